@@ -1,0 +1,1 @@
+"""boxwright: LAMMPS input files for mixtures of small molecules in a cubic box."""

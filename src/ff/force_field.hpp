@@ -1,0 +1,44 @@
+// ForceField: the validated content of force_field.json, used only through lookups by name or by
+// canonical name pair. Knows nothing about molecules or LAMMPS.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "ff/error.hpp"
+#include "ff/names.hpp"
+
+namespace boxwright {
+
+struct PseudoAtomParams {
+    double mass = 0;
+    double charge = 0;
+    double epsilon_k = 0;  // Lennard-Jones epsilon / k_B, kelvin; 0 without a self interaction
+    double sigma_ang = 0;  // Lennard-Jones sigma, ångström
+    std::vector<std::string> sources;  // distinct texts, the self interaction's first
+};
+
+struct BinaryParams {
+    double epsilon_k = 0;
+    double sigma_ang = 0;
+    std::optional<std::string> source;
+};
+
+struct ForceField {
+    std::string mixing_rule;
+    std::unordered_map<std::string, PseudoAtomParams, NameHash, std::equal_to<>> pseudo_atoms;
+    std::unordered_map<NamePair, BinaryParams, NameTupleHash<2>> binary_interactions;
+    double cutoff_vdw = 12;
+
+    static Result<ForceField> load(const std::string& path);
+
+    // Absent (nullptr) for a name the file does not declare.
+    const PseudoAtomParams* pseudo_atom(std::string_view name) const;
+    // `key` must be in canonical order (norm_pair_key); absent when the file sets no cross term.
+    const BinaryParams* binary(const NamePair& key) const;
+};
+
+}  // namespace boxwright

@@ -1,0 +1,125 @@
+#include "ff/io.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "ff/numbers.hpp"
+
+namespace boxwright {
+namespace {
+
+// Closes a file descriptor when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { close(); }
+    int get() const { return fd_; }
+    int close() {
+        int result = fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+tl::unexpected<std::string> os_failure(int error_number) {
+    return tl::unexpected<std::string>(os_error_text(error_number));
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string random_suffix() {
+    static constexpr char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
+    std::string suffix(6, ' ');
+    for (char& ch : suffix) ch = ALPHABET[pick(engine)];
+    return suffix;
+}
+
+}  // namespace
+
+std::string os_error_text(int error_number) {
+    return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
+}
+
+tl::expected<std::string, std::string> read_utf8_file(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
+    }
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return os_failure(errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return os_failure(errno);
+    std::string text;
+    if (S_ISREG(info.st_mode) && info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return os_failure(errno);  // a directory fails here with EISDIR
+        }
+        if (got == 0) break;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    if (!is_valid_utf8(text)) {
+        return tl::unexpected<std::string>("stream did not contain valid UTF-8");
+    }
+    return text;
+}
+
+tl::expected<void, std::string> replace_file(const std::string& path, std::string_view contents) {
+    if (path.find('\0') != std::string::npos) {
+        return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
+    }
+    // The temporary file sits beside the target so that the rename stays within one file system.
+    std::string temp;
+    int fd_number = -1;
+    for (int attempt = 0; attempt < 100 && fd_number < 0; ++attempt) {
+        temp = path + ".tmp" + random_suffix();
+        fd_number = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_number < 0 && errno != EEXIST) return os_failure(errno);
+    }
+    if (fd_number < 0) return os_failure(EEXIST);
+    Fd fd(fd_number);
+    // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
+    int error = 0;
+    if (!write_all(fd.get(), contents)) error = errno;
+    if (error == 0 && fd.close() != 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        return os_failure(error);
+    }
+    return {};
+}
+
+std::string join_path(std::string_view dir, std::string_view name) {
+    std::string out(dir);
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+}  // namespace boxwright

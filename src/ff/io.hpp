@@ -1,0 +1,27 @@
+// Whole-file reading and writing, path joining and the operating system's error texts.
+// Shared by every layer that touches files; knows nothing about what the files contain.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <tl/expected.hpp>
+
+namespace boxwright {
+
+// The operating system's description of an error number followed by " (os error N)".
+std::string os_error_text(int error_number);
+
+// Reads a whole file as UTF-8 text. On failure the error is the description alone (an OS error
+// text, "stream did not contain valid UTF-8" or "file name contained an unexpected NUL byte");
+// each caller wraps it in its own prefix.
+tl::expected<std::string, std::string> read_utf8_file(const std::string& path);
+
+// Creates or replaces `path` with `contents` as a whole: the text goes to a temporary file in the
+// same directory that is then renamed over the target, so a failed write never leaves a truncated
+// file behind. On failure the error is the OS error text and no temporary file remains.
+tl::expected<void, std::string> replace_file(const std::string& path, std::string_view contents);
+
+// `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".
+std::string join_path(std::string_view dir, std::string_view name);
+
+}  // namespace boxwright

@@ -1,0 +1,56 @@
+// Molecule: one species as its molecule file describes it (atoms, reference positions, bonds,
+// bonded parameters by pseudo-atom names, rigidity), and the angles and dihedrals derived from its
+// bonds. Knows nothing about the force field or LAMMPS.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ff/error.hpp"
+
+namespace boxwright {
+
+using Position = std::array<double, 3>;  // x, y, z in ångström
+
+struct PseudoAtom {
+    std::string name;  // the pseudo-atom type, a key of the force field
+    Position position;
+};
+
+// A Bonds (N=2), Bends (N=3) or Torsions (N=4) entry, exactly as written.
+template <std::size_t N>
+struct BondedEntry {
+    std::array<std::string, N> names;
+    std::string potential;
+    std::vector<double> parameters;
+};
+
+using AtomIndex = std::uint64_t;  // 0-based, in the order of pseudo_atoms
+using Bond = std::array<AtomIndex, 2>;
+using AngleTriple = std::array<AtomIndex, 3>;     // end, centre, end
+using DihedralQuad = std::array<AtomIndex, 4>;    // a, b, c, d with b-c the central bond
+
+struct Molecule {
+    std::string name;  // the species name: the molecule file's stem
+    std::vector<PseudoAtom> pseudo_atoms;  // never empty once loaded
+    std::vector<Bond> connectivity;        // as written: order, orientation and repeats kept
+    std::vector<BondedEntry<2>> bonds;
+    std::vector<BondedEntry<3>> bends;
+    std::vector<BondedEntry<4>> torsions;
+    bool rigid = false;
+
+    static Result<Molecule> load(const std::string& path);
+
+    // Every chain of three atoms joined by two bonds, by centre atom then neighbour positions.
+    std::vector<AngleTriple> derived_angles() const;
+    // Every chain of four atoms joined by three bonds, by central bond as written, then a, then d.
+    std::vector<DihedralQuad> derived_dihedrals() const;
+};
+
+// The species name of a molecule file: its file name without the extension ("molecule" when the
+// path has no usable file name).
+std::string species_name_from_path(const std::string& path);
+
+}  // namespace boxwright

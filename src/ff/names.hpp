@@ -1,0 +1,38 @@
+// Hashing for maps keyed by pseudo-atom names and by tuples of them, with lookups by string_view
+// so that a hot lookup never builds a std::string.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace boxwright {
+
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+        return std::hash<std::string_view>{}(name);
+    }
+};
+
+template <std::size_t N>
+struct NameTupleHash {
+    std::size_t operator()(const std::array<std::string, N>& names) const noexcept {
+        std::size_t seed = 0;
+        for (const auto& name : names) {
+            seed ^= NameHash{}(name) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+        }
+        return seed;
+    }
+};
+
+// Names compare byte by byte as unsigned values, a prefix before the longer name; this is exactly
+// std::string_view's ordering with char_traits<char>, which compares as unsigned char.
+using NamePair = std::array<std::string, 2>;
+
+// The canonical order of a pair of names: the smaller name first; equal names give (a, a).
+NamePair norm_pair_key(std::string_view a, std::string_view b);
+
+}  // namespace boxwright

@@ -1,0 +1,31 @@
+// pack_system: places the active species in a cubic box of the requested density by running the
+// external packmol program in a working directory the caller owns and provides.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ff/error.hpp"
+#include "ff/force_field.hpp"
+#include "ff/molecule.hpp"
+#include "lammps/resolved.hpp"
+
+namespace boxwright {
+
+struct SpeciesTemplate {
+    std::string path;
+    std::uint64_t count = 0;
+};
+
+struct PackedSystem {
+    std::vector<Position> coordinates;  // in the order of packmol's output
+    double box_edge = 0;                // Å
+    std::optional<std::string> note;    // packmol failed but its output passed every check
+};
+
+Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+                                 const ForceField& force_field, double density, double tolerance);
+
+}  // namespace boxwright

@@ -1,0 +1,25 @@
+// resolve_active: the second step of every build. Drops count-0 species, resolves the rest and
+// reports parameter conflicts and rigid-placeholder warnings before anything is packed or written.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ff/error.hpp"
+#include "ff/molecule.hpp"
+#include "lammps/resolved.hpp"
+
+namespace boxwright {
+
+struct ActiveSpecies {
+    ActiveList active;                  // species with a non-zero count, in species order
+    std::vector<std::string> warnings;  // placeholder bond types, then placeholder angle types
+};
+
+// The molecules must outlive the result: each ResolvedMolecule refers to its Molecule.
+Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
+                                     std::span<const std::uint64_t> counts);
+
+}  // namespace boxwright

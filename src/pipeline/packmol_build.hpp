@@ -1,0 +1,28 @@
+// run_pack_packmol: the whole build for a mixture packed by Packmol at a target density, in a
+// private temporary directory that never outlives the call.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ff/error.hpp"
+#include "lammps/pair_style.hpp"
+#include "pipeline/outputs.hpp"
+
+namespace boxwright {
+
+struct PackCommonArgs {
+    std::vector<std::string> species;
+    std::vector<std::uint64_t> counts;
+    std::string force_field;
+    std::string out_dir;
+    double density = 0;  // kg/m³
+    bool explicit_lb = false;
+    std::optional<PairSetup> pair_setup;
+};
+
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance);
+
+}  // namespace boxwright
