@@ -119,7 +119,6 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheKeyAndThePlace) {
          "missing field `PseudoAtoms` at line 1 column 54"},
         {R"(["Lorentz-Berthelot"])",
          "invalid length 1, expected struct ForceFieldRaw with 5 elements at line 1 column 21"},
-        {R"(["Lorentz-Berthelot", 12, [], [], [], 0])", "trailing characters at line 1 column 39"},
         {R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [{"name": "A", "mass": "16", "charge": 0}]})",
          R"(invalid type: string "16", expected f64 at line 1 column 78)"},
         {R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [7]})",
@@ -136,18 +135,10 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheKeyAndThePlace) {
         {R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [], "BinaryInteractions": [[["A", "B"]]]})",
          "invalid length 1, expected struct BinaryInteractionEntry with 4 elements at line 1 "
          "column 90"},
-        {R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [], "BinaryInteractions": [{"names": ["A", "B"], "type": null, "parameters": []}]})",
-         "invalid type: null, expected a string at line 1 column 112"},
-        {R"({"MixingRule": "Lorentz-Berthelot", "MixingRule": "Lorentz-Berthelot", "PseudoAtoms": []})",
-         "duplicate field `MixingRule` at line 1 column 48"},
-        {R"({"MixingRule": null, "PseudoAtoms": []})",
-         "invalid type: null, expected a string at line 1 column 19"},
         {"\xEF\xBB\xBF{\"MixingRule\": \"Lorentz-Berthelot\", \"PseudoAtoms\": []}",
          "invalid value at line 1 column 1"},
         {"{\"MixingRule\": \"Lorentz-Berthelot\", \"PseudoAtoms\": []}\n}",
          "trailing characters at line 2 column 1"},
-        {"{\"MixingRule\": \"Lorentz-Berthelot\",\n \"PseudoAtoms\": [],\n}",
-         "trailing comma at line 3 column 1"},
     };
     for (const auto& [json, description] : cases) {
         SCOPED_TRACE(json);
@@ -217,14 +208,6 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
         SCOPED_TRACE(json);
         EXPECT_EQ(error_of(load(json)), message.empty() ? "<success>" : message);
     }
-}
-
-TEST_F(ForceFieldLoad, ParameterListsPrintInTheirShortestForm) {
-    auto json =
-        R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [{"name": "X", "mass": 1, "charge": 0}],
-                    "SelfInteractions": [{"name": "X", "parameters": [0.00001, 1.5e16, 0.5]}]})";
-    EXPECT_EQ(error_of(load(json)),
-              "SelfInteractions for 'X' must have [epsilon_K, sigma_Ang], got [1e-5, 1.5e16, 0.5]");
 }
 
 TEST(NormPairKey, OrdersBytesAsUnsignedWithPrefixesFirst) {
