@@ -40,6 +40,40 @@ struct ForceFieldRaw {
     std::vector<BinaryInteractionEntry> binary_interactions;
 };
 
+// The field tables, in declaration order (the order of the array form).
+json::Shape<PseudoAtomEntry> pseudo_atom_entry() {
+    using namespace json;
+    return record<PseudoAtomEntry>("PseudoAtomEntry",
+                                   {
+                                       required("name", &PseudoAtomEntry::name),
+                                       required("mass", &PseudoAtomEntry::mass),
+                                       required("charge", &PseudoAtomEntry::charge),
+                                       optional("source", &PseudoAtomEntry::source),
+                                   });
+}
+
+json::Shape<SelfInteractionEntry> self_interaction_entry() {
+    using namespace json;
+    return record<SelfInteractionEntry>(
+        "SelfInteractionEntry", {
+                                    required("name", &SelfInteractionEntry::name),
+                                    optional("type", &SelfInteractionEntry::type),
+                                    required("parameters", &SelfInteractionEntry::parameters),
+                                    optional("source", &SelfInteractionEntry::source),
+                                });
+}
+
+json::Shape<BinaryInteractionEntry> binary_interaction_entry() {
+    using namespace json;
+    return record<BinaryInteractionEntry>(
+        "BinaryInteractionEntry", {
+                                      required("names", &BinaryInteractionEntry::names),
+                                      optional("type", &BinaryInteractionEntry::type),
+                                      required("parameters", &BinaryInteractionEntry::parameters),
+                                      optional("source", &BinaryInteractionEntry::source),
+                                  });
+}
+
 const json::Shape<ForceFieldRaw>& force_field_shape() {
     using namespace json;
     static const auto shape = record<ForceFieldRaw>(
@@ -47,33 +81,11 @@ const json::Shape<ForceFieldRaw>& force_field_shape() {
         {
             required("MixingRule", &ForceFieldRaw::mixing_rule),
             optional("CutOffVDW", &ForceFieldRaw::cutoff_vdw),
-            required("PseudoAtoms", &ForceFieldRaw::pseudo_atoms,
-                     sequence_of(
-                         record<PseudoAtomEntry>("PseudoAtomEntry",
-                                                 {
-                                                     required("name", &PseudoAtomEntry::name),
-                                                     required("mass", &PseudoAtomEntry::mass),
-                                                     required("charge", &PseudoAtomEntry::charge),
-                                                     optional("source", &PseudoAtomEntry::source),
-                                                 }))),
+            required("PseudoAtoms", &ForceFieldRaw::pseudo_atoms, sequence_of(pseudo_atom_entry())),
             optional("SelfInteractions", &ForceFieldRaw::self_interactions,
-                     sequence_of(record<SelfInteractionEntry>(
-                         "SelfInteractionEntry",
-                         {
-                             required("name", &SelfInteractionEntry::name),
-                             optional("type", &SelfInteractionEntry::type),
-                             required("parameters", &SelfInteractionEntry::parameters),
-                             optional("source", &SelfInteractionEntry::source),
-                         }))),
+                     sequence_of(self_interaction_entry())),
             optional("BinaryInteractions", &ForceFieldRaw::binary_interactions,
-                     sequence_of(record<BinaryInteractionEntry>(
-                         "BinaryInteractionEntry",
-                         {
-                             required("names", &BinaryInteractionEntry::names),
-                             optional("type", &BinaryInteractionEntry::type),
-                             required("parameters", &BinaryInteractionEntry::parameters),
-                             optional("source", &BinaryInteractionEntry::source),
-                         }))),
+                     sequence_of(binary_interaction_entry())),
         });
     return shape;
 }
