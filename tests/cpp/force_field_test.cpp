@@ -115,6 +115,7 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheKeyAndThePlace) {
     const std::pair<const char*, const char*> cases[] = {
         {"", "the document is empty at line 1 column 1"},
         {"{}", "missing field `MixingRule` at line 1 column 2"},
+        {" 5", "invalid type: integer `5`, expected struct ForceFieldRaw at line 1 column 2"},
         {R"({"MixingRule": "Lorentz-Berthelot", "pseudoAtoms": []})",
          "missing field `PseudoAtoms` at line 1 column 54"},
         {R"(["Lorentz-Berthelot"])",

@@ -125,8 +125,12 @@ TEST_F(MoleculeLoad, ShapeProblemsFailWhileParsing) {
          "invalid length 2, expected a tuple of size 3 at line 1 column 54"},
         {R"({"pseudoAtoms": [], "Bends": [[["C", "C"], "HARMONIC", []]]})",
          "invalid length 2, expected a tuple of size 3 at line 1 column 41"},
-        {R"({"pseudoAtoms": [], "Torsions": [[["C", "C", "C", "C", "C"], "TRAPPE", []]]})",
-         "trailing characters at line 1 column 58"},
+        {R"({"pseudoAtoms": [], "Torsions": [[["C", "C", "C"], "TRAPPE", []]]})",
+         "invalid length 3, expected a tuple of size 4 at line 1 column 49"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]]], "Connectivity": [[0]]})",
+         "invalid length 1, expected an array of length 2 at line 1 column 74"},
+        {R"("water")",
+         R"(invalid type: string "water", expected struct MoleculeRaw at line 1 column 7)"},
     };
     for (const auto& [json, description] : cases) {
         SCOPED_TRACE(json);
