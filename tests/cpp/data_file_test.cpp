@@ -9,7 +9,7 @@
 namespace boxwright {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // Species with their registries, built as write_lammps_outputs builds them.
 struct System {

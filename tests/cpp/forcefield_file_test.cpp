@@ -8,7 +8,7 @@
 namespace boxwright {
 namespace {
 
-using testing::atom_params;
+using test::atom_params;
 
 TypeRegistries atom_types(std::initializer_list<const char*> names) {
     TypeRegistries registries;
@@ -69,14 +69,14 @@ TEST(ForcefieldFile, OverrideIsWrittenWhateverTheFlagAndNamesFollowTypeOrder) {
 }
 
 TEST(ForcefieldFile, OverridesWithBothFlagsGolden) {
-    ForceField ff = testing::test_force_field();
+    ForceField ff = test::test_force_field();
     ff.binary_interactions[{"CH3", "O"}] = BinaryParams{85.0, 3.4, "fitted cross term"};
     ff.binary_interactions[{"CH2", "H"}] = BinaryParams{10.0, 2.0, std::nullopt};
     auto registries = atom_types({"O", "H", "CH3", "CH2"});
-    EXPECT_TRUE(testing::matches_golden(
+    EXPECT_TRUE(test::matches_golden(
         "override_explicit_false.forcefield.lmp",
         generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, false)));
-    EXPECT_TRUE(testing::matches_golden(
+    EXPECT_TRUE(test::matches_golden(
         "override_explicit_true.forcefield.lmp",
         generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, true)));
 }

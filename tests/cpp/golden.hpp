@@ -7,13 +7,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace boxwright::testing {
+namespace boxwright::test {
 
 inline std::string golden_path(std::string_view name) {
     return std::string(TEST_DATA_DIR) + "/golden/" + std::string(name);
@@ -98,7 +99,10 @@ inline ::testing::AssertionResult matches_golden(std::string_view name, std::str
     const std::string path = golden_path(name);
     const char* update = std::getenv("UPDATE_GOLDEN");
     if (update != nullptr && std::string_view(update) == "1") {
-        std::ofstream(path, std::ios::binary) << actual;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << actual;
+        if (!out) return ::testing::AssertionFailure() << "cannot rewrite " << path;
         return ::testing::AssertionSuccess() << "rewrote " << path;
     }
     std::ifstream file(path, std::ios::binary);
@@ -114,4 +118,4 @@ inline ::testing::AssertionResult matches_golden(std::string_view name, std::str
            << line_diff(expected, actual);
 }
 
-}  // namespace boxwright::testing
+}  // namespace boxwright::test

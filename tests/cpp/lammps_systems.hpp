@@ -14,7 +14,7 @@
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
 
-namespace boxwright::testing {
+namespace boxwright::test {
 
 inline PseudoAtomParams atom_params(double mass, double charge, double epsilon_k, double sigma_ang,
                                     std::vector<std::string> sources = {}) {
@@ -117,4 +117,18 @@ inline std::vector<Position> lattice_positions(std::size_t atoms) {
     return positions;
 }
 
-}  // namespace boxwright::testing
+// Every copy at its molecule's reference positions, the copies 5 Å apart along x, in system order.
+inline std::vector<Position> copy_positions(const ActiveList& active) {
+    std::vector<Position> positions;
+    double shift = 0;
+    for (const auto& pair : active) {
+        for (std::uint64_t copy = 0; copy < pair.count; ++copy, shift += 5) {
+            for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
+                positions.push_back({atom.position[0] + shift, atom.position[1], atom.position[2]});
+            }
+        }
+    }
+    return positions;
+}
+
+}  // namespace boxwright::test

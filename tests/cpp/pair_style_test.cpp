@@ -19,7 +19,7 @@ TEST(PairStyle, EveryPresetAndNoPresetWithBothFlags) {
             all += gen_pair_style_setup(setup, explicit_lb);
         }
     }
-    EXPECT_TRUE(testing::matches_golden("pair_styles.txt", all));
+    EXPECT_TRUE(test::matches_golden("pair_styles.txt", all));
 }
 
 TEST(PairStyle, NoPresetIgnoresTheFlag) {

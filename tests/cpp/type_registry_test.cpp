@@ -9,7 +9,7 @@
 namespace boxwright {
 namespace {
 
-using testing::make_molecule;
+using test::make_molecule;
 
 TEST(TypeKeys, CanonicalOrderComparesBytesWithPrefixFirst) {
     EXPECT_EQ(norm_pair("O", "H"), (PairKey{"H", "O"}));
