@@ -6,6 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 

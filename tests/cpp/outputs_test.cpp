@@ -164,11 +164,10 @@ TEST(Outputs, FailuresNameThePathAndStopInOrder) {
     b.add(argon_molecule(), argon_resolved, 1);
     TempDir dir;
 
-    auto file = dir.write("plain-file", "x");
-    EXPECT_EQ(error_of(b.run(file)), "creating " + file + ": Not a directory (os error 20)");
-
     Build unknown;
     unknown.add(make_molecule("neon", {{"Ne", {}}}, {}, false), argon_resolved, 1);
+    auto file = dir.write("plain-file", "x");
+    EXPECT_EQ(error_of(unknown.run(file)), "creating " + file + ": Not a directory (os error 20)");
     EXPECT_EQ(error_of(unknown.run(dir.file("unknown"))),
               "molecule 'neon' uses pseudo-atom type 'Ne' not present in the force field");
     EXPECT_FALSE(fs::exists(dir.file("unknown/data.lmp")));  // the directory stays, empty
