@@ -43,13 +43,13 @@ using Out = fmt::memory_buffer;
 void append(Out& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
 
 const PseudoAtomParams& params_of(const ForceField& force_field, const std::string& name) {
-    auto it = force_field.pseudo_atoms.find(name);
-    if (it == force_field.pseudo_atoms.end()) {
+    const PseudoAtomParams* params = force_field.pseudo_atom(name);
+    if (params == nullptr) {
         // The atom type registry checked every name against this force field.
         std::fprintf(stderr, "%s:%d: atom type missing from the force field\n", __FILE__, __LINE__);
         std::abort();
     }
-    return it->second;
+    return *params;
 }
 
 void append_banner(Out& out, const std::string& rule, const TypeRegistries& registries,
@@ -126,13 +126,10 @@ void append_pair_coefficients(Out& out, const ForceField& force_field,
         sources.add_all(a.sources);
         for (std::size_t j = i + 1; j < atoms.size(); ++j) {
             const auto& name_b = atoms[j].key;
-            auto cross = force_field.binary_interactions.find(norm_pair(name_a, name_b));
-            if (cross != force_field.binary_interactions.end()) {
-                const BinaryParams& override_params = cross->second;
-                append_pair_line(out, i + 1, j + 1, override_params.epsilon_k * KB_KCAL_PER_K,
-                                 override_params.sigma_ang, name_a, name_b,
-                                 "  (non-ideal mixing override)");
-                if (override_params.source) sources.add(*override_params.source);
+            if (const BinaryParams* cross = force_field.binary(norm_pair(name_a, name_b))) {
+                append_pair_line(out, i + 1, j + 1, cross->epsilon_k * KB_KCAL_PER_K,
+                                 cross->sigma_ang, name_a, name_b, "  (non-ideal mixing override)");
+                if (cross->source) sources.add(*cross->source);
                 continue;
             }
             if (!explicit_lb) continue;  // LAMMPS mixes this pair itself

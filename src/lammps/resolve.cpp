@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 
+#include "ff/names.hpp"
 #include "ff/numbers.hpp"
 #include "lammps/resolved.hpp"
 
@@ -13,15 +14,6 @@ namespace {
 constexpr double PLACEHOLDER_BOND_K = 1000.0;
 constexpr double PLACEHOLDER_ANGLE_K = 100.0;
 constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
-
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
-        if (lower(text[i]) != lower(word[i])) return false;
-    }
-    return true;
-}
 
 // The first entry, in file order, written for these names forward or reversed.
 template <std::size_t N>

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <deque>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +47,7 @@ inline Molecule make_molecule(std::string name, std::vector<PseudoAtom> atoms,
 }
 
 inline Molecule water_molecule() {
-    const double r = 0.9572, theta = 104.52 * M_PI / 180;
+    const double r = 0.9572, theta = 104.52 * std::numbers::pi / 180;
     return make_molecule(
         "water",
         {{"O", {0, 0, 0}}, {"H", {r, 0, 0}}, {"H", {r * std::cos(theta), r * std::sin(theta), 0}}},
