@@ -12,16 +12,9 @@ namespace {
 using namespace test;
 
 // Species with their registries, built as write_lammps_outputs builds them.
-struct System {
-    std::deque<Molecule> molecules;
-    ActiveList active;
+struct System : Species {
     ForceField ff = test_force_field();
 
-    template <class Resolve>
-    void add(Molecule molecule, Resolve resolve, std::uint64_t count) {
-        molecules.push_back(std::move(molecule));
-        active.push_back({resolve(molecules.back()), count});
-    }
     TypeRegistries registries() const {
         return {*build_atom_type_registry(active, ff), *build_bond_type_registry(active),
                 *build_angle_type_registry(active), *build_dihedral_type_registry(active)};

@@ -105,6 +105,29 @@ inline ResolvedMolecule argon_resolved(const Molecule& argon) {
     return r;
 }
 
+// The species of a build. The deque keeps each Molecule in place for its resolution to point at.
+struct Species {
+    std::deque<Molecule> molecules;
+    ActiveList active;
+
+    template <class Resolve>
+    Species& add(Molecule molecule, Resolve resolve, std::uint64_t count) {
+        molecules.push_back(std::move(molecule));
+        active.push_back({resolve(molecules.back()), count});
+        return *this;
+    }
+    // A species whose elements the test writes into the returned resolution by hand.
+    ResolvedMolecule& add(Molecule molecule, std::uint64_t count) {
+        add(
+            std::move(molecule),
+            [](const Molecule& m) {
+                return ResolvedMolecule{{}, {}, {}, &m};
+            },
+            count);
+        return active.back().resolved;
+    }
+};
+
 // Positions for `atoms` atoms on a simple lattice, with a few awkward values (negative zero, a
 // rounding carry, a small negative) so that the exponent form is exercised.
 inline std::vector<Position> lattice_positions(std::size_t atoms) {

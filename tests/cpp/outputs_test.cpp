@@ -23,27 +23,13 @@ const char* WATER_WARNINGS[] = {
     "angle H-O-H has no Bends entry; defaulted to rigid placeholder (set SHAKE or RIGID in your "
     "LAMMPS input)"};
 
-struct Build {
-    std::deque<Molecule> molecules;
-    ActiveList active;
+struct Build : Species {
     ForceField ff = test_force_field();
     OutputRequest request;
     std::vector<std::string> skipped, warnings;
     std::optional<std::string> extra_warning;
     double box = 30;
 
-    template <class Resolve>
-    Build& add(Molecule molecule, Resolve resolve, std::uint64_t count) {
-        molecules.push_back(std::move(molecule));
-        active.push_back({resolve(molecules.back()), count});
-        return *this;
-    }
-    std::size_t atoms() const {
-        std::size_t n = 0;
-        for (const auto& pair : active)
-            n += pair.count * pair.resolved.molecule->pseudo_atoms.size();
-        return n;
-    }
     Result<BuildSummary> run(std::string out_dir) const {
         auto r = request;
         r.out_dir = std::move(out_dir);
@@ -116,25 +102,6 @@ TEST(Outputs, SummaryCountsComeFromPerMoleculeNumbers) {
                   "(1 types)  dihedrals: 0 (0 types)\n");
 }
 
-TEST(Outputs, LongRangeWarningOnlyForPresetsWithKspace) {
-    const std::string line =
-        "warning: Long-range Coulomb interaction solver in forcefield file might be adjusted to "
-        "user preference.\n";
-    const std::pair<std::optional<PairSetup>, bool> cases[] = {{PairSetup::Tip4p, true},
-                                                               {PairSetup::LjCutCoulLong, true},
-                                                               {PairSetup::LjCut, false},
-                                                               {std::nullopt, false}};
-    for (auto [setup, warned] : cases) {
-        SCOPED_TRACE(setup ? std::string(display_name(*setup)) : "None");
-        Build b;
-        b.add(argon_molecule(), argon_resolved, 1);
-        b.request.pair_setup = setup;
-        TempDir dir;
-        auto text = b.run(dir.path())->display();
-        EXPECT_EQ(text.ends_with(line), warned) << text;
-    }
-}
-
 TEST(Outputs, MissingParentDirectoriesAreCreated) {
     Build b;
     b.add(argon_molecule(), argon_resolved, 1);
@@ -205,23 +172,6 @@ TEST(Outputs, FailedWriteKeepsThePreviousFile) {
               "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
     EXPECT_EQ(read_file(dir.file("data.lmp")), good);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-}
-
-TEST(BuildSummary, DisplayLinesInOrder) {
-    BuildSummary s;
-    s.data_path = "out/data.lmp";
-    s.forcefield_path = "out/forcefield.lmp";
-    s.skipped = {"b", "d"};
-    s.warnings = {"first", "second"};
-    s.extra_warning = "packmol note";
-    s.box_length = 31.07229;
-    s.atom_count = 10;
-    s.atom_type_count = 3;
-    EXPECT_EQ(s.display(),
-              "Wrote out/data.lmp\nWrote out/forcefield.lmp\n"
-              "box: 31.072 \u00c5 cube  |  atoms: 10 (3 types)  bonds: 0 (0 types)  angles: 0 (0 "
-              "types)  dihedrals: 0 (0 types)\n"
-              "skipped (count 0): b, d\nwarning: first\nwarning: second\nwarning: packmol note\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace boxwright {
 namespace {
 
 using test::make_molecule;
+using test::Species;
 
 TEST(TypeKeys, CanonicalOrderComparesBytesWithPrefixFirst) {
     EXPECT_EQ(norm_pair("O", "H"), (PairKey{"H", "O"}));
@@ -29,19 +30,6 @@ TEST(TypeKeys, CanonicalOrderComparesBytesWithPrefixFirst) {
     EXPECT_EQ(norm_quad("b", "a", "z", "a"), (QuadKey{"a", "z", "a", "b"}));
     EXPECT_EQ(norm_quad("X", "A", "A", "X"), (QuadKey{"X", "A", "A", "X"}));
 }
-
-// Species whose elements the tests write by hand; deque keeps the molecules in place.
-struct Species {
-    std::deque<Molecule> molecules;
-    ActiveList active;
-
-    ResolvedMolecule& add(Molecule molecule, std::uint64_t count) {
-        molecules.push_back(std::move(molecule));
-        active.push_back({ResolvedMolecule{}, count});
-        active.back().resolved.molecule = &molecules.back();
-        return active.back().resolved;
-    }
-};
 
 ResolvedBond bond(std::string a, std::string b, double k, double r0, bool placeholder = false) {
     return {{std::move(a), std::move(b)}, k, r0, placeholder};
