@@ -39,8 +39,8 @@ struct WaterBox {
     }
 };
 
-TempDir make_dir() {
-    auto dir = TempDir::create();
+TempWorkDir make_dir() {
+    auto dir = TempWorkDir::create();
     if (!dir) std::abort();
     return std::move(*dir);
 }
@@ -49,7 +49,7 @@ TempDir make_dir() {
 void BM_RealPackmol(benchmark::State& state) {
     WaterBox box;
     for (auto _ : state) {
-        TempDir work = make_dir();
+        TempWorkDir work = make_dir();
         auto packed = pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0);
         if (!packed || packed->note) state.SkipWithError("packmol failed");
         benchmark::DoNotOptimize(packed);
@@ -61,7 +61,7 @@ class StandInPackmol {
   public:
     StandInPackmol() : bin_(make_dir()), old_path_(std::getenv("PATH")) {
         WaterBox box;
-        TempDir work = make_dir();
+        TempWorkDir work = make_dir();
         if (!pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0)) std::abort();
         std::string saved = bin_.path() + "/simbox.pdb";
         std::filesystem::copy_file(work.path() + "/simbox.pdb", saved);
@@ -75,7 +75,7 @@ class StandInPackmol {
     ~StandInPackmol() { ::setenv("PATH", old_path_.c_str(), 1); }
 
   private:
-    TempDir bin_;
+    TempWorkDir bin_;
     std::string old_path_;
 };
 
@@ -83,7 +83,7 @@ void BM_OverheadWithStandIn(benchmark::State& state) {
     StandInPackmol stand_in;
     WaterBox box;
     for (auto _ : state) {
-        TempDir work = make_dir();
+        TempWorkDir work = make_dir();
         auto packed = pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0);
         if (!packed || packed->coordinates.size() != 3 * MOLECULES) {
             state.SkipWithError("stand-in run failed");
@@ -98,7 +98,7 @@ BENCHMARK(BM_OverheadWithStandIn)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_StandInChildAlone(benchmark::State& state) {
     StandInPackmol stand_in;
     WaterBox box;
-    TempDir work = make_dir();
+    TempWorkDir work = make_dir();
     if (!pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0)) std::abort();
     std::string job = work.path() + "/pack.inp";
     for (auto _ : state) {

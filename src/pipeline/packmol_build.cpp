@@ -16,7 +16,7 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     if (!active) return tl::unexpected(std::move(active.error()));
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
-    auto work_dir = TempDir::create();
+    auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
     auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
                               request.density, tolerance);

@@ -34,19 +34,19 @@ std::string system_temp_dir() {
 
 }  // namespace
 
-tl::expected<TempDir, std::string> TempDir::create() {
+tl::expected<TempWorkDir, std::string> TempWorkDir::create() {
     std::string parent = system_temp_dir();
     for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
         std::string path = join_path(parent, random_name());
-        if (::mkdir(path.c_str(), 0777) == 0) return TempDir(std::move(path));
+        if (::mkdir(path.c_str(), 0777) == 0) return TempWorkDir(std::move(path));
         if (errno != EEXIST) return tl::unexpected<std::string>(os_error_text(errno));
     }
     return tl::unexpected<std::string>("too many temporary files exist");
 }
 
-TempDir::TempDir(TempDir&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+TempWorkDir::TempWorkDir(TempWorkDir&& other) noexcept : path_(std::exchange(other.path_, {})) {}
 
-TempDir& TempDir::operator=(TempDir&& other) noexcept {
+TempWorkDir& TempWorkDir::operator=(TempWorkDir&& other) noexcept {
     if (this != &other) {
         remove();
         path_ = std::exchange(other.path_, {});
@@ -54,7 +54,7 @@ TempDir& TempDir::operator=(TempDir&& other) noexcept {
     return *this;
 }
 
-void TempDir::remove() noexcept {
+void TempWorkDir::remove() noexcept {
     if (path_.empty()) return;
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
