@@ -1,0 +1,87 @@
+"""Repeated calls on success and failure paths leave the process's memory flat. Python's own
+allocator shows leaked objects block by block; resident memory shows leaks on the C++ side."""
+
+import gc
+import unittest
+
+from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
+from support import TempDirTestCase, python_blocks, resident_bytes
+
+WARM_UP = 200
+REPEATS = 5000
+PACKMOL_REPEATS = 200  # each one starts a packmol process
+MAX_BLOCK_GROWTH = 100  # far below one leaked object per call
+MAX_RESIDENT_GROWTH = 1 << 20
+
+
+def raising(error, function, *args, **kwargs):
+    def call():
+        try:
+            function(*args, **kwargs)
+        except error:
+            return
+        raise AssertionError(f"{function.__name__} did not raise {error.__name__}")
+
+    return call
+
+
+class LeakTest(TempDirTestCase):
+    def assert_flat(self, call, repeats=REPEATS):
+        for _ in range(WARM_UP):
+            call()
+        gc.collect()
+        blocks, resident = python_blocks(), resident_bytes()
+        for _ in range(repeats):
+            call()
+        gc.collect()
+        self.assertLess(python_blocks() - blocks, MAX_BLOCK_GROWTH)
+        self.assertLess(resident_bytes() - resident, MAX_RESIDENT_GROWTH)
+
+    def test_coordinates_entry(self):
+        paths = self.fixture()
+        ff, out = paths["force_field"], str(self.tmp / "out")
+        rows = [[0.5 * i, 1.0, 2.0] for i in range(3)]
+        calls = {
+            "success": lambda: pack_from_coords_py([paths["tri"]], [1], rows, 10.0,
+                                                   PyPairSetup.Tip4p, True, ff, out),
+            "binding": raising(TypeError, pack_from_coords_py, [paths["tri"]], [1], rows),
+            "conversion": raising(OverflowError, pack_from_coords_py, [paths["tri"]], [-1], rows,
+                                  10.0),
+            "str as list": raising(TypeError, pack_from_coords_py, [paths["tri"]], [1], ["abc"],
+                                   10.0),
+            "shape": raising(ValueError, pack_from_coords_py, [paths["tri"]], [1], [[1, 2]], 10.0),
+            "build": raising(RuntimeError, pack_from_coords_py, [paths["tri"]], [1], rows[:2],
+                             10.0, force_field=ff, out_dir=out),
+        }
+        for name, call in calls.items():
+            with self.subTest(name):
+                self.assert_flat(call)
+
+    def test_packmol_entry(self):
+        paths = self.fixture()
+        ff, out = paths["force_field"], str(self.tmp / "out")
+        calls = {
+            "binding": raising(TypeError, pack_packmol_py, [paths["argon"]]),
+            "conversion": raising(TypeError, pack_packmol_py, [paths["argon"]], [1], "dense"),
+            "build": raising(RuntimeError, pack_packmol_py, [paths["argon"]], [3], 0.0,
+                             force_field=ff, out_dir=out),
+        }
+        for name, call in calls.items():
+            with self.subTest(name):
+                self.assert_flat(call)
+        with self.subTest("success"):
+            self.assert_flat(lambda: pack_packmol_py([paths["argon"]], [3], 1000.0,
+                                                     force_field=ff, out_dir=out),
+                             PACKMOL_REPEATS)
+
+    def test_pair_setup_operations(self):
+        def call():
+            variant = PyPairSetup.LjCutCoulLong
+            repr(variant), int(variant), variant == 2, variant != PyPairSetup.Tip4p
+            variant == "x"  # NotImplemented path
+
+        self.assert_flat(call)
+
+
+if __name__ == "__main__":
+    unittest.main()
