@@ -64,13 +64,13 @@ constexpr double DEFAULT_TOLERANCE = 2.0;
 // PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
 char* keyword(const char* name) { return const_cast<char*>(name); }
 
-char* PACK_PACKMOL_KEYWORDS[] = {
+char* pack_packmol_keywords[] = {
     keyword("species"),    keyword("counts"),      keyword("density"),
     keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
     keyword("out_dir"),    keyword("tolerance"),   nullptr,
 };
 
-char* PACK_FROM_COORDS_KEYWORDS[] = {
+char* pack_from_coords_keywords[] = {
     keyword("species"),     keyword("counts"),     keyword("coords"),
     keyword("box_len"),     keyword("pair_style"), keyword("explicit_lb"),
     keyword("force_field"), keyword("out_dir"),    nullptr,
@@ -110,7 +110,7 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
              *explicit_lb = nullptr, *force_field = nullptr, *out_dir = nullptr,
              *tolerance = nullptr;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|OOOOO:pack_packmol_py", PACK_PACKMOL_KEYWORDS, &species, &counts,
+            args, kwargs, "OOO|OOOOO:pack_packmol_py", pack_packmol_keywords, &species, &counts,
             &density, &pair_style, &explicit_lb, &force_field, &out_dir, &tolerance)) {
         return nullptr;
     }
@@ -140,7 +140,7 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
              *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
              *out_dir = nullptr;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOOO|OOOO:pack_from_coords_py",
-                                     PACK_FROM_COORDS_KEYWORDS, &species, &counts, &coords,
+                                     pack_from_coords_keywords, &species, &counts, &coords,
                                      &box_len, &pair_style, &explicit_lb, &force_field, &out_dir)) {
         return nullptr;
     }
@@ -185,14 +185,14 @@ PyCFunction as_method(PyCFunctionWithKeywords function) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-PyMethodDef PACK_PACKMOL_DEF = {"pack_packmol_py", as_method(pack_packmol_py),
+PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),
                                 METH_VARARGS | METH_KEYWORDS, PACK_PACKMOL_DOC};
-PyMethodDef PACK_FROM_COORDS_DEF = {"pack_from_coords_py", as_method(pack_from_coords_py),
+PyMethodDef pack_from_coords_def = {"pack_from_coords_py", as_method(pack_from_coords_py),
                                     METH_VARARGS | METH_KEYWORDS, PACK_FROM_COORDS_DOC};
 
 }  // namespace
 
-PyMethodDef* pack_packmol_method() { return &PACK_PACKMOL_DEF; }
-PyMethodDef* pack_from_coords_method() { return &PACK_FROM_COORDS_DEF; }
+PyMethodDef* pack_packmol_method() { return &pack_packmol_def; }
+PyMethodDef* pack_from_coords_method() { return &pack_from_coords_def; }
 
 }  // namespace boxwright::python
