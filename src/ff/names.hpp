@@ -35,4 +35,11 @@ using NamePair = std::array<std::string, 2>;
 // The canonical order of a pair of names: the smaller name first; equal names give (a, a).
 NamePair norm_pair_key(std::string_view a, std::string_view b);
 
+// Keywords of the input files ("lennard-jones", "rigid", ...) match whatever their ASCII letter
+// case; only A-Z and a-z fold, every other byte must be equal.
+constexpr char ascii_lower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view word);
+
 }  // namespace boxwright

@@ -1,0 +1,370 @@
+#include "ff/json_binding.hpp"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+
+namespace boxwright::json {
+namespace {
+
+// Iterative parsing keeps hostile nesting off the call stack. Numbers arrive as their text because
+// this reader's own conversion is wrong near the ends of the double range (1.8e308 gives NaN,
+// -1.79e-327 a huge positive number); std::from_chars converts them correctly rounded instead.
+constexpr unsigned PARSE_FLAGS =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag |
+    rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+
+constexpr std::size_t MAX_NESTING = 127;
+
+tl::unexpected<std::string> problem(std::string description) {
+    return tl::unexpected<std::string>(std::move(description));
+}
+
+// A string as a found value: its text in double quotes, with escapes.
+std::string quoted(std::string_view text) {
+    const std::string one[] = {std::string(text)};
+    auto listed = name_list(one);
+    return listed.substr(1, listed.size() - 2);  // drop the list's brackets
+}
+
+// The decimal exponent of the first significant digit of a JSON number text, saturated; only its
+// sign matters to the caller.
+long long leading_power_of_ten(std::string_view text) {
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    auto e = text.find_first_of("eE");
+    auto mantissa = text.substr(0, e);
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        auto digits = text.substr(e + 1);
+        bool negative = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+            digits.remove_prefix(1);
+        }
+        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        if (ec == std::errc::result_out_of_range)
+            exponent = std::numeric_limits<long long>::max() / 2;
+        if (negative) exponent = -exponent;
+    }
+    auto point = mantissa.find('.');
+    auto integer_digits = static_cast<long long>(std::min(point, mantissa.size()));
+    long long position = 0;  // index of the digit among the digits without the point
+    for (char ch : mantissa) {
+        if (ch == '.') continue;
+        if (ch != '0') break;
+        ++position;
+    }
+    return integer_digits - 1 - position + exponent;
+}
+
+// std::from_chars reports both ends of the range as out of range: a value too small for a double
+// is correctly rounded to zero, one too large for it cannot be stored.
+std::optional<double> number_value(std::string_view text) {
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc() && ptr == text.data() + text.size()) return value;
+    if (ec == std::errc::result_out_of_range && leading_power_of_ten(text) < 0) {
+        return text.front() == '-' ? -0.0 : 0.0;
+    }
+    return std::nullopt;
+}
+
+std::string found_number(const Number& value) {
+    if (value.integer) return fmt::format("integer `{}`", value.text);
+    return fmt::format("floating point `{}`", value.text);
+}
+
+// The reader's own description of a pure syntax error, as a lower-case phrase like ours.
+std::string reader_description(rapidjson::ParseErrorCode code) {
+    std::string text = rapidjson::GetParseError_En(code);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    if (!text.empty())
+        text.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(text.front())));
+    return text;
+}
+
+// The reader reports "[1,]" and "{"a": 1,}" as a missing value or name at the closing bracket.
+bool is_trailing_comma(std::string_view text, std::size_t offset) {
+    if (offset >= text.size() || (text[offset] != ']' && text[offset] != '}')) return false;
+    auto before = text.substr(0, offset).find_last_not_of(" \t\n\r");
+    return before != std::string_view::npos && text[before] == ',';
+}
+
+std::string syntax_description(rapidjson::ParseErrorCode code, std::string_view text,
+                               std::size_t offset) {
+    switch (code) {
+        case rapidjson::kParseErrorDocumentRootNotSingular:
+            return "trailing characters";
+        case rapidjson::kParseErrorObjectMissName:
+        case rapidjson::kParseErrorValueInvalid:
+            if (is_trailing_comma(text, offset)) return "trailing comma";
+            return reader_description(code);
+        default:
+            return reader_description(code);
+    }
+}
+
+// " at line L column C" for the byte at `offset`: lines count from 1, columns in bytes from 1.
+std::string position_of(std::string_view text, std::size_t offset) {
+    auto before = text.substr(0, std::min(offset, text.size()));
+    auto line = 1 + std::count(before.begin(), before.end(), '\n');
+    auto newline = before.rfind('\n');
+    auto line_start = newline == std::string_view::npos ? 0 : newline + 1;
+    return fmt::format(" at line {} column {}", line, before.size() - line_start + 1);
+}
+
+// Receives the reader's events and routes each value to the sink that binds it: the root sink,
+// the sink a record hands out for a key, or the one a container hands out for its next element.
+class EventRouter {
+  public:
+    using Ch = char;
+
+    EventRouter(const rapidjson::MemoryStream& stream, Sink& root) : stream_(stream), root_(root) {}
+
+    bool Null() {
+        return scalar([](Sink& s) { return s.null(); });
+    }
+    bool Bool(bool value) {
+        return scalar([value](Sink& s) { return s.boolean(value); });
+    }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view written(text, length);
+        auto value = number_value(written);
+        if (!value) {
+            return stop("number too big to be stored in double", stream_.Tell() - length);
+        }
+        Number number{written, *value, written.find_first_of(".eE") == std::string_view::npos};
+        return scalar([&number](Sink& s) { return s.number(number); });
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view value(text, length);
+        return scalar([value](Sink& s) { return s.string(value); });
+    }
+    bool StartObject() {
+        return open([](Sink& s) { return s.start_object(); });
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        auto sink = open_.back()->key(std::string_view(text, length));
+        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        member_value_ = *sink;
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        return close([](Sink& s) { return s.end_object(); });
+    }
+    bool StartArray() {
+        return open([](Sink& s) { return s.start_array(); });
+    }
+    bool EndArray(rapidjson::SizeType) {
+        return close([](Sink& s) { return s.end_array(); });
+    }
+
+    // Numbers always arrive as text (kParseNumbersAsStringsFlag).
+    bool Int(int) { std::abort(); }
+    bool Uint(unsigned) { std::abort(); }
+    bool Int64(std::int64_t) { std::abort(); }
+    bool Uint64(std::uint64_t) { std::abort(); }
+    bool Double(double) { std::abort(); }
+
+    // The binding problem that stopped the reader, if any: its description and the offset of the
+    // byte it points at (the last byte of the offending token).
+    const std::optional<std::pair<std::string, std::size_t>>& stopped() const { return stopped_; }
+
+  private:
+    // A scalar has been read in full; a bracket is reported before the reader consumes it.
+    std::size_t last_consumed() const { return stream_.Tell() - 1; }
+    std::size_t bracket() const { return stream_.Tell(); }
+
+    bool stop(std::string description, std::size_t offset) {
+        stopped_.emplace(std::move(description), offset);
+        return false;
+    }
+
+    // The sink for the value that starts now.
+    Next next_sink() {
+        if (open_.empty()) return &root_;
+        if (member_value_ != nullptr) return std::exchange(member_value_, nullptr);
+        return open_.back()->element();
+    }
+
+    template <class Deliver>
+    bool scalar(Deliver deliver) {
+        auto sink = next_sink();
+        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        auto status = deliver(**sink);
+        if (!status) return stop(std::move(status.error()), last_consumed());
+        return true;
+    }
+
+    template <class Deliver>
+    bool open(Deliver deliver) {
+        auto sink = next_sink();
+        if (!sink) return stop(std::move(sink.error()), bracket());
+        if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
+        auto status = deliver(**sink);
+        if (!status) return stop(std::move(status.error()), bracket());
+        open_.push_back(*sink);
+        return true;
+    }
+
+    template <class Deliver>
+    bool close(Deliver deliver) {
+        auto status = deliver(*open_.back());
+        if (!status) return stop(std::move(status.error()), bracket());
+        open_.pop_back();
+        return true;
+    }
+
+    const rapidjson::MemoryStream& stream_;
+    Sink& root_;
+    std::vector<Sink*> open_;       // the containers being read, innermost last
+    Sink* member_value_ = nullptr;  // the sink for the value after the last key
+    std::optional<std::pair<std::string, std::size_t>> stopped_;
+};
+
+class SkipSink final : public Sink {
+  public:
+    std::string expected() const override { return "any value"; }
+    Status null() override { return {}; }
+    Status boolean(bool) override { return {}; }
+    Status number(const Number&) override { return {}; }
+    Status string(std::string_view) override { return {}; }
+    Status start_object() override { return {}; }
+    Status start_array() override { return {}; }
+    Next key(std::string_view) override { return this; }
+    Status end_object() override { return {}; }
+    Next element() override { return this; }
+    Status end_array() override { return {}; }
+};
+
+class StringSink final : public Sink {
+  public:
+    explicit StringSink(std::string& target) : target_(target) {}
+    std::string expected() const override { return "a string"; }
+    Status string(std::string_view value) override {
+        target_.assign(value);
+        return {};
+    }
+
+  private:
+    std::string& target_;
+};
+
+class StringOrNullSink final : public Sink {
+  public:
+    explicit StringOrNullSink(std::optional<std::string>& target) : target_(target) {}
+    std::string expected() const override { return "a string"; }
+    Status null() override {
+        target_.reset();
+        return {};
+    }
+    Status string(std::string_view value) override {
+        target_.emplace(value);
+        return {};
+    }
+
+  private:
+    std::optional<std::string>& target_;
+};
+
+class F64Sink final : public Sink {
+  public:
+    explicit F64Sink(double& target) : target_(target) {}
+    std::string expected() const override { return "f64"; }
+    Status number(const Number& value) override {
+        target_ = value.value;
+        return {};
+    }
+
+  private:
+    double& target_;
+};
+
+class UsizeSink final : public Sink {
+  public:
+    explicit UsizeSink(std::uint64_t& target) : target_(target) {}
+    std::string expected() const override { return "usize"; }
+    Status number(const Number& value) override {
+        if (!value.integer) return invalid_type(found_number(value));
+        const char* end = value.text.data() + value.text.size();
+        auto [ptr, ec] = std::from_chars(value.text.data(), end, target_);
+        // A minus sign stops from_chars at once; digits beyond 64 bits overflow.
+        if (ec != std::errc() || ptr != end) {
+            return problem(fmt::format("invalid value: {}, expected usize", found_number(value)));
+        }
+        return {};
+    }
+
+  private:
+    std::uint64_t& target_;
+};
+
+}  // namespace
+
+Status Sink::invalid_type(std::string_view found) const {
+    return problem(fmt::format("invalid type: {}, expected {}", found, expected()));
+}
+
+Status Sink::null() { return invalid_type("null"); }
+Status Sink::boolean(bool value) {
+    return invalid_type(value ? "boolean `true`" : "boolean `false`");
+}
+Status Sink::number(const Number& value) { return invalid_type(found_number(value)); }
+Status Sink::string(std::string_view value) { return invalid_type("string " + quoted(value)); }
+Status Sink::start_object() { return invalid_type("map"); }
+Status Sink::start_array() { return invalid_type("sequence"); }
+// A sink that refused to open a container never receives its content.
+Next Sink::key(std::string_view) { std::abort(); }
+Status Sink::end_object() { std::abort(); }
+Next Sink::element() { std::abort(); }
+Status Sink::end_array() { std::abort(); }
+
+Sink& skip_sink() {
+    static SkipSink sink;
+    return sink;
+}
+
+Status bind_text(std::string_view text, Sink& root) {
+    rapidjson::MemoryStream stream(text.data(), text.size());
+    EventRouter router(stream, root);
+    rapidjson::Reader reader;
+    reader.Parse<PARSE_FLAGS>(stream, router);
+    if (router.stopped()) {
+        const auto& [description, offset] = *router.stopped();
+        return problem(description + position_of(text, offset));
+    }
+    if (reader.HasParseError()) {
+        auto offset = reader.GetErrorOffset();
+        return problem(syntax_description(reader.GetParseErrorCode(), text, offset) +
+                       position_of(text, offset));
+    }
+    // The reader takes a NUL byte for the end of the text; anything from there on is extra.
+    if (stream.Tell() != text.size())
+        return problem("trailing characters" + position_of(text, stream.Tell()));
+    return {};
+}
+
+Shape<std::string> a_string() {
+    return [](std::string& target) { return std::make_unique<StringSink>(target); };
+}
+
+Shape<std::optional<std::string>> string_or_null() {
+    return [](std::optional<std::string>& target) {
+        return std::make_unique<StringOrNullSink>(target);
+    };
+}
+
+Shape<double> f64() {
+    return [](double& target) { return std::make_unique<F64Sink>(target); };
+}
+
+Shape<std::uint64_t> usize() {
+    return [](std::uint64_t& target) { return std::make_unique<UsizeSink>(target); };
+}
+
+}  // namespace boxwright::json

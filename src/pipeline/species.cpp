@@ -1,0 +1,41 @@
+#include "pipeline/species.hpp"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "ff/numbers.hpp"
+
+namespace boxwright {
+
+Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
+                                     std::span<const std::string> species_paths,
+                                     std::span<const std::uint64_t> counts) {
+    // The request's shape is checked before any file is read.
+    if (species_paths.empty()) return fail("at least one --species is required");
+    if (species_paths.size() != counts.size()) {
+        return fail("--species has {} entries but --counts has {} (they must match 1:1)",
+                    species_paths.size(), counts.size());
+    }
+
+    auto force_field = ForceField::load(force_field_path);
+    if (!force_field) return tl::unexpected(std::move(force_field.error()));
+
+    LoadedSpecies loaded{std::move(*force_field), {}, {}};
+    loaded.molecules.reserve(species_paths.size());
+    std::unordered_set<std::string> seen;
+    for (const auto& path : species_paths) {
+        auto molecule = Molecule::load(path);
+        if (!molecule) return tl::unexpected(std::move(molecule.error()));
+        if (!seen.insert(molecule->name).second) {
+            return fail("duplicate species name '{}' (from {}); file stems must be unique",
+                        molecule->name, lossy_utf8(path));
+        }
+        loaded.molecules.push_back(std::move(*molecule));
+    }
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] == 0) loaded.skipped.push_back(loaded.molecules[i].name);
+    }
+    return loaded;
+}
+
+}  // namespace boxwright
