@@ -3,6 +3,7 @@ boxwright._native and writes data.lmp and forcefield.lmp into out/demo/ (or the 
 
 Run with PYTHONPATH pointing at the built package, as `make demo` does."""
 
+import os
 import pathlib
 import sys
 
@@ -15,12 +16,12 @@ DENSITY = 800.0  # kg/m³
 
 
 def main():
-    out_dir = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "out" / "demo"
+    out_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.relpath(ROOT / "out" / "demo")
     try:
         summary = pack_packmol_py(
             [str(EXAMPLES / name) for name in MIXTURE], list(MIXTURE.values()), DENSITY,
             pair_style=PyPairSetup.LjCutCoulLong, force_field=str(EXAMPLES / "force_field.json"),
-            out_dir=str(out_dir))
+            out_dir=out_dir)
     except RuntimeError as failure:
         sys.exit(f"demo failed: {failure}")
     print(summary, end="")

@@ -32,7 +32,7 @@ FORCE_FIELD = {
 # A rigid A-B-A molecule with three atoms, two bonds and one angle, and a single argon atom.
 TRIATOMIC = {
     "Type": "rigid",
-    "pseudoAtoms": [["A", [0.0, 0.0, 0.0]], ["B", [1.0, 0.0, 0.0]], ["A", [1.5, 0.8, 0.0]]],
+    "pseudoAtoms": [["A", [-0.8, 0.6, 0.0]], ["B", [0.0, 0.0, 0.0]], ["A", [0.8, 0.6, 0.0]]],
     "Connectivity": [[0, 1], [1, 2]],
 }
 ARGON = {"pseudoAtoms": [["Ar", [0.0, 0.0, 0.0]]]}
@@ -105,7 +105,9 @@ def lattice_coordinates(molecules, spacing=6.0):
     return coordinates
 
 
-_ATOM_LINE = re.compile(r"^(\s*\d+\s+\d+\s+\d+\s+\S+)((?:\s+\S+){3})(  # .*)$", re.MULTILINE)
+# An Atoms line: atom, molecule, type, charge | x, y, z in exponent form | the comment.
+_ATOM_LINE = re.compile(r"^(\s*\d+\s+\d+\s+\d+\s+-?\d+\.\d{6})((?:\s+-?\d\.\d{6}e-?\d+){3})(  # .*)$",
+                        re.MULTILINE)
 
 
 def atom_positions(data_text):

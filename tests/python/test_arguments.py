@@ -7,7 +7,7 @@ import unittest
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import TempDirTestCase, working_directory
 
-TRIPLE = [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [1.5, 0.8, 0.0]]
+TRIPLE = [[-0.8, 0.6, 0.0], [0.0, 0.0, 0.0], [0.8, 0.6, 0.0]]
 
 
 class BindingTest(TempDirTestCase):
