@@ -22,9 +22,15 @@ std::string fixed(double value, int decimals, int width = 0) {
 
 TEST(Numbers, PlainFormIsShortestAndNeverExponential) {
     const std::pair<double, const char*> cases[] = {
-        {16.0, "16"},           {15.9994, "15.9994"}, {-0.8476, "-0.8476"}, {0.0, "0"},
-        {1e-7, "0.0000001"},    {1.5e17, "150000000000000000"}, {0.1 + 0.2, "0.30000000000000004"},
-        {1e21, "1000000000000000000000"}, {-2.5, "-2.5"},
+        {16.0, "16"},
+        {15.9994, "15.9994"},
+        {-0.8476, "-0.8476"},
+        {0.0, "0"},
+        {1e-7, "0.0000001"},
+        {1.5e17, "150000000000000000"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1e21, "1000000000000000000000"},
+        {-2.5, "-2.5"},
     };
     for (auto [value, text] : cases) {
         SCOPED_TRACE(text);
@@ -34,8 +40,8 @@ TEST(Numbers, PlainFormIsShortestAndNeverExponential) {
 
 TEST(Numbers, ListFormAlwaysHasAFraction) {
     const std::pair<double, const char*> cases[] = {
-        {2.0, "2.0"},   {0.5, "0.5"},       {1e-5, "1e-5"},     {1.5e16, "1.5e16"},
-        {2.5e20, "2.5e20"}, {1e-4, "0.0001"}, {-3.0, "-3.0"},   {1e15, "1000000000000000.0"},
+        {2.0, "2.0"},           {0.5, "0.5"},     {1e-5, "1e-5"}, {1.5e16, "1.5e16"},
+        {2.5e20, "2.5e20"},     {1e-4, "0.0001"}, {-3.0, "-3.0"}, {1e15, "1000000000000000.0"},
         {-1.25e-9, "-1.25e-9"},
     };
     for (auto [value, text] : cases) {
@@ -56,8 +62,13 @@ TEST(Numbers, NameListQuotesAndEscapes) {
 
 TEST(Numbers, DataFileExponentForm) {
     const std::pair<double, const char*> cases[] = {
-        {1.5, "1.500000e0"}, {-0.25, "-2.500000e-1"}, {10, "1.000000e1"}, {0, "0.000000e0"},
-        {-0.0, "-0.000000e0"}, {9.9999999, "1.000000e1"}, {1.234567e-12, "1.234567e-12"},
+        {1.5, "1.500000e0"},
+        {-0.25, "-2.500000e-1"},
+        {10, "1.000000e1"},
+        {0, "0.000000e0"},
+        {-0.0, "-0.000000e0"},
+        {9.9999999, "1.000000e1"},
+        {1.234567e-12, "1.234567e-12"},
         {6.02e23, "6.020000e23"},
     };
     for (auto [value, text] : cases) {
@@ -78,11 +89,14 @@ TEST(Numbers, FixedDecimalsRoundCorrectly) {
 
 TEST(Numbers, LossyUtf8ReplacesInvalidBytes) {
     EXPECT_EQ(lossy_utf8("plain/path.json"), "plain/path.json");
-    EXPECT_EQ(lossy_utf8("a\xff" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(lossy_utf8("a\xff"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_TRUE(is_valid_utf8("\xC3\x85ngstr\xC3\xB6m"));
-    EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));        // overlong slash
-    EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));    // surrogate
-    EXPECT_FALSE(is_valid_utf8("\xE2\x82"));        // truncated
+    EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));      // overlong slash
+    EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));  // surrogate
+    EXPECT_FALSE(is_valid_utf8("\xE2\x82"));      // truncated
 }
 
 }  // namespace

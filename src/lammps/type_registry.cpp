@@ -1,0 +1,143 @@
+#include "lammps/type_registry.hpp"
+
+#include <cmath>
+
+namespace boxwright {
+
+PairKey norm_pair(std::string_view a, std::string_view b) {
+    if (a > b) return {std::string(b), std::string(a)};
+    return {std::string(a), std::string(b)};
+}
+
+TripleKey norm_triple(std::string_view a, std::string_view b, std::string_view c) {
+    // Only the ends decide; the vertex never moves.
+    if (a > c) return {std::string(c), std::string(b), std::string(a)};
+    return {std::string(a), std::string(b), std::string(c)};
+}
+
+QuadKey norm_quad(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+    // The smaller of the forward and the reversed tuple; equal tuples keep the forward order.
+    bool reverse = a > d || (a == d && b > c);
+    if (reverse) return {std::string(d), std::string(c), std::string(b), std::string(a)};
+    return {std::string(a), std::string(b), std::string(c), std::string(d)};
+}
+
+namespace {
+
+// Parameters agree when they differ by strictly less than this, in LAMMPS units.
+constexpr double AGREEMENT_TOLERANCE = 1e-6;
+
+bool agrees(double first, double second) {
+    return std::fabs(first - second) < AGREEMENT_TOLERANCE;  // false for NaN
+}
+
+bool agrees(const ResolvedBond& a, const ResolvedBond& b) {
+    return a.placeholder == b.placeholder && agrees(a.k, b.k) && agrees(a.r0, b.r0);
+}
+
+bool agrees(const ResolvedAngle& a, const ResolvedAngle& b) {
+    return a.placeholder == b.placeholder && agrees(a.k, b.k) && agrees(a.angle0, b.angle0);
+}
+
+bool agrees(const ResolvedDihedral& a, const ResolvedDihedral& b) {
+    return agrees(a.k1, b.k1) && agrees(a.k2, b.k2) && agrees(a.k3, b.k3) && agrees(a.k4, b.k4);
+}
+
+PairKey key_of(const ResolvedBond& bond) { return norm_pair(bond.types[0], bond.types[1]); }
+
+TripleKey key_of(const ResolvedAngle& angle) {
+    return norm_triple(angle.types[0], angle.types[1], angle.types[2]);
+}
+
+QuadKey key_of(const ResolvedDihedral& dihedral) {
+    const auto& t = dihedral.types;
+    return norm_quad(t[0], t[1], t[2], t[3]);
+}
+
+FfError conflict(const PairKey& key, const std::string& molecule, const ResolvedBond& current,
+                 const ResolvedBond& stored) {
+    return FfError{fmt::format(
+        "conflicting bond parameters for type pair ({}, {}): molecule '{}' resolves to k={:.4f} "
+        "r0={:.4f}, but an earlier molecule resolved to k={:.4f} r0={:.4f}",
+        key[0], key[1], molecule, current.k, current.r0, stored.k, stored.r0)};
+}
+
+FfError conflict(const TripleKey& key, const std::string& molecule, const ResolvedAngle& current,
+                 const ResolvedAngle& stored) {
+    return FfError{fmt::format(
+        "conflicting angle parameters for type triple ({}, {}, {}): molecule '{}' resolves to "
+        "k={:.4f} angle0={:.4f}, but an earlier molecule resolved to k={:.4f} angle0={:.4f}",
+        key[0], key[1], key[2], molecule, current.k, current.angle0, stored.k, stored.angle0)};
+}
+
+// K4 takes part in the agreement but is always 0, so the message leaves it out.
+FfError conflict(const QuadKey& key, const std::string& molecule, const ResolvedDihedral& current,
+                 const ResolvedDihedral& stored) {
+    return FfError{fmt::format(
+        "conflicting torsion parameters for type quadruple ({}, {}, {}, {}): molecule '{}' "
+        "resolves to K1={:.4f} K2={:.4f} K3={:.4f}, but an earlier molecule resolved to "
+        "K1={:.4f} K2={:.4f} K3={:.4f}",
+        key[0], key[1], key[2], key[3], molecule, current.k1, current.k2, current.k3, stored.k1,
+        stored.k2, stored.k3)};
+}
+
+// One pass over the species (not their copies): the first record of a key is kept, every later
+// one must agree with it.
+template <class Registry, class Elements>
+Result<Registry> build_element_registry(std::span<const ActivePair> active,
+                                        Elements ResolvedMolecule::*elements) {
+    Registry registry;
+    for (const auto& pair : active) {
+        if (pair.count == 0) continue;
+        for (const auto& element : pair.resolved.*elements) {
+            auto key = key_of(element.record);
+            if (auto position = registry.find(key)) {
+                const auto& stored = registry[*position].value;
+                if (!agrees(element.record, stored)) {
+                    return tl::unexpected(
+                        conflict(key, pair.resolved.molecule->name, element.record, stored));
+                }
+                continue;
+            }
+            registry.insert(std::move(key), element.record);
+        }
+    }
+    return registry;
+}
+
+}  // namespace
+
+Result<AtomTypeRegistry> build_atom_type_registry(std::span<const ActivePair> active,
+                                                  const ForceField& force_field) {
+    AtomTypeRegistry registry;
+    for (const auto& pair : active) {
+        if (pair.count == 0) continue;
+        const Molecule& molecule = *pair.resolved.molecule;
+        for (const auto& atom : molecule.pseudo_atoms) {
+            if (force_field.pseudo_atom(atom.name) == nullptr) {
+                return fail(
+                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
+                    molecule.name, atom.name);
+            }
+            registry.insert(atom.name, Unit{});
+        }
+    }
+    if (registry.empty()) {
+        return fail("no atoms to build: all species have count 0, or no species were given");
+    }
+    return registry;
+}
+
+Result<BondTypeRegistry> build_bond_type_registry(std::span<const ActivePair> active) {
+    return build_element_registry<BondTypeRegistry>(active, &ResolvedMolecule::bonds);
+}
+
+Result<AngleTypeRegistry> build_angle_type_registry(std::span<const ActivePair> active) {
+    return build_element_registry<AngleTypeRegistry>(active, &ResolvedMolecule::angles);
+}
+
+Result<DihedralTypeRegistry> build_dihedral_type_registry(std::span<const ActivePair> active) {
+    return build_element_registry<DihedralTypeRegistry>(active, &ResolvedMolecule::dihedrals);
+}
+
+}  // namespace boxwright

@@ -1,0 +1,111 @@
+#include "pipeline/outputs.hpp"
+
+#include <filesystem>
+#include <iterator>
+#include <system_error>
+
+#include "ff/io.hpp"
+#include "ff/numbers.hpp"
+#include "lammps/data_file.hpp"
+#include "lammps/forcefield_file.hpp"
+#include "lammps/system_totals.hpp"
+#include "lammps/type_registry.hpp"
+
+namespace boxwright {
+namespace {
+
+// The directory and its missing parents, 0777 before the umask; an existing one is fine, and an
+// empty path is the current directory.
+Result<void> create_output_directory(const std::string& out_dir) {
+    if (out_dir.empty()) return {};
+    if (out_dir.find('\0') != std::string::npos) {
+        return fail("creating {}: file name contained an unexpected NUL byte", lossy_utf8(out_dir));
+    }
+    std::error_code error;
+    std::filesystem::create_directories(out_dir, error);
+    if (error) return fail("creating {}: {}", lossy_utf8(out_dir), os_error_text(error.value()));
+    return {};
+}
+
+Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
+                                             const ForceField& force_field) {
+    auto atoms = build_atom_type_registry(active, force_field);
+    if (!atoms) return tl::unexpected(std::move(atoms.error()));
+    auto bonds = build_bond_type_registry(active);
+    if (!bonds) return tl::unexpected(std::move(bonds.error()));
+    auto angles = build_angle_type_registry(active);
+    if (!angles) return tl::unexpected(std::move(angles.error()));
+    auto dihedrals = build_dihedral_type_registry(active);
+    if (!dihedrals) return tl::unexpected(std::move(dihedrals.error()));
+    return TypeRegistries{std::move(*atoms), std::move(*bonds), std::move(*angles),
+                          std::move(*dihedrals)};
+}
+
+}  // namespace
+
+Result<BuildSummary> write_lammps_outputs(
+    const ForceField& force_field, std::span<const ActivePair> active,
+    std::span<const Position> coordinates, const OutputRequest& request,
+    std::vector<std::string> skipped, std::vector<std::string> warnings,
+    std::optional<std::string> extra_warning, double box_length) {
+    if (auto created = create_output_directory(request.out_dir); !created) {
+        return tl::unexpected(std::move(created.error()));
+    }
+    auto registries = build_type_registries(active, force_field);
+    if (!registries) return tl::unexpected(std::move(registries.error()));
+
+    BuildSummary summary;
+    summary.data_path = join_path(request.out_dir, "data.lmp");
+    summary.forcefield_path = join_path(request.out_dir, "forcefield.lmp");
+
+    auto data = write_data_file(summary.data_path, active, coordinates, *registries, force_field,
+                                box_length);
+    if (!data) return tl::unexpected(std::move(data.error()));
+
+    auto text =
+        generate_forcefield_file(force_field, *registries, request.pair_setup, request.explicit_lb);
+    if (auto written = replace_file(summary.forcefield_path, text); !written) {
+        return fail("writing {}: {}", lossy_utf8(summary.forcefield_path), written.error());
+    }
+
+    // The data file has already checked these totals against the 64-bit range.
+    auto totals = system_totals(active);
+    if (!totals) return tl::unexpected(std::move(totals.error()));
+    summary.skipped = std::move(skipped);
+    summary.warnings = std::move(warnings);
+    summary.extra_warning = std::move(extra_warning);
+    summary.box_length = box_length;
+    summary.atom_count = totals->atoms;
+    summary.bond_count = totals->bonds;
+    summary.angle_count = totals->angles;
+    summary.dihedral_count = totals->dihedrals;
+    summary.atom_type_count = registries->atoms.size();
+    summary.bond_type_count = registries->bonds.size();
+    summary.angle_type_count = registries->angles.size();
+    summary.dihedral_type_count = registries->dihedrals.size();
+    summary.long_range_warning = has_long_range_solver(request.pair_setup);
+    return summary;
+}
+
+std::string BuildSummary::display() const {
+    fmt::memory_buffer out;
+    auto to = std::back_inserter(out);
+    fmt::format_to(to, "Wrote {}\n", lossy_utf8(data_path));
+    fmt::format_to(to, "Wrote {}\n", lossy_utf8(forcefield_path));
+    fmt::format_to(to,
+                   "box: {:.3f} \u00c5 cube  |  atoms: {} ({} types)  bonds: {} ({} types)  "
+                   "angles: {} ({} types)  dihedrals: {} ({} types)\n",
+                   box_length, atom_count, atom_type_count, bond_count, bond_type_count,
+                   angle_count, angle_type_count, dihedral_count, dihedral_type_count);
+    if (!skipped.empty()) fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(skipped, ", "));
+    for (const auto& warning : warnings) fmt::format_to(to, "warning: {}\n", warning);
+    if (extra_warning) fmt::format_to(to, "warning: {}\n", *extra_warning);
+    if (long_range_warning) {
+        fmt::format_to(to,
+                       "warning: Long-range Coulomb interaction solver in forcefield file might "
+                       "be adjusted to user preference.\n");
+    }
+    return fmt::to_string(out);
+}
+
+}  // namespace boxwright
