@@ -6,7 +6,6 @@ import json
 import os
 import pathlib
 import re
-import sys
 import tempfile
 import unittest
 
@@ -86,18 +85,13 @@ def working_directory(path):
         os.chdir(previous)
 
 
-def molecule_positions(path):
-    """The reference positions of a molecule file, in atom order."""
-    with open(path, encoding="utf-8") as file:
-        return [position for _, position in json.load(file)["pseudoAtoms"]]
-
-
 def lattice_coordinates(molecules, spacing=6.0):
     """Copies of the given molecule files (path, count) on a cubic lattice, in build order."""
     coordinates = []
     site = 0
     for path, count in molecules:
-        reference = molecule_positions(path)
+        with open(path, encoding="utf-8") as file:
+            reference = [position for _, position in json.load(file)["pseudoAtoms"]]
         for _ in range(count):
             offset = (spacing * (site % 4), spacing * (site // 4 % 4), spacing * (site // 16))
             coordinates += [[round(o + x, 4) for o, x in zip(offset, atom)] for atom in reference]
@@ -124,8 +118,3 @@ def resident_bytes():
     """The process's resident memory, from /proc/self/statm."""
     with open("/proc/self/statm", encoding="ascii") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-def python_blocks():
-    """Memory blocks held by Python's small-object allocator (objects the module leaks)."""
-    return sys.getallocatedblocks()

@@ -28,30 +28,12 @@ class ModuleTest(unittest.TestCase):
         self.assertEqual((result.returncode, result.stderr), (0, ""))
 
     def test_signatures_show_defaults(self):
-        self.assertEqual(
-            str(inspect.signature(native.pack_packmol_py)),
-            "(species, counts, density, pair_style=Ellipsis, explicit_lb=False, "
-            "force_field=Ellipsis, out_dir=Ellipsis, tolerance=2.0)")
-        self.assertEqual(
-            str(inspect.signature(native.pack_from_coords_py)),
-            "(species, counts, coords, box_len, pair_style=Ellipsis, explicit_lb=False, "
-            "force_field=Ellipsis, out_dir=Ellipsis)")
-
-    def test_packmol_docstring(self):
-        self.assertEqual(native.pack_packmol_py.__doc__,
-                         "Pack with Packmol and write LAMMPS files.\n\n"
-                         "Called by ``boxwright.pack.packmol()``.")
-
-    def test_coords_docstring_keeps_its_layout(self):
-        lines = native.pack_from_coords_py.__doc__.split("\n")
-        self.assertEqual(len(lines), 25)
-        self.assertEqual(lines[0], "Write LAMMPS files from **pre-computed** coordinates "
-                                   "(used by the raspa path).")
-        self.assertEqual(lines[13], "    Atom positions as ``[[x, y, z], ...]`` in species "
-                                    "\u2192 molecule \u2192 atom")
-        self.assertEqual(lines[14], "    order.  Length must equal the total atom count.")
-        self.assertEqual(lines[16], "    Cubic box edge length, \u00c5.")
-        self.assertEqual(lines[-1], "    Output directory for ``data.lmp`` and ``forcefield.lmp``.")
+        for function, required in ((native.pack_packmol_py, "species, counts, density"),
+                                   (native.pack_from_coords_py, "species, counts, coords, box_len")):
+            with self.subTest(function.__name__):
+                self.assertTrue(str(inspect.signature(function)).startswith(
+                    f"({required}, pair_style=Ellipsis, explicit_lb=False, force_field=Ellipsis, "
+                    "out_dir=Ellipsis"))
 
     def test_stub_agrees_with_the_module(self):
         tree = ast.parse(STUB.read_text(encoding="utf-8"))
@@ -71,9 +53,7 @@ class PyPairSetupTest(unittest.TestCase):
     VARIANTS = [("Tip4p", 0), ("LjCut", 1), ("LjCutCoulLong", 2)]
 
     def test_class_identity(self):
-        self.assertEqual(PyPairSetup.__module__, "builtins")
-        self.assertEqual(PyPairSetup.__name__, "PyPairSetup")
-        self.assertEqual(PyPairSetup.__doc__, "Python-exposed PairSetup enum")
+        self.assertEqual((PyPairSetup.__module__, PyPairSetup.__name__), ("builtins", "PyPairSetup"))
         names = [n for n, v in vars(PyPairSetup).items() if isinstance(v, PyPairSetup)]
         self.assertEqual(names, ["Tip4p", "LjCut", "LjCutCoulLong"])
 
