@@ -21,7 +21,7 @@
 //     __all__ = ["PyPairSetup", "pack_packmol_py", "pack_from_coords_py"]
 //
 // The module has no state of its own: the class object is shared by the whole process, so the
-// module refuses to load into a second interpreter.
+// module declares that it does not support subinterpreters.
 #include "python/entry_points.hpp"
 #include "python/pair_setup_type.hpp"
 #include "python/py_ref.hpp"
