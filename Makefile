@@ -22,7 +22,7 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 demo: build
-	@echo "make demo arrives with the Python module; run 'make test' meanwhile" >&2; exit 1
+	@python=$$(scripts/find-python.sh) && PYTHONPATH=$(BUILD_DIR)/python "$$python" scripts/demo.py
 
 clean:
 	rm -rf $(BUILD_DIR)
