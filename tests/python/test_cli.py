@@ -3,16 +3,15 @@
 from __future__ import annotations
 
 import json
-import os
 import subprocess
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
+import support
 from boxwright import pack
 
-EXAMPLES = Path(os.environ["BOXWRIGHT_SOURCE_DIR"]) / "examples"
+EXAMPLES = support.EXAMPLES_DIR
 FORCE_FIELD = EXAMPLES / "force_field.json"
 
 
@@ -52,10 +51,7 @@ def write_pdb(path: Path, names: list[str], coords: list[list[float]]) -> None:
     path.write_text("\n".join(lines) + "\n")
 
 
-class CommandLine(unittest.TestCase):
-    def setUp(self):
-        self.tmp = Path(self.enterContext(tempfile.TemporaryDirectory()))
-
+class CommandLine(support.TempDirTestCase):
     def test_help_explains_every_option_with_default_or_unit(self):
         expected = {
             "pack": ["--species", "--counts", "--density", "kg/m³", "--force-field",

@@ -11,7 +11,6 @@ from __future__ import annotations
 
 import json
 import math
-import os
 import random
 import tempfile
 import unittest
@@ -19,9 +18,10 @@ from pathlib import Path
 
 import energy_model
 import lammps_run
+import support
 from boxwright._native import PyPairSetup, pack_from_coords_py
 
-EXAMPLES = Path(os.environ["BOXWRIGHT_SOURCE_DIR"]) / "examples"
+EXAMPLES = support.EXAMPLES_DIR
 BOX = 24.0  # Å; more than twice the cutoff, so the minimum image is the only image in range
 CLOSEST_APPROACH = 3.0  # Å between atoms of different molecules
 JITTER = 0.15  # Å, displacement of each atom from its reference position

@@ -9,16 +9,16 @@ angles and dihedrals as the summary announces, and report finite energies.
 from __future__ import annotations
 
 import math
-import os
 import re
 import tempfile
 import unittest
 from pathlib import Path
 
 import lammps_run
+import support
 from boxwright._native import PyPairSetup, pack_packmol_py
 
-EXAMPLES = Path(os.environ["BOXWRIGHT_SOURCE_DIR"]) / "examples"
+EXAMPLES = support.EXAMPLES_DIR
 FORCE_FIELD = EXAMPLES / "force_field.json"
 DENSITY = 500.0  # kg/m³: a dense fluid whose box still holds the 10 Å cutoff comfortably
 

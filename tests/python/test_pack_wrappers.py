@@ -3,23 +3,18 @@
 from __future__ import annotations
 
 import inspect
-import os
-import tempfile
 import unittest
-from pathlib import Path
 
+import support
 from boxwright import _native, pack
 
-EXAMPLES = Path(os.environ["BOXWRIGHT_SOURCE_DIR"]) / "examples"
+EXAMPLES = support.EXAMPLES_DIR
 FORCE_FIELD = EXAMPLES / "force_field.json"
 METHANE = EXAMPLES / "methane.json"
 TWO_METHANES = [[1.0, 1.0, 1.0], [6.0, 6.0, 6.0]]
 
 
-class PackWrappers(unittest.TestCase):
-    def setUp(self):
-        self.tmp = Path(self.enterContext(tempfile.TemporaryDirectory()))
-
+class PackWrappers(support.TempDirTestCase):
     def test_from_coords_with_paths_matches_the_native_call_with_strings(self):
         out = self.tmp / "nested" / "out"
         summary = pack.from_coords([METHANE], [2], TWO_METHANES, 20.0,
