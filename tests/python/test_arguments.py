@@ -32,41 +32,38 @@ class BindingTest(unittest.TestCase):
             self.assertFalse(hasattr(raised.exception, "__notes__"))
 
     def test_conversion_failures_name_the_parameter(self):
+        # The note names the first parameter of each row: the first to fail in parameter order.
+        P, C = pack_packmol_py, pack_from_coords_py
         cases = [
-            (pack_packmol_py, PACKMOL, "species", "a.json", TypeError, VEC),
-            (pack_packmol_py, PACKMOL, "species", [b"a.json"], TypeError, None),
-            (pack_packmol_py, PACKMOL, "counts", 3, TypeError, None),
-            (pack_packmol_py, PACKMOL, "counts", [-1], OverflowError, None),
-            (pack_packmol_py, PACKMOL, "counts", [2**64], OverflowError, None),
-            (pack_packmol_py, PACKMOL, "counts", [1.0], TypeError, None),
-            (pack_packmol_py, PACKMOL, "density", "dense", TypeError, None),
-            (pack_packmol_py, PACKMOL, "pair_style", 1, TypeError, None),
-            (pack_packmol_py, PACKMOL, "explicit_lb", 1, TypeError, None),
-            (pack_packmol_py, PACKMOL, "force_field", pathlib.Path("ff.json"), TypeError, None),
-            (pack_packmol_py, PACKMOL, "tolerance", None, TypeError, None),
-            (pack_from_coords_py, COORDS, "counts", "1", TypeError, VEC),
-            (pack_from_coords_py, COORDS, "coords", ["abc"], TypeError, VEC),
-            (pack_from_coords_py, COORDS, "coords", [[0, 0, "z"]], TypeError, None),
-            (pack_from_coords_py, COORDS, "box_len", "9", TypeError, None),
-            (pack_from_coords_py, COORDS, "out_dir", None, TypeError, None),
+            (P, {"species": "a.json"}, TypeError, VEC),
+            (P, {"species": [b"a.json"]}, TypeError, None),
+            (P, {"counts": 3}, TypeError, None),
+            (P, {"counts": [-1]}, OverflowError, None),
+            (P, {"counts": [2**64]}, OverflowError, None),
+            (P, {"counts": [1.0]}, TypeError, None),
+            (P, {"counts": "1", "density": None, "pair_style": 3, "tolerance": 0j}, TypeError, VEC),
+            (P, {"density": "dense"}, TypeError, None),
+            (P, {"pair_style": 1}, TypeError, None),
+            (P, {"explicit_lb": 1}, TypeError, None),
+            (P, {"force_field": pathlib.Path("ff.json")}, TypeError, None),
+            (P, {"tolerance": None}, TypeError, None),
+            (C, {"counts": "1"}, TypeError, VEC),
+            (C, {"coords": ["abc"]}, TypeError, VEC),
+            (C, {"coords": [[0, 0, "z"]]}, TypeError, None),
+            (C, {"box_len": "9"}, TypeError, None),
+            (C, {"out_dir": None}, TypeError, None),
+            # The shape of the coordinates is checked only after every argument has converted.
+            (C, {"out_dir": 7, "coords": [[1, 2]]}, TypeError, None),
         ]
-        for function, base, parameter, value, error, message in cases:
-            with self.subTest(function=function.__name__, parameter=parameter, value=value):
+        for function, given, error, message in cases:
+            with self.subTest(function=function.__name__, given=given):
                 with self.assertRaises(error) as raised:
-                    function(**{**base, parameter: value})
+                    function(**{**(PACKMOL if function is P else COORDS), **given})
                 self.assertIs(type(raised.exception), error)
-                self.assertEqual(raised.exception.__notes__, [f"while processing '{parameter}'"])
+                noted = next(iter(given))
+                self.assertEqual(raised.exception.__notes__, [f"while processing '{noted}'"])
                 if message is not None:
                     self.assertEqual(str(raised.exception), message)
-
-    def test_first_bad_parameter_in_order_wins(self):
-        with self.assertRaises(TypeError) as raised:
-            pack_packmol_py(["a"], "1", None, pair_style=3, tolerance="x")
-        self.assertEqual(raised.exception.__notes__, ["while processing 'counts'"])
-        # The coordinate shape is checked only after every argument has converted.
-        with self.assertRaises(TypeError) as raised:
-            pack_from_coords_py(["a"], [1], [[1, 2]], 5.0, out_dir=7)
-        self.assertEqual(raised.exception.__notes__, ["while processing 'out_dir'"])
 
 
 class CallTest(TempDirTestCase):
@@ -74,6 +71,8 @@ class CallTest(TempDirTestCase):
         missing, out = str(self.tmp / "missing.json"), str(self.tmp / "out")
         no_file = f"reading {missing}: No such file or directory (os error 2)"
         shape = "coords[{}] has {} elements; expected [x, y, z]"
+        count = "internal error: expected 9 packed atom coordinates, got {}"
+        origin = [0, 0, 0]
 
         # The coordinates' shape is checked before any file is read, so `missing` is not seen.
         def coords(rows, species=(CO2,), counts=(1,), force_field=missing):
@@ -84,18 +83,17 @@ class CallTest(TempDirTestCase):
             return lambda: pack_packmol_py(species, [5] * len(species), density,
                                            force_field=FORCE_FIELD, out_dir=out)
 
+        # Two species of three atoms, counts 2 and 1: nine positions, neither 8 nor 10.
+        nine = lambda given: coords([origin] * given, (CO2, WATER), (2, 1), FORCE_FIELD)
         cases = [
-            (ValueError, shape.format(1, 2), coords([[0, 0, 0], [1, 2]])),
+            (ValueError, shape.format(1, 2), coords([origin, [1, 2]])),
             (ValueError, shape.format(0, 4), coords([[1, 2, 3, 4]])),
-            (ValueError, shape.format(1, 0), coords([[0, 0, 0], [], [1]])),
-            (RuntimeError, no_file, coords([[0, 0, 0]] * 3)),
-            # Two species of three atoms, counts 2 and 1: nine positions, neither 8 nor 10.
-            (RuntimeError, "internal error: expected 9 packed atom coordinates, got 8",
-             coords([[0, 0, 0]] * 8, [CO2, WATER], [2, 1], FORCE_FIELD)),
-            (RuntimeError, "internal error: expected 9 packed atom coordinates, got 10",
-             coords([[0, 0, 0]] * 10, [CO2, WATER], [2, 1], FORCE_FIELD)),
+            (ValueError, shape.format(1, 0), coords([origin, [], [1]])),
+            (RuntimeError, no_file, coords([origin] * 3)),
+            (RuntimeError, count.format(8), nine(8)),
+            (RuntimeError, count.format(10), nine(10)),
             (RuntimeError, "all species have count 0; nothing to build",
-             coords([[0, 0, 0]], [CO2, METHANE], [0, 0], FORCE_FIELD)),
+             coords([origin], [CO2, METHANE], [0, 0], FORCE_FIELD)),
             (RuntimeError, "at least one --species is required", packmol([], 1000.0)),
             (RuntimeError, "density must be positive", packmol([METHANE], 0)),
             # Species are loaded before anything is packed.
@@ -109,18 +107,16 @@ class CallTest(TempDirTestCase):
         self.assertEqual(list(self.tmp.glob("out/*")), [])  # nothing written
 
     def test_pair_style_reaches_the_build(self):
-        cases = [({"pair_style": None}, "None  |  Explicit LB: false"),
-                 ({"pair_style": PyPairSetup.Tip4p, "explicit_lb": True},
-                  "Some(Tip4p)  |  Explicit LB: true"),
-                 ({"pair_style": PyPairSetup.LjCutCoulLong},
-                  "Some(LjCutCoulLong)  |  Explicit LB: false")]
-        for number, (kwargs, banner) in enumerate(cases):
+        cases = [(None, False, "None  |  Explicit LB: false"),
+                 (PyPairSetup.Tip4p, True, "Some(Tip4p)  |  Explicit LB: true"),
+                 (PyPairSetup.LjCutCoulLong, False, "Some(LjCutCoulLong)  |  Explicit LB: false")]
+        for number, (pair_style, explicit_lb, banner) in enumerate(cases):
             with self.subTest(banner):
                 out = self.tmp / str(number)
                 # Any sequence will do, and any number that converts to a float.
                 summary = pack_from_coords_py((METHANE,), range(1, 2), ((1, 2, 3),),
-                                              Fraction(25, 2), force_field=FORCE_FIELD,
-                                              out_dir=str(out), **kwargs)
+                                              Fraction(25, 2), pair_style, explicit_lb,
+                                              FORCE_FIELD, str(out))
                 self.assertIn("box: 12.500 \u00c5 cube", summary)
                 self.assertIn(f"\n# Pair setup : {banner}\n", (out / "forcefield.lmp").read_text())
 
@@ -136,6 +132,3 @@ class CallTest(TempDirTestCase):
         self.assertIn("# Pair setup : Some(LjCut)  |  Explicit LB: false", forcefield)
         self.assertIn("10 atoms", (self.tmp / "data.lmp").read_text(encoding="utf-8"))
 
-
-if __name__ == "__main__":
-    unittest.main()

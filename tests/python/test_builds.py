@@ -3,7 +3,6 @@ builds from several Python threads at once."""
 
 import re
 import threading
-import unittest
 from concurrent.futures import ThreadPoolExecutor
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
@@ -65,6 +64,3 @@ class BuildTest(TempDirTestCase):
             with self.subTest(thread=index, kind=kind):
                 self.assert_build(kind, self.tmp / str(index), future.result())
 
-
-if __name__ == "__main__":
-    unittest.main()

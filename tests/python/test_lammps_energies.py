@@ -1,17 +1,12 @@
-"""LAMMPS's energies of our files agree with an independent calculation from the JSON inputs.
-
-Each system is built from the bundled examples with `pack_from_coords_py` at positions away from
-equilibrium (so every term is non-zero), run through `lmp` with `run 0`, and its ebond, eangle,
-edihed and evdwl are compared with energy_model.py, which recomputes them from the molecule and
-force-field files alone. A wrong unit, type number, exclusion, mixing rule or override anywhere
-in the chain shows up as a mismatch.
-"""
+"""LAMMPS's ebond, eangle, edihed and evdwl after `run 0` on our files agree with energy_model.py,
+which recomputes them from the JSON inputs alone, for systems built from the examples at positions
+away from equilibrium (so every term is non-zero). A wrong unit, type number, exclusion, mixing
+rule or override anywhere in the chain shows up as a mismatch."""
 
 import itertools
 import json
 import math
 import random
-import unittest
 
 import energy_model as em
 from boxwright._native import PyPairSetup, pack_from_coords_py
@@ -106,6 +101,3 @@ class LammpsEnergiesAgree(TempDirTestCase):
                                  f"{keyword}: LAMMPS {lammps[keyword]!r}, independent {want!r}")
         self.assertGreater(expected.pairs_through_boundary, 0,
                            "no pair crosses the box boundary; the minimum image is untested")
-
-if __name__ == "__main__":
-    unittest.main()

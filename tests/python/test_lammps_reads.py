@@ -4,7 +4,6 @@ finite energies after `run 0`."""
 
 import math
 import re
-import unittest
 
 from boxwright._native import PyPairSetup, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example, needs_lammps, run_lammps
@@ -39,6 +38,3 @@ class LammpsReadsOurFiles(TempDirTestCase):
                     if count != "0":
                         self.assertRegex(screen, rf"\n\s*{count} {kind}\n")
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -5,7 +5,6 @@ import contextlib
 import gc
 import os
 import sys
-import unittest
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
@@ -23,30 +22,24 @@ def resident_bytes():
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
-def growth_over(call, repeats):
-    gc.collect()
-    # Reading the resident size allocates Python objects of its own, so it stays outside the
-    # window in which blocks are counted.
-    resident = resident_bytes()
-    blocks = sys.getallocatedblocks()
-    for _ in range(repeats):
-        call()
-    gc.collect()
-    return sys.getallocatedblocks() - blocks, resident_bytes() - resident
-
-
 class LeakTest(TempDirTestCase):
-    def assert_flat(self, call, repeats, warm_up, windows=3):
+    def assert_flat(self, call, repeats, warm_up):
         """A leak grows memory in every window; a one-off allocation by the interpreter or the C
         library (a cache filling, an arena growing under a busy machine) shows in one at most."""
         for _ in range(warm_up):
             call()
         growths = []
-        for _ in range(windows):
-            growth = growth_over(call, repeats)
-            if growth[0] < MAX_BLOCK_GROWTH and growth[1] < MAX_RESIDENT_GROWTH:
+        for _window in range(3):
+            gc.collect()
+            # Reading the resident size allocates Python objects of its own, so it stays outside
+            # the span in which blocks are counted.
+            resident, blocks = resident_bytes(), sys.getallocatedblocks()
+            for _ in range(repeats):
+                call()
+            gc.collect()
+            growths.append((sys.getallocatedblocks() - blocks, resident_bytes() - resident))
+            if growths[-1][0] < MAX_BLOCK_GROWTH and growths[-1][1] < MAX_RESIDENT_GROWTH:
                 return
-            growths.append(growth)
         self.fail(f"memory grew in every window (blocks, resident bytes): {growths}")
 
     def test_both_entries_on_success_and_failure(self):
@@ -74,6 +67,3 @@ class LeakTest(TempDirTestCase):
                     self.assert_flat(call, PACKMOL_REPEATS, PACKMOL_WARM_UP)
                 else:
                     self.assert_flat(call, REPEATS, WARM_UP)
-
-if __name__ == "__main__":
-    unittest.main()

@@ -23,7 +23,10 @@ class ModuleTest(unittest.TestCase):
                                  "import boxwright._native"], capture_output=True, text=True)
         self.assertEqual((result.returncode, result.stderr), (0, ""))
 
-    def test_signatures(self):
+    def test_signatures_and_the_stub(self):
+        stub = pathlib.Path(native.__file__).with_name("_native.pyi").read_text(encoding="utf-8")
+        nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
+        self.assertEqual(ast.get_docstring(nodes["PyPairSetup"]), P.__doc__)
         defaults = "pair_style=Ellipsis, explicit_lb=False, force_field=Ellipsis, out_dir=Ellipsis"
         for function, signature in (
                 (native.pack_packmol_py, f"(species, counts, density, {defaults}, tolerance=2.0)"),
@@ -31,17 +34,10 @@ class ModuleTest(unittest.TestCase):
             with self.subTest(function.__name__):
                 self.assertEqual(str(inspect.signature(function)), signature)
                 self.assertEqual(function.__text_signature__, signature.replace("Ellipsis", "..."))
-
-    def test_stub_agrees_with_the_module(self):
-        stub = pathlib.Path(native.__file__).with_name("_native.pyi").read_text(encoding="utf-8")
-        nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
-        for name in ("pack_packmol_py", "pack_from_coords_py"):
-            with self.subTest(name):
-                runtime = getattr(native, name)
-                self.assertEqual([a.arg for a in nodes[name].args.args],
-                                 list(inspect.signature(runtime).parameters))
-                self.assertEqual(inspect.cleandoc(ast.get_docstring(nodes[name])), runtime.__doc__)
-        self.assertEqual(ast.get_docstring(nodes["PyPairSetup"]), P.__doc__)
+                node = nodes[function.__name__]
+                self.assertEqual([a.arg for a in node.args.args],
+                                 list(inspect.signature(function).parameters))
+                self.assertEqual(inspect.cleandoc(ast.get_docstring(node)), function.__doc__)
 
 
 class PyPairSetupTest(unittest.TestCase):
@@ -78,6 +74,3 @@ class PyPairSetupTest(unittest.TestCase):
                      "{P.LjCut: 1}", "P()", "setattr(P, 'LjCut', None)", "[0, 1][P.LjCut]"):
             with self.subTest(code), self.assertRaises(TypeError):
                 eval(code)
-
-if __name__ == "__main__":
-    unittest.main()
