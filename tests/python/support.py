@@ -29,10 +29,11 @@ class TempDirTestCase(unittest.TestCase):
         self.tmp = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory(prefix="bw-test-")))
 
     def assert_matches_golden(self, name, text):
-        """Compares `text` with tests/data/golden/python/<name>; UPDATE_GOLDEN=1 rewrites it."""
+        """Compares `text` with tests/data/golden/python/<name> (a failure shows lines only in
+        the golden file with -, ours with +); UPDATE_GOLDEN=1 rewrites it."""
         if os.environ.get("UPDATE_GOLDEN") == "1":
             (GOLDEN_DIR / name).write_text(text, encoding="utf-8")
-        self.assertEqual(text, (GOLDEN_DIR / name).read_text(encoding="utf-8"), name)
+        self.assertEqual((GOLDEN_DIR / name).read_text(encoding="utf-8"), text, name)
 
 
 def lattice_coordinates(molecules, spacing=6.0):

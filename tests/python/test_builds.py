@@ -41,7 +41,7 @@ class BuildTest(TempDirTestCase):
         # Packmol places at random, but always inside the box.
         self.assert_matches_golden("packmol_data.lmp",
                                    ATOM_LINE.sub(r"\1  <x> <y> <z>\3", data))
-        edge = float(next(l for l in data.splitlines() if l.endswith("xlo xhi")).split()[1])
+        edge = float(next(ln for ln in data.splitlines() if ln.endswith("xlo xhi")).split()[1])
         for match in ATOM_LINE.finditer(data):
             self.assertTrue(all(0 <= float(x) <= edge for x in match[2].split()), match[0])
 

@@ -73,9 +73,9 @@ class LammpsEnergiesAgree(TempDirTestCase):
 
     def check(self, title, species, override, explicit_lb, seed):
         out = self.tmp / f"{seed}_{explicit_lb}"
+        out.mkdir()
         force_field = em.read_json(FORCE_FIELD)
         force_field["BinaryInteractions"] += [override] if override else []
-        out.mkdir()
         (out / "force_field.json").write_text(json.dumps(force_field), encoding="utf-8")
         paths = [example(f"{name}.json") for name, _ in species]
         molecules = [(em.Molecule(path), count) for path, (_, count) in zip(paths, species)]

@@ -14,6 +14,7 @@ CASES = [
     (PyPairSetup.LjCut, False, "", [("butane", 12), ("co2", 6), ("methane", 6)]),
     # PPPM refuses a system without charges, so CO2 (charged) is part of the mixture.
     (PyPairSetup.LjCutCoulLong, True, "", [("co2", 16), ("propane", 8)]),
+    # No preset: the pair style is the user's, given before forcefield.lmp with its coefficients.
     (None, False, "pair_style lj/cut/coul/cut 10.0\npair_modify mix arithmetic tail yes",
      [("water", 20), ("ethane", 8)]),
 ]
