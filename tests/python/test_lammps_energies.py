@@ -26,31 +26,17 @@ CASES = [  # title, species and counts, a binary override, seed
 ]
 
 
-def random_rotation(rng):
-    """A uniformly random rotation, v → q v q* for a random unit quaternion q = (w, u)."""
-    q = [rng.gauss(0, 1) for _ in range(4)]
-    w, *u = (c / em.norm(q) for c in q)
-
-    def rotate(v):
-        t = [2 * c for c in em.cross(u, v)]
-        return [a + w * b + c for a, b, c in zip(v, t, em.cross(u, t))]
-
-    return rotate
-
-
 def place(species, seed):
-    """Random copies of each molecule, rotated, distorted and spread over the box, no two
-    molecules closer than CLOSEST_APPROACH; positions are left unwrapped, as a caller might.
+    """Random copies of each molecule, distorted and spread over the box, no two molecules
+    closer than CLOSEST_APPROACH; positions are left unwrapped, as a caller might.
     Coordinates have four decimals, so data.lmp's seven significant digits carry them exactly."""
     rng, placed = random.Random(seed), []
     for molecule, count in species:
-        centroid = [sum(axis) / len(molecule.reference) for axis in zip(*molecule.reference)]
         for _ in range(count):
             for _attempt in range(10000):
-                rotate, centre = random_rotation(rng), [rng.uniform(0, BOX) for _ in range(3)]
-                atoms = [tuple(round(c + r + rng.uniform(-JITTER, JITTER), 4)
-                               for c, r in zip(centre, rotate(em.sub(p, centroid))))
-                         for p in molecule.reference]
+                centre = [rng.uniform(0, BOX) for _ in range(3)]
+                atoms = [tuple(round(c + x + rng.uniform(-JITTER, JITTER), 4)
+                               for c, x in zip(centre, p)) for p in molecule.reference]
                 if all(em.distance(a, b, BOX) >= CLOSEST_APPROACH for a in atoms for b in placed):
                     break
             else:
