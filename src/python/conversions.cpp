@@ -1,5 +1,11 @@
 #include "python/conversions.hpp"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 #include "python/pair_setup_type.hpp"
@@ -47,6 +53,90 @@ bool to_count(PyObject* value, std::uint64_t& count) {
     if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
     count = converted;
     return true;
+}
+
+// Converts every number of a row, keeping the first three; the row's length, or -1 with the
+// exception set.
+Py_ssize_t convert_numbers(PyObject* const* items, Py_ssize_t length, Position& triple) {
+    for (Py_ssize_t j = 0; j < length; ++j) {
+        double number = 0;
+        if (!to_number(items[j], number)) return -1;
+        if (j < 3) triple[static_cast<std::size_t>(j)] = number;
+    }
+    return length;
+}
+
+bool is_plain_number(PyObject* item) { return PyFloat_CheckExact(item) || PyLong_CheckExact(item); }
+
+// One row of coordinates into `triple`; its length, or -1 with the exception set.
+Py_ssize_t convert_row(PyObject* row, Position& triple) {
+    // A plain list or tuple of plain floats and ints is read where it is: converting those runs no
+    // caller code, so the row cannot change meanwhile and needs no private snapshot. This is the
+    // usual row, and the snapshot would cost one tuple per atom.
+    if (PyList_CheckExact(row) || PyTuple_CheckExact(row)) {
+        PyObject* const* items = PySequence_Fast_ITEMS(row);
+        const Py_ssize_t length = PySequence_Fast_GET_SIZE(row);
+        if (std::all_of(items, items + length, is_plain_number)) {
+            return convert_numbers(items, length, triple);
+        }
+    }
+    PyRef items = sequence_items(row);
+    if (!items) return -1;
+    return convert_numbers(PySequence_Fast_ITEMS(items.get()), PyTuple_GET_SIZE(items.get()),
+                           triple);
+}
+
+// The memory of a float64 (n, 3) buffer is n positions exactly when it is suitably aligned.
+static_assert(sizeof(Position) == 3 * sizeof(double) && alignof(Position) == alignof(double));
+static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8);
+
+// A struct-module format for one IEEE double in this machine's byte order.
+bool is_native_float64(const char* format) {
+    if (format == nullptr) return false;  // no format means unsigned bytes
+    std::string_view code(format);
+    constexpr bool little = std::endian::native == std::endian::little;
+    if (code.size() == 2 && (code[0] == '@' || code[0] == '=' || code[0] == (little ? '<' : '>') ||
+                             (!little && code[0] == '!'))) {
+        code.remove_prefix(1);
+    }
+    return code == "d";
+}
+
+// Looks for a C-contiguous float64 buffer of shape (n, 3) in `value`: `exported` holds it when
+// there is one and stays empty otherwise. False, with the exception set, only when asking for the
+// buffer raised something other than "not this kind of buffer" (an interrupt, no memory).
+bool float64_triples(PyObject* value, PyBufferRef& exported) {
+    if (!PyObject_CheckBuffer(value)) return true;
+    PyBufferRef view = PyBufferRef::get(value, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT);
+    if (!view) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
+            return false;
+        }
+        // A non-contiguous view, for one: the sequence rules decide what it is.
+        PyErr_Clear();
+        return true;
+    }
+    if (view->ndim == 2 && view->itemsize == 8 && is_native_float64(view->format) &&
+        view->shape[1] == 3 && PyBuffer_IsContiguous(view.get(), 'C')) {
+        exported = std::move(view);
+    }
+    return true;
+}
+
+// Positions read straight from an exported buffer, or copied once when its memory is not aligned
+// for doubles (a view cut at an odd byte offset).
+CoordinateRows rows_in_buffer(PyBufferRef exported) {
+    CoordinateRows rows;
+    const auto count = static_cast<std::size_t>(exported->shape[0]);
+    if (count == 0) return rows;
+    if (reinterpret_cast<std::uintptr_t>(exported->buf) % alignof(Position) == 0) {
+        rows.in_place = {static_cast<const Position*>(exported->buf), count};
+        rows.exported = std::move(exported);
+    } else {
+        rows.triples.resize(count);
+        std::memcpy(rows.triples.data(), exported->buf, count * sizeof(Position));
+    }
+    return rows;
 }
 
 }  // namespace
@@ -103,21 +193,21 @@ bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup) {
 }
 
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
+    PyBufferRef exported;
+    if (!float64_triples(value, exported)) return false;
+    if (exported) {
+        rows = rows_in_buffer(std::move(exported));
+        return true;
+    }
     PyRef outer = sequence_items(value);
     if (!outer) return false;
     const Py_ssize_t row_count = PyTuple_GET_SIZE(outer.get());
     CoordinateRows converted;
     converted.triples.reserve(static_cast<std::size_t>(row_count));
     for (Py_ssize_t i = 0; i < row_count; ++i) {
-        PyRef row = sequence_items(PyTuple_GET_ITEM(outer.get(), i));
-        if (!row) return false;
-        const Py_ssize_t length = PyTuple_GET_SIZE(row.get());
         Position triple{};
-        for (Py_ssize_t j = 0; j < length; ++j) {
-            double number = 0;
-            if (!to_number(PyTuple_GET_ITEM(row.get(), j), number)) return false;
-            if (j < 3) triple[static_cast<std::size_t>(j)] = number;
-        }
+        const Py_ssize_t length = convert_row(PyTuple_GET_ITEM(outer.get(), i), triple);
+        if (length < 0) return false;
         if (length == 3) {
             converted.triples.push_back(triple);
         } else if (!converted.first_bad_row) {
@@ -127,6 +217,13 @@ bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
     }
     rows = std::move(converted);
     return true;
+}
+
+void CoordinateRows::take_private_copy() {
+    if (!exported) return;
+    triples.assign(in_place.begin(), in_place.end());
+    in_place = {};
+    exported = PyBufferRef();
 }
 
 void add_parameter_note(const char* parameter) {
