@@ -104,6 +104,19 @@ class BufferCoordsTest(TempDirTestCase):
             self.assertEqual(str(raised.exception), message)
             self.assertEqual(getattr(raised.exception, "__notes__", None), notes)
 
+    def test_rows_are_read_as_given_when_conversion_runs_code(self):
+        rows = [list(row) for row in ROWS]
+
+        class Emptier:
+            """A number whose conversion empties the caller's list of rows."""
+
+            def __float__(self):
+                rows.clear()
+                return ROWS[1][0]
+
+        rows[1][0] = Emptier()
+        self.assertEqual(self.build(rows), self.build(ROWS))
+
     def test_positions_are_those_given_when_box_len_runs_code(self):
         coords = array.array("d", flat(ROWS))
 
