@@ -4,8 +4,8 @@
 //   coords_scale_bench write ATOMS EXAMPLES_DIR OUT_DIR
 //       load_molecules -> resolve_active untimed, then write_lammps_outputs timed
 //   coords_scale_bench floor ATOMS EXAMPLES_DIR OUT_DIR BYTES
-//       the floor: every number of data.lmp through std::to_chars into one buffer, allocated and
-//       touched outside the timing, then one write of BYTES bytes (the size of the real files)
+//       the floor: every number of data.lmp through std::to_chars, and BYTES bytes (the size of
+//       the real files) written in pieces of 1 MB, as the data-file writer writes
 //
 // It prints one JSON line: {"seconds": .., "cpu_seconds": .., "peak_bytes": .., "file_bytes": ..}.
 // peak_bytes is the growth of the peak resident memory during the call, beyond the system already
@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -147,17 +148,50 @@ Timing write_outputs(const System& s, const std::string& out_dir) {
     return took;
 }
 
-// No line of the floor is longer; the room left is checked once per line, not per number.
-constexpr std::uint64_t LONGEST_LINE = 256;
+// The floor's output, handed to write() in pieces as the data-file writer hands over its text.
+class PieceFile {
+  public:
+    static constexpr std::size_t PIECE = std::size_t{1} << 20;
+    static constexpr std::size_t LONGEST_LINE = 256;  // no line of the floor is longer
 
-// Every integer and float that data.lmp holds, through std::to_chars, then `bytes` written.
+    explicit PieceFile(const std::string& path)
+        : path_(path), fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+        if (fd_ < 0) die("cannot open " + path);
+    }
+    ~PieceFile() { ::close(fd_); }
+
+    char* begin() { return buffer_.get(); }
+    char* end() { return buffer_.get() + PIECE + LONGEST_LINE; }
+    // Called after each line: writes the buffer once it holds a piece; where the next line goes.
+    char* line_done(char* p) {
+        if (static_cast<std::size_t>(p - begin()) >= PIECE) p = flush(p);
+        return p;
+    }
+    char* flush(char* p) {
+        for (const char* out = begin(); out < p;) {
+            const ssize_t written = ::write(fd_, out, static_cast<std::size_t>(p - out));
+            if (written <= 0) die("cannot write " + path_);
+            out += written;
+            total_ += static_cast<std::uint64_t>(written);
+        }
+        return begin();
+    }
+    std::uint64_t total() const { return total_; }
+
+  private:
+    std::string path_;
+    int fd_;
+    std::unique_ptr<char[]> buffer_{new char[PIECE + LONGEST_LINE]};
+    std::uint64_t total_ = 0;
+};
+
+// The least any writer of data.lmp must do: every integer and float of the file through
+// std::to_chars, and `bytes` (the size of the real files) through write().
 Timing formatting_floor(const System& s, const std::string& out_dir, std::uint64_t bytes) {
-    std::unique_ptr<char[]> buffer(new char[bytes]);
-    std::memset(buffer.get(), ' ', bytes);
     const Stopwatch stopwatch;
-    char* p = buffer.get();
-    char* const end = p + bytes;
-    if (bytes < LONGEST_LINE) die("BYTES is too small for the formatted numbers");
+    PieceFile file(out_dir + "/floor.out");
+    char* p = file.begin();
+    char* const end = file.end();
     auto put = [&](auto value) {
         p = std::to_chars(p, end, value).ptr;
         *p++ = ' ';
@@ -168,8 +202,7 @@ Timing formatting_floor(const System& s, const std::string& out_dir, std::uint64
     };
     auto new_line = [&] {
         *p++ = '\n';
-        if (end - p < static_cast<std::ptrdiff_t>(LONGEST_LINE))
-            die("BYTES is too small for the formatted numbers");
+        p = file.line_done(p);
     };
     std::uint64_t atom = 0, molecule = 0;
     for (const auto& pair : s.active.active) {
@@ -205,16 +238,13 @@ Timing formatting_floor(const System& s, const std::string& out_dir, std::uint64
     put_elements([](const ResolvedMolecule& m) -> const auto& { return m.bonds; });
     put_elements([](const ResolvedMolecule& m) -> const auto& { return m.angles; });
     put_elements([](const ResolvedMolecule& m) -> const auto& { return m.dihedrals; });
-
-    const std::string path = out_dir + "/floor.out";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) die("cannot open " + path);
-    for (const char* out = buffer.get(); out < end;) {
-        const ssize_t written = ::write(fd, out, static_cast<std::size_t>(end - out));
-        if (written <= 0) die("cannot write " + path);
-        out += written;
+    p = file.flush(p);
+    // The real files are longer (padding, names): write as many bytes as they hold.
+    while (file.total() < bytes) {
+        const auto gap = std::min<std::uint64_t>(bytes - file.total(), PieceFile::PIECE);
+        std::memset(p, ' ', gap);
+        p = file.flush(p + gap);
     }
-    ::close(fd);
     return stopwatch.elapsed();
 }
 
