@@ -26,9 +26,21 @@ def raising(error, function, *args, **kwargs):
 
 
 class LeakTest(TempDirTestCase):
-    def assert_flat(self, call, repeats=REPEATS, warm_up=WARM_UP):
+    def assert_flat(self, call, repeats=REPEATS, warm_up=WARM_UP, windows=3):
+        """A leak grows memory in every window; a one-off allocation by the interpreter or the C
+        library (a cache filling, an arena growing under a busy machine) shows in one at most."""
         for _ in range(warm_up):
             call()
+        growths = []
+        for _ in range(windows):
+            growth = self.growth_over(call, repeats)
+            if growth[0] < MAX_BLOCK_GROWTH and growth[1] < MAX_RESIDENT_GROWTH:
+                return
+            growths.append(growth)
+        self.fail(f"memory grew in every window (blocks, resident bytes): {growths}")
+
+    @staticmethod
+    def growth_over(call, repeats):
         gc.collect()
         # Reading the resident size allocates Python objects of its own, so it stays outside the
         # window in which blocks are counted.
@@ -37,9 +49,7 @@ class LeakTest(TempDirTestCase):
         for _ in range(repeats):
             call()
         gc.collect()
-        block_growth = sys.getallocatedblocks() - blocks
-        self.assertLess(block_growth, MAX_BLOCK_GROWTH)
-        self.assertLess(resident_bytes() - resident, MAX_RESIDENT_GROWTH)
+        return sys.getallocatedblocks() - blocks, resident_bytes() - resident
 
     def test_coordinates_entry(self):
         paths = self.fixture()
