@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "lammps_systems.hpp"
+#include "test_support.hpp"
 
 namespace boxwright {
 namespace {
@@ -146,6 +148,20 @@ TEST(DataFile, TotalsBeyond64BitsAreAnErrorNotAWrap) {
     EXPECT_EQ(bonds.text(lattice_positions(4)).error().message,
               "system too large: the total number of atoms exceeds the 64-bit range at "
               "4611686018427387905 copies of molecule 'butane'");
+}
+
+TEST(DataFile, FileWrittenInPiecesIsTheTextBuiltWhole) {
+    // Several megabytes: the file is handed over in many pieces, replacing an older one whole.
+    System s;
+    s.add(water_molecule(), water_resolved, 20000);
+    s.add(butane_molecule(), butane_resolved, 5000);
+    const auto positions = lattice_positions(80000);
+    TempDir dir;
+    const std::string path = dir.write("data.lmp", "an older file");
+    ASSERT_TRUE(write_data_file(path, s.active, positions, s.registries(), s.ff, 30));
+    EXPECT_EQ(read_file(path), *s.text(positions));
+    auto entries = std::filesystem::directory_iterator(dir.path());
+    EXPECT_EQ(std::distance(begin(entries), end(entries)), 1) << "a temporary file was left behind";
 }
 
 TEST(DataFile, UnwritablePathNamesTheFullPath) {
