@@ -51,7 +51,7 @@ fuzz:
 .PHONY: test-asan fuzz
 
 demo: build
-	@echo "make demo arrives with the Python module; run 'make test' meanwhile" >&2; exit 1
+	@python=$$(scripts/find-python.sh) && PYTHONPATH=$(BUILD_DIR)/python "$$python" scripts/demo.py
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -21,7 +21,7 @@ namespace boxwright {
 namespace {
 
 // Integers go through {fmt}'s compiled formats: these run several times per line of a file with
-// millions of lines, and the compiled form skips parsing the specification at run time (measured:
+// millions of lines, and the compiled form skips parsing the format string at run time (measured:
 // ~12 ns per "{:>7}" against ~26 ns for the run-time form and ~15 ns for a hand-rolled writer).
 void append_id7(fmt::memory_buffer& out, std::uint64_t value) {
     fmt::format_to(std::back_inserter(out), FMT_COMPILE("{:>7}"), value);

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ff/error.hpp"
 
@@ -77,5 +80,43 @@ template <class T>
 std::string error_of(const Result<T>& result) {
     return result ? std::string("<success>") : result.error().message;
 }
+
+// Sets an environment variable (or removes it, given nullopt) until the guard goes away.
+class ScopedEnv {
+  public:
+    ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+        if (const char* old = std::getenv(name_.c_str())) old_ = old;
+        set(value);
+    }
+    ~ScopedEnv() { set(old_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    void set(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// An executable shell script named `name` in a fresh directory that stands first on PATH while
+// this lives: a stand-in for an external program.
+class ProgramOnPath {
+  public:
+    ProgramOnPath(std::string_view name, std::string_view script)
+        : path_("PATH", bin_.path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")) {
+        auto file = bin_.write(name, "#!/bin/sh\n" + std::string(script));
+        ::chmod(file.c_str(), 0755);
+    }
+
+  private:
+    TempDir bin_;
+    ScopedEnv path_;
+};
 
 }  // namespace boxwright::test

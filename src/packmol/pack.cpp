@@ -1,0 +1,209 @@
+#include "packmol/pack.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <iterator>
+#include <string_view>
+
+#include "ff/io.hpp"
+#include "ff/numbers.hpp"
+#include "packmol/pdb.hpp"
+#include "packmol/process.hpp"
+
+namespace boxwright {
+namespace {
+
+constexpr double AVOGADRO = 6.02214076e23;
+constexpr double MIN_MARGIN = 1.5;  // Å kept from the walls even with a smaller tolerance
+
+Result<double> total_mass(std::span<const ActivePair> active, const ForceField& force_field) {
+    double total = 0;
+    for (const auto& pair : active) {
+        const Molecule& molecule = *pair.resolved.molecule;
+        double molecule_mass = 0;
+        for (const auto& atom : molecule.pseudo_atoms) {
+            auto params = force_field.pseudo_atoms.find(atom.name);
+            if (params == force_field.pseudo_atoms.end()) {
+                return fail(
+                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
+                    molecule.name, atom.name);
+            }
+            molecule_mass += params->second.mass;
+        }
+        total += molecule_mass * static_cast<double>(pair.count);
+    }
+    return total;
+}
+
+// Mass in g/mol and density in kg/m³ to the edge in Å: grams, over g/cm³, gives cm³; 1e24 Å³ each.
+double box_edge_for(double mass, double density) {
+    return std::cbrt(((mass / AVOGADRO) / (density / 1000.0)) * 1e24);
+}
+
+// fmax and fmin return the other operand when one is NaN, so any tolerance gives a usable margin.
+double wall_margin(double tolerance, double box_edge) {
+    return std::fmin(std::fmax(tolerance, MIN_MARGIN), 0.25 * box_edge);
+}
+
+// Fixed-point; the words NaN, inf and -inf for values that have no digits.
+void append_decimal(fmt::memory_buffer& out, double value, int decimals, int width = 0) {
+    if (std::isfinite(value)) return append_fixed(out, value, decimals, width);
+    auto text = plain_number(value);
+    for (int pad = width - static_cast<int>(text.size()); pad > 0; --pad) out.push_back(' ');
+    out.append(text.data(), text.data() + text.size());
+}
+
+// The first `width` characters of `text`, padded with blanks to `width` characters. Names come
+// from JSON, so they are UTF-8 and a character is a code point, never a byte of one.
+void append_name_field(fmt::memory_buffer& out, std::string_view text, int width) {
+    int characters = 0;
+    std::size_t end = 0;
+    for (; end < text.size(); ++end) {
+        bool starts_character = (static_cast<unsigned char>(text[end]) & 0xC0) != 0x80;
+        if (starts_character && characters++ == width) break;
+    }
+    out.append(text.data(), text.data() + end);
+    for (int pad = width - std::min(characters, width); pad > 0; --pad) out.push_back(' ');
+}
+
+std::string template_text(const Molecule& molecule) {
+    fmt::memory_buffer out;
+    fmt::format_to(std::back_inserter(out), "COMPND    {}\n", molecule.name);
+    std::uint64_t serial = 0;
+    for (const auto& atom : molecule.pseudo_atoms) {
+        fmt::format_to(std::back_inserter(out), "HETATM{:>5} ", ++serial);
+        append_name_field(out, atom.name, 4);
+        out.push_back(' ');
+        append_name_field(out, molecule.name, 3);
+        fmt::format_to(std::back_inserter(out), "  {:>4}    ", 1);
+        for (double coordinate : atom.position) append_decimal(out, coordinate, 3, 8);
+        fmt::format_to(std::back_inserter(out), "  1.00  0.00\n");
+    }
+    fmt::format_to(std::back_inserter(out), "END\n");
+    return fmt::to_string(out);
+}
+
+std::string job_text(std::span<const SpeciesTemplate> templates, const std::string& output_path,
+                     double tolerance, double box_edge) {
+    double low = wall_margin(tolerance, box_edge);
+    double high = box_edge - low;
+    fmt::memory_buffer out;
+    auto text = [&out](std::string_view piece) {
+        out.append(piece.data(), piece.data() + piece.size());
+    };
+    text("# created by mixgrid\ntolerance ");
+    append_decimal(out, tolerance, 2);
+    text("\nfiletype pdb\noutput ");
+    text(lossy_utf8(output_path));
+    text("\n");
+    for (const auto& species : templates) {
+        text("\nstructure ");
+        text(lossy_utf8(species.path));
+        fmt::format_to(std::back_inserter(out), "\n  number {}\n  inside box", species.count);
+        for (double bound : {low, low, low, high, high, high}) {
+            out.push_back(' ');
+            append_decimal(out, bound, 4);
+        }
+        text("\nend structure\n");
+    }
+    return fmt::to_string(out);
+}
+
+Result<void> write_text(const std::string& path, std::string_view contents) {
+    if (auto written = replace_file(path, contents); !written) {
+        return fail("writing {}: {}", lossy_utf8(path), written.error());
+    }
+    return {};
+}
+
+// The status note shown as a warning when packmol fails yet leaves a usable structure behind.
+std::string status_note(const ChildOutput& child) {
+    std::string status = child.exit_code ? fmt::format("Some({})", *child.exit_code) : "None";
+    return fmt::format("packmol exited with status {}:\nstdout:\n{}\nstderr:\n{}", status,
+                       lossy_utf8(child.standard_output), lossy_utf8(child.standard_error));
+}
+
+Result<ChildOutput> run_packmol(const std::string& job_path) {
+    UniqueFd job(::open(job_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!job) return fail("opening {}: {}", lossy_utf8(job_path), os_error_text(errno));
+    auto child = run_to_completion("packmol", job.get());
+    if (!child) {
+        const ChildFailure& failure = child.error();
+        if (failure.stage == ChildFailure::Stage::Launch) {
+            return fail("failed to launch packmol (is it installed and on PATH?): {}",
+                        os_error_text(failure.error_number));
+        }
+        return fail("running packmol: {}", os_error_text(failure.error_number));
+    }
+    return std::move(*child);
+}
+
+bool file_exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::uint64_t atom_count(std::span<const ActivePair> active) {
+    std::uint64_t atoms = 0;
+    for (const auto& pair : active)
+        atoms += pair.count * pair.resolved.molecule->pseudo_atoms.size();
+    return atoms;
+}
+
+}  // namespace
+
+Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+                                 const ForceField& force_field, double density, double tolerance) {
+    if (active.empty()) return fail("no species with count > 0 to pack");
+    // Written so that NaN fails too: it would make every length of the job NaN.
+    if (!(density > 0)) return fail("density must be positive");
+    auto mass = total_mass(active, force_field);
+    if (!mass) return tl::unexpected(std::move(mass.error()));
+    if (*mass <= 0) return fail("total system mass is zero; nothing to pack");
+    double box_edge = box_edge_for(*mass, density);
+
+    std::vector<SpeciesTemplate> templates;
+    templates.reserve(active.size());
+    // The position counts every pair, so a file name keeps its species' place in the active list.
+    for (std::size_t position = 0; position < active.size(); ++position) {
+        const ActivePair& pair = active[position];
+        if (pair.count == 0) continue;
+        const Molecule& molecule = *pair.resolved.molecule;
+        std::string path =
+            join_path(work_dir, fmt::format("species_{}_{}.pdb", position, molecule.name));
+        if (auto written = write_text(path, template_text(molecule)); !written) {
+            return tl::unexpected(std::move(written.error()));
+        }
+        templates.push_back({std::move(path), pair.count});
+    }
+
+    std::string output_path = join_path(work_dir, "simbox.pdb");
+    std::string job_path = join_path(work_dir, "pack.inp");
+    if (auto written = write_text(job_path, job_text(templates, output_path, tolerance, box_edge));
+        !written) {
+        return tl::unexpected(std::move(written.error()));
+    }
+
+    auto child = run_packmol(job_path);
+    if (!child) return tl::unexpected(std::move(child.error()));
+    std::optional<std::string> note;
+    if (!child->succeeded()) note = status_note(*child);
+
+    if (!file_exists(output_path)) {
+        return fail("packmol did not produce the expected output file {}{}",
+                    lossy_utf8(output_path), note ? "\n" + *note : std::string());
+    }
+    auto coordinates = parse_packed_pdb(output_path);
+    if (!coordinates) return tl::unexpected(std::move(coordinates.error()));
+    std::uint64_t expected = atom_count(active);
+    if (coordinates->size() != expected) {
+        return fail("packmol output has {} atoms, expected {}", coordinates->size(), expected);
+    }
+    return PackedSystem{std::move(*coordinates), box_edge, std::move(note)};
+}
+
+}  // namespace boxwright

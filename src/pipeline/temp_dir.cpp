@@ -1,0 +1,64 @@
+#include "pipeline/temp_dir.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "ff/io.hpp"
+
+namespace boxwright {
+namespace {
+
+constexpr int MAX_ATTEMPTS = 65536;
+
+std::string random_name() {
+    static constexpr char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
+    std::string name = ".tmp";
+    for (int i = 0; i < 6; ++i) name += ALPHABET[pick(engine)];
+    return name;
+}
+
+// $TMPDIR when it is set and not empty, else /tmp.
+std::string system_temp_dir() {
+    const char* configured = std::getenv("TMPDIR");
+    return configured != nullptr && *configured != '\0' ? configured : "/tmp";
+}
+
+}  // namespace
+
+tl::expected<TempWorkDir, std::string> TempWorkDir::create() {
+    std::string parent = system_temp_dir();
+    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+        std::string path = join_path(parent, random_name());
+        if (::mkdir(path.c_str(), 0777) == 0) return TempWorkDir(std::move(path));
+        if (errno != EEXIST) return tl::unexpected<std::string>(os_error_text(errno));
+    }
+    return tl::unexpected<std::string>("too many temporary files exist");
+}
+
+TempWorkDir::TempWorkDir(TempWorkDir&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+TempWorkDir& TempWorkDir::operator=(TempWorkDir&& other) noexcept {
+    if (this != &other) {
+        remove();
+        path_ = std::exchange(other.path_, {});
+    }
+    return *this;
+}
+
+void TempWorkDir::remove() noexcept {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+    path_.clear();
+}
+
+}  // namespace boxwright

@@ -1,0 +1,58 @@
+// Conversions of the entry functions' Python arguments into the values a build takes. Each one
+// returns false with the interpreter's exception set when the value does not fit; convert_argument
+// then names the parameter in a note, the way a Python function's binding would report it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ff/molecule.hpp"
+#include "lammps/pair_style.hpp"
+#include "python/py_ref.hpp"
+
+namespace boxwright::python {
+
+// A str, as the file-system bytes the operating system would get from Python itself.
+bool to_path(PyObject* value, std::string& path);
+// A sequence (never a str) of str.
+bool to_path_list(PyObject* value, std::vector<std::string>& paths);
+// A sequence (never a str) of non-negative integers within 64 bits.
+bool to_count_list(PyObject* value, std::vector<std::uint64_t>& counts);
+// A float, an int, or anything with __float__ or __index__.
+bool to_number(PyObject* value, double& number);
+// Exactly a bool.
+bool to_flag(PyObject* value, bool& flag);
+// A PyPairSetup, or None for no preset.
+bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup);
+
+// Rows of numbers that should each be an (x, y, z) triple. Every row is converted; the first one of
+// another length is remembered rather than refused, because the caller checks the shape only after
+// all its arguments have been converted.
+struct CoordinateRows {
+    std::vector<Position> triples;
+    struct BadRow {
+        std::size_t index = 0;
+        std::size_t length = 0;
+    };
+    std::optional<BadRow> first_bad_row;
+};
+// A sequence (never a str) of sequences (never a str) of numbers.
+bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
+
+// Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.
+void add_parameter_note(const char* parameter);
+
+// Converts an argument the caller gave (`given` not null) into `out`; an omitted one keeps the
+// default already in `out`. A failure gets the parameter's note.
+template <class T>
+bool convert_argument(PyObject* given, const char* parameter, bool (*convert)(PyObject*, T&),
+                      T& out) {
+    if (given == nullptr || convert(given, out)) return true;
+    add_parameter_note(parameter);
+    return false;
+}
+
+}  // namespace boxwright::python

@@ -1,0 +1,198 @@
+#include "python/entry_points.hpp"
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "ff/error.hpp"
+#include "pipeline/coords_build.hpp"
+#include "pipeline/outputs.hpp"
+#include "pipeline/packmol_build.hpp"
+#include "python/conversions.hpp"
+
+namespace boxwright::python {
+namespace {
+
+// The first three lines are the text signature that inspect.signature() reads.
+constexpr char PACK_PACKMOL_DOC[] =
+    "pack_packmol_py(species, counts, density, pair_style=..., explicit_lb=False, "
+    "force_field=..., out_dir=..., tolerance=2.0)\n"
+    "--\n"
+    "\n"
+    "Pack with Packmol and write LAMMPS files.\n"
+    "\n"
+    "Called by ``boxwright.pack.packmol()``.";
+
+constexpr char PACK_FROM_COORDS_DOC[] =
+    "pack_from_coords_py(species, counts, coords, box_len, pair_style=..., explicit_lb=False, "
+    "force_field=..., out_dir=...)\n"
+    "--\n"
+    "\n"
+    "Write LAMMPS files from **pre-computed** coordinates (used by the raspa path).\n"
+    "\n"
+    "Called by ``boxwright.pack.raspa()`` after\n"
+    "``boxwright.raspa_init.pack_with_raspa3()`` returns the equilibrated\n"
+    "geometry.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "species : list[str]\n"
+    "    Molecule JSON paths, one per species.\n"
+    "counts : list[int]\n"
+    "    Number of molecules per species (same order as *species*).\n"
+    "coords : list[list[float]]\n"
+    "    Atom positions as ``[[x, y, z], ...]`` in species \u2192 molecule \u2192 atom\n"
+    "    order.  Length must equal the total atom count.\n"
+    "box_len : float\n"
+    "    Cubic box edge length, \u00c5.\n"
+    "pair_style : PyPairSetup | None\n"
+    "    Pair-style preset for ``forcefield.lmp``.\n"
+    "explicit_lb : bool\n"
+    "    Write all Lorentz-Berthelot cross-pairs explicitly.\n"
+    "force_field : str\n"
+    "    Path to ``force_field.json``.\n"
+    "out_dir : str\n"
+    "    Output directory for ``data.lmp`` and ``forcefield.lmp``.";
+
+// Defaults of the parameters a caller may omit (pair_style omitted means LjCut; None means none).
+constexpr PairSetup DEFAULT_PAIR_SETUP = PairSetup::LjCut;
+constexpr char DEFAULT_FORCE_FIELD[] = "force_field.json";
+constexpr char DEFAULT_OUT_DIR[] = ".";
+constexpr double DEFAULT_TOLERANCE = 2.0;
+
+// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
+char* keyword(const char* name) { return const_cast<char*>(name); }
+
+char* pack_packmol_keywords[] = {
+    keyword("species"),    keyword("counts"),      keyword("density"),
+    keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
+    keyword("out_dir"),    keyword("tolerance"),   nullptr,
+};
+
+char* pack_from_coords_keywords[] = {
+    keyword("species"),     keyword("counts"),     keyword("coords"),
+    keyword("box_len"),     keyword("pair_style"), keyword("explicit_lb"),
+    keyword("force_field"), keyword("out_dir"),    nullptr,
+};
+
+// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
+// result into a UnicodeDecodeError.
+PyObject* to_str(const std::string& text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+PyObject* summary_or_raise(const Result<BuildSummary>& built) {
+    if (built) return to_str(built->display());
+    PyRef message = PyRef::steal(to_str(built.error().what()));
+    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
+    return nullptr;
+}
+
+// No C++ exception may unwind into the interpreter. The library reports failures as values, so
+// anything caught here is running out of memory or a fault of our own.
+template <class Body>
+PyObject* without_cpp_exceptions(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
+    }
+    return nullptr;
+}
+
+PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
+    PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *pair_style = nullptr,
+             *explicit_lb = nullptr, *force_field = nullptr, *out_dir = nullptr,
+             *tolerance = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(
+            args, kwargs, "OOO|OOOOO:pack_packmol_py", pack_packmol_keywords, &species, &counts,
+            &density, &pair_style, &explicit_lb, &force_field, &out_dir, &tolerance)) {
+        return nullptr;
+    }
+    PackCommonArgs request{.species = {},
+                           .counts = {},
+                           .force_field = DEFAULT_FORCE_FIELD,
+                           .out_dir = DEFAULT_OUT_DIR,
+                           .density = 0,
+                           .explicit_lb = false,
+                           .pair_setup = DEFAULT_PAIR_SETUP};
+    double tolerance_ang = DEFAULT_TOLERANCE;
+    const bool converted =
+        convert_argument(species, "species", to_path_list, request.species) &&
+        convert_argument(counts, "counts", to_count_list, request.counts) &&
+        convert_argument(density, "density", to_number, request.density) &&
+        convert_argument(pair_style, "pair_style", to_pair_setup, request.pair_setup) &&
+        convert_argument(explicit_lb, "explicit_lb", to_flag, request.explicit_lb) &&
+        convert_argument(force_field, "force_field", to_path, request.force_field) &&
+        convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
+        convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
+    if (!converted) return nullptr;
+    return summary_or_raise(run_pack_packmol(request, tolerance_ang));
+}
+
+PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
+    PyObject *species = nullptr, *counts = nullptr, *coords = nullptr, *box_len = nullptr,
+             *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
+             *out_dir = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOOO|OOOO:pack_from_coords_py",
+                                     pack_from_coords_keywords, &species, &counts, &coords,
+                                     &box_len, &pair_style, &explicit_lb, &force_field, &out_dir)) {
+        return nullptr;
+    }
+    CoordsArgs request{.species = {},
+                       .counts = {},
+                       .force_field = DEFAULT_FORCE_FIELD,
+                       .out_dir = DEFAULT_OUT_DIR,
+                       .explicit_lb = false,
+                       .pair_setup = DEFAULT_PAIR_SETUP};
+    CoordinateRows rows;
+    double box_length = 0;
+    const bool converted =
+        convert_argument(species, "species", to_path_list, request.species) &&
+        convert_argument(counts, "counts", to_count_list, request.counts) &&
+        convert_argument(coords, "coords", to_coordinate_rows, rows) &&
+        convert_argument(box_len, "box_len", to_number, box_length) &&
+        convert_argument(pair_style, "pair_style", to_pair_setup, request.pair_setup) &&
+        convert_argument(explicit_lb, "explicit_lb", to_flag, request.explicit_lb) &&
+        convert_argument(force_field, "force_field", to_path, request.force_field) &&
+        convert_argument(out_dir, "out_dir", to_path, request.out_dir);
+    if (!converted) return nullptr;
+    // The shape of the positions is checked before any file is opened.
+    if (const auto& bad = rows.first_bad_row) {
+        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
+                     bad->index, bad->length);
+        return nullptr;
+    }
+    return summary_or_raise(run_from_coords(request, rows.triples, box_length));
+}
+
+PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {
+    return without_cpp_exceptions([&] { return pack_packmol(args, kwargs); });
+}
+
+PyObject* pack_from_coords_py(PyObject*, PyObject* args, PyObject* kwargs) {
+    return without_cpp_exceptions([&] { return pack_from_coords(args, kwargs); });
+}
+
+// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
+// function-cast check quiet about the intended cast.
+PyCFunction as_method(PyCFunctionWithKeywords function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),
+                                METH_VARARGS | METH_KEYWORDS, PACK_PACKMOL_DOC};
+PyMethodDef pack_from_coords_def = {"pack_from_coords_py", as_method(pack_from_coords_py),
+                                    METH_VARARGS | METH_KEYWORDS, PACK_FROM_COORDS_DOC};
+
+}  // namespace
+
+PyMethodDef* pack_packmol_method() { return &pack_packmol_def; }
+PyMethodDef* pack_from_coords_method() { return &pack_from_coords_def; }
+
+}  // namespace boxwright::python
