@@ -9,6 +9,7 @@
 
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
+#include "packmol/pdb.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -38,6 +39,7 @@ std::string outcome_of(std::string_view file) {
     const auto harness = file.substr(0, file.find('/'));
     if (harness == "force_field") return error_of(ForceField::load(path));
     if (harness == "molecule") return error_of(Molecule::load(path));
+    if (harness == "packed_pdb") return error_of(parse_packed_pdb(path));
     ADD_FAILURE() << "no loader for " << harness;
     return {};
 }
