@@ -5,10 +5,9 @@ import array
 import unittest
 
 from boxwright._native import pack_from_coords_py
-from support import EXAMPLES_DIR, TempDirTestCase, lattice_coordinates
+from support import FORCE_FIELD, TempDirTestCase, example, lattice_coordinates
 
-FORCE_FIELD = str(EXAMPLES_DIR / "force_field.json")
-MIXTURE = [(str(EXAMPLES_DIR / "water.json"), 3), (str(EXAMPLES_DIR / "butane.json"), 2)]
+MIXTURE = [(example("water.json"), 3), (example("butane.json"), 2)]
 ROWS = lattice_coordinates(MIXTURE)
 
 
