@@ -128,13 +128,17 @@ def data_digest(out_dir):
 
 
 def measure_size(atoms, repeats, bench_binary, scratch):
-    """Median figures per kind; the repetitions interleave the kinds, so load drift hits all."""
+    """Median figures per kind. The repetitions interleave the kinds, each starting at another
+    kind, so load drift hits all; every call starts with the previous call's file on disk, not
+    still being written back by the kernel meanwhile."""
     runs = {kind: [] for kind in KINDS}
     digests = {}
     for repeat in range(repeats):
-        for kind in KINDS:
+        for kind in KINDS[repeat % len(KINDS):] + KINDS[:repeat % len(KINDS)]:
             out_dir = os.path.join(scratch, kind)
-            file_bytes = runs["write"][-1]["file_bytes"] if kind == "floor" else None
+            # The first repetition runs the kinds in order, so "write" has run before "floor".
+            file_bytes = runs["write"][0]["file_bytes"] if kind == "floor" else None
+            os.sync()
             runs[kind].append(run_call(kind, atoms, out_dir, bench_binary, file_bytes))
             if repeat == 0 and kind != "floor":
                 digests[kind] = data_digest(out_dir)
