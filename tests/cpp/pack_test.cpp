@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <limits>
 
+#include "packmol/pdb.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -64,8 +66,9 @@ TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
     }
 }
 
-// With no packmol to run, the job stays behind exactly as packmol would have read it. The count-0
-// methane gets no file but keeps its place: ab is species 2.
+// With no packmol to run, the job stays behind as packmol would have read it. The count-0 methane
+// gets no file but keeps its place (ab is species 2); names are cut by characters (Å is two bytes)
+// and the short residue name padded; wide numbers push the rest of the line.
 TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
     const Molecule methane = make_molecule("methane", {{"CH4_sp3", {}}});
     const Molecule ab = make_molecule("ab", {{"CH4_sp3", {1.5, -2.25, 0.0004}},
@@ -78,38 +81,12 @@ TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
               "failed to launch packmol (is it installed and on PATH?): "
               "No such file or directory (os error 2)");
 
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()),
-                            std::filesystem::directory_iterator()),
-              3);
-    EXPECT_EQ(test::read_file(work.file("species_0_water.pdb")), R"(COMPND    water
-HETATM    1 O_w  wat     1       0.000   0.000   0.000  1.00  0.00
-HETATM    2 H_w  wat     1       0.957   0.000   0.000  1.00  0.00
-HETATM    3 H_w  wat     1      -0.240   0.927   0.000  1.00  0.00
-END
-)");
-    // Names are cut by characters (Å is two bytes); wide numbers push the rest of the line.
-    EXPECT_EQ(test::read_file(work.file("species_2_ab.pdb")),
-              "COMPND    ab\n"
-              "HETATM    1 CH4_ ab      1       1.500  -2.250   0.000  1.00  0.00\n"
-              "HETATM    2 O_w  ab      1      -0.00012345.678-123456.789  1.00  0.00\n"
-              "HETATM    3 \xC3\x85_xy ab      1       0.000   0.000   0.000  1.00  0.00\n"
-              "END\n");
-    EXPECT_EQ(test::read_file(work.file("pack.inp")), fmt::format(R"(# created by mixgrid
-tolerance 0.50
-filetype pdb
-output {0}/simbox.pdb
-
-structure {0}/species_0_water.pdb
-  number 2
-  inside box 1.5000 1.5000 1.5000 21.0521 21.0521 21.0521
-end structure
-
-structure {0}/species_2_ab.pdb
-  number 1
-  inside box 1.5000 1.5000 1.5000 21.0521 21.0521 21.0521
-end structure
-)",
-                                                                  work.path()));
+    EXPECT_EQ(test::entries_in(work.path()), 3);
+    for (const char* file : {"species_0_water.pdb", "species_2_ab.pdb", "pack.inp"}) {
+        test::expect_golden(
+            std::string("pack/") + file,
+            test::replace_all(test::read_file(work.file(file)), work.path(), "WORK"));
+    }
 }
 
 // The margin from the walls is the tolerance, at least 1.5 and at most a quarter of the edge.
@@ -142,6 +119,77 @@ TEST(PackSystem, BoxEdgeAndWallMargin) {
             return job.substr(at, job.find('\n', at) - at);
         };
         EXPECT_EQ(line("\n") + "|" + line("inside box "), c.job);
+    }
+}
+
+// An atom record as packmol writes it: the coordinates in columns 31-54, then occupancy etc.
+std::string record(std::string_view x, std::string_view y, std::string_view z,
+                   std::string_view head = "HETATM") {
+    return fmt::format("{:<6}    1 O    wat     1    {:>8}{:>8}{:>8}  1.00  0.00", head, x, y, z);
+}
+
+TEST(Coordinate, AcceptsTheNumberGrammarAndNothingElse) {
+    const std::pair<const char*, double> cases[] = {
+        {"-1.250", -1.25}, {"1e1", 10},        {"+3", 3},       {"5.", 5},
+        {".5", 0.5},       {"-.5E-1", -0.05},  {"1.5e+2", 150}, {"007", 7},
+        {"inf", inf},      {"+Infinity", inf}, {"-INF", -inf},  {"1e400", inf},
+        {"-1e400", -inf},  {"4e-320", 4e-320}, {"-1e-400", 0.0}};
+    for (auto [text, value] : cases) EXPECT_EQ(parse_coordinate(text), value) << text;
+    EXPECT_TRUE(std::isnan(parse_coordinate("NaN").value()));
+    EXPECT_TRUE(std::signbit(parse_coordinate("-nan").value()));
+    EXPECT_TRUE(std::signbit(parse_coordinate("-1e-400").value()));
+    for (const char* text : {"", "+", "-", ".", "e5", "1e", "1e+", "+-1", "--1", "nan(1)", "infin",
+                             "0x10", "1.2.3", "1 2", "1,5", "inf5", "1e5.0"}) {
+        EXPECT_EQ(parse_coordinate(text), std::nullopt) << text;
+    }
+}
+
+// CRLF or LF line ends, a last line without one, anything after column 54, and only "ATOM  " or
+// "HETATM" as record names, byte for byte.
+TEST(PackedPdb, ReadsAtomRecordsOnlyInFileOrder) {
+    test::TempDir dir;
+    auto path =
+        dir.write("simbox.pdb",
+                  "REMARK packed\r\nCRYST1   40.000\r\n" + record("-1.250", "1e1", "+3") +
+                      "\r\nATOM 1  not a record, one blank\nTER\natom    lower case\n" +
+                      record("4", "5", "6", "ATOM") + " anything goes here\n" +
+                      record("1", "2", "3").substr(0, 54) + "\nEND\n" + record(".5", "5.", "7"));
+    auto positions = parse_packed_pdb(path);
+    ASSERT_TRUE(positions) << positions.error().message;
+    EXPECT_EQ(*positions,
+              (std::vector<Position>{{-1.25, 10, 3}, {4, 5, 6}, {1, 2, 3}, {0.5, 5, 7}}));
+    EXPECT_EQ(parse_packed_pdb(dir.write("none.pdb", "REMARK x\nTER\nEND\n")),
+              std::vector<Position>{});
+}
+
+// Without text, no file is written.
+TEST(PackedPdb, FirstBadLineEndsTheRead) {
+    test::TempDir dir;
+    auto path = dir.file("simbox.pdb");
+    auto short_line = record("1", "2", "3").substr(0, 53);
+    auto bad_y = record("1.0", "1.0.0", "zzz");
+    const struct {
+        const char* name;
+        std::optional<std::string> text;
+        std::string message;
+    } cases[] = {
+        {"missing", std::nullopt,
+         "reading packmol output " + path + ": No such file or directory (os error 2)"},
+        {"not UTF-8", record("1", "2", "3") + "\n\xff\n",
+         "reading packmol output " + path + ": stream did not contain valid UTF-8"},
+        {"53 bytes", short_line + "\r\n" + bad_y + "\n",
+         "malformed PDB line in " + path + ": " + short_line},
+        {"blank x", record("", "2", "3") + "\n",
+         "bad x coordinate in " + path + ": " + record("", "2", "3")},
+        {"bad y, good x", record("1", "2", "3") + "\n" + bad_y + "\n" + short_line,
+         "bad y coordinate in " + path + ": " + bad_y},
+        {"bad z", record("1", "2", "1e") + "\r\n",
+         "bad z coordinate in " + path + ": " + record("1", "2", "1e")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.text) test::write_file(path, *c.text);
+        EXPECT_EQ(test::error_of(parse_packed_pdb(path)), c.message);
     }
 }
 

@@ -54,6 +54,7 @@ TEST(Resolve, FirstMatchingEntryWinsAndDihedralsWithoutOneAreLeftOut) {
     }
 }
 
+// Each message begins "molecule 'chain': ".
 TEST(Resolve, MessagesNameTheElementAndStopAtTheFirstProblem) {
     const struct {
         const char* name;
@@ -61,40 +62,33 @@ TEST(Resolve, MessagesNameTheElementAndStopAtTheFirstProblem) {
         const char* message;
     } cases[] = {
         {"bond potential", [](Molecule& m) { m.bonds[1].potential = "HARMONIC "; },
-         "molecule 'chain': unsupported bond potential 'HARMONIC ' for C-O (only HARMONIC is "
-         "supported)"},
-        {"bond parameters",
-         [](Molecule& m) {
-             m.bonds[1].parameters = {1, 2, 3};
-         },
-         "molecule 'chain': HARMONIC bond C-O must have [k, r0], got [1.0, 2.0, 3.0]"},
+         "unsupported bond potential 'HARMONIC ' for C-O (only HARMONIC is supported)"},
+        {"bond parameters", [](Molecule& m) { m.bonds[1].parameters.push_back(3); },
+         "HARMONIC bond C-O must have [k, r0], got [1.0, 2.0, 3.0]"},
         {"bonds before angles",
          [](Molecule& m) { m.bonds[1].potential = m.bends[0].potential = "MORSE"; },
-         "molecule 'chain': unsupported bond potential 'MORSE' for C-O (only HARMONIC is "
-         "supported)"},
+         "unsupported bond potential 'MORSE' for C-O (only HARMONIC is supported)"},
         {"missing bond", [](Molecule& m) { m.bonds.pop_back(); },
-         "molecule 'chain': no Bonds entry for C-O and the molecule is not declared \"Type\": "
-         "\"rigid\"; add explicit HARMONIC bond parameters or mark the molecule rigid"},
+         "no Bonds entry for C-O and the molecule is not declared \"Type\": \"rigid\"; add "
+         "explicit HARMONIC bond parameters or mark the molecule rigid"},
         {"bend potential", [](Molecule& m) { m.bends[1].potential = "cosine"; },
-         "molecule 'chain': unsupported bend potential 'cosine' for C-C-O (only HARMONIC is "
-         "supported)"},
+         "unsupported bend potential 'cosine' for C-C-O (only HARMONIC is supported)"},
         {"bend parameters", [](Molecule& m) { m.bends[1].parameters = {1e-5}; },
-         "molecule 'chain': HARMONIC bend C-C-O must have [k, angle0], got [1e-5]"},
+         "HARMONIC bend C-C-O must have [k, angle0], got [1e-5]"},
         {"missing bend", [](Molecule& m) { m.bends.pop_back(); },
-         "molecule 'chain': no Bends entry for C-C-O and the molecule is not declared \"Type\": "
-         "\"rigid\"; add explicit HARMONIC bend parameters or mark the molecule rigid"},
+         "no Bends entry for C-C-O and the molecule is not declared \"Type\": \"rigid\"; add "
+         "explicit HARMONIC bend parameters or mark the molecule rigid"},
         {"torsion potential", [](Molecule& m) { m.torsions[0].potential = "OPLS"; },
-         "molecule 'chain': unsupported torsion potential 'OPLS' for C-C-C-O (only TRAPPE is "
-         "supported)"},
+         "unsupported torsion potential 'OPLS' for C-C-C-O (only TRAPPE is supported)"},
         {"torsion parameters", [](Molecule& m) { m.torsions[0].parameters.clear(); },
-         "molecule 'chain': TRAPPE torsion C-C-C-O must have [c0, c1, c2, c3], got []"},
+         "TRAPPE torsion C-C-C-O must have [c0, c1, c2, c3], got []"},
     };
     ASSERT_TRUE(resolve_molecule(chain()));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Molecule m = chain();
         c.edit(m);
-        EXPECT_EQ(error_of(resolve_molecule(m)), c.message);
+        EXPECT_EQ(error_of(resolve_molecule(m)), std::string("molecule 'chain': ") + c.message);
     }
 }
 
@@ -163,12 +157,8 @@ TEST(ResolveActive, SharedTypesWarnOnceAndConflictAcrossSpecies) {
     same[1].name = "water2";
     EXPECT_EQ(resolve_active(same, counts)->warnings.size(), 2u);
 
-    Molecule flexible = water_molecule();
-    flexible.rigid = false;
-    flexible.bonds = {{{"O", "H"}, "HARMONIC", {1000, 0.9572}}};
-    flexible.bends = {{{"H", "O", "H"}, "HARMONIC", {100, 104.52}}};
-    EXPECT_TRUE(
-        resolve_active(std::vector{flexible}, std::vector<std::uint64_t>{1})->warnings.empty());
+    const std::vector<Molecule> with_entries = {butane_molecule()};
+    EXPECT_TRUE(resolve_active(with_entries, std::vector<std::uint64_t>{1})->warnings.empty());
 }
 
 }  // namespace

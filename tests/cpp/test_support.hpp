@@ -69,6 +69,11 @@ class TempDir {
     std::string path_;
 };
 
+inline std::ptrdiff_t entries_in(const std::string& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir),
+                         std::filesystem::directory_iterator());
+}
+
 inline std::string data_path(std::string_view relative) {
     return std::string(TEST_DATA_DIR) + "/" + std::string(relative);
 }
@@ -89,21 +94,18 @@ std::string error_of(const Result<T>& result) {
     return result ? std::string("<success>") : result.error().message;
 }
 
-// Sets an environment variable (or removes it, given nullopt) until the guard goes away.
+// Sets an environment variable until the guard goes away.
 class ScopedEnv {
   public:
-    ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        set(value);
+        ::setenv(name_.c_str(), value.c_str(), 1);
     }
-    ~ScopedEnv() { set(old_); }
+    ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
-    void set(const std::optional<std::string>& value) {
-        value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
-    }
     std::string name_;
     std::optional<std::string> old_;
 };
