@@ -107,8 +107,6 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
         {lb(R"("PseudoAtoms": [], "SelfInteractions": [["A", "lj"]]})"),
          "invalid length 2, expected struct SelfInteractionEntry with 4 elements at line 1 "
          "column 87"},
-        {lb(R"("PseudoAtoms": [], "BinaryInteractions": [{"parameters": []}]})"),
-         "missing field `names` at line 1 column 96"},
         {lb(R"("PseudoAtoms": [], "BinaryInteractions": [[["A", "B"]]]})"),
          "invalid length 1, expected struct BinaryInteractionEntry with 4 elements at line 1 "
          "column 90"},

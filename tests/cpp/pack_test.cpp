@@ -89,36 +89,35 @@ TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
     }
 }
 
-// The margin from the walls is the tolerance, at least 1.5 and at most a quarter of the edge.
+// L = cbrt(mass / N_A / density); the margin from the walls is the tolerance, at least 1.5 and at
+// most a quarter of the edge.
 TEST(PackSystem, BoxEdgeAndWallMargin) {
     test::TempDir empty_bin;
     test::ScopedEnv path("PATH", empty_bin.path());
     const struct {
-        double mass;
-        std::uint64_t count;
-        double tolerance;
-        std::string job;  // the tolerance line, and the box line of the structure
+        double mass, count, tolerance;
+        const char* lines;  // the tolerance line | the box of the structure
     } cases[] = {
-        {18.0154, 1000, 2.0, "tolerance 2.00|2.0000 2.0000 2.0000 29.0430 29.0430 29.0430"},
-        {38541.700864, 1, 2.0, "tolerance 2.00|2.0000 2.0000 2.0000 38.0000 38.0000 38.0000"},
-        {38541.700864, 1, 0.5, "tolerance 0.50|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
-        {38541.700864, 1, 20, "tolerance 20.00|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
-        {38541.700864, 1, NaN, "tolerance NaN|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
-        {38541.700864, 1, inf, "tolerance inf|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
+        {18.0154, 1000, 2.0, "2.00|2.0000 2.0000 2.0000 29.0430 29.0430 29.0430"},
+        {38541.700864, 1, 2.0, "2.00|2.0000 2.0000 2.0000 38.0000 38.0000 38.0000"},
+        {38541.700864, 1, 0.5, "0.50|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
+        {38541.700864, 1, 20, "20.00|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
+        {38541.700864, 1, NaN, "NaN|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
+        {38541.700864, 1, inf, "inf|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.job);
         ForceField ff;
         ff.pseudo_atoms["X"].mass = c.mass;
         const Molecule lump = make_molecule("lump", {{"X", {}}});
         test::TempDir work;
-        (void)pack_system(work.path(), active_of({{&lump, c.count}}), ff, 1000, c.tolerance);
-        auto job = test::read_file(work.file("pack.inp"));
-        auto line = [&](std::string_view head) {
+        (void)pack_system(work.path(), active_of({{&lump, static_cast<std::uint64_t>(c.count)}}),
+                          ff, 1000, c.tolerance);
+        const auto job = test::read_file(work.file("pack.inp"));
+        const auto rest_of = [&](std::string_view head) {
             auto at = job.find(head) + head.size();
             return job.substr(at, job.find('\n', at) - at);
         };
-        EXPECT_EQ(line("\n") + "|" + line("inside box "), c.job);
+        EXPECT_EQ(rest_of("tolerance ") + "|" + rest_of("inside box "), c.lines);
     }
 }
 
@@ -162,7 +161,6 @@ TEST(PackedPdb, ReadsAtomRecordsOnlyInFileOrder) {
               std::vector<Position>{});
 }
 
-// Without text, no file is written.
 TEST(PackedPdb, FirstBadLineEndsTheRead) {
     test::TempDir dir;
     auto path = dir.file("simbox.pdb");

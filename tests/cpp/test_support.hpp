@@ -5,15 +5,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,19 +107,6 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-// A shell script named `name` that stands first on PATH while this lives: a stand-in program.
-class ProgramOnPath {
-  public:
-    ProgramOnPath(std::string_view name, std::string_view script)
-        : path_("PATH", bin_.path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")) {
-        ::chmod(bin_.write(name, "#!/bin/sh\n" + std::string(script)).c_str(), 0755);
-    }
-
-  private:
-    TempDir bin_;
-    ScopedEnv path_;
-};
-
 // Compares `actual` whole with tests/data/golden/<name> (GoogleTest shows a line diff on a
 // mismatch); UPDATE_GOLDEN=1 rewrites the file instead, for review with git diff.
 inline void expect_golden(std::string_view name, const std::string& actual) {
@@ -158,30 +142,10 @@ inline Molecule make_molecule(std::string name, std::vector<PseudoAtom> atoms,
     return m;
 }
 
-// Rigid, without entries: its bonds and angle resolve to placeholders from the geometry.
-inline Molecule water_molecule() {
-    const double r = 0.9572, theta = 104.52 * std::numbers::pi / 180;
-    return make_molecule(
-        "water",
-        {{"O", {0, 0, 0}}, {"H", {r, 0, 0}}, {"H", {r * std::cos(theta), r * std::sin(theta), 0}}},
-        {{0, 1}, {0, 2}}, true);
-}
-
-// Flexible, with the TraPPE-UA entries in kelvin.
-inline Molecule butane_molecule() {
-    auto m = make_molecule("butane",
-                           {{"CH3", {0, 0, 0}},
-                            {"CH2", {1.54, 0, 0}},
-                            {"CH2", {2, 1.46, 0}},
-                            {"CH3", {3.54, 1.46, 0}}},
-                           {{0, 1}, {1, 2}, {2, 3}});
-    m.bonds = {{{"CH3", "CH2"}, "HARMONIC", {96500, 1.54}},
-               {{"CH2", "CH2"}, "HARMONIC", {96500, 1.54}}};
-    m.bends = {{{"CH3", "CH2", "CH2"}, "HARMONIC", {62500, 114}}};
-    m.torsions = {{{"CH3", "CH2", "CH2", "CH3"}, "TRAPPE", {0, 355.03, -68.19, 791.32}}};
-    return m;
-}
-
+// The end-to-end fixtures: water rigid without entries (its bonds and angle resolve to placeholders
+// from the geometry), butane flexible with the TraPPE-UA entries in kelvin.
+inline Molecule water_molecule() { return *Molecule::load(data_path("e2e/water.json")); }
+inline Molecule butane_molecule() { return *Molecule::load(data_path("e2e/butane.json")); }
 inline Molecule argon_molecule() { return make_molecule("argon", {{"Ar", {0, 0, 0}}}); }
 
 // The species of a build, each resolved as a build resolves it. The deque keeps every Molecule in
