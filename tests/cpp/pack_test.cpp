@@ -17,13 +17,11 @@ using test::make_molecule;
 // Packing reads only the molecules' names, atoms and reference positions, and the masses.
 ForceField masses() {
     ForceField ff;
-    for (auto [name, mass] : {std::pair{"O_w", 15.9994},
-                              {"H_w", 1.008},
-                              {"CH4_sp3", 16.043},
-                              {"\xC3\x85_xyz", 1.0},
-                              {"Ghost", 0.0}}) {
-        ff.pseudo_atoms[name].mass = mass;
-    }
+    ff.pseudo_atoms["O_w"].mass = 15.9994;
+    ff.pseudo_atoms["H_w"].mass = 1.008;
+    ff.pseudo_atoms["CH4_sp3"].mass = 16.043;
+    ff.pseudo_atoms["\xC3\x85_xyz"].mass = 1.0;
+    ff.pseudo_atoms["Ghost"].mass = 0.0;
     return ff;
 }
 

@@ -28,24 +28,19 @@ PackCommonArgs small_mixture(const std::string& out_dir, double density = 50) {
 }
 constexpr int SMALL_MIXTURE_ATOMS = 2 * 3 + 4;
 
-// A stand-in packmol: reads the job from standard input (keeping a copy of it and of the templates
-// in `capture` when given), writes `atoms` atom records to the output file the job names, then
-// runs `ending`.
-std::string stand_in(int atoms, std::string_view ending = "", const std::string& capture = "") {
-    std::string script =
-        capture.empty() ? "while read -r key value; do [ \"$key\" = output ] && out=$value; done\n"
-                        : fmt::format(
-                              "cat > '{0}/pack.inp'\nout=$(sed -n 's/^output //p' '{0}/pack.inp')\n"
-                              "cp \"${{out%/*}}\"/species_* '{0}/'\n",
-                              capture);
-    return script + fmt::format(R"(i=0
+// A stand-in packmol: reads the job from standard input into $job, writes `atoms` atom records to
+// the output file ($out) the job names, then runs `ending`.
+std::string stand_in(int atoms, std::string_view ending = "") {
+    return fmt::format(R"(job=$(cat)
+out=$(printf '%s\n' "$job" | sed -n 's/^output //p')
+i=0
 while [ $i -lt {} ]; do
   echo 'HETATM    1 X    xxx     1       1.000   2.000   3.000  1.00  0.00'
   i=$((i+1))
 done > "$out"
 {}
 )",
-                                atoms, ending);
+                       atoms, ending);
 }
 
 // A PATH that finds `script` as packmol in `bin` before the system's programs, or with no script,
@@ -92,9 +87,11 @@ TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
 
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
 TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
-    TempDir tmp, out, capture;
-    TempDir bin;
-    auto path = packmol_on_path(bin, stand_in(SMALL_MIXTURE_ATOMS, "", capture.path()));
+    TempDir tmp, out, capture, bin;
+    auto path = packmol_on_path(
+        bin, stand_in(SMALL_MIXTURE_ATOMS, fmt::format("printf '%s\\n' \"$job\" > '{0}/pack.inp'\n"
+                                                       "cp \"${{out%/*}}\"/species_* '{0}/'",
+                                                       capture.path())));
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     ASSERT_TRUE(run_pack_packmol(small_mixture(out.path()), 2.0));
     expect_golden(

@@ -22,9 +22,7 @@ class LoadMolecules : public ::testing::Test {
     }
 
     test::TempDir dir;
-    std::string force_field = dir.write(
-        "ff.json",
-        R"({"MixingRule": "Lorentz-Berthelot", "PseudoAtoms": [{"name": "X", "mass": 1, "charge": 0}]})");
+    std::string force_field = test::data_path("e2e/force_field.json");
 };
 
 TEST_F(LoadMolecules, ChecksTheRequestBeforeReadingAnything) {
