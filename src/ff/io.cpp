@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "ff/numbers.hpp"
 
@@ -90,26 +91,60 @@ tl::expected<std::string, std::string> read_utf8_file(const std::string& path) {
 }
 
 tl::expected<void, std::string> replace_file(const std::string& path, std::string_view contents) {
+    auto file = FileReplacement::create(path);
+    if (!file) return tl::unexpected(std::move(file.error()));
+    if (auto written = file->write(contents); !written) return written;
+    return file->commit();
+}
+
+tl::expected<FileReplacement, std::string> FileReplacement::create(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
         return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
     }
     // The temporary file sits beside the target so that the rename stays within one file system.
-    std::string temp;
-    int fd_number = -1;
-    for (int attempt = 0; attempt < 100 && fd_number < 0; ++attempt) {
-        temp = path + ".tmp" + random_suffix();
-        fd_number = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_number < 0 && errno != EEXIST) return os_failure(errno);
-    }
-    if (fd_number < 0) return os_failure(EEXIST);
-    Fd fd(fd_number);
     // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
-    int error = 0;
-    if (!write_all(fd.get(), contents)) error = errno;
-    if (error == 0 && fd.close() != 0) error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = path + ".tmp" + random_suffix();
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return FileReplacement(path, std::move(temp), fd);
+        if (errno != EEXIST) return os_failure(errno);
+    }
+    return os_failure(EEXIST);
+}
+
+FileReplacement::FileReplacement(std::string path, std::string temp, int fd) noexcept
+    : path_(std::move(path)), temp_(std::move(temp)), fd_(fd) {}
+
+FileReplacement::FileReplacement(FileReplacement&& other) noexcept
+    : path_(std::move(other.path_)),
+      temp_(std::move(other.temp_)),
+      fd_(std::exchange(other.fd_, -1)) {}
+
+FileReplacement::~FileReplacement() { abandon(); }
+
+void FileReplacement::abandon() noexcept {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+    fd_ = -1;
+}
+
+tl::expected<void, std::string> FileReplacement::write(std::string_view piece) {
+    if (fd_ < 0) return os_failure(EBADF);
+    if (!write_all(fd_, piece)) {
+        const int error = errno;
+        abandon();
+        return os_failure(error);
+    }
+    return {};
+}
+
+tl::expected<void, std::string> FileReplacement::commit() {
+    if (fd_ < 0) return os_failure(EBADF);
+    int error = ::close(std::exchange(fd_, -1)) != 0 ? errno : 0;
+    if (error == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) error = errno;
     if (error != 0) {
-        ::unlink(temp.c_str());
+        ::unlink(temp_.c_str());
         return os_failure(error);
     }
     return {};

@@ -21,6 +21,30 @@ tl::expected<std::string, std::string> read_utf8_file(const std::string& path);
 // file behind. On failure the error is the OS error text and no temporary file remains.
 tl::expected<void, std::string> replace_file(const std::string& path, std::string_view contents);
 
+// The same replacement for a text handed over in pieces, so that a large file need not sit whole
+// in memory: the pieces go to the temporary file, which takes the target's name only in commit().
+// Until then the target is untouched; a replacement dropped uncommitted, or whose write or commit
+// failed, removes its temporary file. Errors are the OS error text, as for replace_file.
+class FileReplacement {
+  public:
+    static tl::expected<FileReplacement, std::string> create(const std::string& path);
+    FileReplacement(FileReplacement&& other) noexcept;
+    FileReplacement& operator=(FileReplacement&&) = delete;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    tl::expected<void, std::string> write(std::string_view piece);
+    tl::expected<void, std::string> commit();
+
+  private:
+    FileReplacement(std::string path, std::string temp, int fd) noexcept;
+    void abandon() noexcept;
+
+    std::string path_, temp_;
+    int fd_ = -1;  // -1 once committed or abandoned
+};
+
 // `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".
 std::string join_path(std::string_view dir, std::string_view name);
 

@@ -46,9 +46,11 @@ long long leading_power_of_ten(std::string_view text) {
         if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
             digits.remove_prefix(1);
         }
+        // Clamped far beyond any digit count of a parsed text, so the sum below cannot overflow.
+        constexpr long long EXPONENT_LIMIT = 1'000'000'000'000'000;
         auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
-        if (ec == std::errc::result_out_of_range)
-            exponent = std::numeric_limits<long long>::max() / 2;
+        if (ec == std::errc::result_out_of_range || exponent > EXPONENT_LIMIT)
+            exponent = EXPONENT_LIMIT;
         if (negative) exponent = -exponent;
     }
     auto point = mantissa.find('.');
@@ -143,12 +145,14 @@ class EventRouter {
     }
     bool String(const char* text, rapidjson::SizeType length, bool) {
         std::string_view value(text, length);
+        if (!is_valid_utf8(value)) return lone_surrogate();
         return scalar([value](Sink& s) { return s.string(value); });
     }
     bool StartObject() {
         return open([](Sink& s) { return s.start_object(); });
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
+        if (!is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
         auto sink = open_.back()->key(std::string_view(text, length));
         if (!sink) return stop(std::move(sink.error()), last_consumed());
         member_value_ = *sink;
@@ -183,6 +187,14 @@ class EventRouter {
     bool stop(std::string description, std::size_t offset) {
         stopped_.emplace(std::move(description), offset);
         return false;
+    }
+
+    // The reader turns an escaped low surrogate without its high half ("\udc00") into bytes that
+    // are not UTF-8 instead of rejecting it as it does the high half alone; such text must never
+    // become a name or part of a message.
+    bool lone_surrogate() {
+        return stop(reader_description(rapidjson::kParseErrorStringUnicodeSurrogateInvalid),
+                    last_consumed());
     }
 
     // The sink for the value that starts now.

@@ -1,14 +1,13 @@
 #include "lammps/data_file.hpp"
 
 #include <fmt/compile.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -142,47 +141,42 @@ SpeciesText species_text(const ActivePair& pair, const TypeRegistries& registrie
     return text;
 }
 
-// Asks for transparent huge pages for a large output buffer that has not been touched yet. The
-// buffer of a million-atom data file is ~160 MB; filling it page by page costs tens of thousands
-// of page faults, which on virtual machines took longer than the formatting itself (measured:
-// ~440 ms against ~25 ms for 160 MB). Only advice: where it is refused nothing changes.
-void advise_huge_pages(fmt::memory_buffer& out) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::size_t WORTHWHILE = std::size_t{8} << 20;
-    if (out.capacity() < WORTHWHILE) return;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    auto begin = (reinterpret_cast<std::uintptr_t>(out.data()) + page - 1) & ~(page - 1);
-    auto end = (reinterpret_cast<std::uintptr_t>(out.data()) + out.capacity()) & ~(page - 1);
-    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)out;
-#endif
-}
+// Where the text goes as it is built: whole into memory (data_file_text), or into a file in pieces
+// of about PIECE_BYTES. A data file of a million atoms is ~190 MB; built whole, its buffer costs
+// tens of thousands of page faults that on virtual machines took longer than the formatting itself,
+// while one small buffer stays in the cache and the file's pages are filled by write() alone.
+class TextOut {
+  public:
+    explicit TextOut(FileReplacement* file = nullptr) : file_(file) {}
 
-// A generous guess of the file size, so that the buffer grows once or not at all.
-std::size_t estimated_size(const std::vector<SpeciesText>& species) {
-    constexpr std::size_t ID = 8, COORDINATE = 14;
-    double bytes = 512;
-    for (const auto& s : species) {
-        double per_copy = 0;
-        for (const auto& atom : s.atoms) {
-            per_copy += 2 * ID + atom.middle.size() + 3 * COORDINATE + atom.tail.size();
-        }
-        auto add = [&](const auto& elements) {
-            for (const auto& e : elements) {
-                per_copy += ID * (e.atoms.size() + (e.repeats_id ? 3 : 1)) + e.after_id.size() +
-                            e.tail.size();
-            }
-        };
-        add(s.bonds);
-        add(s.angles);
-        add(s.dihedrals);
-        bytes += per_copy * static_cast<double>(s.count);
+    fmt::memory_buffer& text() { return text_; }
+    // Called between lines: hands the text so far to the file once it makes a piece.
+    void line_boundary() {
+        if (file_ != nullptr && text_.size() >= PIECE_BYTES) spill();
     }
-    // Beyond this the buffer simply grows; the guess must never be the reason a build fails.
-    constexpr double LIMIT = 1ULL << 34;
-    return static_cast<std::size_t>(bytes < LIMIT ? bytes : LIMIT);
-}
+    // Hands the rest to the file; the first write failure, if any.
+    tl::expected<void, std::string> finish() {
+        if (file_ != nullptr) spill();
+        return failure_ ? tl::expected<void, std::string>(tl::unexpect, *failure_)
+                        : tl::expected<void, std::string>();
+    }
+
+  private:
+    static constexpr std::size_t PIECE_BYTES = std::size_t{1} << 20;
+
+    void spill() {
+        // After a failure nothing more is written; the replacement has already been abandoned.
+        if (!failure_) {
+            auto written = file_->write(std::string_view(text_.data(), text_.size()));
+            if (!written) failure_ = std::move(written.error());
+        }
+        text_.clear();
+    }
+
+    FileReplacement* file_;
+    fmt::memory_buffer text_;
+    std::optional<std::string> failure_;
+};
 
 void append_header(fmt::memory_buffer& out, const SystemTotals& totals,
                    const TypeRegistries& registries, double box_length) {
@@ -211,8 +205,9 @@ void append_header(fmt::memory_buffer& out, const SystemTotals& totals,
     }
 }
 
-void append_atoms(fmt::memory_buffer& out, const std::vector<SpeciesText>& species,
+void append_atoms(TextOut& sink, const std::vector<SpeciesText>& species,
                   std::span<const Position> coordinates) {
+    fmt::memory_buffer& out = sink.text();
     append(out, "\nAtoms\n\n");
     std::uint64_t atom_id = 0;
     std::uint64_t molecule_id = 0;
@@ -237,6 +232,7 @@ void append_atoms(fmt::memory_buffer& out, const std::vector<SpeciesText>& speci
                 append_exp6(out, p[2], 13);
                 append(out, atom.tail);
             }
+            sink.line_boundary();
         }
     }
 }
@@ -244,9 +240,9 @@ void append_atoms(fmt::memory_buffer& out, const std::vector<SpeciesText>& speci
 // One of the Bonds, Angles or Dihedrals sections: every element of every copy, with atom IDs
 // offset by the copy's first atom, walked exactly as the Atoms section walks the atoms.
 template <std::size_t N>
-void append_elements(fmt::memory_buffer& out, std::string_view title,
-                     const std::vector<SpeciesText>& species,
+void append_elements(TextOut& sink, std::string_view title, const std::vector<SpeciesText>& species,
                      std::vector<ElementText<N>> SpeciesText::*elements) {
+    fmt::memory_buffer& out = sink.text();
     append(out, title);
     std::uint64_t id = 0;
     std::uint64_t first_atom = 1;
@@ -270,35 +266,38 @@ void append_elements(fmt::memory_buffer& out, std::string_view title,
                     out.push_back('\n');
                 }
             }
+            sink.line_boundary();
         }
     }
 }
 
-Result<void> build_data_file(fmt::memory_buffer& out, std::span<const ActivePair> active,
-                             std::span<const Position> coordinates,
-                             const TypeRegistries& registries, const ForceField& force_field,
-                             double box_length) {
+// The totals of the system, once the coordinates are known to be one triple per atom.
+Result<SystemTotals> checked_totals(std::span<const ActivePair> active,
+                                    std::span<const Position> coordinates) {
     auto totals = system_totals(active);
     if (!totals) return tl::unexpected(totals.error());
     if (coordinates.size() != totals->atoms) {
         return fail("internal error: expected {} packed atom coordinates, got {}", totals->atoms,
                     coordinates.size());
     }
+    return totals;
+}
+
+void build_data_file(TextOut& out, const SystemTotals& totals, std::span<const ActivePair> active,
+                     std::span<const Position> coordinates, const TypeRegistries& registries,
+                     const ForceField& force_field, double box_length) {
     std::vector<SpeciesText> species;
     species.reserve(active.size());
     for (const auto& pair : active) {
         if (pair.count != 0) species.push_back(species_text(pair, registries, force_field));
     }
-    out.reserve(estimated_size(species));
-    advise_huge_pages(out);
-    append_header(out, *totals, registries, box_length);
+    append_header(out.text(), totals, registries, box_length);
     append_atoms(out, species, coordinates);
-    if (totals->bonds) append_elements(out, "\nBonds\n\n", species, &SpeciesText::bonds);
-    if (totals->angles) append_elements(out, "\nAngles\n\n", species, &SpeciesText::angles);
-    if (totals->dihedrals) {
+    if (totals.bonds) append_elements(out, "\nBonds\n\n", species, &SpeciesText::bonds);
+    if (totals.angles) append_elements(out, "\nAngles\n\n", species, &SpeciesText::angles);
+    if (totals.dihedrals) {
         append_elements(out, "\nDihedrals\n\n", species, &SpeciesText::dihedrals);
     }
-    return {};
 }
 
 }  // namespace
@@ -307,20 +306,26 @@ Result<std::string> data_file_text(std::span<const ActivePair> active,
                                    std::span<const Position> coordinates,
                                    const TypeRegistries& registries, const ForceField& force_field,
                                    double box_length) {
-    fmt::memory_buffer out;
-    auto built = build_data_file(out, active, coordinates, registries, force_field, box_length);
-    if (!built) return tl::unexpected(built.error());
-    return fmt::to_string(out);
+    auto totals = checked_totals(active, coordinates);
+    if (!totals) return tl::unexpected(totals.error());
+    TextOut out;
+    build_data_file(out, *totals, active, coordinates, registries, force_field, box_length);
+    return fmt::to_string(out.text());
 }
 
 Result<void> write_data_file(const std::string& path, std::span<const ActivePair> active,
                              std::span<const Position> coordinates,
                              const TypeRegistries& registries, const ForceField& force_field,
                              double box_length) {
-    fmt::memory_buffer out;
-    auto built = build_data_file(out, active, coordinates, registries, force_field, box_length);
-    if (!built) return built;
-    auto written = replace_file(path, std::string_view(out.data(), out.size()));
+    // Checked before the file is touched: a mismatch writes nothing.
+    auto totals = checked_totals(active, coordinates);
+    if (!totals) return tl::unexpected(totals.error());
+    auto file = FileReplacement::create(path);
+    if (!file) return fail("writing {}: {}", lossy_utf8(path), file.error());
+    TextOut out(&*file);
+    build_data_file(out, *totals, active, coordinates, registries, force_field, box_length);
+    auto written = out.finish();
+    if (written) written = file->commit();
     if (!written) return fail("writing {}: {}", lossy_utf8(path), written.error());
     return {};
 }

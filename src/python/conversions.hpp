@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"
+#include "python/py_buffer.hpp"
 #include "python/py_ref.hpp"
 
 namespace boxwright::python {
@@ -31,15 +33,29 @@ bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup);
 // Rows of numbers that should each be an (x, y, z) triple. Every row is converted; the first one of
 // another length is remembered rather than refused, because the caller checks the shape only after
 // all its arguments have been converted.
+//
+// An object exporting a C-contiguous float64 buffer of shape (n, 3), such as a NumPy array, is read
+// as it is: no Python object per number, and no copy when its memory is laid out as the positions
+// are. Anything else, including buffers of another shape or type, follows the sequence rules.
 struct CoordinateRows {
-    std::vector<Position> triples;
     struct BadRow {
         std::size_t index = 0;
         std::size_t length = 0;
     };
     std::optional<BadRow> first_bad_row;
+
+    // The triples, wherever they are: in the caller's buffer or in the private copy.
+    std::span<const Position> positions() const {
+        return exported ? in_place : std::span<const Position>(triples);
+    }
+    // Copies triples read in place, so later changes to the caller's buffer are not seen.
+    void take_private_copy();
+
+    std::vector<Position> triples;       // converted from a sequence, or copied from a buffer
+    PyBufferRef exported;                // held while the triples are read in place
+    std::span<const Position> in_place;  // over the exported memory
 };
-// A sequence (never a str) of sequences (never a str) of numbers.
+// A sequence (never a str) of sequences (never a str) of numbers, or a float64 (n, 3) buffer.
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
 
 // Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.

@@ -152,10 +152,17 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
                        .pair_setup = DEFAULT_PAIR_SETUP};
     CoordinateRows rows;
     double box_length = 0;
+    // box_len is the one later argument whose conversion may run the caller's code (__float__),
+    // which could write into a buffer the positions are read from in place; they must stay as
+    // they were when coords was converted.
+    auto keep_positions_as_given = [&] {
+        if (!PyFloat_CheckExact(box_len) && !PyLong_CheckExact(box_len)) rows.take_private_copy();
+        return true;
+    };
     const bool converted =
         convert_argument(species, "species", to_path_list, request.species) &&
         convert_argument(counts, "counts", to_count_list, request.counts) &&
-        convert_argument(coords, "coords", to_coordinate_rows, rows) &&
+        convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
         convert_argument(box_len, "box_len", to_number, box_length) &&
         convert_argument(pair_style, "pair_style", to_pair_setup, request.pair_setup) &&
         convert_argument(explicit_lb, "explicit_lb", to_flag, request.explicit_lb) &&
@@ -168,7 +175,7 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
                      bad->index, bad->length);
         return nullptr;
     }
-    return summary_or_raise(run_from_coords(request, rows.triples, box_length));
+    return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 
 PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <filesystem>
 
+#include "lammps/data_file.hpp"
+#include "lammps/type_registry.hpp"
 #include "pipeline/active.hpp"
 #include "test_support.hpp"
 
@@ -145,6 +147,22 @@ TEST(Outputs, TotalsBeyond64BitsAreAnErrorNotAWrap) {
                         0),
               "system too large: the total number of molecules exceeds the 64-bit range at "
               "9223372036854775808 copies of molecule 'argon2'");
+}
+
+// Several megabytes reach the file in pieces, replacing an older one whole.
+TEST(Outputs, DataFileWrittenInPiecesIsTheTextBuiltWhole) {
+    Build b;
+    b.add(water_molecule(), 20000);
+    b.add(butane_molecule(), 5000);
+    TempDir dir;
+    dir.write("data.lmp", "an older file");
+    ASSERT_TRUE(b.run(dir.path()));
+    const TypeRegistries registries{
+        *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
+        *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
+    auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
+    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the pieces differ";
+    EXPECT_EQ(entries_in(dir.path()), 2);
 }
 
 // A write that fails part-way (here: the file-size limit, standing in for a full disk) leaves

@@ -1,180 +1,134 @@
 """Argument binding and conversion of both entry functions, and how failures are raised."""
 
-import os
+import contextlib
 import pathlib
+import shutil
 import unittest
+from fractions import Fraction
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
-from support import TempDirTestCase, working_directory
+from support import FORCE_FIELD, TempDirTestCase, example
 
-TRIPLE = [[-0.8, 0.6, 0.0], [0.0, 0.0, 0.0], [0.8, 0.6, 0.0]]
+CO2, WATER, METHANE = example("co2.json"), example("water.json"), example("methane.json")
+PACKMOL = dict(species=["a.json"], counts=[1], density=1.0)
+COORDS = dict(species=["a.json"], counts=[1], coords=[[0, 0, 0]], box_len=9.0)
+VEC = "Can't extract `str` to `Vec`"
 
 
-class BindingTest(TempDirTestCase):
-    def test_binding_failures(self):
+class BindingTest(unittest.TestCase):
+    def test_binding_failures_use_the_interpreters_wording(self):
         cases = [
-            ("packmol: missing density", pack_packmol_py, (["a"], [1]), {}, "'density'"),
-            ("packmol: surplus positional", pack_packmol_py, (["a"], [1], 1, None, False, "f", ".",
-                                                              2.0, 9), {}, "at most 8"),
-            ("packmol: unknown keyword", pack_packmol_py, (["a"], [1], 1), {"temp": 1}, "'temp'"),
-            ("packmol: duplicate", pack_packmol_py, (["a"], [1], 1), {"counts": [1]}, "'counts'"),
-            ("coords: missing box_len", pack_from_coords_py, (["a"], [1], []), {}, "'box_len'"),
-            ("coords: unknown keyword", pack_from_coords_py, (["a"], [1], [], 1.0),
-             {"tolerance": 2.0}, "'tolerance'"),
+            (pack_packmol_py, (["a"], [1]), {}, "'density'"),
+            (pack_packmol_py, (["a"], [1], 1, None, False, "f", ".", 2.0, 9), {}, "at most 8"),
+            (pack_packmol_py, (["a"], [1], 1), {"temp": 1}, "'temp'"),
+            (pack_packmol_py, (["a"], [1], 1), {"counts": [1]}, "'counts'"),
+            (pack_from_coords_py, (["a"], [1], []), {}, "'box_len'"),
+            (pack_from_coords_py, (["a"], [1], [], 1.0), {"tolerance": 2.0}, "'tolerance'"),
         ]
-        for name, function, args, kwargs, mentioned in cases:
-            with self.subTest(name), self.assertRaises(TypeError) as raised:
+        for function, args, kwargs, mentioned in cases:
+            with self.subTest(args=args, kwargs=kwargs), self.assertRaises(TypeError) as raised:
                 function(*args, **kwargs)
             self.assertIn(mentioned, str(raised.exception))
             self.assertFalse(hasattr(raised.exception, "__notes__"))
 
     def test_conversion_failures_name_the_parameter(self):
-        good = dict(species=["a.json"], counts=[1], density=1.0)
-        good_coords = dict(species=["a.json"], counts=[1], coords=[[0, 0, 0]], box_len=9.0)
-        vec = "Can't extract `str` to `Vec`"
+        # The note names the first parameter of each row: the first to fail in parameter order.
+        P, C = pack_packmol_py, pack_from_coords_py
         cases = [
-            (pack_packmol_py, good, "species", "a.json", TypeError, vec),
-            (pack_packmol_py, good, "species", [b"a.json"], TypeError, None),
-            (pack_packmol_py, good, "counts", 3, TypeError, None),
-            (pack_packmol_py, good, "counts", [-1], OverflowError, None),
-            (pack_packmol_py, good, "counts", [2**64], OverflowError, None),
-            (pack_packmol_py, good, "counts", [1.0], TypeError, None),
-            (pack_packmol_py, good, "density", "dense", TypeError, None),
-            (pack_packmol_py, good, "pair_style", 1, TypeError, None),
-            (pack_packmol_py, good, "explicit_lb", 1, TypeError, None),
-            (pack_packmol_py, good, "force_field", pathlib.Path("ff.json"), TypeError, None),
-            (pack_packmol_py, good, "tolerance", None, TypeError, None),
-            (pack_from_coords_py, good_coords, "counts", "1", TypeError, vec),
-            (pack_from_coords_py, good_coords, "coords", ["abc"], TypeError, vec),
-            (pack_from_coords_py, good_coords, "coords", [[0, 0, "z"]], TypeError, None),
-            (pack_from_coords_py, good_coords, "box_len", "9", TypeError, None),
-            (pack_from_coords_py, good_coords, "out_dir", None, TypeError, None),
+            (P, {"species": "a.json"}, TypeError, VEC),
+            (P, {"species": [b"a.json"]}, TypeError, None),
+            (P, {"counts": 3}, TypeError, None),
+            (P, {"counts": [-1]}, OverflowError, None),
+            (P, {"counts": [2**64]}, OverflowError, None),
+            (P, {"counts": [1.0]}, TypeError, None),
+            (P, {"counts": "1", "density": None, "pair_style": 3, "tolerance": 0j}, TypeError, VEC),
+            (P, {"density": "dense"}, TypeError, None),
+            (P, {"pair_style": 1}, TypeError, None),
+            (P, {"explicit_lb": 1}, TypeError, None),
+            (P, {"force_field": pathlib.Path("ff.json")}, TypeError, None),
+            (P, {"tolerance": None}, TypeError, None),
+            (C, {"counts": "1"}, TypeError, VEC),
+            (C, {"coords": ["abc"]}, TypeError, VEC),
+            (C, {"coords": [[0, 0, "z"]]}, TypeError, None),
+            (C, {"box_len": "9"}, TypeError, None),
+            (C, {"out_dir": None}, TypeError, None),
+            # The shape of the coordinates is checked only after every argument has converted.
+            (C, {"out_dir": 7, "coords": [[1, 2]]}, TypeError, None),
         ]
-        for function, base, parameter, value, error, message in cases:
-            with self.subTest(function=function.__name__, parameter=parameter, value=value):
+        for function, given, error, message in cases:
+            with self.subTest(function=function.__name__, given=given):
                 with self.assertRaises(error) as raised:
-                    function(**{**base, parameter: value})
+                    function(**{**(PACKMOL if function is P else COORDS), **given})
                 self.assertIs(type(raised.exception), error)
-                self.assertEqual(raised.exception.__notes__, [f"while processing '{parameter}'"])
+                noted = next(iter(given))
+                self.assertEqual(raised.exception.__notes__, [f"while processing '{noted}'"])
                 if message is not None:
                     self.assertEqual(str(raised.exception), message)
 
-    def test_first_bad_parameter_in_order_wins(self):
-        with self.assertRaises(TypeError) as raised:
-            pack_packmol_py(["a"], "1", None, pair_style=3, tolerance="x")
-        self.assertEqual(raised.exception.__notes__, ["while processing 'counts'"])
-        # The coordinate shape is checked only after every argument has converted.
-        with self.assertRaises(TypeError) as raised:
-            pack_from_coords_py(["a"], [1], [[1, 2]], 5.0, out_dir=7)
-        self.assertEqual(raised.exception.__notes__, ["while processing 'out_dir'"])
 
-    def test_sequences_and_numbers_of_other_kinds(self):
-        paths = self.fixture()
+class CallTest(TempDirTestCase):
+    def test_failures_carry_exactly_the_message(self):
+        missing, out = str(self.tmp / "missing.json"), str(self.tmp / "out")
+        no_file = f"reading {missing}: No such file or directory (os error 2)"
+        shape = "coords[{}] has {} elements; expected [x, y, z]"
+        count = "internal error: expected 9 packed atom coordinates, got {}"
+        origin = [0, 0, 0]
 
-        class Length:
-            def __float__(self):
-                return 12.0
+        # The coordinates' shape is checked before any file is read, so `missing` is not seen.
+        def coords(rows, species=(CO2,), counts=(1,), force_field=missing):
+            return lambda: pack_from_coords_py(list(species), list(counts), rows, 30.0,
+                                               force_field=force_field, out_dir=out)
 
-        summary = pack_from_coords_py(
-            (paths["tri"],), range(1, 2), (tuple(TRIPLE[0]), TRIPLE[1], [1, 2, 3]), Length(),
-            force_field=paths["force_field"], out_dir=str(self.tmp / "out"))
-        self.assertIn("box: 12.000 \u00c5 cube", summary)
+        def packmol(species, density):
+            return lambda: pack_packmol_py(species, [5] * len(species), density,
+                                           force_field=FORCE_FIELD, out_dir=out)
 
-
-class CoordinatesShapeTest(TempDirTestCase):
-    def test_rows_that_are_not_triples(self):
+        # Two species of three atoms, counts 2 and 1: nine positions, neither 8 nor 10.
+        nine = lambda given: coords([origin] * given, (CO2, WATER), (2, 1), FORCE_FIELD)
         cases = [
-            ([[0, 0, 0], [1, 2]], "coords[1] has 2 elements; expected [x, y, z]"),
-            ([[1, 2, 3, 4]], "coords[0] has 4 elements; expected [x, y, z]"),
-            ([[0, 0, 0], [], [1]], "coords[1] has 0 elements; expected [x, y, z]"),
+            (ValueError, shape.format(1, 2), coords([origin, [1, 2]])),
+            (ValueError, shape.format(0, 4), coords([[1, 2, 3, 4]])),
+            (ValueError, shape.format(1, 0), coords([origin, [], [1]])),
+            (RuntimeError, no_file, coords([origin] * 3)),
+            (RuntimeError, count.format(8), nine(8)),
+            (RuntimeError, count.format(10), nine(10)),
+            (RuntimeError, "all species have count 0; nothing to build",
+             coords([origin], [CO2, METHANE], [0, 0], FORCE_FIELD)),
+            (RuntimeError, "at least one --species is required", packmol([], 1000.0)),
+            (RuntimeError, "density must be positive", packmol([METHANE], 0)),
+            # Species are loaded before anything is packed.
+            (RuntimeError, no_file, packmol([missing], 0)),
         ]
-        for coords, message in cases:
-            with self.subTest(coords=coords), self.assertRaises(ValueError) as raised:
-                # The force field does not exist: the shape is checked before any file is read.
-                pack_from_coords_py(["a.json"], [1], coords, 10.0,
-                                    force_field=str(self.tmp / "missing.json"))
+        for error, message, call in cases:
+            with self.subTest(message), self.assertRaises(error) as raised:
+                call()
+            self.assertIs(type(raised.exception), error)
             self.assertEqual(raised.exception.args, (message,))
-
-    def test_coordinate_count_must_match_the_atoms(self):
-        paths = self.fixture()
-        for given in (8, 10):
-            with self.subTest(given=given), self.assertRaises(RuntimeError) as raised:
-                pack_from_coords_py([paths["tri"], paths["tri2"]], [2, 1], [TRIPLE[0]] * given,
-                                    20.0, force_field=paths["force_field"],
-                                    out_dir=str(self.tmp / "out"))
-            self.assertEqual(raised.exception.args,
-                             (f"internal error: expected 9 packed atom coordinates, got {given}",))
-
-
-class BuildFailureTest(TempDirTestCase):
-    def test_failures_are_runtime_errors_carrying_the_message(self):
-        paths = self.fixture()
-        missing = str(self.tmp / "missing.json")
-        out = str(self.tmp / "out")
-        cases = [
-            ("missing force field", pack_from_coords_py,
-             ([paths["tri"]], [1], TRIPLE, 10.0), {"force_field": missing},
-             f"reading {missing}: No such file or directory (os error 2)"),
-            ("all counts 0", pack_from_coords_py,
-             ([paths["tri"], paths["argon"]], [0, 0], [TRIPLE[0]], 10.0),
-             {"force_field": paths["force_field"]}, "all species have count 0; nothing to build"),
-            ("no species", pack_packmol_py, ([], [], 1000.0), {},
-             "at least one --species is required"),
-            ("density 0", pack_packmol_py, ([paths["argon"]], [5], 0),
-             {"force_field": paths["force_field"]}, "density must be positive"),
-            ("species are loaded before packing", pack_packmol_py, ([missing], [5], 0),
-             {"force_field": paths["force_field"]},
-             f"reading {missing}: No such file or directory (os error 2)"),
-        ]
-        for name, function, args, kwargs, message in cases:
-            with self.subTest(name), self.assertRaises(RuntimeError) as raised:
-                function(*args, out_dir=out, **kwargs)
-            self.assertIs(type(raised.exception), RuntimeError)
-            self.assertEqual(raised.exception.args, (message,))
-        self.assertFalse(os.path.exists(out))
-
-
-class PairStyleTest(TempDirTestCase):
-    def banner(self, out):
-        text = (out / "forcefield.lmp").read_text(encoding="utf-8")
-        return next(line for line in text.splitlines() if line.startswith("# Pair setup"))
+        self.assertEqual(list(self.tmp.glob("out/*")), [])  # nothing written
 
     def test_pair_style_reaches_the_build(self):
-        paths = self.fixture()
-        cases = [
-            ("omitted", {}, "# Pair setup : Some(LjCut)  |  Explicit LB: false"),
-            ("None", {"pair_style": None}, "# Pair setup : None  |  Explicit LB: false"),
-            ("Tip4p", {"pair_style": PyPairSetup.Tip4p, "explicit_lb": True},
-             "# Pair setup : Some(Tip4p)  |  Explicit LB: true"),
-            ("LjCutCoulLong", {"pair_style": PyPairSetup.LjCutCoulLong},
-             "# Pair setup : Some(LjCutCoulLong)  |  Explicit LB: false"),
-        ]
-        for name, kwargs, banner in cases:
-            with self.subTest(name):
-                out = self.tmp / name
-                summary = pack_from_coords_py([paths["argon"]], [1], [[1, 2, 3]], 10.0,
-                                              force_field=paths["force_field"], out_dir=str(out),
-                                              **kwargs)
-                self.assertEqual(self.banner(out), banner)
-                long_range = "warning: Long-range Coulomb" in summary
-                self.assertEqual(long_range, name in ("Tip4p", "LjCutCoulLong"))
+        cases = [(None, False, "None  |  Explicit LB: false"),
+                 (PyPairSetup.Tip4p, True, "Some(Tip4p)  |  Explicit LB: true"),
+                 (PyPairSetup.LjCutCoulLong, False, "Some(LjCutCoulLong)  |  Explicit LB: false")]
+        for number, (pair_style, explicit_lb, banner) in enumerate(cases):
+            with self.subTest(banner):
+                out = self.tmp / str(number)
+                # Any sequence will do, and any number that converts to a float.
+                summary = pack_from_coords_py((METHANE,), range(1, 2), ((1, 2, 3),),
+                                              Fraction(25, 2), pair_style, explicit_lb,
+                                              FORCE_FIELD, str(out))
+                self.assertIn("box: 12.500 \u00c5 cube", summary)
+                self.assertIn(f"\n# Pair setup : {banner}\n", (out / "forcefield.lmp").read_text())
 
-
-class DefaultPathsTest(TempDirTestCase):
     def test_defaults_are_relative_to_the_working_directory(self):
-        paths = self.fixture()
-        os.replace(paths["force_field"], self.tmp / "force_field.json")
-        os.replace(paths["argon"], self.tmp / "argon.json")
-        with working_directory(self.tmp):
-            coords_summary = pack_from_coords_py(["argon.json"], [1], [[0, 0, 0]], 10)
-            packmol_summary = pack_packmol_py(["argon.json"], [10], 1000.0)
-        for summary in (coords_summary, packmol_summary):
-            with self.subTest(summary=summary):
-                self.assertTrue(summary.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
+        shutil.copy(FORCE_FIELD, self.tmp)
+        shutil.copy(METHANE, self.tmp)
+        with contextlib.chdir(self.tmp):
+            summaries = [pack_from_coords_py(["methane.json"], [1], [[0, 0, 0]], 10),
+                         pack_packmol_py(["methane.json"], [10], 1000.0)]
+        for summary in summaries:
+            self.assertTrue(summary.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
         forcefield = (self.tmp / "forcefield.lmp").read_text(encoding="utf-8")
         self.assertIn("# Pair setup : Some(LjCut)  |  Explicit LB: false", forcefield)
         self.assertIn("10 atoms", (self.tmp / "data.lmp").read_text(encoding="utf-8"))
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,96 +1,66 @@
 """Whole builds through the module on the bundled examples, compared with golden files, and
 builds from several Python threads at once."""
 
+import re
 import threading
-import unittest
+from concurrent.futures import ThreadPoolExecutor
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
-from support import (EXAMPLES_DIR, TempDirTestCase, atom_positions, lattice_coordinates,
-                     mask_positions)
+from support import FORCE_FIELD, TempDirTestCase, example, lattice_coordinates
 
-FORCE_FIELD = str(EXAMPLES_DIR / "force_field.json")
-COORDS_MIXTURE = [(str(EXAMPLES_DIR / "water.json"), 2), (str(EXAMPLES_DIR / "co2.json"), 1),
-                  (str(EXAMPLES_DIR / "butane.json"), 1)]
-PACKMOL_MIXTURE = [(str(EXAMPLES_DIR / "water.json"), 40), (str(EXAMPLES_DIR / "co2.json"), 10),
-                   (str(EXAMPLES_DIR / "butane.json"), 4)]
-COORDS_BOX = 24.0
-PACKMOL_DENSITY = 700.0
+WATER, CO2, BUTANE = example("water.json"), example("co2.json"), example("butane.json")
+COORDS_MIXTURE = [(WATER, 2), (CO2, 1), (BUTANE, 1)]
+# An Atoms line: atom, molecule, type, charge | x, y, z in exponent form | the comment.
+ATOM_LINE = re.compile(
+    r"^(\s*\d+\s+\d+\s+\d+\s+-?\d+\.\d{6})((?:\s+-?\d\.\d{6}e-?\d+){3})(  # .*)$", re.MULTILINE)
 
 
-def build_from_coords(out_dir):
+def from_coords(out):
     species, counts = zip(*COORDS_MIXTURE)
     return pack_from_coords_py(list(species), list(counts), lattice_coordinates(COORDS_MIXTURE),
-                               COORDS_BOX, force_field=FORCE_FIELD, out_dir=str(out_dir))
+                               24.0, force_field=FORCE_FIELD, out_dir=str(out))
 
 
-def build_with_packmol(out_dir):
-    species, counts = zip(*PACKMOL_MIXTURE)
-    return pack_packmol_py(list(species), list(counts), PACKMOL_DENSITY,
+def with_packmol(out):
+    return pack_packmol_py([WATER, CO2, BUTANE], [40, 10, 4], 700.0,
                            pair_style=PyPairSetup.LjCutCoulLong, explicit_lb=True,
-                           force_field=FORCE_FIELD, out_dir=str(out_dir))
+                           force_field=FORCE_FIELD, out_dir=str(out))
 
 
-def read_outputs(out_dir):
-    return [(out_dir / name).read_text(encoding="utf-8") for name in ("data.lmp", "forcefield.lmp")]
+BUILDS = {"coords": from_coords, "packmol": with_packmol}
 
 
 class BuildTest(TempDirTestCase):
-    def test_from_coordinates(self):
-        out = self.tmp / "coords"
-        summary = build_from_coords(out)
-        data, forcefield = read_outputs(out)
-        self.assert_matches_golden("coords_summary.txt", summary.replace(str(out), "<out>"))
-        self.assert_matches_golden("coords_data.lmp", data)
-        self.assert_matches_golden("coords_forcefield.lmp", forcefield)
-
-    def test_with_packmol(self):
-        out = self.tmp / "packmol"
-        summary = build_with_packmol(out)
-        data, forcefield = read_outputs(out)
-        self.assert_matches_golden("packmol_summary.txt", summary.replace(str(out), "<out>"))
-        self.assert_matches_golden("packmol_data.lmp", mask_positions(data))
-        self.assert_matches_golden("packmol_forcefield.lmp", forcefield)
+    def assert_build(self, kind, out, summary):
+        data, forcefield = ((out / name).read_text() for name in ("data.lmp", "forcefield.lmp"))
+        self.assert_matches_golden(f"{kind}_summary.txt", summary.replace(str(out), "<out>"))
+        self.assert_matches_golden(f"{kind}_forcefield.lmp", forcefield)
+        if kind == "coords":
+            self.assert_matches_golden("coords_data.lmp", data)
+            return
         # Packmol places at random, but always inside the box.
-        edge = float(next(l for l in data.splitlines() if l.endswith("xlo xhi")).split()[1])
-        for position in atom_positions(data):
-            self.assertTrue(all(0.0 <= x <= edge for x in position), position)
+        self.assert_matches_golden("packmol_data.lmp",
+                                   ATOM_LINE.sub(r"\1  <x> <y> <z>\3", data))
+        edge = float(next(ln for ln in data.splitlines() if ln.endswith("xlo xhi")).split()[1])
+        for match in ATOM_LINE.finditer(data):
+            self.assertTrue(all(0 <= float(x) <= edge for x in match[2].split()), match[0])
 
+    def test_builds_match_the_golden_files(self):
+        for kind, build in BUILDS.items():
+            with self.subTest(kind):
+                self.assert_build(kind, self.tmp / kind, build(self.tmp / kind))
 
-class ThreadsTest(TempDirTestCase):
     def test_builds_from_several_threads(self):
-        reference = build_from_coords(self.tmp / "reference")
-        jobs = [("coords", build_from_coords)] * 4 + [("packmol", build_with_packmol)] * 2
-        results = [None] * len(jobs)
+        jobs = ["coords"] * 4 + ["packmol"] * 2
         start = threading.Barrier(len(jobs))
 
-        def run(index, build):
+        def run(index, kind):
             start.wait()
-            try:
-                results[index] = build(self.tmp / f"thread{index}")
-            except BaseException as error:  # reported below, on the main thread
-                results[index] = error
+            return BUILDS[kind](self.tmp / str(index))
 
-        threads = [threading.Thread(target=run, args=(i, build))
-                   for i, (_, build) in enumerate(jobs)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
-
-        expected_data, expected_forcefield = read_outputs(self.tmp / "reference")
-        for index, (kind, _) in enumerate(jobs):
-            out = self.tmp / f"thread{index}"
+        with ThreadPoolExecutor(len(jobs)) as pool:
+            futures = [pool.submit(run, index, kind) for index, kind in enumerate(jobs)]
+        for index, (kind, future) in enumerate(zip(jobs, futures)):
             with self.subTest(thread=index, kind=kind):
-                self.assertIsInstance(results[index], str)
-                data, forcefield = read_outputs(out)
-                if kind == "coords":
-                    self.assertEqual(results[index].replace(str(out), "<out>"),
-                                     reference.replace(str(self.tmp / "reference"), "<out>"))
-                    self.assertEqual((data, forcefield), (expected_data, expected_forcefield))
-                else:
-                    self.assert_matches_golden("packmol_data.lmp", mask_positions(data))
-                    self.assert_matches_golden("packmol_forcefield.lmp", forcefield)
+                self.assert_build(kind, self.tmp / str(index), future.result())
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,91 +1,69 @@
 """Repeated calls on success and failure paths leave the process's memory flat. Python's own
 allocator shows leaked objects block by block; resident memory shows leaks on the C++ side."""
 
+import contextlib
 import gc
+import os
 import sys
-import unittest
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
-from support import TempDirTestCase, resident_bytes
+from support import FORCE_FIELD, TempDirTestCase, example
 
+CO2, METHANE = example("co2.json"), example("methane.json")
+ROWS = [[0.5 * i, 1.0, 2.0] for i in range(3)]
 REPEATS, WARM_UP = 5000, 2000  # warm up until the interpreter's caches have settled
-PACKMOL_REPEATS, PACKMOL_WARM_UP = 200, 50  # each call starts a packmol process
+PACKMOL_REPEATS, PACKMOL_WARM_UP = 200, 50
 MAX_BLOCK_GROWTH = 100  # far below one leaked object per call
 MAX_RESIDENT_GROWTH = 1 << 20
 
 
-def raising(error, function, *args, **kwargs):
-    def call():
-        try:
-            function(*args, **kwargs)
-        except error:
-            return
-        raise AssertionError(f"{function.__name__} did not raise {error.__name__}")
-
-    return call
+def resident_bytes():
+    with open("/proc/self/statm", encoding="ascii") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 class LeakTest(TempDirTestCase):
-    def assert_flat(self, call, repeats=REPEATS, warm_up=WARM_UP, windows=3):
+    def assert_flat(self, call, repeats, warm_up):
         """A leak grows memory in every window; a one-off allocation by the interpreter or the C
         library (a cache filling, an arena growing under a busy machine) shows in one at most."""
         for _ in range(warm_up):
             call()
         growths = []
-        for _ in range(windows):
-            growth = self.growth_over(call, repeats)
-            if growth[0] < MAX_BLOCK_GROWTH and growth[1] < MAX_RESIDENT_GROWTH:
+        for _window in range(3):
+            gc.collect()
+            # Reading the resident size allocates Python objects of its own, so it stays outside
+            # the span in which blocks are counted.
+            resident, blocks = resident_bytes(), sys.getallocatedblocks()
+            for _ in range(repeats):
+                call()
+            gc.collect()
+            growths.append((sys.getallocatedblocks() - blocks, resident_bytes() - resident))
+            if growths[-1][0] < MAX_BLOCK_GROWTH and growths[-1][1] < MAX_RESIDENT_GROWTH:
                 return
-            growths.append(growth)
         self.fail(f"memory grew in every window (blocks, resident bytes): {growths}")
 
-    @staticmethod
-    def growth_over(call, repeats):
-        gc.collect()
-        # Reading the resident size allocates Python objects of its own, so it stays outside the
-        # window in which blocks are counted.
-        resident = resident_bytes()
-        blocks = sys.getallocatedblocks()
-        for _ in range(repeats):
-            call()
-        gc.collect()
-        return sys.getallocatedblocks() - blocks, resident_bytes() - resident
+    def test_both_entries_on_success_and_failure(self):
+        ff, out, P = FORCE_FIELD, str(self.tmp), PyPairSetup
+        cases = [  # the error expected, or None; the call's arguments
+            (None, pack_from_coords_py, [CO2], [1], ROWS, 10.0, P.Tip4p, True, ff, out),
+            (TypeError, pack_from_coords_py, [CO2], [1], ROWS),  # binding
+            (OverflowError, pack_from_coords_py, [CO2], [-1], ROWS, 10.0),  # conversion
+            (TypeError, pack_from_coords_py, [CO2], [1], ["abc"], 10.0),  # a str as a list
+            (ValueError, pack_from_coords_py, [CO2], [1], [[1, 2]], 10.0),  # shape
+            (RuntimeError, pack_from_coords_py, [CO2], [1], ROWS[:2], 10.0, None, False, ff, out),
+            (TypeError, pack_packmol_py, [METHANE]),  # binding
+            (TypeError, pack_packmol_py, [METHANE], [1], "dense"),  # conversion
+            (RuntimeError, pack_packmol_py, [METHANE], [3], 0.0, P.LjCut, False, ff, out),
+            (None, pack_packmol_py, [METHANE], [3], 1000.0, P.LjCut, False, ff, out),
+        ]
+        for error, function, *args in cases:
+            def call():
+                with contextlib.suppress(error or ()):
+                    function(*args)
+                    assert error is None, f"{function.__name__} did not raise {error.__name__}"
 
-    def test_coordinates_entry(self):
-        paths = self.fixture()
-        tri, ff, out = paths["tri"], paths["force_field"], str(self.tmp / "out")
-        rows = [[0.5 * i, 1.0, 2.0] for i in range(3)]
-        calls = {
-            "success": lambda: pack_from_coords_py([tri], [1], rows, 10.0, PyPairSetup.Tip4p, True,
-                                                   ff, out),
-            "binding": raising(TypeError, pack_from_coords_py, [tri], [1], rows),
-            "conversion": raising(OverflowError, pack_from_coords_py, [tri], [-1], rows, 10.0),
-            "str as list": raising(TypeError, pack_from_coords_py, [tri], [1], ["abc"], 10.0),
-            "shape": raising(ValueError, pack_from_coords_py, [tri], [1], [[1, 2]], 10.0),
-            "build": raising(RuntimeError, pack_from_coords_py, [tri], [1], rows[:2], 10.0,
-                             force_field=ff, out_dir=out),
-        }
-        for name, call in calls.items():
-            with self.subTest(name):
-                self.assert_flat(call)
-
-    def test_packmol_entry(self):
-        paths = self.fixture()
-        argon, ff, out = paths["argon"], paths["force_field"], str(self.tmp / "out")
-        calls = {
-            "binding": raising(TypeError, pack_packmol_py, [argon]),
-            "conversion": raising(TypeError, pack_packmol_py, [argon], [1], "dense"),
-            "build": raising(RuntimeError, pack_packmol_py, [argon], [3], 0.0, force_field=ff,
-                             out_dir=out),
-        }
-        for name, call in calls.items():
-            with self.subTest(name):
-                self.assert_flat(call)
-        with self.subTest("success"):
-            self.assert_flat(lambda: pack_packmol_py([argon], [3], 1000.0, force_field=ff,
-                                                     out_dir=out),
-                             PACKMOL_REPEATS, PACKMOL_WARM_UP)
-
-
-if __name__ == "__main__":
-    unittest.main()
+            with self.subTest(function.__name__, error=error, args=args):
+                if function is pack_packmol_py and error is None:  # each call starts packmol
+                    self.assert_flat(call, PACKMOL_REPEATS, PACKMOL_WARM_UP)
+                else:
+                    self.assert_flat(call, REPEATS, WARM_UP)

@@ -8,16 +8,12 @@ import sys
 import unittest
 
 import boxwright._native as native
-from boxwright._native import PyPairSetup
-
-STUB = pathlib.Path(native.__file__).with_name("_native.pyi")
+from boxwright._native import PyPairSetup as P
 
 
 class ModuleTest(unittest.TestCase):
-    def test_all_lists_the_three_names_in_order(self):
+    def test_names_and_docstring(self):
         self.assertEqual(native.__all__, ["PyPairSetup", "pack_packmol_py", "pack_from_coords_py"])
-
-    def test_docstring_is_one_line_naming_the_import_path(self):
         self.assertNotIn("\n", native.__doc__)
         self.assertIn("`boxwright._native`", native.__doc__)
 
@@ -27,86 +23,54 @@ class ModuleTest(unittest.TestCase):
                                  "import boxwright._native"], capture_output=True, text=True)
         self.assertEqual((result.returncode, result.stderr), (0, ""))
 
-    def test_signatures_show_defaults(self):
-        for function, required in ((native.pack_packmol_py, "species, counts, density"),
-                                   (native.pack_from_coords_py, "species, counts, coords, box_len")):
+    def test_signatures_and_the_stub(self):
+        stub = pathlib.Path(native.__file__).with_name("_native.pyi").read_text(encoding="utf-8")
+        nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
+        self.assertEqual(ast.get_docstring(nodes["PyPairSetup"]), P.__doc__)
+        defaults = "pair_style=Ellipsis, explicit_lb=False, force_field=Ellipsis, out_dir=Ellipsis"
+        for function, signature in (
+                (native.pack_packmol_py, f"(species, counts, density, {defaults}, tolerance=2.0)"),
+                (native.pack_from_coords_py, f"(species, counts, coords, box_len, {defaults})")):
             with self.subTest(function.__name__):
-                self.assertTrue(str(inspect.signature(function)).startswith(
-                    f"({required}, pair_style=Ellipsis, explicit_lb=False, force_field=Ellipsis, "
-                    "out_dir=Ellipsis"))
-
-    def test_stub_agrees_with_the_module(self):
-        tree = ast.parse(STUB.read_text(encoding="utf-8"))
-        functions = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
-        for name in ("pack_packmol_py", "pack_from_coords_py"):
-            with self.subTest(name):
-                stub, runtime = functions[name], getattr(native, name)
-                self.assertEqual([a.arg for a in stub.args.args],
-                                 list(inspect.signature(runtime).parameters))
-                self.assertEqual(inspect.cleandoc(ast.get_docstring(stub)), runtime.__doc__)
-        classes = [node for node in tree.body if isinstance(node, ast.ClassDef)]
-        self.assertEqual([c.name for c in classes], ["PyPairSetup"])
-        self.assertEqual(ast.get_docstring(classes[0]), PyPairSetup.__doc__)
+                self.assertEqual(str(inspect.signature(function)), signature)
+                self.assertEqual(function.__text_signature__, signature.replace("Ellipsis", "..."))
+                node = nodes[function.__name__]
+                self.assertEqual([a.arg for a in node.args.args],
+                                 list(inspect.signature(function).parameters))
+                self.assertEqual(inspect.cleandoc(ast.get_docstring(node)), function.__doc__)
 
 
 class PyPairSetupTest(unittest.TestCase):
-    VARIANTS = [("Tip4p", 0), ("LjCut", 1), ("LjCutCoulLong", 2)]
-
-    def test_class_identity(self):
-        self.assertEqual((PyPairSetup.__module__, PyPairSetup.__name__), ("builtins", "PyPairSetup"))
-        names = [n for n, v in vars(PyPairSetup).items() if isinstance(v, PyPairSetup)]
+    def test_class_and_variants(self):
+        self.assertEqual((P.__module__, P.__name__, P.__doc__),
+                         ("builtins", "PyPairSetup", "Python-exposed PairSetup enum"))
+        names = [n for n, v in vars(P).items() if isinstance(v, P)]
         self.assertEqual(names, ["Tip4p", "LjCut", "LjCutCoulLong"])
-
-    def test_variants(self):
-        for name, value in self.VARIANTS:
+        for value, name in enumerate(names):
             with self.subTest(name):
-                variant = getattr(PyPairSetup, name)
-                self.assertIs(variant, getattr(PyPairSetup, name))
-                self.assertEqual(int(variant), value)
-                self.assertEqual(repr(variant), f"PyPairSetup.{name}")
-                self.assertEqual(str(variant), f"PyPairSetup.{name}")
+                variant = getattr(P, name)
+                self.assertIs(variant, getattr(P, name))
+                self.assertEqual((int(variant), repr(variant), str(variant)),
+                                 (value, f"PyPairSetup.{name}", f"PyPairSetup.{name}"))
 
     def test_equality(self):
         class Index:
             def __index__(self):
                 return 2
 
-        P = PyPairSetup
-        cases = [
-            ("same variant", P.Tip4p, P.Tip4p, True),
-            ("other variant", P.Tip4p, P.LjCut, False),
-            ("int", P.LjCut, 1, True),
-            ("zero", P.Tip4p, 0, True),
-            ("other int", P.LjCut, 2, False),
-            ("bool", P.LjCut, True, True),
-            ("object with __index__", P.LjCutCoulLong, Index(), True),
-            ("int beyond 64 bits", P.LjCut, 2**64 + 1, False),
-            ("negative int beyond 64 bits", P.Tip4p, -(2**64), False),
-            ("str", P.LjCut, "LjCut", False),
-            ("float", P.LjCut, 1.0, False),
-            ("None", P.LjCut, None, False),
-        ]
-        for name, left, right, equal in cases:
-            with self.subTest(name):
+        cases = [(P.Tip4p, P.Tip4p, True), (P.Tip4p, P.LjCut, False), (P.LjCut, 1, True),
+                 (P.Tip4p, 0, True), (P.LjCut, 2, False), (P.LjCut, True, True),
+                 (P.LjCutCoulLong, Index(), True), (P.LjCut, 2**64 + 1, False),
+                 (P.Tip4p, -(2**64), False), (P.LjCut, "LjCut", False), (P.LjCut, 1.0, False),
+                 (P.LjCut, None, False)]
+        for left, right, equal in cases:
+            with self.subTest(left=left, right=right):
                 self.assertIs(left == right, equal)
                 self.assertIs(left != right, not equal)
                 self.assertIs(right == left, equal)
 
     def test_refusals(self):
-        cases = [
-            ("ordering", lambda: PyPairSetup.Tip4p < PyPairSetup.LjCut),
-            ("ordering with int", lambda: PyPairSetup.Tip4p >= 0),
-            ("hash", lambda: hash(PyPairSetup.LjCut)),
-            ("set member", lambda: {PyPairSetup.LjCut}),
-            ("dict key", lambda: {PyPairSetup.LjCut: 1}),
-            ("constructor", lambda: PyPairSetup()),
-            ("replacing a variant", lambda: setattr(PyPairSetup, "LjCut", None)),
-            ("as an index", lambda: [0, 1][PyPairSetup.LjCut]),
-        ]
-        for name, action in cases:
-            with self.subTest(name), self.assertRaises(TypeError):
-                action()
-
-
-if __name__ == "__main__":
-    unittest.main()
+        for code in ("P.Tip4p < P.LjCut", "P.Tip4p >= 0", "hash(P.LjCut)", "{P.LjCut}",
+                     "{P.LjCut: 1}", "P()", "setattr(P, 'LjCut', None)", "[0, 1][P.LjCut]"):
+            with self.subTest(code), self.assertRaises(TypeError):
+                eval(code)

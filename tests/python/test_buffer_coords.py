@@ -1,0 +1,133 @@
+"""Coordinates given as a float64 (n, 3) buffer, as NumPy arrays give them, and everything that is
+not quite that buffer falling back to the rules for sequences."""
+
+import array
+import unittest
+
+from boxwright._native import pack_from_coords_py
+from support import FORCE_FIELD, TempDirTestCase, example, lattice_coordinates
+
+MIXTURE = [(example("water.json"), 3), (example("butane.json"), 2)]
+ROWS = lattice_coordinates(MIXTURE)
+
+
+def flat(rows):
+    return [x for row in rows for x in row]
+
+
+def buffer_of(rows, code="d", shape=None):
+    """A memoryview of typecode `code` over the numbers of `rows`, of the given shape."""
+    shape = shape or [len(rows), len(rows[0])]
+    return memoryview(array.array(code, flat(rows))).cast("B").cast(code, shape)
+
+
+def unaligned_buffer_of(rows):
+    """A float64 (n, 3) view that starts one byte into its memory."""
+    raw = bytearray(1) + array.array("d", flat(rows)).tobytes()
+    return memoryview(raw)[1:].cast("d", [len(rows), 3])
+
+
+class Rows(list):
+    """A list of rows that also exports a buffer, as a NumPy array is both; counts its exports."""
+
+    def __init__(self, rows, view):
+        super().__init__(rows)
+        self.view, self.exports, self.releases = view, 0, 0
+
+    def __buffer__(self, flags):
+        self.exports += 1
+        return self.view
+
+    def __release_buffer__(self, view):
+        self.releases += 1
+
+
+class BufferCoordsTest(TempDirTestCase):
+    def build(self, coords, box_len=30.0, **kwargs):
+        species, counts = zip(*MIXTURE)
+        out = self.tmp / f"out{len(list(self.tmp.iterdir()))}"
+        summary = pack_from_coords_py(list(species), list(counts), coords, box_len,
+                                      force_field=FORCE_FIELD, out_dir=str(out), **kwargs)
+        files = [(out / name).read_bytes() for name in ("data.lmp", "forcefield.lmp")]
+        return [summary.replace(str(out), "<out>")] + files
+
+    def test_same_files_whatever_carries_the_coordinates(self):
+        expected = self.build(ROWS)
+        # Rows whose buffer is not read (another shape or type) are read as a sequence. Each
+        # export is released; the strided view refuses the contiguous request, so it exports none.
+        cases = [
+            ("float64 buffer", buffer_of(ROWS), None),
+            ("unaligned float64 buffer", unaligned_buffer_of(ROWS), None),
+            ("exporting list", Rows(ROWS, buffer_of(ROWS)), 1),
+            ("float32 buffer, read as rows", Rows(ROWS, buffer_of(ROWS, "f")), 1),
+            ("int64 buffer, read as rows", Rows(ROWS, buffer_of([[1, 2, 3]] * len(ROWS), "q")), 1),
+            ("1-D buffer, read as rows", Rows(ROWS, memoryview(array.array("d", flat(ROWS)))), 1),
+            ("strided buffer, read as rows", Rows(ROWS, buffer_of(ROWS * 2)[::2]), 0),
+        ]
+        for name, coords, releases in cases:
+            with self.subTest(name):
+                self.assertEqual(self.build(coords), expected)
+                if releases is not None:
+                    self.assertEqual((coords.exports, coords.releases), (1, releases))
+
+    def test_exported_buffer_is_released_on_failure(self):
+        cases = [
+            ("build fails", dict(coords=buffer_of(ROWS[:-1])), RuntimeError),
+            ("later argument fails", dict(out_dir=7), TypeError),
+        ]
+        species, counts = zip(*MIXTURE)
+        for name, kwargs, error in cases:
+            with self.subTest(name):
+                coords = Rows(ROWS, kwargs.pop("coords", buffer_of(ROWS)))
+                arguments = dict(coords=coords, box_len=30.0, force_field=FORCE_FIELD,
+                                 out_dir=str(self.tmp / "failed"))
+                with self.assertRaises(error):
+                    pack_from_coords_py(list(species), list(counts), **{**arguments, **kwargs})
+                self.assertEqual((coords.exports, coords.releases), (1, 1))
+
+    def test_other_buffers_follow_the_sequence_rules(self):
+        count_mismatch = "internal error: expected 17 packed atom coordinates, got 0"
+        cases = [
+            ("(n, 2) rows", Rows([[1.0, 2.0]], buffer_of([[1.0, 2.0]])), ValueError,
+             "coords[0] has 2 elements; expected [x, y, z]", None),
+            ("1-D float64", memoryview(array.array("d", [1.0, 2.0, 3.0])), TypeError,
+             "'float' object is not a sequence", ["while processing 'coords'"]),
+            ("bytes", b"xyz", TypeError, "'int' object is not a sequence",
+             ["while processing 'coords'"]),
+            ("empty (0, 3)", buffer_of(ROWS)[0:0], RuntimeError, count_mismatch, None),
+            ("empty list", [], RuntimeError, count_mismatch, None),
+        ]
+        for name, coords, error, message, notes in cases:
+            with self.subTest(name), self.assertRaises(error) as raised:
+                self.build(coords)
+            self.assertEqual(str(raised.exception), message)
+            self.assertEqual(getattr(raised.exception, "__notes__", None), notes)
+
+    def test_rows_are_read_as_given_when_conversion_runs_code(self):
+        rows = [list(row) for row in ROWS]
+
+        class Emptier:
+            """A number whose conversion empties the caller's list of rows."""
+
+            def __float__(self):
+                rows.clear()
+                return ROWS[1][0]
+
+        rows[1][0] = Emptier()
+        self.assertEqual(self.build(rows), self.build(ROWS))
+
+    def test_positions_are_those_given_when_box_len_runs_code(self):
+        coords = array.array("d", flat(ROWS))
+
+        class Scribbler:
+            def __float__(self):
+                coords[0] = 99.0
+                return 30.0
+
+        expected = self.build(ROWS)
+        self.assertEqual(self.build(memoryview(coords).cast("B").cast("d", [len(ROWS), 3]),
+                                    box_len=Scribbler()), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
