@@ -92,6 +92,8 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
          "invalid length 1, expected struct ForceFieldRaw with 5 elements at line 1 column 21"},
         {R"(["Lorentz-Berthelot", 10, []])", ""},
         {R"(["Lorentz-Berthelot", 10, [], [], [], 6])", "trailing characters at line 1 column 39"},
+        {R"({"MixingRule": 5, "PseudoAtoms": []})",
+         "invalid type: integer `5`, expected a string at line 1 column 16"},
         {R"({"MixingRule": "a", "MixingRule": "b"})",
          "duplicate field `MixingRule` at line 1 column 32"},
         {lb(R"("PseudoAtoms": [{"name": "A", "mass": "16", "charge": 0}]})"),

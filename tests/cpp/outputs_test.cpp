@@ -149,8 +149,10 @@ TEST(Outputs, TotalsBeyond64BitsAreAnErrorNotAWrap) {
               "9223372036854775808 copies of molecule 'argon2'");
 }
 
-// Several megabytes reach the file in pieces, replacing an older one whole.
-TEST(Outputs, DataFileWrittenInPiecesIsTheTextBuiltWhole) {
+// data.lmp is replaced whole or not at all: several megabytes reach the file in pieces that
+// together are the text built whole; a write that fails part-way (here: the file-size limit,
+// standing in for a full disk) leaves the previous file whole. Never a temporary file beside it.
+TEST(Outputs, DataFileIsReplacedWholeOrNotAtAll) {
     Build b;
     b.add(water_molecule(), 20000);
     b.add(butane_molecule(), 5000);
@@ -160,35 +162,22 @@ TEST(Outputs, DataFileWrittenInPiecesIsTheTextBuiltWhole) {
     const TypeRegistries registries{
         *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
         *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
-    auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
+    const auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
     EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the pieces differ";
-    EXPECT_EQ(entries_in(dir.path()), 2);
-}
 
-// A write that fails part-way (here: the file-size limit, standing in for a full disk) leaves
-// the previous data.lmp whole and no temporary file beside it.
-TEST(Outputs, FailedWriteKeepsThePreviousFile) {
-    TempDir dir;
-    Build small;
-    small.add(argon_molecule(), 1);
-    ASSERT_TRUE(small.run(dir.path()));
-    const std::string good = read_file(dir.file("data.lmp"));
-
-    Build large;
-    large.add(argon_molecule(), 2000);
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
     auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = previous;
     limited.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &limited);
-    auto result = large.run(dir.path());
+    b.box = 40;
+    auto result = b.run(dir.path());
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previous_handler);
-
     EXPECT_EQ(error_of(result),
               "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
-    EXPECT_EQ(read_file(dir.file("data.lmp")), good);
+    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
     EXPECT_EQ(entries_in(dir.path()), 2);
 }
 
