@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "golden.hpp"
-#include "lammps_systems.hpp"
+#include "lammps/pair_style.hpp"
+#include "test_support.hpp"
 
 namespace boxwright {
 namespace {
-
-using test::atom_params;
 
 TypeRegistries atom_types(std::initializer_list<const char*> names) {
     TypeRegistries registries;
@@ -19,19 +17,13 @@ TypeRegistries atom_types(std::initializer_list<const char*> names) {
 // The lines between "# LJ Pair Coefficients" and the empty line that ends the section.
 std::string pair_section(const std::string& text) {
     auto begin = text.find("# LJ Pair Coefficients\n");
-    auto end = text.find("\n\n", begin);
-    return text.substr(begin, end + 1 - begin);
-}
-
-ForceField water_like(double o_epsilon = 78.0, double o_sigma = 3.154) {
-    ForceField ff;
-    ff.pseudo_atoms["O"] = atom_params(15.9994, -0.8476, o_epsilon, o_sigma, {"o"});
-    ff.pseudo_atoms["H"] = atom_params(1.008, 0.4238, 30.0, 2.5, {"h"});
-    return ff;
+    return text.substr(begin, text.find("\n\n", begin) + 1 - begin);
 }
 
 TEST(ForcefieldFile, CrossPairsOnlyWhenExplicit) {
-    ForceField ff = water_like();
+    ForceField ff;
+    ff.pseudo_atoms["O"] = {15.9994, -0.8476, 78.0, 3.154, {}};
+    ff.pseudo_atoms["H"] = {1.008, 0.4238, 30.0, 2.5, {}};
     auto registries = atom_types({"O", "H"});
     EXPECT_EQ(pair_section(generate_forcefield_file(ff, registries, PairSetup::LjCut, false)),
               "# LJ Pair Coefficients\n"
@@ -42,25 +34,33 @@ TEST(ForcefieldFile, CrossPairsOnlyWhenExplicit) {
               "pair_coeff 1 1 0.1550019 3.1540000 # O-O\n"
               "pair_coeff 1 2 0.0961281 2.8270000 # O-H\n"
               "pair_coeff 2 2 0.0596161 2.5000000 # H-H\n");
-
-    ff.pseudo_atoms["H"].epsilon_k = 0;  // a pseudo atom without a self interaction
-    EXPECT_NE(generate_forcefield_file(ff, registries, PairSetup::LjCut, true)
-                  .find("pair_coeff 1 2 0.0000000 0.0000000 # O-H\n"),
-              std::string::npos);
 }
 
+// Overrides apply whatever the flag, in type order (O-CH3 for the key (CH3, O)), add their sources
+// in row order, and never replace a like pair. H has no self interaction: its mixed pairs are 0.
 TEST(ForcefieldFile, OverridesWithBothFlagsGolden) {
     ForceField ff = test::test_force_field();
     ff.binary_interactions[{"CH3", "O"}] = BinaryParams{85.0, 3.4, "fitted cross term"};
     ff.binary_interactions[{"CH2", "H"}] = BinaryParams{10.0, 2.0, std::nullopt};
     ff.binary_interactions[{"O", "O"}] = BinaryParams{1.0, 1.0, "a like pair: never used"};
     auto registries = atom_types({"O", "H", "CH3", "CH2"});
-    EXPECT_TRUE(test::matches_golden(
-        "override_explicit_false.forcefield.lmp",
-        generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, false)));
-    EXPECT_TRUE(test::matches_golden(
-        "override_explicit_true.forcefield.lmp",
-        generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, true)));
+    test::expect_golden("override_explicit_false.forcefield.lmp",
+                        generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, false));
+    test::expect_golden("override_explicit_true.forcefield.lmp",
+                        generate_forcefield_file(ff, registries, PairSetup::LjCutCoulLong, true));
+}
+
+TEST(PairStyle, EveryPresetAndNoPresetWithBothFlagsGolden) {
+    std::string all;
+    for (auto setup : {std::optional(PairSetup::Tip4p), std::optional(PairSetup::LjCut),
+                       std::optional(PairSetup::LjCutCoulLong), std::optional<PairSetup>()}) {
+        for (bool explicit_lb : {false, true}) {
+            all += fmt::format("=== {} explicit={}\n", setup ? display_name(*setup) : "None",
+                               explicit_lb);
+            all += gen_pair_style_setup(setup, explicit_lb);
+        }
+    }
+    test::expect_golden("pair_styles.txt", all);
 }
 
 }  // namespace

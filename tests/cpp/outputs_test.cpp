@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 
-#include "golden.hpp"
-#include "lammps_systems.hpp"
+#include "lammps/data_file.hpp"
+#include "lammps/type_registry.hpp"
+#include "pipeline/active.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -17,12 +17,6 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-const char* WATER_WARNINGS[] = {
-    "bond O-H has no Bonds entry; defaulted to rigid placeholder (set SHAKE or RIGID in your "
-    "LAMMPS input)",
-    "angle H-O-H has no Bends entry; defaulted to rigid placeholder (set SHAKE or RIGID in your "
-    "LAMMPS input)"};
-
 struct Build : Species {
     ForceField ff = test_force_field();
     OutputRequest request;
@@ -30,11 +24,13 @@ struct Build : Species {
     std::optional<std::string> extra_warning;
     double box = 30;
 
-    Result<BuildSummary> run(std::string out_dir) const {
+    // Without `positions`, every copy sits at its reference positions.
+    Result<BuildSummary> run(std::string out_dir,
+                             std::optional<std::vector<Position>> positions = {}) const {
         auto r = request;
         r.out_dir = std::move(out_dir);
-        return write_lammps_outputs(ff, active, copy_positions(active), r, skipped, warnings,
-                                    extra_warning, box);
+        return write_lammps_outputs(ff, active, positions ? *positions : copy_positions(active), r,
+                                    skipped, warnings, extra_warning, box);
     }
 };
 
@@ -42,40 +38,36 @@ struct Build : Species {
 // (with the directory shown as OUT) with golden/<name>/.
 void expect_golden_build(const std::string& name, const Build& build) {
     TempDir dir;
-    auto summary = build.run(dir.path() + "/out");
+    auto summary = build.run(dir.file("out"));
     ASSERT_TRUE(summary) << summary.error().message;
-    auto display = summary->display();
-    for (auto at = display.find(dir.path()); at != std::string::npos; at = display.find(dir.path()))
-        display.replace(at, dir.path().size(), "OUT");
-    EXPECT_TRUE(matches_golden(name + "/data.lmp", read_file(dir.file("out/data.lmp"))));
-    EXPECT_TRUE(
-        matches_golden(name + "/forcefield.lmp", read_file(dir.file("out/forcefield.lmp"))));
-    EXPECT_TRUE(matches_golden(name + "/summary.txt", display));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out")), fs::directory_iterator()), 2);
+    expect_golden(name + "/data.lmp", read_file(dir.file("out/data.lmp")));
+    expect_golden(name + "/forcefield.lmp", read_file(dir.file("out/forcefield.lmp")));
+    expect_golden(name + "/summary.txt", replace_all(summary->display(), dir.path(), "OUT"));
+    EXPECT_EQ(entries_in(dir.file("out")), 2);  // no temporary file left beside them
 }
 
 TEST(OutputsGolden, RigidWaterWithPlaceholders) {
     Build b;
-    b.add(water_molecule(), water_resolved, 3);
+    b.add(water_molecule(), 3);
     b.request = {"", PairSetup::Tip4p, false};
-    b.warnings.assign(std::begin(WATER_WARNINGS), std::end(WATER_WARNINGS));
+    b.warnings =
+        resolve_active(std::span(&b.molecules[0], 1), std::vector<std::uint64_t>{3})->warnings;
     b.extra_warning = "packmol exited with status 173; the packing may be imperfect";
     expect_golden_build("rigid_water", b);
 }
 
 TEST(OutputsGolden, FlexibleChainWithTorsionsAllPairsExplicit) {
     Build b;
-    b.add(butane_molecule(), butane_resolved, 2);
+    b.add(butane_molecule(), 2);
     b.request = {"", PairSetup::LjCut, true};
     expect_golden_build("butane", b);
 }
 
 TEST(OutputsGolden, MixtureWithACountZeroSpeciesAndNoPreset) {
     Build b;
-    b.add(butane_molecule(), butane_resolved, 1)
-        .add(water_molecule(), water_resolved, 0)
-        .add(argon_molecule(), argon_resolved, 2);
-    b.request = {"", std::nullopt, false};
+    b.add(butane_molecule(), 1);
+    b.add(water_molecule(), 0);
+    b.add(argon_molecule(), 2);
     b.skipped = {"water"};
     b.box = 31.07229;
     expect_golden_build("mixture", b);
@@ -83,95 +75,110 @@ TEST(OutputsGolden, MixtureWithACountZeroSpeciesAndNoPreset) {
 
 TEST(OutputsGolden, SingleSitesOnlyWithoutSources) {
     Build b;
-    b.add(argon_molecule(), argon_resolved, 3);
+    b.add(argon_molecule(), 3);
     b.request = {"", PairSetup::LjCutCoulLong, true};
     expect_golden_build("argon", b);
 }
 
-TEST(Outputs, SummaryCountsComeFromPerMoleculeNumbers) {
+TEST(Outputs, CreatesMissingParentsAndCountsEachMoleculeTimesItsCopies) {
     Build b;
-    b.add(water_molecule(), water_resolved, 3).add(argon_molecule(), argon_resolved, 1);
+    b.add(water_molecule(), 3);
+    b.add(argon_molecule(), 1);
     b.request.pair_setup = PairSetup::LjCut;
-    TempDir dir;
-    auto summary = b.run(dir.path());
-    ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->display(),
-              "Wrote " + dir.path() + "/data.lmp\nWrote " + dir.path() +
-                  "/forcefield.lmp\n"
-                  "box: 30.000 \u00c5 cube  |  atoms: 10 (3 types)  bonds: 6 (1 types)  angles: 3 "
-                  "(1 types)  dihedrals: 0 (0 types)\n");
-}
-
-TEST(Outputs, MissingParentDirectoriesAreCreated) {
-    Build b;
-    b.add(argon_molecule(), argon_resolved, 1);
     TempDir dir;
     auto summary = b.run(dir.file("a/b/"));
     ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->data_path, dir.file("a/b/data.lmp"));
-    EXPECT_TRUE(fs::is_regular_file(dir.file("a/b/forcefield.lmp")));
-}
+    EXPECT_EQ(summary->display(),
+              "Wrote " + dir.file("a/b/data.lmp") + "\nWrote " + dir.file("a/b/forcefield.lmp") +
+                  "\nbox: 30.000 \u00c5 cube  |  atoms: 10 (3 types)  bonds: 6 (1 types)  angles: "
+                  "3 (1 types)  dihedrals: 0 (0 types)\n");
+    EXPECT_EQ(entries_in(dir.file("a/b")), 2);
 
-TEST(Outputs, EmptyDirectoryMeansTheCurrentOne) {
-    Build b;
-    b.add(argon_molecule(), argon_resolved, 1);
-    TempDir dir;
+    // An empty directory path is the current directory: nothing to create, bare file names.
     auto previous = fs::current_path();
     fs::current_path(dir.path());
-    auto summary = b.run("");
+    summary = b.run("");
     fs::current_path(previous);
     ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->data_path, "data.lmp");
-    EXPECT_EQ(summary->forcefield_path, "forcefield.lmp");
-    EXPECT_TRUE(fs::is_regular_file(dir.file("data.lmp")));
+    EXPECT_TRUE(summary->display().starts_with("Wrote data.lmp\nWrote forcefield.lmp\n"));
+    EXPECT_EQ(entries_in(dir.path()), 3);
 }
 
 TEST(Outputs, FailuresNameThePathAndStopInOrder) {
-    Build b;
-    b.add(argon_molecule(), argon_resolved, 1);
     TempDir dir;
-
     Build unknown;
-    unknown.add(make_molecule("neon", {{"Ne", {}}}, {}, false), argon_resolved, 1);
+    unknown.add(make_molecule("neon", {{"Ne", {}}}), 1);
     auto file = dir.write("plain-file", "x");
     EXPECT_EQ(error_of(unknown.run(file)), "creating " + file + ": Not a directory (os error 20)");
     EXPECT_EQ(error_of(unknown.run(dir.file("unknown"))),
               "molecule 'neon' uses pseudo-atom type 'Ne' not present in the force field");
-    EXPECT_FALSE(fs::exists(dir.file("unknown/data.lmp")));  // the directory stays, empty
+    EXPECT_EQ(entries_in(dir.file("unknown")), 0);  // the directory stays, empty
+
+    Build b;
+    b.add(water_molecule(), 2);
+    b.add(make_molecule("co", {{"CH3", {}}, {"O", {1, 0, 0}}}, {{0, 1}}, true), 1);
+    EXPECT_EQ(error_of(b.run(dir.file("short"), std::vector<Position>(7))),
+              "internal error: expected 8 packed atom coordinates, got 7");
+    EXPECT_EQ(entries_in(dir.file("short")), 0);
 
     fs::create_directories(dir.file("blocked/forcefield.lmp"));
     EXPECT_EQ(error_of(b.run(dir.file("blocked"))),
               "writing " + dir.file("blocked/forcefield.lmp") + ": Is a directory (os error 21)");
     EXPECT_TRUE(fs::is_regular_file(dir.file("blocked/data.lmp")));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("blocked")), fs::directory_iterator()),
-              2);  // no temporary file left behind
+    EXPECT_EQ(entries_in(dir.file("blocked")), 2);  // no temporary file left behind
 }
 
-// A write that fails part-way (here: the file-size limit, standing in for a full disk) leaves
-// the previous data.lmp whole and no temporary file beside it.
-TEST(Outputs, FailedWriteKeepsThePreviousFile) {
-    TempDir dir;
-    Build small;
-    small.add(argon_molecule(), argon_resolved, 1);
-    ASSERT_TRUE(small.run(dir.path()));
-    const std::string good = read_file(dir.file("data.lmp"));
+// A count times a molecule's atoms, or the sum over species, must not wrap: 2^63 + 1 copies of a
+// two-atom molecule would wrap to 2 atoms, which two coordinates would then match.
+TEST(Outputs, TotalsBeyond64BitsAreAnErrorNotAWrap) {
+    const auto error_for = [](std::initializer_list<std::pair<Molecule, std::uint64_t>> species,
+                              std::size_t coordinates) {
+        Build b;
+        for (const auto& [molecule, count] : species) b.add(molecule, count);
+        TempDir dir;
+        return error_of(b.run(dir.path(), std::vector<Position>(coordinates)));
+    };
+    const auto co = make_molecule("co", {{"CH3", {}}, {"O", {}}});
+    EXPECT_EQ(error_for({{co, (1ULL << 63) + 1}}, 2),
+              "system too large: the total number of atoms exceeds the 64-bit range at "
+              "9223372036854775809 copies of molecule 'co'");
+    EXPECT_EQ(error_for({{argon_molecule(), 1ULL << 63},
+                         {make_molecule("argon2", {{"Ar", {}}}), 1ULL << 63}},
+                        0),
+              "system too large: the total number of molecules exceeds the 64-bit range at "
+              "9223372036854775808 copies of molecule 'argon2'");
+}
 
-    Build large;
-    large.add(argon_molecule(), argon_resolved, 2000);
+// data.lmp is replaced whole or not at all: several megabytes reach the file in pieces that
+// together are the text built whole; a write that fails part-way (here: the file-size limit,
+// standing in for a full disk) leaves the previous file whole. Never a temporary file beside it.
+TEST(Outputs, DataFileIsReplacedWholeOrNotAtAll) {
+    Build b;
+    b.add(water_molecule(), 20000);
+    b.add(butane_molecule(), 5000);
+    TempDir dir;
+    dir.write("data.lmp", "an older file");
+    ASSERT_TRUE(b.run(dir.path()));
+    const TypeRegistries registries{
+        *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
+        *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
+    const auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
+    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the pieces differ";
+
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
     auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = previous;
     limited.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &limited);
-    auto result = large.run(dir.path());
+    b.box = 40;
+    auto result = b.run(dir.path());
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previous_handler);
-
     EXPECT_EQ(error_of(result),
               "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
-    EXPECT_EQ(read_file(dir.file("data.lmp")), good);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
+    EXPECT_EQ(entries_in(dir.path()), 2);
 }
 
 }  // namespace

@@ -2,77 +2,45 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 
+#include "packmol/pdb.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
 namespace {
 
-Molecule molecule(std::string name, std::vector<PseudoAtom> atoms) {
-    Molecule m;
-    m.name = std::move(name);
-    m.pseudo_atoms = std::move(atoms);
-    return m;
+using test::make_molecule;
+
+// Packing reads only the molecules' names, atoms and reference positions, and the masses.
+ForceField masses() {
+    ForceField ff;
+    ff.pseudo_atoms["O_w"].mass = 15.9994;
+    ff.pseudo_atoms["H_w"].mass = 1.008;
+    ff.pseudo_atoms["CH4_sp3"].mass = 16.043;
+    ff.pseudo_atoms["\xC3\x85_xyz"].mass = 1.0;
+    ff.pseudo_atoms["Ghost"].mass = 0.0;
+    return ff;
 }
 
-// Species built in memory; packing reads only names, atoms, positions and masses.
-struct Species {
-    ForceField force_field;
-    Molecule water, methane, ab;
-
-    Species() {
-        for (auto [name, mass] : {std::pair{"O_w", 15.9994},
-                                  {"H_w", 1.008},
-                                  {"CH4_sp3", 16.043},
-                                  {"\xC3\x85_xyz", 1.0},
-                                  {"Ghost", 0.0}}) {
-            force_field.pseudo_atoms[name].mass = mass;
-        }
-        water = molecule(
-            "water", {{"O_w", {0, 0, 0}}, {"H_w", {0.9572, 0, 0}}, {"H_w", {-0.24, 0.9266, 0}}});
-        methane = molecule("methane", {{"CH4_sp3", {0, 0, 0}}});
-        ab = molecule("ab", {{"CH4_sp3", {1.5, -2.25, 0.0004}},
-                             {"O_w", {-0.0004, 12345.678, -123456.789}},
-                             {"\xC3\x85_xyz", {0, 0, 0}}});
-    }
-};
+const Molecule water = make_molecule(
+    "water", {{"O_w", {0, 0, 0}}, {"H_w", {0.9572, 0, 0}}, {"H_w", {-0.24, 0.9266, 0}}});
 
 ActiveList active_of(std::initializer_list<std::pair<const Molecule*, std::uint64_t>> pairs) {
     ActiveList active;
-    for (auto [source, count] : pairs) {
+    for (auto [source, count] : pairs)
         active.push_back({ResolvedMolecule{{}, {}, {}, source}, count});
-    }
     return active;
-}
-
-std::vector<std::string> entries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The rest of the first line that starts with `head`.
-std::string line_starting(const std::string& text, std::string_view head) {
-    auto begin = text.find(head);
-    if (begin == std::string::npos) return "<missing>";
-    begin += head.size();
-    return text.substr(begin, text.find('\n', begin) - begin);
 }
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
-    Species s;
-    Molecule odd = molecule("odd", {{"O_w", {0, 0, 0}}, {"Zz", {0, 0, 0}}});
-    Molecule ghost = molecule("ghost", {{"Ghost", {0, 0, 0}}});
+    const Molecule odd = make_molecule("odd", {{"O_w", {}}, {"Zz", {}}});
+    const Molecule ghost = make_molecule("ghost", {{"Ghost", {}}});
     const struct {
         const char* name;
         ActiveList active;
@@ -80,95 +48,144 @@ TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
         const char* message;
     } cases[] = {
         {"empty list before density", {}, -1, "no species with count > 0 to pack"},
-        {"density 0", active_of({{&s.water, 1}}), 0, "density must be positive"},
-        {"density NaN", active_of({{&s.water, 1}}), NaN, "density must be positive"},
-        {"unknown pseudo atom", active_of({{&s.water, 1}, {&odd, 2}}), 1000,
+        {"density 0", active_of({{&water, 1}}), 0, "density must be positive"},
+        {"density NaN", active_of({{&water, 1}}), NaN, "density must be positive"},
+        {"unknown pseudo atom", active_of({{&water, 1}, {&odd, 2}}), 1000,
          "molecule 'odd' uses pseudo-atom type 'Zz' not present in the force field"},
-        {"massless", active_of({{&ghost, 10}, {&s.water, 0}}), 1000,
+        {"massless", active_of({{&ghost, 10}, {&water, 0}}), 1000,
          "total system mass is zero; nothing to pack"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir work;
-        EXPECT_EQ(test::error_of(pack_system(work.path(), c.active, s.force_field, c.density, 2)),
+        EXPECT_EQ(test::error_of(pack_system(work.path(), c.active, masses(), c.density, 2)),
                   c.message);
-        EXPECT_TRUE(entries(work.path()).empty());
+        EXPECT_TRUE(std::filesystem::is_empty(work.path()));
     }
 }
 
-// With no packmol to run, the job stays behind exactly as packmol would have read it.
+// With no packmol to run, the job stays behind as packmol would have read it. The count-0 methane
+// gets no file but keeps its place (ab is species 2); names are cut by characters (Å is two bytes)
+// and the short residue name padded; wide numbers push the rest of the line.
 TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
-    Species s;
+    const Molecule methane = make_molecule("methane", {{"CH4_sp3", {}}});
+    const Molecule ab = make_molecule("ab", {{"CH4_sp3", {1.5, -2.25, 0.0004}},
+                                             {"O_w", {-0.0004, 12345.678, -123456.789}},
+                                             {"\xC3\x85_xyz", {0, 0, 0}}});
     test::TempDir work, empty_bin;
     test::ScopedEnv path("PATH", empty_bin.path());
-    auto active = active_of({{&s.water, 2}, {&s.methane, 0}, {&s.ab, 1}});
-    EXPECT_EQ(test::error_of(pack_system(work.path(), active, s.force_field, 10, 0.5)),
+    auto active = active_of({{&water, 2}, {&methane, 0}, {&ab, 1}});
+    EXPECT_EQ(test::error_of(pack_system(work.path(), active, masses(), 10, 0.5)),
               "failed to launch packmol (is it installed and on PATH?): "
               "No such file or directory (os error 2)");
 
-    // The count-0 methane gets no file but keeps its place: ab is species 2.
-    EXPECT_EQ(entries(work.path()),
-              (std::vector<std::string>{"pack.inp", "species_0_water.pdb", "species_2_ab.pdb"}));
-    EXPECT_EQ(test::read_file(work.file("species_0_water.pdb")),
-              R"(COMPND    water
-HETATM    1 O_w  wat     1       0.000   0.000   0.000  1.00  0.00
-HETATM    2 H_w  wat     1       0.957   0.000   0.000  1.00  0.00
-HETATM    3 H_w  wat     1      -0.240   0.927   0.000  1.00  0.00
-END
-)");
-    // Names are cut by characters (Å is two bytes); wide numbers push the rest of the line.
-    EXPECT_EQ(test::read_file(work.file("species_2_ab.pdb")),
-              "COMPND    ab\n"
-              "HETATM    1 CH4_ ab      1       1.500  -2.250   0.000  1.00  0.00\n"
-              "HETATM    2 O_w  ab      1      -0.00012345.678-123456.789  1.00  0.00\n"
-              "HETATM    3 \xC3\x85_xy ab      1       0.000   0.000   0.000  1.00  0.00\n"
-              "END\n");
-    EXPECT_EQ(test::read_file(work.file("pack.inp")), fmt::format(R"(# created by mixgrid
-tolerance 0.50
-filetype pdb
-output {0}/simbox.pdb
-
-structure {0}/species_0_water.pdb
-  number 2
-  inside box 1.5000 1.5000 1.5000 21.0521 21.0521 21.0521
-end structure
-
-structure {0}/species_2_ab.pdb
-  number 1
-  inside box 1.5000 1.5000 1.5000 21.0521 21.0521 21.0521
-end structure
-)",
-                                                                  work.path()));
+    EXPECT_EQ(test::entries_in(work.path()), 3);
+    for (const char* file : {"species_0_water.pdb", "species_2_ab.pdb", "pack.inp"}) {
+        test::expect_golden(
+            std::string("pack/") + file,
+            test::replace_all(test::read_file(work.file(file)), work.path(), "WORK"));
+    }
 }
 
+// L = cbrt(mass / N_A / density); the margin from the walls is the tolerance, at least 1.5 and at
+// most a quarter of the edge.
 TEST(PackSystem, BoxEdgeAndWallMargin) {
-    Species s;
     test::TempDir empty_bin;
     test::ScopedEnv path("PATH", empty_bin.path());
     const struct {
-        double mass;
-        std::uint64_t count;
-        double tolerance;
-        const char* tolerance_text;
-        const char* box_text;
+        double mass, count, tolerance;
+        const char* lines;  // the tolerance line | the box of the structure
     } cases[] = {
-        {18.0154, 1000, 2.0, "2.00", "2.0000 2.0000 2.0000 29.0430 29.0430 29.0430"},
-        {38541.700864, 1, 2.0, "2.00", "2.0000 2.0000 2.0000 38.0000 38.0000 38.0000"},
-        {38541.700864, 1, 0.5, "0.50", "1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
-        {38541.700864, 1, 20, "20.00", "10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
-        {38541.700864, 1, NaN, "NaN", "1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
-        {38541.700864, 1, inf, "inf", "10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
+        {18.0154, 1000, 2.0, "2.00|2.0000 2.0000 2.0000 29.0430 29.0430 29.0430"},
+        {38541.700864, 1, 2.0, "2.00|2.0000 2.0000 2.0000 38.0000 38.0000 38.0000"},
+        {38541.700864, 1, 0.5, "0.50|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
+        {38541.700864, 1, 20, "20.00|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
+        {38541.700864, 1, NaN, "NaN|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
+        {38541.700864, 1, inf, "inf|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.tolerance_text);
-        s.force_field.pseudo_atoms["X"].mass = c.mass;
-        Molecule lump = molecule("lump", {{"X", {0, 0, 0}}});
+        ForceField ff;
+        ff.pseudo_atoms["X"].mass = c.mass;
+        const Molecule lump = make_molecule("lump", {{"X", {}}});
         test::TempDir work;
-        (void)pack_system(work.path(), active_of({{&lump, c.count}}), s.force_field, 1000,
-                          c.tolerance);
-        auto job = test::read_file(work.file("pack.inp"));
-        EXPECT_EQ(line_starting(job, "tolerance "), c.tolerance_text);
-        EXPECT_EQ(line_starting(job, "  inside box "), c.box_text);
+        (void)pack_system(work.path(), active_of({{&lump, static_cast<std::uint64_t>(c.count)}}),
+                          ff, 1000, c.tolerance);
+        const auto job = test::read_file(work.file("pack.inp"));
+        const auto rest_of = [&](std::string_view head) {
+            auto at = job.find(head) + head.size();
+            return job.substr(at, job.find('\n', at) - at);
+        };
+        EXPECT_EQ(rest_of("tolerance ") + "|" + rest_of("inside box "), c.lines);
+    }
+}
+
+// An atom record as packmol writes it: the coordinates in columns 31-54, then occupancy etc.
+std::string record(std::string_view x, std::string_view y, std::string_view z,
+                   std::string_view head = "HETATM") {
+    return fmt::format("{:<6}    1 O    wat     1    {:>8}{:>8}{:>8}  1.00  0.00", head, x, y, z);
+}
+
+TEST(Coordinate, AcceptsTheNumberGrammarAndNothingElse) {
+    const std::pair<const char*, double> cases[] = {
+        {"-1.250", -1.25}, {"1e1", 10},        {"+3", 3},       {"5.", 5},
+        {".5", 0.5},       {"-.5E-1", -0.05},  {"1.5e+2", 150}, {"007", 7},
+        {"inf", inf},      {"+Infinity", inf}, {"-INF", -inf},  {"1e400", inf},
+        {"-1e400", -inf},  {"4e-320", 4e-320}, {"-1e-400", 0.0}};
+    for (auto [text, value] : cases) EXPECT_EQ(parse_coordinate(text), value) << text;
+    EXPECT_TRUE(std::isnan(parse_coordinate("NaN").value()));
+    EXPECT_TRUE(std::signbit(parse_coordinate("-nan").value()));
+    EXPECT_TRUE(std::signbit(parse_coordinate("-1e-400").value()));
+    for (const char* text : {"", "+", "-", ".", "e5", "1e", "1e+", "+-1", "--1", "nan(1)", "infin",
+                             "0x10", "1.2.3", "1 2", "1,5", "inf5", "1e5.0"}) {
+        EXPECT_EQ(parse_coordinate(text), std::nullopt) << text;
+    }
+}
+
+// CRLF or LF line ends, a last line without one, anything after column 54, and only "ATOM  " or
+// "HETATM" as record names, byte for byte.
+TEST(PackedPdb, ReadsAtomRecordsOnlyInFileOrder) {
+    test::TempDir dir;
+    auto path =
+        dir.write("simbox.pdb",
+                  "REMARK packed\r\nCRYST1   40.000\r\n" + record("-1.250", "1e1", "+3") +
+                      "\r\nATOM 1  not a record, one blank\nTER\natom    lower case\n" +
+                      record("4", "5", "6", "ATOM") + " anything goes here\n" +
+                      record("1", "2", "3").substr(0, 54) + "\nEND\n" + record(".5", "5.", "7"));
+    auto positions = parse_packed_pdb(path);
+    ASSERT_TRUE(positions) << positions.error().message;
+    EXPECT_EQ(*positions,
+              (std::vector<Position>{{-1.25, 10, 3}, {4, 5, 6}, {1, 2, 3}, {0.5, 5, 7}}));
+    EXPECT_EQ(parse_packed_pdb(dir.write("none.pdb", "REMARK x\nTER\nEND\n")),
+              std::vector<Position>{});
+}
+
+TEST(PackedPdb, FirstBadLineEndsTheRead) {
+    test::TempDir dir;
+    auto path = dir.file("simbox.pdb");
+    auto short_line = record("1", "2", "3").substr(0, 53);
+    auto bad_y = record("1.0", "1.0.0", "zzz");
+    const struct {
+        const char* name;
+        std::optional<std::string> text;
+        std::string message;
+    } cases[] = {
+        {"missing", std::nullopt,
+         "reading packmol output " + path + ": No such file or directory (os error 2)"},
+        {"not UTF-8", record("1", "2", "3") + "\n\xff\n",
+         "reading packmol output " + path + ": stream did not contain valid UTF-8"},
+        {"53 bytes", short_line + "\r\n" + bad_y + "\n",
+         "malformed PDB line in " + path + ": " + short_line},
+        {"blank x", record("", "2", "3") + "\n",
+         "bad x coordinate in " + path + ": " + record("", "2", "3")},
+        {"bad y, good x", record("1", "2", "3") + "\n" + bad_y + "\n" + short_line,
+         "bad y coordinate in " + path + ": " + bad_y},
+        {"bad z", record("1", "2", "1e") + "\r\n",
+         "bad z coordinate in " + path + ": " + record("1", "2", "1e")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.text) test::write_file(path, *c.text);
+        EXPECT_EQ(test::error_of(parse_packed_pdb(path)), c.message);
     }
 }
 

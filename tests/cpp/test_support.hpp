@@ -1,25 +1,28 @@
 // Helpers shared by the C++ test suites: a temporary directory that removes itself, whole-file
-// fixture writes, the paths of the bundled test data and examples, and a failure's message.
+// reads and writes, environment guards, a failure's message, golden-file comparison, and the small
+// in-memory systems the writer tests build on.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "ff/error.hpp"
+#include "ff/force_field.hpp"
+#include "ff/molecule.hpp"
+#include "lammps/resolved.hpp"
 
 namespace boxwright::test {
 
-// Writes `contents` to `path` as is (bytes, no newline added), creating missing parent directories.
+// Writes `contents` to `path` as is, creating missing parent directories.
 inline void write_file(const std::string& path, std::string_view contents) {
     auto parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
@@ -39,9 +42,8 @@ class TempDir {
   public:
     TempDir() {
         const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/boxwright-test-XXXXXX";
-        if (::mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << templ;
-        path_ = templ;
+        path_ = std::string(base && *base ? base : "/tmp") + "/boxwright-test-XXXXXX";
+        if (::mkdtemp(path_.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << path_;
     }
     ~TempDir() {
         std::error_code ignored;
@@ -51,22 +53,24 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
-    // The path of `relative` inside the directory (nothing is created).
     std::string file(std::string_view relative) const {
         return path_ + "/" + std::string(relative);
     }
     // Writes `contents` to `relative` inside the directory and returns its path.
     std::string write(std::string_view relative, std::string_view contents) const {
-        auto path = file(relative);
-        write_file(path, contents);
-        return path;
+        write_file(file(relative), contents);
+        return file(relative);
     }
 
   private:
     std::string path_;
 };
 
-// Paths of the checked-in fixtures (tests/data) and of the bundled examples.
+inline std::ptrdiff_t entries_in(const std::string& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir),
+                         std::filesystem::directory_iterator());
+}
+
 inline std::string data_path(std::string_view relative) {
     return std::string(TEST_DATA_DIR) + "/" + std::string(relative);
 }
@@ -74,49 +78,104 @@ inline std::string example_path(std::string_view relative) {
     return std::string(EXAMPLES_DIR) + "/" + std::string(relative);
 }
 
-// The failure's message, or "<success>" when the result holds a value: lets a test compare the
-// exact text with EXPECT_EQ and read a clear diff either way.
+// `text` with every occurrence of `from` replaced by `to`.
+inline std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The failure's message, or "<success>": lets EXPECT_EQ compare the exact text either way.
 template <class T>
 std::string error_of(const Result<T>& result) {
     return result ? std::string("<success>") : result.error().message;
 }
 
-// Sets an environment variable (or removes it, given nullopt) until the guard goes away.
+// Sets an environment variable until the guard goes away.
 class ScopedEnv {
   public:
-    ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) old_ = old;
-        set(value);
+        ::setenv(name_.c_str(), value.c_str(), 1);
     }
-    ~ScopedEnv() { set(old_); }
+    ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
-    void set(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
     std::string name_;
     std::optional<std::string> old_;
 };
 
-// An executable shell script named `name` in a fresh directory that stands first on PATH while
-// this lives: a stand-in for an external program.
-class ProgramOnPath {
-  public:
-    ProgramOnPath(std::string_view name, std::string_view script)
-        : path_("PATH", bin_.path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")) {
-        auto file = bin_.write(name, "#!/bin/sh\n" + std::string(script));
-        ::chmod(file.c_str(), 0755);
-    }
+// Compares `actual` whole with tests/data/golden/<name> (GoogleTest shows a line diff on a
+// mismatch); UPDATE_GOLDEN=1 rewrites the file instead, for review with git diff.
+inline void expect_golden(std::string_view name, const std::string& actual) {
+    const std::string path = data_path("golden/" + std::string(name));
+    const char* update = std::getenv("UPDATE_GOLDEN");
+    if (update != nullptr && std::string_view(update) == "1") return write_file(path, actual);
+    EXPECT_EQ(read_file(path), actual) << "differs from " << path << " (UPDATE_GOLDEN=1 rewrites)";
+}
 
-  private:
-    TempDir bin_;
-    ScopedEnv path_;
+// --- small systems for the writers ----------------------------------------------------------
+
+// Sources with CRLF line ends, a repeated text and an empty one; H has no self interaction.
+inline ForceField test_force_field() {
+    const std::string trappe = "TraPPE-UA alkanes\nMartin, Siepmann 1998";
+    ForceField ff;
+    ff.mixing_rule = "Lorentz-Berthelot";
+    ff.pseudo_atoms["O"] = {
+        15.9994, -0.8476, 78.0, 3.166, {"SPC/E water\r\nBerendsen, Grigera, Straatsma 1987\r\n"}};
+    ff.pseudo_atoms["H"] = {1.008, 0.4238, 0, 0, {}};
+    ff.pseudo_atoms["CH3"] = {15.035, 0, 98.0, 3.75, {trappe, ""}};
+    ff.pseudo_atoms["CH2"] = {14.027, 0, 46.0, 3.95, {trappe}};
+    ff.pseudo_atoms["Ar"] = {39.948, 0, 119.8, 3.4, {}};
+    return ff;
+}
+
+inline Molecule make_molecule(std::string name, std::vector<PseudoAtom> atoms,
+                              std::vector<Bond> connectivity = {}, bool rigid = false) {
+    Molecule m;
+    m.name = std::move(name);
+    m.pseudo_atoms = std::move(atoms);
+    m.connectivity = std::move(connectivity);
+    m.rigid = rigid;
+    return m;
+}
+
+// The end-to-end fixtures: water rigid without entries (its bonds and angle resolve to placeholders
+// from the geometry), butane flexible with the TraPPE-UA entries in kelvin.
+inline Molecule water_molecule() { return *Molecule::load(data_path("e2e/water.json")); }
+inline Molecule butane_molecule() { return *Molecule::load(data_path("e2e/butane.json")); }
+inline Molecule argon_molecule() { return make_molecule("argon", {{"Ar", {0, 0, 0}}}); }
+
+// The species of a build, each resolved as a build resolves it. The deque keeps every Molecule in
+// place for its resolution to point at.
+struct Species {
+    std::deque<Molecule> molecules;
+    ActiveList active;
+
+    // Returns the resolution, for tests that write its elements by hand.
+    ResolvedMolecule& add(Molecule molecule, std::uint64_t count) {
+        molecules.push_back(std::move(molecule));
+        auto resolved = resolve_molecule(molecules.back());
+        EXPECT_TRUE(resolved) << resolved.error().message;
+        active.push_back({resolved.value_or(ResolvedMolecule{}), count});
+        return active.back().resolved;
+    }
 };
+
+// Every copy at its molecule's reference positions, the copies 5 Å apart along x, in system order.
+inline std::vector<Position> copy_positions(const ActiveList& active) {
+    std::vector<Position> positions;
+    double shift = 0;
+    for (const auto& pair : active) {
+        for (std::uint64_t copy = 0; copy < pair.count; ++copy, shift += 5) {
+            for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
+                positions.push_back({atom.position[0] + shift, atom.position[1], atom.position[2]});
+            }
+        }
+    }
+    return positions;
+}
 
 }  // namespace boxwright::test
