@@ -1,6 +1,8 @@
 // PyPairSetup: the Python class through which callers pick a pair-style preset. Its only instances
 // are three singletons, one per PairSetup, stored as the class attributes Tip4p, LjCut and
-// LjCutCoulLong. The class object is process-wide: created on first need, then kept.
+// LjCutCoulLong. The class object is process-wide: created on first need, then kept. Only
+// `_native` exposes it; `_engine` has its own copy of this code and takes presets as integers, so
+// that the package never sees two classes of the same name.
 #pragma once
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "python/entry_points.hpp"
+#include "python/native/entry_points.hpp"
 
 #include <exception>
 #include <new>

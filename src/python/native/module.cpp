@@ -22,33 +22,13 @@
 //
 // The module has no state of its own: the class object is shared by the whole process, so the
 // module declares that it does not support subinterpreters.
-#include "python/entry_points.hpp"
+#include "python/module_support.hpp"
+#include "python/native/entry_points.hpp"
 #include "python/pair_setup_type.hpp"
 #include "python/py_ref.hpp"
 
 namespace boxwright::python {
 namespace {
-
-// Appends `name` to the module's __all__, which the first call creates as an empty list.
-int add_to_all(PyObject* module, const char* name) {
-    PyRef all = PyRef::borrow(PyDict_GetItemString(PyModule_GetDict(module), "__all__"));
-    if (!all) {
-        all = PyRef::steal(PyList_New(0));
-        if (!all || PyModule_AddObjectRef(module, "__all__", all.get()) < 0) return -1;
-    }
-    PyRef entry = PyRef::steal(PyUnicode_FromString(name));
-    return entry ? PyList_Append(all.get(), entry.get()) : -1;
-}
-
-int add_function(PyObject* module, PyMethodDef* definition) {
-    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
-    if (!module_name) return -1;
-    PyRef function = PyRef::steal(PyCFunction_NewEx(definition, module, module_name.get()));
-    if (!function || PyModule_AddObjectRef(module, definition->ml_name, function.get()) < 0) {
-        return -1;
-    }
-    return add_to_all(module, definition->ml_name);
-}
 
 int exec_native(PyObject* module) {
     PyTypeObject* pair_setup = pair_setup_type();
