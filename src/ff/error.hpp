@@ -32,3 +32,21 @@ tl::unexpected<FfError> fail(fmt::format_string<Args...> text, Args&&... args) {
 }
 
 }  // namespace boxwright
+
+// Propagation in one line where a chain of and_then/transform would not read well:
+//     BW_TRY(auto molecule, Molecule::load(path));   // declares `molecule` on success
+//     BW_TRY_VOID(write_file(path, text));            // for Result<void>
+// On failure the enclosing function returns the same FfError.
+#define BW_TRY_CONCAT_(a, b) a##b
+#define BW_TRY_NAME_(counter) BW_TRY_CONCAT_(bw_try_result_, counter)
+#define BW_TRY_WITH_(result, declaration, expression)              \
+    auto result = (expression);                                    \
+    if (!result) return tl::unexpected(std::move(result).error()); \
+    declaration = std::move(result).value()
+#define BW_TRY(declaration, expression) \
+    BW_TRY_WITH_(BW_TRY_NAME_(__COUNTER__), declaration, expression)
+#define BW_TRY_VOID(expression)                                       \
+    do {                                                              \
+        if (auto bw_try_status_ = (expression); !bw_try_status_)      \
+            return tl::unexpected(std::move(bw_try_status_).error()); \
+    } while (false)
