@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "ff/invariant.hpp"
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
 #include "packmol/pdb.hpp"
@@ -88,25 +89,26 @@ std::string template_text(const Molecule& molecule) {
 }
 
 std::string job_text(std::span<const SpeciesTemplate> templates, const std::string& output_path,
-                     double tolerance, double box_edge) {
-    double low = wall_margin(tolerance, box_edge);
-    double high = box_edge - low;
+                     const PackmolJob& job) {
     fmt::memory_buffer out;
     auto text = [&out](std::string_view piece) {
         out.append(piece.data(), piece.data() + piece.size());
     };
     text("# created by mixgrid\ntolerance ");
-    append_decimal(out, tolerance, 2);
+    append_decimal(out, job.tolerance, 2);
     text("\nfiletype pdb\noutput ");
     text(lossy_utf8(output_path));
     text("\n");
+    if (job.seed) fmt::format_to(std::back_inserter(out), "seed {}\n", *job.seed);
     for (const auto& species : templates) {
         text("\nstructure ");
         text(lossy_utf8(species.path));
         fmt::format_to(std::back_inserter(out), "\n  number {}\n  inside box", species.count);
-        for (double bound : {low, low, low, high, high, high}) {
-            out.push_back(' ');
-            append_decimal(out, bound, 4);
+        for (const Position* corner : {&job.low, &job.high}) {
+            for (double bound : *corner) {
+                out.push_back(' ');
+                append_decimal(out, bound, 4);
+            }
         }
         text("\nend structure\n");
     }
@@ -147,63 +149,75 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::uint64_t atom_count(std::span<const ActivePair> active) {
+std::uint64_t atom_count(const PackmolJob& job) {
     std::uint64_t atoms = 0;
-    for (const auto& pair : active)
-        atoms += pair.count * pair.resolved.molecule->pseudo_atoms.size();
+    for (std::size_t i = 0; i < job.species.size(); ++i)
+        atoms += job.counts[i] * job.species[i].resolved.molecule->pseudo_atoms.size();
     return atoms;
+}
+
+// The position counts every species, so a file name keeps its species' place in the job's list.
+Result<std::vector<SpeciesTemplate>> write_templates(const std::string& work_dir,
+                                                     const PackmolJob& job) {
+    std::vector<SpeciesTemplate> templates;
+    templates.reserve(job.species.size());
+    for (std::size_t position = 0; position < job.species.size(); ++position) {
+        if (job.counts[position] == 0) continue;
+        const Molecule& molecule = *job.species[position].resolved.molecule;
+        std::string path =
+            join_path(work_dir, fmt::format("species_{}_{}.pdb", position, molecule.name));
+        BW_TRY_VOID(write_text(path, template_text(molecule)));
+        templates.push_back({std::move(path), job.counts[position]});
+    }
+    return templates;
 }
 
 }  // namespace
 
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
-                                 const ForceField& force_field, double density, double tolerance) {
+Result<double> packing_box_edge(std::span<const ActivePair> active, const ForceField& force_field,
+                                double density) {
     if (active.empty()) return fail("no species with count > 0 to pack");
     // Written so that NaN fails too: it would make every length of the job NaN.
     if (!(density > 0)) return fail("density must be positive");
-    auto mass = total_mass(active, force_field);
-    if (!mass) return tl::unexpected(std::move(mass.error()));
-    if (*mass <= 0) return fail("total system mass is zero; nothing to pack");
-    double box_edge = box_edge_for(*mass, density);
+    BW_TRY(double mass, total_mass(active, force_field));
+    if (mass <= 0) return fail("total system mass is zero; nothing to pack");
+    return box_edge_for(mass, density);
+}
 
-    std::vector<SpeciesTemplate> templates;
-    templates.reserve(active.size());
-    // The position counts every pair, so a file name keeps its species' place in the active list.
-    for (std::size_t position = 0; position < active.size(); ++position) {
-        const ActivePair& pair = active[position];
-        if (pair.count == 0) continue;
-        const Molecule& molecule = *pair.resolved.molecule;
-        std::string path =
-            join_path(work_dir, fmt::format("species_{}_{}.pdb", position, molecule.name));
-        if (auto written = write_text(path, template_text(molecule)); !written) {
-            return tl::unexpected(std::move(written.error()));
-        }
-        templates.push_back({std::move(path), pair.count});
-    }
-
+Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job) {
+    invariant(job.counts.size() == job.species.size(), "one count per species");
+    BW_TRY(auto templates, write_templates(work_dir, job));
     std::string output_path = join_path(work_dir, "simbox.pdb");
     std::string job_path = join_path(work_dir, "pack.inp");
-    if (auto written = write_text(job_path, job_text(templates, output_path, tolerance, box_edge));
-        !written) {
-        return tl::unexpected(std::move(written.error()));
-    }
+    BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
 
-    auto child = run_packmol(job_path);
-    if (!child) return tl::unexpected(std::move(child.error()));
+    BW_TRY(auto child, run_packmol(job_path));
     std::optional<std::string> note;
-    if (!child->succeeded()) note = status_note(*child);
+    if (!child.succeeded()) note = status_note(child);
 
     if (!file_exists(output_path)) {
         return fail("packmol did not produce the expected output file {}{}",
                     lossy_utf8(output_path), note ? "\n" + *note : std::string());
     }
-    auto coordinates = parse_packed_pdb(output_path);
-    if (!coordinates) return tl::unexpected(std::move(coordinates.error()));
-    std::uint64_t expected = atom_count(active);
-    if (coordinates->size() != expected) {
-        return fail("packmol output has {} atoms, expected {}", coordinates->size(), expected);
+    BW_TRY(auto coordinates, parse_packed_pdb(output_path));
+    std::uint64_t expected = atom_count(job);
+    if (coordinates.size() != expected) {
+        return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected);
     }
-    return PackedSystem{std::move(*coordinates), box_edge, std::move(note)};
+    return PackmolRun{std::move(coordinates), std::move(note)};
+}
+
+Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+                                 const ForceField& force_field, double density, double tolerance) {
+    BW_TRY(double box_edge, packing_box_edge(active, force_field, density));
+    std::vector<std::uint64_t> counts;
+    counts.reserve(active.size());
+    for (const auto& pair : active) counts.push_back(pair.count);
+    double margin = wall_margin(tolerance, box_edge);
+    double far = box_edge - margin;
+    PackmolJob job{active, counts, {margin, margin, margin}, {far, far, far}, tolerance, {}};
+    BW_TRY(auto run, run_packmol_job(work_dir, job));
+    return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 
 }  // namespace boxwright

@@ -1,5 +1,6 @@
 // pack_system: places the active species in a cubic box of the requested density by running the
-// external packmol program in a working directory the caller owns and provides.
+// external packmol program in a working directory the caller owns and provides. Its parts serve a
+// packing split into sub-boxes too: the box edge, and one Packmol run for any region and counts.
 #pragma once
 
 #include <optional>
@@ -24,6 +25,30 @@ struct PackedSystem {
     double box_edge = 0;                // Å
     std::optional<std::string> note;    // packmol failed but its output passed every check
 };
+
+// One Packmol run: how many copies of each species, the region that holds every atom, the seed.
+struct PackmolJob {
+    std::span<const ActivePair> species;  // file names keep each species' position in this list
+    std::span<const std::uint64_t>
+        counts;                        // copies per species, in the same order; 0 leaves it out
+    Position low{}, high{};            // corners of the `inside box` region, Å
+    double tolerance = 0;              // Å
+    std::optional<std::int32_t> seed;  // packmol's own default when absent
+};
+
+struct PackmolRun {
+    std::vector<Position> coordinates;  // species by species, molecule by molecule, in job order
+    std::optional<std::string> note;    // packmol failed but its output passed every check
+};
+
+// The edge of the cubic box that holds the species at `density`, after checking that there is
+// something to pack and that the density is positive.
+Result<double> packing_box_edge(std::span<const ActivePair> active, const ForceField& force_field,
+                                double density);
+
+// Writes the templates and pack.inp into `work_dir`, runs packmol there and reads its output back,
+// checking that it holds every atom of the job.
+Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job);
 
 Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
                                  const ForceField& force_field, double density, double tolerance);

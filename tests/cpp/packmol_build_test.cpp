@@ -43,14 +43,6 @@ done > "$out"
                        atoms, ending);
 }
 
-// A PATH that finds `script` as packmol in `bin` before the system's programs, or with no script,
-// a PATH of `bin` alone, where there is no packmol at all.
-ScopedEnv packmol_on_path(const TempDir& bin, const std::optional<std::string>& script) {
-    if (!script) return ScopedEnv("PATH", bin.path());
-    ::chmod(bin.write("packmol", "#!/bin/sh\n" + *script).c_str(), 0755);
-    return ScopedEnv("PATH", bin.path() + ":" + std::getenv("PATH"));
-}
-
 // The working directory's random name made fixed, so that messages can be compared whole.
 std::string with_fixed_work_dir(const std::string& text) {
     return std::regex_replace(text, std::regex(R"(/\.tmp[A-Za-z0-9]{6}/)"), "/.tmpXXXXXX/");
@@ -88,7 +80,7 @@ TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
 TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
     TempDir tmp, out, capture, bin;
-    auto path = packmol_on_path(
+    auto path = test::packmol_on_path(
         bin, stand_in(SMALL_MIXTURE_ATOMS, fmt::format("printf '%s\\n' \"$job\" > '{0}/pack.inp'\n"
                                                        "cp \"${{out%/*}}\"/species_* '{0}/'",
                                                        capture.path())));
@@ -145,7 +137,7 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir bin;
-        auto path = packmol_on_path(bin, c.packmol);
+        auto path = test::packmol_on_path(bin, c.packmol);
         ScopedEnv tmpdir("TMPDIR", tmp.path());
         auto result = run_pack_packmol(small_mixture(c.out_dir, c.density), 2.0);
         const std::string got = result ? result->extra_warning.value_or("<no note>")

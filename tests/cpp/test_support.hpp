@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <deque>
@@ -106,6 +107,14 @@ class ScopedEnv {
     std::string name_;
     std::optional<std::string> old_;
 };
+
+// A PATH that finds `script` as packmol in `bin` before the system's programs, or with no script,
+// a PATH of `bin` alone, where there is no packmol at all.
+inline ScopedEnv packmol_on_path(const TempDir& bin, const std::optional<std::string>& script) {
+    if (!script) return ScopedEnv("PATH", bin.path());
+    ::chmod(bin.write("packmol", "#!/bin/sh\n" + *script).c_str(), 0755);
+    return ScopedEnv("PATH", bin.path() + ":" + std::getenv("PATH"));
+}
 
 // Compares `actual` whole with tests/data/golden/<name> (GoogleTest shows a line diff on a
 // mismatch); UPDATE_GOLDEN=1 rewrites the file instead, for review with git diff.

@@ -1,0 +1,54 @@
+// Packing split into sub-boxes: the plan (box edge, grid, one job per sub-box, how many run at
+// once), checked completely before anything is created; and pack_decomposed, which runs one Packmol
+// per sub-box side by side in private directories and merges the sub-boxes into one system. The
+// same plan gives the same positions however many jobs run at once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "decomposition/executor.hpp"
+#include "decomposition/grid_layout.hpp"
+#include "decomposition/subbox_plan.hpp"
+#include "ff/error.hpp"
+#include "ff/force_field.hpp"
+#include "lammps/resolved.hpp"
+#include "packmol/pack.hpp"
+
+namespace boxwright {
+
+struct DecompositionRequest {
+    std::optional<GridCells> subboxes;       // an explicit grid; else chosen from the system
+    std::uint64_t seed = DEFAULT_BASE_SEED;  // every sub-box's seed derives from it
+    std::int64_t jobs = 0;                   // Packmol processes at once; 0 for one per core
+};
+
+struct DecompositionPlan {
+    double box_edge = 0;   // Å
+    double tolerance = 0;  // Å
+    GridLayout layout;
+    std::vector<SubboxJob> jobs;  // sub-boxes with at least one molecule, in grid order
+    unsigned concurrency = 1;     // jobs run at once: never more than there are
+};
+
+struct DecomposedPacking {
+    PackedSystem packed;                // the whole system in species order; no note
+    std::vector<std::string> warnings;  // one per sub-box whose Packmol reported a failure
+};
+
+// Fails, before anything is written, for a negative number of jobs, an unusable grid or a
+// molecule too wide for any sub-box, besides the failures of packing_box_edge.
+Result<DecompositionPlan> plan_decomposition(std::span<const ActivePair> active,
+                                             const ForceField& force_field, double density,
+                                             double tolerance, const DecompositionRequest& request);
+
+// Runs the plan's jobs in directories of their own under `work_dir`. A failing sub-box fails the
+// whole packing with its index and grid position, after every other Packmol has been stopped.
+Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
+                                          std::span<const ActivePair> active,
+                                          const DecompositionPlan& plan, const Watch& watch);
+
+}  // namespace boxwright
