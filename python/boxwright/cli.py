@@ -185,7 +185,9 @@ def build_parser() -> argparse.ArgumentParser:
         prog=PROG,
         description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
         "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
-        epilog="Run '%(prog)s COMMAND --help' for the options of a command.",
+        epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
+        "molecule and coordinate files, and which preset and constraints suit which molecules, "
+        "are described in docs/ of the boxwright sources.",
     )
     parser.add_argument("--version", action=_Version)
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND",
