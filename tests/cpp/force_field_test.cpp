@@ -186,6 +186,9 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
          "SelfInteractions for 'C' must have [epsilon_K, sigma_Ang], got [1.0]"},
         {lb(R"("PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0}, {"name": "B", "mass": 1, "charge": 0}, {"name": "A", "mass": 1, "charge": 0}]})"),
          "duplicate PseudoAtoms entry for 'A' in {}"},
+        // A name that would end a comment in the LAMMPS files, before the repeat after it.
+        {lb(R"("PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0}, {"name": "Z\nshell touch PWNED\n#", "mass": 1, "charge": 0}, {"name": "A", "mass": 1, "charge": 0}]})"),
+         R"(pseudo-atom name "Z\nshell touch PWNED\n#" in {} contains a control character)"},
         {ab(R"([{"names": ["A"], "parameters": [1, 2]}])"),
          "BinaryInteractions entry in {} must have exactly two \"names\", got [\"A\"]"},
         {ab(R"([{"names": ["A", "B", "say \"hi\" \\ \t"], "parameters": [1, 2]}])"),
