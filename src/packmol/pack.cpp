@@ -127,15 +127,22 @@ std::string status_note(const ChildOutput& child) {
                        lossy_utf8(child.standard_output), lossy_utf8(child.standard_error));
 }
 
-Result<ChildOutput> run_packmol(const std::string& job_path) {
+// Packmol runs in the working directory, so that the job's short names find their files.
+Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
+                                Cancellation& cancel) {
     UniqueFd job(::open(job_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!job) return fail("opening {}: {}", lossy_utf8(job_path), os_error_text(errno));
-    auto child = run_to_completion("packmol", job.get());
+    auto child = run_to_completion({"packmol", job.get(), work_dir}, cancel);
     if (!child) {
         const ChildFailure& failure = child.error();
-        if (failure.stage == ChildFailure::Stage::Launch) {
-            return fail("failed to launch packmol (is it installed and on PATH?): {}",
-                        os_error_text(failure.error_number));
+        switch (failure.stage) {
+            case ChildFailure::Stage::Launch:
+                return fail("failed to launch packmol (is it installed and on PATH?): {}",
+                            os_error_text(failure.error_number));
+            case ChildFailure::Stage::Cancelled:
+                return fail("packmol was stopped before it finished: the build was interrupted");
+            case ChildFailure::Stage::Collect:
+                break;
         }
         return fail("running packmol: {}", os_error_text(failure.error_number));
     }
@@ -157,7 +164,8 @@ std::uint64_t atom_count(std::span<const ActivePair> active) {
 }  // namespace
 
 Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
-                                 const ForceField& force_field, double density, double tolerance) {
+                                 const ForceField& force_field, double density, double tolerance,
+                                 Cancellation& cancel) {
     if (active.empty()) return fail("no species with count > 0 to pack");
     // Written so that NaN fails too: it would make every length of the job NaN.
     if (!(density > 0)) return fail("density must be positive");
@@ -188,7 +196,7 @@ Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const Ac
         return tl::unexpected(std::move(written.error()));
     }
 
-    auto child = run_packmol(job_path);
+    auto child = run_packmol(work_dir, job_path, cancel);
     if (!child) return tl::unexpected(std::move(child.error()));
     std::optional<std::string> note;
     if (!child->succeeded()) note = status_note(*child);
