@@ -85,6 +85,24 @@ TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
     EXPECT_EQ(types, expected);
 }
 
+// A temporary directory and a species file with blanks in their names, as the coordinates path
+// accepts them.
+TEST(RunPackPackmol, RealPackmolFindsFilesWithBlanksInTheirPaths) {
+    TempDir base, out, species;
+    const std::string tmp = base.file("a b");
+    fs::create_directory(tmp);
+    ScopedEnv tmpdir("TMPDIR", tmp);
+    const std::string water = species.file("my water.json");
+    fs::copy_file(example_path("water.json"), water);
+    auto request = small_mixture(out.path(), 300);
+    request.species = {water, example_path("butane.json")};
+    request.counts = {5, 2};
+    auto summary = run_pack_packmol(request, 2.0);
+    ASSERT_TRUE(summary) << summary.error().message;
+    EXPECT_EQ(summary->atom_count, 5u * 3 + 2u * 4);
+    EXPECT_TRUE(fs::is_empty(tmp));
+}
+
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
 TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
     TempDir tmp, out, capture, bin;
