@@ -120,7 +120,7 @@ struct NumberFormat {
     enum class Kind { Signed, Unsigned, Float } kind;
     bool little;
     std::size_t size;
-    bool native_float64;
+    bool native_float64;  // this machine's double: positions can be read where they are
 };
 
 std::optional<NumberFormat> number_format(const char* format, Py_ssize_t item_size) {
