@@ -1,18 +1,14 @@
 #include "python/native/entry_points.hpp"
 
-#include <cmath>
-#include <exception>
-#include <new>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "ff/error.hpp"
-#include "packmol/cancellation.hpp"
 #include "pipeline/coords_build.hpp"
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
 #include "python/conversions.hpp"
+#include "python/entry_support.hpp"
 
 namespace boxwright::python {
 namespace {
@@ -64,9 +60,6 @@ constexpr char DEFAULT_FORCE_FIELD[] = "force_field.json";
 constexpr char DEFAULT_OUT_DIR[] = ".";
 constexpr double DEFAULT_TOLERANCE = 2.0;
 
-// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
-char* keyword(const char* name) { return const_cast<char*>(name); }
-
 char* pack_packmol_keywords[] = {
     keyword("species"),    keyword("counts"),      keyword("density"),
     keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
@@ -79,74 +72,10 @@ char* pack_from_coords_keywords[] = {
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
 
-// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
-// result into a UnicodeDecodeError.
-PyObject* to_str(const std::string& text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
 PyObject* summary_or_raise(const Result<BuildSummary>& built) {
     if (built) return to_str(built->display());
     PyRef message = PyRef::steal(to_str(built.error().what()));
     if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
-    return nullptr;
-}
-
-// Ctrl-C while packmol runs: the interpreter's own signal check, made with the lock held as the
-// whole call holds it. Once a handler has raised (KeyboardInterrupt, or whatever a handler of the
-// caller's raises) packmol is stopped, nothing is written, and that exception is the outcome.
-class PendingSignal final : public Cancellation {
-  public:
-    bool requested() override {
-        if (!raised_ && PyErr_CheckSignals() < 0) raised_ = true;
-        return raised_;
-    }
-    bool raised() const { return raised_; }
-
-  private:
-    bool raised_ = false;
-};
-
-// Positions and a box that data.lmp can hold: NaN or infinity would be written as words LAMMPS
-// cannot read, and an edge that is not positive describes no box.
-bool check_positions(std::span<const Position> positions) {
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        for (std::size_t axis = 0; axis < 3; ++axis) {
-            if (std::isfinite(positions[i][axis])) continue;
-            PyRef shown = PyRef::steal(PyFloat_FromDouble(positions[i][axis]));
-            if (shown) {
-                PyErr_Format(PyExc_ValueError, "coords[%zu] has %c = %R; expected finite [x, y, z]",
-                             i, "xyz"[axis], shown.get());
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
-bool check_box_length(double box_length) {
-    if (std::isfinite(box_length) && box_length > 0) return true;
-    PyRef shown = PyRef::steal(PyFloat_FromDouble(box_length));
-    if (shown) {
-        PyErr_Format(PyExc_ValueError, "box_len must be a positive finite number, got %R",
-                     shown.get());
-    }
-    return false;
-}
-
-// No C++ exception may unwind into the interpreter. The library reports failures as values, so
-// anything caught here is running out of memory or a fault of our own.
-template <class Body>
-PyObject* without_cpp_exceptions(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
-    }
     return nullptr;
 }
 
@@ -233,12 +162,6 @@ PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyObject* pack_from_coords_py(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return pack_from_coords(args, kwargs); });
-}
-
-// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
-// function-cast check quiet about the intended cast.
-PyCFunction as_method(PyCFunctionWithKeywords function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),
