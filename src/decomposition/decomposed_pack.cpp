@@ -37,10 +37,22 @@ Result<std::string> make_subbox_dir(const std::string& work_dir, const SubboxJob
     return path;
 }
 
+// Stops a sub-box's Packmol once the executor stops the whole run.
+class StopWhenRequested final : public Cancellation {
+  public:
+    explicit StopWhenRequested(std::stop_token stop) : stop_(std::move(stop)) {}
+    bool requested() override { return stop_.stop_requested(); }
+
+  private:
+    std::stop_token stop_;
+};
+
 Result<PackmolRun> pack_subbox(const std::string& work_dir, std::span<const ActivePair> active,
-                               const SubboxJob& job, double tolerance) {
+                               const SubboxJob& job, double tolerance, std::stop_token stop) {
     BW_TRY(std::string dir, make_subbox_dir(work_dir, job));
-    return run_packmol_job(dir, {active, job.counts, job.low, job.high, tolerance, job.seed});
+    StopWhenRequested cancel(std::move(stop));
+    return run_packmol_job(dir, {active, job.counts, job.low, job.high, tolerance, job.seed},
+                           cancel);
 }
 
 }  // namespace
@@ -67,9 +79,9 @@ Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
                                           std::span<const ActivePair> active,
                                           const DecompositionPlan& plan, const Watch& watch) {
     std::vector<PackmolRun> runs(plan.jobs.size());
-    auto pack_one = [&](std::size_t index, std::stop_token) -> Result<void> {
+    auto pack_one = [&](std::size_t index, std::stop_token stop) -> Result<void> {
         const SubboxJob& job = plan.jobs[index];
-        auto run = pack_subbox(work_dir, active, job, plan.tolerance);
+        auto run = pack_subbox(work_dir, active, job, plan.tolerance, std::move(stop));
         if (!run) return fail("{} failed: {}", describe(job), run.error().message);
         runs[index] = std::move(*run);  // each worker writes only its own jobs' slots
         return {};

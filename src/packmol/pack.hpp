@@ -12,6 +12,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
+#include "packmol/cancellation.hpp"
 
 namespace boxwright {
 
@@ -47,10 +48,14 @@ Result<double> packing_box_edge(std::span<const ActivePair> active, const ForceF
                                 double density);
 
 // Writes the templates and pack.inp into `work_dir`, runs packmol there and reads its output back,
-// checking that it holds every atom of the job.
-Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job);
+// checking that it holds every atom of the job. When `cancel` asks for it, packmol is stopped and
+// the call fails.
+Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
+                                   Cancellation& cancel = no_cancellation());
 
+// Packmol runs in `work_dir`. When `cancel` asks for it, packmol is stopped and the call fails.
 Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
-                                 const ForceField& force_field, double density, double tolerance);
+                                 const ForceField& force_field, double density, double tolerance,
+                                 Cancellation& cancel = no_cancellation());
 
 }  // namespace boxwright

@@ -1,7 +1,5 @@
 #include "python/native/entry_points.hpp"
 
-#include <exception>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
 #include "python/conversions.hpp"
+#include "python/entry_support.hpp"
 
 namespace boxwright::python {
 namespace {
@@ -61,9 +60,6 @@ constexpr char DEFAULT_FORCE_FIELD[] = "force_field.json";
 constexpr char DEFAULT_OUT_DIR[] = ".";
 constexpr double DEFAULT_TOLERANCE = 2.0;
 
-// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
-char* keyword(const char* name) { return const_cast<char*>(name); }
-
 char* pack_packmol_keywords[] = {
     keyword("species"),    keyword("counts"),      keyword("density"),
     keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
@@ -76,32 +72,10 @@ char* pack_from_coords_keywords[] = {
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
 
-// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
-// result into a UnicodeDecodeError.
-PyObject* to_str(const std::string& text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
 PyObject* summary_or_raise(const Result<BuildSummary>& built) {
     if (built) return to_str(built->display());
     PyRef message = PyRef::steal(to_str(built.error().what()));
     if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
-    return nullptr;
-}
-
-// No C++ exception may unwind into the interpreter. The library reports failures as values, so
-// anything caught here is running out of memory or a fault of our own.
-template <class Body>
-PyObject* without_cpp_exceptions(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
-    }
     return nullptr;
 }
 
@@ -132,7 +106,10 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
         convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
     if (!converted) return nullptr;
-    return summary_or_raise(run_pack_packmol(request, tolerance_ang));
+    PendingSignal interrupt;
+    auto built = run_pack_packmol(request, tolerance_ang, interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return summary_or_raise(built);
 }
 
 PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
@@ -169,12 +146,13 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(force_field, "force_field", to_path, request.force_field) &&
         convert_argument(out_dir, "out_dir", to_path, request.out_dir);
     if (!converted) return nullptr;
-    // The shape of the positions is checked before any file is opened.
+    // The positions and the box are checked before any file is opened.
     if (const auto& bad = rows.first_bad_row) {
         PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
                      bad->index, bad->length);
         return nullptr;
     }
+    if (!check_positions(rows.positions()) || !check_box_length(box_length)) return nullptr;
     return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 
@@ -184,12 +162,6 @@ PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyObject* pack_from_coords_py(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return pack_from_coords(args, kwargs); });
-}
-
-// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
-// function-cast check quiet about the intended cast.
-PyCFunction as_method(PyCFunctionWithKeywords function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),
