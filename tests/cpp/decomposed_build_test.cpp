@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -138,6 +139,57 @@ case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esa
               "sub-box 1 at (0, 0, 1): packmol exited with status Some(3):\nstdout:\n\nstderr:\n"
               "complaint\n");
     EXPECT_TRUE(fs::is_empty(tmp.path()));
+}
+
+// One sub-box failing, the time limit or an interrupt stops every Packmol still running: none is
+// left behind, the working directory is gone and nothing is written. The stand-ins note their
+// process ids and wait; the one for sub-box 2 fails at once where asked to.
+TEST(RunPackPackmolDecomposed, AnyStopEndsEveryPackmolAndWritesNothing) {
+    using Clock = std::chrono::steady_clock;
+    using Seconds = std::chrono::duration<double>;
+    enum class Stop { SubboxFails, TimeLimit, Interrupt };
+    TempDir tmp, out, pids;
+    const struct {
+        Stop stop;
+        std::string message;
+    } cases[] = {
+        {Stop::SubboxFails,
+         "sub-box 2 at (1, 0, 0) failed: packmol did not produce the expected output file " +
+             tmp.path() +
+             "/.tmpXXXXXX/subbox_2/simbox.pdb\npackmol exited with status Some(1):\nstdout:\n\n"
+             "stderr:\nno luck\n"},
+        {Stop::TimeLimit,
+         "packing stopped: the time limit of 0.3 s was spent with 0 of 4 sub-boxes packed"},
+        {Stop::Interrupt, "packing interrupted with 0 of 4 sub-boxes packed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        TempDir bin;
+        const bool fails = c.stop == Stop::SubboxFails;
+        auto path = packmol_on_path(
+            bin, fmt::format("echo $$ >> '{}/pids'\n{}exec sleep 30\n", pids.path(),
+                             fails ? "case $(readlink /proc/$$/fd/0) in */subbox_2/*) "
+                                     "echo 'no luck' >&2; exit 1;; esac\n"
+                                   : ""));
+        ScopedEnv tmpdir("TMPDIR", tmp.path());
+        const auto started = Clock::now();
+        Watch watch;
+        if (c.stop == Stop::TimeLimit) watch.time_limit = Seconds(0.3);
+        if (c.stop == Stop::Interrupt) {
+            watch.cancelled = [started] { return Clock::now() - started > Seconds(0.3); };
+        }
+        auto build = run_pack_packmol_decomposed(water_and_butane(out.file("never"), 40, 0),
+                                                 TOLERANCE, {GridCells{2, 2, 1}, 1, 4}, watch);
+        EXPECT_LT(Clock::now() - started, Seconds(5));
+        EXPECT_EQ(with_fixed_work_dir(error_of(build)), c.message);
+        EXPECT_TRUE(fs::is_empty(tmp.path()));
+        EXPECT_FALSE(fs::exists(out.file("never")));
+        std::istringstream started_pids(read_file(pids.file("pids")));
+        int count = 0;
+        for (pid_t pid; started_pids >> pid; ++count) EXPECT_FALSE(process_runs(pid)) << pid;
+        EXPECT_GE(count, fails ? 1 : 4);
+        fs::remove(pids.file("pids"));
+    }
 }
 
 // Nothing is created, not even the working directory, when the request cannot work.

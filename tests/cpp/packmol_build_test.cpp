@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "test_support.hpp"
@@ -41,11 +40,6 @@ done > "$out"
 {}
 )",
                        atoms, ending);
-}
-
-// The working directory's random name made fixed, so that messages can be compared whole.
-std::string with_fixed_work_dir(const std::string& text) {
-    return std::regex_replace(text, std::regex(R"(/\.tmp[A-Za-z0-9]{6}/)"), "/.tmpXXXXXX/");
 }
 
 // Atom types number Ow, Hw, CH3, CH2 by first appearance, so the sequence of the atoms' types shows
@@ -104,9 +98,9 @@ TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
                                                        capture.path())));
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     ASSERT_TRUE(run_pack_packmol(small_mixture(out.path()), 2.0));
-    expect_golden(
-        "pack/pipeline.pack.inp",
-        replace_all(with_fixed_work_dir(read_file(capture.file("pack.inp"))), tmp.path(), "TMP"));
+    expect_golden("pack/pipeline.pack.inp",
+                  replace_all(test::with_fixed_work_dir(read_file(capture.file("pack.inp"))),
+                              tmp.path(), "TMP"));
     EXPECT_TRUE(read_file(capture.file("species_1_butane.pdb")).starts_with("COMPND    butane\n"));
     EXPECT_EQ(entries_in(capture.path()), 3);
 }
@@ -167,7 +161,7 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
         ScopedEnv tmpdir("TMPDIR", tmp.path());
         auto result = run_pack_packmol(small_mixture(c.out_dir, c.density), 2.0);
         const std::string got = result ? result->extra_warning.value_or("<no note>")
-                                       : with_fixed_work_dir(result.error().message);
+                                       : test::with_fixed_work_dir(result.error().message);
         EXPECT_EQ(got.substr(0, 300), c.result.substr(0, 300));  // megabytes are not worth a diff
         EXPECT_TRUE(got == c.result);
         EXPECT_TRUE(fs::is_empty(tmp.path()));
