@@ -74,7 +74,7 @@ void work(Board& board, const JobFunction& job) {
 }
 
 FfError interrupted(std::size_t done, std::size_t total) {
-    return {fmt::format("packing interrupted with {} of {} sub-boxes packed", done, total)};
+    return {fmt::format("packing interrupted with {} of {} Packmol runs finished", done, total)};
 }
 
 // Why the watching thread stopped the run, if it did.
@@ -99,9 +99,10 @@ std::optional<FfError> watch_over(Board& board, const Watch& watch) {
             return interrupted(done, total);
         }
         if (watch.time_limit && elapsed >= *watch.time_limit) {
-            return FfError{fmt::format(
-                "packing stopped: the time limit of {} s was spent with {} of {} sub-boxes packed",
-                watch.time_limit->count(), done, total)};
+            return FfError{
+                fmt::format("packing stopped: the time limit of {} s was spent with {} of {} "
+                            "Packmol runs finished",
+                            watch.time_limit->count(), done, total)};
         }
     }
     return std::nullopt;

@@ -159,8 +159,8 @@ TEST(RunPackPackmolDecomposed, AnyStopEndsEveryPackmolAndWritesNothing) {
              "/.tmpXXXXXX/subbox_2/simbox.pdb\npackmol exited with status Some(1):\nstdout:\n\n"
              "stderr:\nno luck\n"},
         {Stop::TimeLimit,
-         "packing stopped: the time limit of 0.3 s was spent with 0 of 4 sub-boxes packed"},
-        {Stop::Interrupt, "packing interrupted with 0 of 4 sub-boxes packed"},
+         "packing stopped: the time limit of 0.3 s was spent with 0 of 4 Packmol runs finished"},
+        {Stop::Interrupt, "packing interrupted with 0 of 4 Packmol runs finished"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

@@ -73,10 +73,10 @@ TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
     } cases[] = {
         {"cancelled",
          {.cancelled = [&] { return ++polls > 2; }},
-         "packing interrupted with 0 of 4 sub-boxes packed"},
+         "packing interrupted with 0 of 4 Packmol runs finished"},
         {"time limit",
          {.time_limit = 0.2s},
-         "packing stopped: the time limit of 0.2 s was spent with 0 of 4 sub-boxes packed"},
+         "packing stopped: the time limit of 0.2 s was spent with 0 of 4 Packmol runs finished"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,7 +99,7 @@ TEST(RunSideBySide, AProgressCallbackThatRefusesStopsTheRun) {
     };
     Watch watch{.progress = [](const Progress&) { return false; }};
     EXPECT_EQ(test::error_of(run_side_by_side(3, 2, job, watch)),
-              "packing interrupted with 1 of 3 sub-boxes packed");
+              "packing interrupted with 1 of 3 Packmol runs finished");
 }
 
 }  // namespace
