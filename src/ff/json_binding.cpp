@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
-#include <limits>
+
+#include "ff/decimal.hpp"
 
 namespace boxwright::json {
 namespace {
@@ -33,47 +35,13 @@ std::string quoted(std::string_view text) {
     return listed.substr(1, listed.size() - 2);  // drop the list's brackets
 }
 
-// The decimal exponent of the first significant digit of a JSON number text, saturated; only its
-// sign matters to the caller.
-long long leading_power_of_ten(std::string_view text) {
-    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-    auto e = text.find_first_of("eE");
-    auto mantissa = text.substr(0, e);
-    long long exponent = 0;
-    if (e != std::string_view::npos) {
-        auto digits = text.substr(e + 1);
-        bool negative = !digits.empty() && digits.front() == '-';
-        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
-            digits.remove_prefix(1);
-        }
-        // Clamped far beyond any digit count of a parsed text, so the sum below cannot overflow.
-        constexpr long long EXPONENT_LIMIT = 1'000'000'000'000'000;
-        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
-        if (ec == std::errc::result_out_of_range || exponent > EXPONENT_LIMIT)
-            exponent = EXPONENT_LIMIT;
-        if (negative) exponent = -exponent;
-    }
-    auto point = mantissa.find('.');
-    auto integer_digits = static_cast<long long>(std::min(point, mantissa.size()));
-    long long position = 0;  // index of the digit among the digits without the point
-    for (char ch : mantissa) {
-        if (ch == '.') continue;
-        if (ch != '0') break;
-        ++position;
-    }
-    return integer_digits - 1 - position + exponent;
-}
-
-// std::from_chars reports both ends of the range as out of range: a value too small for a double
-// is correctly rounded to zero, one too large for it cannot be stored.
+// A value too small for a double is correctly rounded to zero; one too large for it cannot be
+// stored, so it is no value.
 std::optional<double> number_value(std::string_view text) {
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc() && ptr == text.data() + text.size()) return value;
-    if (ec == std::errc::result_out_of_range && leading_power_of_ten(text) < 0) {
-        return text.front() == '-' ? -0.0 : 0.0;
-    }
-    return std::nullopt;
+    bool negative = !text.empty() && text.front() == '-';
+    auto magnitude = unsigned_decimal_value(negative ? text.substr(1) : text);
+    if (!magnitude || std::isinf(*magnitude)) return std::nullopt;
+    return negative ? -*magnitude : *magnitude;
 }
 
 std::string found_number(const Number& value) {

@@ -4,11 +4,6 @@
 
 namespace boxwright {
 
-PairKey norm_pair(std::string_view a, std::string_view b) {
-    if (a > b) return {std::string(b), std::string(a)};
-    return {std::string(a), std::string(b)};
-}
-
 TripleKey norm_triple(std::string_view a, std::string_view b, std::string_view c) {
     // Only the ends decide; the vertex never moves.
     if (a > c) return {std::string(c), std::string(b), std::string(a)};

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,18 +22,18 @@
 
 namespace boxwright {
 
-using PairKey = std::array<std::string, 2>;
+using PairKey = NamePair;  // the force field's cross terms are keyed in the same order
 using TripleKey = std::array<std::string, 3>;
 using QuadKey = std::array<std::string, 4>;
 
-PairKey norm_pair(std::string_view a, std::string_view b);
+inline PairKey norm_pair(std::string_view a, std::string_view b) { return norm_pair_key(a, b); }
 TripleKey norm_triple(std::string_view a, std::string_view b, std::string_view c);
 QuadKey norm_quad(std::string_view a, std::string_view b, std::string_view c, std::string_view d);
 
 // Entries in order of first insertion, found by hashing. Holds copies, never references.
 template <class Key, class Value, class Hash>
 class OrderedRegistry {
-public:
+  public:
     struct Entry {
         Key key;
         Value value;
@@ -67,7 +67,7 @@ public:
     bool empty() const { return entries_.empty(); }
     const Entry& operator[](std::size_t position) const { return entries_[position]; }
 
-private:
+  private:
     std::vector<Entry> entries_;
     std::unordered_map<Key, std::size_t, Hash> index_;
 };
