@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "ff/invariant.hpp"
 #include "ff/json_binding.hpp"
 #include "ff/numbers.hpp"
 
@@ -200,6 +201,23 @@ Result<ForceField> ForceField::load(const std::string& path) {
 const PseudoAtomParams* ForceField::pseudo_atom(std::string_view name) const {
     auto it = pseudo_atoms.find(name);
     return it == pseudo_atoms.end() ? nullptr : &it->second;
+}
+
+Result<const PseudoAtomParams*> ForceField::pseudo_atom_used_by(std::string_view molecule,
+                                                                std::string_view name) const {
+    const PseudoAtomParams* params = pseudo_atom(name);
+    if (params == nullptr) {
+        return fail("molecule '{}' uses pseudo-atom type '{}' not present in the force field",
+                    molecule, name);
+    }
+    return params;
+}
+
+const PseudoAtomParams& ForceField::checked_pseudo_atom(std::string_view name,
+                                                        std::source_location where) const {
+    const PseudoAtomParams* params = pseudo_atom(name);
+    invariant(params != nullptr, "pseudo atom checked against the force field", where);
+    return *params;
 }
 
 const BinaryParams* ForceField::binary(const NamePair& key) const {

@@ -4,8 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -109,14 +107,7 @@ SpeciesText species_text(const ActivePair& pair, const TypeRegistries& registrie
         middle.push_back(' ');
         append_type4(middle, registries.atoms.type_number(atom.name));
         middle.push_back(' ');
-        const PseudoAtomParams* params = force_field.pseudo_atom(atom.name);
-        if (params == nullptr) {
-            // The atom type registry checked every name against this force field.
-            std::fprintf(stderr, "%s:%d: pseudo atom missing from the force field\n", __FILE__,
-                         __LINE__);
-            std::abort();
-        }
-        append_fixed(middle, params->charge, 6, 10);
+        append_fixed(middle, force_field.checked_pseudo_atom(atom.name).charge, 6, 10);
         middle.push_back(' ');
         text.atoms.push_back(
             {fmt::to_string(middle), fmt::format("  # {} {}\n", atom.name, molecule.name)});

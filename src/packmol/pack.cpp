@@ -26,13 +26,8 @@ Result<double> total_mass(std::span<const ActivePair> active, const ForceField& 
         const Molecule& molecule = *pair.resolved.molecule;
         double molecule_mass = 0;
         for (const auto& atom : molecule.pseudo_atoms) {
-            auto params = force_field.pseudo_atoms.find(atom.name);
-            if (params == force_field.pseudo_atoms.end()) {
-                return fail(
-                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
-                    molecule.name, atom.name);
-            }
-            molecule_mass += params->second.mass;
+            BW_TRY(auto params, force_field.pseudo_atom_used_by(molecule.name, atom.name));
+            molecule_mass += params->mass;
         }
         total += molecule_mass * static_cast<double>(pair.count);
     }
