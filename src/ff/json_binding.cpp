@@ -8,9 +8,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "ff/decimal.hpp"
+#include "ff/invariant.hpp"
 
 namespace boxwright::json {
 namespace {
@@ -137,11 +137,12 @@ class EventRouter {
     }
 
     // Numbers always arrive as text (kParseNumbersAsStringsFlag).
-    bool Int(int) { std::abort(); }
-    bool Uint(unsigned) { std::abort(); }
-    bool Int64(std::int64_t) { std::abort(); }
-    bool Uint64(std::uint64_t) { std::abort(); }
-    bool Double(double) { std::abort(); }
+    static constexpr const char* NUMBERS_AS_TEXT = "numbers arrive as their text";
+    bool Int(int) { unreachable(NUMBERS_AS_TEXT); }
+    bool Uint(unsigned) { unreachable(NUMBERS_AS_TEXT); }
+    bool Int64(std::int64_t) { unreachable(NUMBERS_AS_TEXT); }
+    bool Uint64(std::uint64_t) { unreachable(NUMBERS_AS_TEXT); }
+    bool Double(double) { unreachable(NUMBERS_AS_TEXT); }
 
     // The binding problem that stopped the reader, if any: its description and the offset of the
     // byte it points at (the last byte of the offending token).
@@ -299,10 +300,11 @@ Status Sink::string(std::string_view value) { return invalid_type("string " + qu
 Status Sink::start_object() { return invalid_type("map"); }
 Status Sink::start_array() { return invalid_type("sequence"); }
 // A sink that refused to open a container never receives its content.
-Next Sink::key(std::string_view) { std::abort(); }
-Status Sink::end_object() { std::abort(); }
-Next Sink::element() { std::abort(); }
-Status Sink::end_array() { std::abort(); }
+constexpr const char* NEVER_OPENED = "content only for a container the sink opened";
+Next Sink::key(std::string_view) { unreachable(NEVER_OPENED); }
+Status Sink::end_object() { unreachable(NEVER_OPENED); }
+Next Sink::element() { unreachable(NEVER_OPENED); }
+Status Sink::end_array() { unreachable(NEVER_OPENED); }
 
 Sink& skip_sink() {
     static SkipSink sink;

@@ -5,9 +5,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
+#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +16,7 @@
 
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
+#include "ff/invariant.hpp"
 #include "ff/names.hpp"
 #include "lammps/resolved.hpp"
 
@@ -53,12 +53,10 @@ class OrderedRegistry {
     }
     // The LAMMPS type number of a key that must be present: a missing key is a broken invariant
     // of the caller (registries are built from the same species they are asked about).
-    std::size_t type_number(const Key& key) const {
+    std::size_t type_number(const Key& key,
+                            std::source_location where = std::source_location::current()) const {
         auto it = index_.find(key);
-        if (it == index_.end()) {
-            std::fprintf(stderr, "%s:%d: type key missing from its registry\n", __FILE__, __LINE__);
-            std::abort();
-        }
+        invariant(it != index_.end(), "type key present in its registry", where);
         return it->second + 1;
     }
 
