@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
-#include "lammps/resolved.hpp"
 
 namespace boxwright {
 
@@ -25,7 +25,9 @@ struct PackedSystem {
     std::optional<std::string> note;    // packmol failed but its output passed every check
 };
 
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+// The force field gives the masses, and so the box edge; species with count 0 get no template.
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance);
 
 }  // namespace boxwright

@@ -43,4 +43,11 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
     return result;
 }
 
+std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active) {
+    std::vector<CountedMolecule> species;
+    species.reserve(active.size());
+    for (const auto& pair : active) species.push_back({pair.resolved.molecule, pair.count});
+    return species;
+}
+
 }  // namespace boxwright

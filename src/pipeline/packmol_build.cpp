@@ -18,8 +18,8 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
-                              request.density, tolerance);
+    auto packed = pack_system(work_dir->path(), counted_molecules(active->active),
+                              loaded->force_field, request.density, tolerance);
     if (!packed) return tl::unexpected(std::move(packed.error()));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};
