@@ -265,10 +265,9 @@ void append_elements(TextOut& sink, std::string_view title, const std::vector<Sp
 // The totals of the system, once the coordinates are known to be one triple per atom.
 Result<SystemTotals> checked_totals(std::span<const ActivePair> active,
                                     std::span<const Position> coordinates) {
-    auto totals = system_totals(active);
-    if (!totals) return tl::unexpected(totals.error());
-    if (coordinates.size() != totals->atoms) {
-        return fail("internal error: expected {} packed atom coordinates, got {}", totals->atoms,
+    BW_TRY(auto totals, system_totals(active));
+    if (coordinates.size() != totals.atoms) {
+        return fail("internal error: expected {} packed atom coordinates, got {}", totals.atoms,
                     coordinates.size());
     }
     return totals;
@@ -297,10 +296,9 @@ Result<std::string> data_file_text(std::span<const ActivePair> active,
                                    std::span<const Position> coordinates,
                                    const TypeRegistries& registries, const ForceField& force_field,
                                    double box_length) {
-    auto totals = checked_totals(active, coordinates);
-    if (!totals) return tl::unexpected(totals.error());
+    BW_TRY(auto totals, checked_totals(active, coordinates));
     TextOut out;
-    build_data_file(out, *totals, active, coordinates, registries, force_field, box_length);
+    build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
     return fmt::to_string(out.text());
 }
 
@@ -309,12 +307,11 @@ Result<void> write_data_file(const std::string& path, std::span<const ActivePair
                              const TypeRegistries& registries, const ForceField& force_field,
                              double box_length) {
     // Checked before the file is touched: a mismatch writes nothing.
-    auto totals = checked_totals(active, coordinates);
-    if (!totals) return tl::unexpected(totals.error());
+    BW_TRY(auto totals, checked_totals(active, coordinates));
     auto file = FileReplacement::create(path);
     if (!file) return fail("writing {}: {}", lossy_utf8(path), file.error());
     TextOut out(&*file);
-    build_data_file(out, *totals, active, coordinates, registries, force_field, box_length);
+    build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
     auto written = out.finish();
     if (written) written = file->commit();
     if (!written) return fail("writing {}: {}", lossy_utf8(path), written.error());
