@@ -24,10 +24,6 @@ constexpr unsigned PARSE_FLAGS =
 
 constexpr std::size_t MAX_NESTING = 127;
 
-tl::unexpected<std::string> problem(std::string description) {
-    return tl::unexpected<std::string>(std::move(description));
-}
-
 // A string as a found value: its text in double quotes, with escapes.
 std::string quoted(std::string_view text) {
     const std::string one[] = {std::string(text)};
@@ -122,7 +118,7 @@ class EventRouter {
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         if (!is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
         auto sink = open_.back()->key(std::string_view(text, length));
-        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        if (!sink) return stop(std::move(sink.error().message), last_consumed());
         member_value_ = *sink;
         return true;
     }
@@ -176,19 +172,19 @@ class EventRouter {
     template <class Deliver>
     bool scalar(Deliver deliver) {
         auto sink = next_sink();
-        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        if (!sink) return stop(std::move(sink.error().message), last_consumed());
         auto status = deliver(**sink);
-        if (!status) return stop(std::move(status.error()), last_consumed());
+        if (!status) return stop(std::move(status.error().message), last_consumed());
         return true;
     }
 
     template <class Deliver>
     bool open(Deliver deliver) {
         auto sink = next_sink();
-        if (!sink) return stop(std::move(sink.error()), bracket());
+        if (!sink) return stop(std::move(sink.error().message), bracket());
         if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
         auto status = deliver(**sink);
-        if (!status) return stop(std::move(status.error()), bracket());
+        if (!status) return stop(std::move(status.error().message), bracket());
         open_.push_back(*sink);
         return true;
     }
@@ -196,7 +192,7 @@ class EventRouter {
     template <class Deliver>
     bool close(Deliver deliver) {
         auto status = deliver(*open_.back());
-        if (!status) return stop(std::move(status.error()), bracket());
+        if (!status) return stop(std::move(status.error().message), bracket());
         open_.pop_back();
         return true;
     }
@@ -276,7 +272,7 @@ class UsizeSink final : public Sink {
         auto [ptr, ec] = std::from_chars(value.text.data(), end, target_);
         // A minus sign stops from_chars at once; digits beyond 64 bits overflow.
         if (ec != std::errc() || ptr != end) {
-            return problem(fmt::format("invalid value: {}, expected usize", found_number(value)));
+            return fail("invalid value: {}, expected usize", found_number(value));
         }
         return {};
     }
@@ -288,7 +284,7 @@ class UsizeSink final : public Sink {
 }  // namespace
 
 Status Sink::invalid_type(std::string_view found) const {
-    return problem(fmt::format("invalid type: {}, expected {}", found, expected()));
+    return fail("invalid type: {}, expected {}", found, expected());
 }
 
 Status Sink::null() { return invalid_type("null"); }
@@ -318,16 +314,16 @@ Status bind_text(std::string_view text, Sink& root) {
     reader.Parse<PARSE_FLAGS>(stream, router);
     if (router.stopped()) {
         const auto& [description, offset] = *router.stopped();
-        return problem(description + position_of(text, offset));
+        return fail(description + position_of(text, offset));
     }
     if (reader.HasParseError()) {
         auto offset = reader.GetErrorOffset();
-        return problem(syntax_description(reader.GetParseErrorCode(), text, offset) +
-                       position_of(text, offset));
+        return fail(syntax_description(reader.GetParseErrorCode(), text, offset) +
+                    position_of(text, offset));
     }
     // The reader takes a NUL byte for the end of the text; anything from there on is extra.
     if (stream.Tell() != text.size())
-        return problem("trailing characters" + position_of(text, stream.Tell()));
+        return fail("trailing characters" + position_of(text, stream.Tell()));
     return {};
 }
 
