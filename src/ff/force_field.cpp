@@ -7,6 +7,8 @@
 #include "ff/invariant.hpp"
 #include "ff/json_binding.hpp"
 #include "ff/numbers.hpp"
+#include "ff/quoted.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

@@ -11,6 +11,8 @@
 
 #include "ff/decimal.hpp"
 #include "ff/invariant.hpp"
+#include "ff/quoted.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright::json {
 namespace {
@@ -23,13 +25,6 @@ constexpr unsigned PARSE_FLAGS =
     rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr std::size_t MAX_NESTING = 127;
-
-// A string as a found value: its text in double quotes, with escapes.
-std::string quoted(std::string_view text) {
-    const std::string one[] = {std::string(text)};
-    auto listed = name_list(one);
-    return listed.substr(1, listed.size() - 2);  // drop the list's brackets
-}
 
 // A value too small for a double is correctly rounded to zero; one too large for it cannot be
 // stored, so it is no value.

@@ -18,7 +18,7 @@
 
 #include "ff/error.hpp"
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright::json {
 

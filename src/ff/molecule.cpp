@@ -5,7 +5,7 @@
 
 #include "ff/json_binding.hpp"
 #include "ff/names.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

@@ -11,6 +11,7 @@
 
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 #include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
 

@@ -5,7 +5,7 @@
 #include "ff/decimal.hpp"
 #include "ff/io.hpp"
 #include "ff/names.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

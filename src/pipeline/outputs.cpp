@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
 #include "lammps/system_totals.hpp"

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 

@@ -36,16 +36,5 @@ TEST(Numbers, FixedAndExponentFormsRoundCorrectlyAndAlign) {
     EXPECT_EQ(render(append_exp6, 9.9999999, 0), "1.000000e1");
 }
 
-TEST(Numbers, Utf8ValidationRejectsOverlongSurrogateAndTruncatedForms) {
-    EXPECT_TRUE(is_valid_utf8("\xC3\x85ngstr\xC3\xB6m"));
-    EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));
-    EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));
-    EXPECT_FALSE(is_valid_utf8("\xE2\x82"));
-    EXPECT_EQ(lossy_utf8("a\xFF"
-                         "b"),
-              "a\xEF\xBF\xBD"
-              "b");
-}
-
 }  // namespace
 }  // namespace boxwright
