@@ -138,18 +138,12 @@ void append_exp6(fmt::memory_buffer& out, double value, int width) {
         if (negative) *end++ = '-';
         end = std::copy(digits, result.ptr, end);
     }
+    // Padded here rather than by a {fmt} width: that measures a string's display width code point
+    // by code point, which bench/write_outputs_bench shows to slow the data file down noticeably
+    // at three coordinates per atom.
     auto size = static_cast<int>(end - buffer.data());
     for (int pad = width - size; pad > 0; --pad) out.push_back(' ');
     out.append(buffer.data(), end);
-}
-
-void append_fixed(fmt::memory_buffer& out, double value, int decimals, int width) {
-    std::array<char, 400> buffer;
-    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                std::chars_format::fixed, decimals);
-    auto size = static_cast<int>(result.ptr - buffer.data());
-    for (int pad = width - size; pad > 0; --pad) out.push_back(' ');
-    out.append(buffer.data(), result.ptr);
 }
 
 }  // namespace boxwright

@@ -1,15 +1,15 @@
 // The renderings of numbers used in messages and output files, in one place. Every float
 // rendering is correctly rounded (std::to_chars underneath); none depends on the locale.
+// Fixed-point output needs no helper of its own: {fmt}'s "{:.6f}" is correctly rounded too.
 #pragma once
 
-// io.cpp still reaches {fmt} and is_valid_utf8 through this header.
 #include <fmt/format.h>
 
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "ff/utf8.hpp"
+#include "ff/utf8.hpp"  // for io.cpp, until it includes it itself
 
 namespace boxwright {
 
@@ -27,8 +27,5 @@ std::string number_list(std::span<const double> values);
 // Exponent form of the data file: six decimals, no plus sign, no leading zeros in the exponent:
 // 1.5 -> "1.500000e0", -0.25 -> "-2.500000e-1", 0 -> "0.000000e0". Right-aligned in `width`.
 void append_exp6(fmt::memory_buffer& out, double value, int width = 0);
-
-// Fixed-point with exactly `decimals` digits after the point, right-aligned in `width`.
-void append_fixed(fmt::memory_buffer& out, double value, int decimals, int width = 0);
 
 }  // namespace boxwright

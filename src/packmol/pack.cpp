@@ -45,16 +45,18 @@ double wall_margin(double tolerance, double box_edge) {
     return std::fmin(std::fmax(tolerance, MIN_MARGIN), 0.25 * box_edge);
 }
 
-// Fixed-point; the words NaN, inf and -inf for values that have no digits.
+// Fixed-point, right-aligned in `width`; NaN, inf and -inf for values that have no digits.
 void append_decimal(fmt::memory_buffer& out, double value, int decimals, int width = 0) {
-    if (std::isfinite(value)) return append_fixed(out, value, decimals, width);
-    auto text = plain_number(value);
-    for (int pad = width - static_cast<int>(text.size()); pad > 0; --pad) out.push_back(' ');
-    out.append(text.data(), text.data() + text.size());
+    if (std::isfinite(value)) {
+        fmt::format_to(std::back_inserter(out), "{:>{}.{}f}", value, width, decimals);
+    } else {
+        fmt::format_to(std::back_inserter(out), "{:>{}}", plain_number(value), width);
+    }
 }
 
 // The first `width` characters of `text`, padded with blanks to `width` characters. Names come
-// from JSON, so they are UTF-8 and a character is a code point, never a byte of one.
+// from JSON, so they are UTF-8 and a character is a code point, never a byte of one. Written by
+// hand because {fmt} pads to a display width, in which an East Asian wide character counts two.
 void append_name_field(fmt::memory_buffer& out, std::string_view text, int width) {
     int characters = 0;
     std::size_t end = 0;
