@@ -16,7 +16,7 @@ namespace {
 
 // Closes a file descriptor when it goes out of scope.
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -28,7 +28,7 @@ public:
         return result;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -73,7 +73,8 @@ tl::expected<std::string, std::string> read_utf8_file(const std::string& path) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return os_failure(errno);
     std::string text;
-    if (S_ISREG(info.st_mode) && info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+    if (S_ISREG(info.st_mode) && info.st_size > 0)
+        text.reserve(static_cast<std::size_t>(info.st_size));
     char chunk[1 << 16];
     for (;;) {
         ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
