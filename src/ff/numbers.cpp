@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace boxwright {
 namespace {
@@ -110,13 +111,9 @@ std::string list_number(double value) {
 }
 
 std::string number_list(std::span<const double> values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += list_number(values[i]);
-    }
-    out += ']';
-    return out;
+    std::vector<std::string> shown(values.size());
+    std::transform(values.begin(), values.end(), shown.begin(), list_number);
+    return fmt::format("[{}]", fmt::join(shown, ", "));
 }
 
 void append_exp6(fmt::memory_buffer& out, double value, int width) {

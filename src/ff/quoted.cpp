@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace boxwright {
 namespace {
@@ -43,13 +45,9 @@ std::string quoted(std::string_view name) {
 }
 
 std::string name_list(std::span<const std::string> names) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += quoted(names[i]);
-    }
-    out += ']';
-    return out;
+    std::vector<std::string> shown(names.size());
+    std::transform(names.begin(), names.end(), shown.begin(), quoted);
+    return fmt::format("[{}]", fmt::join(shown, ", "));
 }
 
 }  // namespace boxwright
