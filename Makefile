@@ -65,6 +65,6 @@ fuzz:
 demo: build
 	@python=$$(scripts/find-python.sh) && PYTHONPATH=$(BUILD_DIR)/python "$$python" scripts/demo.py
 
-# Every build folder the targets above create; fuzzing findings and corpora stay.
+# Every build folder of this tree, pip's (build-pip/) included; fuzzing findings and corpora stay.
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) build-pip

@@ -1,8 +1,7 @@
-"""The command line, `python -m boxwright`: the two builds of `boxwright.pack` from a shell.
+"""The command line, `boxwright` (or `python -m boxwright`): the two builds of `boxwright.pack`.
 
-    python -m boxwright pack --species co2.json butane.json --counts 50 50 --density 600
-    python -m boxwright from-coords --species water.json --counts 216 --coords water.pdb \\
-        --box-length 18.6
+    boxwright pack --species co2.json butane.json --counts 50 50 --density 600
+    boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
 The summary goes to standard output. Any failure, from the arguments, the coordinates file or the
 build itself, is one line "boxwright: <message>" on standard error and exit status 1.
@@ -33,6 +32,19 @@ class UsageError(Exception):
 
 class CoordsError(Exception):
     """A coordinates file that cannot be read or makes no sense."""
+
+
+class _Version(argparse.Action):
+    # argparse's own version action wants the text when the parser is built; reading the
+    # installed package's metadata is left for when --version is given.
+    def __init__(self, option_strings: Sequence[str], dest: str, **kwargs: object) -> None:
+        super().__init__(option_strings, dest, nargs=0, help="print the version and exit")
+
+    def __call__(self, parser: argparse.ArgumentParser, *_: object) -> NoReturn:
+        from . import __version__
+
+        print(f"{parser.prog} {__version__}")
+        parser.exit()
 
 
 class _Parser(argparse.ArgumentParser):
@@ -134,6 +146,13 @@ def _real(text: str) -> float:
     return value
 
 
+def _positive(text: str) -> float:
+    value = _finite(text)
+    if value is None or value <= 0:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a positive finite number")
+    return value
+
+
 def _add_common(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--species", nargs="+", required=True, type=Path, metavar="FILE",
@@ -173,8 +192,11 @@ def build_parser() -> argparse.ArgumentParser:
         prog=PROG,
         description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
         "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
-        epilog="Run '%(prog)s COMMAND --help' for the options of a command.",
+        epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
+        "molecule and coordinate files, and which preset and constraints suit which molecules, "
+        "are described in docs/ of the boxwright sources.",
     )
+    parser.add_argument("--version", action=_Version)
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND",
                                      parser_class=_Parser)
 
@@ -206,7 +228,7 @@ def build_parser() -> argparse.ArgumentParser:
         "molecule → atom order (required)",
     )
     coords.add_argument(
-        "--box-length", type=_real, required=True, metavar="ANG",
+        "--box-length", type=_positive, required=True, metavar="ANG",
         help="edge of the cubic box, Å; the box spans 0 to this length on every axis (required)",
     )
     return parser

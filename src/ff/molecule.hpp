@@ -35,7 +35,7 @@ using DihedralQuad = std::array<AtomIndex, 4>;  // a, b, c, d with b-c the centr
 struct Molecule {
     std::string name;                      // the species name: the molecule file's stem
     std::vector<PseudoAtom> pseudo_atoms;  // never empty once loaded
-    std::vector<Bond> connectivity;        // as written: order, orientation and repeats kept
+    std::vector<Bond> connectivity;        // as written: order and orientation kept, no repeats
     std::vector<BondedEntry<2>> bonds;
     std::vector<BondedEntry<3>> bends;
     std::vector<BondedEntry<4>> torsions;

@@ -9,7 +9,8 @@
 
 namespace boxwright {
 
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance) {
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
+                                      Cancellation& cancel) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
     BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
 
@@ -17,7 +18,7 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
     BW_TRY(auto packed, pack_system(work_dir->path(), counted_molecules(active.active),
-                                    loaded.force_field, request.density, tolerance));
+                                    loaded.force_field, request.density, tolerance, cancel));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};
     return write_lammps_outputs(loaded.force_field, active.active, packed.coordinates, outputs,

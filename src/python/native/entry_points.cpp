@@ -1,11 +1,14 @@
 #include "python/native/entry_points.hpp"
 
+#include <cmath>
 #include <exception>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "ff/error.hpp"
+#include "packmol/cancellation.hpp"
 #include "pipeline/coords_build.hpp"
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
@@ -89,6 +92,48 @@ PyObject* summary_or_raise(const Result<BuildSummary>& built) {
     return nullptr;
 }
 
+// Ctrl-C while packmol runs: the interpreter's own signal check, made with the lock held as the
+// whole call holds it. Once a handler has raised (KeyboardInterrupt, or whatever a handler of the
+// caller's raises) packmol is stopped, nothing is written, and that exception is the outcome.
+class PendingSignal final : public Cancellation {
+  public:
+    bool requested() override {
+        if (!raised_ && PyErr_CheckSignals() < 0) raised_ = true;
+        return raised_;
+    }
+    bool raised() const { return raised_; }
+
+  private:
+    bool raised_ = false;
+};
+
+// Positions and a box that data.lmp can hold: NaN or infinity would be written as words LAMMPS
+// cannot read, and an edge that is not positive describes no box.
+bool check_positions(std::span<const Position> positions) {
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if (std::isfinite(positions[i][axis])) continue;
+            PyRef shown = PyRef::steal(PyFloat_FromDouble(positions[i][axis]));
+            if (shown) {
+                PyErr_Format(PyExc_ValueError, "coords[%zu] has %c = %R; expected finite [x, y, z]",
+                             i, "xyz"[axis], shown.get());
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_box_length(double box_length) {
+    if (std::isfinite(box_length) && box_length > 0) return true;
+    PyRef shown = PyRef::steal(PyFloat_FromDouble(box_length));
+    if (shown) {
+        PyErr_Format(PyExc_ValueError, "box_len must be a positive finite number, got %R",
+                     shown.get());
+    }
+    return false;
+}
+
 // No C++ exception may unwind into the interpreter. The library reports failures as values, so
 // anything caught here is running out of memory or a fault of our own.
 template <class Body>
@@ -132,7 +177,10 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
         convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
     if (!converted) return nullptr;
-    return summary_or_raise(run_pack_packmol(request, tolerance_ang));
+    PendingSignal interrupt;
+    auto built = run_pack_packmol(request, tolerance_ang, interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return summary_or_raise(built);
 }
 
 PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
@@ -169,12 +217,13 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(force_field, "force_field", to_path, request.force_field) &&
         convert_argument(out_dir, "out_dir", to_path, request.out_dir);
     if (!converted) return nullptr;
-    // The shape of the positions is checked before any file is opened.
+    // The positions and the box are checked before any file is opened.
     if (const auto& bad = rows.first_bad_row) {
         PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
                      bad->index, bad->length);
         return nullptr;
     }
+    if (!check_positions(rows.positions()) || !check_box_length(box_length)) return nullptr;
     return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 
