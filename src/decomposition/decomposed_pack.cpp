@@ -11,14 +11,15 @@
 namespace boxwright {
 namespace {
 
-LayoutInput layout_input(std::span<const ActivePair> active, double box_edge, double tolerance) {
+LayoutInput layout_input(std::span<const CountedMolecule> species, double box_edge,
+                         double tolerance) {
     LayoutInput input{box_edge, tolerance, 0, 0, {}};
-    for (const auto& pair : active) {
-        input.molecules += pair.count;
-        double extent = molecule_extent(*pair.resolved.molecule);
+    for (const auto& [molecule, count] : species) {
+        input.molecules += count;
+        double extent = molecule_extent(*molecule);
         if (input.largest_name.empty() || extent > input.largest_extent) {
             input.largest_extent = extent;
-            input.largest_name = pair.resolved.molecule->name;
+            input.largest_name = molecule->name;
         }
     }
     return input;
@@ -47,28 +48,32 @@ class StopWhenRequested final : public Cancellation {
     std::stop_token stop_;
 };
 
-Result<PackmolRun> pack_subbox(const std::string& work_dir, std::span<const ActivePair> active,
-                               const SubboxJob& job, double tolerance, std::stop_token stop) {
+Result<PackmolRun> pack_subbox(const std::string& work_dir,
+                               std::span<const CountedMolecule> species, const SubboxJob& job,
+                               double tolerance, std::stop_token stop) {
     BW_TRY(std::string dir, make_subbox_dir(work_dir, job));
+    std::vector<CountedMolecule> share;
+    share.reserve(species.size());
+    for (std::size_t i = 0; i < species.size(); ++i)
+        share.push_back({species[i].molecule, job.counts[i]});
     StopWhenRequested cancel(std::move(stop));
-    return run_packmol_job(dir, {active, job.counts, job.low, job.high, tolerance, job.seed},
-                           cancel);
+    return run_packmol_job(dir, {share, job.low, job.high, tolerance, job.seed}, cancel);
 }
 
 }  // namespace
 
-Result<DecompositionPlan> plan_decomposition(std::span<const ActivePair> active,
+Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> species,
                                              const ForceField& force_field, double density,
                                              double tolerance,
                                              const DecompositionRequest& request) {
     if (request.jobs < 0) {
         return fail("jobs must be 0 (one per core) or a positive number, not {}", request.jobs);
     }
-    BW_TRY(double box_edge, packing_box_edge(active, force_field, density));
+    BW_TRY(double box_edge, packing_box_edge(species, force_field, density));
     BW_TRY(GridLayout layout,
-           plan_grid(layout_input(active, box_edge, tolerance), request.subboxes));
+           plan_grid(layout_input(species, box_edge, tolerance), request.subboxes));
     std::vector<std::uint64_t> counts;
-    for (const auto& pair : active) counts.push_back(pair.count);
+    for (const auto& counted : species) counts.push_back(counted.count);
     auto jobs = plan_subbox_jobs(layout, box_edge, tolerance, counts, request.seed);
     std::uint64_t wanted = request.jobs == 0 ? available_cores() : request.jobs;
     auto concurrency = static_cast<unsigned>(std::clamp<std::uint64_t>(wanted, 1, jobs.size()));
@@ -76,12 +81,12 @@ Result<DecompositionPlan> plan_decomposition(std::span<const ActivePair> active,
 }
 
 Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
-                                          std::span<const ActivePair> active,
+                                          std::span<const CountedMolecule> species,
                                           const DecompositionPlan& plan, const Watch& watch) {
     std::vector<PackmolRun> runs(plan.jobs.size());
     auto pack_one = [&](std::size_t index, std::stop_token stop) -> Result<void> {
         const SubboxJob& job = plan.jobs[index];
-        auto run = pack_subbox(work_dir, active, job, plan.tolerance, std::move(stop));
+        auto run = pack_subbox(work_dir, species, job, plan.tolerance, std::move(stop));
         if (!run) return fail("{} failed: {}", describe(job), run.error().message);
         runs[index] = std::move(*run);  // each worker writes only its own jobs' slots
         return {};
@@ -98,8 +103,8 @@ Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
         packed.push_back(std::move(runs[index].coordinates));
     }
     std::vector<std::size_t> atoms_per_molecule;
-    for (const auto& pair : active) {
-        atoms_per_molecule.push_back(pair.resolved.molecule->pseudo_atoms.size());
+    for (const auto& counted : species) {
+        atoms_per_molecule.push_back(counted.molecule->pseudo_atoms.size());
     }
     result.packed.coordinates = merge_in_species_order(plan.jobs, packed, atoms_per_molecule);
     result.packed.box_edge = plan.box_edge;

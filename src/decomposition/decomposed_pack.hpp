@@ -13,9 +13,9 @@
 #include "decomposition/executor.hpp"
 #include "decomposition/grid_layout.hpp"
 #include "decomposition/subbox_plan.hpp"
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
-#include "lammps/resolved.hpp"
 #include "packmol/pack.hpp"
 
 namespace boxwright {
@@ -41,14 +41,14 @@ struct DecomposedPacking {
 
 // Fails, before anything is written, for a negative number of jobs, an unusable grid or a
 // molecule too wide for any sub-box, besides the failures of packing_box_edge.
-Result<DecompositionPlan> plan_decomposition(std::span<const ActivePair> active,
+Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> species,
                                              const ForceField& force_field, double density,
                                              double tolerance, const DecompositionRequest& request);
 
 // Runs the plan's jobs in directories of their own under `work_dir`. A failing sub-box fails the
 // whole packing with its index and grid position, after every other Packmol has been stopped.
 Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
-                                          std::span<const ActivePair> active,
+                                          std::span<const CountedMolecule> species,
                                           const DecompositionPlan& plan, const Watch& watch);
 
 }  // namespace boxwright

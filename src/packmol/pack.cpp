@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string_view>
 
-#include "ff/invariant.hpp"
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 #include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
 
@@ -21,21 +21,16 @@ namespace {
 constexpr double AVOGADRO = 6.02214076e23;
 constexpr double MIN_MARGIN = 1.5;  // Å kept from the walls even with a smaller tolerance
 
-Result<double> total_mass(std::span<const ActivePair> active, const ForceField& force_field) {
+Result<double> total_mass(std::span<const CountedMolecule> species, const ForceField& force_field) {
     double total = 0;
-    for (const auto& pair : active) {
-        const Molecule& molecule = *pair.resolved.molecule;
+    for (const auto& counted : species) {
+        const Molecule& molecule = *counted.molecule;
         double molecule_mass = 0;
         for (const auto& atom : molecule.pseudo_atoms) {
-            auto params = force_field.pseudo_atoms.find(atom.name);
-            if (params == force_field.pseudo_atoms.end()) {
-                return fail(
-                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
-                    molecule.name, atom.name);
-            }
-            molecule_mass += params->second.mass;
+            BW_TRY(auto params, force_field.pseudo_atom_used_by(molecule.name, atom.name));
+            molecule_mass += params->mass;
         }
-        total += molecule_mass * static_cast<double>(pair.count);
+        total += molecule_mass * static_cast<double>(counted.count);
     }
     return total;
 }
@@ -50,16 +45,18 @@ double wall_margin(double tolerance, double box_edge) {
     return std::fmin(std::fmax(tolerance, MIN_MARGIN), 0.25 * box_edge);
 }
 
-// Fixed-point; the words NaN, inf and -inf for values that have no digits.
+// Fixed-point, right-aligned in `width`; NaN, inf and -inf for values that have no digits.
 void append_decimal(fmt::memory_buffer& out, double value, int decimals, int width = 0) {
-    if (std::isfinite(value)) return append_fixed(out, value, decimals, width);
-    auto text = plain_number(value);
-    for (int pad = width - static_cast<int>(text.size()); pad > 0; --pad) out.push_back(' ');
-    out.append(text.data(), text.data() + text.size());
+    if (std::isfinite(value)) {
+        fmt::format_to(std::back_inserter(out), "{:>{}.{}f}", value, width, decimals);
+    } else {
+        fmt::format_to(std::back_inserter(out), "{:>{}}", plain_number(value), width);
+    }
 }
 
 // The first `width` characters of `text`, padded with blanks to `width` characters. Names come
-// from JSON, so they are UTF-8 and a character is a code point, never a byte of one.
+// from JSON, so they are UTF-8 and a character is a code point, never a byte of one. Written by
+// hand because {fmt} pads to a display width, in which an East Asian wide character counts two.
 void append_name_field(fmt::memory_buffer& out, std::string_view text, int width) {
     int characters = 0;
     std::size_t end = 0;
@@ -183,44 +180,37 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::uint64_t atom_count(const PackmolJob& job) {
-    std::uint64_t atoms = 0;
-    for (std::size_t i = 0; i < job.species.size(); ++i)
-        atoms += job.counts[i] * job.species[i].resolved.molecule->pseudo_atoms.size();
-    return atoms;
-}
-
 // The position counts every species, so a file name keeps its species' place in the job's list.
 Result<std::vector<SpeciesTemplate>> write_templates(const std::string& work_dir,
-                                                     const PackmolJob& job) {
+                                                     std::span<const CountedMolecule> species) {
     std::vector<SpeciesTemplate> templates;
-    templates.reserve(job.species.size());
-    for (std::size_t position = 0; position < job.species.size(); ++position) {
-        if (job.counts[position] == 0) continue;
-        const Molecule& molecule = *job.species[position].resolved.molecule;
-        std::string path = join_path(work_dir, template_file_name(position, molecule.name));
-        BW_TRY_VOID(write_text(path, template_text(molecule)));
-        templates.push_back({std::move(path), job.counts[position]});
+    templates.reserve(species.size());
+    for (std::size_t position = 0; position < species.size(); ++position) {
+        const auto& [molecule, count] = species[position];
+        if (count == 0) continue;
+        std::string path = join_path(work_dir, template_file_name(position, molecule->name));
+        BW_TRY_VOID(write_text(path, template_text(*molecule)));
+        templates.push_back({std::move(path), count});
     }
     return templates;
 }
 
 }  // namespace
 
-Result<double> packing_box_edge(std::span<const ActivePair> active, const ForceField& force_field,
-                                double density) {
-    if (active.empty()) return fail("no species with count > 0 to pack");
+Result<double> packing_box_edge(std::span<const CountedMolecule> species,
+                                const ForceField& force_field, double density) {
+    if (species.empty()) return fail("no species with count > 0 to pack");
     // Written so that NaN fails too: it would make every length of the job NaN.
     if (!(density > 0)) return fail("density must be positive");
-    BW_TRY(double mass, total_mass(active, force_field));
+    BW_TRY(double mass, total_mass(species, force_field));
     if (mass <= 0) return fail("total system mass is zero; nothing to pack");
     return box_edge_for(mass, density);
 }
 
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
                                    Cancellation& cancel) {
-    invariant(job.counts.size() == job.species.size(), "one count per species");
-    BW_TRY(auto templates, write_templates(work_dir, job));
+    BW_TRY(std::uint64_t expected_atoms, total_atoms(job.species));
+    BW_TRY(auto templates, write_templates(work_dir, job.species));
     std::string output_path = join_path(work_dir, "simbox.pdb");
     std::string job_path = join_path(work_dir, "pack.inp");
     BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
@@ -234,23 +224,20 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
                     lossy_utf8(output_path), note ? "\n" + *note : std::string());
     }
     BW_TRY(auto coordinates, parse_packed_pdb(output_path));
-    std::uint64_t expected = atom_count(job);
-    if (coordinates.size() != expected) {
-        return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected);
+    if (coordinates.size() != expected_atoms) {
+        return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected_atoms);
     }
     return PackmolRun{std::move(coordinates), std::move(note)};
 }
 
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
                                  Cancellation& cancel) {
-    BW_TRY(double box_edge, packing_box_edge(active, force_field, density));
-    std::vector<std::uint64_t> counts;
-    counts.reserve(active.size());
-    for (const auto& pair : active) counts.push_back(pair.count);
-    double margin = wall_margin(tolerance, box_edge);
-    double far = box_edge - margin;
-    PackmolJob job{active, counts, {margin, margin, margin}, {far, far, far}, tolerance, {}};
+    BW_TRY(double box_edge, packing_box_edge(species, force_field, density));
+    double low = wall_margin(tolerance, box_edge);
+    double high = box_edge - low;
+    PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
     BW_TRY(auto run, run_packmol_job(work_dir, job, cancel));
     return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
-#include "lammps/resolved.hpp"
 #include "packmol/cancellation.hpp"
 
 namespace boxwright {
@@ -27,14 +27,13 @@ struct PackedSystem {
     std::optional<std::string> note;    // packmol failed but its output passed every check
 };
 
-// One Packmol run: how many copies of each species, the region that holds every atom, the seed.
+// One Packmol run: the species with the copies of each to place, the region that holds every
+// atom, and the random seed.
 struct PackmolJob {
-    std::span<const ActivePair> species;  // file names keep each species' position in this list
-    std::span<const std::uint64_t>
-        counts;                        // copies per species, in the same order; 0 leaves it out
-    Position low{}, high{};            // corners of the `inside box` region, Å
-    double tolerance = 0;              // Å
-    std::optional<std::int32_t> seed;  // packmol's own default when absent
+    std::span<const CountedMolecule> species;  // file names keep each one's position in the list
+    Position low{}, high{};                    // corners of the `inside box` region, Å
+    double tolerance = 0;                      // Å
+    std::optional<std::int32_t> seed;          // packmol's own default when absent
 };
 
 struct PackmolRun {
@@ -43,18 +42,21 @@ struct PackmolRun {
 };
 
 // The edge of the cubic box that holds the species at `density`, after checking that there is
-// something to pack and that the density is positive.
-Result<double> packing_box_edge(std::span<const ActivePair> active, const ForceField& force_field,
-                                double density);
+// something to pack and that the density is positive; the force field gives the masses.
+Result<double> packing_box_edge(std::span<const CountedMolecule> species,
+                                const ForceField& force_field, double density);
 
-// Writes the templates and pack.inp into `work_dir`, runs packmol there and reads its output back,
-// checking that it holds every atom of the job. When `cancel` asks for it, packmol is stopped and
-// the call fails.
+// Writes the templates (none for a species with count 0) and pack.inp into `work_dir`, runs
+// packmol there and reads its output back, checking that it holds every atom of the job. When
+// `cancel` asks for it, packmol is stopped and the call fails.
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
                                    Cancellation& cancel = no_cancellation());
 
-// Packmol runs in `work_dir`. When `cancel` asks for it, packmol is stopped and the call fails.
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+// The box edge, then one run over the whole box, kept from its walls by the tolerance (at least
+// 1.5 Å, at most a quarter of the edge). When `cancel` asks for it, packmol is stopped and the
+// call fails.
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
                                  Cancellation& cancel = no_cancellation());
 

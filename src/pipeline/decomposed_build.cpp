@@ -13,13 +13,14 @@ Result<DecomposedBuild> run_pack_packmol_decomposed(const PackCommonArgs& reques
                                                     const Watch& watch) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
     BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
-    BW_TRY(auto plan, plan_decomposition(active.active, loaded.force_field, request.density,
-                                         tolerance, decomposition));
+    const auto species = counted_molecules(active.active);
+    BW_TRY(auto plan, plan_decomposition(species, loaded.force_field, request.density, tolerance,
+                                         decomposition));
 
     // Removed with every sub-box directory in it when this scope ends, whatever happens below.
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    BW_TRY(auto packing, pack_decomposed(work_dir->path(), active.active, plan, watch));
+    BW_TRY(auto packing, pack_decomposed(work_dir->path(), species, plan, watch));
 
     auto warnings = std::move(active.warnings);
     for (auto& warning : packing.warnings) warnings.push_back(std::move(warning));
