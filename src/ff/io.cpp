@@ -14,24 +14,6 @@
 namespace boxwright {
 namespace {
 
-// Closes a file descriptor when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { close(); }
-    int get() const { return fd_; }
-    int close() {
-        int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
-
-  private:
-    int fd_;
-};
-
 tl::unexpected<std::string> os_failure(int error_number) {
     return tl::unexpected<std::string>(os_error_text(error_number));
 }
@@ -70,8 +52,8 @@ tl::expected<std::string, std::string> read_utf8_file(const std::string& path,
         return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
     }
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return os_failure(errno);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return os_failure(errno);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return os_failure(errno);
     if (S_ISDIR(info.st_mode)) return os_failure(EISDIR);
@@ -121,33 +103,25 @@ tl::expected<FileReplacement, std::string> FileReplacement::create(const std::st
     // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = path + ".tmp" + random_suffix();
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return FileReplacement(path, std::move(temp), fd);
+        UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd) return FileReplacement(path, std::move(temp), std::move(fd));
         if (errno != EEXIST) return os_failure(errno);
     }
     return os_failure(EEXIST);
 }
 
-FileReplacement::FileReplacement(std::string path, std::string temp, int fd) noexcept
-    : path_(std::move(path)), temp_(std::move(temp)), fd_(fd) {}
-
-FileReplacement::FileReplacement(FileReplacement&& other) noexcept
-    : path_(std::move(other.path_)),
-      temp_(std::move(other.temp_)),
-      fd_(std::exchange(other.fd_, -1)) {}
-
-FileReplacement::~FileReplacement() { abandon(); }
+FileReplacement::FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept
+    : path_(std::move(path)), temp_(std::move(temp)), fd_(std::move(fd)) {}
 
 void FileReplacement::abandon() noexcept {
-    if (fd_ < 0) return;
-    ::close(fd_);
+    if (!fd_) return;
+    fd_.reset();
     ::unlink(temp_.c_str());
-    fd_ = -1;
 }
 
 tl::expected<void, std::string> FileReplacement::write(std::string_view piece) {
-    if (fd_ < 0) return os_failure(EBADF);
-    if (!write_all(fd_, piece)) {
+    if (!fd_) return os_failure(EBADF);
+    if (!write_all(fd_.get(), piece)) {
         const int error = errno;
         abandon();
         return os_failure(error);
@@ -156,8 +130,9 @@ tl::expected<void, std::string> FileReplacement::write(std::string_view piece) {
 }
 
 tl::expected<void, std::string> FileReplacement::commit() {
-    if (fd_ < 0) return os_failure(EBADF);
-    int error = ::close(std::exchange(fd_, -1)) != 0 ? errno : 0;
+    if (!fd_) return os_failure(EBADF);
+    // A write the kernel deferred may fail only now, at close().
+    int error = ::close(fd_.release()) != 0 ? errno : 0;
     if (error == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) error = errno;
     if (error != 0) {
         ::unlink(temp_.c_str());

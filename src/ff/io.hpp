@@ -7,6 +7,8 @@
 #include <string_view>
 #include <tl/expected.hpp>
 
+#include "ff/unique_fd.hpp"
+
 namespace boxwright {
 
 // The operating system's description of an error number followed by " (os error N)".
@@ -35,21 +37,21 @@ tl::expected<void, std::string> replace_file(const std::string& path, std::strin
 class FileReplacement {
   public:
     static tl::expected<FileReplacement, std::string> create(const std::string& path);
-    FileReplacement(FileReplacement&& other) noexcept;
+    FileReplacement(FileReplacement&& other) noexcept = default;
     FileReplacement& operator=(FileReplacement&&) = delete;
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
-    ~FileReplacement();
+    ~FileReplacement() { abandon(); }
 
     tl::expected<void, std::string> write(std::string_view piece);
     tl::expected<void, std::string> commit();
 
   private:
-    FileReplacement(std::string path, std::string temp, int fd) noexcept;
+    FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept;
     void abandon() noexcept;
 
     std::string path_, temp_;
-    int fd_ = -1;  // -1 once committed or abandoned
+    UniqueFd fd_;  // empty once committed or abandoned
 };
 
 // `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".

@@ -24,22 +24,6 @@
 
 namespace boxwright {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int UniqueFd::release() { return std::exchange(fd_, -1); }
-
-void UniqueFd::reset() {
-    // close() releases the descriptor even when it reports EINTR, so it is never retried.
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 namespace {
 
 using Stage = ChildFailure::Stage;

@@ -12,30 +12,11 @@
 #include <string>
 #include <tl/expected.hpp>
 
+#include "ff/unique_fd.hpp"
 #include "packmol/bounded_capture.hpp"
 #include "packmol/cancellation.hpp"
 
 namespace boxwright {
-
-// Owns a file descriptor and closes it when it goes out of scope.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release();
-    void reset();
-
-  private:
-    int fd_ = -1;
-};
 
 struct ChildOutput {
     std::optional<int> exit_code;  // absent when a signal ended the child
