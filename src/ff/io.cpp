@@ -30,16 +30,6 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-std::string random_suffix() {
-    static constexpr char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 engine{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
-    std::string suffix(6, ' ');
-    for (char& ch : suffix) ch = ALPHABET[pick(engine)];
-    return suffix;
-}
-
 }  // namespace
 
 std::string os_error_text(int error_number) {
@@ -102,7 +92,7 @@ tl::expected<FileReplacement, std::string> FileReplacement::create(const std::st
     // The temporary file sits beside the target so that the rename stays within one file system.
     // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = path + ".tmp" + random_suffix();
+        std::string temp = path + temporary_name();
         UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd) return FileReplacement(path, std::move(temp), std::move(fd));
         if (errno != EEXIST) return os_failure(errno);
@@ -146,6 +136,16 @@ std::string join_path(std::string_view dir, std::string_view name) {
     if (!out.empty() && out.back() != '/') out += '/';
     out += name;
     return out;
+}
+
+std::string temporary_name() {
+    static constexpr char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
+    std::string name = ".tmp";
+    for (int i = 0; i < 6; ++i) name += ALPHABET[pick(engine)];
+    return name;
 }
 
 }  // namespace boxwright

@@ -57,4 +57,8 @@ class FileReplacement {
 // `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".
 std::string join_path(std::string_view dir, std::string_view name);
 
+// ".tmp" and six random letters or digits: a name for a temporary file or directory beside
+// others, unlikely to be taken (whoever creates it still asks for a new one and retries).
+std::string temporary_name();
+
 }  // namespace boxwright

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <utility>
 
@@ -15,16 +14,6 @@ namespace boxwright {
 namespace {
 
 constexpr int MAX_ATTEMPTS = 65536;
-
-std::string random_name() {
-    static constexpr char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 engine{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
-    std::string name = ".tmp";
-    for (int i = 0; i < 6; ++i) name += ALPHABET[pick(engine)];
-    return name;
-}
 
 // $TMPDIR when it is set and not empty, else /tmp.
 std::string system_temp_dir() {
@@ -37,7 +26,7 @@ std::string system_temp_dir() {
 tl::expected<TempWorkDir, std::string> TempWorkDir::create() {
     std::string parent = system_temp_dir();
     for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
-        std::string path = join_path(parent, random_name());
+        std::string path = join_path(parent, temporary_name());
         if (::mkdir(path.c_str(), 0777) == 0) return TempWorkDir(std::move(path));
         if (errno != EEXIST) return tl::unexpected<std::string>(os_error_text(errno));
     }
