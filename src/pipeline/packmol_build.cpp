@@ -17,10 +17,9 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     if (!active) return tl::unexpected(std::move(active.error()));
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
-    auto work_dir = TempWorkDir::create();
-    if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
-                              request.density, tolerance, cancel);
+    BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
+    auto packed = pack_system(work_dir.path(), active->active, loaded->force_field, request.density,
+                              tolerance, cancel);
     if (!packed) return tl::unexpected(std::move(packed.error()));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};

@@ -23,14 +23,14 @@ std::string system_temp_dir() {
 
 }  // namespace
 
-tl::expected<TempWorkDir, std::string> TempWorkDir::create() {
+OsResult<TempWorkDir> TempWorkDir::create() {
     std::string parent = system_temp_dir();
     for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
         std::string path = join_path(parent, temporary_name());
         if (::mkdir(path.c_str(), 0777) == 0) return TempWorkDir(std::move(path));
-        if (errno != EEXIST) return tl::unexpected<std::string>(os_error_text(errno));
+        if (errno != EEXIST) return os_failure(OsOperation::Creating);
     }
-    return tl::unexpected<std::string>("too many temporary files exist");
+    return refusal(OsOperation::Creating, "too many temporary files exist");
 }
 
 TempWorkDir::TempWorkDir(TempWorkDir&& other) noexcept : path_(std::exchange(other.path_, {})) {}
