@@ -1,8 +1,6 @@
 #include "pipeline/outputs.hpp"
 
-#include <filesystem>
 #include <iterator>
-#include <system_error>
 
 #include "ff/io.hpp"
 #include "ff/utf8.hpp"
@@ -14,17 +12,10 @@
 namespace boxwright {
 namespace {
 
-// The directory and its missing parents, 0777 before the umask; an existing one is fine, and an
-// empty path is the current directory.
+// The directory and its missing parents; an empty path is the current directory.
 Result<void> create_output_directory(const std::string& out_dir) {
     if (out_dir.empty()) return {};
-    if (out_dir.find('\0') != std::string::npos) {
-        return fail("creating {}: file name contained an unexpected NUL byte", lossy_utf8(out_dir));
-    }
-    std::error_code error;
-    std::filesystem::create_directories(out_dir, error);
-    if (error) return fail("creating {}: {}", lossy_utf8(out_dir), os_error_text(error.value()));
-    return {};
+    return create_directories(out_dir).map_error(about(out_dir));
 }
 
 Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
@@ -56,9 +47,8 @@ Result<BuildSummary> write_lammps_outputs(
 
     auto text =
         generate_forcefield_file(force_field, registries, request.pair_setup, request.explicit_lb);
-    if (auto written = replace_file(summary.forcefield_path, text); !written) {
-        return fail("writing {}: {}", lossy_utf8(summary.forcefield_path), written.error());
-    }
+    BW_TRY_VOID(
+        replace_file(summary.forcefield_path, text).map_error(about(summary.forcefield_path)));
 
     // The data file has already checked these totals against the 64-bit range.
     BW_TRY(auto totals, system_totals(active));

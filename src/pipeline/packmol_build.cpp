@@ -15,9 +15,8 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
-    auto work_dir = TempWorkDir::create();
-    if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    BW_TRY(auto packed, pack_system(work_dir->path(), counted_molecules(active.active),
+    BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
+    BW_TRY(auto packed, pack_system(work_dir.path(), counted_molecules(active.active),
                                     loaded.force_field, request.density, tolerance, cancel));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};

@@ -97,7 +97,7 @@ Py_ssize_t convert_row(PyObject* row, Position& triple) {
 }
 
 // Room for `count` positions. A million positions are 24 MB, and on virtual machines faulting
-// that in 4 KiB pages cost three times the conversion itself (measured: ~90 ms against ~30 ms), so
+// that in 4 KiB pages cost more than the conversion itself (bench/scale_bench.py times it), so
 // a large block asks for transparent huge pages. Only advice: where it is refused nothing changes.
 void reserve_positions(std::vector<Position>& triples, std::size_t count) {
     triples.reserve(count);
