@@ -8,6 +8,7 @@
 #include "ff/numbers.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
+#include "lammps/molecule_shape.hpp"
 #include "lammps/system_totals.hpp"
 #include "lammps/type_registry.hpp"
 
@@ -62,8 +63,10 @@ Result<BuildSummary> write_lammps_outputs(
                                 box_length);
     if (!data) return tl::unexpected(std::move(data.error()));
 
-    auto text =
-        generate_forcefield_file(force_field, *registries, request.pair_setup, request.explicit_lb);
+    // Without a water the Tip4p block keeps the types of water listed first.
+    const Tip4pTypes water = tip4p_water_types(active, *registries).value_or(Tip4pTypes{});
+    auto text = generate_forcefield_file(force_field, *registries, request.pair_setup,
+                                         request.explicit_lb, water);
     if (auto written = replace_file(summary.forcefield_path, text); !written) {
         return fail("writing {}: {}", lossy_utf8(summary.forcefield_path), written.error());
     }
