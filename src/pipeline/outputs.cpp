@@ -28,20 +28,6 @@ Result<void> create_output_directory(const std::string& out_dir) {
     return {};
 }
 
-Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
-                                             const ForceField& force_field) {
-    auto atoms = build_atom_type_registry(active, force_field);
-    if (!atoms) return tl::unexpected(std::move(atoms.error()));
-    auto bonds = build_bond_type_registry(active);
-    if (!bonds) return tl::unexpected(std::move(bonds.error()));
-    auto angles = build_angle_type_registry(active);
-    if (!angles) return tl::unexpected(std::move(angles.error()));
-    auto dihedrals = build_dihedral_type_registry(active);
-    if (!dihedrals) return tl::unexpected(std::move(dihedrals.error()));
-    return TypeRegistries{std::move(*atoms), std::move(*bonds), std::move(*angles),
-                          std::move(*dihedrals)};
-}
-
 }  // namespace
 
 Result<BuildSummary> write_lammps_outputs(
@@ -90,6 +76,17 @@ Result<BuildSummary> write_lammps_outputs(
     return summary;
 }
 
+std::vector<std::string> BuildSummary::all_warnings() const {
+    std::vector<std::string> all = warnings;
+    if (extra_warning) all.push_back(*extra_warning);
+    if (long_range_warning) {
+        all.push_back(
+            "Long-range Coulomb interaction solver in forcefield file might be adjusted to user "
+            "preference.");
+    }
+    return all;
+}
+
 std::string BuildSummary::display() const {
     fmt::memory_buffer out;
     auto to = std::back_inserter(out);
@@ -101,13 +98,7 @@ std::string BuildSummary::display() const {
                    box_length, atom_count, atom_type_count, bond_count, bond_type_count,
                    angle_count, angle_type_count, dihedral_count, dihedral_type_count);
     if (!skipped.empty()) fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(skipped, ", "));
-    for (const auto& warning : warnings) fmt::format_to(to, "warning: {}\n", warning);
-    if (extra_warning) fmt::format_to(to, "warning: {}\n", *extra_warning);
-    if (long_range_warning) {
-        fmt::format_to(to,
-                       "warning: Long-range Coulomb interaction solver in forcefield file might "
-                       "be adjusted to user preference.\n");
-    }
+    for (const auto& warning : all_warnings()) fmt::format_to(to, "warning: {}\n", warning);
     return fmt::to_string(out);
 }
 
