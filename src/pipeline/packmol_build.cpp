@@ -2,30 +2,35 @@
 
 #include <utility>
 
-#include "packmol/pack.hpp"
-#include "pipeline/active.hpp"
-#include "pipeline/species.hpp"
 #include "pipeline/temp_dir.hpp"
 
 namespace boxwright {
 
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance) {
-    auto loaded = load_molecules(request.force_field, request.species, request.counts);
-    if (!loaded) return tl::unexpected(std::move(loaded.error()));
-    auto active = resolve_active(loaded->molecules, request.counts);
-    if (!active) return tl::unexpected(std::move(active.error()));
+Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
+                                   PresetRule preset_rule) {
+    BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
+    BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
+    const auto pair_setup =
+        settle_pair_setup(preset_rule, request.pair_setup, active.active, loaded.force_field);
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
-                              request.density, tolerance);
-    if (!packed) return tl::unexpected(std::move(packed.error()));
+    BW_TRY(auto packed, pack_system(work_dir->path(), active.active, loaded.force_field,
+                                    request.density, tolerance));
 
-    OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};
-    return write_lammps_outputs(loaded->force_field, active->active, packed->coordinates, outputs,
-                                std::move(loaded->skipped), std::move(active->warnings),
-                                std::move(packed->note), packed->box_edge);
+    OutputRequest outputs{request.out_dir, pair_setup, request.explicit_lb};
+    BW_TRY(auto summary,
+           write_lammps_outputs(loaded.force_field, active.active, packed.coordinates, outputs,
+                                std::move(loaded.skipped), std::move(active.warnings),
+                                std::move(packed.note), packed.box_edge));
+    return PackmolBuild{std::move(loaded), std::move(active), std::move(packed), pair_setup,
+                        std::move(summary)};
+}
+
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance) {
+    return build_packmol(request, tolerance, PresetRule::AsRequested)
+        .transform([](PackmolBuild&& build) { return std::move(build.summary); });
 }
 
 }  // namespace boxwright

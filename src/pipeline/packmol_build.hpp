@@ -9,7 +9,10 @@
 
 #include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
+#include "packmol/pack.hpp"
+#include "pipeline/active.hpp"
 #include "pipeline/outputs.hpp"
+#include "pipeline/species.hpp"
 
 namespace boxwright {
 
@@ -23,6 +26,20 @@ struct PackCommonArgs {
     std::optional<PairSetup> pair_setup;
 };
 
+// A finished build together with what it was made of, for a report on it. Moved, never copied:
+// the active species refer to the loaded molecules.
+struct PackmolBuild {
+    LoadedSpecies loaded;
+    ActiveSpecies active;
+    PackedSystem packed;
+    std::optional<PairSetup> pair_setup;  // as written into forcefield.lmp
+    BuildSummary summary;
+};
+
+Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
+                                   PresetRule preset_rule);
+
+// The build with the preset as requested; only its summary is kept.
 Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance);
 
 }  // namespace boxwright
