@@ -36,24 +36,23 @@ struct RandomCase {
     const char* name;
     std::uint64_t molecules, atoms_per_molecule;
     double edge;
-    double spread;  // positions drawn in [-spread, spread + edge) on each axis around `centre`
-    double centre;
+    double low, high;  // positions drawn in [low, high) on each axis
 };
 
 TEST(ClosestContact, AgreesWithEveryPairMeasured) {
     const RandomCase cases[] = {
-        {"two atoms", 2, 1, 10, 0, 0},
-        {"a liquid", 300, 3, 15, 0, 0},
-        {"a dilute gas", 40, 1, 100, 0, 0},
-        {"positions far outside the box", 200, 2, 12, 30, 0},
+        {"two atoms", 2, 1, 10, 0, 10},
+        {"a liquid", 300, 3, 15, 0, 15},
+        {"a dilute gas", 40, 1, 100, 0, 100},
+        {"positions far outside the box", 200, 2, 12, -30, 42},
         // Coordinates in nm where Å belong: all atoms crowd into a corner of the box.
-        {"a clump in one corner", 1500, 3, 40, -38, 0},
-        {"one molecule of many atoms and one atom", 2, 500, 20, 0, 0},
+        {"a clump in one corner", 1000, 3, 40, 0, 2},
+        {"one molecule of many atoms and one atom", 2, 500, 20, 0, 20},
     };
     std::mt19937_64 random(20240917);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::uniform_real_distribution<double> axis(-c.spread, c.edge + c.spread);
+        std::uniform_real_distribution<double> axis(c.low, c.high);
         std::vector<Vec> positions(c.molecules * c.atoms_per_molecule);
         for (auto& p : positions) p = {axis(random), axis(random), axis(random)};
         std::vector<MoleculeRun> runs{{c.atoms_per_molecule, c.molecules}};
