@@ -236,7 +236,7 @@ void append_constraints(Out& out, const InputScriptPlan& plan) {
             angles.insert(s.hold.angle_types.begin(), s.hold.angle_types.end());
         }
         command(out, "group", "shaken molecule {}", molecules_of(plan.species, Hold::Shake));
-        command(out, "fix", "shake shaken shake 1.0e-4 100 0 b {}{}", fmt::join(bonds, " "),
+        command(out, "fix", "shake shaken shake 1.0e-6 100 0 b {}{}", fmt::join(bonds, " "),
                 angles.empty() ? "" : fmt::format(" a {}", fmt::join(angles, " ")));
     }
     std::size_t straight = 0;

@@ -1,7 +1,5 @@
 #include "python/native/entry_points.hpp"
 
-#include <exception>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
 #include "python/conversions.hpp"
+#include "python/entry_support.hpp"
 
 namespace boxwright::python {
 namespace {
@@ -61,9 +60,6 @@ constexpr char DEFAULT_FORCE_FIELD[] = "force_field.json";
 constexpr char DEFAULT_OUT_DIR[] = ".";
 constexpr double DEFAULT_TOLERANCE = 2.0;
 
-// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
-char* keyword(const char* name) { return const_cast<char*>(name); }
-
 char* pack_packmol_keywords[] = {
     keyword("species"),    keyword("counts"),      keyword("density"),
     keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
@@ -76,33 +72,8 @@ char* pack_from_coords_keywords[] = {
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
 
-// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
-// result into a UnicodeDecodeError.
-PyObject* to_str(const std::string& text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
 PyObject* summary_or_raise(const Result<BuildSummary>& built) {
-    if (built) return to_str(built->display());
-    PyRef message = PyRef::steal(to_str(built.error().what()));
-    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
-    return nullptr;
-}
-
-// No C++ exception may unwind into the interpreter. The library reports failures as values, so
-// anything caught here is running out of memory or a fault of our own.
-template <class Body>
-PyObject* without_cpp_exceptions(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
-    }
-    return nullptr;
+    return built ? to_str(built->display()) : raise_failure(built.error());
 }
 
 PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
@@ -184,12 +155,6 @@ PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyObject* pack_from_coords_py(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return pack_from_coords(args, kwargs); });
-}
-
-// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
-// function-cast check quiet about the intended cast.
-PyCFunction as_method(PyCFunctionWithKeywords function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),
