@@ -1,8 +1,7 @@
-"""The command line, `python -m boxwright`: the two builds of `boxwright.pack` from a shell.
+"""The command line, `boxwright` (or `python -m boxwright`): the two builds of `boxwright.pack`.
 
-    python -m boxwright pack --species co2.json butane.json --counts 50 50 --density 600
-    python -m boxwright from-coords --species water.json --counts 216 --coords water.pdb \\
-        --box-length 18.6
+    boxwright pack --species co2.json butane.json --counts 50 50 --density 600
+    boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
 it out). The build report goes to standard output, readable or, with --json, as one JSON object.
@@ -40,6 +39,19 @@ class UsageError(Exception):
 
 class CoordsError(Exception):
     """A coordinates file that cannot be read or makes no sense."""
+
+
+class _Version(argparse.Action):
+    # argparse's own version action wants the text when the parser is built; reading the
+    # installed package's metadata is left for when --version is given.
+    def __init__(self, option_strings: Sequence[str], dest: str, **kwargs: object) -> None:
+        super().__init__(option_strings, dest, nargs=0, help="print the version and exit")
+
+    def __call__(self, parser: argparse.ArgumentParser, *_: object) -> NoReturn:
+        from . import __version__
+
+        print(f"{parser.prog} {__version__}")
+        parser.exit()
 
 
 class _Parser(argparse.ArgumentParser):
@@ -213,8 +225,11 @@ def build_parser() -> argparse.ArgumentParser:
         description="Write the LAMMPS input files data.lmp, forcefield.lmp and in.lmp for a "
         "mixture of small molecules in a cubic box. Lengths are in ångström (Å), densities in "
         "kg/m³.",
-        epilog="Run '%(prog)s COMMAND --help' for the options of a command.",
+        epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
+        "molecule and coordinate files, and which preset and constraints suit which molecules, "
+        "are described in docs/ of the boxwright sources.",
     )
+    parser.add_argument("--version", action=_Version)
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND",
                                      parser_class=_Parser)
 
