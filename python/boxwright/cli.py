@@ -153,6 +153,13 @@ def _real(text: str) -> float:
     return value
 
 
+def _positive(text: str) -> float:
+    value = _finite(text)
+    if value is None or value <= 0:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a positive finite number")
+    return value
+
+
 def _pressure(text: str) -> float | None:
     return None if text == "none" else _real(text)
 
@@ -197,7 +204,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
     )
     run.add_argument(
-        "--temperature", type=_real, default=298.15, metavar="K",
+        "--temperature", type=_positive, default=298.15, metavar="K",
         help="temperature of the run, K (default: 298.15)",
     )
     run.add_argument(
@@ -206,7 +213,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: 1.0)",
     )
     run.add_argument(
-        "--timestep", type=_real, default=1.0, metavar="FS",
+        "--timestep", type=_positive, default=1.0, metavar="FS",
         help="timestep, fs (default: 1.0)",
     )
     run.add_argument(
@@ -262,7 +269,7 @@ def build_parser() -> argparse.ArgumentParser:
         "molecule → atom order (required)",
     )
     coords.add_argument(
-        "--box-length", type=_real, required=True, metavar="ANG",
+        "--box-length", type=_positive, required=True, metavar="ANG",
         help="edge of the cubic box, Å; the box spans 0 to this length on every axis (required)",
     )
     return parser

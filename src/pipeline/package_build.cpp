@@ -59,9 +59,9 @@ Result<BuildReport> finish(const ForceField& force_field, std::span<const Active
 }  // namespace
 
 Result<BuildReport> package_packmol(const PackCommonArgs& request, double tolerance,
-                                    const PackageOptions& options) {
+                                    const PackageOptions& options, Cancellation& cancel) {
     BW_TRY_VOID(check_run_settings(options.input_script));
-    BW_TRY(auto built, build_packmol(request, tolerance, options.preset_rule));
+    BW_TRY(auto built, build_packmol(request, tolerance, options.preset_rule, cancel));
     return finish(built.loaded.force_field, built.active.active, built.packed.coordinates,
                   built.pair_setup, std::move(built.summary), request.out_dir, options, false);
 }

@@ -7,7 +7,7 @@
 namespace boxwright {
 
 Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
-                                   PresetRule preset_rule) {
+                                   PresetRule preset_rule, Cancellation& cancel) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
     BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
     const auto pair_setup =
@@ -17,7 +17,7 @@ Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double toleran
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
     BW_TRY(auto packed, pack_system(work_dir->path(), active.active, loaded.force_field,
-                                    request.density, tolerance));
+                                    request.density, tolerance, cancel));
 
     OutputRequest outputs{request.out_dir, pair_setup, request.explicit_lb};
     BW_TRY(auto summary,
@@ -28,8 +28,9 @@ Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double toleran
                         std::move(summary)};
 }
 
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance) {
-    return build_packmol(request, tolerance, PresetRule::AsRequested)
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
+                                      Cancellation& cancel) {
+    return build_packmol(request, tolerance, PresetRule::AsRequested, cancel)
         .transform([](PackmolBuild&& build) { return std::move(build.summary); });
 }
 

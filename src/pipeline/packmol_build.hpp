@@ -9,6 +9,7 @@
 
 #include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
+#include "packmol/cancellation.hpp"
 #include "packmol/pack.hpp"
 #include "pipeline/active.hpp"
 #include "pipeline/outputs.hpp"
@@ -36,10 +37,13 @@ struct PackmolBuild {
     BuildSummary summary;
 };
 
+// `cancel` is asked while packmol runs; on a request packmol is stopped, nothing is written and
+// the call fails.
 Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
-                                   PresetRule preset_rule);
+                                   PresetRule preset_rule, Cancellation& cancel);
 
 // The build with the preset as requested; only its summary is kept.
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance);
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
+                                      Cancellation& cancel = no_cancellation());
 
 }  // namespace boxwright

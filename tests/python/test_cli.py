@@ -103,6 +103,8 @@ class CommandLineTest(TempDirTestCase):
              "argument --counts: '-1' is negative"),
             (["pack", *one_co2, "--density", "dense"],
              "argument --density: 'dense' is not a finite number"),
+            (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
+             "argument --box-length: '0' is not a positive finite number"),
             (["pack", *one_co2, "--density", 500, "--force-field", "none.json"],
              "reading none.json: No such file or directory"),
             ([*from_coords, "short.xyz"], "short.xyz: declares 3 atoms but has 2 atom lines"),

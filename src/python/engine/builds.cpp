@@ -94,7 +94,10 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     request.out_dir = package.out_dir;
     request.explicit_lb = package.explicit_lb;
     request.pair_setup = package.pair_choice.setup;
-    return report_or_raise(package_packmol(request, tolerance_ang, package.options()));
+    PendingSignal interrupt;
+    auto built = package_packmol(request, tolerance_ang, package.options(), interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return report_or_raise(built);
 }
 
 char* build_from_coords_keywords[] = {
@@ -141,11 +144,8 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
         convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package);
     if (!converted) return nullptr;
-    if (const auto& bad = rows.first_bad_row) {
-        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
-                     bad->index, bad->length);
-        return nullptr;
-    }
+    // The positions and the box are checked before any file is opened.
+    if (!check_given_coordinates(rows, box_length)) return nullptr;
     request.force_field = package.force_field;
     request.out_dir = package.out_dir;
     request.explicit_lb = package.explicit_lb;

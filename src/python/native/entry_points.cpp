@@ -103,7 +103,10 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
         convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
     if (!converted) return nullptr;
-    return summary_or_raise(run_pack_packmol(request, tolerance_ang));
+    PendingSignal interrupt;
+    auto built = run_pack_packmol(request, tolerance_ang, interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return summary_or_raise(built);
 }
 
 PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
@@ -140,12 +143,8 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(force_field, "force_field", to_path, request.force_field) &&
         convert_argument(out_dir, "out_dir", to_path, request.out_dir);
     if (!converted) return nullptr;
-    // The shape of the positions is checked before any file is opened.
-    if (const auto& bad = rows.first_bad_row) {
-        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
-                     bad->index, bad->length);
-        return nullptr;
-    }
+    // The positions and the box are checked before any file is opened.
+    if (!check_given_coordinates(rows, box_length)) return nullptr;
     return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 
