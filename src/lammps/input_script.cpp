@@ -335,8 +335,7 @@ InputScriptPlan plan_input_script(std::span<const ActivePair> active,
     if (force_field.cutoff_vdw != PRESET_CUTOFF) plan.lj_cutoff = force_field.cutoff_vdw;
     plan.run = run;
     for (const auto& entry : registries.atoms.entries()) {
-        const PseudoAtomParams* params = force_field.pseudo_atom(entry.key);
-        if (params != nullptr && is_bare_charge(*params)) {
+        if (is_bare_charge(force_field.checked_pseudo_atom(entry.key))) {
             plan.bare_charge = entry.key;
             break;
         }

@@ -72,8 +72,7 @@ std::vector<double> straight_offsets(const Molecule& molecule, const ForceField&
         along[k] = dot(d, axis) / length;
         const double off_line = dot(d, d) - along[k] * along[k];
         if (off_line > ON_LINE_ANG * ON_LINE_ANG) return {};
-        const PseudoAtomParams* params = force_field.pseudo_atom(atoms[k].name);
-        const double m = params != nullptr ? params->mass : 0;
+        const double m = force_field.checked_pseudo_atom(atoms[k].name).mass;
         mass += m;
         mass_along += m * along[k];
     }

@@ -35,7 +35,7 @@ std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
 
 // For a molecule whose reference atoms lie on one straight line (within 0.01 Å) and number at
 // least three: each atom's signed offset along that line from the centre of mass, Å. Empty for
-// any other molecule.
+// any other molecule. Its pseudo atoms must be checked against the force field already.
 std::vector<double> straight_offsets(const Molecule& molecule, const ForceField& force_field);
 
 }  // namespace boxwright

@@ -1,7 +1,6 @@
 #include "lammps/pair_style.hpp"
 
-#include <cstdlib>
-
+#include "ff/invariant.hpp"
 #include "ff/numbers.hpp"
 
 namespace boxwright {
@@ -15,7 +14,7 @@ std::string_view display_name(PairSetup setup) {
         case PairSetup::LjCutCoulLong:
             return "LjCutCoulLong";
     }
-    std::abort();  // an out-of-range enumerator is a caller's broken invariant
+    unreachable("PairSetup enumerator in range");
 }
 
 bool has_long_range_solver(std::optional<PairSetup> setup) {
@@ -38,7 +37,7 @@ std::string pair_style_command(PairSetup setup, const Tip4pTypes& water, double 
         case PairSetup::LjCutCoulLong:
             return fmt::format("pair_style lj/cut/coul/long {} {}\n", lj, coulomb);
     }
-    std::abort();
+    unreachable("PairSetup enumerator in range");
 }
 
 std::string gen_pair_style_setup(std::optional<PairSetup> setup, bool explicit_lb,

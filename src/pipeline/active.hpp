@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
@@ -32,5 +33,8 @@ enum class PresetRule { AsRequested, FromCharges };
 std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSetup> requested,
                                            std::span<const ActivePair> active,
                                            const ForceField& force_field);
+
+// The active species as molecules and counts, for the steps that need no LAMMPS records.
+std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active);
 
 }  // namespace boxwright

@@ -5,6 +5,7 @@
 
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

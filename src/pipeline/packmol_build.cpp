@@ -16,8 +16,8 @@ Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double toleran
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    BW_TRY(auto packed, pack_system(work_dir->path(), active.active, loaded.force_field,
-                                    request.density, tolerance, cancel));
+    BW_TRY(auto packed, pack_system(work_dir->path(), counted_molecules(active.active),
+                                    loaded.force_field, request.density, tolerance, cancel));
 
     OutputRequest outputs{request.out_dir, pair_setup, request.explicit_lb};
     BW_TRY(auto summary,

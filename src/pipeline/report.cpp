@@ -16,13 +16,6 @@ constexpr double NEUTRAL_WITHIN_E = 1e-6;
 // Atoms of different molecules closer than this overlap: no force field lets them get there.
 constexpr double OVERLAP_ANG = 1.0;
 
-const PseudoAtomParams& params_of(const FinishedBuild& build, const std::string& name) {
-    const PseudoAtomParams* params = build.force_field.pseudo_atom(name);
-    // The atom type registry checked every name against this force field.
-    invariant(params != nullptr, "pseudo atom of the build in the force field");
-    return *params;
-}
-
 // A charge as a reader wants it: to a millionth of e, without trailing zeros ("0.35", "-1").
 std::string charge_text(double charge) {
     const double rounded = std::round(charge * 1e6) / 1e6;
@@ -35,7 +28,7 @@ std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
         const Molecule& molecule = *pair.resolved.molecule;
         SpeciesReport report{molecule.name, pair.count, molecule.pseudo_atoms.size(), 0, 0};
         for (const auto& atom : molecule.pseudo_atoms) {
-            const auto& params = params_of(build, atom.name);
+            const auto& params = build.force_field.checked_pseudo_atom(atom.name);
             report.molecular_mass += params.mass;
             report.charge += params.charge;
         }
@@ -51,8 +44,7 @@ std::pair<const SpeciesReport*, std::uint64_t> species_of_molecule(
         if (molecule < s.count) return {&s, molecule};
         molecule -= s.count;
     }
-    invariant_violated("molecule of the system within its species",
-                       std::source_location::current());
+    unreachable("molecule of the system within its species");
 }
 
 class Checks {
@@ -81,7 +73,8 @@ class Checks {
     std::string atom_types_where(Keep keep) const {
         std::vector<std::string> names;
         for (const auto& entry : build_.registries.atoms.entries()) {
-            if (keep(params_of(build_, entry.key))) names.push_back("'" + entry.key + "'");
+            if (keep(build_.force_field.checked_pseudo_atom(entry.key)))
+                names.push_back("'" + entry.key + "'");
         }
         return fmt::format("{}", fmt::join(names, ", "));
     }
@@ -123,7 +116,7 @@ class Checks {
 
     void pseudo_atoms() {
         for (const auto& entry : build_.registries.atoms.entries()) {
-            const auto& params = params_of(build_, entry.key);
+            const auto& params = build_.force_field.checked_pseudo_atom(entry.key);
             if (!params.self_interaction) {
                 warn(
                     "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
@@ -143,7 +136,7 @@ class Checks {
             if (molecule.rigid) continue;
             std::unordered_set<std::string> seen;
             for (const auto& atom : molecule.pseudo_atoms) {
-                if (!is_bare_charge(params_of(build_, atom.name)) ||
+                if (!is_bare_charge(build_.force_field.checked_pseudo_atom(atom.name)) ||
                     !seen.insert(atom.name).second) {
                     continue;
                 }
