@@ -355,4 +355,40 @@ void add_parameter_note(const char* parameter) {
     PyErr_SetRaisedException(raised.release());
 }
 
+bool to_pair_choice(PyObject* value, PairChoice& choice) {
+    if (PyUnicode_Check(value) && PyUnicode_CompareWithASCIIString(value, "auto") == 0) {
+        choice = {PresetRule::FromCharges, std::nullopt};
+        return true;
+    }
+    choice.rule = PresetRule::AsRequested;
+    if (Py_IsNone(value)) {
+        choice.setup.reset();
+        return true;
+    }
+    if (PyLong_CheckExact(value)) {
+        const long code = PyLong_AsLong(value);
+        if (code >= 0 && code <= 2) {
+            choice.setup = static_cast<PairSetup>(code);
+            return true;
+        }
+        PyErr_Clear();  // an overflow is just another code that names no preset
+    }
+    PyErr_Format(PyExc_ValueError, "must be 'auto', None or a preset code 0, 1 or 2, not %.200R",
+                 value);
+    return false;
+}
+
+bool to_optional_number(PyObject* value, std::optional<double>& number) {
+    if (Py_IsNone(value)) {
+        number.reset();
+        return true;
+    }
+    double converted = 0;
+    if (!to_number(value, converted)) return false;
+    number = converted;
+    return true;
+}
+
+bool to_whole_number(PyObject* value, std::uint64_t& number) { return to_count(value, number); }
+
 }  // namespace boxwright::python
