@@ -1,3 +1,52 @@
 """Native capabilities of the boxwright package beyond `boxwright._native`."""
 
+from collections.abc import Buffer, Sequence
+from typing import Any, Literal, SupportsFloat, SupportsIndex
+
 __all__: list[str]
+
+# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), "auto" (LjCutCoulLong when
+# an atom of the build carries a charge, else LjCut) or None (no preset).
+_PairCode = int | Literal["auto"] | None
+
+def build_packmol(
+    species: Sequence[str],
+    counts: Sequence[SupportsIndex],
+    density: SupportsFloat | SupportsIndex,
+    *,
+    pair_style: _PairCode = "auto",
+    explicit_lb: bool = False,
+    force_field: str = "force_field.json",
+    out_dir: str = ".",
+    tolerance: SupportsFloat | SupportsIndex = 2.0,
+    input_script: bool = True,
+    temperature: SupportsFloat | SupportsIndex = 298.15,
+    pressure: SupportsFloat | SupportsIndex | None = 1.0,
+    timestep: SupportsFloat | SupportsIndex = 1.0,
+    steps: SupportsIndex = 100000,
+) -> dict[str, Any]:
+    """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
+
+    The dict: summary (the `_native` summary text), pair_style (preset name or None), species
+    (name, count, atoms_per_molecule, molecular_mass, charge), totals (atoms, bonds, angles,
+    dihedrals and their *_types), box_length, density, net_charge, min_distance (or None),
+    closest_atoms (0-based, or None), warnings, files."""
+
+def build_from_coords(
+    species: Sequence[str],
+    counts: Sequence[SupportsIndex],
+    coords: Sequence[Sequence[SupportsFloat | SupportsIndex]] | Buffer,
+    box_len: SupportsFloat | SupportsIndex,
+    *,
+    pair_style: _PairCode = "auto",
+    explicit_lb: bool = False,
+    force_field: str = "force_field.json",
+    out_dir: str = ".",
+    input_script: bool = True,
+    temperature: SupportsFloat | SupportsIndex = 298.15,
+    pressure: SupportsFloat | SupportsIndex | None = 1.0,
+    timestep: SupportsFloat | SupportsIndex = 1.0,
+    steps: SupportsIndex = 100000,
+) -> dict[str, Any]:
+    """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
+    dict (as build_packmol's)."""

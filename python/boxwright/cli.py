@@ -3,22 +3,29 @@
     boxwright pack --species co2.json butane.json --counts 50 50 --density 600
     boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
-The summary goes to standard output. Any failure, from the arguments, the coordinates file or the
-build itself, is one line "boxwright: <message>" on standard error and exit status 1.
+Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
+it out). The build report goes to standard output, readable or, with --json, as one JSON object.
+Any failure, from the arguments, the coordinates file or the build itself, is one line
+"boxwright: <message>" on standard error and exit status 1.
 """
 
 from __future__ import annotations
 
 import argparse
+import json
 import math
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import NoReturn
+from typing import TYPE_CHECKING, NoReturn
+
+if TYPE_CHECKING:
+    from .report import BuildReport
 
 PROG = "boxwright"
 
 PAIR_STYLES = {
+    "auto": "auto",
     "tip4p": "Tip4p",
     "lj-cut": "LjCut",
     "lj-cut-coul-long": "LjCutCoulLong",
@@ -153,6 +160,10 @@ def _positive(text: str) -> float:
     return value
 
 
+def _pressure(text: str) -> float | None:
+    return None if text == "none" else _real(text)
+
+
 def _add_common(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--species", nargs="+", required=True, type=Path, metavar="FILE",
@@ -174,24 +185,53 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: the current directory)",
     )
     parser.add_argument(
-        "--pair-style", choices=list(PAIR_STYLES), default="lj-cut",
-        help="pair-style preset written into forcefield.lmp: tip4p (lj/cut/tip4p/long with "
-        "pppm/tip4p; water must be the first species), lj-cut (lj/cut), lj-cut-coul-long "
-        "(lj/cut/coul/long with pppm), or none (write your own); cutoffs 10 Å "
-        "(default: lj-cut)",
+        "--pair-style", choices=list(PAIR_STYLES), default="auto",
+        help="pair-style preset written into forcefield.lmp: auto (lj-cut-coul-long when any "
+        "atom carries a charge, else lj-cut), tip4p (lj/cut/tip4p/long with pppm/tip4p, named "
+        "after the water's types), lj-cut (lj/cut), lj-cut-coul-long (lj/cut/coul/long with "
+        "pppm), or none (write your own); cutoffs 10 Å (default: auto)",
     )
     parser.add_argument(
         "--explicit-lb", action="store_true",
         help="write a pair_coeff line for every unlike pair, mixed by Lorentz-Berthelot, "
         "instead of letting LAMMPS mix them (default: off)",
     )
+    run = parser.add_argument_group(
+        "in.lmp", "the LAMMPS input written beside the two files; its settings are also index "
+        "variables that 'lmp -var NAME VALUE' overrides")
+    run.add_argument(
+        "--no-input", action="store_true",
+        help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
+    )
+    run.add_argument(
+        "--temperature", type=_positive, default=298.15, metavar="K",
+        help="temperature of the run, K (default: 298.15)",
+    )
+    run.add_argument(
+        "--pressure", type=_pressure, default=1.0, metavar="ATM",
+        help="pressure of the NPT run, atm, or 'none' for NVT at the density as built "
+        "(default: 1.0)",
+    )
+    run.add_argument(
+        "--timestep", type=_positive, default=1.0, metavar="FS",
+        help="timestep, fs (default: 1.0)",
+    )
+    run.add_argument(
+        "--steps", type=_count, default=100000, metavar="N",
+        help="steps of the production run (default: 100000)",
+    )
+    parser.add_argument(
+        "--json", action="store_true",
+        help="print the build report as one JSON object instead of text (default: text)",
+    )
 
 
 def build_parser() -> argparse.ArgumentParser:
     parser = _Parser(
         prog=PROG,
-        description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
-        "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
+        description="Write the LAMMPS input files data.lmp, forcefield.lmp and in.lmp for a "
+        "mixture of small molecules in a cubic box. Lengths are in ångström (Å), densities in "
+        "kg/m³.",
         epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
         "molecule and coordinate files, and which preset and constraints suit which molecules, "
         "are described in docs/ of the boxwright sources.",
@@ -203,7 +243,7 @@ def build_parser() -> argparse.ArgumentParser:
     pack = commands.add_parser(
         "pack", help="pack the molecules with Packmol at a target density",
         description="Pack the molecules with Packmol into a cubic box of the given density, "
-        "then write data.lmp and forcefield.lmp.",
+        "then write data.lmp, forcefield.lmp and in.lmp.",
     )
     _add_common(pack)
     pack.add_argument(
@@ -218,7 +258,8 @@ def build_parser() -> argparse.ArgumentParser:
 
     coords = commands.add_parser(
         "from-coords", help="write the files for atom positions you already have",
-        description="Write data.lmp and forcefield.lmp for atom positions computed elsewhere.",
+        description="Write data.lmp, forcefield.lmp and in.lmp for atom positions computed "
+        "elsewhere.",
     )
     _add_common(coords)
     coords.add_argument(
@@ -237,16 +278,22 @@ def build_parser() -> argparse.ArgumentParser:
 # --- running -----------------------------------------------------------------------------------
 
 
-def run(args: argparse.Namespace) -> str:
+def run(args: argparse.Namespace) -> BuildReport:
     # Imported here so that --help works even where the native module is not built.
     from . import pack
 
     pair_style = PAIR_STYLES[args.pair_style]
     common = dict(
-        pair_style=None if pair_style is None else getattr(pack.PyPairSetup, pair_style),
+        pair_style=pair_style if pair_style in (None, "auto")
+        else getattr(pack.PyPairSetup, pair_style),
         explicit_lb=args.explicit_lb,
         force_field=args.force_field,
         out_dir=args.out_dir,
+        input_script=not args.no_input,
+        temperature=args.temperature,
+        pressure=args.pressure,
+        timestep=args.timestep,
+        steps=args.steps,
     )
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,
@@ -262,9 +309,12 @@ def _one_line(message: str) -> str:
 def main(argv: Sequence[str] | None = None) -> int:
     try:
         args = build_parser().parse_args(argv)
-        summary = run(args)
+        report = run(args)
     except (UsageError, CoordsError, RuntimeError, ValueError, OverflowError) as err:
         print(f"{PROG}: {_one_line(str(err))}", file=sys.stderr)
         return 1
-    sys.stdout.write(summary)
+    if args.json:
+        sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
+    else:
+        sys.stdout.write(report.format())
     return 0

@@ -1,4 +1,4 @@
-"""Build the LAMMPS input files data.lmp and forcefield.lmp for a mixture in a cubic box.
+"""Build the LAMMPS input files for a mixture in a cubic box: data.lmp, forcefield.lmp and in.lmp.
 
 Two ways in:
 
@@ -6,29 +6,37 @@ Two ways in:
 * `from_coords` takes atom positions the caller already has (for example from an equilibration
   run elsewhere) together with the box edge.
 
-Both are thin wrappers over `boxwright._native`: they accept `pathlib.Path` (any `os.PathLike`)
-wherever a path goes, and return the build summary, a few lines naming the files written, the
-size of the system and every warning of the build. A failing build raises `RuntimeError` whose
-only argument is the message; bad arguments raise `TypeError`, `OverflowError` or `ValueError`.
+Both write data.lmp and forcefield.lmp exactly as `boxwright._native` does, and by default in.lmp
+beside them: a LAMMPS input that runs the system as it is (constraints for the rigid species, a
+start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path` (any
+`os.PathLike`) wherever a path goes and return a `BuildReport`: `str(report)` is the build
+summary, and the report adds each species' mass and charge, the density, the net charge, the
+closest contact between molecules and every warning of the build. A failing build raises
+`RuntimeError` whose only argument is the message; bad arguments raise `TypeError`,
+`OverflowError` or `ValueError`.
 
 Example::
 
     from boxwright import pack
-    print(pack.packmol(["examples/co2.json", "examples/butane.json"], [50, 50], 600.0,
-                       force_field="examples/force_field.json", out_dir="out"))
+    report = pack.packmol(["examples/co2.json", "examples/butane.json"], [50, 50], 600.0,
+                          force_field="examples/force_field.json", out_dir="out")
+    print(report.format())
 """
 
 from __future__ import annotations
 
 import os
 from collections.abc import Sequence
-from typing import Any, TypeAlias
+from typing import Any, Literal, TypeAlias
 
-from ._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
+from ._engine import build_from_coords, build_packmol
+from ._native import PyPairSetup
+from .report import BuildReport
 
-__all__ = ["PyPairSetup", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
+PairStyle: TypeAlias = PyPairSetup | Literal["auto"] | None
 
 
 def _path(value: Any) -> Any:
@@ -45,17 +53,32 @@ def _paths(values: Any) -> Any:
     return [_path(v) for v in values]
 
 
+def _pair_code(pair_style: Any) -> int | str | None:
+    """The engine's form of a preset: its integer code, "auto" or None."""
+    if isinstance(pair_style, PyPairSetup):
+        return int(pair_style)
+    if pair_style is None or pair_style == "auto":
+        return pair_style
+    raise TypeError(f"pair_style must be 'auto', a PyPairSetup or None, not {pair_style!r}")
+
+
 def packmol(
     species: Sequence[StrPath],
     counts: Sequence[int],
     density: float,
-    pair_style: PyPairSetup | None = PyPairSetup.LjCut,
+    pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath = "force_field.json",
     out_dir: StrPath = ".",
     tolerance: float = 2.0,
-) -> str:
-    """Pack the mixture with Packmol and write data.lmp and forcefield.lmp into *out_dir*.
+    *,
+    input_script: bool = True,
+    temperature: float = 298.15,
+    pressure: float | None = 1.0,
+    timestep: float = 1.0,
+    steps: int = 100000,
+) -> BuildReport:
+    """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
     Parameters
     ----------
@@ -65,8 +88,9 @@ def packmol(
         Number of molecules per species (same order as *species*); 0 leaves a species out.
     density : float
         Target mass density of the mixture, kg/m³; sets the edge of the cubic box.
-    pair_style : PyPairSetup or None
-        Pair-style preset written into forcefield.lmp; None leaves the pair style to you.
+    pair_style : "auto", PyPairSetup or None
+        Pair-style preset written into forcefield.lmp. "auto" takes LjCutCoulLong when any atom
+        of the build carries a charge and LjCut otherwise; None leaves the pair style to you.
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
@@ -76,22 +100,27 @@ def packmol(
         Output directory, created with its parents when missing.
     tolerance : float
         Minimum distance Packmol keeps between atoms of different molecules, Å.
+    input_script : bool
+        Write in.lmp beside the two files.
+    temperature : float
+        Temperature of the run in in.lmp, K.
+    pressure : float or None
+        Pressure of the NPT run in in.lmp, atm; None runs NVT at the density as built.
+    timestep : float
+        Timestep of the run in in.lmp, fs.
+    steps : int
+        Steps of the production run in in.lmp.
 
     Returns
     -------
-    str
-        The build summary.
+    BuildReport
+        The report; ``str(report)`` is the build summary.
     """
-    return pack_packmol_py(
-        _paths(species),
-        counts,
-        density,
-        pair_style,
-        explicit_lb,
-        _path(force_field),
-        _path(out_dir),
-        tolerance,
-    )
+    return BuildReport.from_engine(build_packmol(
+        _paths(species), counts, density, pair_style=_pair_code(pair_style),
+        explicit_lb=explicit_lb, force_field=_path(force_field), out_dir=_path(out_dir),
+        tolerance=tolerance, input_script=input_script, temperature=temperature,
+        pressure=pressure, timestep=timestep, steps=steps))
 
 
 def from_coords(
@@ -99,12 +128,18 @@ def from_coords(
     counts: Sequence[int],
     coords: Sequence[Sequence[float]],
     box_len: float,
-    pair_style: PyPairSetup | None = PyPairSetup.LjCut,
+    pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath = "force_field.json",
     out_dir: StrPath = ".",
-) -> str:
-    """Write data.lmp and forcefield.lmp into *out_dir* for positions computed elsewhere.
+    *,
+    input_script: bool = True,
+    temperature: float = 298.15,
+    pressure: float | None = 1.0,
+    timestep: float = 1.0,
+    steps: int = 100000,
+) -> BuildReport:
+    """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
     Parameters
     ----------
@@ -112,33 +147,23 @@ def from_coords(
         Molecule JSON files, one per species; each species is named after its file's stem.
     counts : sequence of int
         Number of molecules per species (same order as *species*); 0 leaves a species out.
-    coords : sequence of [x, y, z]
+    coords : sequence of [x, y, z], or a float64 buffer of shape (n, 3)
         One position per atom, Å, in species → molecule → atom order (atoms in the order of
         the molecule file). Positions are written as given, not wrapped into the box.
     box_len : float
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis.
-    pair_style : PyPairSetup or None
-        Pair-style preset written into forcefield.lmp; None leaves the pair style to you.
-    explicit_lb : bool
-        Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
-        LAMMPS mix them.
-    force_field : str or os.PathLike
-        The force-field JSON file.
-    out_dir : str or os.PathLike
-        Output directory, created with its parents when missing.
+    pair_style, explicit_lb, force_field, out_dir
+        As for `packmol`.
+    input_script, temperature, pressure, timestep, steps
+        As for `packmol`.
 
     Returns
     -------
-    str
-        The build summary.
+    BuildReport
+        The report; ``str(report)`` is the build summary.
     """
-    return pack_from_coords_py(
-        _paths(species),
-        counts,
-        coords,
-        box_len,
-        pair_style,
-        explicit_lb,
-        _path(force_field),
-        _path(out_dir),
-    )
+    return BuildReport.from_engine(build_from_coords(
+        _paths(species), counts, coords, box_len, pair_style=_pair_code(pair_style),
+        explicit_lb=explicit_lb, force_field=_path(force_field), out_dir=_path(out_dir),
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps))

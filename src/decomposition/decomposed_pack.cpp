@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/os_error.hpp"
 
 namespace boxwright {
 namespace {
@@ -33,7 +33,7 @@ std::string describe(const SubboxJob& job) {
 Result<std::string> make_subbox_dir(const std::string& work_dir, const SubboxJob& job) {
     std::string path = join_path(work_dir, fmt::format("subbox_{}", job.index));
     if (::mkdir(path.c_str(), 0777) != 0) {
-        return fail("creating {}: {}", lossy_utf8(path), os_error_text(errno));
+        return tl::unexpected(OsError(OsOperation::Creating, errno).about(path));
     }
     return path;
 }

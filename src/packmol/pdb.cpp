@@ -41,8 +41,7 @@ std::optional<double> parse_coordinate(std::string_view text) {
 }
 
 Result<std::vector<Position>> parse_packed_pdb(const std::string& path) {
-    auto text = read_utf8_file(path);
-    if (!text) return fail("reading packmol output {}: {}", lossy_utf8(path), text.error());
+    BW_TRY(auto text, read_utf8_file(path).map_error(about("packmol output " + path)));
 
     struct Field {
         std::size_t begin;
@@ -53,7 +52,7 @@ Result<std::vector<Position>> parse_packed_pdb(const std::string& path) {
     static constexpr std::size_t RECORD_LENGTH = 54;
 
     std::vector<Position> positions;
-    std::string_view rest = *text;
+    std::string_view rest = text;
     while (!rest.empty()) {
         std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);

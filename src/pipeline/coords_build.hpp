@@ -9,7 +9,9 @@
 #include "ff/error.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"
+#include "pipeline/active.hpp"
 #include "pipeline/outputs.hpp"
+#include "pipeline/species.hpp"
 
 namespace boxwright {
 
@@ -22,7 +24,21 @@ struct CoordsArgs {
     std::optional<PairSetup> pair_setup;
 };
 
+// A finished build together with what it was made of, for a report on it. Moved, never copied:
+// the active species refer to the loaded molecules.
+struct CoordsBuild {
+    LoadedSpecies loaded;
+    ActiveSpecies active;
+    std::optional<PairSetup> pair_setup;  // as written into forcefield.lmp
+    BuildSummary summary;
+};
+
 // load_molecules -> resolve_active -> write_lammps_outputs, with the caller's box edge.
+Result<CoordsBuild> build_from_coords(const CoordsArgs& request,
+                                      std::span<const Position> coordinates, double box_length,
+                                      PresetRule preset_rule);
+
+// The build with the preset as requested; only its summary is kept.
 Result<BuildSummary> run_from_coords(const CoordsArgs& request,
                                      std::span<const Position> coordinates, double box_length);
 

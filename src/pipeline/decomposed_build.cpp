@@ -18,9 +18,8 @@ Result<DecomposedBuild> run_pack_packmol_decomposed(const PackCommonArgs& reques
                                          decomposition));
 
     // Removed with every sub-box directory in it when this scope ends, whatever happens below.
-    auto work_dir = TempWorkDir::create();
-    if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    BW_TRY(auto packing, pack_decomposed(work_dir->path(), species, plan, watch));
+    BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
+    BW_TRY(auto packing, pack_decomposed(work_dir.path(), species, plan, watch));
 
     auto warnings = std::move(active.warnings);
     for (auto& warning : packing.warnings) warnings.push_back(std::move(warning));

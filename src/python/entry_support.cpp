@@ -8,6 +8,12 @@ PyObject* to_str(const std::string& text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
+PyObject* raise_failure(const FfError& failure) {
+    PyRef message = PyRef::steal(to_str(failure.what()));
+    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
+    return nullptr;
+}
+
 bool check_positions(std::span<const Position> positions) {
     for (std::size_t i = 0; i < positions.size(); ++i) {
         for (std::size_t axis = 0; axis < 3; ++axis) {
@@ -31,6 +37,15 @@ bool check_box_length(double box_length) {
                      shown.get());
     }
     return false;
+}
+
+bool check_given_coordinates(const CoordinateRows& rows, double box_length) {
+    if (const auto& bad = rows.first_bad_row) {
+        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
+                     bad->index, bad->length);
+        return false;
+    }
+    return check_positions(rows.positions()) && check_box_length(box_length);
 }
 
 }  // namespace boxwright::python

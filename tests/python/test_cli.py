@@ -1,6 +1,7 @@
 """The front door: `python -m boxwright`, run as a user runs it, and the boxwright.pack wrappers."""
 
 import inspect
+import json
 import os
 import re
 import shutil
@@ -30,12 +31,18 @@ class CommandLineTest(TempDirTestCase):
                 library = {n: p.default for n, p in inspect.signature(wrapper).parameters.items()}
                 args = cli.build_parser().parse_args(
                     [command, "--species", "a.json", "--counts", "1", *required])
-                self.assertEqual(getattr(pack.PyPairSetup, cli.PAIR_STYLES[args.pair_style]),
-                                 library["pair_style"])
+                preset = cli.PAIR_STYLES[args.pair_style]
+                self.assertEqual(preset if preset in (None, "auto")
+                                 else getattr(pack.PyPairSetup, preset), library["pair_style"])
                 self.assertEqual(args.explicit_lb, library["explicit_lb"])
+                self.assertEqual(not args.no_input, library["input_script"])
+                run_settings = ("temperature", "pressure", "timestep", "steps")
+                for name in run_settings:
+                    self.assertEqual(getattr(args, name), library[name], name)
                 self.assertEqual(os.fspath(args.force_field), library["force_field"])
                 self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
-                shown = {"--pair-style": args.pair_style, "--force-field": args.force_field}
+                shown = {"--pair-style": args.pair_style, "--force-field": args.force_field,
+                         **{f"--{name}": getattr(args, name) for name in run_settings}}
                 if command == "pack":
                     self.assertEqual(args.tolerance, library["tolerance"])
                     shown["--tolerance"] = args.tolerance
@@ -44,6 +51,10 @@ class CommandLineTest(TempDirTestCase):
                 text = " ".join(result.stdout.split())  # argparse wraps lines
                 for option, default in shown.items():
                     self.assertRegex(text, rf"{option} .*?\(default: {re.escape(str(default))}\b")
+                for option in ("--no-input", "--json"):
+                    self.assertIn(option, text)
+                # Tip4p finds the water wherever it stands.
+                self.assertNotIn("first species", text)
 
     def test_from_coords_reads_xyz_and_pdb(self):
         # Three decimals, all that a PDB file holds.
@@ -54,8 +65,8 @@ class CommandLineTest(TempDirTestCase):
         (self.tmp / "mix.pdb").write_text("REMARK two CO2 and a butane\n" + "".join(
             f"HETATM{n:5d}{'':19}{x:8.3f}{y:8.3f}{z:8.3f}\n" for n, (x, y, z) in enumerate(coords))
             + f"ENDMDL\nHETATM   99{'':19}   9.000   9.000   9.000\nEND\n")
-        summary = _native.pack_from_coords_py([str(CO2), str(BUTANE)], [2, 1], coords, 30.0,
-                                              force_field=FORCE_FIELD, out_dir=str(self.tmp))
+        report = pack.from_coords([CO2, BUTANE], [2, 1], coords, 30.0, force_field=FORCE_FIELD,
+                                  out_dir=self.tmp)
         for coords_file in ("mix.xyz", "mix.pdb"):
             with self.subTest(coords_file):
                 out = self.tmp / coords_file.replace(".", "_")
@@ -63,8 +74,26 @@ class CommandLineTest(TempDirTestCase):
                                    "--coords", self.tmp / coords_file, "--box-length", 30,
                                    "--force-field", FORCE_FIELD, "--out-dir", out)
                 self.assertEqual((result.returncode, result.stderr), (0, ""))
-                self.assertEqual(result.stdout, summary.replace(str(self.tmp), str(out)))
-                self.assertEqual(*((d / "data.lmp").read_text() for d in (out, self.tmp)))
+                self.assertEqual(result.stdout, report.format().replace(str(self.tmp), str(out)))
+                for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
+                    self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
+
+    def test_json_report_and_no_input_script(self):
+        result = boxwright("pack", "--species", CO2, METHANE, "--counts", 3, 2, "--density", 300,
+                           "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
+                           "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        report = json.loads(result.stdout)
+        self.assertEqual(list(report), ["species", "totals", "box_length", "density",
+                                        "net_charge", "min_distance", "warnings", "files"])
+        self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
+                         [("co2", 3), ("methane", 2)])
+        self.assertEqual(report["totals"]["atoms"], 11)
+        self.assertAlmostEqual(report["density"], 300.0, places=6)
+        self.assertEqual(report["files"], [str(self.tmp / n) for n in ("data.lmp", "forcefield.lmp")])
+        self.assertFalse((self.tmp / "in.lmp").exists())
+        # CO2 is charged: auto chose the Coulomb preset.
+        self.assertIn("pair_style lj/cut/coul/long", (self.tmp / "forcefield.lmp").read_text())
 
     def test_pack_writes_both_files_in_the_working_directory_by_default(self):
         shutil.copy(FORCE_FIELD, self.tmp)
@@ -110,14 +139,17 @@ class CommandLineTest(TempDirTestCase):
 
 class PackWrapperTest(unittest.TestCase):
     # The command line calls the wrappers with path objects.
-    def test_parameters_mirror_the_native_functions(self):
+    def test_parameters_extend_the_native_functions(self):
+        run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
         for wrapper, native in ((pack.packmol, _native.pack_packmol_py),
                                 (pack.from_coords, _native.pack_from_coords_py)):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
-                self.assertEqual(list(ours), list(theirs))
+                self.assertEqual(list(ours), list(theirs) + run_settings)
+                for name in run_settings:
+                    self.assertEqual(ours[name].kind, inspect.Parameter.KEYWORD_ONLY, name)
                 for name, param in theirs.items():  # the text signatures show some as "..."
-                    expected = {"pair_style": _native.PyPairSetup.LjCut, "out_dir": ".",
+                    expected = {"pair_style": "auto", "out_dir": ".",
                                 "force_field": "force_field.json"}.get(name, param.default)
                     self.assertEqual(ours[name].default, expected, name)
 
