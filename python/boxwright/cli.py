@@ -19,6 +19,8 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING, NoReturn
 
+from .progress import ProgressLine
+
 if TYPE_CHECKING:
     from .report import BuildReport
 
@@ -160,6 +162,13 @@ def _positive(text: str) -> float:
     return value
 
 
+def _grid(text: str) -> tuple[int, ...]:
+    parts = text.split(",")
+    if len(parts) != 3 or not all(part.strip().isdigit() for part in parts):
+        raise argparse.ArgumentTypeError(f"'{text}' is not three whole numbers NX,NY,NZ")
+    return tuple(int(part) for part in parts)
+
+
 def _pressure(text: str) -> float | None:
     return None if text == "none" else _real(text)
 
@@ -255,6 +264,28 @@ def build_parser() -> argparse.ArgumentParser:
         help="minimum distance Packmol keeps between atoms of different molecules, Å "
         "(default: 2.0)",
     )
+    split = pack.add_argument_group(
+        "packing in sub-boxes", "the box split into a grid of sub-boxes, one Packmol each, run "
+        "side by side; the files depend on the grid and the seed, never on the number of jobs")
+    split.add_argument(
+        "--jobs", type=_count, metavar="N",
+        help="split the box and run N Packmol processes at once, 0 for one per core; progress "
+        "goes to standard error (default: one Packmol run for the whole box)",
+    )
+    split.add_argument(
+        "--seed", type=_count, metavar="S",
+        help="the seed each sub-box's Packmol seed derives from (default: a fixed one)",
+    )
+    split.add_argument(
+        "--subboxes", type=_grid, metavar="NX,NY,NZ",
+        help="the grid of sub-boxes (default: chosen from the system, about 1,500 molecules "
+        "each, none narrower than twice the widest molecule plus the tolerance)",
+    )
+    pack.add_argument(
+        "--timeout", type=_positive, metavar="SECONDS",
+        help="stop every Packmol and write nothing once packing has taken this long "
+        "(default: no limit)",
+    )
 
     coords = commands.add_parser(
         "from-coords", help="write the files for atom positions you already have",
@@ -278,7 +309,7 @@ def build_parser() -> argparse.ArgumentParser:
 # --- running -----------------------------------------------------------------------------------
 
 
-def run(args: argparse.Namespace) -> BuildReport:
+def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
     # Imported here so that --help works even where the native module is not built.
     from . import pack
 
@@ -296,8 +327,12 @@ def run(args: argparse.Namespace) -> BuildReport:
         steps=args.steps,
     )
     if args.command == "pack":
+        if args.jobs is None and (args.seed is not None or args.subboxes is not None):
+            raise UsageError("--seed and --subboxes split the box: give --jobs too")
         return pack.packmol(args.species, args.counts, args.density,
-                            tolerance=args.tolerance, **common)
+                            tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
+                            subboxes=args.subboxes, timeout=args.timeout,
+                            progress=None if args.jobs is None else progress, **common)
     return pack.from_coords(args.species, args.counts, read_coords(args.coords),
                             args.box_length, **common)
 
@@ -307,12 +342,16 @@ def _one_line(message: str) -> str:
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    progress = ProgressLine(sys.stderr)
     try:
         args = build_parser().parse_args(argv)
-        report = run(args)
+        report = run(args, progress)
     except (UsageError, CoordsError, RuntimeError, ValueError, OverflowError) as err:
+        progress.close()  # the message goes on a line of its own
         print(f"{PROG}: {_one_line(str(err))}", file=sys.stderr)
         return 1
+    finally:
+        progress.close()  # and so does the traceback of Ctrl-C
     if args.json:
         sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
     else:

@@ -32,21 +32,10 @@ std::string describe(const SubboxJob& job) {
 
 Result<std::string> make_subbox_dir(const std::string& work_dir, const SubboxJob& job) {
     std::string path = join_path(work_dir, fmt::format("subbox_{}", job.index));
-    if (::mkdir(path.c_str(), 0777) != 0) {
+    if (::mkdir(path.c_str(), 0777) != 0)
         return tl::unexpected(OsError(OsOperation::Creating, errno).about(path));
-    }
     return path;
 }
-
-// Stops a sub-box's Packmol once the executor stops the whole run.
-class StopWhenRequested final : public Cancellation {
-  public:
-    explicit StopWhenRequested(std::stop_token stop) : stop_(std::move(stop)) {}
-    bool requested() override { return stop_.stop_requested(); }
-
-  private:
-    std::stop_token stop_;
-};
 
 Result<PackmolRun> pack_subbox(const std::string& work_dir,
                                std::span<const CountedMolecule> species, const SubboxJob& job,
@@ -77,7 +66,7 @@ Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> sp
     auto jobs = plan_subbox_jobs(layout, box_edge, tolerance, counts, request.seed);
     std::uint64_t wanted = request.jobs == 0 ? available_cores() : request.jobs;
     auto concurrency = static_cast<unsigned>(std::clamp<std::uint64_t>(wanted, 1, jobs.size()));
-    return DecompositionPlan{box_edge, tolerance, layout, std::move(jobs), concurrency};
+    return DecompositionPlan{box_edge, {layout, concurrency, tolerance}, std::move(jobs)};
 }
 
 Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
@@ -86,12 +75,12 @@ Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
     std::vector<PackmolRun> runs(plan.jobs.size());
     auto pack_one = [&](std::size_t index, std::stop_token stop) -> Result<void> {
         const SubboxJob& job = plan.jobs[index];
-        auto run = pack_subbox(work_dir, species, job, plan.tolerance, std::move(stop));
+        auto run = pack_subbox(work_dir, species, job, plan.split.tolerance, std::move(stop));
         if (!run) return fail("{} failed: {}", describe(job), run.error().message);
         runs[index] = std::move(*run);  // each worker writes only its own jobs' slots
         return {};
     };
-    BW_TRY_VOID(run_side_by_side(plan.jobs.size(), plan.concurrency, pack_one, watch));
+    BW_TRY_VOID(run_side_by_side(plan.jobs.size(), plan.split.concurrency, pack_one, watch));
 
     DecomposedPacking result;
     std::vector<std::vector<Position>> packed;

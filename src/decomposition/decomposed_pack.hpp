@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -20,18 +21,33 @@
 
 namespace boxwright {
 
+// A Packmol run's cancellation that follows the executor's stop of its job.
+class StopWhenRequested final : public Cancellation {
+  public:
+    explicit StopWhenRequested(std::stop_token stop) : stop_(std::move(stop)) {}
+    bool requested() override { return stop_.stop_requested(); }
+
+  private:
+    std::stop_token stop_;
+};
+
 struct DecompositionRequest {
     std::optional<GridCells> subboxes;       // an explicit grid; else chosen from the system
     std::uint64_t seed = DEFAULT_BASE_SEED;  // every sub-box's seed derives from it
     std::int64_t jobs = 0;                   // Packmol processes at once; 0 for one per core
 };
 
-struct DecompositionPlan {
-    double box_edge = 0;   // Å
-    double tolerance = 0;  // Å
+// How a split packing runs, as its report tells it.
+struct SplitPacking {
     GridLayout layout;
+    unsigned concurrency = 1;  // Packmol processes at once: never more than there are jobs
+    double tolerance = 0;      // Å, kept across every face of every sub-box
+};
+
+struct DecompositionPlan {
+    double box_edge = 0;  // Å
+    SplitPacking split;
     std::vector<SubboxJob> jobs;  // sub-boxes with at least one molecule, in grid order
-    unsigned concurrency = 1;     // jobs run at once: never more than there are
 };
 
 struct DecomposedPacking {

@@ -85,7 +85,8 @@ class CommandLineTest(TempDirTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
         self.assertEqual(list(report), ["species", "totals", "box_length", "density",
-                                        "net_charge", "min_distance", "warnings", "files"])
+                                        "net_charge", "min_distance", "warnings", "files",
+                                        "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
                          [("co2", 3), ("methane", 2)])
         self.assertEqual(report["totals"]["atoms"], 11)
@@ -141,12 +142,13 @@ class PackWrapperTest(unittest.TestCase):
     # The command line calls the wrappers with path objects.
     def test_parameters_extend_the_native_functions(self):
         run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
-        for wrapper, native in ((pack.packmol, _native.pack_packmol_py),
-                                (pack.from_coords, _native.pack_from_coords_py)):
+        packing = ["jobs", "seed", "subboxes", "timeout", "progress"]
+        for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py, packing),
+                                       (pack.from_coords, _native.pack_from_coords_py, [])):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
-                self.assertEqual(list(ours), list(theirs) + run_settings)
-                for name in run_settings:
+                self.assertEqual(list(ours), list(theirs) + run_settings + added)
+                for name in run_settings + added:
                     self.assertEqual(ours[name].kind, inspect.Parameter.KEYWORD_ONLY, name)
                 for name, param in theirs.items():  # the text signatures show some as "..."
                     expected = {"pair_style": "auto", "out_dir": ".",

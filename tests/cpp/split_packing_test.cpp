@@ -1,5 +1,3 @@
-#include "pipeline/decomposed_build.hpp"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "pipeline/packmol_build.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -27,6 +26,12 @@ PackCommonArgs water_and_butane(const std::string& out_dir, std::uint64_t waters
             600,
             false,
             PairSetup::LjCut};
+}
+
+Result<PackmolBuild> pack_split(const PackCommonArgs& request,
+                                const DecompositionRequest& decomposition, Watch watch = {}) {
+    return build_packmol(request, TOLERANCE, PresetRule::AsRequested,
+                         {decomposition, std::move(watch)});
 }
 
 struct Atom {
@@ -70,22 +75,20 @@ int subbox_of(const Position& at, double edge, const GridCells& cells) {
 
 // Packmol keeps the tolerance inside one sub-box only to about 0.01 Å; across the faces between
 // sub-boxes, and across the periodic faces of the box, the inset must keep it in full.
-TEST(RunPackPackmolDecomposed, RealPackmolKeepsTheToleranceAcrossEveryFace) {
+TEST(BuildPackmolSplit, RealPackmolKeepsTheToleranceAcrossEveryFace) {
     TempDir tmp, out_one, out_three;
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     const GridCells grid{2, 2, 1};
     DecompositionRequest decomposition{grid, 7, 1};
-    auto one = run_pack_packmol_decomposed(water_and_butane(out_one.path(), 150, 30), TOLERANCE,
-                                           decomposition, {});
+    auto one = pack_split(water_and_butane(out_one.path(), 150, 30), decomposition);
     ASSERT_TRUE(one) << one.error().message;
     decomposition.jobs = 3;
-    auto three = run_pack_packmol_decomposed(water_and_butane(out_three.path(), 150, 30), TOLERANCE,
-                                             decomposition, {});
+    auto three = pack_split(water_and_butane(out_three.path(), 150, 30), decomposition);
     ASSERT_TRUE(three) << three.error().message;
     EXPECT_TRUE(fs::is_empty(tmp.path()));
-    EXPECT_EQ(one->layout.cells, grid);
-    EXPECT_EQ(one->jobs_used, 1u);
-    EXPECT_EQ(three->jobs_used, 3u);
+    EXPECT_EQ(one->split->layout.cells, grid);
+    EXPECT_EQ(one->split->concurrency, 1u);
+    EXPECT_EQ(three->split->concurrency, 3u);
     for (const auto& warning : one->summary.warnings) EXPECT_FALSE(warning.starts_with("sub-box"));
     for (const char* file : {"data.lmp", "forcefield.lmp"}) {
         EXPECT_TRUE(read_file(out_one.file(file)) == read_file(out_three.file(file))) << file;
@@ -124,15 +127,14 @@ TEST(RunPackPackmolDecomposed, RealPackmolKeepsTheToleranceAcrossEveryFace) {
 
 // A Packmol that exits unsuccessfully but leaves a complete structure is a warning naming its
 // sub-box; the others are fine.
-TEST(RunPackPackmolDecomposed, AnImperfectSubboxIsAWarning) {
+TEST(BuildPackmolSplit, AnImperfectSubboxIsAWarning) {
     TempDir tmp, out, bin;
     // Packmol rewinds its input, so the real one reads the job file itself.
     auto path = packmol_on_path(bin, R"(/usr/bin/packmol > /dev/null
 case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esac
 )");
     ScopedEnv tmpdir("TMPDIR", tmp.path());
-    auto build = run_pack_packmol_decomposed(water_and_butane(out.path(), 40, 0), TOLERANCE,
-                                             {GridCells{1, 1, 2}, 1, 2}, {});
+    auto build = pack_split(water_and_butane(out.path(), 40, 0), {GridCells{1, 1, 2}, 1, 2});
     ASSERT_TRUE(build) << build.error().message;
     ASSERT_EQ(build->summary.warnings.size(), 3u);  // after the two placeholders of water
     EXPECT_EQ(build->summary.warnings.back(),
@@ -144,7 +146,7 @@ case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esa
 // One sub-box failing, the time limit or an interrupt stops every Packmol still running: none is
 // left behind, the working directory is gone and nothing is written. The stand-ins note their
 // process ids and wait; the one for sub-box 2 fails at once where asked to.
-TEST(RunPackPackmolDecomposed, AnyStopEndsEveryPackmolAndWritesNothing) {
+TEST(BuildPackmolSplit, AnyStopEndsEveryPackmolAndWritesNothing) {
     using Clock = std::chrono::steady_clock;
     using Seconds = std::chrono::duration<double>;
     enum class Stop { SubboxFails, TimeLimit, Interrupt };
@@ -178,8 +180,8 @@ TEST(RunPackPackmolDecomposed, AnyStopEndsEveryPackmolAndWritesNothing) {
         if (c.stop == Stop::Interrupt) {
             watch.cancelled = [started] { return Clock::now() - started > Seconds(0.3); };
         }
-        auto build = run_pack_packmol_decomposed(water_and_butane(out.file("never"), 40, 0),
-                                                 TOLERANCE, {GridCells{2, 2, 1}, 1, 4}, watch);
+        auto build = pack_split(water_and_butane(out.file("never"), 40, 0),
+                                {GridCells{2, 2, 1}, 1, 4}, watch);
         EXPECT_LT(Clock::now() - started, Seconds(5));
         EXPECT_EQ(with_fixed_work_dir(error_of(build)), c.message);
         EXPECT_TRUE(fs::is_empty(tmp.path()));
@@ -193,7 +195,7 @@ TEST(RunPackPackmolDecomposed, AnyStopEndsEveryPackmolAndWritesNothing) {
 }
 
 // Nothing is created, not even the working directory, when the request cannot work.
-TEST(RunPackPackmolDecomposed, RefusesBadRequestsBeforeAnythingStarts) {
+TEST(BuildPackmolSplit, RefusesBadRequestsBeforeAnythingStarts) {
     TempDir out, bin;
     // TMPDIR names no directory: reaching the working directory would change the message.
     ScopedEnv tmpdir("TMPDIR", out.file("gone"));
@@ -217,8 +219,7 @@ TEST(RunPackPackmolDecomposed, RefusesBadRequestsBeforeAnythingStarts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto request = water_and_butane(out.file("never"), 150, 40);
-        EXPECT_EQ(error_of(run_pack_packmol_decomposed(request, TOLERANCE, c.decomposition, {})),
-                  c.message);
+        EXPECT_EQ(error_of(pack_split(request, c.decomposition)), c.message);
         EXPECT_FALSE(fs::exists(out.file("never")));
     }
 }
