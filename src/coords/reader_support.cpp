@@ -1,0 +1,82 @@
+#include "coords/reader_support.hpp"
+
+#include <charconv>
+#include <cmath>
+
+#include "ff/coordinate_text.hpp"
+#include "ff/pdb_record.hpp"
+
+namespace boxwright::coords {
+namespace {
+
+bool is_field_blank(char ch) { return ch == ' ' || ch == '\t'; }
+
+template <class Integer>
+std::optional<Integer> parse_whole(std::string_view text) {
+    Integer value{};
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::size_t split_fields(std::string_view line, std::span<std::string_view> fields) {
+    std::size_t count = 0, i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && is_field_blank(line[i])) ++i;
+        if (i == line.size()) break;
+        const std::size_t begin = i;
+        while (i < line.size() && !is_field_blank(line[i])) ++i;
+        if (count < fields.size()) fields[count] = line.substr(begin, i - begin);
+        ++count;
+    }
+    return count;
+}
+
+std::optional<std::uint64_t> parse_count(std::string_view text) {
+    // from_chars alone would take a leading minus sign for unsigned types on some libraries.
+    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    return parse_whole<std::uint64_t>(text);
+}
+
+std::optional<std::int64_t> parse_integer(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    return parse_whole<std::int64_t>(text);
+}
+
+Result<double> finite_number(const LineReader& lines, std::string_view what,
+                             std::string_view field) {
+    const auto value = parse_coordinate(field);
+    if (!value || !std::isfinite(*value)) return not_finite(lines, what, field);
+    return *value;
+}
+
+tl::unexpected<FfError> not_finite(const LineReader& lines, std::string_view what,
+                                   std::string_view field) {
+    return fail_at(lines, "{} '{}' is not a finite number", what, field);
+}
+
+Result<void> check_atom_count(const LineReader& lines, std::uint64_t found,
+                              const ExpectedAtoms& expected) {
+    if (found == expected.size()) return {};
+    return fail("{} has {} atoms but the species and counts need {}", lines.shown_path(), found,
+                expected.size());
+}
+
+Result<void> check_atom_name(const LineReader& lines, const ExpectedAtoms& expected,
+                             std::uint64_t index, std::string_view found, std::size_t characters) {
+    const auto atom = expected.at(index);
+    const std::string_view name = leading_characters(atom.name, characters);
+    if (found == name) return {};
+    return fail_at(lines,
+                   "atom {} is named '{}' but the species and counts expect '{}' of {} there",
+                   index + 1, found, name, atom.species);
+}
+
+bool same_length(double a, double b) {
+    return std::fabs(a - b) <= 1e-10 * std::max(std::fabs(a), std::fabs(b));
+}
+
+}  // namespace boxwright::coords
