@@ -1,6 +1,5 @@
 #include "coords/coordinate_file.hpp"
 
-#include "coords/reader_support.hpp"
 #include "ff/names.hpp"
 #include "ff/numbers.hpp"
 
@@ -37,20 +36,6 @@ Result<CoordinateFile> read_coordinate_file(const std::string& path, const Expec
             return read_lammps_data(path, expected, options);
     }
     return fail("{}: unknown coordinate format", lossy_utf8(path));  // unreachable
-}
-
-Result<double> box_length_for(const std::string& path, std::optional<double> given,
-                              const CoordinateFile& file) {
-    if (!file.box) {
-        if (given) return *given;
-        return fail("{} states no cubic box, so the box length must be given", lossy_utf8(path));
-    }
-    if (given && !coords::same_length(*given, file.box->length)) {
-        return fail("{}:{}: the file's box edge {} differs from the box length {} given",
-                    lossy_utf8(path), file.box->line, plain_number(file.box->length),
-                    plain_number(*given));
-    }
-    return given.value_or(file.box->length);
 }
 
 }  // namespace boxwright

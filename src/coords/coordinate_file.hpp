@@ -1,5 +1,5 @@
 // read_coordinate_file: the atom positions of a coordinate file a user gives, read straight into
-// one array in build order, with the cubic box the file states. Three formats:
+// one array in build order, and the edge of the cubic box, from the file or given. Three formats:
 //   XYZ (.xyz, .extxyz)   the atom count, a comment line, then "name x y z" lines; an extended
 //                         XYZ comment may state a cubic Lattice and the column order (Properties)
 //   PDB (.pdb)            the ATOM and HETATM records of the first model; CRYST1 for the box
@@ -10,7 +10,9 @@
 // of a data file) every name is compared with the one the species expect at that place, so a
 // file in another order is refused rather than written wrong. Every refusal names the file, and
 // the line when one line is at fault. Files are streamed through a fixed buffer (LineReader);
-// memory is the positions and little else. Knows nothing about LAMMPS types or the writers.
+// memory is the positions and little else. The atom count and the box are settled where the file
+// states them, before the atoms are read, so that such a mistake costs no time whatever the file's
+// size. Knows nothing about LAMMPS types or the writers.
 #pragma once
 
 #include <cstdint>
@@ -33,16 +35,14 @@ std::optional<CoordinateFormat> coordinate_format_of(std::string_view path);
 struct CoordinateReadOptions {
     // Compare the file's atom names with the species' (off for files of element symbols).
     bool check_names = true;
-};
-
-struct StatedBox {
-    double length = 0;       // edge of the cube, Å
-    std::uint64_t line = 0;  // where the file states it
+    // The box edge, Å, when the caller gives one: it must agree with a box the file states, and
+    // is needed when the file states none.
+    std::optional<double> box_length;
 };
 
 struct CoordinateFile {
     std::vector<Position> positions;  // exactly expected.size() of them, in build order
-    std::optional<StatedBox> box;
+    double box_length = 0;            // the edge of the cube, Å
 };
 
 // Reads the file in the format its extension names.
@@ -55,10 +55,5 @@ Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& ex
                                 const CoordinateReadOptions& options);
 Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedAtoms& expected,
                                         const CoordinateReadOptions& options);
-
-// The box edge of a build from this file: the given length, else the file's. Both given must
-// agree; neither is a failure too.
-Result<double> box_length_for(const std::string& path, std::optional<double> given,
-                              const CoordinateFile& file);
 
 }  // namespace boxwright

@@ -100,7 +100,7 @@ Result<void> read_header_line(const LineReader& lines, std::string_view content,
 }
 
 // At the first section: the header must have given what the atoms need, and a cube.
-Result<StatedBox> header_box(const LineReader& lines, const Header& header) {
+Result<coords::StatedBox> header_box(const LineReader& lines, const Header& header) {
     if (!header.atoms) return fail_at(lines, "the header gives no atom count before this section");
     for (std::size_t axis = 0; axis < 3; ++axis) {
         if (header.bounds[axis].line == 0) {
@@ -119,13 +119,13 @@ Result<StatedBox> header_box(const LineReader& lines, const Header& header) {
                         plain_number(edges[1]), plain_number(edges[2]));
         }
     }
-    return StatedBox{edges[0], header.bounds[0].line};
+    return coords::StatedBox{edges[0], header.bounds[0].line};
 }
 
-Result<CoordinateFile> read_atoms(LineReader& lines, const Header& header, StatedBox box,
+Result<CoordinateFile> read_atoms(LineReader& lines, const Header& header, double box_length,
                                   const ExpectedAtoms& expected, bool check_names) {
     const std::uint64_t count = *header.atoms;
-    CoordinateFile file{std::vector<Position>(count), box};
+    CoordinateFile file{std::vector<Position>(count), box_length};
     std::vector<bool> placed(count);
     std::array<std::string_view, 10> f;
     for (std::uint64_t atom = 0; atom < count; ++atom) {
@@ -191,8 +191,9 @@ Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedA
         if (is_keyword(line->content)) break;
         BW_TRY_VOID(read_header_line(lines, line->content, header));
     }
-    BW_TRY(StatedBox box, header_box(lines, header));
+    BW_TRY(const auto stated, header_box(lines, header));
     BW_TRY_VOID(coords::check_atom_count(lines, *header.atoms, expected));
+    BW_TRY(const double box_length, coords::settle_box(lines, stated, options.box_length));
 
     for (;;) {
         if (line->content == "Atoms") {
@@ -201,7 +202,7 @@ Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedA
                                "the atoms are in the '{}' style; only the full style is read",
                                line->comment);
             }
-            return read_atoms(lines, header, box, expected, options.check_names);
+            return read_atoms(lines, header, box_length, expected, options.check_names);
         }
         do {  // another section: its body runs to the next keyword
             BW_TRY(line, next_content(lines));

@@ -20,7 +20,8 @@ bool starts_record(std::string_view line, std::string_view record) {
 
 // CRYST1 a b c alpha beta gamma in columns 7-15, 16-24, 25-33, 34-40, 41-47 and 48-54. A unit
 // cube with right angles is how PDB files say that there is no cell.
-Result<std::optional<StatedBox>> cryst1_box(const LineReader& lines, std::string_view line) {
+Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
+                                                    std::string_view line) {
     struct Field {
         std::size_t begin, width;
         const char* what;
@@ -41,7 +42,7 @@ Result<std::optional<StatedBox>> cryst1_box(const LineReader& lines, std::string
     if (!right_angles || !(a > 0) || !coords::same_length(a, b) || !coords::same_length(a, c)) {
         return fail_at(lines, "the CRYST1 cell is not a cube: '{}'", line);
     }
-    return StatedBox{a, lines.line_number()};
+    return coords::StatedBox{a, lines.line_number()};
 }
 
 }  // namespace
@@ -55,14 +56,18 @@ Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& ex
     // Only the count tells the whole file's story; a wrong count is reported before a name that
     // it may have shifted.
     std::optional<FfError> misnamed;
+    std::optional<coords::StatedBox> stated;  // by a CRYST1 record before the first atom
     for (;;) {
         BW_TRY(auto line, lines.next());
         if (!line || starts_record(*line, "ENDMDL")) break;
-        if (starts_record(*line, "CRYST1") && !file.box) {
-            BW_TRY(file.box, cryst1_box(lines, *line));
+        if (starts_record(*line, "CRYST1") && !stated && atoms == 0) {
+            BW_TRY(stated, cryst1_box(lines, *line));
             continue;
         }
         if (!is_pdb_atom_record(*line)) continue;
+        if (atoms == 0) {
+            BW_TRY(file.box_length, coords::settle_box(lines, stated, options.box_length));
+        }
         auto record = read_pdb_atom_record(*line);
         if (!record && record.error().kind == PdbRecordFault::Kind::TooShort) {
             return fail_at(lines, "the atom record is shorter than {} columns",

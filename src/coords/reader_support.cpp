@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ff/coordinate_text.hpp"
+#include "ff/numbers.hpp"
 #include "ff/pdb_record.hpp"
 
 namespace boxwright::coords {
@@ -73,6 +74,20 @@ Result<void> check_atom_name(const LineReader& lines, const ExpectedAtoms& expec
     return fail_at(lines,
                    "atom {} is named '{}' but the species and counts expect '{}' of {} there",
                    index + 1, found, name, atom.species);
+}
+
+Result<double> settle_box(const LineReader& lines, std::optional<StatedBox> stated,
+                          std::optional<double> given) {
+    if (!stated) {
+        if (given) return *given;
+        return fail("{} states no cubic box, so the box length must be given", lines.shown_path());
+    }
+    if (given && !same_length(*given, stated->length)) {
+        return fail("{}:{}: the file's box edge {} differs from the box length {} given",
+                    lines.shown_path(), stated->line, plain_number(stated->length),
+                    plain_number(*given));
+    }
+    return given.value_or(stated->length);
 }
 
 bool same_length(double a, double b) {

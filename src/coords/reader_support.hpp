@@ -62,6 +62,18 @@ Result<void> check_atom_name(const LineReader& lines, const ExpectedAtoms& expec
                              std::uint64_t index, std::string_view found,
                              std::size_t characters = std::string_view::npos);
 
+// A box the file states: its edge and the line that states it.
+struct StatedBox {
+    double length = 0;
+    std::uint64_t line = 0;
+};
+
+// The box edge once the file has had its place to state one: the given length, else the file's.
+// "{path}:{line}: the file's box edge {} differs from the box length {} given" when both are there
+// and disagree; "{path} states no cubic box, so the box length must be given" when neither is.
+Result<double> settle_box(const LineReader& lines, std::optional<StatedBox> stated,
+                          std::optional<double> given);
+
 // Two edges of a box are the same length when they agree to about ten significant digits, which
 // the decimal texts of one cube always do.
 bool same_length(double a, double b);

@@ -25,12 +25,14 @@ struct XyzColumns {
 
 struct XyzComment {
     XyzColumns columns;
-    std::optional<StatedBox> box;
+    std::optional<coords::StatedBox> box;
 };
 
-// One key=value of an extended XYZ comment; a value may be quoted to hold blanks.
+// One word of an extended XYZ comment, key=value or a key alone; a value may be quoted to hold
+// blanks.
 struct KeyValue {
     std::string_view key, value;
+    bool has_value = false;
 };
 
 std::optional<KeyValue> next_key_value(std::string_view& rest) {
@@ -38,8 +40,8 @@ std::optional<KeyValue> next_key_value(std::string_view& rest) {
     if (rest.empty()) return std::nullopt;
     std::size_t i = 0;
     while (i < rest.size() && rest[i] != '=' && rest[i] != ' ' && rest[i] != '\t') ++i;
-    KeyValue item{rest.substr(0, i), {}};
-    if (i < rest.size() && rest[i] == '=') {
+    KeyValue item{rest.substr(0, i), {}, i < rest.size() && rest[i] == '='};
+    if (item.has_value) {
         ++i;
         if (i < rest.size() && rest[i] == '"') {
             const std::size_t close = rest.find('"', i + 1);
@@ -58,7 +60,7 @@ std::optional<KeyValue> next_key_value(std::string_view& rest) {
 
 // Lattice="ax ay az bx by bz cx cy cz": a box only when the three vectors are the edges of a cube
 // along the axes.
-Result<StatedBox> lattice_box(const LineReader& lines, std::string_view value) {
+Result<coords::StatedBox> lattice_box(const LineReader& lines, std::string_view value) {
     std::array<std::string_view, 9> fields;
     if (coords::split_fields(value, fields) != fields.size()) {
         return fail_at(lines, "Lattice needs nine numbers, found '{}'", value);
@@ -73,7 +75,7 @@ Result<StatedBox> lattice_box(const LineReader& lines, std::string_view value) {
         !coords::same_length(cell[0], cell[8])) {
         return fail_at(lines, "the Lattice is not a cube along the axes: '{}'", value);
     }
-    return StatedBox{cell[0], lines.line_number()};
+    return coords::StatedBox{cell[0], lines.line_number()};
 }
 
 // Properties=name:type:columns:...; the columns of "species" (S:1) and "pos" (R:3) count.
@@ -107,6 +109,7 @@ Result<XyzColumns> property_columns(const LineReader& lines, std::string_view va
 Result<XyzComment> read_comment(const LineReader& lines, std::string_view comment) {
     XyzComment read;
     for (std::string_view rest = comment; auto item = next_key_value(rest);) {
+        if (!item->has_value) continue;  // a plain comment's words
         if (equals_ignoring_ascii_case(item->key, "Lattice")) {
             BW_TRY(read.box, lattice_box(lines, item->value));
         } else if (equals_ignoring_ascii_case(item->key, "Properties")) {
@@ -140,7 +143,8 @@ Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& ex
     const XyzColumns columns = header.columns;
     const bool check_names = options.check_names && columns.name;
 
-    CoordinateFile file{{}, header.box};
+    BW_TRY(const double box_length, coords::settle_box(lines, header.box, options.box_length));
+    CoordinateFile file{{}, box_length};
     file.positions.reserve(*count);
     std::vector<std::string_view> fields(columns.needed());
     for (std::uint64_t atom = 0; atom < *count; ++atom) {

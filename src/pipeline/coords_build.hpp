@@ -1,4 +1,6 @@
-// run_from_coords: the whole build for positions the caller already has (no packing).
+// run_from_coords: the whole build for positions the caller already has (no packing), given in
+// memory or as a coordinate file that is read only after the force field and the species have been
+// loaded and checked, so that an input error costs no time whatever the file's size.
 #pragma once
 
 #include <cstdint>
@@ -25,5 +27,14 @@ struct CoordsArgs {
 // load_molecules -> resolve_active -> write_lammps_outputs, with the caller's box edge.
 Result<BuildSummary> run_from_coords(const CoordsArgs& request,
                                      std::span<const Position> coordinates, double box_length);
+
+struct CoordsFile {
+    std::string path;
+    std::optional<double> box_length;  // absent: the box the file states
+    bool check_names = true;           // compare the file's atom names with the species'
+};
+
+// load_molecules -> resolve_active -> read_coordinate_file -> write_lammps_outputs.
+Result<BuildSummary> run_from_coords_file(const CoordsArgs& request, const CoordsFile& file);
 
 }  // namespace boxwright

@@ -36,7 +36,10 @@ std::vector<Position> positions_of(std::size_t atoms) {
     return positions;
 }
 
-std::string xyz_text(std::string_view comment, std::string_view ending = "\n") {
+const char* const LATTICE_30 = "Lattice=\"30 0 0 0 30.0 0 0 0 3e1\"";
+const char* const CRYST1_30 = "CRYST1   30.000   30.000   30.000  90.00  90.00  90.00\n";
+
+std::string xyz_text(std::string_view comment = LATTICE_30, std::string_view ending = "\n") {
     std::string text = fmt::format("10{}{}{}", ending, comment, ending);
     for (std::size_t i = 0; i < 10; ++i) {
         const auto [x, y, z] = position_of(i);
@@ -51,11 +54,14 @@ std::string pdb_record(std::string_view name, Position p, std::string_view head 
                        name, p[0], p[1], p[2]);
 }
 
-std::string pdb_text(std::string_view before = "", std::string_view after = "END\n") {
+std::string pdb_text(std::string_view before = CRYST1_30, std::string_view after = "END\n") {
     std::string text(before);
     for (std::size_t i = 0; i < 10; ++i) text += pdb_record(NAMES[i], position_of(i));
     return text + std::string(after);
 }
+
+const CoordinateReadOptions NAMES_OFF{false, std::nullopt};
+CoordinateReadOptions with_box(double length) { return {true, length}; }
 
 struct Accepted {
     const char* name;
@@ -64,24 +70,25 @@ struct Accepted {
     std::optional<double> box;
 };
 
-void expect_reads(const System& system, const Accepted& c, std::vector<Position> positions,
-                  CoordinateReadOptions options = {}) {
+// A file that states no box is read with a given one.
+void expect_reads(const System& system, const Accepted& c, std::vector<Position> positions) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
+    const auto options = c.box ? CoordinateReadOptions{} : with_box(12.5);
     auto read = read_coordinate_file(dir.write(c.file, c.text), system.expected, options);
     ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(read->positions, positions);
-    EXPECT_EQ(read->box ? std::optional(read->box->length) : std::nullopt, c.box);
+    EXPECT_EQ(read->box_length, c.box.value_or(12.5));
 }
 
 TEST(CoordinateFile, ReadsEachFormsPositionsAndBox) {
     const System system;
-    const std::string lattice = "Lattice=\"30 0 0 0 30.0 0 0 0 3e1\"";
     const Accepted cases[] = {
-        {"xyz", "a.xyz", xyz_text("a plain comment, with = signs") + "\n  \n", std::nullopt},
+        {"xyz", "a.xyz", xyz_text("a plain comment: water on a Lattice, with = signs") + "\n  \n",
+         std::nullopt},
         {"xyz, CRLF, upper-case extension", "a.XYZ", xyz_text("", "\r\n"), std::nullopt},
         {"extended xyz", "a.extxyz",
-         xyz_text(lattice + " Properties=species:S:1:pos:R:3 pbc=\"T T T\""), 30},
+         xyz_text(std::string(LATTICE_30) + " Properties=species:S:1:pos:R:3 pbc=\"T T T\""), 30},
         {"pdb, CRYST1 cube, first model only", "a.pdb",
          pdb_text("REMARK made by hand\nCRYST1   30.000   30.000   30.000  90.00  90.00  90.00 P "
                   "1\nMODEL 1\n",
@@ -120,7 +127,7 @@ TEST(CoordinateFile, LammpsDataPlacesAtomsByIdAndAppliesImageFlags) {
               (Position{0.40383392565980336, 0.5540390811886465, 1.1672014247717688}));
     EXPECT_EQ(read->positions[9],
               (Position{1.3015273917888563 + 12, 4.307889162084582, 11.140147226065745}));
-    EXPECT_EQ(read->box->length, 12);
+    EXPECT_EQ(read->box_length, 12);
 }
 
 // This system's own data file: its comments name the atoms, which are checked; a box placed
@@ -160,7 +167,7 @@ void expect_refusals(std::span<const Refused> cases, CoordinateReadOptions optio
 }
 
 TEST(CoordinateFile, XyzRefusalsNameFileAndLine) {
-    const std::string good = xyz_text("");
+    const std::string good = xyz_text();
     const Refused cases[] = {
         {"empty", "a.xyz", "", "PATH:1: the file ends before the atom count"},
         {"count not a number", "a.xyz", "ten\n", "PATH:1: expected the atom count, found 'ten'"},
@@ -197,7 +204,7 @@ TEST(CoordinateFile, XyzRefusalsNameFileAndLine) {
 }
 
 TEST(CoordinateFile, PdbRefusalsNameFileAndLine) {
-    const std::string good = pdb_text("CRYST1   30.000   30.000   30.000  90.00  90.00  90.00\n");
+    const std::string good = pdb_text();
     const std::string record = pdb_record("H", position_of(2));
     const Refused cases[] = {
         {"short record", "a.pdb", replace_all(good, record, record.substr(0, 53) + "\n"),
@@ -274,12 +281,12 @@ TEST(CoordinateFile, LammpsDataRefusalsNameFileAndLine) {
 TEST(CoordinateFile, NamesCheckedOnlyWhenAsked) {
     const std::string lammps = test::read_file(test::data_path("golden/e2e/data.lmp"));
     const Refused cases[] = {
-        {"xyz in another order", "a.xyz", replace_all(xyz_text(""), "CH3 6", "CH2 6"),
+        {"xyz in another order", "a.xyz", replace_all(xyz_text(), "CH3 6", "CH2 6"),
          "PATH:9: atom 7 is named 'CH2' but the species and counts expect 'CH3' of butane there"},
-        {"xyz of element symbols", "a.xyz", replace_all(xyz_text(""), "CH", "C"),
+        {"xyz of element symbols", "a.xyz", replace_all(xyz_text(), "CH", "C"),
          "PATH:9: atom 7 is named 'C3' but the species and counts expect 'CH3' of butane there"},
         {"pdb", "a.pdb", replace_all(pdb_text(), "HETATM    1 O   ", "HETATM    1 OW  "),
-         "PATH:1: atom 1 is named 'OW' but the species and counts expect 'O' of water there"},
+         "PATH:2: atom 1 is named 'OW' but the species and counts expect 'O' of water there"},
         {"data file comment", "a.lmp",
          replace_all(lammps, "# H water\n      4", "# O water\n      4"),
          "PATH:20: atom 3 is named 'O' but the species and counts expect 'H' of water there"},
@@ -287,7 +294,7 @@ TEST(CoordinateFile, NamesCheckedOnlyWhenAsked) {
     expect_refusals(cases);
     std::vector<Refused> unchecked(std::begin(cases), std::end(cases));
     for (auto& c : unchecked) c.message = "<success>";
-    expect_refusals(unchecked, {.check_names = false});
+    expect_refusals(unchecked, NAMES_OFF);
 }
 
 // A PDB name column holds the first four characters of the pseudo-atom name, as the templates cut
@@ -298,11 +305,11 @@ TEST(CoordinateFile, PdbNamesAreComparedAsTheTemplatesCutThem) {
     test::TempDir dir;
     const auto path =
         dir.write("a.pdb", pdb_record("CH4_", {0, 0, 0}) + pdb_record("Ar", {1, 0, 0}));
-    EXPECT_EQ(error_of(read_pdb(path, expected, {})), "<success>");
+    EXPECT_EQ(error_of(read_pdb(path, expected, with_box(30))), "<success>");
     const auto uncut =
         dir.write("b.pdb", pdb_record("CH4", {0, 0, 0}) + pdb_record("Ar", {1, 0, 0}));
     EXPECT_EQ(
-        error_of(read_pdb(uncut, expected, {})),
+        error_of(read_pdb(uncut, expected, with_box(30))),
         uncut + ":1: atom 1 is named 'CH4' but the species and counts expect 'CH4_' of lump there");
 }
 
@@ -328,19 +335,45 @@ TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
         test::TempDir dir;
         const auto path = dir.write("a.pdb", c.text);
         EXPECT_EQ(parse_packed_pdb(path).has_value(), c.accepted);
-        EXPECT_EQ(read_pdb(path, expected, {.check_names = false}).has_value(), c.accepted);
+        EXPECT_EQ(read_pdb(path, expected, {false, 30.0}).has_value(), c.accepted);
     }
 }
 
+// The box is settled where the file states it, before any atom is read: here the atoms that follow
+// would all be refused.
 TEST(CoordinateFile, BoxFromTheFileOrGivenAndBothMustAgree) {
-    const CoordinateFile with_box{{}, StatedBox{30, 2}}, without{{}, std::nullopt};
-    EXPECT_EQ(box_length_for("a.xyz", std::nullopt, with_box), 30);
-    EXPECT_EQ(box_length_for("a.xyz", 30.0, with_box), 30);
-    EXPECT_EQ(box_length_for("a.xyz", 12.5, without), 12.5);
-    EXPECT_EQ(error_of(box_length_for("a.xyz", 31.5, with_box)),
-              "a.xyz:2: the file's box edge 30 differs from the box length 31.5 given");
-    EXPECT_EQ(error_of(box_length_for("a.xyz", std::nullopt, without)),
-              "a.xyz states no cubic box, so the box length must be given");
+    const System system;
+    const std::string broken_atoms = "nonsense\n";
+    const struct {
+        const char* name;
+        std::string file, text;
+        std::optional<double> given;
+        std::string message;
+    } cases[] = {
+        {"xyz differs", "a.xyz", "10\n" + std::string(LATTICE_30) + "\n" + broken_atoms, 31.5,
+         "PATH:2: the file's box edge 30 differs from the box length 31.5 given"},
+        {"xyz states none", "a.xyz", "10\nno lattice\n" + broken_atoms, std::nullopt,
+         "PATH states no cubic box, so the box length must be given"},
+        {"pdb differs", "a.pdb", std::string("REMARK\n") + CRYST1_30 + "ATOM  \n", 30.5,
+         "PATH:2: the file's box edge 30 differs from the box length 30.5 given"},
+        {"pdb states none", "a.pdb", "ATOM  \n", std::nullopt,
+         "PATH states no cubic box, so the box length must be given"},
+        {"data file differs", "a.data",
+         replace_all(test::read_file(test::data_path("golden/e2e/data.lmp")), "\nAtoms\n",
+                     "\nAtoms\n\n" + broken_atoms),
+         24.0, "PATH:12: the file's box edge 25 differs from the box length 24 given"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string path = dir.write(c.file, c.text);
+        EXPECT_EQ(error_of(read_coordinate_file(path, system.expected, {true, c.given})),
+                  replace_all(c.message, "PATH", path));
+    }
+    // Agreeing lengths read; the given one is used.
+    test::TempDir dir;
+    auto read = read_xyz(dir.write("a.xyz", xyz_text()), system.expected, with_box(30));
+    EXPECT_EQ(read ? read->box_length : 0, 30);
 }
 
 }  // namespace
