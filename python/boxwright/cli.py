@@ -4,8 +4,11 @@
     python -m boxwright from-coords --species water.json --counts 216 --coords water.pdb \\
         --box-length 18.6
 
-The summary goes to standard output. Any failure, from the arguments, the coordinates file or the
-build itself, is one line "boxwright: <message>" on standard error and exit status 1.
+The summary goes to standard output, its warning lines to standard error. A bad command line is
+argparse's usage line and message, exit status 2. A failure of the build or of its input files is
+"boxwright: <message>" on standard error, with every line the message has (Packmol's output
+included), and exit status 1. Nothing else is caught, so a fault of the program itself still
+shows its traceback.
 """
 
 from __future__ import annotations
@@ -15,103 +18,13 @@ import math
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import NoReturn
 
 PROG = "boxwright"
 
-PAIR_STYLES = {
-    "tip4p": "Tip4p",
-    "lj-cut": "LjCut",
-    "lj-cut-coul-long": "LjCutCoulLong",
-    "none": None,
-}
-
-
-class UsageError(Exception):
-    """A bad command line; reported like every other failure."""
-
-
-class CoordsError(Exception):
-    """A coordinates file that cannot be read or makes no sense."""
-
-
-class _Parser(argparse.ArgumentParser):
-    # argparse prints usage and exits with 2; a usage error is one line and status 1 here.
-    def error(self, message: str) -> NoReturn:
-        raise UsageError(f"{message} (see '{self.prog} --help')")
-
-
-# --- coordinates files -------------------------------------------------------------------------
-
-
-def _finite(text: str) -> float | None:
-    try:
-        value = float(text)
-    except ValueError:
-        return None
-    return value if math.isfinite(value) else None
-
-
-def _number(text: str, where: str) -> float:
-    value = _finite(text)
-    if value is None:
-        raise CoordsError(f"{where}: '{text.strip()}' is not a finite number")
-    return value
-
-
-def read_xyz(path: Path) -> list[list[float]]:
-    """An XYZ file: the atom count, a comment line, then one "name x y z" line per atom."""
-    lines = path.read_text(encoding="utf-8").splitlines()
-    if not lines or not lines[0].strip():
-        raise CoordsError(f"{path}: empty XYZ file (expected the atom count on line 1)")
-    try:
-        count = int(lines[0].split()[0])
-    except ValueError:
-        count = -1
-    if count < 0:
-        raise CoordsError(f"{path} line 1: expected the atom count, got '{lines[0].strip()}'")
-    atom_lines = lines[2 : 2 + count]
-    if len(atom_lines) < count:
-        raise CoordsError(f"{path}: declares {count} atoms but has {len(atom_lines)} atom lines")
-    coords = []
-    for number, line in enumerate(atom_lines, start=3):
-        fields = line.split()
-        if len(fields) < 4:
-            raise CoordsError(f"{path} line {number}: expected 'name x y z', got '{line.strip()}'")
-        coords.append([_number(f, f"{path} line {number}") for f in fields[1:4]])
-    if any(line.strip() for line in lines[2 + count :]):
-        raise CoordsError(
-            f"{path}: more lines follow the {count} declared atoms (only one frame is read)"
-        )
-    return coords
-
-
-def read_pdb(path: Path) -> list[list[float]]:
-    """The ATOM and HETATM records of a PDB file (its first model), x y z in columns 31-54."""
-    coords = []
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), start=1):
-        record = line[:6].strip()
-        if record == "ENDMDL":
-            break
-        if record in ("ATOM", "HETATM"):
-            where = f"{path} line {number}"
-            coords.append([_number(line[a:b], where) for a, b in ((30, 38), (38, 46), (46, 54))])
-    if not coords:
-        raise CoordsError(f"{path}: no ATOM or HETATM records")
-    return coords
-
-
-def read_coords(path: Path) -> list[list[float]]:
-    readers = {".xyz": read_xyz, ".pdb": read_pdb}
-    reader = readers.get(path.suffix.lower())
-    if reader is None:
-        raise CoordsError(f"{path}: unknown coordinates format (expected a .xyz or .pdb file)")
-    try:
-        return reader(path)
-    except UnicodeDecodeError:
-        raise CoordsError(f"reading {path}: not UTF-8 text") from None
-    except OSError as err:
-        raise CoordsError(f"reading {path}: {err.strerror or err}") from None
+# The preset names of boxwright.pack.PAIR_STYLES, spelled out so that --help works even where the
+# native modules are not built.
+PAIR_STYLE_NAMES = ("tip4p", "lj-cut", "lj-cut-coul-long", "none")
+COUNT_LIMIT = 2**64 - 1
 
 
 # --- arguments ---------------------------------------------------------------------------------
@@ -124,7 +37,17 @@ def _count(text: str) -> int:
         raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
     if value < 0:
         raise argparse.ArgumentTypeError(f"'{text}' is negative")
+    if value > COUNT_LIMIT:
+        raise argparse.ArgumentTypeError(f"'{text}' is more than {COUNT_LIMIT}")
     return value
+
+
+def _finite(text: str) -> float | None:
+    try:
+        value = float(text)
+    except ValueError:
+        return None
+    return value if math.isfinite(value) else None
 
 
 def _real(text: str) -> float:
@@ -155,7 +78,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: the current directory)",
     )
     parser.add_argument(
-        "--pair-style", choices=list(PAIR_STYLES), default="lj-cut",
+        "--pair-style", choices=PAIR_STYLE_NAMES, default="lj-cut",
         help="pair-style preset written into forcefield.lmp: tip4p (lj/cut/tip4p/long with "
         "pppm/tip4p; water must be the first species), lj-cut (lj/cut), lj-cut-coul-long "
         "(lj/cut/coul/long with pppm), or none (write your own); cutoffs 10 Å "
@@ -169,20 +92,20 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    parser = _Parser(
+    parser = argparse.ArgumentParser(
         prog=PROG,
         description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
         "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
         epilog="Run '%(prog)s COMMAND --help' for the options of a command.",
     )
-    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND",
-                                     parser_class=_Parser)
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     pack = commands.add_parser(
         "pack", help="pack the molecules with Packmol at a target density",
         description="Pack the molecules with Packmol into a cubic box of the given density, "
         "then write data.lmp and forcefield.lmp.",
     )
+    pack.set_defaults(command_parser=pack)
     _add_common(pack)
     pack.add_argument(
         "--density", type=_real, required=True, metavar="KG_M3",
@@ -198,16 +121,26 @@ def build_parser() -> argparse.ArgumentParser:
         "from-coords", help="write the files for atom positions you already have",
         description="Write data.lmp and forcefield.lmp for atom positions computed elsewhere.",
     )
+    coords.set_defaults(command_parser=coords)
     _add_common(coords)
     coords.add_argument(
         "--coords", type=Path, required=True, metavar="FILE",
-        help="atom positions in Å, as .xyz (count line, comment line, then 'name x y z' "
-        "lines) or .pdb (ATOM/HETATM records, first model), one per atom in species → "
-        "molecule → atom order (required)",
+        help="atom positions in Å, one per atom in species → molecule → atom order, as .xyz or "
+        ".extxyz (count line, comment line, then 'name x y z' lines; an extended XYZ Lattice "
+        "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
+        "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
+        "it: atoms by ID, image flags applied, box from its bounds) (required)",
     )
     coords.add_argument(
-        "--box-length", type=_real, required=True, metavar="ANG",
-        help="edge of the cubic box, Å; the box spans 0 to this length on every axis (required)",
+        "--box-length", type=_real, metavar="ANG",
+        help="edge of the cubic box, Å; the box spans 0 to this length on every axis "
+        "(default: the cubic box the file states; given, it must agree with it)",
+    )
+    coords.add_argument(
+        "--check-names", action=argparse.BooleanOptionalAction, default=True,
+        help="compare each atom name in the file with the pseudo-atom name the molecule files "
+        "expect at its place (PDB: its first four characters); turn it off for files whose "
+        "names are element symbols (default: on)",
     )
     return parser
 
@@ -216,33 +149,50 @@ def build_parser() -> argparse.ArgumentParser:
 
 
 def run(args: argparse.Namespace) -> str:
-    # Imported here so that --help works even where the native module is not built.
+    # Imported here so that --help works even where the native modules are not built.
     from . import pack
 
-    pair_style = PAIR_STYLES[args.pair_style]
-    common = dict(
-        pair_style=None if pair_style is None else getattr(pack.PyPairSetup, pair_style),
-        explicit_lb=args.explicit_lb,
-        force_field=args.force_field,
-        out_dir=args.out_dir,
-    )
+    common = dict(pair_style=args.pair_style, explicit_lb=args.explicit_lb,
+                  force_field=args.force_field, out_dir=args.out_dir)
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,
                             tolerance=args.tolerance, **common)
-    return pack.from_coords(args.species, args.counts, read_coords(args.coords),
-                            args.box_length, **common)
+    return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
+                            check_names=args.check_names, **common)
 
 
-def _one_line(message: str) -> str:
-    return " ".join(message.split("\n"))
+def print_summary(summary: str) -> None:
+    """The summary's lines to standard output, its warnings to standard error. Warnings come
+    last, and one may span several lines (Packmol's output), so all from the first on go."""
+    lines = summary.splitlines(keepends=True)
+    first = next((n for n, line in enumerate(lines) if line.startswith("warning: ")), len(lines))
+    sys.stdout.write("".join(lines[:first]))
+    sys.stdout.flush()
+    sys.stderr.write("".join(lines[first:]))
+
+
+def report_failure(error: BaseException) -> int:
+    print(f"{PROG}: {error}", file=sys.stderr)
+    for note in getattr(error, "__notes__", ()):
+        print(note, file=sys.stderr)
+    return 1
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    args = build_parser().parse_args(argv)  # a usage error exits here with status 2
+    if len(args.species) != len(args.counts):
+        # The build's own words for it, but as the usage error it is.
+        args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
+                     f"{len(args.counts)} (they must match 1:1)")
     try:
-        args = build_parser().parse_args(argv)
         summary = run(args)
-    except (UsageError, CoordsError, RuntimeError, ValueError, OverflowError) as err:
-        print(f"{PROG}: {_one_line(str(err))}", file=sys.stderr)
-        return 1
-    sys.stdout.write(summary)
+    except RuntimeError as error:
+        # A build fails with exactly RuntimeError; its subclasses (RecursionError,
+        # NotImplementedError) are faults of the program.
+        if type(error) is not RuntimeError:
+            raise
+        return report_failure(error)
+    except OSError as error:
+        return report_failure(error)
+    print_summary(summary)
     return 0

@@ -1,7 +1,5 @@
 #include "python/native/entry_points.hpp"
 
-#include <exception>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -9,6 +7,7 @@
 #include "pipeline/coords_build.hpp"
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
+#include "python/build_result.hpp"
 #include "python/conversions.hpp"
 
 namespace boxwright::python {
@@ -75,35 +74,6 @@ char* pack_from_coords_keywords[] = {
     keyword("box_len"),     keyword("pair_style"), keyword("explicit_lb"),
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
-
-// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
-// result into a UnicodeDecodeError.
-PyObject* to_str(const std::string& text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
-PyObject* summary_or_raise(const Result<BuildSummary>& built) {
-    if (built) return to_str(built->display());
-    PyRef message = PyRef::steal(to_str(built.error().what()));
-    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
-    return nullptr;
-}
-
-// No C++ exception may unwind into the interpreter. The library reports failures as values, so
-// anything caught here is running out of memory or a fault of our own.
-template <class Body>
-PyObject* without_cpp_exceptions(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
-    }
-    return nullptr;
-}
 
 PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
     PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *pair_style = nullptr,
