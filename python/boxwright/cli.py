@@ -182,8 +182,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     args = build_parser().parse_args(argv)  # a usage error exits here with status 2
     if len(args.species) != len(args.counts):
         # The build's own words for it, but as the usage error it is.
-        args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
-                     f"{len(args.counts)} (they must match 1:1)")
+        args.command_parser.error(f"--species has {len(args.species)} entries but --counts "
+                                  f"has {len(args.counts)} (they must match 1:1)")
     try:
         summary = run(args)
     except RuntimeError as error:

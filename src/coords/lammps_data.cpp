@@ -7,7 +7,6 @@
 // files put it. A "#" starts a comment anywhere; this system's own files name the pseudo atom as
 // the first word of each atom line's comment, and that name is checked.
 #include <array>
-#include <cmath>
 
 #include "coords/coordinate_file.hpp"
 #include "coords/reader_support.hpp"
@@ -20,7 +19,11 @@ namespace {
 using coords::fail_at;
 using coords::fail_at_end;
 
-constexpr char AXES[] = "xyz";
+// The words that end each axis' bounds line: "xlo xhi" and so on.
+struct AxisWords {
+    std::string_view low, high;
+};
+constexpr AxisWords BOUND_WORDS[] = {{"xlo", "xhi"}, {"ylo", "yhi"}, {"zlo", "zhi"}};
 
 struct Bounds {
     double low = 0, high = 0;
@@ -71,14 +74,14 @@ Result<void> read_header_line(const LineReader& lines, std::string_view content,
         return {};
     }
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        const std::string low = fmt::format("{}lo", AXES[axis]),
-                          high = fmt::format("{}hi", AXES[axis]);
+        const auto [low, high] = BOUND_WORDS[axis];
         if (!last_words(low, high)) continue;
-        if (n != 4)
+        if (n != 4) {
             return fail_at(lines, "expected '<low> <high> {} {}', found '{}'", low, high, content);
+        }
         Bounds& bounds = header.bounds[axis];
-        BW_TRY(bounds.low, coords::finite_number(lines, "the bound " + low, f[0]));
-        BW_TRY(bounds.high, coords::finite_number(lines, "the bound " + high, f[1]));
+        BW_TRY(bounds.low, coords::finite_number(lines, low, f[0]));
+        BW_TRY(bounds.high, coords::finite_number(lines, high, f[1]));
         bounds.line = lines.line_number();
         return {};
     }
@@ -104,8 +107,8 @@ Result<coords::StatedBox> header_box(const LineReader& lines, const Header& head
     if (!header.atoms) return fail_at(lines, "the header gives no atom count before this section");
     for (std::size_t axis = 0; axis < 3; ++axis) {
         if (header.bounds[axis].line == 0) {
-            return fail_at(lines, "the header gives no {0}lo {0}hi bounds before this section",
-                           AXES[axis]);
+            return fail_at(lines, "the header gives no {} {} bounds before this section",
+                           BOUND_WORDS[axis].low, BOUND_WORDS[axis].high);
         }
     }
     std::array<double, 3> edges{};
@@ -158,8 +161,9 @@ Result<CoordinateFile> read_atoms(LineReader& lines, const Header& header, doubl
             std::int64_t image = 0;
             if (n == 10) {
                 const auto flag = coords::parse_integer(f[7 + axis]);
-                if (!flag)
+                if (!flag) {
                     return fail_at(lines, "the image flag '{}' is not an integer", f[7 + axis]);
+                }
                 image = *flag;
             }
             const Bounds& bounds = header.bounds[axis];

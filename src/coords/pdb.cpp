@@ -29,7 +29,10 @@ Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
     static constexpr Field FIELDS[] = {{6, 9, "the CRYST1 a"},     {15, 9, "the CRYST1 b"},
                                        {24, 9, "the CRYST1 c"},    {33, 7, "the CRYST1 alpha"},
                                        {40, 7, "the CRYST1 beta"}, {47, 7, "the CRYST1 gamma"}};
-    if (line.size() < 54) return fail_at(lines, "the CRYST1 record is shorter than 54 columns");
+    static constexpr std::size_t RECORD_LENGTH = 54;  // through gamma
+    if (line.size() < RECORD_LENGTH) {
+        return fail_at(lines, "the CRYST1 record is shorter than {} columns", RECORD_LENGTH);
+    }
     std::array<double, 6> cell{};
     for (std::size_t i = 0; i < cell.size(); ++i) {
         const auto& field = FIELDS[i];

@@ -1,5 +1,6 @@
 #include "coords/reader_support.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -37,8 +38,6 @@ std::size_t split_fields(std::string_view line, std::span<std::string_view> fiel
 }
 
 std::optional<std::uint64_t> parse_count(std::string_view text) {
-    // from_chars alone would take a leading minus sign for unsigned types on some libraries.
-    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
     return parse_whole<std::uint64_t>(text);
 }
 

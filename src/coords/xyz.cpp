@@ -2,8 +2,8 @@
 // atom: by default its name and x, y, z; an extended XYZ comment's Properties may put the name and
 // the position in other columns, and its Lattice may state a cubic box. One frame only: anything
 // but blank lines after the atoms is refused, as a trajectory's later frames would be ignored.
+#include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "coords/coordinate_file.hpp"
 #include "coords/reader_support.hpp"

@@ -17,8 +17,9 @@ bool is_pdb_atom_record(std::string_view line) {
 
 tl::expected<PdbAtomRecord, PdbRecordFault> read_pdb_atom_record(std::string_view line) {
     using Fault = PdbRecordFault;
-    if (line.size() < PDB_ATOM_RECORD_LENGTH)
+    if (line.size() < PDB_ATOM_RECORD_LENGTH) {
         return tl::unexpected(Fault{Fault::Kind::TooShort, 0, {}});
+    }
     PdbAtomRecord record{trim_blanks(line.substr(NAME_BEGIN, NAME_WIDTH)), {}, {}};
     for (std::size_t axis = 0; axis < 3; ++axis) {
         const std::string_view field =
