@@ -72,19 +72,24 @@ std::optional<double> parse_coordinate(std::string_view text) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    std::optional<double> value = special_value(text);
-    if (!value) {
-        DecimalShape shape = scan_decimal(text);
-        if (!shape.valid) return std::nullopt;
+    // Starting with a digit or a point, a text that from_chars reads whole is a decimal number of
+    // the grammar; only a value out of range needs the full scan. Coordinate files hold millions
+    // of fields, so the common case is one pass.
+    std::optional<double> value;
+    if (text.empty() || !(is_digit(text.front()) || text.front() == '.')) {
+        value = special_value(text);
+    } else {
         double parsed = 0;
         auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-        if (error == std::errc::result_out_of_range) {
-            parsed = shape.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-        } else if (error != std::errc{} || end != text.data() + text.size()) {
-            return std::nullopt;
+        if (error == std::errc{} && end == text.data() + text.size()) {
+            value = parsed;
+        } else if (error == std::errc::result_out_of_range) {
+            DecimalShape shape = scan_decimal(text);
+            if (!shape.valid) return std::nullopt;
+            value = shape.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
         }
-        value = parsed;
     }
+    if (!value) return std::nullopt;
     return negative ? -*value : *value;
 }
 
