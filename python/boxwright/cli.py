@@ -1,8 +1,7 @@
-"""The command line, `python -m boxwright`: the two builds of `boxwright.pack` from a shell.
+"""The command line, `boxwright` (or `python -m boxwright`): the two builds of `boxwright.pack`.
 
-    python -m boxwright pack --species co2.json butane.json --counts 50 50 --density 600
-    python -m boxwright from-coords --species water.json --counts 216 --coords water.pdb \\
-        --box-length 18.6
+    boxwright pack --species co2.json butane.json --counts 50 50 --density 600
+    boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
 The summary goes to standard output, its warning lines to standard error. A bad command line is
 argparse's usage line and message, exit status 2. A failure of the build or of its input files is
@@ -18,6 +17,7 @@ import math
 import sys
 from collections.abc import Sequence
 from pathlib import Path
+from typing import NoReturn
 
 PROG = "boxwright"
 
@@ -25,6 +25,19 @@ PROG = "boxwright"
 # native modules are not built.
 PAIR_STYLE_NAMES = ("tip4p", "lj-cut", "lj-cut-coul-long", "none")
 COUNT_LIMIT = 2**64 - 1
+
+
+class _Version(argparse.Action):
+    # argparse's own version action wants the text when the parser is built; reading the
+    # installed package's metadata is left for when --version is given.
+    def __init__(self, option_strings: Sequence[str], dest: str, **kwargs: object) -> None:
+        super().__init__(option_strings, dest, nargs=0, help="print the version and exit")
+
+    def __call__(self, parser: argparse.ArgumentParser, *_: object) -> NoReturn:
+        from . import __version__
+
+        print(f"{parser.prog} {__version__}")
+        parser.exit()
 
 
 # --- arguments ---------------------------------------------------------------------------------
@@ -96,8 +109,11 @@ def build_parser() -> argparse.ArgumentParser:
         prog=PROG,
         description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
         "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
-        epilog="Run '%(prog)s COMMAND --help' for the options of a command.",
+        epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
+        "molecule and coordinate files, and which preset and constraints suit which molecules, "
+        "are described in docs/ of the boxwright sources.",
     )
+    parser.add_argument("--version", action=_Version)
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     pack = commands.add_parser(
