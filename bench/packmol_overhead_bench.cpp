@@ -103,7 +103,7 @@ void BM_StandInChildAlone(benchmark::State& state) {
     std::string job = work.path() + "/pack.inp";
     for (auto _ : state) {
         UniqueFd input(::open(job.c_str(), O_RDONLY | O_CLOEXEC));
-        auto child = run_to_completion("packmol", input.get());
+        auto child = run_to_completion({"packmol", input.get(), work.path()});
         if (!child || !child->succeeded()) state.SkipWithError("stand-in failed");
     }
 }

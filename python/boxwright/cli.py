@@ -70,6 +70,13 @@ def _real(text: str) -> float:
     return value
 
 
+def _positive(text: str) -> float:
+    value = _finite(text)
+    if value is None or value <= 0:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a positive finite number")
+    return value
+
+
 def _add_common(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--species", nargs="+", required=True, type=Path, metavar="FILE",
@@ -148,7 +155,7 @@ def build_parser() -> argparse.ArgumentParser:
         "it: atoms by ID, image flags applied, box from its bounds) (required)",
     )
     coords.add_argument(
-        "--box-length", type=_real, metavar="ANG",
+        "--box-length", type=_positive, metavar="ANG",
         help="edge of the cubic box, Å; the box spans 0 to this length on every axis "
         "(default: the cubic box the file states; given, it must agree with it)",
     )

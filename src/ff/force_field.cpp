@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "ff/json_binding.hpp"
+#include "ff/names.hpp"
 #include "ff/numbers.hpp"
 
 namespace boxwright {
@@ -183,6 +184,9 @@ Result<ForceField> ForceField::load(const std::string& path) {
     ff.mixing_rule = std::move(raw->mixing_rule);
     ff.cutoff_vdw = raw->cutoff_vdw;
     for (const auto& atom : raw->pseudo_atoms) {
+        if (auto printable = check_pseudo_atom_name(atom.name, shown); !printable) {
+            return tl::unexpected(std::move(printable.error()));
+        }
         auto params = pseudo_atom_params(atom, *selves);
         if (!params) return tl::unexpected(std::move(params.error()));
         if (!ff.pseudo_atoms.emplace(atom.name, std::move(*params)).second) {

@@ -16,19 +16,20 @@ namespace {
 
 // Closes a file descriptor when it goes out of scope.
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd() { close(); }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     int close() {
         int result = fd_ >= 0 ? ::close(fd_) : 0;
         fd_ = -1;
         return result;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -64,25 +65,48 @@ std::string os_error_text(int error_number) {
     return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
 }
 
-tl::expected<std::string, std::string> read_utf8_file(const std::string& path) {
+tl::expected<OpenedFile, std::string> open_regular_file(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
         return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
     }
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return os_failure(errno);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return os_failure(errno);
+    if (S_ISDIR(info.st_mode)) return os_failure(EISDIR);
+    // A device such as /dev/zero never ends, and a FIFO or socket may never speak.
+    if (!S_ISREG(info.st_mode)) return tl::unexpected<std::string>("not a regular file");
+    return OpenedFile{fd.release(), static_cast<std::uint64_t>(info.st_size)};
+}
+
+tl::expected<std::string, std::string> read_utf8_file(const std::string& path,
+                                                      std::uint64_t max_bytes) {
+    auto opened = open_regular_file(path);
+    if (!opened) return tl::unexpected(std::move(opened.error()));
+    Fd fd(opened->fd);
+    auto too_large = [max_bytes] {
+        constexpr std::uint64_t MIB = 1 << 20;
+        return tl::unexpected<std::string>(
+            max_bytes % MIB == 0
+                ? fmt::format("file is larger than the limit of {} MiB", max_bytes / MIB)
+                : fmt::format("file is larger than the limit of {} bytes", max_bytes));
+    };
+    const std::uint64_t size = opened->size;
+    if (size > max_bytes) return too_large();
     std::string text;
-    if (S_ISREG(info.st_mode) && info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+    text.reserve(static_cast<std::size_t>(size));
     char chunk[1 << 16];
     for (;;) {
         ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return os_failure(errno);  // a directory fails here with EISDIR
+            return os_failure(errno);
         }
         if (got == 0) break;
         text.append(chunk, static_cast<std::size_t>(got));
+        // The file may grow while it is read.
+        if (text.size() > max_bytes) return too_large();
     }
     if (!is_valid_utf8(text)) {
         return tl::unexpected<std::string>("stream did not contain valid UTF-8");

@@ -278,11 +278,15 @@ Field<Record> optional(std::string_view key, Member Record::*member,
     return make_field(key, false, member, std::move(shape));
 }
 
+// The largest input file read: far beyond any real force field or molecule, and a bound on the
+// memory a wrong path (a disk image, a log) can take.
+inline constexpr std::uint64_t MAX_INPUT_BYTES = std::uint64_t{256} << 20;
+
 // Reads the file at `path` and binds it with `shape`. Failures read "reading {path}: {why}" or
 // "parsing {path}: {why} at line L column C", the path in display form.
 template <class T>
 Result<T> load_file(const std::string& path, const Shape<T>& shape) {
-    auto text = read_utf8_file(path);
+    auto text = read_utf8_file(path, MAX_INPUT_BYTES);
     if (!text) return fail("reading {}: {}", lossy_utf8(path), text.error());
     T value{};
     auto root = shape(value);

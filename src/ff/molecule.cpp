@@ -1,6 +1,8 @@
 #include "ff/molecule.hpp"
 
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "ff/json_binding.hpp"
@@ -86,6 +88,11 @@ Result<Molecule> Molecule::load(const std::string& path) {
 
     const auto atoms = raw->pseudo_atoms.size();
     if (atoms == 0) return fail("{} defines no pseudoAtoms", shown);
+    for (const auto& atom : raw->pseudo_atoms) {
+        if (auto printable = check_pseudo_atom_name(atom.name, shown); !printable) {
+            return tl::unexpected(std::move(printable.error()));
+        }
+    }
     // Bonds are never guessed from the atom order: that is wrong for branched molecules.
     if (raw->connectivity.empty() && atoms >= 2) {
         return fail(
@@ -94,16 +101,26 @@ Result<Molecule> Molecule::load(const std::string& path) {
             "branched molecules, e.g. water)",
             shown, atoms);
     }
+    // A bond listed twice would give angles with one atom at both ends and multiply the dihedrals.
+    std::set<Bond> listed;
     for (const auto& [i, j] : raw->connectivity) {
         if (i >= atoms || j >= atoms) {
             return fail(
                 "{} Connectivity references atom index out of range ({}, {}) for {} pseudoAtoms",
                 shown, i, j, atoms);
         }
+        if (!listed.insert({std::min(i, j), std::max(i, j)}).second) {
+            return fail("{} Connectivity lists the bond ({}, {}) more than once", shown, i, j);
+        }
     }
 
     Molecule molecule;
     molecule.name = species_name_from_path(path);
+    // The species name is written into the data file's comments, like a pseudo-atom name.
+    if (has_control_character(molecule.name)) {
+        return fail("species name {} (from {}) contains a control character",
+                    escaped_name(molecule.name), shown);
+    }
     molecule.pseudo_atoms = std::move(raw->pseudo_atoms);
     molecule.connectivity = std::move(raw->connectivity);
     molecule.bonds = std::move(raw->bonds);

@@ -29,13 +29,13 @@ struct BondedEntry {
 
 using AtomIndex = std::uint64_t;  // 0-based, in the order of pseudo_atoms
 using Bond = std::array<AtomIndex, 2>;
-using AngleTriple = std::array<AtomIndex, 3>;     // end, centre, end
-using DihedralQuad = std::array<AtomIndex, 4>;    // a, b, c, d with b-c the central bond
+using AngleTriple = std::array<AtomIndex, 3>;   // end, centre, end
+using DihedralQuad = std::array<AtomIndex, 4>;  // a, b, c, d with b-c the central bond
 
 struct Molecule {
-    std::string name;  // the species name: the molecule file's stem
+    std::string name;                      // the species name: the molecule file's stem
     std::vector<PseudoAtom> pseudo_atoms;  // never empty once loaded
-    std::vector<Bond> connectivity;        // as written: order, orientation and repeats kept
+    std::vector<Bond> connectivity;        // as written: order and orientation kept, no repeats
     std::vector<BondedEntry<2>> bonds;
     std::vector<BondedEntry<3>> bends;
     std::vector<BondedEntry<4>> torsions;

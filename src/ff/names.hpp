@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "ff/error.hpp"
+
 namespace boxwright {
 
 struct NameHash {
@@ -41,5 +43,11 @@ constexpr char ascii_lower(char ch) {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
 }
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view word);
+
+// Names end up in comments of the LAMMPS files, where a line feed would end the comment and turn
+// the rest of the name into a command. So a name holding a control character (U+0000 to U+001F,
+// U+007F) is refused when its file is loaded; `shown_path` is the file in display form.
+bool has_control_character(std::string_view name);
+Result<void> check_pseudo_atom_name(std::string_view name, std::string_view shown_path);
 
 }  // namespace boxwright

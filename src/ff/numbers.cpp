@@ -125,27 +125,34 @@ std::string number_list(std::span<const double> values) {
     return out;
 }
 
+std::string escaped_name(std::string_view name) {
+    std::string out = "\"";
+    for (unsigned char ch : name) {
+        // clang-format off
+        switch (ch) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (ch < 0x20 || ch == 0x7f) {
+                    out += fmt::format("\\u{{{:x}}}", ch);
+                } else {
+                    out += static_cast<char>(ch);
+                }
+        }
+        // clang-format on
+    }
+    out += '"';
+    return out;
+}
+
 std::string name_list(std::span<const std::string> names) {
     std::string out = "[";
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0) out += ", ";
-        out += '"';
-        for (unsigned char ch : names[i]) {
-            switch (ch) {
-                case '"': out += "\\\""; break;
-                case '\\': out += "\\\\"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                case '\t': out += "\\t"; break;
-                default:
-                    if (ch < 0x20 || ch == 0x7f) {
-                        out += fmt::format("\\u{{{:x}}}", ch);
-                    } else {
-                        out += static_cast<char>(ch);
-                    }
-            }
-        }
-        out += '"';
+        out += escaped_name(names[i]);
     }
     out += ']';
     return out;

@@ -1,5 +1,6 @@
 // The renderings of numbers and names used in messages and output files, in one place.
-// Every float rendering is correctly rounded (std::to_chars underneath); none depends on the locale.
+// Every float rendering is correctly rounded (std::to_chars underneath); none depends on the
+// locale.
 #pragma once
 
 #include <fmt/format.h>
@@ -22,7 +23,9 @@ std::string list_number(double value);
 // "[1.0, 2.5]"; an empty list gives "[]".
 std::string number_list(std::span<const double> values);
 
-// "[\"A\", \"B\"]" with JSON-style escapes for quotes, backslashes and control characters.
+// "\"A\"" with JSON-style escapes for quotes, backslashes and control characters: "\"a\\nb\"".
+std::string escaped_name(std::string_view name);
+// "[\"A\", \"B\"]", each name escaped as above.
 std::string name_list(std::span<const std::string> names);
 
 // Exponent form of the data file: six decimals, no plus sign, no leading zeros in the exponent:

@@ -45,13 +45,11 @@ std::string_view take_line(std::string_view& rest) {
 
 Result<LineReader> LineReader::open(const std::string& path) {
     std::string shown = lossy_utf8(path);
-    if (path.find('\0') != std::string::npos) {
-        return fail("reading {}: file name contained an unexpected NUL byte", shown);
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail("reading {}: {}", shown, os_error_text(errno));
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // only a hint; its failure changes nothing
-    return LineReader(fd, std::move(shown));
+    auto opened = open_regular_file(path);
+    if (!opened) return fail("reading {}: {}", shown, opened.error());
+    // Only a hint; its failure changes nothing.
+    ::posix_fadvise(opened->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return LineReader(opened->fd, std::move(shown));
 }
 
 LineReader::LineReader(int fd, std::string shown_path)

@@ -24,6 +24,7 @@ std::string_view take_line(std::string_view& rest);
 // a longer line). Each line is checked to be UTF-8. Failures name the file, and the line when it
 // is the line's fault:
 //   "reading {path}: {OS error text}"          the file cannot be opened or read
+//   "reading {path}: not a regular file"       a FIFO, a device or a socket, refused unread
 //   "{path}:{line}: the text is not UTF-8"     that line is not valid UTF-8
 class LineReader {
   public:

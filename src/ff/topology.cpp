@@ -9,7 +9,7 @@ namespace {
 
 using Neighbours = std::vector<std::vector<AtomIndex>>;
 
-// Each atom's neighbours in the order its bonds are listed; a bond listed twice counts twice.
+// Each atom's neighbours in the order its bonds are listed.
 Neighbours neighbour_lists(const Molecule& molecule) {
     Neighbours neighbours(molecule.pseudo_atoms.size());
     for (const auto& [i, j] : molecule.connectivity) {

@@ -85,6 +85,33 @@ std::string template_text(const Molecule& molecule) {
     return fmt::to_string(out);
 }
 
+// Bytes that packmol does not read back as part of a file name: it splits its input at white
+// space, takes '#' for the start of a comment and '"' for a quote, and reads '~' as a blank.
+bool breaks_job_name(char ch) {
+    return static_cast<unsigned char>(ch) <= ' ' || ch == 0x7f || ch == '#' || ch == '"' ||
+           ch == '~';
+}
+
+// Packmol reads lines of at most 999 bytes (measured with 20.14); "structure " leaves this much.
+constexpr std::size_t MAX_JOB_PATH = 989;
+
+// How the job names a file of the working directory, where packmol runs: by its full path,
+// as it always has, when packmol reads that path back intact; else by its name alone.
+std::string job_name(const std::string& path) {
+    const bool intact = path.starts_with('/') && path.size() <= MAX_JOB_PATH &&
+                        is_valid_utf8(path) &&
+                        std::none_of(path.begin(), path.end(), breaks_job_name);
+    return intact ? path : path.substr(path.rfind('/') + 1);
+}
+
+// "species_{position}_{name}.pdb", with the bytes of the name that packmol would not read back
+// as part of a file name written as '_'. The position keeps the names apart.
+std::string template_file_name(std::size_t position, std::string_view species_name) {
+    std::string name(species_name);
+    std::replace_if(name.begin(), name.end(), breaks_job_name, '_');
+    return fmt::format("species_{}_{}.pdb", position, name);
+}
+
 std::string job_text(std::span<const SpeciesTemplate> templates, const std::string& output_path,
                      double tolerance, double box_edge) {
     double low = wall_margin(tolerance, box_edge);
@@ -96,11 +123,11 @@ std::string job_text(std::span<const SpeciesTemplate> templates, const std::stri
     text("# created by mixgrid\ntolerance ");
     append_decimal(out, tolerance, 2);
     text("\nfiletype pdb\noutput ");
-    text(lossy_utf8(output_path));
+    text(job_name(output_path));
     text("\n");
     for (const auto& species : templates) {
         text("\nstructure ");
-        text(lossy_utf8(species.path));
+        text(job_name(species.path));
         fmt::format_to(std::back_inserter(out), "\n  number {}\n  inside box", species.count);
         for (double bound : {low, low, low, high, high, high}) {
             out.push_back(' ');
@@ -125,15 +152,22 @@ std::string status_note(const ChildOutput& child) {
                        lossy_utf8(child.standard_output), lossy_utf8(child.standard_error));
 }
 
-Result<ChildOutput> run_packmol(const std::string& job_path) {
+// Packmol runs in the working directory, so that the job's short names find their files.
+Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
+                                Cancellation& cancel) {
     UniqueFd job(::open(job_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!job) return fail("opening {}: {}", lossy_utf8(job_path), os_error_text(errno));
-    auto child = run_to_completion("packmol", job.get());
+    auto child = run_to_completion({"packmol", job.get(), work_dir}, cancel);
     if (!child) {
         const ChildFailure& failure = child.error();
-        if (failure.stage == ChildFailure::Stage::Launch) {
-            return fail("failed to launch packmol (is it installed and on PATH?): {}",
-                        os_error_text(failure.error_number));
+        switch (failure.stage) {
+            case ChildFailure::Stage::Launch:
+                return fail("failed to launch packmol (is it installed and on PATH?): {}",
+                            os_error_text(failure.error_number));
+            case ChildFailure::Stage::Cancelled:
+                return fail("packmol was stopped before it finished: the build was interrupted");
+            case ChildFailure::Stage::Collect:
+                break;
         }
         return fail("running packmol: {}", os_error_text(failure.error_number));
     }
@@ -155,7 +189,8 @@ std::uint64_t atom_count(std::span<const ActivePair> active) {
 }  // namespace
 
 Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
-                                 const ForceField& force_field, double density, double tolerance) {
+                                 const ForceField& force_field, double density, double tolerance,
+                                 Cancellation& cancel) {
     if (active.empty()) return fail("no species with count > 0 to pack");
     // Written so that NaN fails too: it would make every length of the job NaN.
     if (!(density > 0)) return fail("density must be positive");
@@ -171,8 +206,7 @@ Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const Ac
         const ActivePair& pair = active[position];
         if (pair.count == 0) continue;
         const Molecule& molecule = *pair.resolved.molecule;
-        std::string path =
-            join_path(work_dir, fmt::format("species_{}_{}.pdb", position, molecule.name));
+        std::string path = join_path(work_dir, template_file_name(position, molecule.name));
         if (auto written = write_text(path, template_text(molecule)); !written) {
             return tl::unexpected(std::move(written.error()));
         }
@@ -186,7 +220,7 @@ Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const Ac
         return tl::unexpected(std::move(written.error()));
     }
 
-    auto child = run_packmol(job_path);
+    auto child = run_packmol(work_dir, job_path, cancel);
     if (!child) return tl::unexpected(std::move(child.error()));
     std::optional<std::string> note;
     if (!child->succeeded()) note = status_note(*child);

@@ -11,6 +11,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
+#include "packmol/cancellation.hpp"
 
 namespace boxwright {
 
@@ -25,7 +26,9 @@ struct PackedSystem {
     std::optional<std::string> note;    // packmol failed but its output passed every check
 };
 
+// Packmol runs in `work_dir`. When `cancel` asks for it, packmol is stopped and the call fails.
 Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
-                                 const ForceField& force_field, double density, double tolerance);
+                                 const ForceField& force_field, double density, double tolerance,
+                                 Cancellation& cancel = no_cancellation());
 
 }  // namespace boxwright

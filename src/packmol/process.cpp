@@ -3,13 +3,24 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
 #include <utility>
+#include <vector>
+
+#include "ff/io.hpp"
 
 namespace boxwright {
 
@@ -31,7 +42,13 @@ void UniqueFd::reset() {
 
 namespace {
 
-tl::unexpected<ChildFailure> failure(ChildFailure::Stage stage, int error_number) {
+using Stage = ChildFailure::Stage;
+using std::chrono::milliseconds;
+
+constexpr milliseconds CANCEL_POLL{50};  // how often a waiting run asks whether to stop
+constexpr std::size_t CHUNK = std::size_t{1} << 16;
+
+tl::unexpected<ChildFailure> failure(Stage stage, int error_number) {
     return tl::unexpected<ChildFailure>(ChildFailure{stage, error_number});
 }
 
@@ -58,168 +75,317 @@ tl::expected<Pipe, int> make_pipe() {
     return pipe;
 }
 
-class SpawnFileActions {
-  public:
-    SpawnFileActions() { error_ = ::posix_spawn_file_actions_init(&actions_); }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-    ~SpawnFileActions() {
-        if (initialised_ok()) ::posix_spawn_file_actions_destroy(&actions_);
+// The parent only reads what poll() reported, and after the child's exit only what is there.
+tl::expected<Pipe, int> make_output_pipe() {
+    auto pipe = make_pipe();
+    if (pipe && ::fcntl(pipe->read_end.get(), F_SETFL, O_NONBLOCK) != 0) {
+        return tl::unexpected<int>(errno);
     }
+    return pipe;
+}
 
-    bool initialised_ok() const { return error_ == 0; }
-    int init_error() const { return error_; }
-    int install(int source, int target) {
-        return ::posix_spawn_file_actions_adddup2(&actions_, source, target);
+// Where execvp would look for `program`, as absolute paths: the child changes its working
+// directory before it looks, so a relative PATH entry is resolved against the caller's.
+std::vector<std::string> program_candidates(const std::string& program) {
+    std::error_code unknown;
+    const std::string here = std::filesystem::current_path(unknown).string();
+    auto anchored = [&here](std::string path) {
+        return path.starts_with('/') || here.empty() ? path : join_path(here, path);
+    };
+    if (program.find('/') != std::string::npos) return {anchored(program)};
+    const char* search = std::getenv("PATH");
+    std::string_view dirs =
+        search != nullptr ? search : "/bin:/usr/bin";  // the C library's default
+    std::vector<std::string> candidates;
+    for (;;) {
+        const auto colon = dirs.find(':');
+        const auto dir = dirs.substr(0, colon);
+        candidates.push_back(anchored(join_path(dir.empty() ? "." : dir, program)));
+        if (colon == std::string_view::npos) return candidates;
+        dirs.remove_prefix(colon + 1);
     }
-    const posix_spawn_file_actions_t* get() const { return &actions_; }
+}
 
-  private:
-    posix_spawn_file_actions_t actions_{};
-    int error_ = 0;
+// Everything the child needs, prepared before fork(): between fork() and exec the child may only
+// make async-signal-safe calls (another thread may have held the allocator's lock), so it
+// allocates nothing.
+struct ChildPlan {
+    std::vector<std::string> candidates;
+    std::vector<char*> argv;
+    const char* working_directory;  // null for the caller's
+    int input, output, error;       // become 0, 1 and 2
+    int report;                     // an exec failure's errno is written here
+    pid_t parent;
 };
 
-class SpawnAttributes {
-  public:
-    SpawnAttributes() { error_ = ::posix_spawnattr_init(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    ~SpawnAttributes() {
-        if (error_ == 0) ::posix_spawnattr_destroy(&attributes_);
-    }
+// Errors after which execvp tries the next directory of PATH.
+bool try_next_directory(int error_number) {
+    return error_number == ENOENT || error_number == ENOTDIR || error_number == ESTALE ||
+           error_number == ENODEV || error_number == ETIMEDOUT;
+}
 
-    // The child starts with no blocked signals and with SIGPIPE and SIGXFSZ at their defaults:
+[[noreturn]] void give_up(int report, int error_number) {
+    (void)!::write(report, &error_number, sizeof error_number);
+    ::_exit(127);
+}
+
+[[noreturn]] void exec_child(const ChildPlan& plan) {
+    // A group of its own: stopping the child then reaches whatever it started, and an interrupt
+    // typed at the terminal reaches the parent, which decides.
+    ::setpgid(0, 0);
+#ifdef __linux__
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) give_up(plan.report, errno);
+    // The parent died before the request took effect: nobody would wait for this child.
+    if (::getppid() != plan.parent) ::_exit(127);
+#endif
+    for (auto [source, target] :
+         {std::pair{plan.input, STDIN_FILENO}, std::pair{plan.output, STDOUT_FILENO},
+          std::pair{plan.error, STDERR_FILENO}}) {
+        if (::dup2(source, target) < 0) give_up(plan.report, errno);
+    }
+    // The program starts with no blocked signals and with SIGPIPE and SIGXFSZ at their defaults:
     // a host such as the Python interpreter ignores SIGPIPE, and ignored signals survive exec.
-    int configure() {
-        if (error_ != 0) return error_;
-        sigset_t defaults;
-        sigset_t unblocked;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        sigaddset(&defaults, SIGXFSZ);
-        sigemptyset(&unblocked);
-        if (int e = ::posix_spawnattr_setsigdefault(&attributes_, &defaults)) return e;
-        if (int e = ::posix_spawnattr_setsigmask(&attributes_, &unblocked)) return e;
-        return ::posix_spawnattr_setflags(&attributes_,
-                                          POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    for (int signal_number : {SIGPIPE, SIGXFSZ})
+        ::sigaction(signal_number, &default_action, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (plan.working_directory != nullptr && ::chdir(plan.working_directory) != 0) {
+        give_up(plan.report, errno);
     }
-    const posix_spawnattr_t* get() const { return &attributes_; }
-
-  private:
-    posix_spawnattr_t attributes_{};
-    int error_ = 0;
-};
-
-// A started child with the parent's ends of its output pipes. Whatever happens, it is waited for
-// before this goes away, after the pipes are closed so that a child still writing cannot block.
-class RunningChild {
-  public:
-    RunningChild(pid_t pid, UniqueFd output, UniqueFd error)
-        : pid_(pid), output_(std::move(output)), error_(std::move(error)) {}
-    RunningChild(const RunningChild&) = delete;
-    RunningChild& operator=(const RunningChild&) = delete;
-    ~RunningChild() {
-        close_pipes();
-        if (pid_ > 0) (void)wait();
-    }
-
-    // Reads both pipes until each reports its end; 0 on success, else the error number.
-    int drain(std::string& output, std::string& error) {
-        std::array<pollfd, 2> watched{{{output_.get(), POLLIN, 0}, {error_.get(), POLLIN, 0}}};
-        std::array<std::string*, 2> sinks{&output, &error};
-        std::array<char, 1 << 16> chunk;
-        int open_streams = 2;
-        while (open_streams > 0) {
-            if (::poll(watched.data(), watched.size(), -1) < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            for (std::size_t i = 0; i < watched.size(); ++i) {
-                if (watched[i].fd < 0 || watched[i].revents == 0) continue;
-                ssize_t got = ::read(watched[i].fd, chunk.data(), chunk.size());
-                if (got < 0) {
-                    if (errno == EINTR || errno == EAGAIN) continue;
-                    return errno;
-                }
-                if (got == 0) {
-                    watched[i].fd = -1;  // poll skips negative descriptors
-                    --open_streams;
-                    continue;
-                }
-                sinks[i]->append(chunk.data(), static_cast<std::size_t>(got));
-            }
+    int error_number = ENOENT;
+    bool denied = false;
+    for (const auto& candidate : plan.candidates) {
+        ::execve(candidate.c_str(), plan.argv.data(), environ);
+        error_number = errno;
+        if (error_number == EACCES) {
+            denied = true;
+        } else if (!try_next_directory(error_number)) {
+            give_up(plan.report, error_number);
         }
-        return 0;
     }
+    give_up(plan.report, denied ? EACCES : error_number);
+}
 
-    void close_pipes() {
-        output_.reset();
-        error_.reset();
+// The child's exec failure, or 0 once it runs the program (exec closed the report pipe).
+int launch_error(const UniqueFd& report) {
+    int error_number = 0;
+    ssize_t got;
+    while ((got = ::read(report.get(), &error_number, sizeof error_number)) < 0 && errno == EINTR) {
     }
+    return got > 0 ? error_number : 0;
+}
 
-    // The raw wait status, or the error number of waitpid.
-    tl::expected<int, int> wait() {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0) {
-            if (errno != EINTR) {
-                pid_ = -1;
-                return tl::unexpected<int>(errno);
-            }
-        }
-        pid_ = -1;
-        return status;
+void reap(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+}
 
-  private:
-    pid_t pid_;
-    UniqueFd output_;
-    UniqueFd error_;
-};
+// A descriptor that becomes readable when the child exits, so waits end at once; where the kernel
+// has none, waits fall back to short timeouts.
+UniqueFd open_pid_fd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#else
+    (void)pid;
+    return UniqueFd();
+#endif
+}
 
 }  // namespace
 
-tl::expected<ChildOutput, ChildFailure> run_to_completion(const std::string& program,
-                                                          int standard_input) {
-    using Stage = ChildFailure::Stage;
-    auto input = above_standard_streams(standard_input);
+tl::expected<ChildProcess, ChildFailure> ChildProcess::start(const LaunchRequest& request) {
+    auto input = above_standard_streams(request.standard_input);
     if (!input) return failure(Stage::Launch, input.error());
-    auto output_pipe = make_pipe();
+    auto output_pipe = make_output_pipe();
     if (!output_pipe) return failure(Stage::Launch, output_pipe.error());
-    auto error_pipe = make_pipe();
+    auto error_pipe = make_output_pipe();
     if (!error_pipe) return failure(Stage::Launch, error_pipe.error());
+    auto report = make_pipe();
+    if (!report) return failure(Stage::Launch, report.error());
 
-    SpawnFileActions actions;
-    if (!actions.initialised_ok()) return failure(Stage::Launch, actions.init_error());
-    for (auto [source, target] : {std::pair{input->get(), STDIN_FILENO},
-                                  std::pair{output_pipe->write_end.get(), STDOUT_FILENO},
-                                  std::pair{error_pipe->write_end.get(), STDERR_FILENO}}) {
-        if (int e = actions.install(source, target)) return failure(Stage::Launch, e);
-    }
-    SpawnAttributes attributes;
-    if (int e = attributes.configure()) return failure(Stage::Launch, e);
+    std::string name = request.program;
+    ChildPlan plan{program_candidates(request.program),
+                   {name.data(), nullptr},
+                   request.working_directory.empty() ? nullptr : request.working_directory.c_str(),
+                   input->get(),
+                   output_pipe->write_end.get(),
+                   error_pipe->write_end.get(),
+                   report->write_end.get(),
+                   ::getpid()};
+    // fork() rather than posix_spawn: only a child of our own can ask for the parent-death signal
+    // and a working directory of its own before it runs the program.
+    const pid_t pid = ::fork();
+    if (pid < 0) return failure(Stage::Launch, errno);
+    if (pid == 0) exec_child(plan);
 
-    // posix_spawnp searches PATH and reports a program that cannot be run as its return value.
-    std::string name = program;
-    char* argv[] = {name.data(), nullptr};
-    pid_t pid = -1;
-    if (int e =
-            ::posix_spawnp(&pid, name.c_str(), actions.get(), attributes.get(), argv, environ)) {
-        return failure(Stage::Launch, e);
-    }
-    RunningChild child(pid, std::move(output_pipe->read_end), std::move(error_pipe->read_end));
     // Only the child may hold the write ends now, or the pipes would never report their end.
+    report->write_end.reset();
     output_pipe->write_end.reset();
     error_pipe->write_end.reset();
-    input->reset();
+    if (int error_number = launch_error(report->read_end)) {
+        reap(pid);
+        return failure(Stage::Launch, error_number);
+    }
+    return ChildProcess(pid, open_pid_fd(pid), std::move(output_pipe->read_end),
+                        std::move(error_pipe->read_end));
+}
 
-    ChildOutput result;
-    int drain_error = child.drain(result.standard_output, result.standard_error);
-    child.close_pipes();
-    auto status = child.wait();
-    if (drain_error != 0) return failure(Stage::Collect, drain_error);
-    if (!status) return failure(Stage::Collect, status.error());
-    if (WIFEXITED(*status)) result.exit_code = WEXITSTATUS(*status);
-    return result;
+ChildProcess::ChildProcess(pid_t pid, UniqueFd pid_fd, UniqueFd output, UniqueFd error) noexcept
+    : pid_(pid),
+      pid_fd_(std::move(pid_fd)),
+      output_{std::move(output), BoundedCapture()},
+      error_{std::move(error), BoundedCapture()} {}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      pid_fd_(std::move(other.pid_fd_)),
+      output_(std::move(other.output_)),
+      error_(std::move(other.error_)),
+      wait_status_(other.wait_status_),
+      finished_(other.finished_) {}
+
+ChildProcess::~ChildProcess() { stop(); }
+
+tl::expected<bool, int> ChildProcess::pump(milliseconds timeout) {
+    if (finished_) return true;
+    std::array<pollfd, 3> watched{};
+    std::array<Stream*, 2> streams{};
+    nfds_t stream_count = 0;
+    for (Stream* stream : {&output_, &error_}) {
+        if (!stream->pipe) continue;
+        watched[stream_count] = {stream->pipe.get(), POLLIN, 0};
+        streams[stream_count++] = stream;
+    }
+    // A negative descriptor is skipped by poll(), which then waits out the timeout.
+    watched[stream_count] = {pid_fd_.get(), POLLIN, 0};
+    int ready = ::poll(watched.data(), stream_count + 1, static_cast<int>(timeout.count()));
+    if (ready < 0) {
+        if (errno != EINTR) return tl::unexpected<int>(errno);
+        ready = 0;  // a signal: the caller gets to look at it
+    }
+    for (nfds_t i = 0; ready > 0 && i < stream_count; ++i) {
+        if (watched[i].revents == 0) continue;
+        if (auto got = read_once(*streams[i], CHUNK); !got) return tl::unexpected<int>(got.error());
+    }
+    auto exited = reap_if_exited();
+    if (!exited || !*exited) return exited;
+    for (Stream* stream : {&output_, &error_}) {
+        if (int error_number = read_what_is_left(*stream)) return tl::unexpected<int>(error_number);
+    }
+    finished_ = true;
+    return true;
+}
+
+tl::expected<std::size_t, int> ChildProcess::read_once(Stream& stream, std::size_t most) {
+    std::array<char, CHUNK> chunk;
+    const ssize_t got = ::read(stream.pipe.get(), chunk.data(), std::min(most, chunk.size()));
+    if (got > 0) {
+        stream.captured.append({chunk.data(), static_cast<std::size_t>(got)});
+        return static_cast<std::size_t>(got);
+    }
+    if (got == 0) {
+        stream.pipe.reset();  // end of file
+        return 0;
+    }
+    if (errno == EINTR || errno == EAGAIN) return 0;
+    return tl::unexpected<int>(errno);
+}
+
+// What the pipe held when the child exited. A grandchild may keep it open and write on; that is
+// neither waited for nor read.
+int ChildProcess::read_what_is_left(Stream& stream) {
+    int pending = 0;
+    if (stream.pipe && ::ioctl(stream.pipe.get(), FIONREAD, &pending) != 0) pending = 0;
+    for (auto left = static_cast<std::size_t>(std::max(pending, 0)); left > 0 && stream.pipe;) {
+        auto got = read_once(stream, left);
+        if (!got) return got.error();
+        if (*got == 0) break;
+        left -= *got;
+    }
+    stream.pipe.reset();
+    return 0;
+}
+
+tl::expected<bool, int> ChildProcess::reap_if_exited() {
+    int status = 0;
+    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == 0 || (done < 0 && errno == EINTR)) return false;
+    if (done < 0) {
+        const int error_number = errno;
+        pid_ = -1;  // not ours to wait for, nor to signal
+        return tl::unexpected<int>(error_number);
+    }
+    wait_status_ = status;
+    pid_ = -1;
+    pid_fd_.reset();
+    return true;
+}
+
+void ChildProcess::stop(milliseconds grace) noexcept {
+    // A child blocked on a full pipe now gets EPIPE instead.
+    output_.pipe.reset();
+    error_.pipe.reset();
+    if (pid_ < 0) return;
+    auto signal_group = [this](int signal_number) {
+        if (::kill(-pid_, signal_number) != 0) ::kill(pid_, signal_number);
+    };
+    signal_group(SIGTERM);
+    (void)wait_for_exit_unreaped(grace);
+    // Until the child is reaped its pid, and so its group's id, cannot be taken by another
+    // process: this reaches only the child and what it started.
+    signal_group(SIGKILL);
+    reap(pid_);
+    pid_ = -1;
+    pid_fd_.reset();
+}
+
+bool ChildProcess::wait_for_exit_unreaped(milliseconds timeout) const {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + timeout;
+    for (;;) {
+        siginfo_t info{};
+        const int waited =
+            ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        if ((waited == 0 && info.si_pid != 0) || (waited != 0 && errno != EINTR)) return true;
+        const auto left = std::chrono::ceil<milliseconds>(deadline - clock::now());
+        if (left <= milliseconds::zero()) return false;
+        pollfd exit{pid_fd_.get(), POLLIN, 0};
+        const auto wait = pid_fd_ ? left : std::min(left, milliseconds(10));
+        ::poll(&exit, 1, static_cast<int>(wait.count()));
+    }
+}
+
+ChildOutput ChildProcess::output() const {
+    ChildOutput out;
+    if (WIFEXITED(wait_status_)) out.exit_code = WEXITSTATUS(wait_status_);
+    out.standard_output = output_.captured.text();
+    out.standard_error = error_.captured.text();
+    return out;
+}
+
+tl::expected<ChildOutput, ChildFailure> run_to_completion(const LaunchRequest& request,
+                                                          Cancellation& cancel) {
+    auto child = ChildProcess::start(request);
+    if (!child) return tl::unexpected(child.error());
+    for (;;) {
+        if (cancel.requested()) {
+            child->stop();
+            return failure(Stage::Cancelled, 0);
+        }
+        auto finished = child->pump(CANCEL_POLL);
+        if (!finished) {
+            child->stop();
+            return failure(Stage::Collect, finished.error());
+        }
+        if (*finished) break;
+    }
+    // A request that came as the child ended still counts: its output is not used.
+    if (cancel.requested()) return failure(Stage::Cancelled, 0);
+    return child->output();
 }
 
 }  // namespace boxwright

@@ -9,7 +9,8 @@
 
 namespace boxwright {
 
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance) {
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
+                                      Cancellation& cancel) {
     auto loaded = load_molecules(request.force_field, request.species, request.counts);
     if (!loaded) return tl::unexpected(std::move(loaded.error()));
     auto active = resolve_active(loaded->molecules, request.counts);
@@ -19,7 +20,7 @@ Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tole
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
     auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
-                              request.density, tolerance);
+                              request.density, tolerance, cancel);
     if (!packed) return tl::unexpected(std::move(packed.error()));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};

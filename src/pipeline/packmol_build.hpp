@@ -9,6 +9,7 @@
 
 #include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
+#include "packmol/cancellation.hpp"
 #include "pipeline/outputs.hpp"
 
 namespace boxwright {
@@ -23,6 +24,9 @@ struct PackCommonArgs {
     std::optional<PairSetup> pair_setup;
 };
 
-Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance);
+// `cancel` is asked while packmol runs; on a request packmol is stopped, nothing is written and
+// the call fails.
+Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
+                                      Cancellation& cancel = no_cancellation());
 
 }  // namespace boxwright

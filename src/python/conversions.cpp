@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -28,7 +29,13 @@ PyRef sequence_items(PyObject* value) {
         PyErr_Format(PyExc_TypeError, "'%.200s' object is not a sequence", type_name(value));
         return {};
     }
-    return PyRef::steal(PySequence_Tuple(value));
+    PyRef items = PyRef::steal(PySequence_Tuple(value));
+    // A memoryview of several dimensions cannot give its rows yet; that is a wrong type here.
+    if (!items && PyErr_ExceptionMatches(PyExc_NotImplementedError)) {
+        PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be read as a sequence",
+                     type_name(value));
+    }
+    return items;
 }
 
 // Converts every item of a sequence argument; `out` changes only when all of them convert.
@@ -107,51 +114,135 @@ void reserve_positions(std::vector<Position>& triples, std::size_t count) {
 static_assert(sizeof(Position) == 3 * sizeof(double) && alignof(Position) == alignof(double));
 static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8);
 
-// A struct-module format for one IEEE double in this machine's byte order.
-bool is_native_float64(const char* format) {
-    if (format == nullptr) return false;  // no format means unsigned bytes
-    std::string_view code(format);
-    constexpr bool little = std::endian::native == std::endian::little;
-    if (code.size() == 2 && (code[0] == '@' || code[0] == '=' || code[0] == (little ? '<' : '>') ||
-                             (!little && code[0] == '!'))) {
+// One number of a buffer as the struct module describes it: a single integer or float code, with
+// an optional byte order; `little` is the byte order of the data.
+struct NumberFormat {
+    enum class Kind { Signed, Unsigned, Float } kind;
+    bool little;
+    std::size_t size;
+    bool native_float64;  // this machine's double: positions can be read where they are
+};
+
+std::optional<NumberFormat> number_format(const char* format, Py_ssize_t item_size) {
+    using Kind = NumberFormat::Kind;
+    std::string_view code = format != nullptr ? format : "B";  // no format means unsigned bytes
+    constexpr bool native_little = std::endian::native == std::endian::little;
+    bool little = native_little;
+    if (code.size() == 2 && std::string_view("@=<>!").find(code[0]) != std::string_view::npos) {
+        if (code[0] == '<') little = true;
+        if (code[0] == '>' || code[0] == '!') little = false;
         code.remove_prefix(1);
     }
-    return code == "d";
+    if (code.size() != 1) return std::nullopt;
+    const auto size = static_cast<std::size_t>(item_size);
+    auto integer = [&](Kind kind) -> std::optional<NumberFormat> {
+        if (size != 1 && size != 2 && size != 4 && size != 8) return std::nullopt;
+        return NumberFormat{kind, little, size, false};
+    };
+    auto floating = [&](std::size_t expected) -> std::optional<NumberFormat> {
+        if (size != expected) return std::nullopt;
+        return NumberFormat{Kind::Float, little, size, size == 8 && little == native_little};
+    };
+    const char type = code[0];
+    if (std::string_view("bhilqn").find(type) != std::string_view::npos) {
+        return integer(Kind::Signed);
+    }
+    if (std::string_view("BHILQN").find(type) != std::string_view::npos) {
+        return integer(Kind::Unsigned);
+    }
+    if (type == 'e') return floating(2);
+    if (type == 'f') return floating(4);
+    if (type == 'd') return floating(8);
+    return std::nullopt;
 }
 
-// Looks for a C-contiguous float64 buffer of shape (n, 3) in `value`: `exported` holds it when
-// there is one and stays empty otherwise. False, with the exception set, only when asking for the
+double number_at(const char* item, const NumberFormat& format) {
+    const int little = format.little ? 1 : 0;
+    if (format.kind == NumberFormat::Kind::Float) {
+        if (format.size == 2) return PyFloat_Unpack2(item, little);
+        if (format.size == 4) return PyFloat_Unpack4(item, little);
+        return PyFloat_Unpack8(item, little);
+    }
+    std::uint64_t bits = 0;
+    for (std::size_t k = 0; k < format.size; ++k) {
+        bits =
+            (bits << 8) | static_cast<unsigned char>(item[format.little ? format.size - 1 - k : k]);
+    }
+    if (format.kind == NumberFormat::Kind::Unsigned) return static_cast<double>(bits);
+    const unsigned width = 8 * static_cast<unsigned>(format.size);
+    if (width < 64 && (bits >> (width - 1)) != 0) bits |= ~std::uint64_t{0} << width;
+    return static_cast<double>(static_cast<std::int64_t>(bits));
+}
+
+// A 2-D numeric buffer, as NumPy arrays and memoryviews give them.
+struct NumericBuffer {
+    PyBufferRef view;
+    NumberFormat format;
+};
+
+// Looks for a 2-D buffer of numbers in `value`: `found` holds it when there is one and stays empty
+// when `value` exports no buffer with strides, or one of fewer dimensions, which follow the
+// sequence rules. False, with the exception set, for a 2-D buffer of something else or a buffer of
+// more dimensions (whose rows could not be read as sequences either), and when asking for the
 // buffer raised something other than "not this kind of buffer" (an interrupt, no memory).
-bool float64_triples(PyObject* value, PyBufferRef& exported) {
+bool numeric_buffer(PyObject* value, std::optional<NumericBuffer>& found) {
     if (!PyObject_CheckBuffer(value)) return true;
-    PyBufferRef view = PyBufferRef::get(value, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT);
+    PyBufferRef view = PyBufferRef::get(value, PyBUF_RECORDS_RO);
     if (!view) {
         if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
             return false;
         }
-        // A non-contiguous view, for one: the sequence rules decide what it is.
+        // One that needs suboffsets, for one: the sequence rules decide what it is.
         PyErr_Clear();
         return true;
     }
-    if (view->ndim == 2 && view->itemsize == 8 && is_native_float64(view->format) &&
-        view->shape[1] == 3 && PyBuffer_IsContiguous(view.get(), 'C')) {
-        exported = std::move(view);
+    if (view->ndim < 2) return true;
+    auto format = view->ndim == 2 ? number_format(view->format, view->itemsize) : std::nullopt;
+    if (!format) {
+        PyErr_Format(PyExc_TypeError,
+                     "coords buffer must be numbers of shape (n, 3), not format '%s' in %d "
+                     "dimensions",
+                     view->format != nullptr ? view->format : "B", view->ndim);
+        return false;
     }
+    found = NumericBuffer{std::move(view), *format};
     return true;
 }
 
-// Positions read straight from an exported buffer, or copied once when its memory is not aligned
-// for doubles (a view cut at an odd byte offset).
-CoordinateRows rows_in_buffer(PyBufferRef exported) {
+// Positions read straight from a C-contiguous float64 (n, 3) buffer, copied once when its memory
+// is not aligned for doubles (a view cut at an odd byte offset), and converted number by number
+// from any other element type or layout.
+CoordinateRows rows_in_buffer(NumericBuffer buffer) {
+    const Py_buffer& view = *buffer.view.get();
     CoordinateRows rows;
-    const auto count = static_cast<std::size_t>(exported->shape[0]);
+    const auto count = static_cast<std::size_t>(view.shape[0]);
     if (count == 0) return rows;
-    if (reinterpret_cast<std::uintptr_t>(exported->buf) % alignof(Position) == 0) {
-        rows.in_place = {static_cast<const Position*>(exported->buf), count};
-        rows.exported = std::move(exported);
-    } else {
+    if (view.shape[1] != 3) {
+        rows.first_bad_row = CoordinateRows::BadRow{0, static_cast<std::size_t>(view.shape[1])};
+        return rows;
+    }
+    const bool as_positions = buffer.format.native_float64 && PyBuffer_IsContiguous(&view, 'C');
+    if (as_positions && reinterpret_cast<std::uintptr_t>(view.buf) % alignof(Position) == 0) {
+        rows.in_place = {static_cast<const Position*>(view.buf), count};
+        rows.exported = std::move(buffer.view);
+    } else if (as_positions) {
         rows.triples.resize(count);
-        std::memcpy(rows.triples.data(), exported->buf, count * sizeof(Position));
+        std::memcpy(rows.triples.data(), view.buf, count * sizeof(Position));
+    } else {
+        // Some exporters (ctypes) leave the strides out of a C-contiguous buffer.
+        const Py_ssize_t column_stride = view.strides ? view.strides[1] : view.itemsize;
+        const Py_ssize_t row_stride = view.strides ? view.strides[0] : 3 * view.itemsize;
+        reserve_positions(rows.triples, count);
+        const auto* start = static_cast<const char*>(view.buf);
+        for (std::size_t i = 0; i < count; ++i) {
+            const char* row = start + static_cast<Py_ssize_t>(i) * row_stride;
+            Position triple;
+            for (std::size_t j = 0; j < 3; ++j) {
+                triple[j] =
+                    number_at(row + static_cast<Py_ssize_t>(j) * column_stride, buffer.format);
+            }
+            rows.triples.push_back(triple);
+        }
     }
     return rows;
 }
@@ -210,10 +301,10 @@ bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup) {
 }
 
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
-    PyBufferRef exported;
-    if (!float64_triples(value, exported)) return false;
-    if (exported) {
-        rows = rows_in_buffer(std::move(exported));
+    std::optional<NumericBuffer> buffer;
+    if (!numeric_buffer(value, buffer)) return false;
+    if (buffer) {
+        rows = rows_in_buffer(std::move(*buffer));
         return true;
     }
     // A plain list is read where it is until a row might run caller code that could change it;

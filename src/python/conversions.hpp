@@ -34,9 +34,11 @@ bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup);
 // another length is remembered rather than refused, because the caller checks the shape only after
 // all its arguments have been converted.
 //
-// An object exporting a C-contiguous float64 buffer of shape (n, 3), such as a NumPy array, is read
-// as it is: no Python object per number, and no copy when its memory is laid out as the positions
-// are. Anything else, including buffers of another shape or type, follows the sequence rules.
+// An object exporting a 2-D buffer of numbers, such as a NumPy array, is read from its memory: no
+// Python object per number, and no copy when it is C-contiguous float64 laid out as the positions
+// are; any other integer or float type, byte order or strides is converted to float64. A 2-D
+// buffer of anything else, or one of more dimensions, is a TypeError. Everything else, 1-D
+// buffers included, follows the sequence rules.
 struct CoordinateRows {
     struct BadRow {
         std::size_t index = 0;
@@ -55,7 +57,7 @@ struct CoordinateRows {
     PyBufferRef exported;                // held while the triples are read in place
     std::span<const Position> in_place;  // over the exported memory
 };
-// A sequence (never a str) of sequences (never a str) of numbers, or a float64 (n, 3) buffer.
+// A sequence (never a str) of sequences (never a str) of numbers, or a numeric (n, 3) buffer.
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
 
 // Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.

@@ -2,8 +2,10 @@
 #include "ff/force_field.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "test_support.hpp"
 
@@ -60,7 +62,16 @@ TEST_F(ForceFieldLoad, KeepsTheCutoffAndOnlyTheDeclaredNames) {
 
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
     const std::string latin1 = dir.write("latin1.json", "{\"MixingRule\": \"\xE9\"}");
+    // Neither waits for a writer or reads without end.
+    const std::string fifo = dir.file("fifo.json");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Sparse: one byte beyond the limit costs no disk.
+    const std::string huge = dir.write("huge.json", "");
+    std::filesystem::resize_file(huge, (std::uintmax_t{256} << 20) + 1);
     const std::pair<std::string, std::string> cases[] = {
+        {fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {huge, "file is larger than the limit of 256 MiB"},
         {dir.file("absent.json"), "No such file or directory (os error 2)"},
         {dir.path(), "Is a directory (os error 21)"},
         {latin1, "stream did not contain valid UTF-8"},
@@ -175,6 +186,9 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
          "SelfInteractions for 'C' must have [epsilon_K, sigma_Ang], got [1.0]"},
         {lb(R"("PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0}, {"name": "B", "mass": 1, "charge": 0}, {"name": "A", "mass": 1, "charge": 0}]})"),
          "duplicate PseudoAtoms entry for 'A' in {}"},
+        // A name that would end a comment in the LAMMPS files, before the repeat after it.
+        {lb(R"("PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0}, {"name": "Z\nshell touch PWNED\n#", "mass": 1, "charge": 0}, {"name": "A", "mass": 1, "charge": 0}]})"),
+         R"(pseudo-atom name "Z\nshell touch PWNED\n#" in {} contains a control character)"},
         {ab(R"([{"names": ["A"], "parameters": [1, 2]}])"),
          "BinaryInteractions entry in {} must have exactly two \"names\", got [\"A\"]"},
         {ab(R"([{"names": ["A", "B", "say \"hi\" \\ \t"], "parameters": [1, 2]}])"),

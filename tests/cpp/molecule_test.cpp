@@ -11,7 +11,7 @@ namespace {
 
 using test::error_of;
 
-// Unknown keys are skipped (a "name" among them); pairs keep their order, orientation and repeats;
+// Unknown keys are skipped (a "name" among them); pairs keep their order and orientation;
 // potentials and parameter counts wait for resolution.
 TEST(MoleculeLoad, KeepsEverythingAsWrittenAndTakesTheNameFromTheFile) {
     auto molecule = Molecule::load(test::data_path("mol/h2o-like.json"));
@@ -20,7 +20,7 @@ TEST(MoleculeLoad, KeepsEverythingAsWrittenAndTakesTheNameFromTheFile) {
     ASSERT_EQ(molecule->pseudo_atoms.size(), 3u);
     EXPECT_EQ(molecule->pseudo_atoms[1].name, "H");
     EXPECT_EQ(molecule->pseudo_atoms[1].position, (Position{0.9572, 0, -1e-3}));
-    EXPECT_EQ(molecule->connectivity, (std::vector<Bond>{{2, 0}, {0, 1}, {0, 1}}));
+    EXPECT_EQ(molecule->connectivity, (std::vector<Bond>{{2, 0}, {0, 1}}));
     ASSERT_EQ(molecule->bonds.size(), 2u);
     EXPECT_EQ(molecule->bonds[0].names, (std::array<std::string, 2>{"H", "O"}));
     EXPECT_EQ(molecule->bonds[0].potential, "harmonic");
@@ -70,11 +70,27 @@ TEST_F(MoleculeFile, ChecksAtomsAndConnectivity) {
         {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]], "Connectivity": [[0, 18446744073709551615]]})",
          "{} Connectivity references atom index out of range (0, 18446744073709551615) for 1 "
          "pseudoAtoms"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]], ["C", [2, 0, 0]]], "Connectivity": [[0, 1], [1, 2], [0, 1]]})",
+         "{} Connectivity lists the bond (0, 1) more than once"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]], ["C", [2, 0, 0]]], "Connectivity": [[0, 1], [1, 2], [2, 1]]})",
+         "{} Connectivity lists the bond (2, 1) more than once"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["Z\nshell touch PWNED\n#", [1, 0, 0]]], "Connectivity": [[0, 9]]})",
+         R"(pseudo-atom name "Z\nshell touch PWNED\n#" in {} contains a control character)"},
+        {R"({"pseudoAtoms": [["\u007f\t", [0, 0, 0]]]})",
+         R"(pseudo-atom name "\u{{7f}}\t" in {} contains a control character)"},
     };
     for (const auto& [json, message] : cases) {
         SCOPED_TRACE(json);
         EXPECT_EQ(error_of(load(json)), fmt::format(fmt::runtime(message), path));
     }
+}
+
+// The species name comes from the file name and ends up in the data file's comments.
+TEST_F(MoleculeFile, SpeciesNameWithAControlCharacterIsRefused) {
+    const std::string hostile =
+        dir.write("x\nshell touch P\n#.json", R"({"pseudoAtoms": [["Ar", [0, 0, 0]]]})");
+    EXPECT_EQ(error_of(Molecule::load(hostile)), R"(species name "x\nshell touch P\n#" (from )" +
+                                                     hostile + ") contains a control character");
 }
 
 TEST_F(MoleculeFile, ShapeProblemsFailWhileParsing) {
@@ -142,10 +158,6 @@ TEST(DerivedTopology, AnglesAndDihedralsFollowTheBondsAsListed) {
          {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
          {{1, 0, 3}, {0, 1, 2}, {1, 2, 3}, {2, 3, 0}},
          {{3, 0, 1, 2}, {0, 1, 2, 3}, {1, 2, 3, 0}, {2, 3, 0, 1}}},
-        {"bond listed twice",
-         {{0, 1}, {1, 2}, {1, 2}, {2, 3}},
-         {{0, 1, 2}, {0, 1, 2}, {2, 1, 2}, {1, 2, 1}, {1, 2, 3}, {1, 2, 3}},
-         {{0, 1, 2, 3}, {0, 1, 2, 3}}},
         {"self bond", {{0, 0}}, {{0, 0, 0}}, {}},
     };
     for (const auto& c : cases) {

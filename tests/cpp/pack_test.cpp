@@ -88,6 +88,37 @@ TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
     }
 }
 
+// Packmol splits the job at blanks, reads '#' as a comment and '~' as a blank: a file whose full
+// path it would misread is named relative to the working directory, where packmol runs, and the
+// species' part of a template's name has those bytes as '_'.
+TEST(PackSystem, JobNamesOnlyFilesPackmolCanFind) {
+    const Molecule odd = make_molecule("my #1~\"water\"", {{"O_w", {}}});
+    test::TempDir base, empty_bin;
+    test::ScopedEnv path("PATH", empty_bin.path());
+    const struct {
+        const char* name;
+        std::string work_dir;
+        const char* lines;  // output | structure
+    } cases[] = {
+        {"plain directory", base.path(), "WORK/simbox.pdb|WORK/species_0_my__1__water_.pdb"},
+        {"blank in the directory", base.file("a b"), "simbox.pdb|species_0_my__1__water_.pdb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::create_directories(c.work_dir);
+        (void)pack_system(c.work_dir, active_of({{&odd, 1}}), masses(), 1000, 2);
+        const auto job = test::read_file(c.work_dir + "/pack.inp");
+        const auto rest_of = [&](std::string_view head) {
+            auto at = job.find(head) + head.size();
+            return job.substr(at, job.find('\n', at) - at);
+        };
+        EXPECT_EQ(test::replace_all(rest_of("\noutput ") + "|" + rest_of("\nstructure "),
+                                    c.work_dir, "WORK"),
+                  c.lines);
+        EXPECT_TRUE(std::filesystem::exists(c.work_dir + "/species_0_my__1__water_.pdb"));
+    }
+}
+
 // L = cbrt(mass / N_A / density); the margin from the walls is the tolerance, at least 1.5 and at
 // most a quarter of the edge.
 TEST(PackSystem, BoxEdgeAndWallMargin) {

@@ -85,6 +85,24 @@ TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
     EXPECT_EQ(types, expected);
 }
 
+// A temporary directory and a species file with blanks in their names, as the coordinates path
+// accepts them.
+TEST(RunPackPackmol, RealPackmolFindsFilesWithBlanksInTheirPaths) {
+    TempDir base, out, species;
+    const std::string tmp = base.file("a b");
+    fs::create_directory(tmp);
+    ScopedEnv tmpdir("TMPDIR", tmp);
+    const std::string water = species.file("my water.json");
+    fs::copy_file(example_path("water.json"), water);
+    auto request = small_mixture(out.path(), 300);
+    request.species = {water, example_path("butane.json")};
+    request.counts = {5, 2};
+    auto summary = run_pack_packmol(request, 2.0);
+    ASSERT_TRUE(summary) << summary.error().message;
+    EXPECT_EQ(summary->atom_count, 5u * 3 + 2u * 4);
+    EXPECT_TRUE(fs::is_empty(tmp));
+}
+
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
 TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
     TempDir tmp, out, capture, bin;
@@ -101,9 +119,17 @@ TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
     EXPECT_EQ(entries_in(capture.path()), 3);
 }
 
+// A stream of `size` times `ch` as the note shows it: the first and last 64 KiB around a line
+// that counts what was left out.
+std::string head_and_tail(std::size_t size, char ch) {
+    constexpr std::size_t KEPT = 64 * 1024;
+    return std::string(KEPT, ch) + fmt::format("\n... {} bytes left out ...\n", size - 2 * KEPT) +
+           std::string(KEPT, ch);
+}
+
 // Every outcome once the working directory exists leaves TMPDIR empty. An unsuccessful packmol
 // whose output passes every check is a note, which the summary shows as its last warning; several
-// megabytes on both streams, standard error first, must not stall the parent.
+// megabytes on both streams, standard error first, must not stall the parent, nor all be kept.
 TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     constexpr std::size_t CHATTER = 3'000'000;
     TempDir tmp, out;
@@ -126,8 +152,8 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
                                                    "head -c {0} /dev/zero | tr '\\0' o\nexit 2",
                                                    CHATTER)),
          out.path(),
-         "packmol exited with status Some(2):\nstdout:\n" + std::string(CHATTER, 'o') +
-             "\nstderr:\n" + std::string(CHATTER, 'e')},
+         "packmol exited with status Some(2):\nstdout:\n" + head_and_tail(CHATTER, 'o') +
+             "\nstderr:\n" + head_and_tail(CHATTER, 'e')},
         {"density 0", stand_in(SMALL_MIXTURE_ATOMS), out.path(), "density must be positive", 0},
         {"no packmol", std::nullopt, out.file("never"),
          "failed to launch packmol (is it installed and on PATH?): "

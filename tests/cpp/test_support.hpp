@@ -37,6 +37,12 @@ inline std::string read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The file's contents, or an empty string when it cannot be read.
+inline std::string read_file_if_any(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // A fresh directory under TMPDIR (else /tmp), removed with everything in it on destruction.
 class TempDir {
   public:

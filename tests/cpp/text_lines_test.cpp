@@ -1,6 +1,7 @@
 #include "ff/text_lines.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -55,10 +56,12 @@ TEST(LineReader, RefusalsNameTheFileAndTheLine) {
     EXPECT_EQ(test::error_of(reader->next()), path + ":3: the text is not UTF-8");
     EXPECT_EQ(test::error_of(LineReader::open(dir.file("gone.txt"))),
               "reading " + dir.file("gone.txt") + ": No such file or directory (os error 2)");
-    auto directory = LineReader::open(dir.path());
-    ASSERT_TRUE(directory);
-    EXPECT_EQ(test::error_of(directory->next()),
+    EXPECT_EQ(test::error_of(LineReader::open(dir.path())),
               "reading " + dir.path() + ": Is a directory (os error 21)");
+    // A FIFO nobody writes to would block the read for ever.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(test::error_of(LineReader::open(dir.file("fifo"))),
+              "reading " + dir.file("fifo") + ": not a regular file");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-"""Coordinates given as a float64 (n, 3) buffer, as NumPy arrays give them, and everything that is
-not quite that buffer falling back to the rules for sequences."""
+"""Coordinates given as a numeric (n, 3) buffer, as NumPy arrays give them, of any element type,
+byte order or strides, and the buffers that fall back to the rules for sequences."""
 
 import array
+import ctypes
 import unittest
 
 from boxwright._native import pack_from_coords_py
@@ -25,6 +26,12 @@ def unaligned_buffer_of(rows):
     """A float64 (n, 3) view that starts one byte into its memory."""
     raw = bytearray(1) + array.array("d", flat(rows)).tobytes()
     return memoryview(raw)[1:].cast("d", [len(rows), 3])
+
+
+def big_endian_buffer_of(rows, ctype):
+    """A ctypes (n, 3) array of the big-endian `ctype`; ctypes gives no strides with it."""
+    element = ctype.__ctype_be__
+    return ((element * 3) * len(rows))(*[(element * 3)(*row) for row in rows])
 
 
 class Rows(list):
@@ -53,20 +60,24 @@ class BufferCoordsTest(TempDirTestCase):
 
     def test_same_files_whatever_carries_the_coordinates(self):
         expected = self.build(ROWS)
-        # Rows whose buffer is not read (another shape or type) are read as a sequence. Each
-        # export is released; the strided view refuses the contiguous request, so it exports none.
+        whole = [[round(x) for x in row] for row in ROWS]
+        # Every export is released; a buffer of another number of dimensions is read as rows.
         cases = [
-            ("float64 buffer", buffer_of(ROWS), None),
-            ("unaligned float64 buffer", unaligned_buffer_of(ROWS), None),
-            ("exporting list", Rows(ROWS, buffer_of(ROWS)), 1),
-            ("float32 buffer, read as rows", Rows(ROWS, buffer_of(ROWS, "f")), 1),
-            ("int64 buffer, read as rows", Rows(ROWS, buffer_of([[1, 2, 3]] * len(ROWS), "q")), 1),
-            ("1-D buffer, read as rows", Rows(ROWS, memoryview(array.array("d", flat(ROWS)))), 1),
-            ("strided buffer, read as rows", Rows(ROWS, buffer_of(ROWS * 2)[::2]), 0),
+            ("float64 buffer", buffer_of(ROWS), ROWS, None),
+            ("unaligned float64 buffer", unaligned_buffer_of(ROWS), ROWS, None),
+            ("exporting list", Rows(ROWS, buffer_of(ROWS)), ROWS, 1),
+            ("strided float64 buffer", buffer_of([r for row in ROWS for r in (row, [0] * 3)])[::2],
+             ROWS, None),
+            ("float32 buffer", Rows(ROWS, buffer_of(ROWS, "f")), ROWS, 1),
+            ("int64 buffer", buffer_of(whole, "q"), whole, None),
+            ("big-endian int16 buffer", big_endian_buffer_of(whole, ctypes.c_int16), whole, None),
+            ("big-endian float64 buffer", big_endian_buffer_of(ROWS, ctypes.c_double), ROWS, None),
+            ("1-D buffer, read as rows", Rows(ROWS, memoryview(array.array("d", flat(ROWS)))),
+             ROWS, 1),
         ]
-        for name, coords, releases in cases:
+        for name, coords, rows, releases in cases:
             with self.subTest(name):
-                self.assertEqual(self.build(coords), expected)
+                self.assertEqual(self.build(coords), expected if rows is ROWS else self.build(rows))
                 if releases is not None:
                     self.assertEqual((coords.exports, coords.releases), (1, releases))
 

@@ -105,6 +105,8 @@ class CommandLineTest(TempDirTestCase):
              "argument --pair-style: invalid choice: 'lj'"),
             (["from-coords", *one_co2],
              "the following arguments are required: --coords"),
+            (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
+             "argument --box-length: '0' is not a positive finite number"),
         ]
         for args, message in cases:
             with self.subTest(message):

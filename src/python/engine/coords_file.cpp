@@ -1,8 +1,8 @@
 #include "python/engine/coords_file.hpp"
 
 #include "pipeline/coords_build.hpp"
-#include "python/build_result.hpp"
 #include "python/conversions.hpp"
+#include "python/entry_support.hpp"
 
 namespace boxwright::python {
 namespace {
@@ -42,8 +42,6 @@ bool to_optional_number(PyObject* value, std::optional<double>& number) {
     return true;
 }
 
-char* keyword(const char* name) { return const_cast<char*>(name); }
-
 char* keywords[] = {keyword("species"),     keyword("counts"),
                     keyword("coords_path"), keyword("box_len"),
                     keyword("pair_style"),  keyword("explicit_lb"),
@@ -71,6 +69,7 @@ PyObject* build(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
         convert_argument(check_names, "check_names", to_flag, file.check_names);
     if (!converted) return nullptr;
+    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
     return summary_or_raise(run_from_coords_file(request, file));
 }
 
@@ -78,10 +77,8 @@ PyObject* build_from_coords_file(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return build(args, kwargs); });
 }
 
-PyMethodDef definition = {
-    "build_from_coords_file",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(build_from_coords_file)),
-    METH_VARARGS | METH_KEYWORDS, DOC};
+PyMethodDef definition = {"build_from_coords_file", as_method(build_from_coords_file),
+                          METH_VARARGS | METH_KEYWORDS, DOC};
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 #include "pipeline/coords_build.hpp"
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"
-#include "python/build_result.hpp"
 #include "python/conversions.hpp"
+#include "python/entry_support.hpp"
 
 namespace boxwright::python {
 namespace {
@@ -60,9 +60,6 @@ constexpr char DEFAULT_FORCE_FIELD[] = "force_field.json";
 constexpr char DEFAULT_OUT_DIR[] = ".";
 constexpr double DEFAULT_TOLERANCE = 2.0;
 
-// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
-char* keyword(const char* name) { return const_cast<char*>(name); }
-
 char* pack_packmol_keywords[] = {
     keyword("species"),    keyword("counts"),      keyword("density"),
     keyword("pair_style"), keyword("explicit_lb"), keyword("force_field"),
@@ -102,7 +99,10 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
         convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
     if (!converted) return nullptr;
-    return summary_or_raise(run_pack_packmol(request, tolerance_ang));
+    PendingSignal interrupt;
+    auto built = run_pack_packmol(request, tolerance_ang, interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return summary_or_raise(built);
 }
 
 PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
@@ -139,12 +139,13 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(force_field, "force_field", to_path, request.force_field) &&
         convert_argument(out_dir, "out_dir", to_path, request.out_dir);
     if (!converted) return nullptr;
-    // The shape of the positions is checked before any file is opened.
+    // The positions and the box are checked before any file is opened.
     if (const auto& bad = rows.first_bad_row) {
         PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
                      bad->index, bad->length);
         return nullptr;
     }
+    if (!check_positions(rows.positions()) || !check_box_length(box_length)) return nullptr;
     return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 
@@ -154,12 +155,6 @@ PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyObject* pack_from_coords_py(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return pack_from_coords(args, kwargs); });
-}
-
-// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
-// function-cast check quiet about the intended cast.
-PyCFunction as_method(PyCFunctionWithKeywords function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 PyMethodDef pack_packmol_def = {"pack_packmol_py", as_method(pack_packmol_py),

@@ -1,0 +1,43 @@
+#include "python/entry_support.hpp"
+
+#include <cmath>
+
+namespace boxwright::python {
+
+PyObject* to_str(const std::string& text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+PyObject* summary_or_raise(const Result<BuildSummary>& built) {
+    if (built) return to_str(built->display());
+    PyRef message = PyRef::steal(to_str(built.error().what()));
+    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
+    return nullptr;
+}
+
+bool check_positions(std::span<const Position> positions) {
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if (std::isfinite(positions[i][axis])) continue;
+            PyRef shown = PyRef::steal(PyFloat_FromDouble(positions[i][axis]));
+            if (shown) {
+                PyErr_Format(PyExc_ValueError, "coords[%zu] has %c = %R; expected finite [x, y, z]",
+                             i, "xyz"[axis], shown.get());
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_box_length(double box_length) {
+    if (std::isfinite(box_length) && box_length > 0) return true;
+    PyRef shown = PyRef::steal(PyFloat_FromDouble(box_length));
+    if (shown) {
+        PyErr_Format(PyExc_ValueError, "box_len must be a positive finite number, got %R",
+                     shown.get());
+    }
+    return false;
+}
+
+}  // namespace boxwright::python

@@ -1,0 +1,71 @@
+// What the entry functions of both extension modules share around a build: keyword tables, the
+// checks of given positions, Ctrl-C while a child program runs, results as str (a failed build as
+// RuntimeError), and the guard that keeps C++ exceptions from unwinding into the interpreter.
+#pragma once
+
+#include <exception>
+#include <new>
+#include <span>
+#include <string>
+
+#include "ff/error.hpp"
+#include "ff/molecule.hpp"
+#include "packmol/cancellation.hpp"
+#include "pipeline/outputs.hpp"
+#include "python/py_ref.hpp"
+
+namespace boxwright::python {
+
+// PyArg_ParseTupleAndKeywords takes `char**` on 3.12; it never writes through it.
+inline char* keyword(const char* name) { return const_cast<char*>(name); }
+
+// METH_KEYWORDS functions are stored as PyCFunction; going through void(*)() keeps the compiler's
+// function-cast check quiet about the intended cast.
+inline PyCFunction as_method(PyCFunctionWithKeywords function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// Messages and summaries are UTF-8 by construction; "replace" keeps a stray byte from turning a
+// result into a UnicodeDecodeError.
+PyObject* to_str(const std::string& text);
+
+// The summary's display text, or null with RuntimeError(message) raised.
+PyObject* summary_or_raise(const Result<BuildSummary>& built);
+
+// Ctrl-C while packmol runs: the interpreter's own signal check, made with the lock held as the
+// whole call holds it. Once a handler has raised (KeyboardInterrupt, or whatever a handler of the
+// caller's raises) packmol is stopped, nothing is written, and that exception is the outcome.
+class PendingSignal final : public Cancellation {
+  public:
+    bool requested() override {
+        if (!raised_ && PyErr_CheckSignals() < 0) raised_ = true;
+        return raised_;
+    }
+    bool raised() const { return raised_; }
+
+  private:
+    bool raised_ = false;
+};
+
+// Positions and a box that data.lmp can hold: NaN or infinity would be written as words LAMMPS
+// cannot read, and an edge that is not positive describes no box. Each sets ValueError on false.
+bool check_positions(std::span<const Position> positions);
+bool check_box_length(double box_length);
+
+// No C++ exception may unwind into the interpreter. The library reports failures as values, so
+// anything caught here is running out of memory or a fault of our own.
+template <class Body>
+inline PyObject* without_cpp_exceptions(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
+    }
+    return nullptr;
+}
+
+}  // namespace boxwright::python

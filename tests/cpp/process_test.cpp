@@ -1,0 +1,128 @@
+#include "packmol/process.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+using test::TempDir;
+
+// Asks `stop` each time the runner asks whether to stop.
+class CancelWhen final : public Cancellation {
+  public:
+    explicit CancelWhen(std::function<bool()> stop) : stop_(std::move(stop)) {}
+    bool requested() override { return stop_(); }
+
+  private:
+    std::function<bool()> stop_;
+};
+
+// Runs `script` with sh, which reads it from standard input, in `dir`.
+tl::expected<ChildOutput, ChildFailure> run_script(const TempDir& dir, const std::string& script,
+                                                   Cancellation& cancel = no_cancellation()) {
+    const std::string path = dir.write("script.sh", script);
+    UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return run_to_completion({"sh", input.get(), dir.path()}, cancel);
+}
+
+// Alive, as opposed to gone or a zombie that its new parent has not reaped yet.
+bool process_runs(pid_t pid) {
+    const std::string stat = test::read_file_if_any("/proc/" + std::to_string(pid) + "/stat");
+    const auto state = stat.rfind(") ");
+    return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
+}
+
+// A process killed while it was not our child may take a moment to finish dying.
+bool ends_soon(pid_t pid) {
+    for (int tries = 0; tries < 500 && process_runs(pid); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !process_runs(pid);
+}
+
+pid_t pid_in(const std::string& file) { return std::stoi(test::read_file(file)); }
+
+bool has_content(const std::string& file) {
+    std::error_code missing;
+    return std::filesystem::file_size(file, missing) > 0 && !missing;
+}
+
+TEST(RunToCompletion, RunsInTheWorkingDirectoryAndCapturesBothStreams) {
+    TempDir dir;
+    auto child = run_script(dir, "pwd; echo oops >&2; exit 3");
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->exit_code, 3);
+    EXPECT_EQ(child->standard_output, std::filesystem::canonical(dir.path()).string() + "\n");
+    EXPECT_EQ(child->standard_error, "oops\n");
+}
+
+// Once the child has exited, what the pipes hold is its output: a grandchild that keeps them
+// open is not waited for (nor stopped).
+TEST(RunToCompletion, DoesNotWaitForAGrandchildHoldingThePipes) {
+    TempDir dir;
+    const auto started = std::chrono::steady_clock::now();
+    auto child = run_script(dir, "sleep 60 & echo $! > grandchild; echo done; exit 1");
+    const auto waited = std::chrono::steady_clock::now() - started;
+    const pid_t grandchild = pid_in(dir.file("grandchild"));
+    EXPECT_TRUE(process_runs(grandchild));
+    ::kill(grandchild, SIGKILL);
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->exit_code, 1);
+    EXPECT_EQ(child->standard_output, "done\n");
+    EXPECT_LT(waited, std::chrono::seconds(30));  // not a measurement: a hang would take 60 s
+}
+
+// Asked to stop once the child has written its pid: SIGTERM, or SIGKILL for one that ignores it;
+// either way it is gone, with everything it started, when the call returns.
+TEST(RunToCompletion, StopsAndReapsTheChildWhenCancelled) {
+    const struct {
+        const char* name;
+        const char* script;
+    } cases[] = {
+        {"sleeps", "echo $$ > pid; exec sleep 60"},
+        {"ignores SIGTERM", "trap '' TERM; echo $$ > pid; while :; do sleep 0.1; done"},
+        {"started a worker", "sleep 60 & echo $! > pid; wait"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        CancelWhen pid_written([&] { return has_content(dir.file("pid")); });
+        auto child = run_script(dir, c.script, pid_written);
+        ASSERT_FALSE(child);
+        EXPECT_EQ(child.error().stage, ChildFailure::Stage::Cancelled);
+        EXPECT_TRUE(ends_soon(pid_in(dir.file("pid"))));
+    }
+}
+
+TEST(RunToCompletion, LaunchFailuresCarryTheErrorNumber) {
+    TempDir bin, dir;
+    ::chmod(bin.write("packmol", "#!/bin/sh\n").c_str(), 0644);
+    test::ScopedEnv path("PATH", bin.path());
+    UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const std::pair<LaunchRequest, int> cases[] = {
+        {{"absent", input.get(), ""}, ENOENT},
+        {{"packmol", input.get(), ""}, EACCES},
+        {{"/bin/sh", input.get(), dir.file("gone")}, ENOENT},
+    };
+    for (const auto& [request, error_number] : cases) {
+        SCOPED_TRACE(request.program);
+        auto child = run_to_completion(request);
+        ASSERT_FALSE(child);
+        EXPECT_EQ(child.error().stage, ChildFailure::Stage::Launch);
+        EXPECT_EQ(child.error().error_number, error_number);
+    }
+}
+
+}  // namespace
+}  // namespace boxwright

@@ -1,0 +1,311 @@
+"""Faults and hostile input, each tried against the built module with the outcome it must have:
+the exception and its message, the files of an earlier build untouched after a failure, no
+temporary directory and no child process left behind, bounded memory. Stand-in `packmol` scripts
+on PATH play the faults the real program cannot; an interrupt is tried on the real one too."""
+
+import array
+import ctypes
+import json
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+from boxwright._native import pack_from_coords_py
+from support import FORCE_FIELD, TempDirTestCase, example
+
+WATER, BUTANE = example("water.json"), example("butane.json")
+EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
+
+# A build in a fresh interpreter, so that it can be interrupted or killed and its memory measured.
+# SIGINT gets its usual handler even when the test runner was started with it ignored.
+BUILD = """
+import json, resource, signal, sys
+signal.signal(signal.SIGINT, signal.default_int_handler)
+from boxwright._native import pack_packmol_py
+species, counts, density, force_field, out_dir = json.loads(sys.argv[1])
+peak = lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+before = peak()
+print("started", flush=True)
+try:
+    pack_packmol_py(species, counts, density, force_field=force_field, out_dir=out_dir)
+    outcome = {"raised": None, "message": None}
+except BaseException as error:
+    outcome = {"raised": type(error).__name__, "message": str(error)}
+outcome["grew_kib"] = peak() - before
+print(json.dumps(outcome))
+"""
+
+# Writes as many atom records as the test expects (WATER_ATOMS) into the file the job names.
+FAKE_OUTPUT = """job=$(cat)
+out=$(printf '%s\\n' "$job" | sed -n 's/^output //p')
+i=0
+while [ $i -lt 6 ]; do
+  echo 'HETATM    1 X    xxx     1       1.000   2.000   3.000  1.00  0.00'
+  i=$((i+1))
+done > "$out"
+"""
+WATER_ATOMS = 6  # two water molecules
+
+
+def process_runs(pid):
+    """Alive, as opposed to gone or a zombie its new parent has not reaped yet."""
+    try:
+        stat = pathlib.Path(f"/proc/{pid}/stat").read_text()
+    except OSError:
+        return False
+    return stat[stat.rindex(")") + 2] not in "ZX"
+
+
+def children_of(pid):
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                stat = (entry / "stat").read_text()
+            except OSError:
+                continue
+            if int(stat[stat.rindex(")") + 2:].split()[1]) == pid:
+                found.append(int(entry.name))
+    return found
+
+
+def wait_until(condition, seconds=30.0):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+class AttackTestCase(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        self.out = self.tmp / "out"
+        self.out.mkdir()
+        for name, text in EARLIER.items():
+            (self.out / name).write_bytes(text)
+        self.tmpdir = self.tmp / "tmpdir"
+        self.tmpdir.mkdir()
+
+    def assert_nothing_written(self):
+        self.assertEqual({p.name: p.read_bytes() for p in self.out.iterdir()}, EARLIER)
+        self.assertEqual(list(self.tmpdir.iterdir()), [])
+
+
+class PackmolFaultsTest(AttackTestCase):
+    def path_with(self, script):
+        """PATH with a stand-in packmol running `script` first, or the real one for None."""
+        if script is None:
+            return os.environ["PATH"]
+        bin_dir = self.tmp / "bin"
+        bin_dir.mkdir(exist_ok=True)
+        (bin_dir / "packmol").write_text("#!/bin/sh\n" + script)
+        (bin_dir / "packmol").chmod(0o755)
+        return f"{bin_dir}:{os.environ['PATH']}"
+
+    def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None):
+        env = {**os.environ, "PATH": self.path_with(script), "TMPDIR": str(tmpdir or self.tmpdir)}
+        request = json.dumps([[str(s) for s in species], list(counts), density, FORCE_FIELD,
+                              str(self.out)])
+        build = subprocess.Popen([sys.executable, "-c", BUILD, request], env=env, text=True,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 start_new_session=True)
+        self.addCleanup(build.kill)
+        self.assertEqual(build.stdout.readline(), "started\n")
+        return build
+
+    def outcome(self, build, seconds=120):
+        stdout, stderr = build.communicate(timeout=seconds)
+        self.assertEqual(build.returncode, 0, stderr)
+        return json.loads(stdout)
+
+    def packmol_of(self, build):
+        self.assertTrue(wait_until(lambda: children_of(build.pid)), "packmol never started")
+        return children_of(build.pid)[0]
+
+    def test_an_interrupt_stops_packmol_and_writes_nothing(self):
+        cases = [
+            ("real packmol", None, dict(species=[BUTANE], counts=[3000], density=2500.0)),
+            ("packmol that sleeps", "exec sleep 600\n", {}),
+            ("packmol that ignores SIGTERM", "trap '' TERM\nwhile :; do sleep 1; done\n", {}),
+        ]
+        for name, script, request in cases:
+            with self.subTest(name):
+                build = self.start(script, **request)
+                packmol = self.packmol_of(build)
+                time.sleep(1)  # the real one is well into its work by then
+                os.killpg(build.pid, signal.SIGINT)
+                self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
+                self.assertFalse(process_runs(packmol))
+                self.assert_nothing_written()
+
+    def test_packmol_does_not_outlive_the_caller(self):
+        build = self.start("exec sleep 600\n")
+        packmol = self.packmol_of(build)
+        build.kill()
+        build.communicate()
+        self.assertTrue(wait_until(lambda: not process_runs(packmol), 10))
+        shutil.rmtree(self.tmpdir)  # nobody was left to remove the working directory
+        self.tmpdir.mkdir()
+
+    def test_packmol_faults_end_the_build_with_an_explanation(self):
+        grandchild = self.tmp / "grandchild.pid"
+        talk = 300_000_000
+        work_dir = re.escape(str(self.tmpdir)) + r"/\.tmp\w{6}/"
+        cases = [
+            # Memory stays flat however much packmol prints, and so does the message.
+            ("talkative", f"head -c {talk} /dev/zero\nexit 1\n", "RuntimeError",
+             "packmol did not produce the expected output file " + work_dir + r"simbox\.pdb\n"
+             r"packmol exited with status Some\(1\):\nstdout:\n\0{65536}\n"
+             rf"\.\.\. {talk - 2 * 65536} bytes left out \.\.\.\n\0{{65536}}\nstderr:\n"),
+            ("output is a FIFO", "mkfifo simbox.pdb\n", "RuntimeError",
+             "reading packmol output " + work_dir + r"simbox\.pdb: not a regular file"),
+            # Once packmol has exited, a grandchild holding its pipes is not waited for.
+            ("grandchild holds the pipes", FAKE_OUTPUT + f"sleep 60 & echo $! > {grandchild}\n",
+             None, None),
+        ]
+        for name, script, raised, message in cases:
+            with self.subTest(name):
+                outcome = self.outcome(self.start(script))
+                self.assertEqual(outcome["raised"], raised)
+                if message is not None:
+                    self.assertRegex(outcome["message"], "^" + message + "$")
+                    self.assert_nothing_written()
+                self.assertLess(outcome["grew_kib"], 64 * 1024)
+        self.assertTrue(process_runs(int(grandchild.read_text())))
+        os.kill(int(grandchild.read_text()), signal.SIGKILL)
+
+    def test_blanks_in_paths_reach_the_real_packmol(self):
+        tmpdir = self.tmp / "a b"
+        tmpdir.mkdir()
+        water = self.tmp / "my water.json"
+        shutil.copy(WATER, water)
+        outcome = self.outcome(self.start(None, species=[water, BUTANE], counts=[4, 2],
+                                          tmpdir=tmpdir))
+        self.assertEqual(outcome["raised"], None, outcome["message"])
+        self.assertIn(b"  # Ow my water\n", (self.out / "data.lmp").read_bytes())
+        self.assertEqual(list(tmpdir.iterdir()), [])
+
+
+class HostileInputTest(AttackTestCase):
+    def edited(self, source, name, edit):
+        """A copy of the JSON file `source` as `name` in the test's directory, changed by `edit`."""
+        document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
+        edit(document)
+        path = self.tmp / name
+        path.write_text(json.dumps(document), encoding="utf-8")
+        return str(path)
+
+    def build(self, species=(WATER,), counts=(1,), coords=((0, 0, 0),) * 3, box_len=20.0,
+              force_field=FORCE_FIELD):
+        return pack_from_coords_py([str(s) for s in species], list(counts), coords, box_len,
+                                   force_field=str(force_field), out_dir=str(self.out))
+
+    def assert_refused(self, error, message, **request):
+        with self.assertRaises(Exception) as raised:
+            self.build(**request)
+        self.assertIs(type(raised.exception), error)
+        self.assertEqual(str(raised.exception), message)
+        self.assert_nothing_written()
+
+    def test_input_files_that_are_not_regular_files(self):
+        fifo = self.tmp / "fifo.json"
+        os.mkfifo(fifo)
+        huge = self.tmp / "huge.json"
+        with open(huge, "wb") as sparse:
+            sparse.truncate((256 << 20) + 1)
+        cases = [
+            ("molecule is a FIFO", dict(species=[fifo]), f"reading {fifo}: not a regular file"),
+            ("force field is a FIFO", dict(force_field=fifo), f"reading {fifo}: not a regular file"),
+            ("force field is /dev/zero", dict(force_field="/dev/zero"),
+             "reading /dev/zero: not a regular file"),
+            ("force field beyond the limit", dict(force_field=huge),
+             f"reading {huge}: file is larger than the limit of 256 MiB"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                self.assert_refused(RuntimeError, message, **request)
+
+    def test_names_and_bonds_that_would_corrupt_the_lammps_files(self):
+        hostile = "Z\nshell touch PWNED\n#"
+        shown = json.dumps(hostile)
+
+        def add_atom(document):
+            document["PseudoAtoms"].append({"name": hostile, "mass": 1.0, "charge": 0.0})
+
+        def rename_atom(document):
+            document["pseudoAtoms"][1][0] = hostile
+
+        force_field = self.edited(FORCE_FIELD, "ff.json", add_atom)
+        molecule = self.edited(WATER, "hostile.json", rename_atom)
+        species_file = self.edited(WATER, "x\nshell touch P\n#.json", lambda document: None)
+        twice = self.edited(BUTANE, "twice.json", lambda d: d.update(Connectivity=[[0, 1], [1, 2],
+                                                                                    [0, 1]]))
+        reversed_twice = self.edited(BUTANE, "reversed.json",
+                                     lambda d: d.update(Connectivity=[[0, 1], [1, 2], [2, 1]]))
+        cases = [
+            ("pseudo-atom of the force field", dict(force_field=force_field),
+             f"pseudo-atom name {shown} in {force_field} contains a control character"),
+            ("pseudo-atom of a molecule", dict(species=[molecule]),
+             f"pseudo-atom name {shown} in {molecule} contains a control character"),
+            ("species file name", dict(species=[species_file]),
+             f'species name "x\\nshell touch P\\n#" (from {species_file}) contains a control '
+             "character"),
+            ("bond listed twice", dict(species=[twice], coords=((0, 0, 0),) * 4),
+             f"{twice} Connectivity lists the bond (0, 1) more than once"),
+            ("bond listed twice, reversed", dict(species=[reversed_twice]),
+             f"{reversed_twice} Connectivity lists the bond (2, 1) more than once"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                self.assert_refused(RuntimeError, message, **request)
+
+    def test_positions_and_boxes_that_describe_no_system(self):
+        nan, inf = float("nan"), float("inf")
+        float32 = memoryview(array.array("f", [0, 0, 0, 1, nan, 0, 0, 1, 0])).cast("B")
+        cases = [
+            ("NaN", dict(coords=((0, 0, 0), (1, nan, 0), (0, 1, 0))),
+             "coords[1] has y = nan; expected finite [x, y, z]"),
+            ("infinity", dict(coords=((-inf, 0, 0), (1, 0, 0), (0, 1, 0))),
+             "coords[0] has x = -inf; expected finite [x, y, z]"),
+            ("NaN in a float32 buffer", dict(coords=float32.cast("f", [3, 3])),
+             "coords[1] has y = nan; expected finite [x, y, z]"),
+            ("box NaN", dict(box_len=nan), "box_len must be a positive finite number, got nan"),
+            ("box infinite", dict(box_len=inf),
+             "box_len must be a positive finite number, got inf"),
+            ("box zero", dict(box_len=0), "box_len must be a positive finite number, got 0.0"),
+            ("box negative", dict(box_len=-20.0),
+             "box_len must be a positive finite number, got -20.0"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                self.assert_refused(ValueError, message, **request)
+
+    def test_buffers_are_read_or_refused_never_unimplemented(self):
+        doubles = memoryview(array.array("d", [0.0] * 9)).cast("B")
+        two_d = doubles.cast("d", [3, 3])
+        booleans = ((ctypes.c_bool * 3) * 3)()
+        accepted = "coords buffer must be numbers of shape (n, 3), not format"
+        cases = [
+            ("three dimensions", dict(coords=doubles.cast("d", [3, 3, 1])),
+             f"{accepted} 'd' in 3 dimensions"),
+            ("characters", dict(coords=doubles[:9].cast("c", [3, 3])),
+             f"{accepted} 'c' in 2 dimensions"),
+            ("booleans", dict(coords=booleans), f"{accepted} '<?' in 2 dimensions"),
+            ("rows that are 2-D views", dict(coords=[two_d] * 3),
+             "'memoryview' object cannot be read as a sequence"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                self.assert_refused(TypeError, message, **request)
+        # The reproducer: float32 (n, 3) is simply read.
+        self.build(coords=memoryview(array.array("f", [0, 0, 0, 1, 0, 0, 0, 1, 0]))
+                   .cast("B").cast("f", [3, 3]))
+        self.assertIn(b"    1.000000e0    0.000000e0    0.000000e0  # Hw water",
+                      (self.out / "data.lmp").read_bytes())
