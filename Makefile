@@ -2,6 +2,11 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+# Warnings are errors in these development and CI builds; `make WERROR=OFF` for another compiler.
+WERROR ?= ON
+
+# Runs a configure step without its progress lines, but shows them all when it fails.
+quietly = log=$$($(1)) || { printf '%s\n' "$$log"; exit 1; }
 
 .PHONY: all deps configure build test demo clean
 
@@ -12,8 +17,8 @@ deps:
 
 configure: deps
 	@python=$$(scripts/find-python.sh) && \
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBOXWRIGHT_WERROR=ON \
-	      -DPython_EXECUTABLE="$$python" $(CMAKE_FLAGS) >/dev/null
+	$(call quietly,cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	      -DBOXWRIGHT_WERROR=$(WERROR) -DPython_EXECUTABLE="$$python" $(CMAKE_FLAGS))
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -25,13 +30,15 @@ build: configure
 ASAN_BUILD_DIR ?= build-asan
 
 test: build
+	cmake --build $(BUILD_DIR) --target check_format
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
 
 test-asan: deps
 	@python=$$(scripts/find-python.sh) && \
-	cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DBOXWRIGHT_WERROR=ON \
-	      -DBOXWRIGHT_SANITIZE=ON -DBOXWRIGHT_BENCH=OFF -DPython_EXECUTABLE="$$python" >/dev/null
+	$(call quietly,cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug \
+	      -DBOXWRIGHT_WERROR=$(WERROR) -DBOXWRIGHT_SANITIZE=ON -DBOXWRIGHT_BENCH=OFF \
+	      -DPython_EXECUTABLE="$$python")
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -E '^python\.'
@@ -47,8 +54,9 @@ FUZZERS ?= $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
 fuzz:
 	@scripts/ensure-deps.sh clang-16 libclang-rt-16-dev
-	cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++-16 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	      -DBOXWRIGHT_FUZZ=ON -DBOXWRIGHT_PYTHON=OFF -DBOXWRIGHT_BENCH=OFF >/dev/null
+	@$(call quietly,cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++-16 \
+	      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOXWRIGHT_FUZZ=ON -DBOXWRIGHT_PYTHON=OFF \
+	      -DBOXWRIGHT_BENCH=OFF)
 	cmake --build $(FUZZ_BUILD_DIR) --target fuzzers -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZERS)
 
@@ -57,5 +65,6 @@ fuzz:
 demo: build
 	@python=$$(scripts/find-python.sh) && PYTHONPATH=$(BUILD_DIR)/python "$$python" scripts/demo.py
 
+# Every build folder of this tree, pip's (build-pip/) included; fuzzing findings and corpora stay.
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) build-pip

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
@@ -27,7 +28,7 @@ constexpr std::uint64_t MOLECULES = 1000;
 struct WaterBox {
     ForceField force_field;
     Molecule water;
-    ActiveList active;
+    std::vector<CountedMolecule> species;
 
     WaterBox() {
         force_field.pseudo_atoms["O_w"].mass = 15.9994;
@@ -35,7 +36,7 @@ struct WaterBox {
         water.name = "water";
         water.pseudo_atoms = {
             {"O_w", {0, 0, 0}}, {"H_w", {0.9572, 0, 0}}, {"H_w", {-0.24, 0.9266, 0}}};
-        active.push_back({ResolvedMolecule{{}, {}, {}, &water}, MOLECULES});
+        species.push_back({&water, MOLECULES});
     }
 };
 
@@ -50,7 +51,7 @@ void BM_RealPackmol(benchmark::State& state) {
     WaterBox box;
     for (auto _ : state) {
         TempWorkDir work = make_dir();
-        auto packed = pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0);
+        auto packed = pack_system(work.path(), box.species, box.force_field, 1000.0, 2.0);
         if (!packed || packed->note) state.SkipWithError("packmol failed");
         benchmark::DoNotOptimize(packed);
     }
@@ -62,7 +63,7 @@ class StandInPackmol {
     StandInPackmol() : bin_(make_dir()), old_path_(std::getenv("PATH")) {
         WaterBox box;
         TempWorkDir work = make_dir();
-        if (!pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0)) std::abort();
+        if (!pack_system(work.path(), box.species, box.force_field, 1000.0, 2.0)) std::abort();
         std::string saved = bin_.path() + "/simbox.pdb";
         std::filesystem::copy_file(work.path() + "/simbox.pdb", saved);
         std::string script = bin_.path() + "/packmol";
@@ -84,7 +85,7 @@ void BM_OverheadWithStandIn(benchmark::State& state) {
     WaterBox box;
     for (auto _ : state) {
         TempWorkDir work = make_dir();
-        auto packed = pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0);
+        auto packed = pack_system(work.path(), box.species, box.force_field, 1000.0, 2.0);
         if (!packed || packed->coordinates.size() != 3 * MOLECULES) {
             state.SkipWithError("stand-in run failed");
         }
@@ -99,7 +100,7 @@ void BM_StandInChildAlone(benchmark::State& state) {
     StandInPackmol stand_in;
     WaterBox box;
     TempWorkDir work = make_dir();
-    if (!pack_system(work.path(), box.active, box.force_field, 1000.0, 2.0)) std::abort();
+    if (!pack_system(work.path(), box.species, box.force_field, 1000.0, 2.0)) std::abort();
     std::string job = work.path() + "/pack.inp";
     for (auto _ : state) {
         UniqueFd input(::open(job.c_str(), O_RDONLY | O_CLOEXEC));

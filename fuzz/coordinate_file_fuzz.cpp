@@ -19,7 +19,7 @@ Molecule molecule(std::string name, std::vector<std::string> atoms) {
 
 const Molecule WATER = molecule("water", {"O", "H", "H"});
 const Molecule BUTANE = molecule("butane", {"CH3", "CH2", "CH2", "CH3"});
-const ExpectedAtoms EXPECTED{{{&WATER, 2}, {&BUTANE, 1}}};
+const ExpectedAtoms EXPECTED = *ExpectedAtoms::of({{&WATER, 2}, {&BUTANE, 1}});
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright::fuzz {
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make rapidjson-dev libfmt-dev libexpected-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev packmol lammps)
+          libgmock-dev libbenchmark-dev packmol lammps clang-format)
 packages+=("$@")
 
 missing=()

@@ -1,7 +1,7 @@
 #include "coords/coordinate_file.hpp"
 
 #include "ff/names.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 

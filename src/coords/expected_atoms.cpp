@@ -6,7 +6,12 @@
 
 namespace boxwright {
 
-ExpectedAtoms::ExpectedAtoms(std::vector<SpeciesCopies> species) : species_(std::move(species)) {
+Result<ExpectedAtoms> ExpectedAtoms::of(std::vector<CountedMolecule> species) {
+    BW_TRY_VOID(total_atoms(species));  // so that the sums below cannot wrap
+    return ExpectedAtoms(std::move(species));
+}
+
+ExpectedAtoms::ExpectedAtoms(std::vector<CountedMolecule> species) : species_(std::move(species)) {
     std::uint64_t total = 0;
     first_atoms_.push_back(total);
     for (const auto& [molecule, count] : species_) {

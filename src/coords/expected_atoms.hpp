@@ -7,18 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {
 
-struct SpeciesCopies {
-    const Molecule* molecule;  // outlives the ExpectedAtoms
-    std::uint64_t count;
-};
-
 class ExpectedAtoms {
   public:
-    explicit ExpectedAtoms(std::vector<SpeciesCopies> species);
+    // The molecules must outlive the ExpectedAtoms. Fails as total_atoms does when the atoms of
+    // all copies are more than 64 bits count.
+    static Result<ExpectedAtoms> of(std::vector<CountedMolecule> species);
 
     std::uint64_t size() const { return first_atoms_.empty() ? 0 : first_atoms_.back(); }
 
@@ -30,7 +28,9 @@ class ExpectedAtoms {
     Atom at(std::uint64_t index) const;
 
   private:
-    std::vector<SpeciesCopies> species_;
+    explicit ExpectedAtoms(std::vector<CountedMolecule> species);
+
+    std::vector<CountedMolecule> species_;
     std::vector<std::uint64_t> first_atoms_;  // of each species, and the total at the end
 };
 

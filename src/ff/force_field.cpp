@@ -4,9 +4,12 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "ff/invariant.hpp"
 #include "ff/json_binding.hpp"
 #include "ff/names.hpp"
 #include "ff/numbers.hpp"
+#include "ff/quoted.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {
@@ -169,41 +172,49 @@ Result<void> add_binary(ForceField& ff, const BinaryInteractionEntry& entry,
 }  // namespace
 
 Result<ForceField> ForceField::load(const std::string& path) {
-    auto raw = json::load_file(path, force_field_shape());
-    if (!raw) return tl::unexpected(std::move(raw.error()));
+    BW_TRY(auto raw, json::load_file(path, force_field_shape()));
     const auto shown = lossy_utf8(path);
 
-    if (raw->mixing_rule != "Lorentz-Berthelot") {
+    if (raw.mixing_rule != "Lorentz-Berthelot") {
         return fail("unsupported MixingRule '{}' in {} (only \"Lorentz-Berthelot\" is supported)",
-                    raw->mixing_rule, shown);
+                    raw.mixing_rule, shown);
     }
-    auto selves = index_self_interactions(*raw, shown);
-    if (!selves) return tl::unexpected(std::move(selves.error()));
+    BW_TRY(auto selves, index_self_interactions(raw, shown));
 
     ForceField ff;
-    ff.mixing_rule = std::move(raw->mixing_rule);
-    ff.cutoff_vdw = raw->cutoff_vdw;
-    for (const auto& atom : raw->pseudo_atoms) {
-        if (auto printable = check_pseudo_atom_name(atom.name, shown); !printable) {
-            return tl::unexpected(std::move(printable.error()));
-        }
-        auto params = pseudo_atom_params(atom, *selves);
-        if (!params) return tl::unexpected(std::move(params.error()));
-        if (!ff.pseudo_atoms.emplace(atom.name, std::move(*params)).second) {
+    ff.mixing_rule = std::move(raw.mixing_rule);
+    ff.cutoff_vdw = raw.cutoff_vdw;
+    for (const auto& atom : raw.pseudo_atoms) {
+        BW_TRY_VOID(check_pseudo_atom_name(atom.name, shown));
+        BW_TRY(auto params, pseudo_atom_params(atom, selves));
+        if (!ff.pseudo_atoms.emplace(atom.name, std::move(params)).second) {
             return fail("duplicate PseudoAtoms entry for '{}' in {}", atom.name, shown);
         }
     }
-    for (const auto& entry : raw->binary_interactions) {
-        if (auto added = add_binary(ff, entry, shown); !added) {
-            return tl::unexpected(std::move(added.error()));
-        }
-    }
+    for (const auto& entry : raw.binary_interactions) BW_TRY_VOID(add_binary(ff, entry, shown));
     return ff;
 }
 
 const PseudoAtomParams* ForceField::pseudo_atom(std::string_view name) const {
     auto it = pseudo_atoms.find(name);
     return it == pseudo_atoms.end() ? nullptr : &it->second;
+}
+
+Result<const PseudoAtomParams*> ForceField::pseudo_atom_used_by(std::string_view molecule,
+                                                                std::string_view name) const {
+    const PseudoAtomParams* params = pseudo_atom(name);
+    if (params == nullptr) {
+        return fail("molecule '{}' uses pseudo-atom type '{}' not present in the force field",
+                    molecule, name);
+    }
+    return params;
+}
+
+const PseudoAtomParams& ForceField::checked_pseudo_atom(std::string_view name,
+                                                        std::source_location where) const {
+    const PseudoAtomParams* params = pseudo_atom(name);
+    invariant(params != nullptr, "pseudo atom checked against the force field", where);
+    return *params;
 }
 
 const BinaryParams* ForceField::binary(const NamePair& key) const {

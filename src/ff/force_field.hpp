@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,6 +38,14 @@ struct ForceField {
 
     // Absent (nullptr) for a name the file does not declare.
     const PseudoAtomParams* pseudo_atom(std::string_view name) const;
+    // A pseudo atom that the named molecule uses; a name the file does not declare is the user's
+    // error and fails with a message naming the molecule and the name.
+    Result<const PseudoAtomParams*> pseudo_atom_used_by(std::string_view molecule,
+                                                        std::string_view name) const;
+    // A name already checked against this file (every name in an atom type registry is): a
+    // missing one is a bug, reported at the caller's line.
+    const PseudoAtomParams& checked_pseudo_atom(
+        std::string_view name, std::source_location where = std::source_location::current()) const;
     // `key` must be in canonical order (norm_pair_key); absent when the file sets no cross term.
     const BinaryParams* binary(const NamePair& key) const;
 };

@@ -22,4 +22,10 @@ inline void invariant(bool holds, const char* what,
         invariant_violated(what, where);
 }
 
+// `unreachable("an enumerator in range");` where no path can lead: the invariant that fails there.
+[[noreturn]] inline void unreachable(const char* what,
+                                     std::source_location where = std::source_location::current()) {
+    invariant_violated(what, where);
+}
+
 }  // namespace boxwright

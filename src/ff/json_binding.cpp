@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
-#include <limits>
+#include <cmath>
+
+#include "ff/decimal.hpp"
+#include "ff/invariant.hpp"
+#include "ff/quoted.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright::json {
 namespace {
@@ -22,58 +26,13 @@ constexpr unsigned PARSE_FLAGS =
 
 constexpr std::size_t MAX_NESTING = 127;
 
-tl::unexpected<std::string> problem(std::string description) {
-    return tl::unexpected<std::string>(std::move(description));
-}
-
-// A string as a found value: its text in double quotes, with escapes.
-std::string quoted(std::string_view text) {
-    const std::string one[] = {std::string(text)};
-    auto listed = name_list(one);
-    return listed.substr(1, listed.size() - 2);  // drop the list's brackets
-}
-
-// The decimal exponent of the first significant digit of a JSON number text, saturated; only its
-// sign matters to the caller.
-long long leading_power_of_ten(std::string_view text) {
-    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-    auto e = text.find_first_of("eE");
-    auto mantissa = text.substr(0, e);
-    long long exponent = 0;
-    if (e != std::string_view::npos) {
-        auto digits = text.substr(e + 1);
-        bool negative = !digits.empty() && digits.front() == '-';
-        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
-            digits.remove_prefix(1);
-        }
-        // Clamped far beyond any digit count of a parsed text, so the sum below cannot overflow.
-        constexpr long long EXPONENT_LIMIT = 1'000'000'000'000'000;
-        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
-        if (ec == std::errc::result_out_of_range || exponent > EXPONENT_LIMIT)
-            exponent = EXPONENT_LIMIT;
-        if (negative) exponent = -exponent;
-    }
-    auto point = mantissa.find('.');
-    auto integer_digits = static_cast<long long>(std::min(point, mantissa.size()));
-    long long position = 0;  // index of the digit among the digits without the point
-    for (char ch : mantissa) {
-        if (ch == '.') continue;
-        if (ch != '0') break;
-        ++position;
-    }
-    return integer_digits - 1 - position + exponent;
-}
-
-// std::from_chars reports both ends of the range as out of range: a value too small for a double
-// is correctly rounded to zero, one too large for it cannot be stored.
+// A value too small for a double is correctly rounded to zero; one too large for it cannot be
+// stored, so it is no value.
 std::optional<double> number_value(std::string_view text) {
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc() && ptr == text.data() + text.size()) return value;
-    if (ec == std::errc::result_out_of_range && leading_power_of_ten(text) < 0) {
-        return text.front() == '-' ? -0.0 : 0.0;
-    }
-    return std::nullopt;
+    bool negative = !text.empty() && text.front() == '-';
+    auto magnitude = unsigned_decimal_value(negative ? text.substr(1) : text);
+    if (!magnitude || std::isinf(*magnitude)) return std::nullopt;
+    return negative ? -*magnitude : *magnitude;
 }
 
 std::string found_number(const Number& value) {
@@ -154,7 +113,7 @@ class EventRouter {
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         if (!is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
         auto sink = open_.back()->key(std::string_view(text, length));
-        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        if (!sink) return stop(std::move(sink.error().message), last_consumed());
         member_value_ = *sink;
         return true;
     }
@@ -169,11 +128,12 @@ class EventRouter {
     }
 
     // Numbers always arrive as text (kParseNumbersAsStringsFlag).
-    bool Int(int) { std::abort(); }
-    bool Uint(unsigned) { std::abort(); }
-    bool Int64(std::int64_t) { std::abort(); }
-    bool Uint64(std::uint64_t) { std::abort(); }
-    bool Double(double) { std::abort(); }
+    static constexpr const char* NUMBERS_AS_TEXT = "numbers arrive as their text";
+    bool Int(int) { unreachable(NUMBERS_AS_TEXT); }
+    bool Uint(unsigned) { unreachable(NUMBERS_AS_TEXT); }
+    bool Int64(std::int64_t) { unreachable(NUMBERS_AS_TEXT); }
+    bool Uint64(std::uint64_t) { unreachable(NUMBERS_AS_TEXT); }
+    bool Double(double) { unreachable(NUMBERS_AS_TEXT); }
 
     // The binding problem that stopped the reader, if any: its description and the offset of the
     // byte it points at (the last byte of the offending token).
@@ -207,19 +167,19 @@ class EventRouter {
     template <class Deliver>
     bool scalar(Deliver deliver) {
         auto sink = next_sink();
-        if (!sink) return stop(std::move(sink.error()), last_consumed());
+        if (!sink) return stop(std::move(sink.error().message), last_consumed());
         auto status = deliver(**sink);
-        if (!status) return stop(std::move(status.error()), last_consumed());
+        if (!status) return stop(std::move(status.error().message), last_consumed());
         return true;
     }
 
     template <class Deliver>
     bool open(Deliver deliver) {
         auto sink = next_sink();
-        if (!sink) return stop(std::move(sink.error()), bracket());
+        if (!sink) return stop(std::move(sink.error().message), bracket());
         if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
         auto status = deliver(**sink);
-        if (!status) return stop(std::move(status.error()), bracket());
+        if (!status) return stop(std::move(status.error().message), bracket());
         open_.push_back(*sink);
         return true;
     }
@@ -227,7 +187,7 @@ class EventRouter {
     template <class Deliver>
     bool close(Deliver deliver) {
         auto status = deliver(*open_.back());
-        if (!status) return stop(std::move(status.error()), bracket());
+        if (!status) return stop(std::move(status.error().message), bracket());
         open_.pop_back();
         return true;
     }
@@ -307,7 +267,7 @@ class UsizeSink final : public Sink {
         auto [ptr, ec] = std::from_chars(value.text.data(), end, target_);
         // A minus sign stops from_chars at once; digits beyond 64 bits overflow.
         if (ec != std::errc() || ptr != end) {
-            return problem(fmt::format("invalid value: {}, expected usize", found_number(value)));
+            return fail("invalid value: {}, expected usize", found_number(value));
         }
         return {};
     }
@@ -319,7 +279,7 @@ class UsizeSink final : public Sink {
 }  // namespace
 
 Status Sink::invalid_type(std::string_view found) const {
-    return problem(fmt::format("invalid type: {}, expected {}", found, expected()));
+    return fail("invalid type: {}, expected {}", found, expected());
 }
 
 Status Sink::null() { return invalid_type("null"); }
@@ -331,10 +291,11 @@ Status Sink::string(std::string_view value) { return invalid_type("string " + qu
 Status Sink::start_object() { return invalid_type("map"); }
 Status Sink::start_array() { return invalid_type("sequence"); }
 // A sink that refused to open a container never receives its content.
-Next Sink::key(std::string_view) { std::abort(); }
-Status Sink::end_object() { std::abort(); }
-Next Sink::element() { std::abort(); }
-Status Sink::end_array() { std::abort(); }
+constexpr const char* NEVER_OPENED = "content only for a container the sink opened";
+Next Sink::key(std::string_view) { unreachable(NEVER_OPENED); }
+Status Sink::end_object() { unreachable(NEVER_OPENED); }
+Next Sink::element() { unreachable(NEVER_OPENED); }
+Status Sink::end_array() { unreachable(NEVER_OPENED); }
 
 Sink& skip_sink() {
     static SkipSink sink;
@@ -348,16 +309,16 @@ Status bind_text(std::string_view text, Sink& root) {
     reader.Parse<PARSE_FLAGS>(stream, router);
     if (router.stopped()) {
         const auto& [description, offset] = *router.stopped();
-        return problem(description + position_of(text, offset));
+        return fail(description + position_of(text, offset));
     }
     if (reader.HasParseError()) {
         auto offset = reader.GetErrorOffset();
-        return problem(syntax_description(reader.GetParseErrorCode(), text, offset) +
-                       position_of(text, offset));
+        return fail(syntax_description(reader.GetParseErrorCode(), text, offset) +
+                    position_of(text, offset));
     }
     // The reader takes a NUL byte for the end of the text; anything from there on is extra.
     if (stream.Tell() != text.size())
-        return problem("trailing characters" + position_of(text, stream.Tell()));
+        return fail("trailing characters" + position_of(text, stream.Tell()));
     return {};
 }
 

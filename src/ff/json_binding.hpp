@@ -12,21 +12,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <tl/expected.hpp>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "ff/error.hpp"
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright::json {
 
 class Sink;
 // On failure: the description of the problem, without its position.
-using Status = tl::expected<void, std::string>;
-using Next = tl::expected<Sink*, std::string>;
+using Status = Result<void>;
+using Next = Result<Sink*>;
 
 // A JSON number as written, with its correctly rounded value.
 struct Number {
@@ -114,13 +113,12 @@ class FixedArraySink final : public Sink {
     std::string expected() const override { return words_; }
     Status start_array() override { return {}; }
     Next element() override {
-        if (filled_ == N) return tl::unexpected<std::string>("trailing characters");
+        if (filled_ == N) return fail("trailing characters");
         child_ = element_(target_[filled_++]);
         return child_.get();
     }
     Status end_array() override {
-        if (filled_ < N)
-            return tl::unexpected(fmt::format("invalid length {}, expected {}", filled_, words_));
+        if (filled_ < N) return fail("invalid length {}, expected {}", filled_, words_);
         return {};
     }
 
@@ -171,7 +169,7 @@ class RecordSink final : public Sink {
     Next key(std::string_view key) override {
         for (std::size_t i = 0; i < table_.fields.size(); ++i) {
             if (table_.fields[i].key != key) continue;
-            if (seen_[i]) return tl::unexpected(fmt::format("duplicate field `{}`", key));
+            if (seen_[i]) return fail("duplicate field `{}`", key);
             seen_[i] = true;
             child_ = table_.fields[i].sink(target_);
             return child_.get();
@@ -181,7 +179,7 @@ class RecordSink final : public Sink {
     Status end_object() override {
         for (std::size_t i = 0; i < table_.fields.size(); ++i) {
             if (table_.fields[i].required && !seen_[i]) {
-                return tl::unexpected(fmt::format("missing field `{}`", table_.fields[i].key));
+                return fail("missing field `{}`", table_.fields[i].key);
             }
         }
         return {};
@@ -189,8 +187,7 @@ class RecordSink final : public Sink {
 
     Status start_array() override { return {}; }
     Next element() override {
-        if (filled_ == table_.fields.size())
-            return tl::unexpected<std::string>("trailing characters");
+        if (filled_ == table_.fields.size()) return fail("trailing characters");
         child_ = table_.fields[filled_++].sink(target_);
         return child_.get();
     }
@@ -198,8 +195,7 @@ class RecordSink final : public Sink {
     Status end_array() override {
         for (std::size_t i = filled_; i < table_.fields.size(); ++i) {
             if (table_.fields[i].required) {
-                return tl::unexpected(
-                    fmt::format("invalid length {}, expected {}", filled_, table_.expected_length));
+                return fail("invalid length {}, expected {}", filled_, table_.expected_length);
             }
         }
         return {};
@@ -291,7 +287,7 @@ Result<T> load_file(const std::string& path, const Shape<T>& shape) {
     T value{};
     auto root = shape(value);
     if (auto bound = bind_text(*text, *root); !bound) {
-        return fail("parsing {}: {}", lossy_utf8(path), bound.error());
+        return fail("parsing {}: {}", lossy_utf8(path), bound.error().message);
     }
     return value;
 }

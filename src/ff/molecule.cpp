@@ -7,7 +7,8 @@
 
 #include "ff/json_binding.hpp"
 #include "ff/names.hpp"
-#include "ff/numbers.hpp"
+#include "ff/quoted.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {
@@ -82,19 +83,14 @@ std::string species_name_from_path(const std::string& path) {
 }
 
 Result<Molecule> Molecule::load(const std::string& path) {
-    auto raw = json::load_file(path, molecule_shape());
-    if (!raw) return tl::unexpected(std::move(raw.error()));
+    BW_TRY(auto raw, json::load_file(path, molecule_shape()));
     const auto shown = lossy_utf8(path);
 
-    const auto atoms = raw->pseudo_atoms.size();
+    const auto atoms = raw.pseudo_atoms.size();
     if (atoms == 0) return fail("{} defines no pseudoAtoms", shown);
-    for (const auto& atom : raw->pseudo_atoms) {
-        if (auto printable = check_pseudo_atom_name(atom.name, shown); !printable) {
-            return tl::unexpected(std::move(printable.error()));
-        }
-    }
+    for (const auto& atom : raw.pseudo_atoms) BW_TRY_VOID(check_pseudo_atom_name(atom.name, shown));
     // Bonds are never guessed from the atom order: that is wrong for branched molecules.
-    if (raw->connectivity.empty() && atoms >= 2) {
+    if (raw.connectivity.empty() && atoms >= 2) {
         return fail(
             "{} has {} pseudoAtoms but no Connectivity; multi-atom molecules must declare which "
             "atoms are bonded (auto-bonding by index order is not used because it is wrong for "
@@ -103,7 +99,7 @@ Result<Molecule> Molecule::load(const std::string& path) {
     }
     // A bond listed twice would give angles with one atom at both ends and multiply the dihedrals.
     std::set<Bond> listed;
-    for (const auto& [i, j] : raw->connectivity) {
+    for (const auto& [i, j] : raw.connectivity) {
         if (i >= atoms || j >= atoms) {
             return fail(
                 "{} Connectivity references atom index out of range ({}, {}) for {} pseudoAtoms",
@@ -118,15 +114,15 @@ Result<Molecule> Molecule::load(const std::string& path) {
     molecule.name = species_name_from_path(path);
     // The species name is written into the data file's comments, like a pseudo-atom name.
     if (has_control_character(molecule.name)) {
-        return fail("species name {} (from {}) contains a control character",
-                    escaped_name(molecule.name), shown);
+        return fail("species name {} (from {}) contains a control character", quoted(molecule.name),
+                    shown);
     }
-    molecule.pseudo_atoms = std::move(raw->pseudo_atoms);
-    molecule.connectivity = std::move(raw->connectivity);
-    molecule.bonds = std::move(raw->bonds);
-    molecule.bends = std::move(raw->bends);
-    molecule.torsions = std::move(raw->torsions);
-    molecule.rigid = raw->type && equals_ignoring_ascii_case(*raw->type, "rigid");
+    molecule.pseudo_atoms = std::move(raw.pseudo_atoms);
+    molecule.connectivity = std::move(raw.connectivity);
+    molecule.bonds = std::move(raw.bonds);
+    molecule.bends = std::move(raw.bends);
+    molecule.torsions = std::move(raw.torsions);
+    molecule.rigid = raw.type && equals_ignoring_ascii_case(*raw.type, "rigid");
     return molecule;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ff/numbers.hpp"
+#include "ff/quoted.hpp"
 
 namespace boxwright {
 
@@ -26,8 +26,7 @@ bool has_control_character(std::string_view name) {
 
 Result<void> check_pseudo_atom_name(std::string_view name, std::string_view shown_path) {
     if (!has_control_character(name)) return {};
-    return fail("pseudo-atom name {} in {} contains a control character", escaped_name(name),
-                shown_path);
+    return fail("pseudo-atom name {} in {} contains a control character", quoted(name), shown_path);
 }
 
 }  // namespace boxwright

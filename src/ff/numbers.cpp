@@ -4,8 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace boxwright {
 namespace {
@@ -93,11 +93,6 @@ std::string plain_number(double value) {
     return out;
 }
 
-void append_plain_number(fmt::memory_buffer& out, double value) {
-    auto text = plain_number(value);
-    out.append(text.data(), text.data() + text.size());
-}
-
 std::string list_number(double value) {
     if (!std::isfinite(value)) return non_finite(value);
     if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
@@ -116,46 +111,9 @@ std::string list_number(double value) {
 }
 
 std::string number_list(std::span<const double> values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += list_number(values[i]);
-    }
-    out += ']';
-    return out;
-}
-
-std::string escaped_name(std::string_view name) {
-    std::string out = "\"";
-    for (unsigned char ch : name) {
-        // clang-format off
-        switch (ch) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (ch < 0x20 || ch == 0x7f) {
-                    out += fmt::format("\\u{{{:x}}}", ch);
-                } else {
-                    out += static_cast<char>(ch);
-                }
-        }
-        // clang-format on
-    }
-    out += '"';
-    return out;
-}
-
-std::string name_list(std::span<const std::string> names) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += escaped_name(names[i]);
-    }
-    out += ']';
-    return out;
+    std::vector<std::string> shown(values.size());
+    std::transform(values.begin(), values.end(), shown.begin(), list_number);
+    return fmt::format("[{}]", fmt::join(shown, ", "));
 }
 
 void append_exp6(fmt::memory_buffer& out, double value, int width) {
@@ -177,71 +135,12 @@ void append_exp6(fmt::memory_buffer& out, double value, int width) {
         if (negative) *end++ = '-';
         end = std::copy(digits, result.ptr, end);
     }
+    // Padded here rather than by a {fmt} width: that measures a string's display width code point
+    // by code point, which bench/write_outputs_bench shows to slow the data file down noticeably
+    // at three coordinates per atom.
     auto size = static_cast<int>(end - buffer.data());
     for (int pad = width - size; pad > 0; --pad) out.push_back(' ');
     out.append(buffer.data(), end);
-}
-
-void append_fixed(fmt::memory_buffer& out, double value, int decimals, int width) {
-    std::array<char, 400> buffer;
-    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                std::chars_format::fixed, decimals);
-    auto size = static_cast<int>(result.ptr - buffer.data());
-    for (int pad = width - size; pad > 0; --pad) out.push_back(' ');
-    out.append(buffer.data(), result.ptr);
-}
-
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when it is not valid.
-std::size_t utf8_sequence_length(std::string_view s) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    auto continuation = [&](std::size_t i) { return i < s.size() && (byte(i) & 0xC0) == 0x80; };
-    unsigned char b0 = byte(0);
-    if (b0 < 0x80) return 1;
-    if (b0 >= 0xC2 && b0 <= 0xDF) return continuation(1) ? 2 : 0;
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (s.size() < 2) return 0;
-        unsigned char b1 = byte(1);
-        if (b0 == 0xE0 && b1 < 0xA0) return 0;  // overlong
-        if (b0 == 0xED && b1 > 0x9F) return 0;  // surrogate
-        return continuation(1) && continuation(2) ? 3 : 0;
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (s.size() < 2) return 0;
-        unsigned char b1 = byte(1);
-        if (b0 == 0xF0 && b1 < 0x90) return 0;  // overlong
-        if (b0 == 0xF4 && b1 > 0x8F) return 0;  // beyond U+10FFFF
-        return continuation(1) && continuation(2) && continuation(3) ? 4 : 0;
-    }
-    return 0;
-}
-
-}  // namespace
-
-bool is_valid_utf8(std::string_view bytes) {
-    while (!bytes.empty()) {
-        auto length = utf8_sequence_length(bytes);
-        if (length == 0) return false;
-        bytes.remove_prefix(length);
-    }
-    return true;
-}
-
-std::string lossy_utf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        auto length = utf8_sequence_length(bytes);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            length = 1;
-        } else {
-            out.append(bytes.substr(0, length));
-        }
-        bytes.remove_prefix(length);
-    }
-    return out;
 }
 
 }  // namespace boxwright

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

@@ -1,8 +1,6 @@
 #include "lammps/forcefield_file.hpp"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <string_view>
 #include <unordered_set>
@@ -41,16 +39,6 @@ class SourceList {
 using Out = fmt::memory_buffer;
 
 void append(Out& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
-
-const PseudoAtomParams& params_of(const ForceField& force_field, const std::string& name) {
-    const PseudoAtomParams* params = force_field.pseudo_atom(name);
-    if (params == nullptr) {
-        // The atom type registry checked every name against this force field.
-        std::fprintf(stderr, "%s:%d: atom type missing from the force field\n", __FILE__, __LINE__);
-        std::abort();
-    }
-    return *params;
-}
 
 void append_banner(Out& out, const std::string& rule, const TypeRegistries& registries,
                    std::optional<PairSetup> pair_setup, bool explicit_lb) {
@@ -101,7 +89,7 @@ void append_masses(Out& out, const ForceField& force_field, const AtomTypeRegist
     for (std::size_t n = 0; n < atoms.size(); ++n) {
         const auto& name = atoms[n].key;
         fmt::format_to(std::back_inserter(out), "mass {} {}  # {}\n", n + 1,
-                       plain_number(params_of(force_field, name).mass), name);
+                       plain_number(force_field.checked_pseudo_atom(name).mass), name);
     }
     append(out, "\n");
 }
@@ -120,7 +108,7 @@ void append_pair_coefficients(Out& out, const ForceField& force_field,
     append(out, "\n# LJ Pair Coefficients\n");
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const auto& name_a = atoms[i].key;
-        const auto& a = params_of(force_field, name_a);
+        const auto& a = force_field.checked_pseudo_atom(name_a);
         append_pair_line(out, i + 1, i + 1, a.epsilon_k * KB_KCAL_PER_K, a.sigma_ang, name_a,
                          name_a, "");
         sources.add_all(a.sources);
@@ -133,7 +121,7 @@ void append_pair_coefficients(Out& out, const ForceField& force_field,
                 continue;
             }
             if (!explicit_lb) continue;  // LAMMPS mixes this pair itself
-            const auto& b = params_of(force_field, name_b);
+            const auto& b = force_field.checked_pseudo_atom(name_b);
             sources.add_all(a.sources);
             sources.add_all(b.sources);
             double sigma = (a.sigma_ang + b.sigma_ang) * 0.5;
@@ -211,7 +199,7 @@ void append_charges(Out& out, const ForceField& force_field, const AtomTypeRegis
     for (std::size_t n = 0; n < atoms.size(); ++n) {
         const auto& name = atoms[n].key;
         fmt::format_to(std::back_inserter(out), "set type {} charge {} # {}\n", n + 1,
-                       plain_number(params_of(force_field, name).charge), name);
+                       plain_number(force_field.checked_pseudo_atom(name).charge), name);
     }
 }
 

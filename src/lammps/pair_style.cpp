@@ -1,6 +1,6 @@
 #include "lammps/pair_style.hpp"
 
-#include <cstdlib>
+#include "ff/invariant.hpp"
 
 namespace boxwright {
 
@@ -13,7 +13,7 @@ std::string_view display_name(PairSetup setup) {
         case PairSetup::LjCutCoulLong:
             return "LjCutCoulLong";
     }
-    std::abort();  // an out-of-range enumerator is a caller's broken invariant
+    unreachable("PairSetup enumerator in range");
 }
 
 bool has_long_range_solver(std::optional<PairSetup> setup) {

@@ -133,10 +133,8 @@ Result<ResolvedAngle> resolve_angle(const Molecule& molecule, const AngleTriple&
             "rigid",
             molecule.name, names[0], names[1], names[2]);
     }
-    auto angle0 = reference_angle(molecule, atoms, names);
-    if (!angle0) return tl::unexpected(angle0.error());
+    BW_TRY(angle.angle0, reference_angle(molecule, atoms, names));
     angle.k = PLACEHOLDER_ANGLE_K;
-    angle.angle0 = *angle0;
     angle.placeholder = true;
     return angle;
 }
@@ -171,23 +169,20 @@ Result<ResolvedMolecule> resolve_molecule(const Molecule& molecule) {
 
     resolved.bonds.reserve(molecule.connectivity.size());
     for (const auto& atoms : molecule.connectivity) {
-        auto bond = resolve_bond(molecule, atoms);
-        if (!bond) return tl::unexpected(std::move(bond.error()));
-        resolved.bonds.push_back({atoms, std::move(*bond)});
+        BW_TRY(auto bond, resolve_bond(molecule, atoms));
+        resolved.bonds.push_back({atoms, std::move(bond)});
     }
 
     auto triples = molecule.derived_angles();
     resolved.angles.reserve(triples.size());
     for (const auto& atoms : triples) {
-        auto angle = resolve_angle(molecule, atoms);
-        if (!angle) return tl::unexpected(std::move(angle.error()));
-        resolved.angles.push_back({atoms, std::move(*angle)});
+        BW_TRY(auto angle, resolve_angle(molecule, atoms));
+        resolved.angles.push_back({atoms, std::move(angle)});
     }
 
     for (const auto& atoms : molecule.derived_dihedrals()) {
-        auto dihedral = resolve_dihedral(molecule, atoms);
-        if (!dihedral) return tl::unexpected(std::move(dihedral.error()));
-        if (*dihedral) resolved.dihedrals.push_back({atoms, std::move(**dihedral)});
+        BW_TRY(auto dihedral, resolve_dihedral(molecule, atoms));
+        if (dihedral) resolved.dihedrals.push_back({atoms, std::move(*dihedral)});
     }
     return resolved;
 }

@@ -1,5 +1,6 @@
-// ResolvedMolecule: a molecule's bonds, angles and dihedrals with atom indices, pseudo-atom names and
-// parameters already in LAMMPS real units and functional forms; and resolve_molecule, which makes it.
+// ResolvedMolecule: a molecule's bonds, angles and dihedrals with atom indices, pseudo-atom names
+// and parameters already in LAMMPS real units and functional forms; and resolve_molecule, which
+// makes it.
 #pragma once
 
 #include <array>
@@ -33,7 +34,7 @@ struct ResolvedAngle {
 };
 
 struct ResolvedDihedral {
-    std::array<std::string, 4> types;  // names of atoms i, j, k, l
+    std::array<std::string, 4> types;       // names of atoms i, j, k, l
     double k1 = 0, k2 = 0, k3 = 0, k4 = 0;  // dihedral_style opls, kcal/mol; k4 is always 0
     bool operator==(const ResolvedDihedral&) const = default;
 };
@@ -46,13 +47,14 @@ struct Placed {
 };
 
 struct ResolvedMolecule {
-    std::vector<Placed<ResolvedBond, 2>> bonds;            // one per Connectivity pair
-    std::vector<Placed<ResolvedAngle, 3>> angles;          // one per derived angle
-    std::vector<Placed<ResolvedDihedral, 4>> dihedrals;    // derived dihedrals with a Torsions entry
-    const Molecule* molecule = nullptr;                    // the source; must outlive this
+    std::vector<Placed<ResolvedBond, 2>> bonds;          // one per Connectivity pair
+    std::vector<Placed<ResolvedAngle, 3>> angles;        // one per derived angle
+    std::vector<Placed<ResolvedDihedral, 4>> dihedrals;  // derived dihedrals with a Torsions entry
+    const Molecule* molecule = nullptr;                  // the source; must outlive this
 };
 
-// A species that takes part in a build, with its number of copies.
+// A species that takes part in a build, with its number of copies: what the type registries, the
+// totals and the data file are built from, so it lives beside them (resolve_active makes the list).
 struct ActivePair {
     ResolvedMolecule resolved;
     std::uint64_t count = 0;

@@ -4,11 +4,6 @@
 
 namespace boxwright {
 
-PairKey norm_pair(std::string_view a, std::string_view b) {
-    if (a > b) return {std::string(b), std::string(a)};
-    return {std::string(a), std::string(b)};
-}
-
 TripleKey norm_triple(std::string_view a, std::string_view b, std::string_view c) {
     // Only the ends decide; the vertex never moves.
     if (a > c) return {std::string(c), std::string(b), std::string(a)};
@@ -114,11 +109,7 @@ Result<AtomTypeRegistry> build_atom_type_registry(std::span<const ActivePair> ac
         if (pair.count == 0) continue;
         const Molecule& molecule = *pair.resolved.molecule;
         for (const auto& atom : molecule.pseudo_atoms) {
-            if (force_field.pseudo_atom(atom.name) == nullptr) {
-                return fail(
-                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
-                    molecule.name, atom.name);
-            }
+            BW_TRY_VOID(force_field.pseudo_atom_used_by(molecule.name, atom.name));
             registry.insert(atom.name, Unit{});
         }
     }

@@ -4,10 +4,9 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstddef>
 #include <optional>
+#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,23 +16,24 @@
 
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
+#include "ff/invariant.hpp"
 #include "ff/names.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {
 
-using PairKey = std::array<std::string, 2>;
+using PairKey = NamePair;  // the force field's cross terms are keyed in the same order
 using TripleKey = std::array<std::string, 3>;
 using QuadKey = std::array<std::string, 4>;
 
-PairKey norm_pair(std::string_view a, std::string_view b);
+inline PairKey norm_pair(std::string_view a, std::string_view b) { return norm_pair_key(a, b); }
 TripleKey norm_triple(std::string_view a, std::string_view b, std::string_view c);
 QuadKey norm_quad(std::string_view a, std::string_view b, std::string_view c, std::string_view d);
 
 // Entries in order of first insertion, found by hashing. Holds copies, never references.
 template <class Key, class Value, class Hash>
 class OrderedRegistry {
-public:
+  public:
     struct Entry {
         Key key;
         Value value;
@@ -53,12 +53,10 @@ public:
     }
     // The LAMMPS type number of a key that must be present: a missing key is a broken invariant
     // of the caller (registries are built from the same species they are asked about).
-    std::size_t type_number(const Key& key) const {
+    std::size_t type_number(const Key& key,
+                            std::source_location where = std::source_location::current()) const {
         auto it = index_.find(key);
-        if (it == index_.end()) {
-            std::fprintf(stderr, "%s:%d: type key missing from its registry\n", __FILE__, __LINE__);
-            std::abort();
-        }
+        invariant(it != index_.end(), "type key present in its registry", where);
         return it->second + 1;
     }
 
@@ -67,7 +65,7 @@ public:
     bool empty() const { return entries_.empty(); }
     const Entry& operator[](std::size_t position) const { return entries_[position]; }
 
-private:
+  private:
     std::vector<Entry> entries_;
     std::unordered_map<Key, std::size_t, Hash> index_;
 };

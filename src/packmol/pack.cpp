@@ -12,6 +12,7 @@
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
 #include "ff/pdb_record.hpp"
+#include "ff/utf8.hpp"
 #include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
 
@@ -21,21 +22,16 @@ namespace {
 constexpr double AVOGADRO = 6.02214076e23;
 constexpr double MIN_MARGIN = 1.5;  // Å kept from the walls even with a smaller tolerance
 
-Result<double> total_mass(std::span<const ActivePair> active, const ForceField& force_field) {
+Result<double> total_mass(std::span<const CountedMolecule> species, const ForceField& force_field) {
     double total = 0;
-    for (const auto& pair : active) {
-        const Molecule& molecule = *pair.resolved.molecule;
+    for (const auto& counted : species) {
+        const Molecule& molecule = *counted.molecule;
         double molecule_mass = 0;
         for (const auto& atom : molecule.pseudo_atoms) {
-            auto params = force_field.pseudo_atoms.find(atom.name);
-            if (params == force_field.pseudo_atoms.end()) {
-                return fail(
-                    "molecule '{}' uses pseudo-atom type '{}' not present in the force field",
-                    molecule.name, atom.name);
-            }
-            molecule_mass += params->second.mass;
+            BW_TRY(auto params, force_field.pseudo_atom_used_by(molecule.name, atom.name));
+            molecule_mass += params->mass;
         }
-        total += molecule_mass * static_cast<double>(pair.count);
+        total += molecule_mass * static_cast<double>(counted.count);
     }
     return total;
 }
@@ -50,16 +46,18 @@ double wall_margin(double tolerance, double box_edge) {
     return std::fmin(std::fmax(tolerance, MIN_MARGIN), 0.25 * box_edge);
 }
 
-// Fixed-point; the words NaN, inf and -inf for values that have no digits.
+// Fixed-point, right-aligned in `width`; NaN, inf and -inf for values that have no digits.
 void append_decimal(fmt::memory_buffer& out, double value, int decimals, int width = 0) {
-    if (std::isfinite(value)) return append_fixed(out, value, decimals, width);
-    auto text = plain_number(value);
-    for (int pad = width - static_cast<int>(text.size()); pad > 0; --pad) out.push_back(' ');
-    out.append(text.data(), text.data() + text.size());
+    if (std::isfinite(value)) {
+        fmt::format_to(std::back_inserter(out), "{:>{}.{}f}", value, width, decimals);
+    } else {
+        fmt::format_to(std::back_inserter(out), "{:>{}}", plain_number(value), width);
+    }
 }
 
 // The first `width` characters of `text`, padded with blanks to `width` characters; a character
-// is a code point, never a byte of one.
+// is a code point, never a byte of one. Written by hand because {fmt} pads to a display width, in
+// which an East Asian wide character counts two.
 void append_name_field(fmt::memory_buffer& out, std::string_view text, std::size_t width) {
     const std::string_view name = leading_characters(text, width);
     out.append(name.data(), name.data() + name.size());
@@ -179,63 +177,48 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::uint64_t atom_count(std::span<const ActivePair> active) {
-    std::uint64_t atoms = 0;
-    for (const auto& pair : active)
-        atoms += pair.count * pair.resolved.molecule->pseudo_atoms.size();
-    return atoms;
-}
-
 }  // namespace
 
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
                                  Cancellation& cancel) {
-    if (active.empty()) return fail("no species with count > 0 to pack");
+    if (species.empty()) return fail("no species with count > 0 to pack");
     // Written so that NaN fails too: it would make every length of the job NaN.
     if (!(density > 0)) return fail("density must be positive");
-    auto mass = total_mass(active, force_field);
-    if (!mass) return tl::unexpected(std::move(mass.error()));
-    if (*mass <= 0) return fail("total system mass is zero; nothing to pack");
-    double box_edge = box_edge_for(*mass, density);
+    BW_TRY(double mass, total_mass(species, force_field));
+    if (mass <= 0) return fail("total system mass is zero; nothing to pack");
+    double box_edge = box_edge_for(mass, density);
+    BW_TRY(std::uint64_t expected_atoms, total_atoms(species));
 
     std::vector<SpeciesTemplate> templates;
-    templates.reserve(active.size());
-    // The position counts every pair, so a file name keeps its species' place in the active list.
-    for (std::size_t position = 0; position < active.size(); ++position) {
-        const ActivePair& pair = active[position];
-        if (pair.count == 0) continue;
-        const Molecule& molecule = *pair.resolved.molecule;
-        std::string path = join_path(work_dir, template_file_name(position, molecule.name));
-        if (auto written = write_text(path, template_text(molecule)); !written) {
-            return tl::unexpected(std::move(written.error()));
-        }
-        templates.push_back({std::move(path), pair.count});
+    templates.reserve(species.size());
+    // The position counts every species, so a file name keeps its species' place in the list.
+    for (std::size_t position = 0; position < species.size(); ++position) {
+        const auto& [molecule, count] = species[position];
+        if (count == 0) continue;
+        std::string path = join_path(work_dir, template_file_name(position, molecule->name));
+        BW_TRY_VOID(write_text(path, template_text(*molecule)));
+        templates.push_back({std::move(path), count});
     }
 
     std::string output_path = join_path(work_dir, "simbox.pdb");
     std::string job_path = join_path(work_dir, "pack.inp");
-    if (auto written = write_text(job_path, job_text(templates, output_path, tolerance, box_edge));
-        !written) {
-        return tl::unexpected(std::move(written.error()));
-    }
+    BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, tolerance, box_edge)));
 
-    auto child = run_packmol(work_dir, job_path, cancel);
-    if (!child) return tl::unexpected(std::move(child.error()));
+    BW_TRY(auto child, run_packmol(work_dir, job_path, cancel));
     std::optional<std::string> note;
-    if (!child->succeeded()) note = status_note(*child);
+    if (!child.succeeded()) note = status_note(child);
 
     if (!file_exists(output_path)) {
         return fail("packmol did not produce the expected output file {}{}",
                     lossy_utf8(output_path), note ? "\n" + *note : std::string());
     }
-    auto coordinates = parse_packed_pdb(output_path);
-    if (!coordinates) return tl::unexpected(std::move(coordinates.error()));
-    std::uint64_t expected = atom_count(active);
-    if (coordinates->size() != expected) {
-        return fail("packmol output has {} atoms, expected {}", coordinates->size(), expected);
+    BW_TRY(auto coordinates, parse_packed_pdb(output_path));
+    if (coordinates.size() != expected_atoms) {
+        return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected_atoms);
     }
-    return PackedSystem{std::move(*coordinates), box_edge, std::move(note)};
+    return PackedSystem{std::move(coordinates), box_edge, std::move(note)};
 }
 
 }  // namespace boxwright

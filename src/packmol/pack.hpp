@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
-#include "lammps/resolved.hpp"
 #include "packmol/cancellation.hpp"
 
 namespace boxwright {
@@ -26,8 +26,10 @@ struct PackedSystem {
     std::optional<std::string> note;    // packmol failed but its output passed every check
 };
 
-// Packmol runs in `work_dir`. When `cancel` asks for it, packmol is stopped and the call fails.
-Result<PackedSystem> pack_system(const std::string& work_dir, std::span<const ActivePair> active,
+// Packmol runs in `work_dir`; the force field gives the masses, and so the box edge, and species
+// with count 0 get no template. When `cancel` asks for it, packmol is stopped and the call fails.
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
                                  Cancellation& cancel = no_cancellation());
 

@@ -1,9 +1,9 @@
 #include "packmol/pdb.hpp"
 
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
 #include "ff/pdb_record.hpp"
 #include "ff/text_lines.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 

@@ -12,19 +12,16 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
     std::size_t species = std::min(molecules.size(), counts.size());
     for (std::size_t index = 0; index < species; ++index) {
         if (counts[index] == 0) continue;  // never resolved, so it cannot fail the build
-        auto resolved = resolve_molecule(molecules[index]);
-        if (!resolved) return tl::unexpected(std::move(resolved.error()));
-        result.active.push_back({std::move(*resolved), counts[index]});
+        BW_TRY(auto resolved, resolve_molecule(molecules[index]));
+        result.active.push_back({std::move(resolved), counts[index]});
     }
     if (result.active.empty()) return fail("all species have count 0; nothing to build");
 
     // Built here only to report conflicts and placeholders before anything is packed or written.
-    auto bonds = build_bond_type_registry(result.active);
-    if (!bonds) return tl::unexpected(std::move(bonds.error()));
-    auto angles = build_angle_type_registry(result.active);
-    if (!angles) return tl::unexpected(std::move(angles.error()));
+    BW_TRY(auto bonds, build_bond_type_registry(result.active));
+    BW_TRY(auto angles, build_angle_type_registry(result.active));
 
-    for (const auto& entry : bonds->entries()) {
+    for (const auto& entry : bonds.entries()) {
         if (!entry.value.placeholder) continue;
         const auto& t = entry.value.types;
         result.warnings.push_back(fmt::format(
@@ -32,7 +29,7 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
             "your LAMMPS input)",
             t[0], t[1]));
     }
-    for (const auto& entry : angles->entries()) {
+    for (const auto& entry : angles.entries()) {
         if (!entry.value.placeholder) continue;
         const auto& t = entry.value.types;
         result.warnings.push_back(fmt::format(
@@ -41,6 +38,13 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
             t[0], t[1], t[2]));
     }
     return result;
+}
+
+std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active) {
+    std::vector<CountedMolecule> species;
+    species.reserve(active.size());
+    for (const auto& pair : active) species.push_back({pair.resolved.molecule, pair.count});
+    return species;
 }
 
 }  // namespace boxwright

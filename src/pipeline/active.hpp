@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
@@ -21,5 +22,8 @@ struct ActiveSpecies {
 // The molecules must outlive the result: each ResolvedMolecule refers to its Molecule.
 Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
                                      std::span<const std::uint64_t> counts);
+
+// The active species as molecules and counts, for the steps that need no LAMMPS records.
+std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active);
 
 }  // namespace boxwright

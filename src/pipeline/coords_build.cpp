@@ -7,13 +7,6 @@
 namespace boxwright {
 namespace {
 
-// The atoms the active species need, in the order the data file lists them.
-ExpectedAtoms expected_atoms(const ActiveSpecies& active) {
-    std::vector<SpeciesCopies> species;
-    for (const auto& pair : active.active) species.push_back({pair.resolved.molecule, pair.count});
-    return ExpectedAtoms(std::move(species));
-}
-
 Result<BuildSummary> write_outputs(const CoordsArgs& request, LoadedSpecies& loaded,
                                    ActiveSpecies& active, std::span<const Position> coordinates,
                                    double box_length) {
@@ -36,8 +29,9 @@ Result<BuildSummary> run_from_coords(const CoordsArgs& request,
 Result<BuildSummary> run_from_coords_file(const CoordsArgs& request, const CoordsFile& file) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
     BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
+    BW_TRY(auto expected, ExpectedAtoms::of(counted_molecules(active.active)));
     BW_TRY(auto read,
-           read_coordinate_file(file.path, expected_atoms(active),
+           read_coordinate_file(file.path, expected,
                                 CoordinateReadOptions{file.check_names, file.box_length}));
     return write_outputs(request, loaded, active, read.positions, read.box_length);
 }

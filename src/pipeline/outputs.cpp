@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "ff/io.hpp"
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
 #include "lammps/system_totals.hpp"
@@ -29,16 +29,12 @@ Result<void> create_output_directory(const std::string& out_dir) {
 
 Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
                                              const ForceField& force_field) {
-    auto atoms = build_atom_type_registry(active, force_field);
-    if (!atoms) return tl::unexpected(std::move(atoms.error()));
-    auto bonds = build_bond_type_registry(active);
-    if (!bonds) return tl::unexpected(std::move(bonds.error()));
-    auto angles = build_angle_type_registry(active);
-    if (!angles) return tl::unexpected(std::move(angles.error()));
-    auto dihedrals = build_dihedral_type_registry(active);
-    if (!dihedrals) return tl::unexpected(std::move(dihedrals.error()));
-    return TypeRegistries{std::move(*atoms), std::move(*bonds), std::move(*angles),
-                          std::move(*dihedrals)};
+    BW_TRY(auto atoms, build_atom_type_registry(active, force_field));
+    BW_TRY(auto bonds, build_bond_type_registry(active));
+    BW_TRY(auto angles, build_angle_type_registry(active));
+    BW_TRY(auto dihedrals, build_dihedral_type_registry(active));
+    return TypeRegistries{std::move(atoms), std::move(bonds), std::move(angles),
+                          std::move(dihedrals)};
 }
 
 }  // namespace
@@ -48,41 +44,36 @@ Result<BuildSummary> write_lammps_outputs(
     std::span<const Position> coordinates, const OutputRequest& request,
     std::vector<std::string> skipped, std::vector<std::string> warnings,
     std::optional<std::string> extra_warning, double box_length) {
-    if (auto created = create_output_directory(request.out_dir); !created) {
-        return tl::unexpected(std::move(created.error()));
-    }
-    auto registries = build_type_registries(active, force_field);
-    if (!registries) return tl::unexpected(std::move(registries.error()));
+    BW_TRY_VOID(create_output_directory(request.out_dir));
+    BW_TRY(auto registries, build_type_registries(active, force_field));
 
     BuildSummary summary;
     summary.data_path = join_path(request.out_dir, "data.lmp");
     summary.forcefield_path = join_path(request.out_dir, "forcefield.lmp");
 
-    auto data = write_data_file(summary.data_path, active, coordinates, *registries, force_field,
-                                box_length);
-    if (!data) return tl::unexpected(std::move(data.error()));
+    BW_TRY_VOID(write_data_file(summary.data_path, active, coordinates, registries, force_field,
+                                box_length));
 
     auto text =
-        generate_forcefield_file(force_field, *registries, request.pair_setup, request.explicit_lb);
+        generate_forcefield_file(force_field, registries, request.pair_setup, request.explicit_lb);
     if (auto written = replace_file(summary.forcefield_path, text); !written) {
         return fail("writing {}: {}", lossy_utf8(summary.forcefield_path), written.error());
     }
 
     // The data file has already checked these totals against the 64-bit range.
-    auto totals = system_totals(active);
-    if (!totals) return tl::unexpected(std::move(totals.error()));
+    BW_TRY(auto totals, system_totals(active));
     summary.skipped = std::move(skipped);
     summary.warnings = std::move(warnings);
     summary.extra_warning = std::move(extra_warning);
     summary.box_length = box_length;
-    summary.atom_count = totals->atoms;
-    summary.bond_count = totals->bonds;
-    summary.angle_count = totals->angles;
-    summary.dihedral_count = totals->dihedrals;
-    summary.atom_type_count = registries->atoms.size();
-    summary.bond_type_count = registries->bonds.size();
-    summary.angle_type_count = registries->angles.size();
-    summary.dihedral_type_count = registries->dihedrals.size();
+    summary.atom_count = totals.atoms;
+    summary.bond_count = totals.bonds;
+    summary.angle_count = totals.angles;
+    summary.dihedral_count = totals.dihedrals;
+    summary.atom_type_count = registries.atoms.size();
+    summary.bond_type_count = registries.bonds.size();
+    summary.angle_type_count = registries.angles.size();
+    summary.dihedral_type_count = registries.dihedrals.size();
     summary.long_range_warning = has_long_range_solver(request.pair_setup);
     return summary;
 }

@@ -37,13 +37,10 @@ struct OutputRequest {
     bool explicit_lb = false;
 };
 
-Result<BuildSummary> write_lammps_outputs(const ForceField& force_field,
-                                          std::span<const ActivePair> active,
-                                          std::span<const Position> coordinates,
-                                          const OutputRequest& request,
-                                          std::vector<std::string> skipped,
-                                          std::vector<std::string> warnings,
-                                          std::optional<std::string> extra_warning,
-                                          double box_length);
+Result<BuildSummary> write_lammps_outputs(
+    const ForceField& force_field, std::span<const ActivePair> active,
+    std::span<const Position> coordinates, const OutputRequest& request,
+    std::vector<std::string> skipped, std::vector<std::string> warnings,
+    std::optional<std::string> extra_warning, double box_length);
 
 }  // namespace boxwright

@@ -11,22 +11,19 @@ namespace boxwright {
 
 Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
                                       Cancellation& cancel) {
-    auto loaded = load_molecules(request.force_field, request.species, request.counts);
-    if (!loaded) return tl::unexpected(std::move(loaded.error()));
-    auto active = resolve_active(loaded->molecules, request.counts);
-    if (!active) return tl::unexpected(std::move(active.error()));
+    BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
+    BW_TRY(auto active, resolve_active(loaded.molecules, request.counts));
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     auto work_dir = TempWorkDir::create();
     if (!work_dir) return fail("creating temp directory: {}", work_dir.error());
-    auto packed = pack_system(work_dir->path(), active->active, loaded->force_field,
-                              request.density, tolerance, cancel);
-    if (!packed) return tl::unexpected(std::move(packed.error()));
+    BW_TRY(auto packed, pack_system(work_dir->path(), counted_molecules(active.active),
+                                    loaded.force_field, request.density, tolerance, cancel));
 
     OutputRequest outputs{request.out_dir, request.pair_setup, request.explicit_lb};
-    return write_lammps_outputs(loaded->force_field, active->active, packed->coordinates, outputs,
-                                std::move(loaded->skipped), std::move(active->warnings),
-                                std::move(packed->note), packed->box_edge);
+    return write_lammps_outputs(loaded.force_field, active.active, packed.coordinates, outputs,
+                                std::move(loaded.skipped), std::move(active.warnings),
+                                std::move(packed.note), packed.box_edge);
 }
 
 }  // namespace boxwright

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 
@@ -17,20 +17,18 @@ Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
                     species_paths.size(), counts.size());
     }
 
-    auto force_field = ForceField::load(force_field_path);
-    if (!force_field) return tl::unexpected(std::move(force_field.error()));
+    BW_TRY(auto force_field, ForceField::load(force_field_path));
 
-    LoadedSpecies loaded{std::move(*force_field), {}, {}};
+    LoadedSpecies loaded{std::move(force_field), {}, {}};
     loaded.molecules.reserve(species_paths.size());
     std::unordered_set<std::string> seen;
     for (const auto& path : species_paths) {
-        auto molecule = Molecule::load(path);
-        if (!molecule) return tl::unexpected(std::move(molecule.error()));
-        if (!seen.insert(molecule->name).second) {
+        BW_TRY(auto molecule, Molecule::load(path));
+        if (!seen.insert(molecule.name).second) {
             return fail("duplicate species name '{}' (from {}); file stems must be unique",
-                        molecule->name, lossy_utf8(path));
+                        molecule.name, lossy_utf8(path));
         }
-        loaded.molecules.push_back(std::move(*molecule));
+        loaded.molecules.push_back(std::move(molecule));
     }
     for (std::size_t i = 0; i < counts.size(); ++i) {
         if (counts[i] == 0) loaded.skipped.push_back(loaded.molecules[i].name);

@@ -15,7 +15,7 @@ namespace boxwright {
 
 struct LoadedSpecies {
     ForceField force_field;
-    std::vector<Molecule> molecules;  // one per species path, count-0 species included
+    std::vector<Molecule> molecules;   // one per species path, count-0 species included
     std::vector<std::string> skipped;  // names of the count-0 species, in species order
 };
 

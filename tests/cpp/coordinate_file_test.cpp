@@ -19,7 +19,7 @@ using test::replace_all;
 struct System {
     Molecule water = test::water_molecule();
     Molecule butane = test::butane_molecule();
-    ExpectedAtoms expected{{{&water, 2}, {&butane, 1}}};
+    ExpectedAtoms expected = *ExpectedAtoms::of({{&water, 2}, {&butane, 1}});
 };
 
 const char* const NAMES[] = {"O", "H", "H", "O", "H", "H", "CH3", "CH2", "CH2", "CH3"};
@@ -301,7 +301,7 @@ TEST(CoordinateFile, NamesCheckedOnlyWhenAsked) {
 // it.
 TEST(CoordinateFile, PdbNamesAreComparedAsTheTemplatesCutThem) {
     const Molecule lump = test::make_molecule("lump", {{"CH4_sp3", {0, 0, 0}}, {"Ar", {1, 0, 0}}});
-    const ExpectedAtoms expected{{{&lump, 1}}};
+    const ExpectedAtoms expected = *ExpectedAtoms::of({{&lump, 1}});
     test::TempDir dir;
     const auto path =
         dir.write("a.pdb", pdb_record("CH4_", {0, 0, 0}) + pdb_record("Ar", {1, 0, 0}));
@@ -316,7 +316,7 @@ TEST(CoordinateFile, PdbNamesAreComparedAsTheTemplatesCutThem) {
 // The packed-structure reader and the PDB coordinate reader follow one set of line rules.
 TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
     const Molecule one = test::make_molecule("one", {{"O", {0, 0, 0}}});
-    const ExpectedAtoms expected{{{&one, 1}}};
+    const ExpectedAtoms expected = *ExpectedAtoms::of({{&one, 1}});
     const std::string record = pdb_record("O", {1, 2, 3});
     const struct {
         std::string text;

@@ -57,7 +57,11 @@ TEST_F(ForceFieldLoad, KeepsTheCutoffAndOnlyTheDeclaredNames) {
     ff = load(lb(R"("PseudoAtoms": [{"name": "X", "mass": 1, "charge": 2}]})"));
     ASSERT_TRUE(ff) << ff.error().message;
     EXPECT_EQ(ff->cutoff_vdw, 12);
-    EXPECT_EQ(ff->pseudo_atom("X")->epsilon_k + ff->pseudo_atom("X")->sigma_ang, 0);
+    const PseudoAtomParams* x = ff->pseudo_atom("X");
+    ASSERT_NE(x, nullptr);
+    // Without a self interaction the atom has no Lennard-Jones term: both parameters are zero.
+    EXPECT_EQ((std::pair{x->epsilon_k, x->sigma_ang}), (std::pair{0.0, 0.0}));
+    EXPECT_EQ((std::pair{x->mass, x->charge}), (std::pair{1.0, 2.0}));
 }
 
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {

@@ -29,12 +29,7 @@ ForceField masses() {
 const Molecule water = make_molecule(
     "water", {{"O_w", {0, 0, 0}}, {"H_w", {0.9572, 0, 0}}, {"H_w", {-0.24, 0.9266, 0}}});
 
-ActiveList active_of(std::initializer_list<std::pair<const Molecule*, std::uint64_t>> pairs) {
-    ActiveList active;
-    for (auto [source, count] : pairs)
-        active.push_back({ResolvedMolecule{{}, {}, {}, source}, count});
-    return active;
-}
+using Species = std::vector<CountedMolecule>;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
@@ -44,22 +39,25 @@ TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
     const Molecule ghost = make_molecule("ghost", {{"Ghost", {}}});
     const struct {
         const char* name;
-        ActiveList active;
+        Species species;
         double density;
         const char* message;
     } cases[] = {
         {"empty list before density", {}, -1, "no species with count > 0 to pack"},
-        {"density 0", active_of({{&water, 1}}), 0, "density must be positive"},
-        {"density NaN", active_of({{&water, 1}}), NaN, "density must be positive"},
-        {"unknown pseudo atom", active_of({{&water, 1}, {&odd, 2}}), 1000,
+        {"density 0", Species{{&water, 1}}, 0, "density must be positive"},
+        {"density NaN", Species{{&water, 1}}, NaN, "density must be positive"},
+        {"unknown pseudo atom", Species{{&water, 1}, {&odd, 2}}, 1000,
          "molecule 'odd' uses pseudo-atom type 'Zz' not present in the force field"},
-        {"massless", active_of({{&ghost, 10}, {&water, 0}}), 1000,
+        {"massless", Species{{&ghost, 10}, {&water, 0}}, 1000,
          "total system mass is zero; nothing to pack"},
+        {"atoms beyond 64 bits", Species{{&water, std::uint64_t{1} << 63}}, 1000,
+         "system too large: the total number of atoms exceeds the 64-bit range at "
+         "9223372036854775808 copies of molecule 'water'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir work;
-        EXPECT_EQ(test::error_of(pack_system(work.path(), c.active, masses(), c.density, 2)),
+        EXPECT_EQ(test::error_of(pack_system(work.path(), c.species, masses(), c.density, 2)),
                   c.message);
         EXPECT_TRUE(std::filesystem::is_empty(work.path()));
     }
@@ -75,8 +73,8 @@ TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
                                              {"\xC3\x85_xyz", {0, 0, 0}}});
     test::TempDir work, empty_bin;
     test::ScopedEnv path("PATH", empty_bin.path());
-    auto active = active_of({{&water, 2}, {&methane, 0}, {&ab, 1}});
-    EXPECT_EQ(test::error_of(pack_system(work.path(), active, masses(), 10, 0.5)),
+    const Species species{{&water, 2}, {&methane, 0}, {&ab, 1}};
+    EXPECT_EQ(test::error_of(pack_system(work.path(), species, masses(), 10, 0.5)),
               "failed to launch packmol (is it installed and on PATH?): "
               "No such file or directory (os error 2)");
 
@@ -106,7 +104,7 @@ TEST(PackSystem, JobNamesOnlyFilesPackmolCanFind) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::create_directories(c.work_dir);
-        (void)pack_system(c.work_dir, active_of({{&odd, 1}}), masses(), 1000, 2);
+        (void)pack_system(c.work_dir, Species{{&odd, 1}}, masses(), 1000, 2);
         const auto job = test::read_file(c.work_dir + "/pack.inp");
         const auto rest_of = [&](std::string_view head) {
             auto at = job.find(head) + head.size();
@@ -140,8 +138,8 @@ TEST(PackSystem, BoxEdgeAndWallMargin) {
         ff.pseudo_atoms["X"].mass = c.mass;
         const Molecule lump = make_molecule("lump", {{"X", {}}});
         test::TempDir work;
-        (void)pack_system(work.path(), active_of({{&lump, static_cast<std::uint64_t>(c.count)}}),
-                          ff, 1000, c.tolerance);
+        (void)pack_system(work.path(), Species{{&lump, static_cast<std::uint64_t>(c.count)}}, ff,
+                          1000, c.tolerance);
         const auto job = test::read_file(work.file("pack.inp"));
         const auto rest_of = [&](std::string_view head) {
             auto at = job.find(head) + head.size();

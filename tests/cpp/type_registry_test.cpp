@@ -59,6 +59,16 @@ TEST(AtomTypeRegistry, NumbersNamesInOrderOfFirstAppearanceAcrossSpecies) {
     EXPECT_TRUE(build_dihedral_type_registry({})->empty());
 }
 
+// A lookup that the registries make sure cannot fail is an invariant: it aborts and names the line
+// that asked, not the line of the helper that checked.
+TEST(TypeRegistriesDeathTest, AMissingNameAbortsAtTheCallersLine) {
+    const AtomTypeRegistry registry;
+    const ForceField ff;
+    const char* here = "type_registry_test.cpp:[0-9]+: internal error: ";
+    EXPECT_DEATH(registry.type_number("O"), std::string(here) + "type key present");
+    EXPECT_DEATH(ff.checked_pseudo_atom("O"), std::string(here) + "pseudo atom checked");
+}
+
 ResolvedBond bond(std::string a, std::string b, double k, double r0, bool placeholder = false) {
     return {{std::move(a), std::move(b)}, k, r0, placeholder};
 }

@@ -4,6 +4,7 @@ import contextlib
 import inspect
 import io
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -50,6 +51,33 @@ class CommandLineTest(TempDirTestCase):
                 text = " ".join(result.stdout.split())  # argparse wraps lines
                 for needle in needles:
                     self.assertIn(needle, text)
+
+    def test_parser_and_help_keep_the_library_defaults(self):
+        # A default lives in the wrappers' signatures, the parser and the help text; taken from the
+        # first, a default changed in only one of them fails here.
+        for command, wrapper, required in (
+                ("pack", pack.packmol, ["--density", "1"]),
+                ("from-coords", pack.from_coords, ["--coords", "c.xyz"])):
+            with self.subTest(command):
+                library = {n: p.default for n, p in inspect.signature(wrapper).parameters.items()}
+                args = cli.build_parser().parse_args(
+                    [command, "--species", "a.json", "--counts", "1", *required])
+                self.assertEqual(pack.PAIR_STYLES[args.pair_style], library["pair_style"])
+                self.assertEqual(args.explicit_lb, library["explicit_lb"])
+                self.assertEqual(os.fspath(args.force_field), library["force_field"])
+                self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
+                shown = {"--pair-style": args.pair_style, "--force-field": args.force_field}
+                if command == "pack":
+                    self.assertEqual(args.tolerance, library["tolerance"])
+                    shown["--tolerance"] = args.tolerance
+                else:
+                    self.assertEqual(args.box_length, library["box_len"])
+                    self.assertEqual(args.check_names, library["check_names"])
+                result = boxwright(command, "--help")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                text = " ".join(result.stdout.split())  # argparse wraps lines
+                for option, default in shown.items():
+                    self.assertRegex(text, rf"{option} .*?\(default: {re.escape(str(default))}\b")
 
     def test_preset_names_are_the_packages(self):
         self.assertEqual(cli.PAIR_STYLE_NAMES, tuple(pack.PAIR_STYLES))
