@@ -1,21 +1,58 @@
 """Native capabilities of the boxwright package beyond `boxwright._native`."""
 
-from collections.abc import Sequence
-from typing import SupportsFloat, SupportsIndex
+from collections.abc import Buffer, Sequence
+from typing import Any, Literal, SupportsFloat, SupportsIndex
 
-__all__ = ["build_from_coords_file"]
+__all__: list[str]
 
-def build_from_coords_file(
+# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), "auto" (LjCutCoulLong when
+# an atom of the build carries a charge, else LjCut) or None (no preset).
+_PairCode = int | Literal["auto"] | None
+
+def build_packmol(
     species: Sequence[str],
     counts: Sequence[SupportsIndex],
-    coords_path: str,
+    density: SupportsFloat | SupportsIndex,
+    *,
+    pair_style: _PairCode = "auto",
+    explicit_lb: bool = False,
+    force_field: str = "force_field.json",
+    out_dir: str = ".",
+    tolerance: SupportsFloat | SupportsIndex = 2.0,
+    input_script: bool = True,
+    temperature: SupportsFloat | SupportsIndex = 298.15,
+    pressure: SupportsFloat | SupportsIndex | None = 1.0,
+    timestep: SupportsFloat | SupportsIndex = 1.0,
+    steps: SupportsIndex = 100000,
+) -> dict[str, Any]:
+    """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
+
+    The dict: summary (the `_native` summary text), pair_style (preset name or None), species
+    (name, count, atoms_per_molecule, molecular_mass, charge), totals (atoms, bonds, angles,
+    dihedrals and their *_types), box_length, density, net_charge, min_distance (or None),
+    closest_atoms (0-based, or None), warnings, files."""
+
+def build_from_coords(
+    species: Sequence[str],
+    counts: Sequence[SupportsIndex],
+    coords: str | Sequence[Sequence[SupportsFloat | SupportsIndex]] | Buffer,
     box_len: SupportsFloat | SupportsIndex | None,
-    pair_style: int | None,
-    explicit_lb: bool,
-    force_field: str,
-    out_dir: str,
-    check_names: bool,
-) -> str:
-    """Write data.lmp and forcefield.lmp for the positions in a coordinate file (.xyz, .extxyz,
-    .pdb, .data or .lmp); return the build summary. box_len may be None when the file states a
-    cubic box; pair_style is a preset's code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong) or None."""
+    *,
+    pair_style: _PairCode = "auto",
+    explicit_lb: bool = False,
+    force_field: str = "force_field.json",
+    out_dir: str = ".",
+    input_script: bool = True,
+    temperature: SupportsFloat | SupportsIndex = 298.15,
+    pressure: SupportsFloat | SupportsIndex | None = 1.0,
+    timestep: SupportsFloat | SupportsIndex = 1.0,
+    steps: SupportsIndex = 100000,
+    check_names: bool = True,
+) -> dict[str, Any]:
+    """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
+    dict (as build_packmol's).
+
+    coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
+    read natively after the force field and the species are checked; box_len may then be None
+    for the box the file states, and check_names compares the file's atom names with the
+    species'."""

@@ -3,27 +3,33 @@
     boxwright pack --species co2.json butane.json --counts 50 50 --density 600
     boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
-The summary goes to standard output, its warning lines to standard error. A bad command line is
-argparse's usage line and message, exit status 2. A failure of the build or of its input files is
-"boxwright: <message>" on standard error, with every line the message has (Packmol's output
-included), and exit status 1. Nothing else is caught, so a fault of the program itself still
-shows its traceback.
+Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
+it out). The build report goes to standard output, readable or, with --json, as one JSON object;
+its warnings also go to standard error, as lines "warning: ...", and the readable report leaves
+them there alone. A bad command line is argparse's usage line and message, exit status 2. A
+failure of the build or of its input files is "boxwright: <message>" on standard error, with every
+line the message has (Packmol's output included), and exit status 1. Nothing else is caught, so a
+fault of the program itself still shows its traceback.
 """
 
 from __future__ import annotations
 
 import argparse
+import json
 import math
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import NoReturn
+from typing import TYPE_CHECKING, NoReturn
+
+if TYPE_CHECKING:
+    from .report import BuildReport
 
 PROG = "boxwright"
 
 # The preset names of boxwright.pack.PAIR_STYLES, spelled out so that --help works even where the
 # native modules are not built.
-PAIR_STYLE_NAMES = ("tip4p", "lj-cut", "lj-cut-coul-long", "none")
+PAIR_STYLE_NAMES = ("auto", "tip4p", "lj-cut", "lj-cut-coul-long", "none")
 COUNT_LIMIT = 2**64 - 1
 
 
@@ -77,6 +83,10 @@ def _positive(text: str) -> float:
     return value
 
 
+def _pressure(text: str) -> float | None:
+    return None if text == "none" else _real(text)
+
+
 def _add_common(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--species", nargs="+", required=True, type=Path, metavar="FILE",
@@ -98,24 +108,53 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: the current directory)",
     )
     parser.add_argument(
-        "--pair-style", choices=PAIR_STYLE_NAMES, default="lj-cut",
-        help="pair-style preset written into forcefield.lmp: tip4p (lj/cut/tip4p/long with "
-        "pppm/tip4p; water must be the first species), lj-cut (lj/cut), lj-cut-coul-long "
-        "(lj/cut/coul/long with pppm), or none (write your own); cutoffs 10 Å "
-        "(default: lj-cut)",
+        "--pair-style", choices=PAIR_STYLE_NAMES, default="auto",
+        help="pair-style preset written into forcefield.lmp: auto (lj-cut-coul-long when any "
+        "atom carries a charge, else lj-cut), tip4p (lj/cut/tip4p/long with pppm/tip4p, named "
+        "after the water's types), lj-cut (lj/cut), lj-cut-coul-long (lj/cut/coul/long with "
+        "pppm), or none (write your own); cutoffs 10 Å (default: auto)",
     )
     parser.add_argument(
         "--explicit-lb", action="store_true",
         help="write a pair_coeff line for every unlike pair, mixed by Lorentz-Berthelot, "
         "instead of letting LAMMPS mix them (default: off)",
     )
+    run = parser.add_argument_group(
+        "in.lmp", "the LAMMPS input written beside the two files; its settings are also index "
+        "variables that 'lmp -var NAME VALUE' overrides")
+    run.add_argument(
+        "--no-input", action="store_true",
+        help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
+    )
+    run.add_argument(
+        "--temperature", type=_positive, default=298.15, metavar="K",
+        help="temperature of the run, K (default: 298.15)",
+    )
+    run.add_argument(
+        "--pressure", type=_pressure, default=1.0, metavar="ATM",
+        help="pressure of the NPT run, atm, or 'none' for NVT at the density as built "
+        "(default: 1.0)",
+    )
+    run.add_argument(
+        "--timestep", type=_positive, default=1.0, metavar="FS",
+        help="timestep, fs (default: 1.0)",
+    )
+    run.add_argument(
+        "--steps", type=_count, default=100000, metavar="N",
+        help="steps of the production run (default: 100000)",
+    )
+    parser.add_argument(
+        "--json", action="store_true",
+        help="print the build report as one JSON object instead of text (default: text)",
+    )
 
 
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog=PROG,
-        description="Write the LAMMPS input files data.lmp and forcefield.lmp for a mixture of "
-        "small molecules in a cubic box. Lengths are in ångström (Å), densities in kg/m³.",
+        description="Write the LAMMPS input files data.lmp, forcefield.lmp and in.lmp for a "
+        "mixture of small molecules in a cubic box. Lengths are in ångström (Å), densities in "
+        "kg/m³.",
         epilog="Run '%(prog)s COMMAND --help' for the options of a command. The force-field, "
         "molecule and coordinate files, and which preset and constraints suit which molecules, "
         "are described in docs/ of the boxwright sources.",
@@ -126,7 +165,7 @@ def build_parser() -> argparse.ArgumentParser:
     pack = commands.add_parser(
         "pack", help="pack the molecules with Packmol at a target density",
         description="Pack the molecules with Packmol into a cubic box of the given density, "
-        "then write data.lmp and forcefield.lmp.",
+        "then write data.lmp, forcefield.lmp and in.lmp.",
     )
     pack.set_defaults(command_parser=pack)
     _add_common(pack)
@@ -142,7 +181,8 @@ def build_parser() -> argparse.ArgumentParser:
 
     coords = commands.add_parser(
         "from-coords", help="write the files for atom positions you already have",
-        description="Write data.lmp and forcefield.lmp for atom positions computed elsewhere.",
+        description="Write data.lmp, forcefield.lmp and in.lmp for atom positions computed "
+        "elsewhere.",
     )
     coords.set_defaults(command_parser=coords)
     _add_common(coords)
@@ -171,12 +211,21 @@ def build_parser() -> argparse.ArgumentParser:
 # --- running -----------------------------------------------------------------------------------
 
 
-def run(args: argparse.Namespace) -> str:
+def run(args: argparse.Namespace) -> BuildReport:
     # Imported here so that --help works even where the native modules are not built.
     from . import pack
 
-    common = dict(pair_style=args.pair_style, explicit_lb=args.explicit_lb,
-                  force_field=args.force_field, out_dir=args.out_dir)
+    common = dict(
+        pair_style=args.pair_style,
+        explicit_lb=args.explicit_lb,
+        force_field=args.force_field,
+        out_dir=args.out_dir,
+        input_script=not args.no_input,
+        temperature=args.temperature,
+        pressure=args.pressure,
+        timestep=args.timestep,
+        steps=args.steps,
+    )
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,
                             tolerance=args.tolerance, **common)
@@ -184,14 +233,15 @@ def run(args: argparse.Namespace) -> str:
                             check_names=args.check_names, **common)
 
 
-def print_summary(summary: str) -> None:
-    """The summary's lines to standard output, its warnings to standard error. Warnings come
-    last, and one may span several lines (Packmol's output), so all from the first on go."""
-    lines = summary.splitlines(keepends=True)
-    first = next((n for n, line in enumerate(lines) if line.startswith("warning: ")), len(lines))
-    sys.stdout.write("".join(lines[:first]))
+def print_report(report: BuildReport, as_json: bool) -> None:
+    """The report to standard output, its warnings to standard error: JSON keeps them inside as
+    well, for whoever reads it whole."""
+    if as_json:
+        sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
+    else:
+        sys.stdout.write(report.format(warnings=False))
     sys.stdout.flush()
-    sys.stderr.write("".join(lines[first:]))
+    sys.stderr.write("".join(f"warning: {warning}\n" for warning in report.warnings))
 
 
 def report_failure(error: BaseException) -> int:
@@ -208,7 +258,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         args.command_parser.error(f"--species has {len(args.species)} entries but --counts "
                                   f"has {len(args.counts)} (they must match 1:1)")
     try:
-        summary = run(args)
+        report = run(args)
     except RuntimeError as error:
         # A build fails with exactly RuntimeError; its subclasses (RecursionError,
         # NotImplementedError) are faults of the program.
@@ -217,5 +267,5 @@ def main(argv: Sequence[str] | None = None) -> int:
         return report_failure(error)
     except OSError as error:
         return report_failure(error)
-    print_summary(summary)
+    print_report(report, args.json)
     return 0

@@ -1,4 +1,4 @@
-"""Build the LAMMPS input files data.lmp and forcefield.lmp for a mixture in a cubic box.
+"""Build the LAMMPS input files for a mixture in a cubic box: data.lmp, forcefield.lmp and in.lmp.
 
 Two ways in:
 
@@ -7,36 +7,44 @@ Two ways in:
   run elsewhere): rows or a float64 (n, 3) buffer together with the box edge, or a coordinate
   file (XYZ, PDB or a LAMMPS data file), read natively, whose cubic box may stand in for the edge.
 
-Both are thin wrappers over the native modules: they accept `pathlib.Path` (any `os.PathLike`)
-wherever a path goes, a single path for one species, and a preset by its command-line name
-("tip4p", "lj-cut", "lj-cut-coul-long", "none") as well as a `PyPairSetup`. They return the build
-summary, a few lines naming the files written, the size of the system and every warning of the
-build. A failing build raises `RuntimeError` whose only argument is the message; bad arguments
-raise `TypeError`, `OverflowError` or `ValueError`.
+Both write data.lmp and forcefield.lmp exactly as `boxwright._native` does, and by default in.lmp
+beside them: a LAMMPS input that runs the system as it is (constraints for the rigid species, a
+start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path` (any
+`os.PathLike`) wherever a path goes, a single path for one species, and a preset by its
+command-line name ("tip4p", "lj-cut", "lj-cut-coul-long", "none", "auto") as well as a
+`PyPairSetup`, and return a `BuildReport`: `str(report)` is the build
+summary, and the report adds each species' mass and charge, the density, the net charge, the
+closest contact between molecules and every warning of the build. A failing build raises
+`RuntimeError` whose only argument is the message; bad arguments raise `TypeError`,
+`OverflowError` or `ValueError`.
 
 Example::
 
     from boxwright import pack
-    print(pack.packmol(["examples/co2.json", "examples/butane.json"], [50, 50], 600.0,
-                       force_field="examples/force_field.json", out_dir="out"))
+    report = pack.packmol(["examples/co2.json", "examples/butane.json"], [50, 50], 600.0,
+                          force_field="examples/force_field.json", out_dir="out")
+    print(report.format())
 """
 
 from __future__ import annotations
 
 import os
 from collections.abc import Buffer, Sequence
-from typing import Any, TypeAlias
+from typing import Any, Literal, TypeAlias
 
-from ._engine import build_from_coords_file
-from ._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
+from ._engine import build_from_coords, build_packmol
+from ._native import PyPairSetup
+from .report import BuildReport
 
-__all__ = ["PyPairSetup", "PAIR_STYLES", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
 
-# The presets by the names the command line gives them.
-PAIR_STYLES: dict[str, PyPairSetup | None] = {
+# The presets by the names the command line gives them; "auto" takes LjCutCoulLong when any atom
+# of the build carries a charge and LjCut otherwise.
+PAIR_STYLES: dict[str, PyPairSetup | Literal["auto"] | None] = {
+    "auto": "auto",
     "tip4p": PyPairSetup.Tip4p,
     "lj-cut": PyPairSetup.LjCut,
     "lj-cut-coul-long": PyPairSetup.LjCutCoulLong,
@@ -61,29 +69,39 @@ def _species(values: Any) -> list[str]:
     return [_path(v, f"species[{i}]") for i, v in enumerate(values)]
 
 
-def _pair_setup(value: Any) -> PyPairSetup | None:
-    if value is None or isinstance(value, PyPairSetup):
-        return value
+def _pair_code(pair_style: Any) -> int | str | None:
+    """The engine's form of a preset: its integer code, "auto" or None."""
+    if isinstance(pair_style, str):
+        if pair_style not in PAIR_STYLES:
+            names = ", ".join(repr(name) for name in PAIR_STYLES)
+            raise ValueError(f"pair_style {pair_style!r} is not a preset; expected one of {names}")
+        pair_style = PAIR_STYLES[pair_style]
+    if isinstance(pair_style, PyPairSetup):
+        return int(pair_style)
+    if pair_style is None or pair_style == "auto":
+        return pair_style
     names = ", ".join(repr(name) for name in PAIR_STYLES)
-    if isinstance(value, str):
-        if value not in PAIR_STYLES:
-            raise ValueError(f"pair_style {value!r} is not a preset; expected one of {names}")
-        return PAIR_STYLES[value]
     raise TypeError(f"pair_style must be a PyPairSetup, None or one of {names}, "
-                    f"not {type(value).__name__}")
+                    f"not {type(pair_style).__name__}")
 
 
 def packmol(
     species: StrPath | Sequence[StrPath],
     counts: Sequence[int],
     density: float,
-    pair_style: PairStyle = PyPairSetup.LjCut,
+    pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath = "force_field.json",
     out_dir: StrPath = ".",
     tolerance: float = 2.0,
-) -> str:
-    """Pack the mixture with Packmol and write data.lmp and forcefield.lmp into *out_dir*.
+    *,
+    input_script: bool = True,
+    temperature: float = 298.15,
+    pressure: float | None = 1.0,
+    timestep: float = 1.0,
+    steps: int = 100000,
+) -> BuildReport:
+    """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
     Parameters
     ----------
@@ -95,7 +113,8 @@ def packmol(
         Target mass density of the mixture, kg/m³; sets the edge of the cubic box.
     pair_style : PyPairSetup, str or None
         Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
-        "lj-cut", "lj-cut-coul-long"); None or "none" leaves the pair style to you.
+        "lj-cut", "lj-cut-coul-long"). "auto" takes LjCutCoulLong when any atom of the build
+        carries a charge and LjCut otherwise; None or "none" leaves the pair style to you.
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
@@ -105,22 +124,28 @@ def packmol(
         Output directory, created with its parents when missing.
     tolerance : float
         Minimum distance Packmol keeps between atoms of different molecules, Å.
+    input_script : bool
+        Write in.lmp beside the two files.
+    temperature : float
+        Temperature of the run in in.lmp, K.
+    pressure : float or None
+        Pressure of the NPT run in in.lmp, atm; None runs NVT at the density as built.
+    timestep : float
+        Timestep of the run in in.lmp, fs.
+    steps : int
+        Steps of the production run in in.lmp.
 
     Returns
     -------
-    str
-        The build summary.
+    BuildReport
+        The report; ``str(report)`` is the build summary.
     """
-    return pack_packmol_py(
-        _species(species),
-        counts,
-        density,
-        _pair_setup(pair_style),
-        explicit_lb,
-        _path(force_field, "force_field"),
-        _path(out_dir, "out_dir"),
-        tolerance,
-    )
+    return BuildReport.from_engine(build_packmol(
+        _species(species), counts, density, pair_style=_pair_code(pair_style),
+        explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
+        out_dir=_path(out_dir, "out_dir"),
+        tolerance=tolerance, input_script=input_script, temperature=temperature,
+        pressure=pressure, timestep=timestep, steps=steps))
 
 
 def from_coords(
@@ -128,13 +153,19 @@ def from_coords(
     counts: Sequence[int],
     coords: StrPath | Sequence[Sequence[float]] | Buffer,
     box_len: float | None = None,
-    pair_style: PairStyle = PyPairSetup.LjCut,
+    pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath = "force_field.json",
     out_dir: StrPath = ".",
+    *,
+    input_script: bool = True,
+    temperature: float = 298.15,
+    pressure: float | None = 1.0,
+    timestep: float = 1.0,
+    steps: int = 100000,
     check_names: bool = True,
-) -> str:
-    """Write data.lmp and forcefield.lmp into *out_dir* for positions computed elsewhere.
+) -> BuildReport:
+    """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
     Parameters
     ----------
@@ -142,7 +173,7 @@ def from_coords(
         Molecule JSON files, one per species; each species is named after its file's stem.
     counts : sequence of int
         Number of molecules per species (same order as *species*); 0 leaves a species out.
-    coords : path, sequence of [x, y, z], or a float64 (n, 3) buffer
+    coords : path, sequence of [x, y, z], or a float64 buffer of shape (n, 3)
         One position per atom, Å, in species → molecule → atom order (atoms in the order of
         the molecule file). Positions are written as given, not wrapped into the box. A path
         names a coordinate file, read natively after the force field and the species have been
@@ -154,16 +185,10 @@ def from_coords(
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
         when *coords* is a file that states a cubic box; given, it must agree with that box.
-    pair_style : PyPairSetup, str or None
-        Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
-        "lj-cut", "lj-cut-coul-long"); None or "none" leaves the pair style to you.
-    explicit_lb : bool
-        Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
-        LAMMPS mix them.
-    force_field : str or os.PathLike
-        The force-field JSON file.
-    out_dir : str or os.PathLike
-        Output directory, created with its parents when missing.
+    pair_style, explicit_lb, force_field, out_dir
+        As for `packmol`.
+    input_script, temperature, pressure, timestep, steps
+        As for `packmol`.
     check_names : bool
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
         the molecule files expect at its place (in a PDB file, its first four characters), so a
@@ -171,31 +196,15 @@ def from_coords(
 
     Returns
     -------
-    str
-        The build summary.
+    BuildReport
+        The report; ``str(report)`` is the build summary.
     """
-    setup = _pair_setup(pair_style)
-    if isinstance(coords, (str, os.PathLike)):
-        return build_from_coords_file(
-            _species(species),
-            counts,
-            _path(coords, "coords"),
-            box_len,
-            None if setup is None else int(setup),
-            explicit_lb,
-            _path(force_field, "force_field"),
-            _path(out_dir, "out_dir"),
-            check_names,
-        )
-    if box_len is None:
+    is_file = isinstance(coords, (str, os.PathLike))
+    if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
-    return pack_from_coords_py(
-        _species(species),
-        counts,
-        coords,
-        box_len,
-        setup,
-        explicit_lb,
-        _path(force_field, "force_field"),
-        _path(out_dir, "out_dir"),
-    )
+    return BuildReport.from_engine(build_from_coords(
+        _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
+        pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
+        force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, check_names=check_names))

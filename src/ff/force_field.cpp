@@ -126,6 +126,7 @@ Result<PseudoAtomParams> pseudo_atom_params(const PseudoAtomEntry& atom, const S
         }
         params.epsilon_k = entry.parameters[0];
         params.sigma_ang = entry.parameters[1];
+        params.self_interaction = true;
         if (entry.source) params.sources.push_back(*entry.source);
     }
     if (atom.source && std::find(params.sources.begin(), params.sources.end(), *atom.source) ==

@@ -20,6 +20,7 @@ struct PseudoAtomParams {
     double epsilon_k = 0;  // Lennard-Jones epsilon / k_B, kelvin; 0 without a self interaction
     double sigma_ang = 0;  // Lennard-Jones sigma, ångström
     std::vector<std::string> sources;  // distinct texts, the self interaction's first
+    bool self_interaction = false;     // the file gives this pseudo atom a SelfInteractions entry
 };
 
 struct BinaryParams {

@@ -5,36 +5,23 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <filesystem>
 #include <random>
+#include <system_error>
 #include <utility>
 
-#include "ff/numbers.hpp"
+#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {
 
-// Closes a file descriptor when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { close(); }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    int close() {
-        int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
+constexpr auto READING = OsOperation::Reading;
 
-  private:
-    int fd_;
-};
+// A C path ends at its first NUL byte: a name holding one would quietly name another file.
+bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
-tl::unexpected<std::string> os_failure(int error_number) {
-    return tl::unexpected<std::string>(os_error_text(error_number));
+tl::unexpected<OsError> nul_in_name(OsOperation operation) {
+    return refusal(operation, "file name contained an unexpected NUL byte");
 }
 
 bool write_all(int fd, std::string_view bytes) {
@@ -49,50 +36,32 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-std::string random_suffix() {
-    static constexpr char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 engine{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
-    std::string suffix(6, ' ');
-    for (char& ch : suffix) ch = ALPHABET[pick(engine)];
-    return suffix;
-}
-
 }  // namespace
 
-std::string os_error_text(int error_number) {
-    return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
-}
-
-tl::expected<OpenedFile, std::string> open_regular_file(const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
-    }
+OsResult<OpenedFile> open_regular_file(const std::string& path) {
+    if (has_nul(path)) return nul_in_name(READING);
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return os_failure(errno);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return os_failure(READING);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return os_failure(errno);
-    if (S_ISDIR(info.st_mode)) return os_failure(EISDIR);
+    if (::fstat(fd.get(), &info) != 0) return os_failure(READING);
+    if (S_ISDIR(info.st_mode)) return os_failure(READING, EISDIR);
     // A device such as /dev/zero never ends, and a FIFO or socket may never speak.
-    if (!S_ISREG(info.st_mode)) return tl::unexpected<std::string>("not a regular file");
-    return OpenedFile{fd.release(), static_cast<std::uint64_t>(info.st_size)};
+    if (!S_ISREG(info.st_mode)) return refusal(READING, "not a regular file");
+    return OpenedFile{std::move(fd), static_cast<std::uint64_t>(info.st_size)};
 }
 
-tl::expected<std::string, std::string> read_utf8_file(const std::string& path,
-                                                      std::uint64_t max_bytes) {
-    auto opened = open_regular_file(path);
-    if (!opened) return tl::unexpected(std::move(opened.error()));
-    Fd fd(opened->fd);
+OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes) {
+    BW_TRY(const OpenedFile file, open_regular_file(path));
+    const UniqueFd& fd = file.fd;
     auto too_large = [max_bytes] {
         constexpr std::uint64_t MIB = 1 << 20;
-        return tl::unexpected<std::string>(
-            max_bytes % MIB == 0
-                ? fmt::format("file is larger than the limit of {} MiB", max_bytes / MIB)
-                : fmt::format("file is larger than the limit of {} bytes", max_bytes));
+        return refusal(READING,
+                       max_bytes % MIB == 0
+                           ? fmt::format("file is larger than the limit of {} MiB", max_bytes / MIB)
+                           : fmt::format("file is larger than the limit of {} bytes", max_bytes));
     };
-    const std::uint64_t size = opened->size;
+    const std::uint64_t size = file.size;
     if (size > max_bytes) return too_large();
     std::string text;
     text.reserve(static_cast<std::size_t>(size));
@@ -101,75 +70,78 @@ tl::expected<std::string, std::string> read_utf8_file(const std::string& path,
         ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return os_failure(errno);
+            return os_failure(READING);
         }
         if (got == 0) break;
         text.append(chunk, static_cast<std::size_t>(got));
         // The file may grow while it is read.
         if (text.size() > max_bytes) return too_large();
     }
-    if (!is_valid_utf8(text)) {
-        return tl::unexpected<std::string>("stream did not contain valid UTF-8");
-    }
+    if (!is_valid_utf8(text)) return refusal(READING, "stream did not contain valid UTF-8");
     return text;
 }
 
-tl::expected<void, std::string> replace_file(const std::string& path, std::string_view contents) {
-    auto file = FileReplacement::create(path);
-    if (!file) return tl::unexpected(std::move(file.error()));
-    if (auto written = file->write(contents); !written) return written;
-    return file->commit();
+OsResult<UniqueFd> open_for_reading(const std::string& path) {
+    if (has_nul(path)) return nul_in_name(OsOperation::Opening);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return os_failure(OsOperation::Opening);
+    return fd;
 }
 
-tl::expected<FileReplacement, std::string> FileReplacement::create(const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        return tl::unexpected<std::string>("file name contained an unexpected NUL byte");
-    }
+OsResult<void> create_directories(const std::string& path) {
+    if (has_nul(path)) return nul_in_name(OsOperation::Creating);
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) return os_failure(OsOperation::Creating, error.value());
+    return {};
+}
+
+OsResult<void> replace_file(const std::string& path, std::string_view contents) {
+    BW_TRY(FileReplacement file, FileReplacement::create(path));
+    BW_TRY_VOID(file.write(contents));
+    return file.commit();
+}
+
+OsResult<FileReplacement> FileReplacement::create(const std::string& path) {
+    if (has_nul(path)) return nul_in_name(OsOperation::Writing);
     // The temporary file sits beside the target so that the rename stays within one file system.
     // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = path + ".tmp" + random_suffix();
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return FileReplacement(path, std::move(temp), fd);
-        if (errno != EEXIST) return os_failure(errno);
+        std::string temp = path + temporary_name();
+        UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd) return FileReplacement(path, std::move(temp), std::move(fd));
+        if (errno != EEXIST) return os_failure(OsOperation::Writing);
     }
-    return os_failure(EEXIST);
+    return os_failure(OsOperation::Writing, EEXIST);
 }
 
-FileReplacement::FileReplacement(std::string path, std::string temp, int fd) noexcept
-    : path_(std::move(path)), temp_(std::move(temp)), fd_(fd) {}
-
-FileReplacement::FileReplacement(FileReplacement&& other) noexcept
-    : path_(std::move(other.path_)),
-      temp_(std::move(other.temp_)),
-      fd_(std::exchange(other.fd_, -1)) {}
-
-FileReplacement::~FileReplacement() { abandon(); }
+FileReplacement::FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept
+    : path_(std::move(path)), temp_(std::move(temp)), fd_(std::move(fd)) {}
 
 void FileReplacement::abandon() noexcept {
-    if (fd_ < 0) return;
-    ::close(fd_);
+    if (!fd_) return;
+    fd_.reset();
     ::unlink(temp_.c_str());
-    fd_ = -1;
 }
 
-tl::expected<void, std::string> FileReplacement::write(std::string_view piece) {
-    if (fd_ < 0) return os_failure(EBADF);
-    if (!write_all(fd_, piece)) {
-        const int error = errno;
+OsResult<void> FileReplacement::write(std::string_view piece) {
+    if (!fd_) return os_failure(OsOperation::Writing, EBADF);
+    if (!write_all(fd_.get(), piece)) {
+        const int error_number = errno;
         abandon();
-        return os_failure(error);
+        return os_failure(OsOperation::Writing, error_number);
     }
     return {};
 }
 
-tl::expected<void, std::string> FileReplacement::commit() {
-    if (fd_ < 0) return os_failure(EBADF);
-    int error = ::close(std::exchange(fd_, -1)) != 0 ? errno : 0;
-    if (error == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) error = errno;
-    if (error != 0) {
+OsResult<void> FileReplacement::commit() {
+    if (!fd_) return os_failure(OsOperation::Writing, EBADF);
+    // A write the kernel deferred may fail only now, at close().
+    int error_number = ::close(fd_.release()) != 0 ? errno : 0;
+    if (error_number == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) error_number = errno;
+    if (error_number != 0) {
         ::unlink(temp_.c_str());
-        return os_failure(error);
+        return os_failure(OsOperation::Writing, error_number);
     }
     return {};
 }
@@ -179,6 +151,16 @@ std::string join_path(std::string_view dir, std::string_view name) {
     if (!out.empty() && out.back() != '/') out += '/';
     out += name;
     return out;
+}
+
+std::string temporary_name() {
+    static constexpr char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
+    std::string name = ".tmp";
+    for (int i = 0; i < 6; ++i) name += ALPHABET[pick(engine)];
+    return name;
 }
 
 }  // namespace boxwright

@@ -282,11 +282,10 @@ inline constexpr std::uint64_t MAX_INPUT_BYTES = std::uint64_t{256} << 20;
 // "parsing {path}: {why} at line L column C", the path in display form.
 template <class T>
 Result<T> load_file(const std::string& path, const Shape<T>& shape) {
-    auto text = read_utf8_file(path, MAX_INPUT_BYTES);
-    if (!text) return fail("reading {}: {}", lossy_utf8(path), text.error());
+    BW_TRY(auto text, read_utf8_file(path, MAX_INPUT_BYTES).map_error(about(path)));
     T value{};
     auto root = shape(value);
-    if (auto bound = bind_text(*text, *root); !bound) {
+    if (auto bound = bind_text(text, *root); !bound) {
         return fail("parsing {}: {}", lossy_utf8(path), bound.error().message);
     }
     return value;

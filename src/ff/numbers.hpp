@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "ff/utf8.hpp"  // for io.cpp, until it includes it itself
-
 namespace boxwright {
 
 // Shortest text that reads back to the same double, never in exponent form; an integral value has

@@ -44,33 +44,18 @@ std::string_view take_line(std::string_view& rest) {
 }
 
 Result<LineReader> LineReader::open(const std::string& path) {
-    std::string shown = lossy_utf8(path);
-    auto opened = open_regular_file(path);
-    if (!opened) return fail("reading {}: {}", shown, opened.error());
+    BW_TRY(OpenedFile file, open_regular_file(path).map_error(about(path)));
     // Only a hint; its failure changes nothing.
-    ::posix_fadvise(opened->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return LineReader(opened->fd, std::move(shown));
+    ::posix_fadvise(file.fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return LineReader(std::move(file.fd), path);
 }
 
-LineReader::LineReader(int fd, std::string shown_path)
-    : fd_(fd),
-      shown_path_(std::move(shown_path)),
+LineReader::LineReader(UniqueFd fd, std::string path)
+    : fd_(std::move(fd)),
+      path_(std::move(path)),
+      shown_path_(lossy_utf8(path_)),
       buffer_(new char[FIRST_CAPACITY]),
       capacity_(FIRST_CAPACITY) {}
-
-LineReader::LineReader(LineReader&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      shown_path_(std::move(other.shown_path_)),
-      buffer_(std::move(other.buffer_)),
-      capacity_(std::exchange(other.capacity_, 0)),
-      begin_(std::exchange(other.begin_, 0)),
-      end_(std::exchange(other.end_, 0)),
-      at_end_(other.at_end_),
-      line_number_(other.line_number_) {}
-
-LineReader::~LineReader() {
-    if (fd_ >= 0) ::close(fd_);
-}
 
 Result<std::optional<std::string_view>> LineReader::next() {
     for (;;) {
@@ -103,9 +88,9 @@ Result<void> LineReader::refill() {
         capacity_ *= 2;
     }
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
+        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return fail("reading {}: {}", shown_path_, os_error_text(errno));
+        if (got < 0) return tl::unexpected(OsError(OsOperation::Reading, errno).about(path_));
         end_ += static_cast<std::size_t>(got);
         at_end_ = got == 0;
         return {};

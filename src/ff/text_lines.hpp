@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "ff/error.hpp"
+#include "ff/unique_fd.hpp"
 
 namespace boxwright {
 
@@ -29,11 +30,10 @@ std::string_view take_line(std::string_view& rest);
 class LineReader {
   public:
     static Result<LineReader> open(const std::string& path);
-    LineReader(LineReader&& other) noexcept;
+    LineReader(LineReader&& other) noexcept = default;
     LineReader& operator=(LineReader&&) = delete;
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
-    ~LineReader();
 
     // The next line without its ending, valid until the following call; nullopt at the end.
     Result<std::optional<std::string_view>> next();
@@ -44,12 +44,12 @@ class LineReader {
     const std::string& shown_path() const { return shown_path_; }
 
   private:
-    LineReader(int fd, std::string shown_path);
+    LineReader(UniqueFd fd, std::string path);
     // Moves the unread bytes to the front and appends what the file has next (at_end_ when none).
     Result<void> refill();
 
-    int fd_ = -1;
-    std::string shown_path_;
+    UniqueFd fd_;
+    std::string path_, shown_path_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)

@@ -142,10 +142,9 @@ class TextOut {
         if (file_ != nullptr && text_.size() >= PIECE_BYTES) spill();
     }
     // Hands the rest to the file; the first write failure, if any.
-    tl::expected<void, std::string> finish() {
+    OsResult<void> finish() {
         if (file_ != nullptr) spill();
-        return failure_ ? tl::expected<void, std::string>(tl::unexpect, *failure_)
-                        : tl::expected<void, std::string>();
+        return failure_ ? OsResult<void>(tl::unexpect, *failure_) : OsResult<void>();
     }
 
   private:
@@ -162,7 +161,7 @@ class TextOut {
 
     FileReplacement* file_;
     fmt::memory_buffer text_;
-    std::optional<std::string> failure_;
+    std::optional<OsError> failure_;
 };
 
 void append_header(fmt::memory_buffer& out, const SystemTotals& totals,
@@ -302,14 +301,10 @@ Result<void> write_data_file(const std::string& path, std::span<const ActivePair
                              double box_length) {
     // Checked before the file is touched: a mismatch writes nothing.
     BW_TRY(auto totals, checked_totals(active, coordinates));
-    auto file = FileReplacement::create(path);
-    if (!file) return fail("writing {}: {}", lossy_utf8(path), file.error());
-    TextOut out(&*file);
+    BW_TRY(auto file, FileReplacement::create(path).map_error(about(path)));
+    TextOut out(&file);
     build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
-    auto written = out.finish();
-    if (written) written = file->commit();
-    if (!written) return fail("writing {}: {}", lossy_utf8(path), written.error());
-    return {};
+    return out.finish().and_then([&file] { return file.commit(); }).map_error(about(path));
 }
 
 }  // namespace boxwright

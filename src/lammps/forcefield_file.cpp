@@ -207,7 +207,8 @@ void append_charges(Out& out, const ForceField& force_field, const AtomTypeRegis
 
 std::string generate_forcefield_file(const ForceField& force_field,
                                      const TypeRegistries& registries,
-                                     std::optional<PairSetup> pair_setup, bool explicit_lb) {
+                                     std::optional<PairSetup> pair_setup, bool explicit_lb,
+                                     const Tip4pTypes& water) {
     const std::string rule = ruler();
     // The pair coefficients decide which sources are cited, so they are written first, aside.
     SourceList sources;
@@ -219,7 +220,7 @@ std::string generate_forcefield_file(const ForceField& force_field,
     append_banner(out, rule, registries, pair_setup, explicit_lb);
     append_sources(out, rule, sources);
     append_masses(out, force_field, registries.atoms);
-    append(out, gen_pair_style_setup(pair_setup, explicit_lb));
+    append(out, gen_pair_style_setup(pair_setup, explicit_lb, water));
     out.append(pair_coefficients.data(), pair_coefficients.data() + pair_coefficients.size());
     append_bonds(out, registries.bonds);
     append_angles(out, registries.angles);

@@ -11,8 +11,10 @@
 
 namespace boxwright {
 
+// `water` names the TIP4P water's types for the Tip4p preset (Tip4pTypes{} without one).
 std::string generate_forcefield_file(const ForceField& force_field,
                                      const TypeRegistries& registries,
-                                     std::optional<PairSetup> pair_setup, bool explicit_lb);
+                                     std::optional<PairSetup> pair_setup, bool explicit_lb,
+                                     const Tip4pTypes& water);
 
 }  // namespace boxwright

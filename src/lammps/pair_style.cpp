@@ -1,6 +1,7 @@
 #include "lammps/pair_style.hpp"
 
 #include "ff/invariant.hpp"
+#include "ff/numbers.hpp"
 
 namespace boxwright {
 
@@ -20,7 +21,27 @@ bool has_long_range_solver(std::optional<PairSetup> setup) {
     return setup == PairSetup::Tip4p || setup == PairSetup::LjCutCoulLong;
 }
 
-std::string gen_pair_style_setup(std::optional<PairSetup> setup, bool explicit_lb) {
+bool has_coulomb_term(PairSetup setup) { return has_long_range_solver(setup); }
+
+std::string pair_style_command(PairSetup setup, const Tip4pTypes& water, double lj_cutoff,
+                               double coulomb_cutoff) {
+    // Cutoffs read like the presets' "10.0": shortest form with at least one decimal.
+    const std::string lj = list_number(lj_cutoff), coulomb = list_number(coulomb_cutoff);
+    switch (setup) {
+        case PairSetup::Tip4p:
+            return fmt::format("pair_style lj/cut/tip4p/long {} {} {} {} 0.1546 {}{}\n",
+                               water.oxygen, water.hydrogen, water.bond, water.angle, lj,
+                               lj == coulomb ? "" : " " + coulomb);
+        case PairSetup::LjCut:
+            return fmt::format("pair_style lj/cut {}\n", lj);
+        case PairSetup::LjCutCoulLong:
+            return fmt::format("pair_style lj/cut/coul/long {} {}\n", lj, coulomb);
+    }
+    unreachable("PairSetup enumerator in range");
+}
+
+std::string gen_pair_style_setup(std::optional<PairSetup> setup, bool explicit_lb,
+                                 const Tip4pTypes& water) {
     static constexpr std::string_view HEADER = "\n# Setting up pair style\n\n";
     // With explicit cross pairs every pair has its own pair_coeff line, so LAMMPS must not mix.
     std::string_view pair_modify =
@@ -33,17 +54,15 @@ std::string gen_pair_style_setup(std::optional<PairSetup> setup, bool explicit_l
             "NEEDED\n\n";
         return block;
     }
+    block += pair_style_command(*setup, water, PRESET_CUTOFF, PRESET_CUTOFF);
     switch (*setup) {
         case PairSetup::Tip4p:
-            block +=
-                "pair_style lj/cut/tip4p/long 1 2 1 1 0.1546 10.0\n\nkspace_style pppm/tip4p "
-                "1.0e-4\n";
+            block += "\nkspace_style pppm/tip4p 1.0e-4\n";
             break;
         case PairSetup::LjCut:
-            block += "pair_style lj/cut 10.0\n";
             break;
         case PairSetup::LjCutCoulLong:
-            block += "pair_style lj/cut/coul/long 10.0 10.0\n\nkspace_style pppm 1.0e-4\n";
+            block += "\nkspace_style pppm 1.0e-4\n";
             break;
     }
     block += pair_modify;

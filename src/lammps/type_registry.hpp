@@ -89,4 +89,8 @@ struct TypeRegistries {
     DihedralTypeRegistry dihedrals;
 };
 
+// The four registries, atoms first; the first failure ends the call.
+Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
+                                             const ForceField& force_field);
+
 }  // namespace boxwright

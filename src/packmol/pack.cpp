@@ -1,6 +1,5 @@
 #include "packmol/pack.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -137,10 +136,7 @@ std::string job_text(std::span<const SpeciesTemplate> templates, const std::stri
 }
 
 Result<void> write_text(const std::string& path, std::string_view contents) {
-    if (auto written = replace_file(path, contents); !written) {
-        return fail("writing {}: {}", lossy_utf8(path), written.error());
-    }
-    return {};
+    return replace_file(path, contents).map_error(about(path));
 }
 
 // The status note shown as a warning when packmol fails yet leaves a usable structure behind.
@@ -153,23 +149,12 @@ std::string status_note(const ChildOutput& child) {
 // Packmol runs in the working directory, so that the job's short names find their files.
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
                                 Cancellation& cancel) {
-    UniqueFd job(::open(job_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!job) return fail("opening {}: {}", lossy_utf8(job_path), os_error_text(errno));
+    BW_TRY(UniqueFd job, open_for_reading(job_path).map_error(about(job_path)));
     auto child = run_to_completion({"packmol", job.get(), work_dir}, cancel);
-    if (!child) {
-        const ChildFailure& failure = child.error();
-        switch (failure.stage) {
-            case ChildFailure::Stage::Launch:
-                return fail("failed to launch packmol (is it installed and on PATH?): {}",
-                            os_error_text(failure.error_number));
-            case ChildFailure::Stage::Cancelled:
-                return fail("packmol was stopped before it finished: the build was interrupted");
-            case ChildFailure::Stage::Collect:
-                break;
-        }
-        return fail("running packmol: {}", os_error_text(failure.error_number));
+    if (!child && child.error().error_number() == ECANCELED) {
+        return fail("packmol was stopped before it finished: the build was interrupted");
     }
-    return std::move(*child);
+    return std::move(child).map_error(about("packmol"));
 }
 
 bool file_exists(const std::string& path) {

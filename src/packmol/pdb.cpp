@@ -8,11 +8,10 @@
 namespace boxwright {
 
 Result<std::vector<Position>> parse_packed_pdb(const std::string& path) {
-    auto text = read_utf8_file(path);
-    if (!text) return fail("reading packmol output {}: {}", lossy_utf8(path), text.error());
+    BW_TRY(auto text, read_utf8_file(path).map_error(about("packmol output " + path)));
 
     std::vector<Position> positions;
-    for (std::string_view rest = *text; !rest.empty();) {
+    for (std::string_view rest = text; !rest.empty();) {
         const std::string_view line = take_line(rest);
         if (!is_pdb_atom_record(line)) continue;
         auto record = read_pdb_atom_record(line);

@@ -24,40 +24,21 @@
 
 namespace boxwright {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int UniqueFd::release() { return std::exchange(fd_, -1); }
-
-void UniqueFd::reset() {
-    // close() releases the descriptor even when it reports EINTR, so it is never retried.
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 namespace {
 
-using Stage = ChildFailure::Stage;
 using std::chrono::milliseconds;
 
 constexpr milliseconds CANCEL_POLL{50};  // how often a waiting run asks whether to stop
 constexpr std::size_t CHUNK = std::size_t{1} << 16;
-
-tl::unexpected<ChildFailure> failure(Stage stage, int error_number) {
-    return tl::unexpected<ChildFailure>(ChildFailure{stage, error_number});
-}
+constexpr auto LAUNCHING = OsOperation::Launching;
+constexpr auto RUNNING = OsOperation::Running;
 
 // A close-on-exec copy numbered 3 or above: installing it as the child's 0, 1 or 2 can then never
 // overwrite another descriptor that is still to be installed.
-tl::expected<UniqueFd, int> above_standard_streams(int fd) {
-    int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (copy < 0) return tl::unexpected<int>(errno);
-    return UniqueFd(copy);
+OsResult<UniqueFd> above_standard_streams(int fd) {
+    UniqueFd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+    if (!copy) return os_failure(LAUNCHING);
+    return copy;
 }
 
 struct Pipe {
@@ -65,22 +46,18 @@ struct Pipe {
     UniqueFd write_end;
 };
 
-tl::expected<Pipe, int> make_pipe() {
+OsResult<Pipe> make_pipe() {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return tl::unexpected<int>(errno);
+    if (::pipe2(ends, O_CLOEXEC) != 0) return os_failure(LAUNCHING);
     Pipe pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
-    auto write_end = above_standard_streams(pipe.write_end.get());
-    if (!write_end) return tl::unexpected<int>(write_end.error());
-    pipe.write_end = std::move(*write_end);
+    BW_TRY(pipe.write_end, above_standard_streams(pipe.write_end.get()));
     return pipe;
 }
 
 // The parent only reads what poll() reported, and after the child's exit only what is there.
-tl::expected<Pipe, int> make_output_pipe() {
-    auto pipe = make_pipe();
-    if (pipe && ::fcntl(pipe->read_end.get(), F_SETFL, O_NONBLOCK) != 0) {
-        return tl::unexpected<int>(errno);
-    }
+OsResult<Pipe> make_output_pipe() {
+    BW_TRY(Pipe pipe, make_pipe());
+    if (::fcntl(pipe.read_end.get(), F_SETFL, O_NONBLOCK) != 0) return os_failure(LAUNCHING);
     return pipe;
 }
 
@@ -197,41 +174,37 @@ UniqueFd open_pid_fd(pid_t pid) {
 
 }  // namespace
 
-tl::expected<ChildProcess, ChildFailure> ChildProcess::start(const LaunchRequest& request) {
-    auto input = above_standard_streams(request.standard_input);
-    if (!input) return failure(Stage::Launch, input.error());
-    auto output_pipe = make_output_pipe();
-    if (!output_pipe) return failure(Stage::Launch, output_pipe.error());
-    auto error_pipe = make_output_pipe();
-    if (!error_pipe) return failure(Stage::Launch, error_pipe.error());
-    auto report = make_pipe();
-    if (!report) return failure(Stage::Launch, report.error());
+OsResult<ChildProcess> ChildProcess::start(const LaunchRequest& request) {
+    BW_TRY(UniqueFd input, above_standard_streams(request.standard_input));
+    BW_TRY(Pipe output_pipe, make_output_pipe());
+    BW_TRY(Pipe error_pipe, make_output_pipe());
+    BW_TRY(Pipe report, make_pipe());
 
     std::string name = request.program;
     ChildPlan plan{program_candidates(request.program),
                    {name.data(), nullptr},
                    request.working_directory.empty() ? nullptr : request.working_directory.c_str(),
-                   input->get(),
-                   output_pipe->write_end.get(),
-                   error_pipe->write_end.get(),
-                   report->write_end.get(),
+                   input.get(),
+                   output_pipe.write_end.get(),
+                   error_pipe.write_end.get(),
+                   report.write_end.get(),
                    ::getpid()};
     // fork() rather than posix_spawn: only a child of our own can ask for the parent-death signal
     // and a working directory of its own before it runs the program.
     const pid_t pid = ::fork();
-    if (pid < 0) return failure(Stage::Launch, errno);
+    if (pid < 0) return os_failure(LAUNCHING);
     if (pid == 0) exec_child(plan);
 
     // Only the child may hold the write ends now, or the pipes would never report their end.
-    report->write_end.reset();
-    output_pipe->write_end.reset();
-    error_pipe->write_end.reset();
-    if (int error_number = launch_error(report->read_end)) {
+    report.write_end.reset();
+    output_pipe.write_end.reset();
+    error_pipe.write_end.reset();
+    if (int error_number = launch_error(report.read_end)) {
         reap(pid);
-        return failure(Stage::Launch, error_number);
+        return os_failure(LAUNCHING, error_number);
     }
-    return ChildProcess(pid, open_pid_fd(pid), std::move(output_pipe->read_end),
-                        std::move(error_pipe->read_end));
+    return ChildProcess(pid, open_pid_fd(pid), std::move(output_pipe.read_end),
+                        std::move(error_pipe.read_end));
 }
 
 ChildProcess::ChildProcess(pid_t pid, UniqueFd pid_fd, UniqueFd output, UniqueFd error) noexcept
@@ -250,7 +223,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
 
 ChildProcess::~ChildProcess() { stop(); }
 
-tl::expected<bool, int> ChildProcess::pump(milliseconds timeout) {
+OsResult<bool> ChildProcess::pump(milliseconds timeout) {
     if (finished_) return true;
     std::array<pollfd, 3> watched{};
     std::array<Stream*, 2> streams{};
@@ -264,23 +237,20 @@ tl::expected<bool, int> ChildProcess::pump(milliseconds timeout) {
     watched[stream_count] = {pid_fd_.get(), POLLIN, 0};
     int ready = ::poll(watched.data(), stream_count + 1, static_cast<int>(timeout.count()));
     if (ready < 0) {
-        if (errno != EINTR) return tl::unexpected<int>(errno);
+        if (errno != EINTR) return os_failure(RUNNING);
         ready = 0;  // a signal: the caller gets to look at it
     }
     for (nfds_t i = 0; ready > 0 && i < stream_count; ++i) {
-        if (watched[i].revents == 0) continue;
-        if (auto got = read_once(*streams[i], CHUNK); !got) return tl::unexpected<int>(got.error());
+        if (watched[i].revents != 0) BW_TRY_VOID(read_once(*streams[i], CHUNK));
     }
-    auto exited = reap_if_exited();
-    if (!exited || !*exited) return exited;
-    for (Stream* stream : {&output_, &error_}) {
-        if (int error_number = read_what_is_left(*stream)) return tl::unexpected<int>(error_number);
-    }
+    BW_TRY(const bool exited, reap_if_exited());
+    if (!exited) return false;
+    for (Stream* stream : {&output_, &error_}) BW_TRY_VOID(read_what_is_left(*stream));
     finished_ = true;
     return true;
 }
 
-tl::expected<std::size_t, int> ChildProcess::read_once(Stream& stream, std::size_t most) {
+OsResult<std::size_t> ChildProcess::read_once(Stream& stream, std::size_t most) {
     std::array<char, CHUNK> chunk;
     const ssize_t got = ::read(stream.pipe.get(), chunk.data(), std::min(most, chunk.size()));
     if (got > 0) {
@@ -292,32 +262,31 @@ tl::expected<std::size_t, int> ChildProcess::read_once(Stream& stream, std::size
         return 0;
     }
     if (errno == EINTR || errno == EAGAIN) return 0;
-    return tl::unexpected<int>(errno);
+    return os_failure(RUNNING);
 }
 
 // What the pipe held when the child exited. A grandchild may keep it open and write on; that is
 // neither waited for nor read.
-int ChildProcess::read_what_is_left(Stream& stream) {
+OsResult<void> ChildProcess::read_what_is_left(Stream& stream) {
     int pending = 0;
     if (stream.pipe && ::ioctl(stream.pipe.get(), FIONREAD, &pending) != 0) pending = 0;
     for (auto left = static_cast<std::size_t>(std::max(pending, 0)); left > 0 && stream.pipe;) {
-        auto got = read_once(stream, left);
-        if (!got) return got.error();
-        if (*got == 0) break;
-        left -= *got;
+        BW_TRY(const std::size_t got, read_once(stream, left));
+        if (got == 0) break;
+        left -= got;
     }
     stream.pipe.reset();
-    return 0;
+    return {};
 }
 
-tl::expected<bool, int> ChildProcess::reap_if_exited() {
+OsResult<bool> ChildProcess::reap_if_exited() {
     int status = 0;
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == 0 || (done < 0 && errno == EINTR)) return false;
     if (done < 0) {
         const int error_number = errno;
         pid_ = -1;  // not ours to wait for, nor to signal
-        return tl::unexpected<int>(error_number);
+        return os_failure(RUNNING, error_number);
     }
     wait_status_ = status;
     pid_ = -1;
@@ -367,25 +336,17 @@ ChildOutput ChildProcess::output() const {
     return out;
 }
 
-tl::expected<ChildOutput, ChildFailure> run_to_completion(const LaunchRequest& request,
-                                                          Cancellation& cancel) {
-    auto child = ChildProcess::start(request);
-    if (!child) return tl::unexpected(child.error());
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, Cancellation& cancel) {
+    // On every way out before the end, `child` going out of scope stops the child.
+    BW_TRY(ChildProcess child, ChildProcess::start(request));
     for (;;) {
-        if (cancel.requested()) {
-            child->stop();
-            return failure(Stage::Cancelled, 0);
-        }
-        auto finished = child->pump(CANCEL_POLL);
-        if (!finished) {
-            child->stop();
-            return failure(Stage::Collect, finished.error());
-        }
-        if (*finished) break;
+        if (cancel.requested()) return os_failure(RUNNING, ECANCELED);
+        BW_TRY(const bool finished, child.pump(CANCEL_POLL));
+        if (finished) break;
     }
     // A request that came as the child ended still counts: its output is not used.
-    if (cancel.requested()) return failure(Stage::Cancelled, 0);
-    return child->output();
+    if (cancel.requested()) return os_failure(RUNNING, ECANCELED);
+    return child.output();
 }
 
 }  // namespace boxwright

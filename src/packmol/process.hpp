@@ -1,7 +1,8 @@
 // Running a child program: found through PATH without a shell, with a given file as standard
 // input and both output streams captured (bounded). ChildProcess is one running child, driven by
 // its owner with start / pump / stop, so that one loop can watch several; run_to_completion is
-// that loop for a single child. Knows nothing about what the child does.
+// that loop for a single child. Failures are OsError values: Launching until the program runs,
+// Running after. Knows nothing about what the child does.
 #pragma once
 
 #include <sys/types.h>
@@ -10,32 +11,13 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <tl/expected.hpp>
 
+#include "ff/os_error.hpp"
+#include "ff/unique_fd.hpp"
 #include "packmol/bounded_capture.hpp"
 #include "packmol/cancellation.hpp"
 
 namespace boxwright {
-
-// Owns a file descriptor and closes it when it goes out of scope.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release();
-    void reset();
-
-  private:
-    int fd_ = -1;
-};
 
 struct ChildOutput {
     std::optional<int> exit_code;  // absent when a signal ended the child
@@ -43,16 +25,6 @@ struct ChildOutput {
     std::string standard_error;    // likewise
 
     bool succeeded() const { return exit_code == 0; }
-};
-
-struct ChildFailure {
-    enum class Stage {
-        Launch,     // the program could not be started (missing, not executable, no pipes)
-        Collect,    // reading its output or waiting for it failed after it started
-        Cancelled,  // the caller asked to stop; the child was ended and reaped
-    };
-    Stage stage;
-    int error_number = 0;  // 0 for Cancelled
 };
 
 struct LaunchRequest {
@@ -70,8 +42,9 @@ inline constexpr std::chrono::milliseconds STOP_GRACE{1500};
 // its owner on any path.
 class ChildProcess {
   public:
-    // Starts the program with no arguments but its name and the caller's environment.
-    static tl::expected<ChildProcess, ChildFailure> start(const LaunchRequest& request);
+    // Starts the program with no arguments but its name and the caller's environment. A failure
+    // (Launching) means it could not be started: missing, not executable, no pipes.
+    static OsResult<ChildProcess> start(const LaunchRequest& request);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -81,9 +54,9 @@ class ChildProcess {
 
     // Collects what the child wrote, waiting at most `timeout` for it to write or exit. True once
     // it has exited and its output is complete: what the pipes held when it exited, without
-    // waiting for an end of file that a grandchild holding the pipes might never give. An error
-    // number when reading or waiting failed.
-    tl::expected<bool, int> pump(std::chrono::milliseconds timeout);
+    // waiting for an end of file that a grandchild holding the pipes might never give. A failure
+    // (Running) when reading or waiting failed.
+    OsResult<bool> pump(std::chrono::milliseconds timeout);
 
     // Ends a child that has not exited: SIGTERM to its process group, SIGKILL after `grace`;
     // returns once it is reaped. Its output is dropped.
@@ -99,9 +72,9 @@ class ChildProcess {
         UniqueFd pipe;
         BoundedCapture captured;
     };
-    tl::expected<std::size_t, int> read_once(Stream& stream, std::size_t most);
-    int read_what_is_left(Stream& stream);
-    tl::expected<bool, int> reap_if_exited();
+    OsResult<std::size_t> read_once(Stream& stream, std::size_t most);
+    OsResult<void> read_what_is_left(Stream& stream);
+    OsResult<bool> reap_if_exited();
     bool wait_for_exit_unreaped(std::chrono::milliseconds timeout) const;
 
     pid_t pid_ = -1;   // -1 once reaped (or moved from)
@@ -112,8 +85,10 @@ class ChildProcess {
 };
 
 // Starts the program and pumps it until it has exited, asking `cancel` between waits of at most
-// 50 ms and once more at the end; on a request the child is stopped and the failure is Cancelled.
-tl::expected<ChildOutput, ChildFailure> run_to_completion(const LaunchRequest& request,
-                                                          Cancellation& cancel = no_cancellation());
+// 50 ms and once more at the end. On a request the child is stopped and reaped, and the failure is
+// Running with ECANCELED, the error number for an operation called off; on any other failure after
+// the start, the child is stopped too.
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request,
+                                        Cancellation& cancel = no_cancellation());
 
 }  // namespace boxwright

@@ -40,6 +40,19 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
     return result;
 }
 
+std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSetup> requested,
+                                           std::span<const ActivePair> active,
+                                           const ForceField& force_field) {
+    if (rule == PresetRule::AsRequested) return requested;
+    for (const auto& pair : active) {
+        for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
+            const PseudoAtomParams* params = force_field.pseudo_atom(atom.name);
+            if (params != nullptr && params->charge != 0) return PairSetup::LjCutCoulLong;
+        }
+    }
+    return PairSetup::LjCut;
+}
+
 std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active) {
     std::vector<CountedMolecule> species;
     species.reserve(active.size());

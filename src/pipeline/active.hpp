@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "ff/counted_molecule.hpp"
 #include "ff/error.hpp"
+#include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
+#include "lammps/pair_style.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {
@@ -22,6 +25,14 @@ struct ActiveSpecies {
 // The molecules must outlive the result: each ResolvedMolecule refers to its Molecule.
 Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
                                      std::span<const std::uint64_t> counts);
+
+// How a build settles its pair-style preset once its species are known: as the caller asked, or
+// (the package's "auto") LjCutCoulLong when any atom of the build carries a charge, else LjCut.
+enum class PresetRule { AsRequested, FromCharges };
+
+std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSetup> requested,
+                                           std::span<const ActivePair> active,
+                                           const ForceField& force_field);
 
 // The active species as molecules and counts, for the steps that need no LAMMPS records.
 std::vector<CountedMolecule> counted_molecules(std::span<const ActivePair> active);

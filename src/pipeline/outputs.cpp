@@ -1,40 +1,22 @@
 #include "pipeline/outputs.hpp"
 
-#include <filesystem>
 #include <iterator>
-#include <system_error>
 
 #include "ff/io.hpp"
 #include "ff/utf8.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
+#include "lammps/molecule_shape.hpp"
 #include "lammps/system_totals.hpp"
 #include "lammps/type_registry.hpp"
 
 namespace boxwright {
 namespace {
 
-// The directory and its missing parents, 0777 before the umask; an existing one is fine, and an
-// empty path is the current directory.
+// The directory and its missing parents; an empty path is the current directory.
 Result<void> create_output_directory(const std::string& out_dir) {
     if (out_dir.empty()) return {};
-    if (out_dir.find('\0') != std::string::npos) {
-        return fail("creating {}: file name contained an unexpected NUL byte", lossy_utf8(out_dir));
-    }
-    std::error_code error;
-    std::filesystem::create_directories(out_dir, error);
-    if (error) return fail("creating {}: {}", lossy_utf8(out_dir), os_error_text(error.value()));
-    return {};
-}
-
-Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
-                                             const ForceField& force_field) {
-    BW_TRY(auto atoms, build_atom_type_registry(active, force_field));
-    BW_TRY(auto bonds, build_bond_type_registry(active));
-    BW_TRY(auto angles, build_angle_type_registry(active));
-    BW_TRY(auto dihedrals, build_dihedral_type_registry(active));
-    return TypeRegistries{std::move(atoms), std::move(bonds), std::move(angles),
-                          std::move(dihedrals)};
+    return create_directories(out_dir).map_error(about(out_dir));
 }
 
 }  // namespace
@@ -54,11 +36,12 @@ Result<BuildSummary> write_lammps_outputs(
     BW_TRY_VOID(write_data_file(summary.data_path, active, coordinates, registries, force_field,
                                 box_length));
 
-    auto text =
-        generate_forcefield_file(force_field, registries, request.pair_setup, request.explicit_lb);
-    if (auto written = replace_file(summary.forcefield_path, text); !written) {
-        return fail("writing {}: {}", lossy_utf8(summary.forcefield_path), written.error());
-    }
+    // Without a water the Tip4p block keeps the types of water listed first.
+    const Tip4pTypes water = tip4p_water_types(active, registries).value_or(Tip4pTypes{});
+    auto text = generate_forcefield_file(force_field, registries, request.pair_setup,
+                                         request.explicit_lb, water);
+    BW_TRY_VOID(
+        replace_file(summary.forcefield_path, text).map_error(about(summary.forcefield_path)));
 
     // The data file has already checked these totals against the 64-bit range.
     BW_TRY(auto totals, system_totals(active));
@@ -78,6 +61,17 @@ Result<BuildSummary> write_lammps_outputs(
     return summary;
 }
 
+std::vector<std::string> BuildSummary::all_warnings() const {
+    std::vector<std::string> all = warnings;
+    if (extra_warning) all.push_back(*extra_warning);
+    if (long_range_warning) {
+        all.push_back(
+            "Long-range Coulomb interaction solver in forcefield file might be adjusted to user "
+            "preference.");
+    }
+    return all;
+}
+
 std::string BuildSummary::display() const {
     fmt::memory_buffer out;
     auto to = std::back_inserter(out);
@@ -89,13 +83,7 @@ std::string BuildSummary::display() const {
                    box_length, atom_count, atom_type_count, bond_count, bond_type_count,
                    angle_count, angle_type_count, dihedral_count, dihedral_type_count);
     if (!skipped.empty()) fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(skipped, ", "));
-    for (const auto& warning : warnings) fmt::format_to(to, "warning: {}\n", warning);
-    if (extra_warning) fmt::format_to(to, "warning: {}\n", *extra_warning);
-    if (long_range_warning) {
-        fmt::format_to(to,
-                       "warning: Long-range Coulomb interaction solver in forcefield file might "
-                       "be adjusted to user preference.\n");
-    }
+    for (const auto& warning : all_warnings()) fmt::format_to(to, "warning: {}\n", warning);
     return fmt::to_string(out);
 }
 

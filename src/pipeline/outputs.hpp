@@ -29,6 +29,8 @@ struct BuildSummary {
 
     // The few lines returned to the caller: files written, system size, every warning.
     std::string display() const;
+    // Every warning of the build in the order display() shows them, without "warning: ".
+    std::vector<std::string> all_warnings() const;
 };
 
 struct OutputRequest {

@@ -10,7 +10,10 @@
 #include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
 #include "packmol/cancellation.hpp"
+#include "packmol/pack.hpp"
+#include "pipeline/active.hpp"
 #include "pipeline/outputs.hpp"
+#include "pipeline/species.hpp"
 
 namespace boxwright {
 
@@ -24,8 +27,22 @@ struct PackCommonArgs {
     std::optional<PairSetup> pair_setup;
 };
 
+// A finished build together with what it was made of, for a report on it. Moved, never copied:
+// the active species refer to the loaded molecules.
+struct PackmolBuild {
+    LoadedSpecies loaded;
+    ActiveSpecies active;
+    PackedSystem packed;
+    std::optional<PairSetup> pair_setup;  // as written into forcefield.lmp
+    BuildSummary summary;
+};
+
 // `cancel` is asked while packmol runs; on a request packmol is stopped, nothing is written and
 // the call fails.
+Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
+                                   PresetRule preset_rule, Cancellation& cancel);
+
+// The build with the preset as requested; only its summary is kept.
 Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
                                       Cancellation& cancel = no_cancellation());
 

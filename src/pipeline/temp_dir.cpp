@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <utility>
 
@@ -16,16 +15,6 @@ namespace {
 
 constexpr int MAX_ATTEMPTS = 65536;
 
-std::string random_name() {
-    static constexpr char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 engine{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(ALPHABET) - 2);
-    std::string name = ".tmp";
-    for (int i = 0; i < 6; ++i) name += ALPHABET[pick(engine)];
-    return name;
-}
-
 // $TMPDIR when it is set and not empty, else /tmp.
 std::string system_temp_dir() {
     const char* configured = std::getenv("TMPDIR");
@@ -34,14 +23,14 @@ std::string system_temp_dir() {
 
 }  // namespace
 
-tl::expected<TempWorkDir, std::string> TempWorkDir::create() {
+OsResult<TempWorkDir> TempWorkDir::create() {
     std::string parent = system_temp_dir();
     for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
-        std::string path = join_path(parent, random_name());
+        std::string path = join_path(parent, temporary_name());
         if (::mkdir(path.c_str(), 0777) == 0) return TempWorkDir(std::move(path));
-        if (errno != EEXIST) return tl::unexpected<std::string>(os_error_text(errno));
+        if (errno != EEXIST) return os_failure(OsOperation::Creating);
     }
-    return tl::unexpected<std::string>("too many temporary files exist");
+    return refusal(OsOperation::Creating, "too many temporary files exist");
 }
 
 TempWorkDir::TempWorkDir(TempWorkDir&& other) noexcept : path_(std::exchange(other.path_, {})) {}

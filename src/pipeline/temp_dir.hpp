@@ -3,16 +3,17 @@
 #pragma once
 
 #include <string>
-#include <tl/expected.hpp>
+
+#include "ff/os_error.hpp"
 
 namespace boxwright {
 
 class TempWorkDir {
   public:
     // A new directory named ".tmp" and six random letters or digits in $TMPDIR (else /tmp),
-    // created with mode 0777 before the umask. The error is the OS error text, or "too many
-    // temporary files exist" when every name tried was taken.
-    static tl::expected<TempWorkDir, std::string> create();
+    // created with mode 0777 before the umask. The failure is Creating: the system's error, or
+    // "too many temporary files exist" when every name tried was taken.
+    static OsResult<TempWorkDir> create();
 
     TempWorkDir(TempWorkDir&& other) noexcept;
     TempWorkDir& operator=(TempWorkDir&& other) noexcept;

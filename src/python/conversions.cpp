@@ -97,7 +97,7 @@ Py_ssize_t convert_row(PyObject* row, Position& triple) {
 }
 
 // Room for `count` positions. A million positions are 24 MB, and on virtual machines faulting
-// that in 4 KiB pages cost three times the conversion itself (measured: ~90 ms against ~30 ms), so
+// that in 4 KiB pages cost more than the conversion itself (bench/scale_bench.py times it), so
 // a large block asks for transparent huge pages. Only advice: where it is refused nothing changes.
 void reserve_positions(std::vector<Position>& triples, std::size_t count) {
     triples.reserve(count);
@@ -354,5 +354,41 @@ void add_parameter_note(const char* parameter) {
     PyErr_Clear();
     PyErr_SetRaisedException(raised.release());
 }
+
+bool to_pair_choice(PyObject* value, PairChoice& choice) {
+    if (PyUnicode_Check(value) && PyUnicode_CompareWithASCIIString(value, "auto") == 0) {
+        choice = {PresetRule::FromCharges, std::nullopt};
+        return true;
+    }
+    choice.rule = PresetRule::AsRequested;
+    if (Py_IsNone(value)) {
+        choice.setup.reset();
+        return true;
+    }
+    if (PyLong_CheckExact(value)) {
+        const long code = PyLong_AsLong(value);
+        if (code >= 0 && code <= 2) {
+            choice.setup = static_cast<PairSetup>(code);
+            return true;
+        }
+        PyErr_Clear();  // an overflow is just another code that names no preset
+    }
+    PyErr_Format(PyExc_ValueError, "must be 'auto', None or a preset code 0, 1 or 2, not %.200R",
+                 value);
+    return false;
+}
+
+bool to_optional_number(PyObject* value, std::optional<double>& number) {
+    if (Py_IsNone(value)) {
+        number.reset();
+        return true;
+    }
+    double converted = 0;
+    if (!to_number(value, converted)) return false;
+    number = converted;
+    return true;
+}
+
+bool to_whole_number(PyObject* value, std::uint64_t& number) { return to_count(value, number); }
 
 }  // namespace boxwright::python

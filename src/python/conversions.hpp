@@ -12,6 +12,7 @@
 
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"
+#include "pipeline/active.hpp"
 #include "python/py_buffer.hpp"
 #include "python/py_ref.hpp"
 
@@ -59,6 +60,18 @@ struct CoordinateRows {
 };
 // A sequence (never a str) of sequences (never a str) of numbers, or a numeric (n, 3) buffer.
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
+
+// The package's choice of preset: "auto" (settled from the charges), None, or a preset's integer
+// code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
+struct PairChoice {
+    PresetRule rule = PresetRule::FromCharges;
+    std::optional<PairSetup> setup;
+};
+bool to_pair_choice(PyObject* value, PairChoice& choice);
+// None, or a number as to_number takes it.
+bool to_optional_number(PyObject* value, std::optional<double>& number);
+// A non-negative integer within 64 bits (or anything with __index__).
+bool to_whole_number(PyObject* value, std::uint64_t& number);
 
 // Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.
 void add_parameter_note(const char* parameter);

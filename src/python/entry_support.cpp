@@ -8,9 +8,8 @@ PyObject* to_str(const std::string& text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-PyObject* summary_or_raise(const Result<BuildSummary>& built) {
-    if (built) return to_str(built->display());
-    PyRef message = PyRef::steal(to_str(built.error().what()));
+PyObject* raise_failure(const FfError& failure) {
+    PyRef message = PyRef::steal(to_str(failure.what()));
     if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
     return nullptr;
 }
@@ -38,6 +37,15 @@ bool check_box_length(double box_length) {
                      shown.get());
     }
     return false;
+}
+
+bool check_given_coordinates(const CoordinateRows& rows, double box_length) {
+    if (const auto& bad = rows.first_bad_row) {
+        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
+                     bad->index, bad->length);
+        return false;
+    }
+    return check_positions(rows.positions()) && check_box_length(box_length);
 }
 
 }  // namespace boxwright::python

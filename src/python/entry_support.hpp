@@ -1,6 +1,6 @@
 // What the entry functions of both extension modules share around a build: keyword tables, the
-// checks of given positions, Ctrl-C while a child program runs, results as str (a failed build as
-// RuntimeError), and the guard that keeps C++ exceptions from unwinding into the interpreter.
+// checks of given positions, Ctrl-C while a child program runs, results as str, failures as
+// RuntimeError, and the guard that keeps C++ exceptions from unwinding into the interpreter.
 #pragma once
 
 #include <exception>
@@ -11,7 +11,7 @@
 #include "ff/error.hpp"
 #include "ff/molecule.hpp"
 #include "packmol/cancellation.hpp"
-#include "pipeline/outputs.hpp"
+#include "python/conversions.hpp"
 #include "python/py_ref.hpp"
 
 namespace boxwright::python {
@@ -29,8 +29,8 @@ inline PyCFunction as_method(PyCFunctionWithKeywords function) {
 // result into a UnicodeDecodeError.
 PyObject* to_str(const std::string& text);
 
-// The summary's display text, or null with RuntimeError(message) raised.
-PyObject* summary_or_raise(const Result<BuildSummary>& built);
+// Raises RuntimeError carrying the failure's message and nothing else; returns null.
+PyObject* raise_failure(const FfError& failure);
 
 // Ctrl-C while packmol runs: the interpreter's own signal check, made with the lock held as the
 // whole call holds it. Once a handler has raised (KeyboardInterrupt, or whatever a handler of the
@@ -51,6 +51,8 @@ class PendingSignal final : public Cancellation {
 // cannot read, and an edge that is not positive describes no box. Each sets ValueError on false.
 bool check_positions(std::span<const Position> positions);
 bool check_box_length(double box_length);
+// Every row an (x, y, z) triple, then the checks above: all of it before any file is opened.
+bool check_given_coordinates(const CoordinateRows& rows, double box_length);
 
 // No C++ exception may unwind into the interpreter. The library reports failures as values, so
 // anything caught here is running out of memory or a fault of our own.

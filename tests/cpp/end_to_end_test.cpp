@@ -57,8 +57,10 @@ TEST(EndToEnd, OwnDataFileRebuildsItself) {
         dir.path(),
         true,
         PairSetup::LjCutCoulLong};
-    auto summary = run_from_coords_file(request, {data_path("golden/e2e/data.lmp"), {}, true});
-    ASSERT_TRUE(summary) << summary.error().message;
+    auto built = build_from_coords_file(request, {data_path("golden/e2e/data.lmp"), {}, true},
+                                        PresetRule::AsRequested);
+    ASSERT_TRUE(built) << built.error().message;
+    EXPECT_EQ(built->box_length, 25);
     expect_golden("e2e/data.lmp", read_file(dir.file("data.lmp")));
 }
 
@@ -79,7 +81,8 @@ TEST(EndToEnd, InputsAreCheckedBeforeTheCoordinateFile) {
          "reading " + missing.path + ": No such file or directory (os error 2)"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(error_of(run_from_coords_file(c.request, missing)), c.message);
+        EXPECT_EQ(error_of(build_from_coords_file(c.request, missing, PresetRule::AsRequested)),
+                  c.message);
     }
 }
 

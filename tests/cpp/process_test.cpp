@@ -29,8 +29,8 @@ class CancelWhen final : public Cancellation {
 };
 
 // Runs `script` with sh, which reads it from standard input, in `dir`.
-tl::expected<ChildOutput, ChildFailure> run_script(const TempDir& dir, const std::string& script,
-                                                   Cancellation& cancel = no_cancellation()) {
+OsResult<ChildOutput> run_script(const TempDir& dir, const std::string& script,
+                                 Cancellation& cancel = no_cancellation()) {
     const std::string path = dir.write("script.sh", script);
     UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     return run_to_completion({"sh", input.get(), dir.path()}, cancel);
@@ -100,7 +100,8 @@ TEST(RunToCompletion, StopsAndReapsTheChildWhenCancelled) {
         CancelWhen pid_written([&] { return has_content(dir.file("pid")); });
         auto child = run_script(dir, c.script, pid_written);
         ASSERT_FALSE(child);
-        EXPECT_EQ(child.error().stage, ChildFailure::Stage::Cancelled);
+        EXPECT_EQ(child.error().operation(), OsOperation::Running);
+        EXPECT_EQ(child.error().error_number(), ECANCELED);
         EXPECT_TRUE(ends_soon(pid_in(dir.file("pid"))));
     }
 }
@@ -119,8 +120,8 @@ TEST(RunToCompletion, LaunchFailuresCarryTheErrorNumber) {
         SCOPED_TRACE(request.program);
         auto child = run_to_completion(request);
         ASSERT_FALSE(child);
-        EXPECT_EQ(child.error().stage, ChildFailure::Stage::Launch);
-        EXPECT_EQ(child.error().error_number, error_number);
+        EXPECT_EQ(child.error().operation(), OsOperation::Launching);
+        EXPECT_EQ(child.error().error_number(), error_number);
     }
 }
 

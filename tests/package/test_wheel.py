@@ -110,7 +110,7 @@ class WheelTest(unittest.TestCase):
         expected = self.tmp / "expected"
         pack.from_coords(species, [1, 2], coords, 20.0, force_field=work / "force_field.json",
                          out_dir=expected)
-        for name in ("data.lmp", "forcefield.lmp"):
+        for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
             self.assertEqual((work / name).read_text(), (expected / name).read_text(), name)
 
 

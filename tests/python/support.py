@@ -52,16 +52,17 @@ def lattice_coordinates(molecules, spacing=6.0):
 THERMO = ("pe", "evdwl", "ecoul", "elong", "ebond", "eangle", "edihed")
 
 
-def run_lammps(directory, pair_style=""):
+def run_lammps(directory, pair_style="", forcefield="forcefield.lmp", after=""):
     """Runs `lmp` on the data.lmp and forcefield.lmp in `directory` with the input a user would
     write, ending in `run 0`, which evaluates every energy once; returns the thermo values and
-    the screen text. Without a preset, the user's pair style comes before the include."""
+    the screen text. Without a preset, the user's pair style comes before the include; `after`
+    comes right after it."""
     script = ["units real", "atom_style full", "read_data data.lmp", pair_style,
-              "include forcefield.lmp", f"thermo_style custom step {' '.join(THERMO)}",
+              f"include {forcefield}", after, f"thermo_style custom step {' '.join(THERMO)}",
               "thermo_modify format float %20.12g",  # digits enough to compare to 1e-6
               "run 0"]
-    pathlib.Path(directory, "in.lmp").write_text("\n".join(script) + "\n", encoding="utf-8")
-    proc = subprocess.run([LMP, "-in", "in.lmp", "-log", "none", "-echo", "screen", "-nocite"],
+    pathlib.Path(directory, "energy.in").write_text("\n".join(script) + "\n", encoding="utf-8")
+    proc = subprocess.run([LMP, "-in", "energy.in", "-log", "none", "-echo", "screen", "-nocite"],
                           cwd=directory, capture_output=True, text=True, timeout=600,
                           env={**os.environ, "OMP_NUM_THREADS": "1"})
     screen = proc.stdout + proc.stderr

@@ -15,6 +15,7 @@ import subprocess
 import sys
 import time
 
+from boxwright._engine import build_from_coords
 from boxwright._native import pack_from_coords_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -50,6 +51,9 @@ while [ $i -lt 6 ]; do
 done > "$out"
 """
 WATER_ATOMS = 6  # two water molecules
+# The same build through the package's engine, which writes in.lmp as well.
+ENGINE_BUILD = BUILD.replace("from boxwright._native import pack_packmol_py",
+                             "from boxwright._engine import build_packmol as pack_packmol_py")
 
 
 def process_runs(pid):
@@ -109,11 +113,12 @@ class PackmolFaultsTest(AttackTestCase):
         (bin_dir / "packmol").chmod(0o755)
         return f"{bin_dir}:{os.environ['PATH']}"
 
-    def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None):
+    def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None,
+              program=BUILD):
         env = {**os.environ, "PATH": self.path_with(script), "TMPDIR": str(tmpdir or self.tmpdir)}
         request = json.dumps([[str(s) for s in species], list(counts), density, FORCE_FIELD,
                               str(self.out)])
-        build = subprocess.Popen([sys.executable, "-c", BUILD, request], env=env, text=True,
+        build = subprocess.Popen([sys.executable, "-c", program, request], env=env, text=True,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                  start_new_session=True)
         self.addCleanup(build.kill)
@@ -134,6 +139,7 @@ class PackmolFaultsTest(AttackTestCase):
             ("real packmol", None, dict(species=[BUTANE], counts=[3000], density=2500.0)),
             ("packmol that sleeps", "exec sleep 600\n", {}),
             ("packmol that ignores SIGTERM", "trap '' TERM\nwhile :; do sleep 1; done\n", {}),
+            ("the engine's build", "exec sleep 600\n", dict(program=ENGINE_BUILD)),
         ]
         for name, script, request in cases:
             with self.subTest(name):
@@ -203,9 +209,9 @@ class HostileInputTest(AttackTestCase):
         return str(path)
 
     def build(self, species=(WATER,), counts=(1,), coords=((0, 0, 0),) * 3, box_len=20.0,
-              force_field=FORCE_FIELD):
-        return pack_from_coords_py([str(s) for s in species], list(counts), coords, box_len,
-                                   force_field=str(force_field), out_dir=str(self.out))
+              force_field=FORCE_FIELD, entry=pack_from_coords_py):
+        return entry([str(s) for s in species], list(counts), coords, box_len,
+                     force_field=str(force_field), out_dir=str(self.out))
 
     def assert_refused(self, error, message, **request):
         with self.assertRaises(Exception) as raised:
@@ -284,8 +290,9 @@ class HostileInputTest(AttackTestCase):
              "box_len must be a positive finite number, got -20.0"),
         ]
         for name, request, message in cases:
-            with self.subTest(name):
-                self.assert_refused(ValueError, message, **request)
+            for entry in (pack_from_coords_py, build_from_coords):
+                with self.subTest(name, entry=entry.__name__):
+                    self.assert_refused(ValueError, message, entry=entry, **request)
 
     def test_buffers_are_read_or_refused_never_unimplemented(self):
         doubles = memoryview(array.array("d", [0.0] * 9)).cast("B")

@@ -6,6 +6,7 @@ import gc
 import os
 import sys
 
+from boxwright._engine import build_from_coords
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -13,6 +14,7 @@ CO2, METHANE = example("co2.json"), example("methane.json")
 ROWS = [[0.5 * i, 1.0, 2.0] for i in range(3)]
 REPEATS, WARM_UP = 5000, 2000  # warm up until the interpreter's caches have settled
 PACKMOL_REPEATS, PACKMOL_WARM_UP = 200, 50
+WRITING_REPEATS, WRITING_WARM_UP = 1000, 300  # three files per call
 MAX_BLOCK_GROWTH = 100  # far below one leaked object per call
 MAX_RESIDENT_GROWTH = 1 << 20
 
@@ -55,15 +57,22 @@ class LeakTest(TempDirTestCase):
             (TypeError, pack_packmol_py, [METHANE], [1], "dense"),  # conversion
             (RuntimeError, pack_packmol_py, [METHANE], [3], 0.0, P.LjCut, False, ff, out),
             (None, pack_packmol_py, [METHANE], [3], 1000.0, P.LjCut, False, ff, out),
+            # The report as a dict, with in.lmp written.
+            (None, build_from_coords, [CO2], [1], ROWS, 10.0, {"force_field": ff, "out_dir": out}),
+            (ValueError, build_from_coords, [CO2], [1], ROWS, 10.0, {"pair_style": 7}),
         ]
         for error, function, *args in cases:
+            keywords = args.pop() if isinstance(args[-1], dict) else {}
+
             def call():
                 with contextlib.suppress(error or ()):
-                    function(*args)
+                    function(*args, **keywords)
                     assert error is None, f"{function.__name__} did not raise {error.__name__}"
 
             with self.subTest(function.__name__, error=error, args=args):
                 if function is pack_packmol_py and error is None:  # each call starts packmol
                     self.assert_flat(call, PACKMOL_REPEATS, PACKMOL_WARM_UP)
+                elif function is build_from_coords and error is None:
+                    self.assert_flat(call, WRITING_REPEATS, WRITING_WARM_UP)
                 else:
                     self.assert_flat(call, REPEATS, WARM_UP)

@@ -7,6 +7,7 @@ import subprocess
 import sys
 import unittest
 
+import boxwright._engine as engine
 import boxwright._native as native
 from boxwright._native import PyPairSetup as P
 
@@ -40,6 +41,21 @@ class ModuleTest(unittest.TestCase):
                 self.assertEqual([a.arg for a in node.args.args],
                                  list(inspect.signature(function).parameters))
                 self.assertEqual(inspect.cleandoc(ast.get_docstring(node)), function.__doc__)
+
+
+class EngineTest(unittest.TestCase):
+    def test_names_signatures_and_the_stub(self):
+        self.assertEqual(engine.__all__, ["build_packmol", "build_from_coords"])
+        stub = pathlib.Path(engine.__file__).with_name("_engine.pyi").read_text(encoding="utf-8")
+        nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
+        for function in (engine.build_packmol, engine.build_from_coords):
+            with self.subTest(function.__name__):
+                ours = inspect.signature(function).parameters
+                node = nodes[function.__name__]
+                self.assertEqual([a.arg for a in node.args.args + node.args.kwonlyargs], list(ours))
+                defaults = [ast.literal_eval(d) for d in node.args.kw_defaults]
+                self.assertEqual(defaults, [p.default for p in ours.values()
+                                            if p.kind is inspect.Parameter.KEYWORD_ONLY])
 
 
 class PyPairSetupTest(unittest.TestCase):

@@ -7,7 +7,7 @@
 // Like `_native`, the module has no state of its own and does not support subinterpreters.
 #include <array>
 
-#include "python/engine/coords_file.hpp"
+#include "python/engine/builds.hpp"
 #include "python/module_support.hpp"
 #include "python/py_ref.hpp"
 
@@ -15,7 +15,10 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 1> ENGINE_FUNCTIONS = {build_from_coords_file_method};
+constexpr std::array<PyMethodDef* (*)(), 2> ENGINE_FUNCTIONS = {
+    build_packmol_method,
+    build_from_coords_method,
+};
 
 int exec_engine(PyObject* module) {
     if (!all_list(module)) return -1;  // listed even while it is empty

@@ -72,6 +72,10 @@ char* pack_from_coords_keywords[] = {
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
 
+PyObject* summary_or_raise(const Result<BuildSummary>& built) {
+    return built ? to_str(built->display()) : raise_failure(built.error());
+}
+
 PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
     PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *pair_style = nullptr,
              *explicit_lb = nullptr, *force_field = nullptr, *out_dir = nullptr,
@@ -140,12 +144,7 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(out_dir, "out_dir", to_path, request.out_dir);
     if (!converted) return nullptr;
     // The positions and the box are checked before any file is opened.
-    if (const auto& bad = rows.first_bad_row) {
-        PyErr_Format(PyExc_ValueError, "coords[%zu] has %zu elements; expected [x, y, z]",
-                     bad->index, bad->length);
-        return nullptr;
-    }
-    if (!check_positions(rows.positions()) || !check_box_length(box_length)) return nullptr;
+    if (!check_given_coordinates(rows, box_length)) return nullptr;
     return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
 }
 

@@ -1,0 +1,118 @@
+"""The build report that `boxwright.pack.packmol` and `boxwright.pack.from_coords` return.
+
+`str(report)` is the build summary (the files written, the size of the system and its warnings),
+exactly as `boxwright._native` returns it; the report adds the numbers a user would otherwise dig
+out of logs, and every warning of the build, including those about set-ups that are physically
+doubtful or that LAMMPS would refuse.
+"""
+
+from __future__ import annotations
+
+from dataclasses import asdict, dataclass
+from typing import Any
+
+
+@dataclass(frozen=True)
+class SpeciesReport:
+    """One species of the build (species with count 0 are left out)."""
+
+    name: str
+    count: int
+    atoms_per_molecule: int
+    molecular_mass: float  # g/mol
+    charge: float  # e, per molecule
+
+
+@dataclass(frozen=True)
+class Totals:
+    """How many atoms, bonds, angles and dihedrals data.lmp holds, and of how many types."""
+
+    atoms: int
+    bonds: int
+    angles: int
+    dihedrals: int
+    atom_types: int
+    bond_types: int
+    angle_types: int
+    dihedral_types: int
+
+
+@dataclass(frozen=True)
+class BuildReport:
+    """What a build wrote and what it found.
+
+    `min_distance` is the closest approach of atoms of different molecules under periodic
+    boundaries, Å (None with fewer than two molecules); `closest_atoms` are those two atoms,
+    numbered from 1 as in data.lmp. `pair_style` is the preset written into forcefield.lmp
+    ("LjCutCoulLong", ...; None for no preset), which shows what "auto" chose.
+    """
+
+    summary: str
+    pair_style: str | None
+    species: tuple[SpeciesReport, ...]
+    totals: Totals
+    box_length: float  # Å
+    density: float  # kg/m³
+    net_charge: float  # e
+    min_distance: float | None
+    closest_atoms: tuple[int, int] | None
+    warnings: tuple[str, ...]
+    files: tuple[str, ...]
+
+    @classmethod
+    def from_engine(cls, built: dict[str, Any]) -> BuildReport:
+        closest = built["closest_atoms"]
+        return cls(
+            summary=built["summary"],
+            pair_style=built["pair_style"],
+            species=tuple(SpeciesReport(**s) for s in built["species"]),
+            totals=Totals(**built["totals"]),
+            box_length=built["box_length"],
+            density=built["density"],
+            net_charge=built["net_charge"],
+            min_distance=built["min_distance"],
+            closest_atoms=None if closest is None else (closest[0] + 1, closest[1] + 1),
+            warnings=tuple(built["warnings"]),
+            files=tuple(built["files"]),
+        )
+
+    def __str__(self) -> str:
+        return self.summary
+
+    def to_json(self) -> dict[str, Any]:
+        """The report as one JSON object: species, totals, box_length, density, net_charge,
+        min_distance, warnings, files."""
+        return {
+            "species": [asdict(s) for s in self.species],
+            "totals": asdict(self.totals),
+            "box_length": self.box_length,
+            "density": self.density,
+            "net_charge": self.net_charge,
+            "min_distance": self.min_distance,
+            "warnings": list(self.warnings),
+            "files": list(self.files),
+        }
+
+    def format(self, warnings: bool = True) -> str:
+        """The report for a person: the files, the system and its species, and every warning
+        unless *warnings* is false (the command line prints them on standard error)."""
+        lines = [f"Wrote {path}" for path in self.files]
+        # The summary's own lines about the system: the box line and the skipped species.
+        lines += [line for line in self.summary.splitlines()
+                  if line.startswith(("box: ", "skipped (count 0): "))]
+        width = max([len("species")] + [len(s.name) for s in self.species])
+        lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
+                     f"{'charge e':>9}")
+        for s in self.species:
+            lines.append(f"{s.name:<{width}}  {s.count:>9}  {s.atoms_per_molecule:>5}  "
+                         f"{s.molecular_mass:>10.4f}  {s.charge:>9.4f}")
+        numbers = [f"density: {self.density:.1f} kg/m³", f"net charge: {self.net_charge:.6g} e"]
+        if self.min_distance is not None and self.closest_atoms is not None:
+            first, second = self.closest_atoms
+            numbers.append(f"closest atoms of different molecules: {self.min_distance:.3f} Å "
+                           f"(atoms {first} and {second})")
+        lines.append("  |  ".join(numbers))
+        lines.append(f"pair style: {self.pair_style or 'none (write your own)'}")
+        if warnings:
+            lines += [f"warning: {warning}" for warning in self.warnings]
+        return "\n".join(lines) + "\n"

@@ -1,0 +1,32 @@
+// closest_contact: the closest pair of atoms that belong to different molecules in a periodic cubic
+// box, found with a cell list in time linear in the number of atoms. Pure geometry: it knows
+// positions, the box edge and which atoms form a molecule, nothing about force fields or files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace boxwright {
+
+// `molecules` consecutive molecules of `atoms_per_molecule` atoms each, in atom order.
+struct MoleculeRun {
+    std::uint64_t atoms_per_molecule = 0;
+    std::uint64_t molecules = 0;
+};
+
+struct Contact {
+    double distance = 0;                   // Å, under the minimum-image convention
+    std::array<std::uint64_t, 2> atoms{};  // 0-based positions in the atom order, first < second
+    std::array<std::uint64_t, 2> molecules{};  // 0-based, in the same order
+};
+
+// The closest contact between atoms of different molecules, the box spanning 0 to `box_edge` on
+// every axis with periodic images. Positions may lie outside the box. None when fewer than two
+// molecules take part, when the box edge is not a positive finite number, or when no pair of
+// different molecules has finite positions. The runs must account for every position.
+std::optional<Contact> closest_contact(std::span<const std::array<double, 3>> positions,
+                                       double box_edge, std::span<const MoleculeRun> runs);
+
+}  // namespace boxwright

@@ -1,0 +1,365 @@
+#include "lammps/input_script.hpp"
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <string_view>
+
+#include "ff/numbers.hpp"
+#include "lammps/molecule_shape.hpp"
+
+namespace boxwright {
+namespace {
+
+using Out = fmt::memory_buffer;
+
+// Thermostat and barostat relaxation times, fs; the start's thermostat is ten times quicker.
+constexpr std::string_view THERMOSTAT_DAMPING = "100.0";
+constexpr std::string_view BAROSTAT_DAMPING = "1000.0";
+constexpr std::string_view START_DAMPING = "10.0";
+constexpr std::uint64_t START_STEPS = 1000;
+constexpr std::uint64_t SEED = 4928459;
+
+void append(Out& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
+
+// "name            arguments\n": commands in one column, their arguments in the next.
+template <class... Args>
+void command(Out& out, std::string_view name, fmt::format_string<Args...> arguments,
+             Args&&... args) {
+    fmt::format_to(std::back_inserter(out), "{:<15} ", name);
+    fmt::format_to(std::back_inserter(out), arguments, std::forward<Args>(args)...);
+    out.push_back('\n');
+}
+
+void section(Out& out, std::string_view title) {
+    fmt::format_to(std::back_inserter(out), "\n# --- {} {:-<{}}\n", title, "",
+                   std::max<int>(3, 73 - static_cast<int>(title.size())));
+}
+
+// "217:246" for molecules 217 to 246, as a group command takes them; "217-246" for a reader.
+std::string molecule_range(const ScriptSpecies& species, char between = ':') {
+    return fmt::format("{}{}{}", species.first_molecule, between,
+                       species.first_molecule + species.molecules - 1);
+}
+
+std::string molecules_text(const ScriptSpecies& species) {
+    return species.molecules == 1 ? fmt::format("molecule {}", species.first_molecule)
+                                  : "molecules " + molecule_range(species, '-');
+}
+
+std::string molecules_of(std::span<const ScriptSpecies> species, Hold hold) {
+    std::vector<std::string> ranges;
+    for (const auto& s : species) {
+        if (s.hold.hold == hold) ranges.push_back(molecule_range(s));
+    }
+    return fmt::format("{}", fmt::join(ranges, " "));
+}
+
+bool any_held(std::span<const ScriptSpecies> species, Hold hold) {
+    return std::any_of(species.begin(), species.end(),
+                       [hold](const ScriptSpecies& s) { return s.hold.hold == hold; });
+}
+
+// Every atom outside the rigid bodies.
+bool has_mobile_atoms(std::span<const ScriptSpecies> species) {
+    return std::any_of(species.begin(), species.end(),
+                       [](const ScriptSpecies& s) { return s.hold.hold != Hold::RigidBody; });
+}
+
+void append_header(Out& out, const RunSettings& run) {
+    append(out,
+           "# LAMMPS input for the system of data.lmp and forcefield.lmp, written by boxwright.\n"
+           "# Run it in this directory:  lmp -in in.lmp\n"
+           "# The settings below can be changed here or on the command line, for example\n"
+           "#   lmp -var temperature 350 -var steps 500000 -in in.lmp\n");
+    section(out, "Run settings");
+    command(out, "variable", "temperature index {:<10} # K", list_number(run.temperature));
+    if (run.pressure) {
+        command(out, "variable", "pressure index {:<13} # atm", list_number(*run.pressure));
+    }
+    command(out, "variable", "timestep index {:<13} # fs", list_number(run.timestep));
+    command(out, "variable", "steps index {:<16} # of the production run", run.steps);
+    command(out, "variable", "start_steps index {:<10} # of the limited-displacement start",
+            START_STEPS);
+    command(out, "variable", "seed index {:<17} # of the velocities and the start's thermostat",
+            SEED);
+}
+
+void append_custom_pair_style(Out& out) {
+    append(
+        out,
+        "# No pair-style preset was chosen. Write your pair style (and a kspace style if it has\n"
+        "# long-range terms) in place of the two lines below: it must come before\n"
+        "# forcefield.lmp, which sets its coefficients. For example:\n"
+        "#   pair_style      lj/cut/coul/long 12.0\n"
+        "#   pair_modify     mix arithmetic tail yes\n"
+        "#   kspace_style    pppm 1.0e-4\n");
+    command(out, "print", "\"in.lmp: no pair style was chosen; write yours here\"");
+    command(out, "quit", "1");
+}
+
+void append_system(Out& out, const InputScriptPlan& plan) {
+    section(out, "System");
+    command(out, "units", "real");
+    command(out, "atom_style", "full");
+    command(out, "boundary", "p p p");
+    command(out, "read_data", "data.lmp");
+    if (!plan.pair_setup) append_custom_pair_style(out);
+    command(out, "include", "forcefield.lmp");
+    if (plan.pair_setup && plan.lj_cutoff) {
+        fmt::format_to(std::back_inserter(out),
+                       "# The force field's cutoff (CutOffVDW {} \u00c5) in place of the preset's "
+                       "{} \u00c5: the same\n# pair style given again keeps every pair_coeff and "
+                       "pair_modify setting.\n",
+                       plain_number(*plan.lj_cutoff), plain_number(PRESET_CUTOFF));
+        const std::string line =
+            pair_style_command(*plan.pair_setup, plan.water, *plan.lj_cutoff, PRESET_CUTOFF);
+        constexpr std::string_view NAME = "pair_style ";
+        // The command as forcefield.lmp has it, in this file's columns.
+        command(out, "pair_style", "{}",
+                std::string_view(line).substr(NAME.size(), line.size() - NAME.size() - 1));
+    }
+    append(
+        out,
+        "# Bonded neighbours (1-2, 1-3, 1-4) interact through their bonds, angles and dihedrals\n"
+        "# only, as in TraPPE and the rigid models; OPLS-AA would use lj/coul 0.0 0.0 0.5.\n");
+    command(out, "special_bonds", "lj/coul 0.0 0.0 0.0");
+    command(out, "neighbor", "2.0 bin");
+    command(out, "neigh_modify", "delay 0 every 1 check yes");
+    command(out, "thermo_style", "custom step temp press density pe ke etotal");
+    command(out, "thermo_modify", "norm no flush yes");
+    command(out, "thermo", "1000");
+}
+
+void append_relaxation(Out& out, const InputScriptPlan& plan) {
+    section(out, "Relaxation of the close contacts left by packing");
+    if (plan.bare_charge) {
+        fmt::format_to(std::back_inserter(out),
+                       "# No minimisation: {} carries a charge without a Lennard-Jones core and "
+                       "could collapse\n# onto an opposite charge. The limited-displacement start "
+                       "relaxes the contacts instead.\n",
+                       *plan.bare_charge);
+        return;
+    }
+    append(out, "# Before any constraint: fix shake takes no part in a minimisation.\n");
+    command(out, "minimize", "1.0e-4 1.0e-6 1000 10000");
+}
+
+// fix rigid/small takes a straight molecule only when its atoms lie exactly on one line; the
+// positions of data.lmp carry rounding, so each molecule is put back onto its axis: through its
+// centre of mass, along the offset-weighted sum of its atom positions.
+void append_straightening(Out& out, const ScriptSpecies& species, std::size_t number) {
+    const auto& offsets = species.hold.straight_offsets;
+    double mean = 0;
+    for (double s : offsets) mean += s / static_cast<double>(offsets.size());
+    const std::string p = fmt::format("straight{}", number);
+    fmt::format_to(std::back_inserter(out), "# {} put exactly onto the axes of its molecules\n",
+                   species.name);
+    command(out, "group", "{} molecule {}", p, molecule_range(species));
+    command(out, "variable", "{}_k atom (id-{})%{}", p, species.first_atom,
+            species.atoms_per_molecule);
+    // Each atom's offset, picked by its place k in the molecule.
+    std::vector<std::string> terms;
+    for (std::size_t k = 0; k < offsets.size(); ++k) {
+        if (offsets[k] != 0) {
+            terms.push_back(fmt::format("({})*(v_{}_k=={})", list_number(offsets[k]), p, k));
+        }
+    }
+    command(out, "variable", "{}_s atom {}", p, fmt::join(terms, "+"));
+    command(out, "compute", "{0}_u {0} property/atom xu yu zu", p);
+    // Weights that sum to zero over a molecule, so that its position drops out of the sum.
+    const std::string weight =
+        mean == 0 ? fmt::format("v_{}_s", p) : fmt::format("(v_{}_s-({}))", p, list_number(mean));
+    for (int a = 1; a <= 3; ++a) {
+        command(out, "variable", "{0}_w{1} atom {2}*c_{0}_u[{1}]", p, a, weight);
+    }
+    command(out, "compute", "{0}_mol {0} chunk/atom molecule compress yes", p);
+    command(out, "compute", "{0}_axis {0} reduce/chunk {0}_mol sum v_{0}_w1 v_{0}_w2 v_{0}_w3", p);
+    command(out, "compute", "{0}_com {0} com/chunk {0}_mol", p);
+    command(out, "compute", "{0}_at {0} chunk/spread/atom {0}_mol c_{0}_axis[*] c_{0}_com[*]", p);
+    command(out, "variable", "{0}_n atom sqrt(c_{0}_at[1]^2+c_{0}_at[2]^2+c_{0}_at[3]^2)", p);
+    static constexpr std::string_view AXES[] = {"x", "y", "z"};
+    for (int a = 1; a <= 3; ++a) {
+        command(out, "variable",
+                "{0}_{1} atom {1}+c_{0}_at[{2}]+v_{0}_s*c_{0}_at[{3}]/v_{0}_n-c_{0}_u[{3}]", p,
+                AXES[a - 1], a + 3, a);
+    }
+    command(out, "fix", "{0} {0} ave/atom 1 1 1 v_{0}_x v_{0}_y v_{0}_z", p);
+    command(out, "run", "0 post no");
+    for (int a = 1; a <= 3; ++a) {
+        command(out, "variable", "{0}_new{1} atom f_{0}[{1}]", p, a);
+    }
+    command(out, "set", "group {0} x v_{0}_new1 y v_{0}_new2 z v_{0}_new3", p);
+    command(out, "unfix", "{}", p);
+    for (std::string_view c : {"at", "com", "axis", "mol", "u"}) {
+        command(out, "uncompute", "{}_{}", p, c);
+    }
+}
+
+// "bond type 3", "bond types 1 2"
+std::string types_text(std::string_view kind, const std::vector<std::size_t>& types) {
+    return fmt::format("{} type{} {}", kind, types.size() == 1 ? "" : "s", fmt::join(types, " "));
+}
+
+void append_species_comment(Out& out, const ScriptSpecies& s) {
+    fmt::format_to(std::back_inserter(out), "# {} ({}): ", s.name, molecules_text(s));
+    switch (s.hold.hold) {
+        case Hold::Nothing:
+            append(out, s.atoms_per_molecule == 1
+                            ? "single atoms, nothing to hold\n"
+                            : "flexible, held by its bonds, angles and dihedrals\n");
+            return;
+        case Hold::Shake:
+            fmt::format_to(std::back_inserter(out), "rigid, held by SHAKE on {}{}\n",
+                           types_text("bond", s.hold.bond_types),
+                           s.hold.angle_types.empty()
+                               ? ""
+                               : " and " + types_text("angle", s.hold.angle_types));
+            return;
+        case Hold::RigidBody:
+            append(out, s.hold.straight_offsets.empty()
+                            ? "rigid, integrated as rigid bodies\n"
+                            : "rigid and straight, integrated as rigid bodies\n");
+            return;
+    }
+}
+
+void append_constraints(Out& out, const InputScriptPlan& plan) {
+    section(out, "Constraints");
+    for (const auto& s : plan.species) append_species_comment(out, s);
+    if (any_held(plan.species, Hold::Shake)) {
+        // One fix shake for all: LAMMPS takes no second one.
+        std::set<std::size_t> bonds, angles;
+        for (const auto& s : plan.species) {
+            if (s.hold.hold != Hold::Shake) continue;
+            bonds.insert(s.hold.bond_types.begin(), s.hold.bond_types.end());
+            angles.insert(s.hold.angle_types.begin(), s.hold.angle_types.end());
+        }
+        command(out, "group", "shaken molecule {}", molecules_of(plan.species, Hold::Shake));
+        command(out, "fix", "shake shaken shake 1.0e-6 100 0 b {}{}", fmt::join(bonds, " "),
+                angles.empty() ? "" : fmt::format(" a {}", fmt::join(angles, " ")));
+    }
+    std::size_t straight = 0;
+    for (const auto& s : plan.species) {
+        if (!s.hold.straight_offsets.empty()) append_straightening(out, s, ++straight);
+    }
+    if (any_held(plan.species, Hold::RigidBody)) {
+        command(out, "group", "bodies molecule {}", molecules_of(plan.species, Hold::RigidBody));
+        command(out, "group", "mobile subtract all bodies");
+    } else {
+        command(out, "group", "mobile union all");
+    }
+}
+
+void append_start(Out& out, const InputScriptPlan& plan) {
+    const bool shake = any_held(plan.species, Hold::Shake);
+    const bool bodies = any_held(plan.species, Hold::RigidBody);
+    section(out, "Velocities");
+    if (shake) append(out, "# After SHAKE, which takes the motions it forbids out.\n");
+    if (bodies) {
+        append(out,
+               "# Before the rigid bodies, which keep only the rigid motion of their atoms.\n");
+    }
+    command(out, "velocity", "all create ${{temperature}} ${{seed}} mom yes rot yes dist gaussian");
+    command(out, "timestep", "${{timestep}}");
+
+    section(out, "Limited-displacement start");
+    append(out,
+           "# No atom moves more than 0.1 \u00c5 per step while a strong thermostat takes up the "
+           "heat\n# of the close contacts left by packing.\n");
+    if (shake) {
+        append(out,
+               "# LAMMPS warns that nve/limit and fix shake do not go together exactly; SHAKE\n"
+               "# restores the geometry in the run that follows.\n");
+    }
+    if (bodies) {
+        append(out, "# The rigid bodies of the start, with their own Langevin thermostat.\n");
+        command(out, "fix",
+                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
+                "{} ${{seed}}",
+                START_DAMPING);
+    }
+    const bool mobile = has_mobile_atoms(plan.species);
+    if (mobile) {
+        command(out, "fix", "start mobile nve/limit 0.1");
+        command(out, "fix",
+                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
+                START_DAMPING);
+    }
+    command(out, "run", "${{start_steps}}");
+    if (mobile) {
+        command(out, "unfix", "start_bath");
+        command(out, "unfix", "start");
+    }
+    if (bodies) command(out, "unfix", "bodies");
+}
+
+void append_production(Out& out, const InputScriptPlan& plan) {
+    const bool npt = plan.run.pressure.has_value();
+    const bool bodies = any_held(plan.species, Hold::RigidBody);
+    section(out, npt ? "Production run: NPT" : "Production run: NVT at the density as built");
+    const std::string thermostat =
+        fmt::format("temp ${{temperature}} ${{temperature}} {}", THERMOSTAT_DAMPING);
+    const std::string barostat =
+        npt ? fmt::format(" iso ${{pressure}} ${{pressure}} {}", BAROSTAT_DAMPING) : "";
+    append(out, npt ? "# Nose-Hoover thermostat and barostat" : "# Nose-Hoover thermostat");
+    if (bodies) {
+        append(out, npt ? "; the rigid bodies carry the barostat and scale\n# every atom with "
+                          "the box (dilate all).\n"
+                        : "; the rigid bodies have their own.\n");
+        command(out, "fix", "bodies bodies rigid/{}/small molecule {}{}{}", npt ? "npt" : "nvt",
+                thermostat, barostat, npt ? " dilate all" : "");
+        if (has_mobile_atoms(plan.species)) command(out, "fix", "md mobile nvt {}", thermostat);
+    } else {
+        append(out, ".\n");
+        command(out, "fix", "md all {} {}{}", npt ? "npt" : "nvt", thermostat, barostat);
+    }
+    append(out,
+           "# Uncomment to write the positions every 1000 steps:\n"
+           "# dump            trajectory all custom 1000 trajectory.lammpstrj id mol type x y z\n");
+    command(out, "run", "${{steps}}");
+}
+
+}  // namespace
+
+bool is_bare_charge(const PseudoAtomParams& params) {
+    return params.charge != 0 && (params.epsilon_k == 0 || params.sigma_ang == 0);
+}
+
+InputScriptPlan plan_input_script(std::span<const ActivePair> active,
+                                  const TypeRegistries& registries, const ForceField& force_field,
+                                  std::optional<PairSetup> pair_setup, const RunSettings& run) {
+    InputScriptPlan plan;
+    plan.pair_setup = pair_setup;
+    plan.water = tip4p_water_types(active, registries).value_or(Tip4pTypes{});
+    if (force_field.cutoff_vdw != PRESET_CUTOFF) plan.lj_cutoff = force_field.cutoff_vdw;
+    plan.run = run;
+    for (const auto& entry : registries.atoms.entries()) {
+        if (is_bare_charge(force_field.checked_pseudo_atom(entry.key))) {
+            plan.bare_charge = entry.key;
+            break;
+        }
+    }
+    std::uint64_t molecule = 1, atom = 1;
+    for (const auto& pair : active) {
+        const std::uint64_t atoms = pair.resolved.molecule->pseudo_atoms.size();
+        plan.species.push_back({pair.resolved.molecule->name, molecule, pair.count, atom, atoms,
+                                hold_for(pair.resolved, registries, force_field)});
+        molecule += pair.count;
+        atom += pair.count * atoms;
+    }
+    return plan;
+}
+
+std::string input_script_text(const InputScriptPlan& plan) {
+    Out out;
+    append_header(out, plan.run);
+    append_system(out, plan);
+    append_relaxation(out, plan);
+    append_constraints(out, plan);
+    append_start(out, plan);
+    append_production(out, plan);
+    return fmt::to_string(out);
+}
+
+}  // namespace boxwright

@@ -1,0 +1,85 @@
+#include "lammps/molecule_shape.hpp"
+
+#include <cmath>
+
+namespace boxwright {
+namespace {
+
+// Atoms within this distance of the line through a molecule count as on it: far less than any
+// real bend, more than the rounding of coordinates written to three or four decimals.
+constexpr double ON_LINE_ANG = 0.01;
+
+using Vec = std::array<double, 3>;
+
+Vec minus(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+double dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+}  // namespace
+
+std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved) {
+    const Molecule& molecule = *resolved.molecule;
+    if (molecule.pseudo_atoms.size() != 3 || resolved.bonds.size() != 2 ||
+        resolved.angles.size() != 1) {
+        return std::nullopt;
+    }
+    const auto& angle = resolved.angles.front();
+    if (!(angle.record.angle0 < STRAIGHT_ANGLE_DEGREES)) return std::nullopt;
+    // Three atoms, two bonds and one derived angle: the bonds meet at the angle's vertex.
+    return BentTriatomic{angle.atoms[1], {angle.atoms[0], angle.atoms[2]}, &angle.record};
+}
+
+std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
+                                            const TypeRegistries& registries) {
+    for (const auto& pair : active) {
+        const Molecule& molecule = *pair.resolved.molecule;
+        if (pair.count == 0 || !molecule.rigid) continue;
+        const auto shape = bent_triatomic(pair.resolved);
+        if (!shape) continue;
+        const std::string& oxygen = molecule.pseudo_atoms[shape->centre].name;
+        const std::string& hydrogen = molecule.pseudo_atoms[shape->ends[0]].name;
+        if (molecule.pseudo_atoms[shape->ends[1]].name != hydrogen) continue;
+        return Tip4pTypes{registries.atoms.type_number(oxygen),
+                          registries.atoms.type_number(hydrogen),
+                          registries.bonds.type_number(norm_pair(oxygen, hydrogen)),
+                          registries.angles.type_number(norm_triple(hydrogen, oxygen, hydrogen))};
+    }
+    return std::nullopt;
+}
+
+std::vector<double> straight_offsets(const Molecule& molecule, const ForceField& force_field) {
+    const auto& atoms = molecule.pseudo_atoms;
+    if (atoms.size() < 3) return {};
+    // The line runs through the two atoms farthest apart.
+    std::size_t from = 0, to = 0;
+    double longest = 0;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        for (std::size_t j = i + 1; j < atoms.size(); ++j) {
+            const Vec d = minus(atoms[j].position, atoms[i].position);
+            if (dot(d, d) > longest) {
+                longest = dot(d, d);
+                from = i;
+                to = j;
+            }
+        }
+    }
+    if (!(longest > 0)) return {};
+    const Vec axis = minus(atoms[to].position, atoms[from].position);
+    const double length = std::sqrt(longest);
+    std::vector<double> along(atoms.size());
+    double mass = 0, mass_along = 0;
+    for (std::size_t k = 0; k < atoms.size(); ++k) {
+        const Vec d = minus(atoms[k].position, atoms[from].position);
+        along[k] = dot(d, axis) / length;
+        const double off_line = dot(d, d) - along[k] * along[k];
+        if (off_line > ON_LINE_ANG * ON_LINE_ANG) return {};
+        const double m = force_field.checked_pseudo_atom(atoms[k].name).mass;
+        mass += m;
+        mass_along += m * along[k];
+    }
+    // Without a positive mass there is no centre of mass, and no rigid body either.
+    if (!(mass > 0)) return {};
+    for (double& offset : along) offset -= mass_along / mass;
+    return along;
+}
+
+}  // namespace boxwright

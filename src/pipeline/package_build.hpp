@@ -1,0 +1,35 @@
+// The builds of the boxwright package: the same steps as run_pack_packmol and run_from_coords,
+// so data.lmp and forcefield.lmp come out the same, then in.lmp beside them and a BuildReport.
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "ff/error.hpp"
+#include "lammps/input_script.hpp"
+#include "pipeline/active.hpp"
+#include "pipeline/coords_build.hpp"
+#include "pipeline/packmol_build.hpp"
+#include "pipeline/report.hpp"
+
+namespace boxwright {
+
+struct PackageOptions {
+    PresetRule preset_rule = PresetRule::FromCharges;
+    std::optional<RunSettings> input_script = RunSettings{};  // none writes no in.lmp
+};
+
+// `cancel` as for run_pack_packmol.
+Result<BuildReport> package_packmol(const PackCommonArgs& request, double tolerance,
+                                    const PackageOptions& options,
+                                    Cancellation& cancel = no_cancellation());
+
+Result<BuildReport> package_from_coords(const CoordsArgs& request,
+                                        std::span<const Position> coordinates, double box_length,
+                                        const PackageOptions& options);
+
+// The positions from a coordinate file, read after the inputs and the run settings are checked.
+Result<BuildReport> package_from_coords_file(const CoordsArgs& request, const CoordsFile& file,
+                                             const PackageOptions& options);
+
+}  // namespace boxwright

@@ -1,0 +1,253 @@
+#include "pipeline/report.hpp"
+
+#include <cmath>
+#include <unordered_set>
+
+#include "ff/invariant.hpp"
+#include "ff/numbers.hpp"
+#include "lammps/molecule_shape.hpp"
+
+namespace boxwright {
+namespace {
+
+constexpr double AVOGADRO = 6.02214076e23;
+// A net charge below this is rounding in the charges of the force field, not a charged system.
+constexpr double NEUTRAL_WITHIN_E = 1e-6;
+// Atoms of different molecules closer than this overlap: no force field lets them get there.
+constexpr double OVERLAP_ANG = 1.0;
+
+// A charge as a reader wants it: to a millionth of e, without trailing zeros ("0.35", "-1").
+std::string charge_text(double charge) {
+    const double rounded = std::round(charge * 1e6) / 1e6;
+    return plain_number(rounded == 0 ? 0 : rounded);
+}
+
+std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
+    std::vector<SpeciesReport> reports;
+    for (const auto& pair : build.active) {
+        const Molecule& molecule = *pair.resolved.molecule;
+        SpeciesReport report{molecule.name, pair.count, molecule.pseudo_atoms.size(), 0, 0};
+        for (const auto& atom : molecule.pseudo_atoms) {
+            const auto& params = build.force_field.checked_pseudo_atom(atom.name);
+            report.molecular_mass += params.mass;
+            report.charge += params.charge;
+        }
+        reports.push_back(std::move(report));
+    }
+    return reports;
+}
+
+// The species and the molecule number within it of a 0-based molecule of the whole system.
+std::pair<const SpeciesReport*, std::uint64_t> species_of_molecule(
+    std::span<const SpeciesReport> species, std::uint64_t molecule) {
+    for (const auto& s : species) {
+        if (molecule < s.count) return {&s, molecule};
+        molecule -= s.count;
+    }
+    unreachable("molecule of the system within its species");
+}
+
+class Checks {
+  public:
+    Checks(const FinishedBuild& build, const BuildReport& report)
+        : build_(build), report_(report) {}
+
+    std::vector<std::string> run() {
+        net_charge();
+        charges_and_preset();
+        pseudo_atoms();
+        flexible_molecules();
+        cutoff_and_box();
+        overlaps();
+        return std::move(warnings_);
+    }
+
+  private:
+    template <class... Args>
+    void warn(fmt::format_string<Args...> text, Args&&... args) {
+        warnings_.push_back(fmt::format(text, std::forward<Args>(args)...));
+    }
+
+    // The pseudo atoms of the build that satisfy `keep`, in type order, joined by ", ".
+    template <class Keep>
+    std::string atom_types_where(Keep keep) const {
+        std::vector<std::string> names;
+        for (const auto& entry : build_.registries.atoms.entries()) {
+            if (keep(build_.force_field.checked_pseudo_atom(entry.key)))
+                names.push_back("'" + entry.key + "'");
+        }
+        return fmt::format("{}", fmt::join(names, ", "));
+    }
+
+    void net_charge() {
+        if (!(std::fabs(report_.net_charge) > NEUTRAL_WITHIN_E)) return;
+        std::vector<std::string> per_molecule;
+        for (const auto& s : report_.species) {
+            per_molecule.push_back(fmt::format("{} {}", s.name, charge_text(s.charge)));
+        }
+        warn(
+            "the system carries a net charge of {} e (per molecule: {}); LAMMPS runs it with "
+            "only a note that it is not charge neutral",
+            charge_text(report_.net_charge), fmt::join(per_molecule, ", "));
+    }
+
+    void charges_and_preset() {
+        const auto charged = atom_types_where([](const auto& p) { return p.charge != 0; });
+        const auto preset = build_.pair_setup;
+        if (preset && !has_coulomb_term(*preset) && !charged.empty()) {
+            warn(
+                "pair style {} has no Coulomb term: the charges of {} are dropped (choose "
+                "LjCutCoulLong, or auto)",
+                display_name(*preset), charged);
+        }
+        if (preset && has_long_range_solver(*preset) && charged.empty()) {
+            warn(
+                "pair style {} sets a long-range Coulomb solver, but no atom carries a charge: "
+                "LAMMPS refuses to run it (choose LjCut, or auto)",
+                display_name(*preset));
+        }
+        if (preset == PairSetup::Tip4p && !tip4p_water_types(build_.active, build_.registries)) {
+            warn(
+                "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
+                "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
+                "the types 1 2 1 1");
+        }
+    }
+
+    void pseudo_atoms() {
+        for (const auto& entry : build_.registries.atoms.entries()) {
+            const auto& params = build_.force_field.checked_pseudo_atom(entry.key);
+            if (!params.self_interaction) {
+                warn(
+                    "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
+                    "(written as epsilon 0, sigma 0); is its name misspelt there?",
+                    entry.key);
+            }
+            if (!(params.mass > 0)) {
+                warn("pseudo atom '{}' has mass {}: LAMMPS refuses a mass of zero or below",
+                     entry.key, plain_number(params.mass));
+            }
+        }
+    }
+
+    void flexible_molecules() {
+        for (const auto& pair : build_.active) {
+            const Molecule& molecule = *pair.resolved.molecule;
+            if (molecule.rigid) continue;
+            std::unordered_set<std::string> seen;
+            for (const auto& atom : molecule.pseudo_atoms) {
+                if (!is_bare_charge(build_.force_field.checked_pseudo_atom(atom.name)) ||
+                    !seen.insert(atom.name).second) {
+                    continue;
+                }
+                warn(
+                    "molecule '{}' is flexible, but its charged site '{}' has epsilon or sigma "
+                    "0: nothing keeps it off a neighbouring charge, and a minimisation can "
+                    "collapse it",
+                    molecule.name, atom.name);
+            }
+            missing_torsions(pair.resolved);
+        }
+    }
+
+    // Derived dihedrals come in a fixed order and the resolved ones keep it: those between the
+    // resolved ones had no Torsions entry.
+    void missing_torsions(const ResolvedMolecule& resolved) {
+        const Molecule& molecule = *resolved.molecule;
+        const auto derived = molecule.derived_dihedrals();
+        if (derived.size() == resolved.dihedrals.size()) return;
+        std::vector<std::string> names;
+        std::unordered_set<std::string> seen;
+        std::size_t next = 0;
+        for (const auto& quad : derived) {
+            if (next < resolved.dihedrals.size() && resolved.dihedrals[next].atoms == quad) {
+                ++next;
+                continue;
+            }
+            const auto& a = molecule.pseudo_atoms;
+            const auto key =
+                norm_quad(a[quad[0]].name, a[quad[1]].name, a[quad[2]].name, a[quad[3]].name);
+            auto name = fmt::format("{}", fmt::join(key, "-"));
+            if (seen.insert(name).second) names.push_back(std::move(name));
+        }
+        warn("molecule '{}' leaves out the dihedrals that have no Torsions entry: {} of {} ({})",
+             molecule.name, derived.size() - resolved.dihedrals.size(), derived.size(),
+             fmt::join(names, ", "));
+    }
+
+    void cutoff_and_box() {
+        const double cutoff_vdw = build_.force_field.cutoff_vdw;
+        const auto preset = build_.pair_setup;
+        if (preset && cutoff_vdw != PRESET_CUTOFF) {
+            if (build_.input_script) {
+                warn(
+                    "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
+                    "in.lmp gives the pair style again with {} \u00c5, which keeps the "
+                    "coefficients",
+                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF),
+                    plain_number(cutoff_vdw));
+            } else {
+                warn(
+                    "the force field's CutOffVDW is {} \u00c5, but forcefield.lmp has the {} "
+                    "preset's {} \u00c5: give the pair style again with your cutoff after "
+                    "including it (LAMMPS keeps the coefficients)",
+                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
+            }
+        }
+        // The Lennard-Jones cutoff of the run: the preset's unless in.lmp gives the force
+        // field's, which is also the best guess without a preset; Coulomb stays at the preset's.
+        double cutoff = preset && !build_.input_script ? PRESET_CUTOFF : cutoff_vdw;
+        if (preset && has_coulomb_term(*preset)) cutoff = std::fmax(cutoff, PRESET_CUTOFF);
+        const double edge = report_.summary.box_length;
+        if (edge < 2 * cutoff) {
+            warn(
+                "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
+                "some neighbours in more than one periodic image (pack more molecules, or "
+                "shorten the cutoff)",
+                edge, plain_number(cutoff));
+        }
+    }
+
+    void overlaps() {
+        const auto& contact = report_.closest_contact;
+        if (!build_.given_coordinates || !contact || !(contact->distance < OVERLAP_ANG)) return;
+        const auto [first, n] = species_of_molecule(report_.species, contact->molecules[0]);
+        const auto [second, m] = species_of_molecule(report_.species, contact->molecules[1]);
+        warn(
+            "atoms {} and {} (of {} {} and {} {}) are {:.3f} \u00c5 apart: atoms of different "
+            "molecules closer than {} \u00c5 overlap in the given coordinates",
+            contact->atoms[0] + 1, contact->atoms[1] + 1, first->name, n + 1, second->name, m + 1,
+            contact->distance, plain_number(OVERLAP_ANG));
+    }
+
+    const FinishedBuild& build_;
+    const BuildReport& report_;
+    std::vector<std::string> warnings_;
+};
+
+}  // namespace
+
+BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
+                              std::vector<std::string> files) {
+    BuildReport report;
+    report.pair_setup = build.pair_setup;
+    report.species = species_reports(build);
+    double mass = 0;
+    std::vector<MoleculeRun> runs;
+    for (const auto& s : report.species) {
+        mass += s.molecular_mass * static_cast<double>(s.count);
+        report.net_charge += s.charge * static_cast<double>(s.count);
+        runs.push_back({s.atoms_per_molecule, s.count});
+    }
+    // g/mol over Å³ to kg/m³: grams per cm³ (1e24 Å³) times 1000.
+    const double edge = summary.box_length;
+    report.density = mass / AVOGADRO / (edge * edge * edge * 1e-24) * 1000;
+    report.closest_contact = closest_contact(build.coordinates, edge, runs);
+    report.warnings = summary.all_warnings();
+    report.summary = std::move(summary);
+    report.files = std::move(files);
+    for (auto& warning : Checks(build, report).run()) report.warnings.push_back(std::move(warning));
+    return report;
+}
+
+}  // namespace boxwright

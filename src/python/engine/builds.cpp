@@ -1,0 +1,214 @@
+#include "python/engine/builds.hpp"
+
+#include "pipeline/package_build.hpp"
+#include "python/conversions.hpp"
+#include "python/engine/report_dict.hpp"
+#include "python/entry_support.hpp"
+
+namespace boxwright::python {
+namespace {
+
+constexpr char BUILD_PACKMOL_DOC[] =
+    "build_packmol(species, counts, density, *, pair_style='auto', explicit_lb=False, "
+    "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
+    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000)\n"
+    "--\n"
+    "\n"
+    "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.";
+
+constexpr char BUILD_FROM_COORDS_DOC[] =
+    "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
+    "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
+    "pressure=1.0, timestep=1.0, steps=100000, check_names=True)\n"
+    "--\n"
+    "\n"
+    "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
+    "\n"
+    "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
+    "read natively after the force field and the species are checked; box_len may then be None\n"
+    "for the box the file states, and check_names compares the file's atom names with the\n"
+    "species'.";
+
+// The keyword arguments both builds take, as given (null when omitted).
+struct PackageKeywords {
+    PyObject *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
+             *out_dir = nullptr, *input_script = nullptr, *temperature = nullptr,
+             *pressure = nullptr, *timestep = nullptr, *steps = nullptr;
+};
+
+// What both builds take beyond their own arguments, with the package's defaults.
+struct PackageArguments {
+    PairChoice pair_choice;
+    bool explicit_lb = false;
+    std::string force_field = "force_field.json";
+    std::string out_dir = ".";
+    bool input_script = true;
+    RunSettings run;
+
+    PackageOptions options() const {
+        return {pair_choice.rule, input_script ? std::optional(run) : std::nullopt};
+    }
+};
+
+bool convert(const PackageKeywords& given, PackageArguments& out) {
+    return convert_argument(given.pair_style, "pair_style", to_pair_choice, out.pair_choice) &&
+           convert_argument(given.explicit_lb, "explicit_lb", to_flag, out.explicit_lb) &&
+           convert_argument(given.force_field, "force_field", to_path, out.force_field) &&
+           convert_argument(given.out_dir, "out_dir", to_path, out.out_dir) &&
+           convert_argument(given.input_script, "input_script", to_flag, out.input_script) &&
+           convert_argument(given.temperature, "temperature", to_number, out.run.temperature) &&
+           convert_argument(given.pressure, "pressure", to_optional_number, out.run.pressure) &&
+           convert_argument(given.timestep, "timestep", to_number, out.run.timestep) &&
+           convert_argument(given.steps, "steps", to_whole_number, out.run.steps);
+}
+
+PyObject* report_or_raise(const Result<BuildReport>& built) {
+    return built ? report_dict(*built) : raise_failure(built.error());
+}
+
+char* build_packmol_keywords[] = {
+    keyword("species"),      keyword("counts"),
+    keyword("density"),      keyword("pair_style"),
+    keyword("explicit_lb"),  keyword("force_field"),
+    keyword("out_dir"),      keyword("tolerance"),
+    keyword("input_script"), keyword("temperature"),
+    keyword("pressure"),     keyword("timestep"),
+    keyword("steps"),        nullptr,
+};
+
+PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
+    PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *tolerance = nullptr;
+    PackageKeywords given;
+    if (!PyArg_ParseTupleAndKeywords(
+            args, kwargs, "OOO|$OOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
+            &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
+            &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
+            &given.timestep, &given.steps)) {
+        return nullptr;
+    }
+    PackCommonArgs request;
+    PackageArguments package;
+    double tolerance_ang = 2.0;
+    const bool converted = convert_argument(species, "species", to_path_list, request.species) &&
+                           convert_argument(counts, "counts", to_count_list, request.counts) &&
+                           convert_argument(density, "density", to_number, request.density) &&
+                           convert(given, package) &&
+                           convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
+    if (!converted) return nullptr;
+    request.force_field = package.force_field;
+    request.out_dir = package.out_dir;
+    request.explicit_lb = package.explicit_lb;
+    request.pair_setup = package.pair_choice.setup;
+    PendingSignal interrupt;
+    auto built = package_packmol(request, tolerance_ang, package.options(), interrupt);
+    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    return report_or_raise(built);
+}
+
+char* build_from_coords_keywords[] = {
+    keyword("species"),     keyword("counts"),      keyword("coords"),
+    keyword("box_len"),     keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"), keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"), keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),       keyword("check_names"), nullptr,
+};
+
+// The arguments of build_from_coords as given, in parameter order.
+struct FromCoordsArguments {
+    PyObject *species = nullptr, *counts = nullptr, *coords = nullptr, *box_len = nullptr;
+    PackageKeywords given;
+    PyObject* check_names = nullptr;
+};
+
+void take_package(const PackageArguments& package, CoordsArgs& request) {
+    request.force_field = package.force_field;
+    request.out_dir = package.out_dir;
+    request.explicit_lb = package.explicit_lb;
+    request.pair_setup = package.pair_choice.setup;
+}
+
+// coords as a path: the file is read natively, after the inputs are checked, and its atoms never
+// become Python objects.
+PyObject* build_from_coords_file(const FromCoordsArguments& given) {
+    CoordsArgs request;
+    PackageArguments package;
+    CoordsFile file;
+    const bool converted =
+        convert_argument(given.species, "species", to_path_list, request.species) &&
+        convert_argument(given.counts, "counts", to_count_list, request.counts) &&
+        convert_argument(given.coords, "coords", to_path, file.path) &&
+        convert_argument(given.box_len, "box_len", to_optional_number, file.box_length) &&
+        convert(given.given, package) &&
+        convert_argument(given.check_names, "check_names", to_flag, file.check_names);
+    if (!converted) return nullptr;
+    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
+    take_package(package, request);
+    return report_or_raise(package_from_coords_file(request, file, package.options()));
+}
+
+PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
+    FromCoordsArguments all;
+    PackageKeywords& given = all.given;
+    if (!PyArg_ParseTupleAndKeywords(
+            args, kwargs, "OOOO|$OOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
+            &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
+            &given.temperature, &given.pressure, &given.timestep, &given.steps, &all.check_names)) {
+        return nullptr;
+    }
+    if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
+    PyObject *species = all.species, *counts = all.counts, *coords = all.coords,
+             *box_len = all.box_len;
+    CoordsArgs request;
+    PackageArguments package;
+    CoordinateRows rows;
+    double box_length = 0;
+    bool unused_check_names = true;
+    // A number that is not a plain float or int runs the caller's code when converted
+    // (__float__, __index__), which could write into a buffer the positions are read from in
+    // place: they must stay as they were when coords was converted.
+    auto keep_positions_as_given = [&] {
+        const auto plain = [](PyObject* value) {
+            return value == nullptr || Py_IsNone(value) || PyFloat_CheckExact(value) ||
+                   PyLong_CheckExact(value);
+        };
+        if (!plain(box_len) || !plain(given.temperature) || !plain(given.pressure) ||
+            !plain(given.timestep) || !plain(given.steps)) {
+            rows.take_private_copy();
+        }
+        return true;
+    };
+    const bool converted =
+        convert_argument(species, "species", to_path_list, request.species) &&
+        convert_argument(counts, "counts", to_count_list, request.counts) &&
+        convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
+        convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package) &&
+        // Positions carry no names; the flag is converted so a wrong type is refused alike.
+        convert_argument(all.check_names, "check_names", to_flag, unused_check_names);
+    if (!converted) return nullptr;
+    // The positions and the box are checked before any file is opened.
+    if (!check_given_coordinates(rows, box_length)) return nullptr;
+    take_package(package, request);
+    return report_or_raise(
+        package_from_coords(request, rows.positions(), box_length, package.options()));
+}
+
+PyObject* build_packmol_entry(PyObject*, PyObject* args, PyObject* kwargs) {
+    return without_cpp_exceptions([&] { return build_packmol(args, kwargs); });
+}
+
+PyObject* build_from_coords_entry(PyObject*, PyObject* args, PyObject* kwargs) {
+    return without_cpp_exceptions([&] { return build_from_coords(args, kwargs); });
+}
+
+PyMethodDef build_packmol_def = {"build_packmol", as_method(build_packmol_entry),
+                                 METH_VARARGS | METH_KEYWORDS, BUILD_PACKMOL_DOC};
+PyMethodDef build_from_coords_def = {"build_from_coords", as_method(build_from_coords_entry),
+                                     METH_VARARGS | METH_KEYWORDS, BUILD_FROM_COORDS_DOC};
+
+}  // namespace
+
+PyMethodDef* build_packmol_method() { return &build_packmol_def; }
+PyMethodDef* build_from_coords_method() { return &build_from_coords_def; }
+
+}  // namespace boxwright::python

@@ -1,0 +1,110 @@
+#include "lammps/input_script.hpp"
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+using namespace test;
+
+Molecule carbon_dioxide() {
+    return make_molecule("co2", {{"C", {0, 0, 0}}, {"Oc", {1.16, 0, 0}}, {"Oc", {-1.16, 0, 0}}},
+                         {{0, 1}, {0, 2}}, true);
+}
+
+ForceField test_force_field_with_co2() {
+    ForceField ff = test_force_field();
+    ff.pseudo_atoms["C"] = {12.011, 0.7, 27.0, 2.8, {}, true};
+    ff.pseudo_atoms["Oc"] = {15.9994, -0.35, 79.0, 3.05, {}, true};
+    return ff;
+}
+
+struct Plan {
+    ForceField ff = test_force_field_with_co2();
+    Species species;
+    TypeRegistries registries;
+
+    InputScriptPlan make(std::optional<PairSetup> setup, const RunSettings& run = {}) {
+        registries = *build_type_registries(species.active, ff);
+        return plan_input_script(species.active, registries, ff, setup, run);
+    }
+};
+
+TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
+    const ForceField ff = test_force_field_with_co2();
+    const struct {
+        const char* name;
+        Molecule molecule;
+        Hold hold;
+        std::vector<std::size_t> bond_types, angle_types;
+        bool straight;
+    } cases[] = {
+        {"bent water: SHAKE with its angle", water_molecule(), Hold::Shake, {1}, {1}, false},
+        {"two bonded atoms: SHAKE on the bond",
+         make_molecule("o2", {{"O", {0, 0, 0}}, {"O", {1.2, 0, 0}}}, {{0, 1}}, true),
+         Hold::Shake,
+         {1},
+         {},
+         false},
+        {"straight CO2: a rigid body put back onto its axis",
+         carbon_dioxide(),
+         Hold::RigidBody,
+         {},
+         {},
+         true},
+        // Three bonds around one atom: SHAKE would hold the bonds but not the angles.
+        {"a rigid star of four",
+         make_molecule("ch3",
+                       {{"C", {0, 0, 0}}, {"O", {1, 0, 0}}, {"O", {0, 1, 0}}, {"O", {0, 0, 1}}},
+                       {{0, 1}, {0, 2}, {0, 3}}, true),
+         Hold::RigidBody,
+         {},
+         {},
+         false},
+        {"a flexible chain", butane_molecule(), Hold::Nothing, {}, {}, false},
+        {"a rigid single atom",
+         make_molecule("ar", {{"Ar", {0, 0, 0}}}, {}, true),
+         Hold::Nothing,
+         {},
+         {},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Species species;
+        species.add(c.molecule, 1);
+        const auto registries = *build_type_registries(species.active, ff);
+        const auto held = hold_for(species.active[0].resolved, registries, ff);
+        EXPECT_EQ(held.hold, c.hold);
+        EXPECT_EQ(held.bond_types, c.bond_types);
+        EXPECT_EQ(held.angle_types, c.angle_types);
+        EXPECT_EQ(!held.straight_offsets.empty(), c.straight);
+    }
+}
+
+// Butane first, then water (SHAKE), then a straight CO2 (rigid bodies): the Tip4p pair style
+// names the water's types 3 4 3 2 again with the force field's 12 Å cutoff; water's bare H
+// rules out the minimisation. NPT.
+TEST(InputScript, MixtureOfEveryHoldGolden) {
+    Plan p;
+    p.ff.cutoff_vdw = 12;
+    p.species.add(butane_molecule(), 2);
+    p.species.add(water_molecule(), 3);
+    p.species.add(carbon_dioxide(), 4);
+    expect_golden("input_script/mixture.in.lmp", input_script_text(p.make(PairSetup::Tip4p)));
+}
+
+// Without a preset the user's pair style comes first; argon and butane carry no charge, so the
+// script minimises; no pressure runs NVT, and no rigid bodies means no mobile subset.
+TEST(InputScript, CustomPairStyleNvtWithMinimisationGolden) {
+    Plan p;
+    p.species.add(argon_molecule(), 5);
+    p.species.add(butane_molecule(), 1);
+    const RunSettings run{350, std::nullopt, 2.0, 5000};
+    expect_golden("input_script/custom_nvt.in.lmp", input_script_text(p.make(std::nullopt, run)));
+}
+
+}  // namespace
+}  // namespace boxwright

@@ -1,0 +1,156 @@
+#include "pipeline/report.hpp"
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+using namespace test;
+
+// The test force field with every self interaction given (H's as zero), Na+ and Cl- ions, and a
+// cutoff equal to the presets'.
+ForceField checked_force_field() {
+    ForceField ff = test_force_field();
+    for (auto& [name, params] : ff.pseudo_atoms) params.self_interaction = true;
+    ff.pseudo_atoms["Na"] = {22.99, 1, 50, 2.5, {}, true};
+    ff.pseudo_atoms["Cl"] = {35.45, -1, 50, 4.4, {}, true};
+    ff.cutoff_vdw = PRESET_CUTOFF;
+    return ff;
+}
+
+Molecule ion(const char* name) { return make_molecule(name, {{name, {0, 0, 0}}}); }
+
+// Water with its own bonded terms, and not rigid.
+Molecule flexible_water() {
+    Molecule m = water_molecule();
+    m.name = "flexwater";
+    m.rigid = false;
+    m.bonds = {{{"O", "H"}, "HARMONIC", {1000, 0.9572}}};
+    m.bends = {{{"H", "O", "H"}, "HARMONIC", {100, 104.52}}};
+    return m;
+}
+
+Molecule butane_without_torsions() {
+    Molecule m = butane_molecule();
+    m.torsions.clear();
+    return m;
+}
+
+struct Case {
+    const char* name;
+    std::vector<std::pair<Molecule, std::uint64_t>> species;
+    std::optional<PairSetup> setup;
+    std::vector<std::string> expected;
+    void (*change)(ForceField&) = [](ForceField&) {};
+    double box = 40;
+    bool given_coordinates = false;
+    bool input_script = true;
+};
+
+// The report's own warnings (those after the summary's), for copies 5 Å apart.
+std::vector<std::string> checks_of(const Case& c) {
+    ForceField ff = checked_force_field();
+    c.change(ff);
+    Species species;
+    for (const auto& [molecule, count] : c.species) species.add(molecule, count);
+    const auto registries = *build_type_registries(species.active, ff);
+    const auto positions = copy_positions(species.active);
+    const FinishedBuild build{ff,      species.active,      registries,    positions,
+                              c.setup, c.given_coordinates, c.input_script};
+    BuildSummary summary;
+    summary.box_length = c.box;
+    return make_build_report(build, summary, {}).warnings;
+}
+
+TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
+    const Case cases[] = {
+        {"a neutral box says nothing", {{water_molecule(), 2}}, PairSetup::Tip4p, {}},
+        {"net charge",
+         {{ion("Na"), 2}, {ion("Cl"), 1}},
+         PairSetup::LjCutCoulLong,
+         {"the system carries a net charge of 1 e (per molecule: Na 1, Cl -1); LAMMPS runs it "
+          "with only a note that it is not charge neutral"}},
+        {"charges dropped by LjCut",
+         {{water_molecule(), 1}, {argon_molecule(), 1}},
+         PairSetup::LjCut,
+         {"pair style LjCut has no Coulomb term: the charges of 'O', 'H' are dropped (choose "
+          "LjCutCoulLong, or auto)"}},
+        {"a Coulomb solver without charges",
+         {{argon_molecule(), 2}},
+         PairSetup::LjCutCoulLong,
+         {"pair style LjCutCoulLong sets a long-range Coulomb solver, but no atom carries a "
+          "charge: LAMMPS refuses to run it (choose LjCut, or auto)"}},
+        {"Tip4p without water",
+         {{ion("Na"), 1}, {ion("Cl"), 1}},
+         PairSetup::Tip4p,
+         {"pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two bonded "
+          "to the third at a bent angle and of one type): lj/cut/tip4p/long keeps the types 1 2 "
+          "1 1"}},
+        {"a pseudo atom without a self interaction",
+         {{water_molecule(), 1}},
+         PairSetup::Tip4p,
+         {"pseudo atom 'H' has no SelfInteractions entry, so no Lennard-Jones core (written as "
+          "epsilon 0, sigma 0); is its name misspelt there?"},
+         [](ForceField& ff) { ff.pseudo_atoms["H"].self_interaction = false; }},
+        {"a mass of zero",
+         {{argon_molecule(), 1}},
+         PairSetup::LjCut,
+         {"pseudo atom 'Ar' has mass 0: LAMMPS refuses a mass of zero or below"},
+         [](ForceField& ff) { ff.pseudo_atoms["Ar"].mass = 0; }},
+        {"a bare charge on a flexible molecule",
+         {{flexible_water(), 1}},
+         PairSetup::LjCutCoulLong,
+         {"molecule 'flexwater' is flexible, but its charged site 'H' has epsilon or sigma 0: "
+          "nothing keeps it off a neighbouring charge, and a minimisation can collapse it"}},
+        {"dihedrals without Torsions entries",
+         {{butane_without_torsions(), 1}},
+         PairSetup::LjCut,
+         {"molecule 'butane' leaves out the dihedrals that have no Torsions entry: 1 of 1 "
+          "(CH3-CH2-CH2-CH3)"}},
+        {"the force field's cutoff, given again in in.lmp",
+         {{argon_molecule(), 1}},
+         PairSetup::LjCut,
+         {"the force field's CutOffVDW is 12 \u00c5, the LjCut preset's cutoff 10 \u00c5: in.lmp "
+          "gives the pair style again with 12 \u00c5, which keeps the coefficients"},
+         [](ForceField& ff) { ff.cutoff_vdw = 12; }},
+        {"the force field's cutoff without in.lmp",
+         {{argon_molecule(), 1}},
+         PairSetup::LjCut,
+         {"the force field's CutOffVDW is 12 \u00c5, but forcefield.lmp has the LjCut preset's "
+          "10 \u00c5: give the pair style again with your cutoff after including it (LAMMPS "
+          "keeps the coefficients)"},
+         [](ForceField& ff) { ff.cutoff_vdw = 12; },
+         40,
+         false,
+         false},
+        {"a box under twice the cutoff",
+         {{argon_molecule(), 1}},
+         PairSetup::LjCut,
+         {"the box edge 19.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets some "
+          "neighbours in more than one periodic image (pack more molecules, or shorten the "
+          "cutoff)"},
+         [](ForceField&) {},
+         19.99},
+        // Copies sit 5 Å apart in a box of 6 Å: through the wall they are 1 Å apart.
+        {"given coordinates that overlap",
+         {{argon_molecule(), 2}},
+         PairSetup::LjCut,
+         {"the box edge 5.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets some "
+          "neighbours in more than one periodic image (pack more molecules, or shorten the "
+          "cutoff)",
+          "atoms 1 and 2 (of argon 1 and argon 2) are 0.990 \u00c5 apart: atoms of different "
+          "molecules closer than 1 \u00c5 overlap in the given coordinates"},
+         [](ForceField&) {},
+         5.99,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(checks_of(c), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace boxwright

@@ -1,0 +1,143 @@
+"""The real LAMMPS runs the in.lmp written beside data.lmp and forcefield.lmp, as written: for
+each example species alone and for mixtures of rigid and flexible species under every preset.
+Each run (minimisation or limited-displacement start, then a short NPT run) must end without an
+error and keep every atom, water and CO2 their exact shapes."""
+
+import json
+import math
+import pathlib
+import subprocess
+
+from boxwright import pack
+from boxwright.pack import PyPairSetup as P
+from support import FORCE_FIELD, LMP, TempDirTestCase, example, needs_lammps, run_lammps
+
+# Few molecules and steps: the point is that every command of the script is taken.
+SHORT = {"start_steps": 300, "steps": 100}
+CUSTOM_PAIR_STYLE = "pair_style lj/cut/coul/cut 10.0\npair_modify mix arithmetic tail yes\n"
+
+
+def run_in_lmp(directory, variables, pair_style=None):
+    """Runs in.lmp as written (a pair style of our own in place of the placeholder where there
+    is no preset), then writes the final state; returns the screen text."""
+    script = pathlib.Path(directory, "in.lmp")
+    text = script.read_text(encoding="utf-8")
+    if pair_style is not None:
+        placeholder = text[text.index("print "):text.index("include ")]
+        text = text.replace(placeholder, pair_style)
+    script.write_text(text + "write_data after.data nocoeff\n", encoding="utf-8")
+    arguments = [f for name, value in variables.items() for f in ("-var", name, str(value))]
+    proc = subprocess.run([LMP, *arguments, "-in", "in.lmp", "-log", "none", "-nocite"],
+                          cwd=directory, capture_output=True, text=True, timeout=600,
+                          env={"OMP_NUM_THREADS": "1", "PATH": "/usr/bin:/bin"})
+    screen = proc.stdout + proc.stderr
+    if proc.returncode != 0 or "ERROR" in screen:
+        tail = "\n".join(screen.splitlines()[-20:])
+        raise AssertionError(f"lmp failed with status {proc.returncode}:\n{tail}")
+    return screen
+
+
+def final_state(directory):
+    """The box edge and, by atom ID, (molecule, x, y, z) of after.data."""
+    lines = pathlib.Path(directory, "after.data").read_text(encoding="utf-8").splitlines()
+    lo, hi = map(float, next(ln for ln in lines if ln.endswith("xlo xhi")).split()[:2])
+    start = next(n for n, ln in enumerate(lines) if ln.startswith("Atoms")) + 2
+    atoms = {}
+    for line in lines[start:]:
+        if not line.strip():
+            break
+        f = line.split()
+        atoms[int(f[0])] = (int(f[1]), *map(float, f[4:7]))
+    return hi - lo, atoms
+
+
+def bond_lengths(directory, species_atoms, first_atom, pairs):
+    """The lengths of the given atom pairs (0-based within a molecule) in every molecule of a
+    species whose molecules start at atom ID `first_atom`, by minimum image."""
+    edge, atoms = final_state(directory)
+    size, count = species_atoms
+    lengths = []
+    for molecule in range(count):
+        base = first_atom + molecule * size
+        for i, j in pairs:
+            a, b = atoms[base + i][1:], atoms[base + j][1:]
+            lengths.append(math.dist([0, 0, 0], [(q - p + edge / 2) % edge - edge / 2
+                                                 for p, q in zip(a, b)]))
+    return lengths
+
+
+def reference_length(path, i, j):
+    atoms = json.loads(pathlib.Path(path).read_text(encoding="utf-8"))["pseudoAtoms"]
+    return math.dist(atoms[i][1], atoms[j][1])
+
+
+@needs_lammps
+class LammpsRunsOurInput(TempDirTestCase):
+    def build_and_run(self, out, mixture, pair_style="auto", pair=None, **options):
+        species, counts = zip(*mixture)
+        report = pack.packmol([example(f"{name}.json") for name in species], list(counts), 500.0,
+                              pair_style=pair_style, force_field=FORCE_FIELD, out_dir=out,
+                              **options)
+        run_in_lmp(out, SHORT, pair)
+        _, atoms = final_state(out)
+        self.assertEqual(len(atoms), report.totals.atoms)
+        return report
+
+    def assert_rigid_shapes(self, out, mixture):
+        """Water's O-H and CO2's C=O lengths as in their molecule files, to 1e-4 Å."""
+        first = 1
+        for name, count in mixture:
+            size = {"water": 3, "co2": 3}.get(name)
+            if size:
+                reference = reference_length(example(f"{name}.json"), 0, 1)
+                for length in bond_lengths(out, (size, count), first, [(0, 1), (0, 2)]):
+                    self.assertAlmostEqual(length, reference, delta=1e-4, msg=name)
+            atoms = json.loads(pathlib.Path(example(f"{name}.json")).read_text())["pseudoAtoms"]
+            first += count * len(atoms)
+
+    def test_each_example_species_alone(self):
+        for name, count in (("water", 30), ("co2", 20), ("methane", 30), ("ethane", 20),
+                            ("propane", 15), ("butane", 12)):
+            with self.subTest(name):
+                self.build_and_run(self.tmp / name, [(name, count)])
+                self.assert_rigid_shapes(self.tmp / name, [(name, count)])
+
+    def test_mixtures_under_every_preset(self):
+        cases = [
+            ("water after methane, Tip4p", [("methane", 10), ("water", 30)], P.Tip4p, None),
+            ("straight CO2 with water, Tip4p", [("co2", 10), ("water", 30)], P.Tip4p, None),
+            ("flexible butane with rigid CO2", [("butane", 8), ("co2", 10)], P.LjCutCoulLong,
+             None),
+            ("LjCut", [("butane", 8), ("methane", 12)], P.LjCut, None),
+            # No preset: the user's pair style goes where the script says.
+            ("no preset", [("water", 20), ("ethane", 8)], None, CUSTOM_PAIR_STYLE),
+        ]
+        for number, (name, mixture, preset, pair) in enumerate(cases):
+            with self.subTest(name):
+                out = self.tmp / str(number)
+                self.build_and_run(out, mixture, preset, pair)
+                self.assert_rigid_shapes(out, mixture)
+
+    def test_nvt_keeps_the_box(self):
+        out = self.tmp / "nvt"
+        report = self.build_and_run(out, [("co2", 10), ("propane", 8)], explicit_lb=True,
+                                    pressure=None)
+        self.assertAlmostEqual(final_state(out)[0], report.box_length, places=6)
+
+    def test_the_pair_style_given_again_keeps_the_coefficients(self):
+        # in.lmp gives the preset's pair style again with the force field's 12 Å: the energies
+        # are those of forcefield.lmp with 12 Å written into it, so LAMMPS kept every pair_coeff
+        # and the pair_modify line of the first one.
+        pack.packmol([example("co2.json"), example("propane.json")], [12, 8], 500.0,
+                     pair_style=P.LjCutCoulLong, force_field=FORCE_FIELD, out_dir=self.tmp)
+        text = (self.tmp / "forcefield.lmp").read_text(encoding="utf-8")
+        again = next(line for line in (self.tmp / "in.lmp").read_text().splitlines()
+                     if line.startswith("pair_style"))
+        self.assertEqual(again.split(), ["pair_style", "lj/cut/coul/long", "12.0", "10.0"])
+        (self.tmp / "ff12.lmp").write_text(
+            text.replace("pair_style lj/cut/coul/long 10.0 10.0", " ".join(again.split())))
+        given_again, _ = run_lammps(self.tmp, after=again)
+        written_in, _ = run_lammps(self.tmp, forcefield="ff12.lmp")
+        preset, _ = run_lammps(self.tmp)
+        self.assertEqual(given_again, written_in)
+        self.assertNotEqual(given_again["evdwl"], preset["evdwl"])

@@ -1,0 +1,195 @@
+"""The package's builds: the same files as `boxwright._native`, plus in.lmp and a report whose
+numbers are computed here again, independently, from the JSON input files."""
+
+import itertools
+import json
+import math
+import pathlib
+
+from boxwright import _native, pack
+from boxwright.pack import PyPairSetup
+from support import FORCE_FIELD, TempDirTestCase, example, lattice_coordinates
+
+WATER, CO2, BUTANE, METHANE = (example(f"{n}.json") for n in ("water", "co2", "butane", "methane"))
+MIXTURE = [(WATER, 2), (CO2, 1), (METHANE, 0), (BUTANE, 1)]
+AVOGADRO = 6.02214076e23
+
+
+def read_json(path):
+    return json.loads(pathlib.Path(path).read_text(encoding="utf-8"))
+
+
+def expected_species(mixture):
+    """Each species with copies: name, count, atoms, molecular mass and charge per molecule."""
+    atoms = {a["name"]: a for a in read_json(FORCE_FIELD)["PseudoAtoms"]}
+    rows = []
+    for path, count in mixture:
+        names = [name for name, _ in read_json(path)["pseudoAtoms"]]
+        if count:
+            rows.append((pathlib.Path(path).stem, count, len(names),
+                         sum(atoms[n]["mass"] for n in names),
+                         sum(atoms[n]["charge"] for n in names)))
+    return rows
+
+
+def expected_totals(mixture):
+    """Atoms, bonds, angles and dihedrals (those with a Torsions entry) of the whole system."""
+    totals = [0, 0, 0, 0]
+    for path, count in mixture:
+        molecule = read_json(path)
+        bonds = molecule.get("Connectivity", [])
+        degree = [0] * len(molecule["pseudoAtoms"])
+        for i, j in bonds:
+            degree[i] += 1
+            degree[j] += 1
+        angles = sum(d * (d - 1) // 2 for d in degree)
+        dihedrals = len(molecule.get("Torsions", [])) and sum(
+            (degree[i] - 1) * (degree[j] - 1) for i, j in bonds)
+        for n, value in enumerate((len(degree), len(bonds), angles, dihedrals)):
+            totals[n] += count * value
+    return totals
+
+
+def closest_by_every_pair(coords, sizes, edge):
+    """The closest atoms of different molecules by minimum image, numbered from 1."""
+    molecule = [m for m, size in enumerate(sizes) for _ in range(size)]
+    best = (math.inf, None)
+    for i, j in itertools.combinations(range(len(coords)), 2):
+        if molecule[i] != molecule[j]:
+            d = math.dist([0, 0, 0], [(b - a + edge / 2) % edge - edge / 2
+                                      for a, b in zip(coords[i], coords[j])])
+            best = min(best, (d, (i + 1, j + 1)))
+    return best
+
+
+class PackageBuildTest(TempDirTestCase):
+    def coords_build(self, out, **options):
+        species, counts = zip(*MIXTURE)
+        return pack.from_coords(list(species), list(counts), lattice_coordinates(MIXTURE), 24.0,
+                                force_field=FORCE_FIELD, out_dir=out, **options)
+
+    def test_the_two_files_and_the_summary_are_those_of_native(self):
+        species, counts = zip(*MIXTURE)
+        coords = lattice_coordinates(MIXTURE)
+        builds = {
+            "coords": (lambda out, **kw: pack.from_coords(list(species), list(counts), coords,
+                                                          24.0, out_dir=out, **kw),
+                       lambda out: _native.pack_from_coords_py(
+                           list(species), list(counts), coords, 24.0, PyPairSetup.Tip4p,
+                           True, FORCE_FIELD, str(out))),
+            "packmol": (lambda out, **kw: pack.packmol(list(species), list(counts), 600.0,
+                                                       out_dir=out, **kw),
+                        lambda out: _native.pack_packmol_py(
+                            list(species), list(counts), 600.0, PyPairSetup.Tip4p, True,
+                            FORCE_FIELD, str(out))),
+        }
+        for kind, (ours, native) in builds.items():
+            with self.subTest(kind):
+                report = ours(self.tmp / kind, pair_style=PyPairSetup.Tip4p, explicit_lb=True,
+                              force_field=FORCE_FIELD)
+                summary = native(self.tmp / f"{kind}_native")
+                self.assertEqual(str(report), summary.replace(f"{kind}_native", kind))
+                for name in ("data.lmp", "forcefield.lmp"):
+                    self.assertEqual((self.tmp / kind / name).read_bytes(),
+                                     (self.tmp / f"{kind}_native" / name).read_bytes(), name)
+                self.assertEqual(report.files, tuple(str(self.tmp / kind / name) for name in
+                                                     ("data.lmp", "forcefield.lmp", "in.lmp")))
+                self.assertTrue((self.tmp / kind / "in.lmp").is_file())
+
+    def test_no_input_script_when_asked(self):
+        report = self.coords_build(self.tmp, input_script=False)
+        self.assertEqual(report.files, (str(self.tmp / "data.lmp"), str(self.tmp / "forcefield.lmp")))
+        self.assertFalse((self.tmp / "in.lmp").exists())
+
+    def test_the_numbers_are_those_of_the_inputs(self):
+        report = self.coords_build(self.tmp)
+        rows = expected_species(MIXTURE)
+        self.assertEqual([(s.name, s.count, s.atoms_per_molecule) for s in report.species],
+                         [row[:3] for row in rows])
+        for s, row in zip(report.species, rows):
+            self.assertAlmostEqual(s.molecular_mass, row[3], places=9)
+            self.assertAlmostEqual(s.charge, row[4], places=9)
+        t = report.totals
+        self.assertEqual([t.atoms, t.bonds, t.angles, t.dihedrals], expected_totals(MIXTURE))
+        # Ow, Hw, C_co2, O_co2, CH3, CH2; Ow-Hw, C_co2-O_co2, CH3-CH2, CH2-CH2; three angles.
+        self.assertEqual([t.atom_types, t.bond_types, t.angle_types, t.dihedral_types],
+                         [6, 4, 3, 1])
+        self.assertEqual(report.box_length, 24.0)
+        mass = sum(row[1] * row[3] for row in rows)
+        self.assertAlmostEqual(report.density, mass / AVOGADRO / 24.0**3 * 1e27, places=9)
+        self.assertAlmostEqual(report.net_charge, sum(row[1] * row[4] for row in rows), places=12)
+        sizes = [row[2] for row in rows for _ in range(row[1])]
+        distance, atoms = closest_by_every_pair(lattice_coordinates(MIXTURE), sizes, 24.0)
+        self.assertAlmostEqual(report.min_distance, distance, places=9)
+        self.assertEqual(report.closest_atoms, atoms)
+        self.assertEqual(report.to_json().keys(), {"species", "totals", "box_length", "density",
+                                                   "net_charge", "min_distance", "warnings",
+                                                   "files"})
+
+    def test_a_packed_box_keeps_the_tolerance_and_the_density(self):
+        report = pack.packmol([WATER, CO2], [30, 10], 700.0, force_field=FORCE_FIELD,
+                              out_dir=self.tmp, tolerance=2.0)
+        self.assertAlmostEqual(report.density, 700.0, places=6)
+        # Packmol keeps the tolerance up to the rounding of its three decimals.
+        self.assertGreater(report.min_distance, 1.99)
+
+    def test_auto_takes_the_coulomb_preset_only_for_charges(self):
+        cases = [
+            ([(BUTANE, 2), (METHANE, 3)], "auto", "LjCut"),
+            ([(BUTANE, 2), (CO2, 1)], "auto", "LjCutCoulLong"),
+            # A charged species with count 0 takes no part.
+            ([(METHANE, 3), (WATER, 0)], "auto", "LjCut"),
+            ([(BUTANE, 2), (CO2, 1)], PyPairSetup.LjCut, "LjCut"),
+            ([(BUTANE, 2)], None, None),
+        ]
+        for number, (mixture, asked, chosen) in enumerate(cases):
+            with self.subTest(mixture=mixture, asked=asked):
+                species, counts = zip(*mixture)
+                out = self.tmp / str(number)
+                report = pack.from_coords(list(species), list(counts),
+                                          lattice_coordinates(mixture), 30.0, pair_style=asked,
+                                          force_field=FORCE_FIELD, out_dir=out)
+                self.assertEqual(report.pair_style, chosen)
+                banner = f"Some({chosen})" if chosen else "None"
+                self.assertIn(f"# Pair setup : {banner}  |", (out / "forcefield.lmp").read_text())
+
+    def test_warnings_from_the_files_as_written(self):
+        # A misspelt self interaction, a charged ion without its counter-ion, and two molecules
+        # given on top of each other.
+        field = read_json(FORCE_FIELD)
+        field["SelfInteractions"] = [dict(s, name="CH4 ") if s["name"] == "CH4" else s
+                                     for s in field["SelfInteractions"]]
+        field["PseudoAtoms"].append({"name": "Na", "mass": 22.99, "charge": 1.0})
+        field["SelfInteractions"].append({"name": "Na", "parameters": [50.0, 2.5]})
+        (self.tmp / "ff.json").write_text(json.dumps(field), encoding="utf-8")
+        (self.tmp / "na.json").write_text('{"pseudoAtoms": [["Na", [0, 0, 0]]]}')
+        report = pack.from_coords([METHANE, self.tmp / "na.json"], [2, 1],
+                                  [[1, 1, 1], [1.5, 1, 1], [9, 9, 9]], 30.0,
+                                  force_field=self.tmp / "ff.json", out_dir=self.tmp)
+        self.assertEqual(report.pair_style, "LjCutCoulLong")
+        for needle in ("pseudo atom 'CH4' has no SelfInteractions entry",
+                       "net charge of 1 e (per molecule: methane 0, na 1)",
+                       "atoms 1 and 2 (of methane 1 and methane 2) are 0.500 Å apart"):
+            self.assertTrue(any(needle in w for w in report.warnings), (needle, report.warnings))
+        self.assertEqual(report.format().count("warning: "), len(report.warnings))
+
+    def test_bad_run_settings_and_presets(self):
+        base = dict(species=[METHANE], counts=[1], coords=[[0, 0, 0]], box_len=30.0,
+                    force_field=FORCE_FIELD, out_dir=str(self.tmp))
+        cases = [
+            ({"pair_style": "lj"}, ValueError,
+             "pair_style 'lj' is not a preset; expected one of 'auto', 'tip4p', 'lj-cut', "
+             "'lj-cut-coul-long', 'none'"),
+            ({"temperature": -1.0}, RuntimeError,
+             "temperature must be a positive number of kelvin, got -1"),
+            ({"timestep": 0}, RuntimeError,
+             "timestep must be a positive number of femtoseconds, got 0"),
+            ({"pressure": math.inf}, RuntimeError, "pressure must be a finite number of atm, got inf"),
+            ({"steps": -1}, OverflowError, None),
+        ]
+        for change, error, message in cases:
+            with self.subTest(change), self.assertRaises(error) as raised:
+                pack.from_coords(**{**base, **change})
+            if message:
+                self.assertEqual(str(raised.exception), message)
+            self.assertFalse((self.tmp / "data.lmp").exists())
