@@ -28,7 +28,8 @@ class ReadmeTest(TempDirTestCase):
         (self.tmp / "build" / "python").symlink_to(pathlib.Path(boxwright.__file__).parent.parent)
         bin_dir = self.tmp / "bin"
         bin_dir.mkdir()
-        (bin_dir / "boxwright").write_text(f'#!/bin/sh\nexec "{sys.executable}" -m boxwright "$@"\n')
+        command = f'#!/bin/sh\nexec "{sys.executable}" -m boxwright "$@"\n'
+        (bin_dir / "boxwright").write_text(command)
         (bin_dir / "boxwright").chmod(0o755)
         self.env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}"}
 
