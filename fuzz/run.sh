@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs each named harness for the given number of seconds, one after another, on its corpus in
 # fuzz/corpus/<name>/ (seeded from the test data, the examples and fuzz/seeds/ first).
-# Usage: fuzz/run.sh BUILD_DIR SECONDS NAME...   (NAME: force_field, molecule, packed_pdb)
+# Usage: fuzz/run.sh BUILD_DIR SECONDS NAME...
+#        (NAME: force_field, molecule, packed_pdb, coordinate_file)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1 seconds=$2
@@ -11,7 +12,7 @@ for name in "$@"; do
     fuzz/collect-corpus.sh "$name"
     mkdir -p "fuzz/artifacts/$name"
     case $name in
-        packed_pdb) dict=fuzz/pdb.dict ;;
+        packed_pdb | coordinate_file) dict=fuzz/pdb.dict ;;
         *) dict=fuzz/json.dict ;;
     esac
     echo "== $name: ${seconds}s"

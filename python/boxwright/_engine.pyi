@@ -46,8 +46,8 @@ def build_packmol(
 def build_from_coords(
     species: Sequence[str],
     counts: Sequence[SupportsIndex],
-    coords: Sequence[Sequence[SupportsFloat | SupportsIndex]] | Buffer,
-    box_len: SupportsFloat | SupportsIndex,
+    coords: str | Sequence[Sequence[SupportsFloat | SupportsIndex]] | Buffer,
+    box_len: SupportsFloat | SupportsIndex | None,
     *,
     pair_style: _PairCode = "auto",
     explicit_lb: bool = False,
@@ -58,6 +58,12 @@ def build_from_coords(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    check_names: bool = True,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
-    dict (as build_packmol's)."""
+    dict (as build_packmol's).
+
+    coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
+    read natively after the force field and the species are checked; box_len may then be None
+    for the box the file states, and check_names compares the file's atom names with the
+    species'."""

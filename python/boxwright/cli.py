@@ -4,9 +4,12 @@
     boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
-it out). The build report goes to standard output, readable or, with --json, as one JSON object.
-Any failure, from the arguments, the coordinates file or the build itself, is one line
-"boxwright: <message>" on standard error and exit status 1.
+it out). The build report goes to standard output, readable or, with --json, as one JSON object;
+its warnings also go to standard error, as lines "warning: ...", and the readable report leaves
+them there alone. A bad command line is argparse's usage line and message, exit status 2. A
+failure of the build or of its input files is "boxwright: <message>" on standard error, with every
+line the message has (Packmol's output included), and exit status 1. Nothing else is caught, so a
+fault of the program itself still shows its traceback.
 """
 
 from __future__ import annotations
@@ -26,21 +29,12 @@ if TYPE_CHECKING:
 
 PROG = "boxwright"
 
-PAIR_STYLES = {
-    "auto": "auto",
-    "tip4p": "Tip4p",
-    "lj-cut": "LjCut",
-    "lj-cut-coul-long": "LjCutCoulLong",
-    "none": None,
-}
-
-
-class UsageError(Exception):
-    """A bad command line; reported like every other failure."""
-
-
-class CoordsError(Exception):
-    """A coordinates file that cannot be read or makes no sense."""
+# The preset names of boxwright.pack.PAIR_STYLES, spelled out so that --help works even where the
+# native modules are not built.
+PAIR_STYLE_NAMES = ("auto", "tip4p", "lj-cut", "lj-cut-coul-long", "none")
+COUNT_LIMIT = 2**64 - 1
+JOBS_LIMIT = 2**63 - 1
+SUBBOX_LIMIT = 2**32 - 1  # along one axis
 
 
 class _Version(argparse.Action):
@@ -56,13 +50,23 @@ class _Version(argparse.Action):
         parser.exit()
 
 
-class _Parser(argparse.ArgumentParser):
-    # argparse prints usage and exits with 2; a usage error is one line and status 1 here.
-    def error(self, message: str) -> NoReturn:
-        raise UsageError(f"{message} (see '{self.prog} --help')")
+# --- arguments ---------------------------------------------------------------------------------
 
 
-# --- coordinates files -------------------------------------------------------------------------
+def _count(text: str, limit: int = COUNT_LIMIT) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"'{text}' is negative")
+    if value > limit:
+        raise argparse.ArgumentTypeError(f"'{text}' is more than {limit}")
+    return value
+
+
+def _jobs(text: str) -> int:
+    return _count(text, JOBS_LIMIT)
 
 
 def _finite(text: str) -> float | None:
@@ -71,81 +75,6 @@ def _finite(text: str) -> float | None:
     except ValueError:
         return None
     return value if math.isfinite(value) else None
-
-
-def _number(text: str, where: str) -> float:
-    value = _finite(text)
-    if value is None:
-        raise CoordsError(f"{where}: '{text.strip()}' is not a finite number")
-    return value
-
-
-def read_xyz(path: Path) -> list[list[float]]:
-    """An XYZ file: the atom count, a comment line, then one "name x y z" line per atom."""
-    lines = path.read_text(encoding="utf-8").splitlines()
-    if not lines or not lines[0].strip():
-        raise CoordsError(f"{path}: empty XYZ file (expected the atom count on line 1)")
-    try:
-        count = int(lines[0].split()[0])
-    except ValueError:
-        count = -1
-    if count < 0:
-        raise CoordsError(f"{path} line 1: expected the atom count, got '{lines[0].strip()}'")
-    atom_lines = lines[2 : 2 + count]
-    if len(atom_lines) < count:
-        raise CoordsError(f"{path}: declares {count} atoms but has {len(atom_lines)} atom lines")
-    coords = []
-    for number, line in enumerate(atom_lines, start=3):
-        fields = line.split()
-        if len(fields) < 4:
-            raise CoordsError(f"{path} line {number}: expected 'name x y z', got '{line.strip()}'")
-        coords.append([_number(f, f"{path} line {number}") for f in fields[1:4]])
-    if any(line.strip() for line in lines[2 + count :]):
-        raise CoordsError(
-            f"{path}: more lines follow the {count} declared atoms (only one frame is read)"
-        )
-    return coords
-
-
-def read_pdb(path: Path) -> list[list[float]]:
-    """The ATOM and HETATM records of a PDB file (its first model), x y z in columns 31-54."""
-    coords = []
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), start=1):
-        record = line[:6].strip()
-        if record == "ENDMDL":
-            break
-        if record in ("ATOM", "HETATM"):
-            where = f"{path} line {number}"
-            coords.append([_number(line[a:b], where) for a, b in ((30, 38), (38, 46), (46, 54))])
-    if not coords:
-        raise CoordsError(f"{path}: no ATOM or HETATM records")
-    return coords
-
-
-def read_coords(path: Path) -> list[list[float]]:
-    readers = {".xyz": read_xyz, ".pdb": read_pdb}
-    reader = readers.get(path.suffix.lower())
-    if reader is None:
-        raise CoordsError(f"{path}: unknown coordinates format (expected a .xyz or .pdb file)")
-    try:
-        return reader(path)
-    except UnicodeDecodeError:
-        raise CoordsError(f"reading {path}: not UTF-8 text") from None
-    except OSError as err:
-        raise CoordsError(f"reading {path}: {err.strerror or err}") from None
-
-
-# --- arguments ---------------------------------------------------------------------------------
-
-
-def _count(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
-    if value < 0:
-        raise argparse.ArgumentTypeError(f"'{text}' is negative")
-    return value
 
 
 def _real(text: str) -> float:
@@ -164,9 +93,9 @@ def _positive(text: str) -> float:
 
 def _grid(text: str) -> tuple[int, ...]:
     parts = text.split(",")
-    if len(parts) != 3 or not all(part.strip().isdigit() for part in parts):
+    if len(parts) != 3:
         raise argparse.ArgumentTypeError(f"'{text}' is not three whole numbers NX,NY,NZ")
-    return tuple(int(part) for part in parts)
+    return tuple(_count(part, SUBBOX_LIMIT) for part in parts)
 
 
 def _pressure(text: str) -> float | None:
@@ -194,7 +123,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: the current directory)",
     )
     parser.add_argument(
-        "--pair-style", choices=list(PAIR_STYLES), default="auto",
+        "--pair-style", choices=PAIR_STYLE_NAMES, default="auto",
         help="pair-style preset written into forcefield.lmp: auto (lj-cut-coul-long when any "
         "atom carries a charge, else lj-cut), tip4p (lj/cut/tip4p/long with pppm/tip4p, named "
         "after the water's types), lj-cut (lj/cut), lj-cut-coul-long (lj/cut/coul/long with "
@@ -236,7 +165,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    parser = _Parser(
+    parser = argparse.ArgumentParser(
         prog=PROG,
         description="Write the LAMMPS input files data.lmp, forcefield.lmp and in.lmp for a "
         "mixture of small molecules in a cubic box. Lengths are in ångström (Å), densities in "
@@ -246,14 +175,14 @@ def build_parser() -> argparse.ArgumentParser:
         "are described in docs/ of the boxwright sources.",
     )
     parser.add_argument("--version", action=_Version)
-    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND",
-                                     parser_class=_Parser)
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     pack = commands.add_parser(
         "pack", help="pack the molecules with Packmol at a target density",
         description="Pack the molecules with Packmol into a cubic box of the given density, "
         "then write data.lmp, forcefield.lmp and in.lmp.",
     )
+    pack.set_defaults(command_parser=pack)
     _add_common(pack)
     pack.add_argument(
         "--density", type=_real, required=True, metavar="KG_M3",
@@ -268,7 +197,7 @@ def build_parser() -> argparse.ArgumentParser:
         "packing in sub-boxes", "the box split into a grid of sub-boxes, one Packmol each, run "
         "side by side; the files depend on the grid and the seed, never on the number of jobs")
     split.add_argument(
-        "--jobs", type=_count, metavar="N",
+        "--jobs", type=_jobs, metavar="N",
         help="split the box and run N Packmol processes at once, 0 for one per core; progress "
         "goes to standard error (default: one Packmol run for the whole box)",
     )
@@ -292,16 +221,26 @@ def build_parser() -> argparse.ArgumentParser:
         description="Write data.lmp, forcefield.lmp and in.lmp for atom positions computed "
         "elsewhere.",
     )
+    coords.set_defaults(command_parser=coords)
     _add_common(coords)
     coords.add_argument(
         "--coords", type=Path, required=True, metavar="FILE",
-        help="atom positions in Å, as .xyz (count line, comment line, then 'name x y z' "
-        "lines) or .pdb (ATOM/HETATM records, first model), one per atom in species → "
-        "molecule → atom order (required)",
+        help="atom positions in Å, one per atom in species → molecule → atom order, as .xyz or "
+        ".extxyz (count line, comment line, then 'name x y z' lines; an extended XYZ Lattice "
+        "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
+        "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
+        "it: atoms by ID, image flags applied, box from its bounds) (required)",
     )
     coords.add_argument(
-        "--box-length", type=_positive, required=True, metavar="ANG",
-        help="edge of the cubic box, Å; the box spans 0 to this length on every axis (required)",
+        "--box-length", type=_positive, metavar="ANG",
+        help="edge of the cubic box, Å; the box spans 0 to this length on every axis "
+        "(default: the cubic box the file states; given, it must agree with it)",
+    )
+    coords.add_argument(
+        "--check-names", action=argparse.BooleanOptionalAction, default=True,
+        help="compare each atom name in the file with the pseudo-atom name the molecule files "
+        "expect at its place (PDB: its first four characters); turn it off for files whose "
+        "names are element symbols (default: on)",
     )
     return parser
 
@@ -310,13 +249,11 @@ def build_parser() -> argparse.ArgumentParser:
 
 
 def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
-    # Imported here so that --help works even where the native module is not built.
+    # Imported here so that --help works even where the native modules are not built.
     from . import pack
 
-    pair_style = PAIR_STYLES[args.pair_style]
     common = dict(
-        pair_style=pair_style if pair_style in (None, "auto")
-        else getattr(pack.PyPairSetup, pair_style),
+        pair_style=args.pair_style,
         explicit_lb=args.explicit_lb,
         force_field=args.force_field,
         out_dir=args.out_dir,
@@ -327,33 +264,55 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         steps=args.steps,
     )
     if args.command == "pack":
-        if args.jobs is None and (args.seed is not None or args.subboxes is not None):
-            raise UsageError("--seed and --subboxes split the box: give --jobs too")
         return pack.packmol(args.species, args.counts, args.density,
                             tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
                             subboxes=args.subboxes, timeout=args.timeout,
                             progress=None if args.jobs is None else progress, **common)
-    return pack.from_coords(args.species, args.counts, read_coords(args.coords),
-                            args.box_length, **common)
+    return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
+                            check_names=args.check_names, **common)
 
 
-def _one_line(message: str) -> str:
-    return " ".join(message.split("\n"))
+def print_report(report: BuildReport, as_json: bool) -> None:
+    """The report to standard output, its warnings to standard error: JSON keeps them inside as
+    well, for whoever reads it whole."""
+    if as_json:
+        sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
+    else:
+        sys.stdout.write(report.format(warnings=False))
+    sys.stdout.flush()
+    sys.stderr.write("".join(f"warning: {warning}\n" for warning in report.warnings))
+
+
+def report_failure(error: BaseException) -> int:
+    print(f"{PROG}: {error}", file=sys.stderr)
+    for note in getattr(error, "__notes__", ()):
+        print(note, file=sys.stderr)
+    return 1
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    args = build_parser().parse_args(argv)  # a usage error exits here with status 2
+    if len(args.species) != len(args.counts):
+        # The build's own words for it, but as the usage error it is.
+        args.command_parser.error(f"--species has {len(args.species)} entries but --counts "
+                                  f"has {len(args.counts)} (they must match 1:1)")
+    if args.command == "pack" and args.jobs is None and (args.seed is not None
+                                                         or args.subboxes is not None):
+        args.command_parser.error("--seed and --subboxes split the box: give --jobs too")
     progress = ProgressLine(sys.stderr)
     try:
-        args = build_parser().parse_args(argv)
         report = run(args, progress)
-    except (UsageError, CoordsError, RuntimeError, ValueError, OverflowError) as err:
+    except RuntimeError as error:
+        # A build fails with exactly RuntimeError; its subclasses (RecursionError,
+        # NotImplementedError) are faults of the program.
+        if type(error) is not RuntimeError:
+            raise
         progress.close()  # the message goes on a line of its own
-        print(f"{PROG}: {_one_line(str(err))}", file=sys.stderr)
-        return 1
+        return report_failure(error)
+    except OSError as error:
+        progress.close()
+        return report_failure(error)
     finally:
         progress.close()  # and so does the traceback of Ctrl-C
-    if args.json:
-        sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
-    else:
-        sys.stdout.write(report.format())
+    print_report(report, args.json)
     return 0

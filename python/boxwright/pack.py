@@ -6,12 +6,15 @@ Two ways in:
   in one Packmol run, or with ``jobs=N`` in a grid of sub-boxes packed N at a time (one Packmol
   each), which uses every core and is faster even on one;
 * `from_coords` takes atom positions the caller already has (for example from an equilibration
-  run elsewhere) together with the box edge.
+  run elsewhere): rows or a float64 (n, 3) buffer together with the box edge, or a coordinate
+  file (XYZ, PDB or a LAMMPS data file), read natively, whose cubic box may stand in for the edge.
 
 Both write data.lmp and forcefield.lmp exactly as `boxwright._native` does, and by default in.lmp
 beside them: a LAMMPS input that runs the system as it is (constraints for the rigid species, a
 start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path` (any
-`os.PathLike`) wherever a path goes and return a `BuildReport`: `str(report)` is the build
+`os.PathLike`) wherever a path goes, a single path for one species, and a preset by its
+command-line name ("tip4p", "lj-cut", "lj-cut-coul-long", "none", "auto") as well as a
+`PyPairSetup`, and return a `BuildReport`: `str(report)` is the build
 summary, and the report adds each species' mass and charge, the density, the net charge, the
 closest contact between molecules and every warning of the build. A failing build raises
 `RuntimeError` whose only argument is the message; bad arguments raise `TypeError`,
@@ -28,7 +31,7 @@ Example::
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Sequence
+from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, TypeAlias
 
 from ._engine import build_from_coords, build_packmol
@@ -36,33 +39,53 @@ from ._native import PyPairSetup
 from .progress import Progress
 from .report import BuildReport
 
-__all__ = ["PyPairSetup", "BuildReport", "Progress", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "Progress", "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
-PairStyle: TypeAlias = PyPairSetup | Literal["auto"] | None
+PairStyle: TypeAlias = PyPairSetup | str | None
+
+# The presets by the names the command line gives them; "auto" takes LjCutCoulLong when any atom
+# of the build carries a charge and LjCut otherwise.
+PAIR_STYLES: dict[str, PyPairSetup | Literal["auto"] | None] = {
+    "auto": "auto",
+    "tip4p": PyPairSetup.Tip4p,
+    "lj-cut": PyPairSetup.LjCut,
+    "lj-cut-coul-long": PyPairSetup.LjCutCoulLong,
+    "none": None,
+}
 
 
-def _path(value: Any) -> Any:
-    # Anything that is not a path-like object goes through unchanged, so the native binding
-    # reports a wrong type with its usual message and note.
-    return os.fspath(value) if isinstance(value, os.PathLike) else value
+def _path(value: Any, name: str) -> str:
+    path = os.fspath(value) if isinstance(value, os.PathLike) else value
+    if not isinstance(path, str):
+        raise TypeError(f"{name} must be a path (str or os.PathLike), not {type(value).__name__}")
+    return path
 
 
-def _paths(values: Any) -> Any:
-    # A single path where a list belongs must fail as it does natively, not be split into
-    # characters; so only real collections are converted.
-    if isinstance(values, (str, bytes, os.PathLike)) or not isinstance(values, Sequence):
-        return values
-    return [_path(v) for v in values]
+def _species(values: Any) -> list[str]:
+    # A single path is one species, never a sequence of one-letter paths.
+    if isinstance(values, (str, os.PathLike)):
+        return [_path(values, "species")]
+    if isinstance(values, (bytes, bytearray)) or not isinstance(values, Sequence):
+        raise TypeError("species must be a path or a sequence of paths (str or os.PathLike), "
+                        f"not {type(values).__name__}")
+    return [_path(v, f"species[{i}]") for i, v in enumerate(values)]
 
 
 def _pair_code(pair_style: Any) -> int | str | None:
     """The engine's form of a preset: its integer code, "auto" or None."""
+    if isinstance(pair_style, str):
+        if pair_style not in PAIR_STYLES:
+            names = ", ".join(repr(name) for name in PAIR_STYLES)
+            raise ValueError(f"pair_style {pair_style!r} is not a preset; expected one of {names}")
+        pair_style = PAIR_STYLES[pair_style]
     if isinstance(pair_style, PyPairSetup):
         return int(pair_style)
     if pair_style is None or pair_style == "auto":
         return pair_style
-    raise TypeError(f"pair_style must be 'auto', a PyPairSetup or None, not {pair_style!r}")
+    names = ", ".join(repr(name) for name in PAIR_STYLES)
+    raise TypeError(f"pair_style must be a PyPairSetup, None or one of {names}, "
+                    f"not {type(pair_style).__name__}")
 
 
 def _progress_call(progress: Any) -> Any:
@@ -75,7 +98,7 @@ def _progress_call(progress: Any) -> Any:
 
 
 def packmol(
-    species: Sequence[StrPath],
+    species: StrPath | Sequence[StrPath],
     counts: Sequence[int],
     density: float,
     pair_style: PairStyle = "auto",
@@ -99,15 +122,16 @@ def packmol(
 
     Parameters
     ----------
-    species : sequence of str or os.PathLike
+    species : str, os.PathLike or a sequence of them
         Molecule JSON files, one per species; each species is named after its file's stem.
     counts : sequence of int
         Number of molecules per species (same order as *species*); 0 leaves a species out.
     density : float
         Target mass density of the mixture, kg/m³; sets the edge of the cubic box.
-    pair_style : "auto", PyPairSetup or None
-        Pair-style preset written into forcefield.lmp. "auto" takes LjCutCoulLong when any atom
-        of the build carries a charge and LjCut otherwise; None leaves the pair style to you.
+    pair_style : PyPairSetup, str or None
+        Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
+        "lj-cut", "lj-cut-coul-long"). "auto" takes LjCutCoulLong when any atom of the build
+        carries a charge and LjCut otherwise; None or "none" leaves the pair style to you.
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
@@ -152,18 +176,19 @@ def packmol(
     if jobs is None and (seed is not None or subboxes is not None):
         raise ValueError("seed and subboxes apply to a box split into sub-boxes: give jobs too")
     return BuildReport.from_engine(build_packmol(
-        _paths(species), counts, density, pair_style=_pair_code(pair_style),
-        explicit_lb=explicit_lb, force_field=_path(force_field), out_dir=_path(out_dir),
+        _species(species), counts, density, pair_style=_pair_code(pair_style),
+        explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
+        out_dir=_path(out_dir, "out_dir"),
         tolerance=tolerance, input_script=input_script, temperature=temperature,
         pressure=pressure, timestep=timestep, steps=steps, jobs=jobs, seed=seed,
         subboxes=subboxes, timeout=timeout, progress=_progress_call(progress)))
 
 
 def from_coords(
-    species: Sequence[StrPath],
+    species: StrPath | Sequence[StrPath],
     counts: Sequence[int],
-    coords: Sequence[Sequence[float]],
-    box_len: float,
+    coords: StrPath | Sequence[Sequence[float]] | Buffer,
+    box_len: float | None = None,
     pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath = "force_field.json",
@@ -174,32 +199,48 @@ def from_coords(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    check_names: bool = True,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
     Parameters
     ----------
-    species : sequence of str or os.PathLike
+    species : str, os.PathLike or a sequence of them
         Molecule JSON files, one per species; each species is named after its file's stem.
     counts : sequence of int
         Number of molecules per species (same order as *species*); 0 leaves a species out.
-    coords : sequence of [x, y, z], or a float64 buffer of shape (n, 3)
+    coords : path, sequence of [x, y, z], or a float64 buffer of shape (n, 3)
         One position per atom, Å, in species → molecule → atom order (atoms in the order of
-        the molecule file). Positions are written as given, not wrapped into the box.
-    box_len : float
-        Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis.
+        the molecule file). Positions are written as given, not wrapped into the box. A path
+        names a coordinate file, read natively after the force field and the species have been
+        checked: .xyz or .extxyz (count line, comment line, "name x y z" lines; an extended XYZ
+        Lattice may state a cubic box), .pdb (ATOM/HETATM records of the first model, CRYST1 for
+        the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
+        applied, box from its bounds). A file whose atom count differs from what the species
+        and counts need is refused, naming both counts.
+    box_len : float or None
+        Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
+        when *coords* is a file that states a cubic box; given, it must agree with that box.
     pair_style, explicit_lb, force_field, out_dir
         As for `packmol`.
     input_script, temperature, pressure, timestep, steps
         As for `packmol`.
+    check_names : bool
+        For a coordinate file that names its atoms: compare each name with the pseudo-atom name
+        the molecule files expect at its place (in a PDB file, its first four characters), so a
+        file in another order is refused. Turn it off for files whose names are element symbols.
 
     Returns
     -------
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    is_file = isinstance(coords, (str, os.PathLike))
+    if box_len is None and not is_file:
+        raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
     return BuildReport.from_engine(build_from_coords(
-        _paths(species), counts, coords, box_len, pair_style=_pair_code(pair_style),
-        explicit_lb=explicit_lb, force_field=_path(force_field), out_dir=_path(out_dir),
+        _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
+        pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
+        force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
         input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps))
+        timestep=timestep, steps=steps, check_names=check_names))

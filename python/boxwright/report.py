@@ -102,8 +102,9 @@ class BuildReport:
                                                            "jobs": self.jobs},
         }
 
-    def format(self) -> str:
-        """The report for a person: the files, the system and its species, every warning."""
+    def format(self, warnings: bool = True) -> str:
+        """The report for a person: the files, the system and its species, and every warning
+        unless *warnings* is false (the command line prints them on standard error)."""
         lines = [f"Wrote {path}" for path in self.files]
         # The summary's own lines about the system: the box line and the skipped species.
         lines += [line for line in self.summary.splitlines()
@@ -125,5 +126,6 @@ class BuildReport:
                            f"(atoms {first} and {second})")
         lines.append("  |  ".join(numbers))
         lines.append(f"pair style: {self.pair_style or 'none (write your own)'}")
-        lines += [f"warning: {warning}" for warning in self.warnings]
+        if warnings:
+            lines += [f"warning: {warning}" for warning in self.warnings]
         return "\n".join(lines) + "\n"

@@ -58,15 +58,18 @@ DecimalShape scan_decimal(std::string_view text) {
 }  // namespace
 
 std::optional<double> unsigned_decimal_value(std::string_view text) {
-    DecimalShape shape = scan_decimal(text);
-    if (!shape.valid) return std::nullopt;
+    // A text that starts with a digit or a point and that from_chars reads whole is a number of
+    // this grammar (from_chars knows no sign here, and its words and hex forms start otherwise),
+    // so the scan is needed only to tell infinity from zero for a value out of range. Coordinate
+    // files hold millions of numbers: the common case is one pass.
+    if (text.empty() || !(is_digit(text.front()) || text.front() == '.')) return std::nullopt;
     double value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc::result_out_of_range) {
-        return shape.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-    if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-    return value;
+    if (error == std::errc{} && end == text.data() + text.size()) return value;
+    if (error != std::errc::result_out_of_range) return std::nullopt;
+    DecimalShape shape = scan_decimal(text);
+    if (!shape.valid) return std::nullopt;
+    return shape.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
 }  // namespace boxwright

@@ -38,7 +38,7 @@ bool write_all(int fd, std::string_view bytes) {
 
 }  // namespace
 
-OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes) {
+OsResult<OpenedFile> open_regular_file(const std::string& path) {
     if (has_nul(path)) return nul_in_name(READING);
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -48,6 +48,12 @@ OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_
     if (S_ISDIR(info.st_mode)) return os_failure(READING, EISDIR);
     // A device such as /dev/zero never ends, and a FIFO or socket may never speak.
     if (!S_ISREG(info.st_mode)) return refusal(READING, "not a regular file");
+    return OpenedFile{std::move(fd), static_cast<std::uint64_t>(info.st_size)};
+}
+
+OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes) {
+    BW_TRY(const OpenedFile file, open_regular_file(path));
+    const UniqueFd& fd = file.fd;
     auto too_large = [max_bytes] {
         constexpr std::uint64_t MIB = 1 << 20;
         return refusal(READING,
@@ -55,7 +61,7 @@ OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_
                            ? fmt::format("file is larger than the limit of {} MiB", max_bytes / MIB)
                            : fmt::format("file is larger than the limit of {} bytes", max_bytes));
     };
-    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t size = file.size;
     if (size > max_bytes) return too_large();
     std::string text;
     text.reserve(static_cast<std::size_t>(size));

@@ -23,6 +23,15 @@ inline constexpr std::uint64_t NO_SIZE_LIMIT = UINT64_MAX;
 OsResult<std::string> read_utf8_file(const std::string& path,
                                      std::uint64_t max_bytes = NO_SIZE_LIMIT);
 
+// Opens a regular file for reading: its descriptor and its size. A FIFO, a device or a socket is
+// refused without waiting on it ("not a regular file"), a directory fails with EISDIR's text, and a
+// name holding a NUL byte is refused. The operation is Reading.
+struct OpenedFile {
+    UniqueFd fd;
+    std::uint64_t size = 0;
+};
+OsResult<OpenedFile> open_regular_file(const std::string& path);
+
 // Opens an existing file for reading only (Opening).
 OsResult<UniqueFd> open_for_reading(const std::string& path);
 

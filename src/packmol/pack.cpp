@@ -10,6 +10,7 @@
 
 #include "ff/io.hpp"
 #include "ff/numbers.hpp"
+#include "ff/pdb_record.hpp"
 #include "ff/utf8.hpp"
 #include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
@@ -53,18 +54,15 @@ void append_decimal(fmt::memory_buffer& out, double value, int decimals, int wid
     }
 }
 
-// The first `width` characters of `text`, padded with blanks to `width` characters. Names come
-// from JSON, so they are UTF-8 and a character is a code point, never a byte of one. Written by
-// hand because {fmt} pads to a display width, in which an East Asian wide character counts two.
-void append_name_field(fmt::memory_buffer& out, std::string_view text, int width) {
-    int characters = 0;
-    std::size_t end = 0;
-    for (; end < text.size(); ++end) {
-        bool starts_character = (static_cast<unsigned char>(text[end]) & 0xC0) != 0x80;
-        if (starts_character && characters++ == width) break;
-    }
-    out.append(text.data(), text.data() + end);
-    for (int pad = width - std::min(characters, width); pad > 0; --pad) out.push_back(' ');
+// The first `width` characters of `text`, padded with blanks to `width` characters; a character
+// is a code point, never a byte of one. Written by hand because {fmt} pads to a display width, in
+// which an East Asian wide character counts two.
+void append_name_field(fmt::memory_buffer& out, std::string_view text, std::size_t width) {
+    const std::string_view name = leading_characters(text, width);
+    out.append(name.data(), name.data() + name.size());
+    std::size_t characters = 0;
+    for (char ch : name) characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    for (; characters < width; ++characters) out.push_back(' ');
 }
 
 std::string template_text(const Molecule& molecule) {
@@ -73,9 +71,9 @@ std::string template_text(const Molecule& molecule) {
     std::uint64_t serial = 0;
     for (const auto& atom : molecule.pseudo_atoms) {
         fmt::format_to(std::back_inserter(out), "HETATM{:>5} ", ++serial);
-        append_name_field(out, atom.name, 4);
+        append_name_field(out, atom.name, PDB_ATOM_NAME_CHARACTERS);
         out.push_back(' ');
-        append_name_field(out, molecule.name, 3);
+        append_name_field(out, molecule.name, PDB_RESIDUE_NAME_CHARACTERS);
         fmt::format_to(std::back_inserter(out), "  {:>4}    ", 1);
         for (double coordinate : atom.position) append_decimal(out, coordinate, 3, 8);
         fmt::format_to(std::back_inserter(out), "  1.00  0.00\n");

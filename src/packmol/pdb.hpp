@@ -2,9 +2,7 @@
 // coordinate columns of the ATOM and HETATM records. Everything else in the file is ignored.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "ff/error.hpp"
@@ -13,9 +11,5 @@
 namespace boxwright {
 
 Result<std::vector<Position>> parse_packed_pdb(const std::string& path);
-
-// One coordinate field, already trimmed: an optional "+" or "-", then a decimal number ("5.", ".5"
-// and an exponent allowed) or inf, infinity or nan in any case. Absent when it is none of these.
-std::optional<double> parse_coordinate(std::string_view text);
 
 }  // namespace boxwright

@@ -1,4 +1,6 @@
-// run_from_coords: the whole build for positions the caller already has (no packing).
+// run_from_coords: the whole build for positions the caller already has (no packing), given in
+// memory or as a coordinate file that is read only after the force field and the species have been
+// loaded and checked, so that an input error costs no time whatever the file's size.
 #pragma once
 
 #include <cstdint>
@@ -41,5 +43,22 @@ Result<CoordsBuild> build_from_coords(const CoordsArgs& request,
 // The build with the preset as requested; only its summary is kept.
 Result<BuildSummary> run_from_coords(const CoordsArgs& request,
                                      std::span<const Position> coordinates, double box_length);
+
+struct CoordsFile {
+    std::string path;
+    std::optional<double> box_length;  // absent: the box the file states
+    bool check_names = true;           // compare the file's atom names with the species'
+};
+
+// The build from a coordinate file, with the positions as read and the box edge settled.
+struct CoordsFileBuild {
+    CoordsBuild build;
+    std::vector<Position> positions;
+    double box_length = 0;
+};
+
+// load_molecules -> resolve_active -> read_coordinate_file -> write_lammps_outputs.
+Result<CoordsFileBuild> build_from_coords_file(const CoordsArgs& request, const CoordsFile& file,
+                                               PresetRule preset_rule);
 
 }  // namespace boxwright

@@ -76,4 +76,13 @@ Result<BuildReport> package_from_coords(const CoordsArgs& request,
                   std::move(built.summary), request.out_dir, options, true, std::nullopt);
 }
 
+Result<BuildReport> package_from_coords_file(const CoordsArgs& request, const CoordsFile& file,
+                                             const PackageOptions& options) {
+    BW_TRY_VOID(check_run_settings(options.input_script));
+    BW_TRY(auto read, build_from_coords_file(request, file, options.preset_rule));
+    CoordsBuild& built = read.build;
+    return finish(built.loaded.force_field, built.active.active, read.positions, built.pair_setup,
+                  std::move(built.summary), request.out_dir, options, true, std::nullopt);
+}
+
 }  // namespace boxwright

@@ -28,4 +28,8 @@ Result<BuildReport> package_from_coords(const CoordsArgs& request,
                                         std::span<const Position> coordinates, double box_length,
                                         const PackageOptions& options);
 
+// The positions from a coordinate file, read after the inputs and the run settings are checked.
+Result<BuildReport> package_from_coords_file(const CoordsArgs& request, const CoordsFile& file,
+                                             const PackageOptions& options);
+
 }  // namespace boxwright

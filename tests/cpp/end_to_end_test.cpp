@@ -46,5 +46,45 @@ TEST(EndToEnd, LoadResolveAndWriteTheFixtureMixtureThenLammpsReadsIt) {
     EXPECT_EQ(std::system(lmp.c_str()), 0) << read_file(dir.file("out/log.lammps"));
 }
 
+// The data file this system wrote, given back as a coordinate file, is written again byte for byte,
+// its box and names taken from the file.
+TEST(EndToEnd, OwnDataFileRebuildsItself) {
+    TempDir dir;
+    const CoordsArgs request{
+        {data_path("e2e/water.json"), data_path("e2e/methane.json"), data_path("e2e/butane.json")},
+        {2, 0, 1},
+        data_path("e2e/force_field.json"),
+        dir.path(),
+        true,
+        PairSetup::LjCutCoulLong};
+    auto built = build_from_coords_file(request, {data_path("golden/e2e/data.lmp"), {}, true},
+                                        PresetRule::AsRequested);
+    ASSERT_TRUE(built) << built.error().message;
+    EXPECT_EQ(built->box_length, 25);
+    expect_golden("e2e/data.lmp", read_file(dir.file("data.lmp")));
+}
+
+// The force field and the species are loaded and checked before the coordinate file is opened.
+TEST(EndToEnd, InputsAreCheckedBeforeTheCoordinateFile) {
+    TempDir dir;
+    const std::string water = data_path("e2e/water.json");
+    const CoordsFile missing{dir.file("gone.xyz"), 10.0, true};
+    const struct {
+        CoordsArgs request;
+        std::string message;
+    } cases[] = {
+        {{{water}, {1}, dir.file("none.json"), dir.path(), false, std::nullopt},
+         "reading " + dir.file("none.json") + ": No such file or directory (os error 2)"},
+        {{{water}, {0}, data_path("e2e/force_field.json"), dir.path(), false, std::nullopt},
+         "all species have count 0; nothing to build"},
+        {{{water}, {1}, data_path("e2e/force_field.json"), dir.path(), false, std::nullopt},
+         "reading " + missing.path + ": No such file or directory (os error 2)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(error_of(build_from_coords_file(c.request, missing, PresetRule::AsRequested)),
+                  c.message);
+    }
+}
+
 }  // namespace
 }  // namespace boxwright

@@ -1,6 +1,8 @@
 """The front door: `python -m boxwright`, run as a user runs it, and the boxwright.pack wrappers."""
 
+import contextlib
 import inspect
+import io
 import json
 import os
 import re
@@ -8,32 +10,60 @@ import shutil
 import subprocess
 import sys
 import unittest
+from unittest import mock
 
 from boxwright import _native, cli, pack
 from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, lattice_coordinates
 
 CO2, BUTANE, METHANE = EXAMPLES / "co2.json", EXAMPLES / "butane.json", EXAMPLES / "methane.json"
+WATER = EXAMPLES / "water.json"
 
 
-def boxwright(*args, cwd=None):
+def boxwright(*args, cwd=None, env=None):
     return subprocess.run([sys.executable, "-m", "boxwright", *map(str, args)], cwd=cwd,
-                          capture_output=True, text=True, timeout=300)
+                          capture_output=True, text=True, timeout=300,
+                          env=None if env is None else {**os.environ, **env})
+
+
+def write_mixture_files(directory, coords):
+    """The coordinates as an XYZ file and as a PDB file (first model only) with names."""
+    names = ["C_co2", "O_co2", "O_co2"] * 2 + ["CH3", "CH2", "CH2", "CH3"]
+    (directory / "mix.xyz").write_text(f"{len(coords)}\ntwo CO2 and a butane\n" + "".join(
+        f"{name} {x} {y} {z}\n" for name, (x, y, z) in zip(names, coords)))
+    (directory / "mix.pdb").write_text("REMARK two CO2 and a butane\n" + "".join(
+        f"HETATM{n:5d} {name[:4]:<4}{'':14}{x:8.3f}{y:8.3f}{z:8.3f}\n"
+        for n, (name, (x, y, z)) in enumerate(zip(names, coords)))
+        + f"ENDMDL\nHETATM   99{'':19}   9.000   9.000   9.000\nEND\n")
 
 
 class CommandLineTest(TempDirTestCase):
+    def test_help_explains_every_option_with_default_or_unit(self):
+        for command, needles in (
+                ("pack", ["--species", "--counts", "--density", "kg/m³", "--force-field",
+                          "default: force_field.json", "--out-dir", "--pair-style",
+                          "{auto,tip4p,lj-cut,lj-cut-coul-long,none}", "default: auto",
+                          "--explicit-lb", "default: off", "--tolerance", "Å (default: 2.0)"]),
+                ("from-coords", ["--coords", ".xyz", ".pdb", ".data/.lmp", "--box-length", "Å",
+                                 "default: the cubic box the file states", "--species",
+                                 "--pair-style", "--check-names", "--no-check-names"])):
+            with self.subTest(command):
+                result = boxwright(command, "--help")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                text = " ".join(result.stdout.split())  # argparse wraps lines
+                for needle in needles:
+                    self.assertIn(needle, text)
+
     def test_parser_and_help_keep_the_library_defaults(self):
         # A default lives in the wrappers' signatures, the parser and the help text; taken from the
         # first, a default changed in only one of them fails here.
         for command, wrapper, required in (
                 ("pack", pack.packmol, ["--density", "1"]),
-                ("from-coords", pack.from_coords, ["--coords", "c.xyz", "--box-length", "1"])):
+                ("from-coords", pack.from_coords, ["--coords", "c.xyz"])):
             with self.subTest(command):
                 library = {n: p.default for n, p in inspect.signature(wrapper).parameters.items()}
                 args = cli.build_parser().parse_args(
                     [command, "--species", "a.json", "--counts", "1", *required])
-                preset = cli.PAIR_STYLES[args.pair_style]
-                self.assertEqual(preset if preset in (None, "auto")
-                                 else getattr(pack.PyPairSetup, preset), library["pair_style"])
+                self.assertEqual(pack.PAIR_STYLES[args.pair_style], library["pair_style"])
                 self.assertEqual(args.explicit_lb, library["explicit_lb"])
                 self.assertEqual(not args.no_input, library["input_script"])
                 run_settings = ("temperature", "pressure", "timestep", "steps")
@@ -46,6 +76,9 @@ class CommandLineTest(TempDirTestCase):
                 if command == "pack":
                     self.assertEqual(args.tolerance, library["tolerance"])
                     shown["--tolerance"] = args.tolerance
+                else:
+                    self.assertEqual(args.box_length, library["box_len"])
+                    self.assertEqual(args.check_names, library["check_names"])
                 result = boxwright(command, "--help")
                 self.assertEqual(result.returncode, 0, result.stderr)
                 text = " ".join(result.stdout.split())  # argparse wraps lines
@@ -56,25 +89,30 @@ class CommandLineTest(TempDirTestCase):
                 # Tip4p finds the water wherever it stands.
                 self.assertNotIn("first species", text)
 
-    def test_from_coords_reads_xyz_and_pdb(self):
+    def test_preset_names_are_the_packages(self):
+        self.assertEqual(cli.PAIR_STYLE_NAMES, tuple(pack.PAIR_STYLES))
+
+    # Each file gives the files of a buffer call on the same coordinates, byte for byte; the
+    # report on standard output, its warnings (CO2's rigid bond and angle) on standard error.
+    def test_from_coords_reads_xyz_pdb_and_data_files(self):
         # Three decimals, all that a PDB file holds.
         coords = [[round(x, 3) for x in p] for p in lattice_coordinates([(CO2, 2), (BUTANE, 1)])]
-        (self.tmp / "mix.xyz").write_text(f"{len(coords)}\ntwo CO2 and a butane\n"
-                                          + "".join(f"X {x} {y} {z}\n" for x, y, z in coords))
-        # Only the first model of a PDB file counts.
-        (self.tmp / "mix.pdb").write_text("REMARK two CO2 and a butane\n" + "".join(
-            f"HETATM{n:5d}{'':19}{x:8.3f}{y:8.3f}{z:8.3f}\n" for n, (x, y, z) in enumerate(coords))
-            + f"ENDMDL\nHETATM   99{'':19}   9.000   9.000   9.000\nEND\n")
+        write_mixture_files(self.tmp, coords)
         report = pack.from_coords([CO2, BUTANE], [2, 1], coords, 30.0, force_field=FORCE_FIELD,
                                   out_dir=self.tmp)
-        for coords_file in ("mix.xyz", "mix.pdb"):
+        self.assertTrue(report.warnings)
+        shutil.copy(self.tmp / "data.lmp", self.tmp / "given.lmp")  # states its box: 30
+        head = report.format(warnings=False)
+        warnings = "".join(f"warning: {w}\n" for w in report.warnings)
+        for coords_file, box in (("mix.xyz", [30]), ("mix.pdb", [30]), ("given.lmp", [])):
             with self.subTest(coords_file):
                 out = self.tmp / coords_file.replace(".", "_")
                 result = boxwright("from-coords", "--species", CO2, BUTANE, "--counts", 2, 1,
-                                   "--coords", self.tmp / coords_file, "--box-length", 30,
+                                   "--coords", self.tmp / coords_file,
+                                   *(["--box-length", *box] if box else []),
                                    "--force-field", FORCE_FIELD, "--out-dir", out)
-                self.assertEqual((result.returncode, result.stderr), (0, ""))
-                self.assertEqual(result.stdout, report.format().replace(str(self.tmp), str(out)))
+                self.assertEqual((result.returncode, result.stderr), (0, warnings))
+                self.assertEqual(result.stdout, head.replace(str(self.tmp), str(out)))
                 for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
                     self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
 
@@ -95,68 +133,183 @@ class CommandLineTest(TempDirTestCase):
         self.assertFalse((self.tmp / "in.lmp").exists())
         # CO2 is charged: auto chose the Coulomb preset.
         self.assertIn("pair_style lj/cut/coul/long", (self.tmp / "forcefield.lmp").read_text())
+        # The warnings are in the report and on standard error too.
+        self.assertEqual(result.stderr, "".join(f"warning: {w}\n" for w in report["warnings"]))
 
-    def test_pack_writes_both_files_in_the_working_directory_by_default(self):
+    def test_pack_writes_in_the_working_directory_and_warnings_go_to_stderr(self):
         shutil.copy(FORCE_FIELD, self.tmp)
-        result = boxwright("pack", "--species", CO2, BUTANE, "--counts", 4, 2, "--density", 400,
+        result = boxwright("pack", "--species", WATER, BUTANE, "--counts", 4, 2, "--density", 400,
                            "--pair-style", "lj-cut-coul-long", "--explicit-lb", cwd=self.tmp)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(result.stdout.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
         self.assertIn("atoms: 20 (", result.stdout)
+        self.assertNotIn("warning", result.stdout)
+        warnings = result.stderr.splitlines()
+        self.assertGreaterEqual(len(warnings), 3, result.stderr)  # water's bond, angle, PPPM...
+        self.assertTrue(all(line.startswith("warning: ") for line in warnings), result.stderr)
         forcefield = (self.tmp / "forcefield.lmp").read_text()
         self.assertIn("pair_style lj/cut/coul/long 10.0 10.0\n", forcefield)
         self.assertIn("Explicit LB: true", forcefield)
 
-    def test_every_failure_is_one_line_and_status_1(self):
-        (self.tmp / "short.xyz").write_text("3\ncomment\nC 0 0 0\nO 1.16 0 0\n")
-        (self.tmp / "coords.gro").write_text("")
+    def test_usage_errors_exit_2_with_the_usage_line(self):
         one_co2 = ["--species", CO2, "--counts", 1]
-        from_coords = ["from-coords", *one_co2, "--box-length", 20, "--force-field", FORCE_FIELD,
-                       "--coords"]
         cases = [
             ([], "the following arguments are required: COMMAND"),
-            (["pack", *one_co2, 2, "--density", 500, "--force-field", FORCE_FIELD],
+            (["pack", *one_co2, 2, "--density", 500],
              "--species has 1 entries but --counts has 2 (they must match 1:1)"),
             (["pack", "--species", "a.json", "--counts", -1, "--density", 1],
              "argument --counts: '-1' is negative"),
             (["pack", *one_co2, "--density", "dense"],
              "argument --density: 'dense' is not a finite number"),
+            (["from-coords", *one_co2, "--coords", "a.xyz", "--pair-style", "lj"],
+             "argument --pair-style: invalid choice: 'lj'"),
+            (["from-coords", *one_co2],
+             "the following arguments are required: --coords"),
             (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
              "argument --box-length: '0' is not a positive finite number"),
-            (["pack", *one_co2, "--density", 500, "--force-field", "none.json"],
-             "reading none.json: No such file or directory"),
-            ([*from_coords, "short.xyz"], "short.xyz: declares 3 atoms but has 2 atom lines"),
-            ([*from_coords, "coords.gro"],
-             "coords.gro: unknown coordinates format (expected a .xyz or .pdb file)"),
-            ([*from_coords, "gone.pdb"], "reading gone.pdb: No such file or directory"),
+        ]
+        for args, message in cases:
+            with self.subTest(message):
+                result = boxwright(*args, cwd=self.tmp)
+                self.assertEqual((result.returncode, result.stdout), (2, ""))
+                self.assertTrue(result.stderr.startswith("usage: boxwright"), result.stderr)
+                self.assertIn(f"boxwright{' ' + args[0] if args else ''}: error: {message}",
+                              result.stderr)
+
+    def test_input_failures_exit_1_with_the_message_on_stderr(self):
+        (self.tmp / "short.xyz").write_text("3\ncomment\nC_co2 0 0 0\nO_co2 1.16 0 0\n")
+        (self.tmp / "co2.xyz").write_text("3\nLattice=\"20 0 0 0 20 0 0 0 20\"\n"
+                                          "C_co2 0 0 0\nO_co2 1.16 0 0\nO_co2 -1.16 0 0\n")
+        (self.tmp / "coords.gro").write_text("")
+        one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
+        cases = [
+            (["pack", *one_co2[:4], "--density", 500, "--force-field", "none.json"],
+             "reading none.json: No such file or directory (os error 2)"),
+            (["from-coords", *one_co2, "--coords", "short.xyz"],
+             "short.xyz states no cubic box, so the box length must be given"),
+            (["from-coords", *one_co2, "--coords", "short.xyz", "--box-length", 20],
+             "short.xyz:5: the file ends after 2 of the 3 atoms of its count line"),
+            (["from-coords", *one_co2[:3], 2, *one_co2[4:], "--coords", "co2.xyz"],
+             "co2.xyz has 3 atoms but the species and counts need 6"),
+            (["from-coords", *one_co2, "--coords", "co2.xyz", "--box-length", 21],
+             "co2.xyz:2: the file's box edge 20 differs from the box length 21 given"),
+            (["from-coords", *one_co2, "--coords", "coords.gro", "--box-length", 20],
+             "coords.gro: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)"),
+            (["from-coords", *one_co2, "--coords", "gone.pdb", "--box-length", 20],
+             "reading gone.pdb: No such file or directory (os error 2)"),
         ]
         for args, message in cases:
             with self.subTest(message):
                 result = boxwright(*args, cwd=self.tmp)
                 self.assertEqual((result.returncode, result.stdout), (1, ""))
-                self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-                self.assertTrue(result.stderr.startswith(f"boxwright: {message}"), result.stderr)
+                self.assertEqual(result.stderr, f"boxwright: {message}\n")
+
+    def test_element_names_need_the_names_check_off(self):
+        (self.tmp / "co2.xyz").write_text("3\n\nO 0 0 0\nC 1.16 0 0\nO -1.16 0 0\n")
+        args = ["from-coords", "--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD,
+                "--coords", "co2.xyz", "--box-length", 20]
+        refused = boxwright(*args, cwd=self.tmp)
+        self.assertEqual((refused.returncode, refused.stderr),
+                         (1, "boxwright: co2.xyz:3: atom 1 is named 'O' but the species and "
+                             "counts expect 'C_co2' of co2 there\n"))
+        self.assertEqual(boxwright(*args, "--no-check-names", cwd=self.tmp).returncode, 0)
+
+    # The coordinate file is a FIFO nobody writes to: opening it would block until the timeout.
+    def test_inputs_fail_before_the_coordinate_file_is_opened(self):
+        os.mkfifo(self.tmp / "never.xyz")
+        common = ["from-coords", "--coords", "never.xyz", "--box-length", 20]
+        cases = [
+            ([*common, "--species", CO2, "--counts", 1, "--force-field", "none.json"],
+             "reading none.json: No such file or directory (os error 2)"),
+            ([*common, "--species", CO2, "--counts", 0, "--force-field", FORCE_FIELD],
+             "all species have count 0; nothing to build"),
+        ]
+        for args, message in cases:
+            with self.subTest(message):
+                result = boxwright(*args, cwd=self.tmp)
+                self.assertEqual((result.returncode, result.stderr), (1, f"boxwright: {message}\n"))
+
+    # A stand-in packmol that fails without output: the failure keeps every line of its note.
+    def test_packmol_failure_keeps_its_lines(self):
+        bin_dir = self.tmp / "bin"
+        bin_dir.mkdir()
+        (bin_dir / "packmol").write_text("#!/bin/sh\necho 'first line'\necho 'second line'\n"
+                                         "echo 'on stderr' >&2\nexit 3\n")
+        (bin_dir / "packmol").chmod(0o755)
+        result = boxwright("pack", "--species", CO2, "--counts", 1, "--density", 500,
+                           "--force-field", FORCE_FIELD, "--out-dir", self.tmp / "out",
+                           env={"PATH": f"{bin_dir}:{os.environ['PATH']}"})
+        self.assertEqual(result.returncode, 1)
+        lines = result.stderr.splitlines()
+        self.assertTrue(lines[0].startswith("boxwright: packmol did not produce the expected "
+                                            "output file "), lines)
+        self.assertEqual(lines[1:], ["packmol exited with status Some(3):", "stdout:",
+                                     "first line", "second line", "", "stderr:", "on stderr", ""])
+
+    # Only the build's RuntimeError and OSError are the package's own failures.
+    def test_faults_of_the_program_keep_their_traceback(self):
+        args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
+        for raised, caught in ((RuntimeError("bad input"), True), (OSError(5, "I/O error"), True),
+                               (ValueError("a bug"), False), (RecursionError(), False)):
+            with self.subTest(raised=raised), mock.patch.object(pack, "from_coords",
+                                                                side_effect=raised):
+                stderr = io.StringIO()
+                with contextlib.redirect_stderr(stderr):
+                    if caught:
+                        self.assertEqual(cli.main(args), 1)
+                        self.assertEqual(stderr.getvalue(), f"boxwright: {raised}\n")
+                    else:
+                        self.assertRaises(type(raised), cli.main, args)
 
 
-class PackWrapperTest(unittest.TestCase):
-    # The command line calls the wrappers with path objects.
+class PackWrapperTest(TempDirTestCase):
+    # The command line calls the wrappers with path objects and preset names.
     def test_parameters_extend_the_native_functions(self):
         run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
         packing = ["jobs", "seed", "subboxes", "timeout", "progress"]
-        for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py, packing),
-                                       (pack.from_coords, _native.pack_from_coords_py, [])):
+        for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
+                                        run_settings + packing),
+                                       (pack.from_coords, _native.pack_from_coords_py,
+                                        run_settings + ["check_names"])):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
-                self.assertEqual(list(ours), list(theirs) + run_settings + added)
-                for name in run_settings + added:
+                self.assertEqual(list(ours), list(theirs) + added)
+                for name in added:
                     self.assertEqual(ours[name].kind, inspect.Parameter.KEYWORD_ONLY, name)
                 for name, param in theirs.items():  # the text signatures show some as "..."
                     expected = {"pair_style": "auto", "out_dir": ".",
                                 "force_field": "force_field.json"}.get(name, param.default)
+                    if wrapper is pack.from_coords and name == "box_len":
+                        expected = None  # a coordinate file may state the box
                     self.assertEqual(ours[name].default, expected, name)
 
-    def test_a_single_path_is_not_split_into_characters(self):
-        with self.assertRaises(TypeError) as raised:
-            pack.packmol(str(METHANE), [1], 1.0)
-        self.assertEqual(raised.exception.args, ("Can't extract `str` to `Vec`",))
+    def test_friendly_arguments(self):
+        built = pack.from_coords(METHANE, [2], [[0, 0, 0], [5, 0, 0]], 10, "none",
+                                 force_field=EXAMPLES / "force_field.json", out_dir=self.tmp)
+        self.assertIn("atoms: 2 (1 types)", str(built))
+        self.assertIsNone(built.pair_style)
+        for name, setup in pack.PAIR_STYLES.items():
+            self.assertEqual(pack._pair_code(name), setup if setup in (None, "auto")
+                             else int(setup))
 
+    def test_other_arguments_say_what_is_expected(self):
+        names = "'auto', 'tip4p', 'lj-cut', 'lj-cut-coul-long', 'none'"
+        row = dict(counts=[1], coords=[[0, 0, 0]], box_len=10.0)
+        cases = [
+            (dict(species=[METHANE, 7]), TypeError,
+             "species[1] must be a path (str or os.PathLike), not int"),
+            (dict(species=b"methane.json"), TypeError,
+             "species must be a path or a sequence of paths (str or os.PathLike), not bytes"),
+            (dict(species=METHANE, pair_style="lj"), ValueError,
+             f"pair_style 'lj' is not a preset; expected one of {names}"),
+            (dict(species=METHANE, pair_style=1), TypeError,
+             f"pair_style must be a PyPairSetup, None or one of {names}, not int"),
+            (dict(species=METHANE, force_field=None), TypeError,
+             "force_field must be a path (str or os.PathLike), not NoneType"),
+            (dict(species=METHANE, box_len=None), TypeError,
+             "from_coords() needs box_len unless coords is a file that states a box"),
+        ]
+        for given, error, message in cases:
+            with self.subTest(given=given), self.assertRaises(error) as raised:
+                pack.from_coords(**{**row, **given})
+            self.assertEqual(raised.exception.args, (message,))

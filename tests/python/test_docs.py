@@ -6,7 +6,8 @@ The pages mark their code blocks in the fence's info string:
     ```sh run                           commands a reader would type, run in that directory
     ```python run                       a script, run there with the package under test
     ```sh run lammps                    the same, needing LAMMPS
-    ```text output                      exactly what the run block before it printed
+    ```text output                      exactly what the run block before it printed, standard
+                                        output and error as a terminal shows them
     ```text excerpt="mix/forcefield.lmp"   consecutive whole lines of that file
 Every other json block must at least be valid JSON, and every link between the pages and from
 the README must lead to a page and heading that exist.
@@ -143,10 +144,10 @@ class DocsTest(TempDirTestCase):
     def run_commands(self, block, directory):
         command = ([sys.executable, "-c", block.text] if block.language == "python"
                    else ["sh", "-ec", block.text])
-        result = subprocess.run(command, cwd=directory, env=self.env, capture_output=True,
-                                text=True, timeout=600)
-        self.assertEqual(result.returncode, 0, f"{block}:\n{result.stdout[-3000:]}"
-                         f"{result.stderr[-3000:]}")
+        # One pipe for both streams keeps their lines in the order they were written.
+        result = subprocess.run(command, cwd=directory, env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True, timeout=600)
+        self.assertEqual(result.returncode, 0, f"{block}:\n{result.stdout[-3000:]}")
         return result.stdout
 
 

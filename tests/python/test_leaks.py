@@ -46,6 +46,9 @@ class LeakTest(TempDirTestCase):
 
     def test_both_entries_on_success_and_failure(self):
         ff, out, P = FORCE_FIELD, str(self.tmp), PyPairSetup
+        xyz = self.tmp / "co2.xyz"
+        xyz.write_text("3\n\n" + "".join(f"{name} {x} {y} {z}\n" for name, (x, y, z)
+                                           in zip(("C_co2", "O_co2", "O_co2"), ROWS)))
         cases = [  # the error expected, or None; the call's arguments
             (None, pack_from_coords_py, [CO2], [1], ROWS, 10.0, P.Tip4p, True, ff, out),
             (TypeError, pack_from_coords_py, [CO2], [1], ROWS),  # binding
@@ -60,6 +63,10 @@ class LeakTest(TempDirTestCase):
             # The report as a dict, with in.lmp written.
             (None, build_from_coords, [CO2], [1], ROWS, 10.0, {"force_field": ff, "out_dir": out}),
             (ValueError, build_from_coords, [CO2], [1], ROWS, 10.0, {"pair_style": 7}),
+            # A coordinate file read natively, and one refused by its count.
+            (None, build_from_coords, [CO2], [1], str(xyz), 10.0,
+             {"force_field": ff, "out_dir": out}),
+            (RuntimeError, build_from_coords, [CO2], [2], str(xyz), 10.0, {"force_field": ff}),
         ]
         for error, function, *args in cases:
             keywords = args.pop() if isinstance(args[-1], dict) else {}

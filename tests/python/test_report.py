@@ -177,8 +177,9 @@ class PackageBuildTest(TempDirTestCase):
         base = dict(species=[METHANE], counts=[1], coords=[[0, 0, 0]], box_len=30.0,
                     force_field=FORCE_FIELD, out_dir=str(self.tmp))
         cases = [
-            ({"pair_style": "tip4p"}, TypeError,
-             "pair_style must be 'auto', a PyPairSetup or None, not 'tip4p'"),
+            ({"pair_style": "lj"}, ValueError,
+             "pair_style 'lj' is not a preset; expected one of 'auto', 'tip4p', 'lj-cut', "
+             "'lj-cut-coul-long', 'none'"),
             ({"temperature": -1.0}, RuntimeError,
              "temperature must be a positive number of kelvin, got -1"),
             ({"timestep": 0}, RuntimeError,

@@ -26,10 +26,15 @@ constexpr char BUILD_PACKMOL_DOC[] =
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
-    "pressure=1.0, timestep=1.0, steps=100000)\n"
+    "pressure=1.0, timestep=1.0, steps=100000, check_names=True)\n"
     "--\n"
     "\n"
-    "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.";
+    "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
+    "\n"
+    "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
+    "read natively after the force field and the species are checked; box_len may then be None\n"
+    "for the box the file states, and check_names compares the file's atom names with the\n"
+    "species'.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -174,29 +179,64 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),      keyword("counts"),
-    keyword("coords"),       keyword("box_len"),
-    keyword("pair_style"),   keyword("explicit_lb"),
-    keyword("force_field"),  keyword("out_dir"),
-    keyword("input_script"), keyword("temperature"),
-    keyword("pressure"),     keyword("timestep"),
-    keyword("steps"),        nullptr,
+    keyword("species"),     keyword("counts"),      keyword("coords"),
+    keyword("box_len"),     keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"), keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"), keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),       keyword("check_names"), nullptr,
 };
 
-PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
+// The arguments of build_from_coords as given, in parameter order.
+struct FromCoordsArguments {
     PyObject *species = nullptr, *counts = nullptr, *coords = nullptr, *box_len = nullptr;
     PackageKeywords given;
+    PyObject* check_names = nullptr;
+};
+
+void take_package(const PackageArguments& package, CoordsArgs& request) {
+    request.force_field = package.force_field;
+    request.out_dir = package.out_dir;
+    request.explicit_lb = package.explicit_lb;
+    request.pair_setup = package.pair_choice.setup;
+}
+
+// coords as a path: the file is read natively, after the inputs are checked, and its atoms never
+// become Python objects.
+PyObject* build_from_coords_file(const FromCoordsArguments& given) {
+    CoordsArgs request;
+    PackageArguments package;
+    CoordsFile file;
+    const bool converted =
+        convert_argument(given.species, "species", to_path_list, request.species) &&
+        convert_argument(given.counts, "counts", to_count_list, request.counts) &&
+        convert_argument(given.coords, "coords", to_path, file.path) &&
+        convert_argument(given.box_len, "box_len", to_optional_number, file.box_length) &&
+        convert(given.given, package) &&
+        convert_argument(given.check_names, "check_names", to_flag, file.check_names);
+    if (!converted) return nullptr;
+    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
+    take_package(package, request);
+    return report_or_raise(package_from_coords_file(request, file, package.options()));
+}
+
+PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
+    FromCoordsArguments all;
+    PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOO:build_from_coords", build_from_coords_keywords, &species,
-            &counts, &coords, &box_len, &given.pair_style, &given.explicit_lb, &given.force_field,
-            &given.out_dir, &given.input_script, &given.temperature, &given.pressure,
-            &given.timestep, &given.steps)) {
+            args, kwargs, "OOOO|$OOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
+            &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
+            &given.temperature, &given.pressure, &given.timestep, &given.steps, &all.check_names)) {
         return nullptr;
     }
+    if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
+    PyObject *species = all.species, *counts = all.counts, *coords = all.coords,
+             *box_len = all.box_len;
     CoordsArgs request;
     PackageArguments package;
     CoordinateRows rows;
     double box_length = 0;
+    bool unused_check_names = true;
     // A number that is not a plain float or int runs the caller's code when converted
     // (__float__, __index__), which could write into a buffer the positions are read from in
     // place: they must stay as they were when coords was converted.
@@ -215,14 +255,13 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(species, "species", to_path_list, request.species) &&
         convert_argument(counts, "counts", to_count_list, request.counts) &&
         convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
-        convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package);
+        convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package) &&
+        // Positions carry no names; the flag is converted so a wrong type is refused alike.
+        convert_argument(all.check_names, "check_names", to_flag, unused_check_names);
     if (!converted) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    request.force_field = package.force_field;
-    request.out_dir = package.out_dir;
-    request.explicit_lb = package.explicit_lb;
-    request.pair_setup = package.pair_choice.setup;
+    take_package(package, request);
     return report_or_raise(
         package_from_coords(request, rows.positions(), box_length, package.options()));
 }

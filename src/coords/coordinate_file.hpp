@@ -1,0 +1,59 @@
+// read_coordinate_file: the atom positions of a coordinate file a user gives, read straight into
+// one array in build order, and the edge of the cubic box, from the file or given. Three formats:
+//   XYZ (.xyz, .extxyz)   the atom count, a comment line, then "name x y z" lines; an extended
+//                         XYZ comment may state a cubic Lattice and the column order (Properties)
+//   PDB (.pdb)            the ATOM and HETATM records of the first model; CRYST1 for the box
+//   LAMMPS data (.data, .lmp)  the Atoms section in the full atom style, as this system or
+//                         LAMMPS write_data writes it: atoms placed by ID, image flags applied,
+//                         positions relative to the box's lower corner
+// Where the file names its atoms (XYZ, PDB, and the comments this system writes after each atom
+// of a data file) every name is compared with the one the species expect at that place, so a
+// file in another order is refused rather than written wrong. Every refusal names the file, and
+// the line when one line is at fault. Files are streamed through a fixed buffer (LineReader);
+// memory is the positions and little else. The atom count and the box are settled where the file
+// states them, before the atoms are read, so that such a mistake costs no time whatever the file's
+// size. Knows nothing about LAMMPS types or the writers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "coords/expected_atoms.hpp"
+#include "ff/error.hpp"
+#include "ff/molecule.hpp"
+
+namespace boxwright {
+
+enum class CoordinateFormat { Xyz, Pdb, LammpsData };
+
+// The format a path's extension names, in any letter case; absent for any other extension.
+std::optional<CoordinateFormat> coordinate_format_of(std::string_view path);
+
+struct CoordinateReadOptions {
+    // Compare the file's atom names with the species' (off for files of element symbols).
+    bool check_names = true;
+    // The box edge, Å, when the caller gives one: it must agree with a box the file states, and
+    // is needed when the file states none.
+    std::optional<double> box_length;
+};
+
+struct CoordinateFile {
+    std::vector<Position> positions;  // exactly expected.size() of them, in build order
+    double box_length = 0;            // the edge of the cube, Å
+};
+
+// Reads the file in the format its extension names.
+Result<CoordinateFile> read_coordinate_file(const std::string& path, const ExpectedAtoms& expected,
+                                            const CoordinateReadOptions& options);
+
+Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& expected,
+                                const CoordinateReadOptions& options);
+Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& expected,
+                                const CoordinateReadOptions& options);
+Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedAtoms& expected,
+                                        const CoordinateReadOptions& options);
+
+}  // namespace boxwright

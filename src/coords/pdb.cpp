@@ -1,0 +1,104 @@
+// PDB files: the atom records of the first model, read by the rules packmol's output is read by
+// (ff/pdb_record.hpp), and the box of a CRYST1 record. The name column holds the first four
+// characters of a pseudo-atom name, as the packing templates cut them.
+#include <array>
+#include <cmath>
+
+#include "coords/coordinate_file.hpp"
+#include "coords/reader_support.hpp"
+#include "ff/coordinate_text.hpp"
+#include "ff/pdb_record.hpp"
+
+namespace boxwright {
+namespace {
+
+using coords::fail_at;
+
+bool starts_record(std::string_view line, std::string_view record) {
+    return line.substr(0, 6) == record;
+}
+
+// CRYST1 a b c alpha beta gamma in columns 7-15, 16-24, 25-33, 34-40, 41-47 and 48-54. A unit
+// cube with right angles is how PDB files say that there is no cell.
+Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
+                                                    std::string_view line) {
+    struct Field {
+        std::size_t begin, width;
+        const char* what;
+    };
+    static constexpr Field FIELDS[] = {{6, 9, "the CRYST1 a"},     {15, 9, "the CRYST1 b"},
+                                       {24, 9, "the CRYST1 c"},    {33, 7, "the CRYST1 alpha"},
+                                       {40, 7, "the CRYST1 beta"}, {47, 7, "the CRYST1 gamma"}};
+    static constexpr std::size_t RECORD_LENGTH = 54;  // through gamma
+    if (line.size() < RECORD_LENGTH) {
+        return fail_at(lines, "the CRYST1 record is shorter than {} columns", RECORD_LENGTH);
+    }
+    std::array<double, 6> cell{};
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        const auto& field = FIELDS[i];
+        BW_TRY(cell[i], coords::finite_number(lines, field.what,
+                                              trim_blanks(line.substr(field.begin, field.width))));
+    }
+    const auto [a, b, c, alpha, beta, gamma] = cell;
+    const bool right_angles = alpha == 90 && beta == 90 && gamma == 90;
+    if (right_angles && a == 1 && b == 1 && c == 1) return std::nullopt;
+    if (!right_angles || !(a > 0) || !coords::same_length(a, b) || !coords::same_length(a, c)) {
+        return fail_at(lines, "the CRYST1 cell is not a cube: '{}'", line);
+    }
+    return coords::StatedBox{a, lines.line_number()};
+}
+
+}  // namespace
+
+Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& expected,
+                                const CoordinateReadOptions& options) {
+    BW_TRY(auto lines, LineReader::open(path));
+    CoordinateFile file;
+    file.positions.reserve(expected.size());
+    std::uint64_t atoms = 0;  // all records, also those beyond the expected count
+    // Only the count tells the whole file's story; a wrong count is reported before a name that
+    // it may have shifted.
+    std::optional<FfError> misnamed;
+    std::optional<coords::StatedBox> stated;  // by a CRYST1 record before the first atom
+    for (;;) {
+        BW_TRY(auto line, lines.next());
+        if (!line || starts_record(*line, "ENDMDL")) break;
+        if (starts_record(*line, "CRYST1") && !stated && atoms == 0) {
+            BW_TRY(stated, cryst1_box(lines, *line));
+            continue;
+        }
+        if (!is_pdb_atom_record(*line)) continue;
+        if (atoms == 0) {
+            BW_TRY(file.box_length, coords::settle_box(lines, stated, options.box_length));
+        }
+        auto record = read_pdb_atom_record(*line);
+        if (!record && record.error().kind == PdbRecordFault::Kind::TooShort) {
+            return fail_at(lines, "the atom record is shorter than {} columns",
+                           PDB_ATOM_RECORD_LENGTH);
+        }
+        if (!record) {
+            return coords::not_finite(lines, coords::COORDINATE_FIELD[record.error().axis],
+                                      record.error().field);
+        }
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if (!std::isfinite(record->position[axis])) {
+                return coords::not_finite(lines, coords::COORDINATE_FIELD[axis],
+                                          record->fields[axis]);
+            }
+        }
+        if (atoms < expected.size()) {
+            if (options.check_names && !misnamed) {
+                auto named = coords::check_atom_name(lines, expected, atoms, record->name,
+                                                     PDB_ATOM_NAME_CHARACTERS);
+                if (!named) misnamed = std::move(named).error();
+            }
+            file.positions.push_back(record->position);
+        }
+        ++atoms;
+    }
+    BW_TRY_VOID(coords::check_atom_count(lines, atoms, expected));
+    if (misnamed) return tl::unexpected(std::move(*misnamed));
+    return file;
+}
+
+}  // namespace boxwright

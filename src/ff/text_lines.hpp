@@ -1,0 +1,60 @@
+// Lines of a text file: one rule for where a line ends, applied to a text already in memory
+// (take_line) and to a file read through one fixed buffer (LineReader), so that files of any size
+// are read with flat memory and every reader splits lines the same way. Knows nothing about what
+// the lines hold.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ff/error.hpp"
+#include "ff/unique_fd.hpp"
+
+namespace boxwright {
+
+// Takes the first line off `rest` and returns it without its ending. A line ends at a line feed,
+// and a carriage return right before that line feed belongs to the ending; the last line needs no
+// line feed (and then keeps a carriage return at its end). A line feed at the very end of the text
+// does not start another, empty line. `rest` must not be empty.
+std::string_view take_line(std::string_view& rest);
+
+// Reads a file line by line, in order, through a buffer that holds a megabyte of it (more only for
+// a longer line). Each line is checked to be UTF-8. Failures name the file, and the line when it
+// is the line's fault:
+//   "reading {path}: {OS error text}"          the file cannot be opened or read
+//   "reading {path}: not a regular file"       a FIFO, a device or a socket, refused unread
+//   "{path}:{line}: the text is not UTF-8"     that line is not valid UTF-8
+class LineReader {
+  public:
+    static Result<LineReader> open(const std::string& path);
+    LineReader(LineReader&& other) noexcept = default;
+    LineReader& operator=(LineReader&&) = delete;
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its ending, valid until the following call; nullopt at the end.
+    Result<std::optional<std::string_view>> next();
+
+    // The 1-based number of the line next() returned last (0 before the first).
+    std::uint64_t line_number() const { return line_number_; }
+    // The path as given, for messages: bytes that are not UTF-8 shown as U+FFFD.
+    const std::string& shown_path() const { return shown_path_; }
+
+  private:
+    LineReader(UniqueFd fd, std::string path);
+    // Moves the unread bytes to the front and appends what the file has next (at_end_ when none).
+    Result<void> refill();
+
+    UniqueFd fd_;
+    std::string path_, shown_path_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)
+    bool at_end_ = false;              // the file has nothing more to give
+    std::uint64_t line_number_ = 0;
+};
+
+}  // namespace boxwright

@@ -1,0 +1,68 @@
+#include "ff/text_lines.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+std::vector<std::string> split_in_memory(std::string_view text) {
+    std::vector<std::string> lines;
+    for (std::string_view rest = text; !rest.empty();) lines.emplace_back(take_line(rest));
+    return lines;
+}
+
+std::vector<std::string> read_all(const std::string& path) {
+    std::vector<std::string> lines;
+    auto reader = LineReader::open(path);
+    EXPECT_TRUE(reader) << reader.error().message;
+    for (;;) {
+        auto line = reader->next();
+        EXPECT_TRUE(line) << line.error().message;
+        if (!line || !*line) break;
+        lines.emplace_back(**line);
+        EXPECT_EQ(reader->line_number(), lines.size());
+    }
+    return lines;
+}
+
+// The buffer holds a megabyte: lines that straddle its end, one longer than it, CRLF endings split
+// between two reads, and a last line without a line feed that keeps its carriage return.
+TEST(LineReader, SplitsLikeTheInMemoryRuleAcrossBufferEnds) {
+    std::string text;
+    for (std::size_t i = 0; text.size() < (std::size_t{5} << 20) / 2; ++i) {
+        text += std::string(i % 97, 'a' + static_cast<char>(i % 26)) + (i % 3 ? "\r\n" : "\n");
+    }
+    text += std::string(std::size_t{3} << 20, 'L') + "\n\n\r\nend\r";
+    test::TempDir dir;
+    const auto lines = read_all(dir.write("lines.txt", text));
+    EXPECT_EQ(lines, split_in_memory(text));
+    EXPECT_EQ(lines.back(), "end\r");
+    EXPECT_EQ(read_all(dir.write("empty.txt", "")), std::vector<std::string>{});
+    EXPECT_EQ(read_all(dir.write("one.txt", "\n")), std::vector<std::string>{""});
+}
+
+TEST(LineReader, RefusalsNameTheFileAndTheLine) {
+    test::TempDir dir;
+    const auto path = dir.write("bad.txt", "fine\n\xC3\x85 fine too\nbad \xC3(\nnever read\n");
+    auto reader = LineReader::open(path);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader->next() && reader->next());
+    EXPECT_EQ(test::error_of(reader->next()), path + ":3: the text is not UTF-8");
+    EXPECT_EQ(test::error_of(LineReader::open(dir.file("gone.txt"))),
+              "reading " + dir.file("gone.txt") + ": No such file or directory (os error 2)");
+    EXPECT_EQ(test::error_of(LineReader::open(dir.path())),
+              "reading " + dir.path() + ": Is a directory (os error 21)");
+    // A FIFO nobody writes to would block the read for ever.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(test::error_of(LineReader::open(dir.file("fifo"))),
+              "reading " + dir.file("fifo") + ": not a regular file");
+}
+
+}  // namespace
+}  // namespace boxwright

@@ -1,0 +1,57 @@
+"""The README's commands run as written, in a fresh directory laid out like a built clone, with a
+`boxwright` command on PATH as pip installs it. The set-up block (`make demo`, `make test`) is
+what CI runs itself, and the pip block is the wheel check of tests/package."""
+
+import os
+import pathlib
+import re
+import subprocess
+import sys
+
+import boxwright
+from support import SOURCE_DIR, TempDirTestCase
+
+BLOCK = re.compile(r"^```(\w+)\n(.*?)^```$", re.MULTILINE | re.DOTALL)
+
+
+def readme_blocks(language):
+    text = (SOURCE_DIR / "README.md").read_text(encoding="utf-8")
+    return [body for lang, body in BLOCK.findall(text) if lang == language]
+
+
+class ReadmeTest(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        for name in ("examples", "scripts"):
+            (self.tmp / name).symlink_to(SOURCE_DIR / name)
+        (self.tmp / "build").mkdir()
+        (self.tmp / "build" / "python").symlink_to(pathlib.Path(boxwright.__file__).parent.parent)
+        bin_dir = self.tmp / "bin"
+        bin_dir.mkdir()
+        command = f'#!/bin/sh\nexec "{sys.executable}" -m boxwright "$@"\n'
+        (bin_dir / "boxwright").write_text(command)
+        (bin_dir / "boxwright").chmod(0o755)
+        self.env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}"}
+
+    def run_in_clone(self, command):
+        done = subprocess.run(command, cwd=self.tmp, capture_output=True, text=True, timeout=300,
+                              env=self.env)
+        self.assertEqual(done.returncode, 0, f"{command}\n{done.stdout}\n{done.stderr}")
+        return done.stdout
+
+    def assert_built_water_twice(self, stdout):
+        self.assertEqual(stdout.count("atoms: 1500 (2 types)"), 2, stdout)
+        self.assertIn("pair_style lj/cut/tip4p/long",
+                      (self.tmp / "out/water/forcefield.lmp").read_text())
+        self.assertIn("pair_style lj/cut/coul/long",
+                      (self.tmp / "out/water-coul/forcefield.lmp").read_text())
+
+    def test_shell_commands(self):
+        blocks = [b for b in readme_blocks("sh") if "boxwright pack" in b]
+        self.assertEqual(len(blocks), 1)
+        self.assert_built_water_twice(self.run_in_clone(["bash", "-euo", "pipefail", "-c",
+                                                         blocks[0]]))
+
+    def test_python_example(self):
+        (block,) = readme_blocks("python")
+        self.assert_built_water_twice(self.run_in_clone([sys.executable, "-c", block]))
