@@ -32,8 +32,9 @@ std::string describe(const SubboxJob& job) {
 
 Result<std::string> make_subbox_dir(const std::string& work_dir, const SubboxJob& job) {
     std::string path = join_path(work_dir, fmt::format("subbox_{}", job.index));
-    if (::mkdir(path.c_str(), 0777) != 0)
+    if (::mkdir(path.c_str(), 0777) != 0) {
         return tl::unexpected(OsError(OsOperation::Creating, errno).about(path));
+    }
     return path;
 }
 
@@ -69,9 +70,9 @@ Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> sp
     return DecompositionPlan{box_edge, {layout, concurrency, tolerance}, std::move(jobs)};
 }
 
-Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
-                                          std::span<const CountedMolecule> species,
-                                          const DecompositionPlan& plan, const Watch& watch) {
+Result<PackedBox> pack_decomposed(const std::string& work_dir,
+                                  std::span<const CountedMolecule> species,
+                                  const DecompositionPlan& plan, const Watch& watch) {
     std::vector<PackmolRun> runs(plan.jobs.size());
     auto pack_one = [&](std::size_t index, std::stop_token stop) -> Result<void> {
         const SubboxJob& job = plan.jobs[index];
@@ -82,7 +83,7 @@ Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
     };
     BW_TRY_VOID(run_side_by_side(plan.jobs.size(), plan.split.concurrency, pack_one, watch));
 
-    DecomposedPacking result;
+    PackedBox result;
     std::vector<std::vector<Position>> packed;
     packed.reserve(runs.size());
     for (std::size_t index = 0; index < runs.size(); ++index) {

@@ -50,9 +50,11 @@ struct DecompositionPlan {
     std::vector<SubboxJob> jobs;  // sub-boxes with at least one molecule, in grid order
 };
 
-struct DecomposedPacking {
-    PackedSystem packed;                // the whole system in species order; no note
-    std::vector<std::string> warnings;  // one per sub-box whose Packmol reported a failure
+// A packed box and the warnings of its packing: one per sub-box whose Packmol reported a failure
+// but left a usable structure (one run over the whole box keeps its note in `packed` instead).
+struct PackedBox {
+    PackedSystem packed;  // the whole system in species order
+    std::vector<std::string> warnings;
 };
 
 // Fails, before anything is written, for a negative number of jobs, an unusable grid or a
@@ -63,8 +65,8 @@ Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> sp
 
 // Runs the plan's jobs in directories of their own under `work_dir`. A failing sub-box fails the
 // whole packing with its index and grid position, after every other Packmol has been stopped.
-Result<DecomposedPacking> pack_decomposed(const std::string& work_dir,
-                                          std::span<const CountedMolecule> species,
-                                          const DecompositionPlan& plan, const Watch& watch);
+Result<PackedBox> pack_decomposed(const std::string& work_dir,
+                                  std::span<const CountedMolecule> species,
+                                  const DecompositionPlan& plan, const Watch& watch);
 
 }  // namespace boxwright

@@ -18,19 +18,12 @@ Result<void> check_time_limit(const Watch& watch) {
     return {};
 }
 
-// What the packing step hands on: the positions, and the warnings of Packmol runs that reported a
-// failure but left a usable structure.
-struct Packing {
-    PackedSystem packed;
-    std::vector<std::string> warnings;
-};
-
 // One Packmol over the whole box, run by the executor like a single sub-box so that the watch
 // works alike: its note stays the packed system's own.
-Result<Packing> pack_whole_box(const std::string& work_dir,
-                               std::span<const CountedMolecule> species,
-                               const ForceField& force_field, double density, double tolerance,
-                               const Watch& watch) {
+Result<PackedBox> pack_whole_box(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
+                                 const ForceField& force_field, double density, double tolerance,
+                                 const Watch& watch) {
     std::optional<PackedSystem> packed;
     auto pack = [&](std::size_t, std::stop_token stop) -> Result<void> {
         StopWhenRequested cancel(std::move(stop));
@@ -38,7 +31,7 @@ Result<Packing> pack_whole_box(const std::string& work_dir,
         return {};
     };
     BW_TRY_VOID(run_side_by_side(1, 1, pack, watch));
-    return Packing{std::move(*packed), {}};
+    return PackedBox{std::move(*packed), {}};
 }
 
 }  // namespace
@@ -59,24 +52,19 @@ Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double toleran
 
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
-    auto packed = plan ? pack_decomposed(work_dir.path(), species, *plan, packing.watch)
-                             .transform([](DecomposedPacking&& split) {
-                                 return Packing{std::move(split.packed), std::move(split.warnings)};
-                             })
-                       : pack_whole_box(work_dir.path(), species, loaded.force_field,
-                                        request.density, tolerance, packing.watch);
-    if (!packed) return tl::unexpected(std::move(packed.error()));
+    BW_TRY(auto packed, plan ? pack_decomposed(work_dir.path(), species, *plan, packing.watch)
+                             : pack_whole_box(work_dir.path(), species, loaded.force_field,
+                                              request.density, tolerance, packing.watch));
 
     auto warnings = std::move(active.warnings);
-    for (auto& warning : packed->warnings) warnings.push_back(std::move(warning));
+    for (auto& warning : packed.warnings) warnings.push_back(std::move(warning));
     OutputRequest outputs{request.out_dir, pair_setup, request.explicit_lb};
     BW_TRY(auto summary,
-           write_lammps_outputs(loaded.force_field, active.active, packed->packed.coordinates,
+           write_lammps_outputs(loaded.force_field, active.active, packed.packed.coordinates,
                                 outputs, std::move(loaded.skipped), std::move(warnings),
-                                packed->packed.note, packed->packed.box_edge));
-    std::optional<SplitPacking> split;
-    if (plan) split = plan->split;
-    return PackmolBuild{std::move(loaded), std::move(active),  std::move(packed->packed),
+                                packed.packed.note, packed.packed.box_edge));
+    auto split = plan ? std::optional(plan->split) : std::nullopt;
+    return PackmolBuild{std::move(loaded), std::move(active),  std::move(packed.packed),
                         pair_setup,        std::move(summary), split};
 }
 

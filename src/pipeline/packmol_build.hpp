@@ -54,7 +54,9 @@ struct PackmolBuild {
 Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
                                    PresetRule preset_rule, const PackingOptions& packing);
 
-// The build with the preset as requested; only its summary is kept.
+// The build with the preset as requested and one Packmol over the whole box; only its summary is
+// kept. `cancel` is asked a few times a second while Packmol runs; on a request Packmol is
+// stopped, nothing is written and the call fails.
 Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
                                       Cancellation& cancel = no_cancellation());
 
