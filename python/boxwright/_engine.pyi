@@ -1,6 +1,6 @@
 """Native capabilities of the boxwright package beyond `boxwright._native`."""
 
-from collections.abc import Buffer, Sequence
+from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, SupportsFloat, SupportsIndex
 
 __all__: list[str]
@@ -24,13 +24,24 @@ def build_packmol(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    jobs: SupportsIndex | None = None,
+    seed: SupportsIndex | None = None,
+    subboxes: Sequence[SupportsIndex] | None = None,
+    timeout: SupportsFloat | SupportsIndex | None = None,
+    progress: Callable[[int, int, float, float], object] | None = None,
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
-    The dict: summary (the `_native` summary text), pair_style (preset name or None), species
-    (name, count, atoms_per_molecule, molecular_mass, charge), totals (atoms, bonds, angles,
-    dihedrals and their *_types), box_length, density, net_charge, min_distance (or None),
-    closest_atoms (0-based, or None), warnings, files."""
+    jobs=None packs the box in one Packmol run; an int splits it into sub-boxes (subboxes=(nx,
+    ny, nz), or chosen from the system) packed by that many Packmol processes at once (0: one per
+    core), each seeded from seed. progress(done, total, elapsed, remaining) is called after each
+    Packmol run; timeout (seconds) stops the packing.
+
+    The dict: summary (the `_native` summary text, with a "packing:" line when the box was
+    split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
+    molecular_mass, charge), totals (atoms, bonds, angles, dihedrals and their *_types),
+    box_length, density, net_charge, min_distance (or None), closest_atoms (0-based, or None),
+    warnings, files, subboxes ([nx, ny, nz], or None for one run) and jobs (or None)."""
 
 def build_from_coords(
     species: Sequence[str],

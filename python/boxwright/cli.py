@@ -22,6 +22,8 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING, NoReturn
 
+from .progress import ProgressLine
+
 if TYPE_CHECKING:
     from .report import BuildReport
 
@@ -31,6 +33,8 @@ PROG = "boxwright"
 # native modules are not built.
 PAIR_STYLE_NAMES = ("auto", "tip4p", "lj-cut", "lj-cut-coul-long", "none")
 COUNT_LIMIT = 2**64 - 1
+JOBS_LIMIT = 2**63 - 1
+SUBBOX_LIMIT = 2**32 - 1  # along one axis
 
 
 class _Version(argparse.Action):
@@ -49,16 +53,20 @@ class _Version(argparse.Action):
 # --- arguments ---------------------------------------------------------------------------------
 
 
-def _count(text: str) -> int:
+def _count(text: str, limit: int = COUNT_LIMIT) -> int:
     try:
         value = int(text)
     except ValueError:
         raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
     if value < 0:
         raise argparse.ArgumentTypeError(f"'{text}' is negative")
-    if value > COUNT_LIMIT:
-        raise argparse.ArgumentTypeError(f"'{text}' is more than {COUNT_LIMIT}")
+    if value > limit:
+        raise argparse.ArgumentTypeError(f"'{text}' is more than {limit}")
     return value
+
+
+def _jobs(text: str) -> int:
+    return _count(text, JOBS_LIMIT)
 
 
 def _finite(text: str) -> float | None:
@@ -81,6 +89,13 @@ def _positive(text: str) -> float:
     if value is None or value <= 0:
         raise argparse.ArgumentTypeError(f"'{text}' is not a positive finite number")
     return value
+
+
+def _grid(text: str) -> tuple[int, ...]:
+    parts = text.split(",")
+    if len(parts) != 3:
+        raise argparse.ArgumentTypeError(f"'{text}' is not three whole numbers NX,NY,NZ")
+    return tuple(_count(part, SUBBOX_LIMIT) for part in parts)
 
 
 def _pressure(text: str) -> float | None:
@@ -178,6 +193,28 @@ def build_parser() -> argparse.ArgumentParser:
         help="minimum distance Packmol keeps between atoms of different molecules, Å "
         "(default: 2.0)",
     )
+    split = pack.add_argument_group(
+        "packing in sub-boxes", "the box split into a grid of sub-boxes, one Packmol each, run "
+        "side by side; the files depend on the grid and the seed, never on the number of jobs")
+    split.add_argument(
+        "--jobs", type=_jobs, metavar="N",
+        help="split the box and run N Packmol processes at once, 0 for one per core; progress "
+        "goes to standard error (default: one Packmol run for the whole box)",
+    )
+    split.add_argument(
+        "--seed", type=_count, metavar="S",
+        help="the seed each sub-box's Packmol seed derives from (default: a fixed one)",
+    )
+    split.add_argument(
+        "--subboxes", type=_grid, metavar="NX,NY,NZ",
+        help="the grid of sub-boxes (default: chosen from the system, about 1,500 molecules "
+        "each, none narrower than twice the widest molecule plus the tolerance)",
+    )
+    pack.add_argument(
+        "--timeout", type=_positive, metavar="SECONDS",
+        help="stop every Packmol and write nothing once packing has taken this long "
+        "(default: no limit)",
+    )
 
     coords = commands.add_parser(
         "from-coords", help="write the files for atom positions you already have",
@@ -211,7 +248,7 @@ def build_parser() -> argparse.ArgumentParser:
 # --- running -----------------------------------------------------------------------------------
 
 
-def run(args: argparse.Namespace) -> BuildReport:
+def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
     # Imported here so that --help works even where the native modules are not built.
     from . import pack
 
@@ -228,7 +265,9 @@ def run(args: argparse.Namespace) -> BuildReport:
     )
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,
-                            tolerance=args.tolerance, **common)
+                            tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
+                            subboxes=args.subboxes, timeout=args.timeout,
+                            progress=None if args.jobs is None else progress, **common)
     return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
                             check_names=args.check_names, **common)
 
@@ -257,15 +296,23 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The build's own words for it, but as the usage error it is.
         args.command_parser.error(f"--species has {len(args.species)} entries but --counts "
                                   f"has {len(args.counts)} (they must match 1:1)")
+    if args.command == "pack" and args.jobs is None and (args.seed is not None
+                                                         or args.subboxes is not None):
+        args.command_parser.error("--seed and --subboxes split the box: give --jobs too")
+    progress = ProgressLine(sys.stderr)
     try:
-        report = run(args)
+        report = run(args, progress)
     except RuntimeError as error:
         # A build fails with exactly RuntimeError; its subclasses (RecursionError,
         # NotImplementedError) are faults of the program.
         if type(error) is not RuntimeError:
             raise
+        progress.close()  # the message goes on a line of its own
         return report_failure(error)
     except OSError as error:
+        progress.close()
         return report_failure(error)
+    finally:
+        progress.close()  # and so does the traceback of Ctrl-C
     print_report(report, args.json)
     return 0

@@ -2,7 +2,9 @@
 
 Two ways in:
 
-* `packmol` packs the molecules itself with the external Packmol program at a target density;
+* `packmol` packs the molecules itself with the external Packmol program at a target density,
+  in one Packmol run, or with ``jobs=N`` in a grid of sub-boxes packed N at a time (one Packmol
+  each), which uses every core and is faster even on one;
 * `from_coords` takes atom positions the caller already has (for example from an equilibration
   run elsewhere): rows or a float64 (n, 3) buffer together with the box edge, or a coordinate
   file (XYZ, PDB or a LAMMPS data file), read natively, whose cubic box may stand in for the edge.
@@ -29,14 +31,15 @@ Example::
 from __future__ import annotations
 
 import os
-from collections.abc import Buffer, Sequence
+from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, TypeAlias
 
 from ._engine import build_from_coords, build_packmol
 from ._native import PyPairSetup
+from .progress import Progress
 from .report import BuildReport
 
-__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "Progress", "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
@@ -85,6 +88,15 @@ def _pair_code(pair_style: Any) -> int | str | None:
                     f"not {type(pair_style).__name__}")
 
 
+def _progress_call(progress: Any) -> Any:
+    """The engine's form of a progress callback, which it calls with four numbers. Anything not
+    callable goes through unchanged, for the engine to refuse with its usual message and note."""
+    if not callable(progress):
+        return progress
+    return lambda done, total, elapsed, remaining: progress(
+        Progress(done, total, elapsed, remaining))
+
+
 def packmol(
     species: StrPath | Sequence[StrPath],
     counts: Sequence[int],
@@ -100,6 +112,11 @@ def packmol(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    jobs: int | None = None,
+    seed: int | None = None,
+    subboxes: Sequence[int] | None = None,
+    timeout: float | None = None,
+    progress: Callable[[Progress], object] | None = None,
 ) -> BuildReport:
     """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
@@ -134,18 +151,37 @@ def packmol(
         Timestep of the run in in.lmp, fs.
     steps : int
         Steps of the production run in in.lmp.
+    jobs : int or None
+        None packs the whole box with one Packmol run. A number splits the box into a grid of
+        sub-boxes, each packed by its own Packmol, and runs that many at once (0: one per
+        core). The grid follows from the system, so any number of jobs gives the same files.
+    seed : int or None
+        The seed every sub-box's Packmol seed derives from (default: a fixed one); needs *jobs*.
+    subboxes : (nx, ny, nz) or None
+        The grid of sub-boxes instead of the one chosen from the system (about 1,500 molecules
+        per sub-box, none narrower than twice the widest molecule plus the tolerance); needs
+        *jobs*.
+    timeout : float or None
+        Seconds the packing may take; once they are spent every Packmol is stopped, nothing is
+        written and `RuntimeError` says so.
+    progress : callable or None
+        Called with a `Progress` after each Packmol run; an exception it raises stops the
+        packing and is raised from here, as Ctrl-C is.
 
     Returns
     -------
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    if jobs is None and (seed is not None or subboxes is not None):
+        raise ValueError("seed and subboxes apply to a box split into sub-boxes: give jobs too")
     return BuildReport.from_engine(build_packmol(
         _species(species), counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
         out_dir=_path(out_dir, "out_dir"),
         tolerance=tolerance, input_script=input_script, temperature=temperature,
-        pressure=pressure, timestep=timestep, steps=steps))
+        pressure=pressure, timestep=timestep, steps=steps, jobs=jobs, seed=seed,
+        subboxes=subboxes, timeout=timeout, progress=_progress_call(progress)))
 
 
 def from_coords(

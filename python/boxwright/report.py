@@ -44,7 +44,9 @@ class BuildReport:
     `min_distance` is the closest approach of atoms of different molecules under periodic
     boundaries, Å (None with fewer than two molecules); `closest_atoms` are those two atoms,
     numbered from 1 as in data.lmp. `pair_style` is the preset written into forcefield.lmp
-    ("LjCutCoulLong", ...; None for no preset), which shows what "auto" chose.
+    ("LjCutCoulLong", ...; None for no preset), which shows what "auto" chose. `subboxes` is the
+    grid (nx, ny, nz) the box was split into for packing and `jobs` the number of Packmol
+    processes that ran at once; both None when one Packmol packed the whole box.
     """
 
     summary: str
@@ -58,6 +60,8 @@ class BuildReport:
     closest_atoms: tuple[int, int] | None
     warnings: tuple[str, ...]
     files: tuple[str, ...]
+    subboxes: tuple[int, int, int] | None = None
+    jobs: int | None = None
 
     @classmethod
     def from_engine(cls, built: dict[str, Any]) -> BuildReport:
@@ -74,6 +78,8 @@ class BuildReport:
             closest_atoms=None if closest is None else (closest[0] + 1, closest[1] + 1),
             warnings=tuple(built["warnings"]),
             files=tuple(built["files"]),
+            subboxes=None if built["subboxes"] is None else tuple(built["subboxes"]),
+            jobs=built["jobs"],
         )
 
     def __str__(self) -> str:
@@ -81,7 +87,8 @@ class BuildReport:
 
     def to_json(self) -> dict[str, Any]:
         """The report as one JSON object: species, totals, box_length, density, net_charge,
-        min_distance, warnings, files."""
+        min_distance, warnings, files, packing ({"subboxes": [nx, ny, nz], "jobs": n} when the
+        box was split, else null)."""
         return {
             "species": [asdict(s) for s in self.species],
             "totals": asdict(self.totals),
@@ -91,6 +98,8 @@ class BuildReport:
             "min_distance": self.min_distance,
             "warnings": list(self.warnings),
             "files": list(self.files),
+            "packing": None if self.subboxes is None else {"subboxes": list(self.subboxes),
+                                                           "jobs": self.jobs},
         }
 
     def format(self, warnings: bool = True) -> str:
@@ -100,6 +109,10 @@ class BuildReport:
         # The summary's own lines about the system: the box line and the skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "skipped (count 0): "))]
+        if self.subboxes is not None:
+            nx, ny, nz = self.subboxes
+            lines.append(f"packing: {nx}x{ny}x{nz} sub-boxes, {self.jobs} Packmol "
+                         f"process{'' if self.jobs == 1 else 'es'} at a time")
         width = max([len("species")] + [len(s.name) for s in self.species])
         lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
                      f"{'charge e':>9}")

@@ -110,25 +110,26 @@ std::string template_file_name(std::size_t position, std::string_view species_na
 }
 
 std::string job_text(std::span<const SpeciesTemplate> templates, const std::string& output_path,
-                     double tolerance, double box_edge) {
-    double low = wall_margin(tolerance, box_edge);
-    double high = box_edge - low;
+                     const PackmolJob& job) {
     fmt::memory_buffer out;
     auto text = [&out](std::string_view piece) {
         out.append(piece.data(), piece.data() + piece.size());
     };
     text("# created by mixgrid\ntolerance ");
-    append_decimal(out, tolerance, 2);
+    append_decimal(out, job.tolerance, 2);
     text("\nfiletype pdb\noutput ");
     text(job_name(output_path));
     text("\n");
+    if (job.seed) fmt::format_to(std::back_inserter(out), "seed {}\n", *job.seed);
     for (const auto& species : templates) {
         text("\nstructure ");
         text(job_name(species.path));
         fmt::format_to(std::back_inserter(out), "\n  number {}\n  inside box", species.count);
-        for (double bound : {low, low, low, high, high, high}) {
-            out.push_back(' ');
-            append_decimal(out, bound, 4);
+        for (const Position* corner : {&job.low, &job.high}) {
+            for (double bound : *corner) {
+                out.push_back(' ');
+                append_decimal(out, bound, 4);
+            }
         }
         text("\nend structure\n");
     }
@@ -162,23 +163,11 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-}  // namespace
-
-Result<PackedSystem> pack_system(const std::string& work_dir,
-                                 std::span<const CountedMolecule> species,
-                                 const ForceField& force_field, double density, double tolerance,
-                                 Cancellation& cancel) {
-    if (species.empty()) return fail("no species with count > 0 to pack");
-    // Written so that NaN fails too: it would make every length of the job NaN.
-    if (!(density > 0)) return fail("density must be positive");
-    BW_TRY(double mass, total_mass(species, force_field));
-    if (mass <= 0) return fail("total system mass is zero; nothing to pack");
-    double box_edge = box_edge_for(mass, density);
-    BW_TRY(std::uint64_t expected_atoms, total_atoms(species));
-
+// The position counts every species, so a file name keeps its species' place in the job's list.
+Result<std::vector<SpeciesTemplate>> write_templates(const std::string& work_dir,
+                                                     std::span<const CountedMolecule> species) {
     std::vector<SpeciesTemplate> templates;
     templates.reserve(species.size());
-    // The position counts every species, so a file name keeps its species' place in the list.
     for (std::size_t position = 0; position < species.size(); ++position) {
         const auto& [molecule, count] = species[position];
         if (count == 0) continue;
@@ -186,10 +175,28 @@ Result<PackedSystem> pack_system(const std::string& work_dir,
         BW_TRY_VOID(write_text(path, template_text(*molecule)));
         templates.push_back({std::move(path), count});
     }
+    return templates;
+}
 
+}  // namespace
+
+Result<double> packing_box_edge(std::span<const CountedMolecule> species,
+                                const ForceField& force_field, double density) {
+    if (species.empty()) return fail("no species with count > 0 to pack");
+    // Written so that NaN fails too: it would make every length of the job NaN.
+    if (!(density > 0)) return fail("density must be positive");
+    BW_TRY(double mass, total_mass(species, force_field));
+    if (mass <= 0) return fail("total system mass is zero; nothing to pack");
+    return box_edge_for(mass, density);
+}
+
+Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
+                                   Cancellation& cancel) {
+    BW_TRY(std::uint64_t expected_atoms, total_atoms(job.species));
+    BW_TRY(auto templates, write_templates(work_dir, job.species));
     std::string output_path = join_path(work_dir, "simbox.pdb");
     std::string job_path = join_path(work_dir, "pack.inp");
-    BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, tolerance, box_edge)));
+    BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
 
     BW_TRY(auto child, run_packmol(work_dir, job_path, cancel));
     std::optional<std::string> note;
@@ -203,7 +210,19 @@ Result<PackedSystem> pack_system(const std::string& work_dir,
     if (coordinates.size() != expected_atoms) {
         return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected_atoms);
     }
-    return PackedSystem{std::move(coordinates), box_edge, std::move(note)};
+    return PackmolRun{std::move(coordinates), std::move(note)};
+}
+
+Result<PackedSystem> pack_system(const std::string& work_dir,
+                                 std::span<const CountedMolecule> species,
+                                 const ForceField& force_field, double density, double tolerance,
+                                 Cancellation& cancel) {
+    BW_TRY(double box_edge, packing_box_edge(species, force_field, density));
+    double low = wall_margin(tolerance, box_edge);
+    double high = box_edge - low;
+    PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
+    BW_TRY(auto run, run_packmol_job(work_dir, job, cancel));
+    return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 
 }  // namespace boxwright

@@ -82,6 +82,7 @@ std::string BuildSummary::display() const {
                    "angles: {} ({} types)  dihedrals: {} ({} types)\n",
                    box_length, atom_count, atom_type_count, bond_count, bond_type_count,
                    angle_count, angle_type_count, dihedral_count, dihedral_type_count);
+    if (packing) fmt::format_to(to, "packing: {}\n", *packing);
     if (!skipped.empty()) fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(skipped, ", "));
     for (const auto& warning : all_warnings()) fmt::format_to(to, "warning: {}\n", warning);
     return fmt::to_string(out);

@@ -26,6 +26,9 @@ struct BuildSummary {
     std::uint64_t atom_type_count = 0, bond_type_count = 0, angle_type_count = 0,
                   dihedral_type_count = 0;
     bool long_range_warning = false;
+    // How a packing split into sub-boxes ran, shown after the box line; never set by the builds
+    // of the specified module, whose summary it leaves as it is.
+    std::optional<std::string> packing;
 
     // The few lines returned to the caller: files written, system size, every warning.
     std::string display() const;

@@ -33,7 +33,7 @@ Result<BuildReport> finish(const ForceField& force_field, std::span<const Active
                            std::span<const Position> coordinates,
                            std::optional<PairSetup> pair_setup, BuildSummary summary,
                            const std::string& out_dir, const PackageOptions& options,
-                           bool given_coordinates) {
+                           bool given_coordinates, std::optional<SplitPacking> split) {
     // Numbered as the files just written: the registries are cheap to build again (one entry
     // per species and type, never per copy) and come out the same.
     BW_TRY(const auto registries, build_type_registries(active, force_field));
@@ -51,18 +51,20 @@ Result<BuildReport> finish(const ForceField& force_field, std::span<const Active
                               coordinates,
                               pair_setup,
                               given_coordinates,
-                              options.input_script.has_value()};
+                              options.input_script.has_value(),
+                              split};
     return make_build_report(build, std::move(summary), std::move(files));
 }
 
 }  // namespace
 
 Result<BuildReport> package_packmol(const PackCommonArgs& request, double tolerance,
-                                    const PackageOptions& options, Cancellation& cancel) {
+                                    const PackageOptions& options, const PackingOptions& packing) {
     BW_TRY_VOID(check_run_settings(options.input_script));
-    BW_TRY(auto built, build_packmol(request, tolerance, options.preset_rule, cancel));
+    BW_TRY(auto built, build_packmol(request, tolerance, options.preset_rule, packing));
     return finish(built.loaded.force_field, built.active.active, built.packed.coordinates,
-                  built.pair_setup, std::move(built.summary), request.out_dir, options, false);
+                  built.pair_setup, std::move(built.summary), request.out_dir, options, false,
+                  built.split);
 }
 
 Result<BuildReport> package_from_coords(const CoordsArgs& request,
@@ -71,7 +73,7 @@ Result<BuildReport> package_from_coords(const CoordsArgs& request,
     BW_TRY_VOID(check_run_settings(options.input_script));
     BW_TRY(auto built, build_from_coords(request, coordinates, box_length, options.preset_rule));
     return finish(built.loaded.force_field, built.active.active, coordinates, built.pair_setup,
-                  std::move(built.summary), request.out_dir, options, true);
+                  std::move(built.summary), request.out_dir, options, true, std::nullopt);
 }
 
 Result<BuildReport> package_from_coords_file(const CoordsArgs& request, const CoordsFile& file,
@@ -80,7 +82,7 @@ Result<BuildReport> package_from_coords_file(const CoordsArgs& request, const Co
     BW_TRY(auto read, build_from_coords_file(request, file, options.preset_rule));
     CoordsBuild& built = read.build;
     return finish(built.loaded.force_field, built.active.active, read.positions, built.pair_setup,
-                  std::move(built.summary), request.out_dir, options, true);
+                  std::move(built.summary), request.out_dir, options, true, std::nullopt);
 }
 
 }  // namespace boxwright

@@ -19,10 +19,10 @@ struct PackageOptions {
     std::optional<RunSettings> input_script = RunSettings{};  // none writes no in.lmp
 };
 
-// `cancel` as for run_pack_packmol.
+// `packing` as for build_packmol.
 Result<BuildReport> package_packmol(const PackCommonArgs& request, double tolerance,
                                     const PackageOptions& options,
-                                    Cancellation& cancel = no_cancellation());
+                                    const PackingOptions& packing = {});
 
 Result<BuildReport> package_from_coords(const CoordsArgs& request,
                                         std::span<const Position> coordinates, double box_length,

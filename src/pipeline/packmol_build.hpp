@@ -1,5 +1,6 @@
 // run_pack_packmol: the whole build for a mixture packed by Packmol at a target density, in a
-// private temporary directory that never outlives the call.
+// private temporary directory that never outlives the call; and build_packmol, the same build with
+// the choice of one Packmol over the whole box or one per sub-box of a grid, run side by side.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decomposition/decomposed_pack.hpp"
 #include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
 #include "packmol/cancellation.hpp"
@@ -27,6 +29,14 @@ struct PackCommonArgs {
     std::optional<PairSetup> pair_setup;
 };
 
+// How the packing step runs: one Packmol over the whole box, or the box split into sub-boxes with
+// one Packmol each. Either way the calling thread watches it: an interrupt or the spent time limit
+// stops every Packmol, and then nothing is written.
+struct PackingOptions {
+    std::optional<DecompositionRequest> decomposition = {};  // absent: one run over the box
+    Watch watch = {};
+};
+
 // A finished build together with what it was made of, for a report on it. Moved, never copied:
 // the active species refer to the loaded molecules.
 struct PackmolBuild {
@@ -35,14 +45,18 @@ struct PackmolBuild {
     PackedSystem packed;
     std::optional<PairSetup> pair_setup;  // as written into forcefield.lmp
     BuildSummary summary;
+    std::optional<SplitPacking> split;  // absent for one run over the whole box
 };
 
-// `cancel` is asked while packmol runs; on a request packmol is stopped, nothing is written and
-// the call fails.
+// A split packing is checked whole (jobs, grid, widest molecule) before the working directory is
+// created; each sub-box whose Packmol reported a failure but left a usable structure adds a
+// warning naming it.
 Result<PackmolBuild> build_packmol(const PackCommonArgs& request, double tolerance,
-                                   PresetRule preset_rule, Cancellation& cancel);
+                                   PresetRule preset_rule, const PackingOptions& packing);
 
-// The build with the preset as requested; only its summary is kept.
+// The build with the preset as requested and one Packmol over the whole box; only its summary is
+// kept. `cancel` is asked a few times a second while Packmol runs; on a request Packmol is
+// stopped, nothing is written and the call fails.
 Result<BuildSummary> run_pack_packmol(const PackCommonArgs& request, double tolerance,
                                       Cancellation& cancel = no_cancellation());
 

@@ -15,6 +15,8 @@ constexpr double AVOGADRO = 6.02214076e23;
 constexpr double NEUTRAL_WITHIN_E = 1e-6;
 // Atoms of different molecules closer than this overlap: no force field lets them get there.
 constexpr double OVERLAP_ANG = 1.0;
+// Packmol keeps its tolerance only to a few thousandths of an ångström within one sub-box.
+constexpr double TOLERANCE_SLACK_ANG = 0.01;
 
 // A charge as a reader wants it: to a millionth of e, without trailing zeros ("0.35", "-1").
 std::string charge_text(double charge) {
@@ -59,6 +61,7 @@ class Checks {
         flexible_molecules();
         cutoff_and_box();
         overlaps();
+        tolerance_across_subboxes();
         return std::move(warnings_);
     }
 
@@ -208,22 +211,50 @@ class Checks {
         }
     }
 
+    // "atoms 5 and 9 (of water 2 and butane 1) are 0.512 Å apart", numbered as data.lmp does.
+    std::string contact_text(const Contact& contact) const {
+        const auto [first, n] = species_of_molecule(report_.species, contact.molecules[0]);
+        const auto [second, m] = species_of_molecule(report_.species, contact.molecules[1]);
+        return fmt::format("atoms {} and {} (of {} {} and {} {}) are {:.3f} \u00c5 apart",
+                           contact.atoms[0] + 1, contact.atoms[1] + 1, first->name, n + 1,
+                           second->name, m + 1, contact.distance);
+    }
+
     void overlaps() {
         const auto& contact = report_.closest_contact;
         if (!build_.given_coordinates || !contact || !(contact->distance < OVERLAP_ANG)) return;
-        const auto [first, n] = species_of_molecule(report_.species, contact->molecules[0]);
-        const auto [second, m] = species_of_molecule(report_.species, contact->molecules[1]);
         warn(
-            "atoms {} and {} (of {} {} and {} {}) are {:.3f} \u00c5 apart: atoms of different "
-            "molecules closer than {} \u00c5 overlap in the given coordinates",
-            contact->atoms[0] + 1, contact->atoms[1] + 1, first->name, n + 1, second->name, m + 1,
-            contact->distance, plain_number(OVERLAP_ANG));
+            "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
+            "coordinates",
+            contact_text(*contact), plain_number(OVERLAP_ANG));
+    }
+
+    void tolerance_across_subboxes() {
+        const auto& contact = report_.closest_contact;
+        if (!build_.split || !contact) return;
+        const double tolerance = build_.split->tolerance;
+        if (!(contact->distance < tolerance - TOLERANCE_SLACK_ANG)) return;
+        warn("{}, closer than the packing tolerance of {} \u00c5", contact_text(*contact),
+             plain_number(tolerance));
     }
 
     const FinishedBuild& build_;
     const BuildReport& report_;
     std::vector<std::string> warnings_;
 };
+
+// "3x3x3 sub-boxes, 2 Packmol processes at a time; closest atoms of different molecules 2.041 Å"
+std::string packing_line(const SplitPacking& split, const std::optional<Contact>& contact) {
+    const auto& cells = split.layout.cells;
+    std::string line =
+        fmt::format("{}x{}x{} sub-boxes, {} Packmol process{} at a time", cells[0], cells[1],
+                    cells[2], split.concurrency, split.concurrency == 1 ? "" : "es");
+    if (contact) {
+        line +=
+            fmt::format("; closest atoms of different molecules {:.3f} \u00c5", contact->distance);
+    }
+    return line;
+}
 
 }  // namespace
 
@@ -243,6 +274,8 @@ BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
     const double edge = summary.box_length;
     report.density = mass / AVOGADRO / (edge * edge * edge * 1e-24) * 1000;
     report.closest_contact = closest_contact(build.coordinates, edge, runs);
+    report.split = build.split;
+    if (build.split) summary.packing = packing_line(*build.split, report.closest_contact);
     report.warnings = summary.all_warnings();
     report.summary = std::move(summary);
     report.files = std::move(files);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "decomposition/decomposed_pack.hpp"
 #include "ff/force_field.hpp"
 #include "geometry/closest_contact.hpp"
 #include "lammps/input_script.hpp"
@@ -35,6 +36,7 @@ struct BuildReport {
     double density = 0;                   // kg/m³
     double net_charge = 0;                // e
     std::optional<Contact> closest_contact;
+    std::optional<SplitPacking> split;  // how the box was split, when it was
     std::vector<std::string> warnings;
     std::vector<std::string> files;
 };
@@ -51,6 +53,9 @@ struct FinishedBuild {
     bool given_coordinates = false;
     // in.lmp is written, and with it the force field's own cutoff.
     bool input_script = false;
+    // Packed in sub-boxes: the summary says how, and a contact closer than the tolerance kept
+    // across their faces is warned about.
+    std::optional<SplitPacking> split = std::nullopt;
 };
 
 // The report of a build whose files `summary` names; `files` lists them and in.lmp, if written.

@@ -391,4 +391,41 @@ bool to_optional_number(PyObject* value, std::optional<double>& number) {
 
 bool to_whole_number(PyObject* value, std::uint64_t& number) { return to_count(value, number); }
 
+bool to_optional_integer(PyObject* value, std::optional<std::int64_t>& number) {
+    if (Py_IsNone(value)) {
+        number.reset();
+        return true;
+    }
+    PyRef integer = PyRef::steal(PyNumber_Index(value));
+    if (!integer) return false;
+    const long long converted = PyLong_AsLongLong(integer.get());
+    if (converted == -1 && PyErr_Occurred()) return false;
+    number = converted;
+    return true;
+}
+
+bool to_optional_grid(PyObject* value, std::optional<GridCells>& cells) {
+    if (Py_IsNone(value)) {
+        cells.reset();
+        return true;
+    }
+    std::vector<std::uint64_t> numbers;
+    if (!to_count_list(value, numbers)) return false;
+    if (numbers.size() != 3) {
+        PyErr_Format(PyExc_ValueError, "expected 3 numbers (nx, ny, nz), got %zu", numbers.size());
+        return false;
+    }
+    GridCells grid{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        if (numbers[axis] > UINT32_MAX) {
+            PyErr_Format(PyExc_OverflowError, "%llu sub-boxes along one axis is too many",
+                         static_cast<unsigned long long>(numbers[axis]));
+            return false;
+        }
+        grid[axis] = static_cast<std::uint32_t>(numbers[axis]);
+    }
+    cells = grid;
+    return true;
+}
+
 }  // namespace boxwright::python

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "decomposition/grid_layout.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"
 #include "pipeline/active.hpp"
@@ -72,6 +73,11 @@ bool to_pair_choice(PyObject* value, PairChoice& choice);
 bool to_optional_number(PyObject* value, std::optional<double>& number);
 // A non-negative integer within 64 bits (or anything with __index__).
 bool to_whole_number(PyObject* value, std::uint64_t& number);
+// None, or an integer of either sign within 64 bits (or anything with __index__).
+bool to_optional_integer(PyObject* value, std::optional<std::int64_t>& number);
+// None, or a sequence (never a str) of three non-negative integers within 32 bits: a sub-box
+// grid (nx, ny, nz).
+bool to_optional_grid(PyObject* value, std::optional<GridCells>& cells);
 
 // Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.
 void add_parameter_note(const char* parameter);

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "test_support.hpp"
@@ -41,19 +40,6 @@ done > "$out"
 {}
 )",
                        atoms, ending);
-}
-
-// A PATH that finds `script` as packmol in `bin` before the system's programs, or with no script,
-// a PATH of `bin` alone, where there is no packmol at all.
-ScopedEnv packmol_on_path(const TempDir& bin, const std::optional<std::string>& script) {
-    if (!script) return ScopedEnv("PATH", bin.path());
-    ::chmod(bin.write("packmol", "#!/bin/sh\n" + *script).c_str(), 0755);
-    return ScopedEnv("PATH", bin.path() + ":" + std::getenv("PATH"));
-}
-
-// The working directory's random name made fixed, so that messages can be compared whole.
-std::string with_fixed_work_dir(const std::string& text) {
-    return std::regex_replace(text, std::regex(R"(/\.tmp[A-Za-z0-9]{6}/)"), "/.tmpXXXXXX/");
 }
 
 // Atom types number Ow, Hw, CH3, CH2 by first appearance, so the sequence of the atoms' types shows
@@ -106,15 +92,15 @@ TEST(RunPackPackmol, RealPackmolFindsFilesWithBlanksInTheirPaths) {
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
 TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
     TempDir tmp, out, capture, bin;
-    auto path = packmol_on_path(
+    auto path = test::packmol_on_path(
         bin, stand_in(SMALL_MIXTURE_ATOMS, fmt::format("printf '%s\\n' \"$job\" > '{0}/pack.inp'\n"
                                                        "cp \"${{out%/*}}\"/species_* '{0}/'",
                                                        capture.path())));
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     ASSERT_TRUE(run_pack_packmol(small_mixture(out.path()), 2.0));
-    expect_golden(
-        "pack/pipeline.pack.inp",
-        replace_all(with_fixed_work_dir(read_file(capture.file("pack.inp"))), tmp.path(), "TMP"));
+    expect_golden("pack/pipeline.pack.inp",
+                  replace_all(test::with_fixed_work_dir(read_file(capture.file("pack.inp"))),
+                              tmp.path(), "TMP"));
     EXPECT_TRUE(read_file(capture.file("species_1_butane.pdb")).starts_with("COMPND    butane\n"));
     EXPECT_EQ(entries_in(capture.path()), 3);
 }
@@ -171,11 +157,11 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir bin;
-        auto path = packmol_on_path(bin, c.packmol);
+        auto path = test::packmol_on_path(bin, c.packmol);
         ScopedEnv tmpdir("TMPDIR", tmp.path());
         auto result = run_pack_packmol(small_mixture(c.out_dir, c.density), 2.0);
         const std::string got = result ? result->extra_warning.value_or("<no note>")
-                                       : with_fixed_work_dir(result.error().message);
+                                       : test::with_fixed_work_dir(result.error().message);
         EXPECT_EQ(got.substr(0, 300), c.result.substr(0, 300));  // megabytes are not worth a diff
         EXPECT_TRUE(got == c.result);
         EXPECT_TRUE(fs::is_empty(tmp.path()));

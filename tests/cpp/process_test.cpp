@@ -36,19 +36,12 @@ OsResult<ChildOutput> run_script(const TempDir& dir, const std::string& script,
     return run_to_completion({"sh", input.get(), dir.path()}, cancel);
 }
 
-// Alive, as opposed to gone or a zombie that its new parent has not reaped yet.
-bool process_runs(pid_t pid) {
-    const std::string stat = test::read_file_if_any("/proc/" + std::to_string(pid) + "/stat");
-    const auto state = stat.rfind(") ");
-    return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
-}
-
 // A process killed while it was not our child may take a moment to finish dying.
 bool ends_soon(pid_t pid) {
-    for (int tries = 0; tries < 500 && process_runs(pid); ++tries) {
+    for (int tries = 0; tries < 500 && test::process_runs(pid); ++tries) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return !process_runs(pid);
+    return !test::process_runs(pid);
 }
 
 pid_t pid_in(const std::string& file) { return std::stoi(test::read_file(file)); }
@@ -75,7 +68,7 @@ TEST(RunToCompletion, DoesNotWaitForAGrandchildHoldingThePipes) {
     auto child = run_script(dir, "sleep 60 & echo $! > grandchild; echo done; exit 1");
     const auto waited = std::chrono::steady_clock::now() - started;
     const pid_t grandchild = pid_in(dir.file("grandchild"));
-    EXPECT_TRUE(process_runs(grandchild));
+    EXPECT_TRUE(test::process_runs(grandchild));
     ::kill(grandchild, SIGKILL);
     ASSERT_TRUE(child);
     EXPECT_EQ(child->exit_code, 1);

@@ -47,6 +47,7 @@ struct Case {
     double box = 40;
     bool given_coordinates = false;
     bool input_script = true;
+    std::optional<SplitPacking> split = std::nullopt;
 };
 
 // The report's own warnings (those after the summary's), for copies 5 Å apart.
@@ -57,8 +58,8 @@ std::vector<std::string> checks_of(const Case& c) {
     for (const auto& [molecule, count] : c.species) species.add(molecule, count);
     const auto registries = *build_type_registries(species.active, ff);
     const auto positions = copy_positions(species.active);
-    const FinishedBuild build{ff,      species.active,      registries,    positions,
-                              c.setup, c.given_coordinates, c.input_script};
+    const FinishedBuild build{ff,      species.active,      registries,     positions,
+                              c.setup, c.given_coordinates, c.input_script, c.split};
     BuildSummary summary;
     summary.box_length = c.box;
     return make_build_report(build, summary, {}).warnings;
@@ -145,6 +146,26 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
          [](ForceField&) {},
          5.99,
          true},
+        // Packmol keeps the tolerance only to within 0.01 Å.
+        {"a split packing closer than its tolerance",
+         {{argon_molecule(), 2}},
+         PairSetup::LjCut,
+         {"atoms 1 and 2 (of argon 1 and argon 2) are 5.000 \u00c5 apart, closer than the "
+          "packing tolerance of 5.5 \u00c5"},
+         [](ForceField&) {},
+         40,
+         false,
+         true,
+         SplitPacking{{{2, 1, 1}}, 2, 5.5}},
+        {"a split packing within its tolerance",
+         {{argon_molecule(), 2}},
+         PairSetup::LjCut,
+         {},
+         [](ForceField&) {},
+         40,
+         false,
+         true,
+         SplitPacking{{{2, 1, 1}}, 2, 5.005}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -112,6 +114,26 @@ class ScopedEnv {
     std::string name_;
     std::optional<std::string> old_;
 };
+
+// A PATH that finds `script` as packmol in `bin` before the system's programs, or with no script,
+// a PATH of `bin` alone, where there is no packmol at all.
+inline ScopedEnv packmol_on_path(const TempDir& bin, const std::optional<std::string>& script) {
+    if (!script) return ScopedEnv("PATH", bin.path());
+    ::chmod(bin.write("packmol", "#!/bin/sh\n" + *script).c_str(), 0755);
+    return ScopedEnv("PATH", bin.path() + ":" + std::getenv("PATH"));
+}
+
+// The working directory's random name made fixed, so that messages can be compared whole.
+inline std::string with_fixed_work_dir(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"(/\.tmp[A-Za-z0-9]{6}/)"), "/.tmpXXXXXX/");
+}
+
+// Alive, as opposed to gone or a zombie that its new parent has not reaped yet.
+inline bool process_runs(pid_t pid) {
+    const std::string stat = read_file_if_any("/proc/" + std::to_string(pid) + "/stat");
+    const auto state = stat.rfind(") ");
+    return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
+}
 
 // Compares `actual` whole with tests/data/golden/<name> (GoogleTest shows a line diff on a
 // mismatch); UPDATE_GOLDEN=1 rewrites the file instead, for review with git diff.

@@ -54,6 +54,8 @@ WATER_ATOMS = 6  # two water molecules
 # The same build through the package's engine, which writes in.lmp as well.
 ENGINE_BUILD = BUILD.replace("from boxwright._native import pack_packmol_py",
                              "from boxwright._engine import build_packmol as pack_packmol_py")
+# The engine's build with the box split in two, both halves packed at once.
+SPLIT_BUILD = ENGINE_BUILD.replace("out_dir=out_dir)", "out_dir=out_dir, jobs=2, subboxes=(2, 1, 1))")
 
 
 def process_runs(pid):
@@ -150,6 +152,15 @@ class PackmolFaultsTest(AttackTestCase):
                 self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
                 self.assertFalse(process_runs(packmol))
                 self.assert_nothing_written()
+
+    def test_an_interrupt_stops_every_packmol_of_a_split_box(self):
+        build = self.start("exec sleep 600\n", counts=(8,), density=100.0, program=SPLIT_BUILD)
+        self.assertTrue(wait_until(lambda: len(children_of(build.pid)) == 2), "packmol never ran")
+        packmols = children_of(build.pid)
+        os.killpg(build.pid, signal.SIGINT)
+        self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
+        self.assertEqual([pid for pid in packmols if process_runs(pid)], [])
+        self.assert_nothing_written()
 
     def test_packmol_does_not_outlive_the_caller(self):
         build = self.start("exec sleep 600\n")

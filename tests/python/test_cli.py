@@ -123,7 +123,8 @@ class CommandLineTest(TempDirTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
         self.assertEqual(list(report), ["species", "totals", "box_length", "density",
-                                        "net_charge", "min_distance", "warnings", "files"])
+                                        "net_charge", "min_distance", "warnings", "files",
+                                        "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
                          [("co2", 3), ("methane", 2)])
         self.assertEqual(report["totals"]["atoms"], 11)
@@ -265,7 +266,9 @@ class PackWrapperTest(TempDirTestCase):
     # The command line calls the wrappers with path objects and preset names.
     def test_parameters_extend_the_native_functions(self):
         run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
-        for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py, run_settings),
+        packing = ["jobs", "seed", "subboxes", "timeout", "progress"]
+        for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
+                                        run_settings + packing),
                                        (pack.from_coords, _native.pack_from_coords_py,
                                         run_settings + ["check_names"])):
             with self.subTest(wrapper.__name__):

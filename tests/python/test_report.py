@@ -124,7 +124,7 @@ class PackageBuildTest(TempDirTestCase):
         self.assertEqual(report.closest_atoms, atoms)
         self.assertEqual(report.to_json().keys(), {"species", "totals", "box_length", "density",
                                                    "net_charge", "min_distance", "warnings",
-                                                   "files"})
+                                                   "files", "packing"})
 
     def test_a_packed_box_keeps_the_tolerance_and_the_density(self):
         report = pack.packmol([WATER, CO2], [30, 10], 700.0, force_field=FORCE_FIELD,

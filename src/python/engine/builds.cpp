@@ -2,6 +2,7 @@
 
 #include "pipeline/package_build.hpp"
 #include "python/conversions.hpp"
+#include "python/engine/packing_watch.hpp"
 #include "python/engine/report_dict.hpp"
 #include "python/entry_support.hpp"
 
@@ -11,10 +12,16 @@ namespace {
 constexpr char BUILD_PACKMOL_DOC[] =
     "build_packmol(species, counts, density, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
-    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000)\n"
+    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, jobs=None, seed=None, "
+    "subboxes=None, timeout=None, progress=None)\n"
     "--\n"
     "\n"
-    "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.";
+    "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
+    "\n"
+    "jobs=None packs the box in one Packmol run; an int splits it into sub-boxes (subboxes=(nx, "
+    "ny, nz), or chosen from the system) packed by that many Packmol processes at once (0: one per "
+    "core), each seeded from seed. progress(done, total, elapsed, remaining) is called after each "
+    "Packmol run; timeout (seconds) stops the packing.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
@@ -62,46 +69,112 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
            convert_argument(given.steps, "steps", to_whole_number, out.run.steps);
 }
 
+// The packing keywords of build_packmol, as given (null when omitted).
+struct PackingKeywords {
+    PyObject *jobs = nullptr, *seed = nullptr, *subboxes = nullptr, *timeout = nullptr,
+             *progress = nullptr;
+};
+
+bool to_callback(PyObject* value, PyObject*& callback) {
+    if (!Py_IsNone(value) && !PyCallable_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "must be callable or None, not %.200s",
+                     Py_TYPE(value)->tp_name);
+        return false;
+    }
+    callback = value;
+    return true;
+}
+
+// The decomposition asked for, if jobs is given; the time limit and the callback for the watch.
+struct PackingArguments {
+    std::optional<std::int64_t> jobs;
+    std::optional<std::uint64_t> seed;
+    std::optional<GridCells> subboxes;
+    std::optional<double> timeout;
+    PyObject* progress = nullptr;
+
+    std::optional<DecompositionRequest> decomposition() const {
+        if (!jobs) return std::nullopt;
+        return DecompositionRequest{subboxes, seed.value_or(DEFAULT_BASE_SEED), *jobs};
+    }
+};
+
+bool to_optional_seed(PyObject* value, std::optional<std::uint64_t>& seed) {
+    if (Py_IsNone(value)) {
+        seed.reset();
+        return true;
+    }
+    std::uint64_t converted = 0;
+    if (!to_whole_number(value, converted)) return false;
+    seed = converted;
+    return true;
+}
+
+bool convert(const PackingKeywords& given, PackingArguments& out) {
+    return convert_argument(given.jobs, "jobs", to_optional_integer, out.jobs) &&
+           convert_argument(given.seed, "seed", to_optional_seed, out.seed) &&
+           convert_argument(given.subboxes, "subboxes", to_optional_grid, out.subboxes) &&
+           convert_argument(given.timeout, "timeout", to_optional_number, out.timeout) &&
+           convert_argument(given.progress, "progress", to_callback, out.progress);
+}
+
 PyObject* report_or_raise(const Result<BuildReport>& built) {
     return built ? report_dict(*built) : raise_failure(built.error());
 }
 
 char* build_packmol_keywords[] = {
-    keyword("species"),      keyword("counts"),
-    keyword("density"),      keyword("pair_style"),
-    keyword("explicit_lb"),  keyword("force_field"),
-    keyword("out_dir"),      keyword("tolerance"),
-    keyword("input_script"), keyword("temperature"),
-    keyword("pressure"),     keyword("timestep"),
-    keyword("steps"),        nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("density"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("tolerance"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("jobs"),
+    keyword("seed"),
+    keyword("subboxes"),
+    keyword("timeout"),
+    keyword("progress"),
+    nullptr,
 };
 
 PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *tolerance = nullptr;
     PackageKeywords given;
+    PackingKeywords given_packing;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
             &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
-            &given.timestep, &given.steps)) {
+            &given.timestep, &given.steps, &given_packing.jobs, &given_packing.seed,
+            &given_packing.subboxes, &given_packing.timeout, &given_packing.progress)) {
         return nullptr;
     }
     PackCommonArgs request;
     PackageArguments package;
+    PackingArguments packing;
     double tolerance_ang = 2.0;
     const bool converted = convert_argument(species, "species", to_path_list, request.species) &&
                            convert_argument(counts, "counts", to_count_list, request.counts) &&
                            convert_argument(density, "density", to_number, request.density) &&
                            convert(given, package) &&
-                           convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
+                           convert_argument(tolerance, "tolerance", to_number, tolerance_ang) &&
+                           convert(given_packing, packing);
     if (!converted) return nullptr;
     request.force_field = package.force_field;
     request.out_dir = package.out_dir;
     request.explicit_lb = package.explicit_lb;
     request.pair_setup = package.pair_choice.setup;
-    PendingSignal interrupt;
-    auto built = package_packmol(request, tolerance_ang, package.options(), interrupt);
-    if (interrupt.raised()) return nullptr;  // with the handler's exception set
+    PythonWatch watch(packing.progress, packing.timeout);
+    auto built = package_packmol(request, tolerance_ang, package.options(),
+                                 {packing.decomposition(), watch.watch()});
+    if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
     return report_or_raise(built);
 }
 

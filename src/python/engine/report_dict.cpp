@@ -78,6 +78,8 @@ PyObject* report_dict(const BuildReport& report) {
         {"closest_atoms", contact ? list_of(contact->atoms, count) : none()},
         {"warnings", list_of(report.warnings, text)},
         {"files", list_of(report.files, path)},
+        {"subboxes", report.split ? list_of(report.split->layout.cells, count) : none()},
+        {"jobs", report.split ? count(report.split->concurrency) : none()},
     });
 }
 

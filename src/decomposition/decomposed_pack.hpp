@@ -1,0 +1,72 @@
+// Packing split into sub-boxes: the plan (box edge, grid, one job per sub-box, how many run at
+// once), checked completely before anything is created; and pack_decomposed, which runs one Packmol
+// per sub-box side by side in private directories and merges the sub-boxes into one system. The
+// same plan gives the same positions however many jobs run at once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "decomposition/executor.hpp"
+#include "decomposition/grid_layout.hpp"
+#include "decomposition/subbox_plan.hpp"
+#include "ff/counted_molecule.hpp"
+#include "ff/error.hpp"
+#include "ff/force_field.hpp"
+#include "packmol/pack.hpp"
+
+namespace boxwright {
+
+// A Packmol run's cancellation that follows the executor's stop of its job.
+class StopWhenRequested final : public Cancellation {
+  public:
+    explicit StopWhenRequested(std::stop_token stop) : stop_(std::move(stop)) {}
+    bool requested() override { return stop_.stop_requested(); }
+
+  private:
+    std::stop_token stop_;
+};
+
+struct DecompositionRequest {
+    std::optional<GridCells> subboxes;       // an explicit grid; else chosen from the system
+    std::uint64_t seed = DEFAULT_BASE_SEED;  // every sub-box's seed derives from it
+    std::int64_t jobs = 0;                   // Packmol processes at once; 0 for one per core
+};
+
+// How a split packing runs, as its report tells it.
+struct SplitPacking {
+    GridLayout layout;
+    unsigned concurrency = 1;  // Packmol processes at once: never more than there are jobs
+    double tolerance = 0;      // Å, kept across every face of every sub-box
+};
+
+struct DecompositionPlan {
+    double box_edge = 0;  // Å
+    SplitPacking split;
+    std::vector<SubboxJob> jobs;  // sub-boxes with at least one molecule, in grid order
+};
+
+// A packed box and the warnings of its packing: one per sub-box whose Packmol reported a failure
+// but left a usable structure (one run over the whole box keeps its note in `packed` instead).
+struct PackedBox {
+    PackedSystem packed;  // the whole system in species order
+    std::vector<std::string> warnings;
+};
+
+// Fails, before anything is written, for a negative number of jobs, an unusable grid or a
+// molecule too wide for any sub-box, besides the failures of packing_box_edge.
+Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> species,
+                                             const ForceField& force_field, double density,
+                                             double tolerance, const DecompositionRequest& request);
+
+// Runs the plan's jobs in directories of their own under `work_dir`. A failing sub-box fails the
+// whole packing with its index and grid position, after every other Packmol has been stopped.
+Result<PackedBox> pack_decomposed(const std::string& work_dir,
+                                  std::span<const CountedMolecule> species,
+                                  const DecompositionPlan& plan, const Watch& watch);
+
+}  // namespace boxwright

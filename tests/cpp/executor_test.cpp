@@ -1,0 +1,106 @@
+#include "decomposition/executor.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A job that stands in for a child process: it runs until it has had its time or is told to stop.
+Result<void> run_for(std::chrono::milliseconds time, const std::stop_token& stop) {
+    auto until = Clock::now() + time;
+    while (Clock::now() < until) {
+        if (stop.stop_requested()) return fail("stopped");
+        std::this_thread::sleep_for(1ms);
+    }
+    return {};
+}
+
+TEST(RunSideBySide, RunsEveryJobOnceAndNoMoreAtATimeThanAllowed) {
+    std::vector<std::atomic<int>> runs(7);
+    std::atomic<int> running{0}, most_running{0};
+    auto job = [&](std::size_t index, std::stop_token stop) {
+        int now = ++running;
+        for (int seen = most_running;
+             now > seen && !most_running.compare_exchange_weak(seen, now);) {
+        }
+        ++runs[index];
+        auto outcome = run_for(20ms, stop);
+        --running;
+        return outcome;
+    };
+    std::vector<std::size_t> reported;
+    const auto caller = std::this_thread::get_id();
+    Watch watch{.progress = [&](const Progress& p) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        EXPECT_EQ(p.total, 7u);
+        reported.push_back(p.done);
+        return true;
+    }};
+    ASSERT_TRUE(run_side_by_side(runs.size(), 3, job, watch));
+    for (const auto& count : runs) EXPECT_EQ(count, 1);
+    EXPECT_EQ(most_running, 3);
+    EXPECT_EQ(reported, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST(RunSideBySide, FirstFailureStopsTheOthersAndIsReturned) {
+    std::atomic<int> started{0};
+    auto job = [&](std::size_t index, std::stop_token stop) -> Result<void> {
+        ++started;
+        if (index == 1) return fail("sub-box 1 broke");
+        return run_for(10s, stop);
+    };
+    auto began = Clock::now();
+    EXPECT_EQ(test::error_of(run_side_by_side(20, 2, job, {})), "sub-box 1 broke");
+    EXPECT_LT(Clock::now() - began, 2s);
+    EXPECT_EQ(started, 2);  // nothing new starts once the run is stopping
+}
+
+TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
+    std::atomic<int> polls{0};
+    const struct {
+        const char* name;
+        Watch watch;
+        const char* message;
+    } cases[] = {
+        {"cancelled",
+         {.cancelled = [&] { return ++polls > 2; }},
+         "packing interrupted with 0 of 4 Packmol runs finished"},
+        {"time limit",
+         {.time_limit = 0.2s},
+         "packing stopped: the time limit of 0.2 s was spent with 0 of 4 Packmol runs finished"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<int> stopped{0};
+        auto job = [&](std::size_t, std::stop_token stop) {
+            auto outcome = run_for(10s, stop);
+            if (!outcome) ++stopped;
+            return outcome;
+        };
+        auto began = Clock::now();
+        EXPECT_EQ(test::error_of(run_side_by_side(4, 2, job, c.watch)), c.message);
+        EXPECT_LT(Clock::now() - began, 2s);
+        EXPECT_EQ(stopped, 2);
+    }
+}
+
+TEST(RunSideBySide, AProgressCallbackThatRefusesStopsTheRun) {
+    auto job = [](std::size_t index, std::stop_token stop) {
+        return run_for(index == 0 ? 0ms : 10s, stop);
+    };
+    Watch watch{.progress = [](const Progress&) { return false; }};
+    EXPECT_EQ(test::error_of(run_side_by_side(3, 2, job, watch)),
+              "packing interrupted with 1 of 3 Packmol runs finished");
+}
+
+}  // namespace
+}  // namespace boxwright

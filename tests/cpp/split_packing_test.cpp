@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "pipeline/packmol_build.hpp"
+#include "test_support.hpp"
+
+namespace boxwright {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+constexpr double TOLERANCE = 2.0;
+
+PackCommonArgs water_and_butane(const std::string& out_dir, std::uint64_t waters,
+                                std::uint64_t butanes) {
+    return {{example_path("water.json"), example_path("butane.json")},
+            {waters, butanes},
+            example_path("force_field.json"),
+            out_dir,
+            600,
+            false,
+            PairSetup::LjCut};
+}
+
+Result<PackmolBuild> pack_split(const PackCommonArgs& request,
+                                const DecompositionRequest& decomposition, Watch watch = {}) {
+    return build_packmol(request, TOLERANCE, PresetRule::AsRequested,
+                         {decomposition, std::move(watch)});
+}
+
+struct Atom {
+    int molecule = 0, type = 0;
+    Position at{};
+};
+
+std::vector<Atom> atoms_of(const std::string& data_file, std::uint64_t count) {
+    std::istringstream lines(data_file.substr(data_file.find("\nAtoms\n\n") + 8));
+    std::vector<Atom> atoms(count);
+    std::string line;
+    for (auto& atom : atoms) {
+        std::getline(lines, line);
+        auto& [x, y, z] = atom.at;
+        EXPECT_EQ(std::sscanf(line.c_str(), "%*d %d %d %*f %lf %lf %lf", &atom.molecule, &atom.type,
+                              &x, &y, &z),
+                  5);
+    }
+    return atoms;
+}
+
+double periodic_distance(const Position& a, const Position& b, double edge) {
+    double squares = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        double d = std::fabs(a[axis] - b[axis]);
+        d = std::fmin(d, edge - d);
+        squares += d * d;
+    }
+    return std::sqrt(squares);
+}
+
+// The sub-box an atom lies in, as one number.
+int subbox_of(const Position& at, double edge, const GridCells& cells) {
+    int index = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        int cell = static_cast<int>(at[axis] / (edge / cells[axis]));
+        index = index * static_cast<int>(cells[axis]) + cell;
+    }
+    return index;
+}
+
+// Packmol keeps the tolerance inside one sub-box only to about 0.01 Å; across the faces between
+// sub-boxes, and across the periodic faces of the box, the inset must keep it in full.
+TEST(BuildPackmolSplit, RealPackmolKeepsTheToleranceAcrossEveryFace) {
+    TempDir tmp, out_one, out_three;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    const GridCells grid{2, 2, 1};
+    DecompositionRequest decomposition{grid, 7, 1};
+    auto one = pack_split(water_and_butane(out_one.path(), 150, 30), decomposition);
+    ASSERT_TRUE(one) << one.error().message;
+    decomposition.jobs = 3;
+    auto three = pack_split(water_and_butane(out_three.path(), 150, 30), decomposition);
+    ASSERT_TRUE(three) << three.error().message;
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
+    EXPECT_EQ(one->split->layout.cells, grid);
+    EXPECT_EQ(one->split->concurrency, 1u);
+    EXPECT_EQ(three->split->concurrency, 3u);
+    for (const auto& warning : one->summary.warnings) EXPECT_FALSE(warning.starts_with("sub-box"));
+    for (const char* file : {"data.lmp", "forcefield.lmp"}) {
+        EXPECT_TRUE(read_file(out_one.file(file)) == read_file(out_three.file(file))) << file;
+    }
+
+    const double edge = one->summary.box_length;
+    auto atoms = atoms_of(read_file(out_one.file("data.lmp")), one->summary.atom_count);
+    ASSERT_EQ(atoms.size(), 150u * 3 + 30u * 4);
+    // Species by species, molecule by molecule, each molecule's atoms in template order (types
+    // Ow=1, Hw=2, CH3=3, CH2=4) and still shaped like the molecule.
+    std::string types, expected;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        types += std::to_string(atoms[i].type);
+        for (double c : atoms[i].at) EXPECT_TRUE(c >= 0 && c <= edge) << "atom " << i + 1;
+    }
+    for (int i = 0; i < 150; ++i) expected += "122";
+    for (int i = 0; i < 30; ++i) expected += "3443";
+    EXPECT_EQ(types, expected);
+    for (std::size_t i = 0; i < 450; i += 3) {
+        EXPECT_NEAR(periodic_distance(atoms[i].at, atoms[i + 1].at, edge), 0.9572, 0.01);
+    }
+
+    double closest_within = 1e9, closest_across = 1e9;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        for (std::size_t j = i + 1; j < atoms.size(); ++j) {
+            if (atoms[i].molecule == atoms[j].molecule) continue;
+            double d = periodic_distance(atoms[i].at, atoms[j].at, edge);
+            bool across = subbox_of(atoms[i].at, edge, grid) != subbox_of(atoms[j].at, edge, grid);
+            double& closest = across ? closest_across : closest_within;
+            closest = std::fmin(closest, d);
+        }
+    }
+    EXPECT_GE(closest_within, TOLERANCE - 0.01);
+    EXPECT_GE(closest_across, TOLERANCE);
+}
+
+// A Packmol that exits unsuccessfully but leaves a complete structure is a warning naming its
+// sub-box; the others are fine.
+TEST(BuildPackmolSplit, AnImperfectSubboxIsAWarning) {
+    TempDir tmp, out, bin;
+    // Packmol rewinds its input, so the real one reads the job file itself.
+    auto path = packmol_on_path(bin, R"(/usr/bin/packmol > /dev/null
+case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esac
+)");
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    auto build = pack_split(water_and_butane(out.path(), 40, 0), {GridCells{1, 1, 2}, 1, 2});
+    ASSERT_TRUE(build) << build.error().message;
+    ASSERT_EQ(build->summary.warnings.size(), 3u);  // after the two placeholders of water
+    EXPECT_EQ(build->summary.warnings.back(),
+              "sub-box 1 at (0, 0, 1): packmol exited with status Some(3):\nstdout:\n\nstderr:\n"
+              "complaint\n");
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
+}
+
+// One sub-box failing, the time limit or an interrupt stops every Packmol still running: none is
+// left behind, the working directory is gone and nothing is written. The stand-ins note their
+// process ids and wait; the one for sub-box 2 fails at once where asked to.
+TEST(BuildPackmolSplit, AnyStopEndsEveryPackmolAndWritesNothing) {
+    using Clock = std::chrono::steady_clock;
+    using Seconds = std::chrono::duration<double>;
+    enum class Stop { SubboxFails, TimeLimit, Interrupt };
+    TempDir tmp, out, pids;
+    const struct {
+        Stop stop;
+        std::string message;
+    } cases[] = {
+        {Stop::SubboxFails,
+         "sub-box 2 at (1, 0, 0) failed: packmol did not produce the expected output file " +
+             tmp.path() +
+             "/.tmpXXXXXX/subbox_2/simbox.pdb\npackmol exited with status Some(1):\nstdout:\n\n"
+             "stderr:\nno luck\n"},
+        {Stop::TimeLimit,
+         "packing stopped: the time limit of 0.3 s was spent with 0 of 4 Packmol runs finished"},
+        {Stop::Interrupt, "packing interrupted with 0 of 4 Packmol runs finished"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        TempDir bin;
+        const bool fails = c.stop == Stop::SubboxFails;
+        auto path = packmol_on_path(
+            bin, fmt::format("echo $$ >> '{}/pids'\n{}exec sleep 30\n", pids.path(),
+                             fails ? "case $(readlink /proc/$$/fd/0) in */subbox_2/*) "
+                                     "echo 'no luck' >&2; exit 1;; esac\n"
+                                   : ""));
+        ScopedEnv tmpdir("TMPDIR", tmp.path());
+        const auto started = Clock::now();
+        Watch watch;
+        if (c.stop == Stop::TimeLimit) watch.time_limit = Seconds(0.3);
+        if (c.stop == Stop::Interrupt) {
+            watch.cancelled = [started] { return Clock::now() - started > Seconds(0.3); };
+        }
+        auto build = pack_split(water_and_butane(out.file("never"), 40, 0),
+                                {GridCells{2, 2, 1}, 1, 4}, watch);
+        EXPECT_LT(Clock::now() - started, Seconds(5));
+        EXPECT_EQ(with_fixed_work_dir(error_of(build)), c.message);
+        EXPECT_TRUE(fs::is_empty(tmp.path()));
+        EXPECT_FALSE(fs::exists(out.file("never")));
+        std::istringstream started_pids(read_file(pids.file("pids")));
+        int count = 0;
+        for (pid_t pid; started_pids >> pid; ++count) EXPECT_FALSE(process_runs(pid)) << pid;
+        EXPECT_GE(count, fails ? 1 : 4);
+        fs::remove(pids.file("pids"));
+    }
+}
+
+// Nothing is created, not even the working directory, when the request cannot work.
+TEST(BuildPackmolSplit, RefusesBadRequestsBeforeAnythingStarts) {
+    TempDir out, bin;
+    // TMPDIR names no directory: reaching the working directory would change the message.
+    ScopedEnv tmpdir("TMPDIR", out.file("gone"));
+    auto path = packmol_on_path(bin, std::nullopt);
+    const struct {
+        const char* name;
+        DecompositionRequest decomposition;
+        const char* message;
+    } cases[] = {
+        {"negative jobs",
+         {std::nullopt, 1, -2},
+         "jobs must be 0 (one per core) or a positive number, not -2"},
+        {"zero grid dimension",
+         {GridCells{1, 0, 1}, 1, 2},
+         "sub-box grid 1x0x1 has a zero dimension"},
+        {"molecule too wide",
+         {GridCells{3, 1, 1}, 1, 2},
+         "molecule 'butane' is 3.96 Å across and needs sub-boxes at least 9.93 Å wide (twice its "
+         "width plus the tolerance); the 3x1x1 grid of the 24.05 Å box makes them 8.02 Å wide"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto request = water_and_butane(out.file("never"), 150, 40);
+        EXPECT_EQ(error_of(pack_split(request, c.decomposition)), c.message);
+        EXPECT_FALSE(fs::exists(out.file("never")));
+    }
+}
+
+}  // namespace
+}  // namespace boxwright

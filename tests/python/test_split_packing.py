@@ -1,0 +1,143 @@
+"""Packing a box split into sub-boxes, one Packmol each, run side by side: through
+boxwright.pack.packmol(jobs=...) and the command line, with the real Packmol and with stand-ins."""
+
+import os
+import pathlib
+import subprocess
+import sys
+import unittest
+from unittest import mock
+
+from boxwright import pack
+from support import FORCE_FIELD, TempDirTestCase, example
+
+WATER, BUTANE = example("water.json"), example("butane.json")
+
+
+class Stop(Exception):
+    """Raised by a progress callback that wants the packing to end."""
+
+
+class SplitPackingTest(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        self.tmpdir = self.tmp / "tmpdir"
+        self.tmpdir.mkdir()
+        self.enterContext(mock.patch.dict(os.environ, {"TMPDIR": str(self.tmpdir)}))
+
+    def build(self, out, **options):
+        return pack.packmol([WATER, BUTANE], [120, 24], 600.0, force_field=FORCE_FIELD,
+                            out_dir=self.tmp / out, input_script=False, **options)
+
+    def stand_in_packmol(self, script):
+        bin_dir = self.tmp / "bin"
+        bin_dir.mkdir()
+        (bin_dir / "packmol").write_text("#!/bin/sh\n" + script)
+        (bin_dir / "packmol").chmod(0o755)
+        self.enterContext(mock.patch.dict(os.environ, {"PATH": f"{bin_dir}:{os.environ['PATH']}"}))
+
+    def assert_nothing_left(self, out):
+        self.assertFalse((self.tmp / out).exists())
+        self.assertEqual(list(self.tmpdir.iterdir()), [])
+
+    def test_the_report_says_how_the_box_was_packed_and_the_files_follow_the_seed(self):
+        events = []
+        report = self.build("two", jobs=2, subboxes=(2, 1, 1), progress=events.append)
+        self.assertEqual((report.subboxes, report.jobs), ((2, 1, 1), 2))
+        self.assertIn("\npacking: 2x1x1 sub-boxes, 2 Packmol processes at a time; closest atoms "
+                      f"of different molecules {report.min_distance:.3f} Å\n", str(report))
+        self.assertGreaterEqual(report.min_distance, 2.0 - 0.01)
+        self.assertEqual([(e.done, e.total) for e in events], [(1, 2), (2, 2)])
+        self.assertLessEqual(events[0].elapsed, events[1].elapsed)
+        self.assertEqual(events[1].remaining, 0)
+        self.assertEqual(report.to_json()["packing"], {"subboxes": [2, 1, 1], "jobs": 2})
+
+        self.build("one", jobs=1, subboxes=(2, 1, 1))
+        self.build("reseeded", jobs=1, subboxes=(2, 1, 1), seed=2)
+        data = {out: (self.tmp / out / "data.lmp").read_bytes()
+                for out in ("one", "two", "reseeded")}
+        self.assertEqual(data["one"], data["two"])
+        self.assertNotEqual(data["one"], data["reseeded"])
+        whole = self.build("whole")
+        self.assertEqual((whole.subboxes, whole.jobs, whole.to_json()["packing"]),
+                         (None, None, None))
+        self.assertNotIn("packing:", str(whole))
+
+    def test_requests_that_cannot_work_fail_before_anything_starts(self):
+        cases = [
+            (dict(jobs=-1), RuntimeError, "jobs must be 0 (one per core) or a positive number, "
+             "not -1", None),
+            (dict(jobs=1, subboxes=(1, 0, 1)), RuntimeError,
+             "sub-box grid 1x0x1 has a zero dimension", None),
+            (dict(jobs=1, subboxes=(1, 2)), ValueError, "expected 3 numbers (nx, ny, nz), got 2",
+             "subboxes"),
+            (dict(jobs="2"), TypeError, None, "jobs"),
+            (dict(jobs=1, progress=5), TypeError, "must be callable or None, not int", "progress"),
+            (dict(seed=3), ValueError, "seed and subboxes apply to a box split into sub-boxes: "
+             "give jobs too", None),
+            (dict(timeout=0), RuntimeError, "timeout must be a positive number of seconds, got 0",
+             None),
+        ]
+        for options, raised, message, note in cases:
+            with self.subTest(options):
+                with self.assertRaises(raised) as caught:
+                    self.build("never", **options)
+                if message is not None:
+                    self.assertEqual(str(caught.exception), message)
+                if note is not None:
+                    self.assertEqual(caught.exception.__notes__, [f"while processing '{note}'"])
+                self.assert_nothing_left("never")
+
+    def test_a_callback_that_raises_stops_the_packing(self):
+        def refuse(progress):
+            raise Stop(progress.done)
+
+        with self.assertRaises(Stop):
+            self.build("never", jobs=1, subboxes=(2, 1, 1), progress=refuse)
+        self.assert_nothing_left("never")
+
+    def test_the_time_limit_stops_every_packmol(self):
+        self.stand_in_packmol("exec sleep 30\n")
+        for jobs, runs in ((2, 2), (None, 1)):
+            with self.subTest(jobs=jobs):
+                with self.assertRaises(RuntimeError) as caught:
+                    self.build("never", jobs=jobs, subboxes=(2, 1, 1) if jobs else None,
+                               timeout=0.3)
+                self.assertEqual(str(caught.exception), "packing stopped: the time limit of 0.3 "
+                                 f"s was spent with 0 of {runs} Packmol runs finished")
+                self.assert_nothing_left("never")
+
+
+class SplitPackingCommandLineTest(TempDirTestCase):
+    def boxwright(self, *options):
+        return subprocess.run(
+            [sys.executable, "-m", "boxwright", "pack", "--species", WATER, "--counts", "60",
+             "--density", "600", "--force-field", FORCE_FIELD, "--out-dir", str(self.tmp),
+             "--no-input", *options], capture_output=True, text=True, timeout=120)
+
+    def test_progress_goes_to_standard_error_one_line_per_run(self):
+        done = self.boxwright("--jobs", "2", "--subboxes", "2,1,1", "--seed", "5",
+                              "--timeout", "60")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = [line for line in done.stderr.splitlines() if not line.startswith("warning: ")]
+        self.assertEqual([line.split(",")[0] for line in lines],
+                         ["packing: 1 of 2 Packmol runs done", "packing: 2 of 2 Packmol runs done"])
+        self.assertIn("\npacking: 2x1x1 sub-boxes, 2 Packmol processes at a time\n", done.stdout)
+        self.assertTrue(pathlib.Path(self.tmp, "data.lmp").exists())
+
+    def test_options_that_need_a_split_box_or_fit_none(self):
+        for options, message in (
+                (["--seed", "5"], "--seed and --subboxes split the box: give --jobs too"),
+                (["--jobs", "1", "--subboxes", "2x2"],
+                 "'2x2' is not three whole numbers NX,NY,NZ"),
+                (["--jobs", "1", "--subboxes", "2,1,4294967296"],
+                 "'4294967296' is more than 4294967295"),
+                (["--jobs", "-1"], "'-1' is negative")):
+            with self.subTest(options):
+                done = self.boxwright(*options)
+                self.assertEqual(done.returncode, 2)
+                self.assertTrue(done.stderr.rstrip().endswith(message), done.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
