@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ff/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright::fuzz {
 

@@ -1,7 +1,7 @@
 #include "coords/coordinate_file.hpp"
 
-#include "ff/names.hpp"
-#include "ff/utf8.hpp"
+#include "base/names.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 

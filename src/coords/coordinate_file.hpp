@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.hpp"
 #include "coords/expected_atoms.hpp"
-#include "ff/error.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {

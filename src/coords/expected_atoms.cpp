@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ff/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace boxwright {
 

@@ -8,10 +8,10 @@
 // the first word of each atom line's comment, and that name is checked.
 #include <array>
 
+#include "base/numbers.hpp"
 #include "coords/coordinate_file.hpp"
+#include "coords/coordinate_text.hpp"
 #include "coords/reader_support.hpp"
-#include "ff/coordinate_text.hpp"
-#include "ff/numbers.hpp"
 
 namespace boxwright {
 namespace {

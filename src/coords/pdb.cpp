@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "coords/coordinate_file.hpp"
+#include "coords/coordinate_text.hpp"
+#include "coords/pdb_record.hpp"
 #include "coords/reader_support.hpp"
-#include "ff/coordinate_text.hpp"
-#include "ff/pdb_record.hpp"
 
 namespace boxwright {
 namespace {

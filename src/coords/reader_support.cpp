@@ -4,9 +4,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "ff/coordinate_text.hpp"
-#include "ff/numbers.hpp"
-#include "ff/pdb_record.hpp"
+#include "base/numbers.hpp"
+#include "coords/coordinate_text.hpp"
+#include "coords/pdb_record.hpp"
 
 namespace boxwright::coords {
 namespace {

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <utility>
 
+#include "base/error.hpp"
+#include "base/text_lines.hpp"
 #include "coords/expected_atoms.hpp"
-#include "ff/error.hpp"
-#include "ff/text_lines.hpp"
 
 namespace boxwright::coords {
 

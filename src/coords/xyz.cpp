@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <array>
 
+#include "base/names.hpp"
 #include "coords/coordinate_file.hpp"
+#include "coords/coordinate_text.hpp"
 #include "coords/reader_support.hpp"
-#include "ff/coordinate_text.hpp"
-#include "ff/names.hpp"
 
 namespace boxwright {
 namespace {

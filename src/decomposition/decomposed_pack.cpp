@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "ff/io.hpp"
-#include "ff/os_error.hpp"
+#include "base/io.hpp"
+#include "base/os_error.hpp"
 
 namespace boxwright {
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "decomposition/executor.hpp"
 #include "decomposition/grid_layout.hpp"
 #include "decomposition/subbox_plan.hpp"
 #include "ff/counted_molecule.hpp"
-#include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "packmol/pack.hpp"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ff/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace boxwright {
 namespace {

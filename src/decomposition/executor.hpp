@@ -11,7 +11,7 @@
 #include <optional>
 #include <stop_token>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 
 namespace boxwright {
 

@@ -11,10 +11,6 @@ namespace {
 // sub-box balances the three.
 constexpr double MOLECULES_PER_SUBBOX = 1500.0;
 
-double distance(const Position& a, const Position& b) {
-    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-}
-
 double narrowest_subbox(const LayoutInput& input, const GridCells& cells) {
     std::uint32_t most = *std::max_element(cells.begin(), cells.end());
     return input.box_edge / most;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {

@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "ff/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace boxwright {
 namespace {

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {

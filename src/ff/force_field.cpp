@@ -4,12 +4,12 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "ff/invariant.hpp"
+#include "base/invariant.hpp"
+#include "base/names.hpp"
+#include "base/numbers.hpp"
+#include "base/quoted.hpp"
+#include "base/utf8.hpp"
 #include "ff/json_binding.hpp"
-#include "ff/names.hpp"
-#include "ff/numbers.hpp"
-#include "ff/quoted.hpp"
-#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

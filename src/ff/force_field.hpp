@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ff/error.hpp"
-#include "ff/names.hpp"
+#include "base/error.hpp"
+#include "base/names.hpp"
 
 namespace boxwright {
 

@@ -9,10 +9,10 @@
 #include <charconv>
 #include <cmath>
 
-#include "ff/decimal.hpp"
-#include "ff/invariant.hpp"
-#include "ff/quoted.hpp"
-#include "ff/utf8.hpp"
+#include "base/decimal.hpp"
+#include "base/invariant.hpp"
+#include "base/quoted.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright::json {
 namespace {

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "ff/error.hpp"
-#include "ff/io.hpp"
-#include "ff/utf8.hpp"
+#include "base/error.hpp"
+#include "base/io.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright::json {
 

@@ -5,10 +5,10 @@
 #include <set>
 #include <string_view>
 
+#include "base/names.hpp"
+#include "base/quoted.hpp"
+#include "base/utf8.hpp"
 #include "ff/json_binding.hpp"
-#include "ff/names.hpp"
-#include "ff/quoted.hpp"
-#include "ff/utf8.hpp"
 
 namespace boxwright {
 namespace {

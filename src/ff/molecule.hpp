@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
+#include "base/vec3.hpp"
 
 namespace boxwright {
-
-using Position = std::array<double, 3>;  // x, y, z in ångström
 
 struct PseudoAtom {
     std::string name;  // the pseudo-atom type, a key of the force field

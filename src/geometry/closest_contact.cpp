@@ -7,16 +7,14 @@
 #include <ranges>
 #include <vector>
 
-#include "ff/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace boxwright {
 namespace {
 
-using Vec = std::array<double, 3>;
-
 // An atom as the cell list holds it: wrapped into the box, with its molecule and its atom number.
 struct Slot {
-    Vec at;
+    Position at;
     std::uint64_t molecule = 0;
     std::uint64_t atom = 0;
 };
@@ -34,7 +32,7 @@ double wrap(double x, double edge) {
 }
 
 // The atoms with finite positions, wrapped, with their molecule numbers from the runs.
-std::vector<Slot> wrapped_slots(std::span<const Vec> positions, double edge,
+std::vector<Slot> wrapped_slots(std::span<const Position> positions, double edge,
                                 std::span<const MoleculeRun> runs) {
     std::uint64_t atom_count = 0;
     for (const auto& run : runs) atom_count += run.atoms_per_molecule * run.molecules;
@@ -45,7 +43,7 @@ std::vector<Slot> wrapped_slots(std::span<const Vec> positions, double edge,
     for (const auto& run : runs) {
         for (std::uint64_t copy = 0; copy < run.molecules; ++copy, ++molecule) {
             for (std::uint64_t k = 0; k < run.atoms_per_molecule; ++k, ++atom) {
-                const Vec& p = positions[atom];
+                const Position& p = positions[atom];
                 if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
                 slots.push_back(
                     {{wrap(p[0], edge), wrap(p[1], edge), wrap(p[2], edge)}, molecule, atom});
@@ -108,7 +106,7 @@ class CellList {
         bool one_sided = false;
     };
 
-    Cell cell_of(const Vec& at) const {
+    Cell cell_of(const Position& at) const {
         Cell cell{};
         for (int a = 0; a < 3; ++a) {
             cell[a] = std::min(static_cast<std::uint64_t>(at[a] * scale_), per_axis_ - 1);
@@ -237,7 +235,7 @@ CellList fitted_cell_list(std::span<const Slot> atoms, double edge) {
 
 }  // namespace
 
-std::optional<Contact> closest_contact(std::span<const Vec> positions, double box_edge,
+std::optional<Contact> closest_contact(std::span<const Position> positions, double box_edge,
                                        std::span<const MoleculeRun> runs) {
     if (!(box_edge > 0) || !std::isfinite(box_edge)) return std::nullopt;
     const std::vector<Slot> atoms = wrapped_slots(positions, box_edge, runs);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <span>
 
+#include "base/vec3.hpp"
+
 namespace boxwright {
 
 // `molecules` consecutive molecules of `atoms_per_molecule` atoms each, in atom order.
@@ -26,7 +28,7 @@ struct Contact {
 // every axis with periodic images. Positions may lie outside the box. None when fewer than two
 // molecules take part, when the box edge is not a positive finite number, or when no pair of
 // different molecules has finite positions. The runs must account for every position.
-std::optional<Contact> closest_contact(std::span<const std::array<double, 3>> positions,
+std::optional<Contact> closest_contact(std::span<const Position> positions,
                                        double box_edge, std::span<const MoleculeRun> runs);
 
 }  // namespace boxwright

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ff/io.hpp"
-#include "ff/numbers.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/numbers.hpp"
+#include "base/utf8.hpp"
 #include "lammps/system_totals.hpp"
 
 namespace boxwright {

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/force_field.hpp"
 #include "lammps/resolved.hpp"
 #include "lammps/type_registry.hpp"

@@ -6,7 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ff/numbers.hpp"
+#include "base/numbers.hpp"
+#include "base/units.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {

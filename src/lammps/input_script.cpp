@@ -5,7 +5,7 @@
 #include <set>
 #include <string_view>
 
-#include "ff/numbers.hpp"
+#include "base/numbers.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {

@@ -9,11 +9,6 @@ namespace {
 // real bend, more than the rounding of coordinates written to three or four decimals.
 constexpr double ON_LINE_ANG = 0.01;
 
-using Vec = std::array<double, 3>;
-
-Vec minus(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-double dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 }  // namespace
 
 std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved) {
@@ -54,7 +49,7 @@ std::vector<double> straight_offsets(const Molecule& molecule, const ForceField&
     double longest = 0;
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         for (std::size_t j = i + 1; j < atoms.size(); ++j) {
-            const Vec d = minus(atoms[j].position, atoms[i].position);
+            const Position d = atoms[j].position - atoms[i].position;
             if (dot(d, d) > longest) {
                 longest = dot(d, d);
                 from = i;
@@ -63,12 +58,12 @@ std::vector<double> straight_offsets(const Molecule& molecule, const ForceField&
         }
     }
     if (!(longest > 0)) return {};
-    const Vec axis = minus(atoms[to].position, atoms[from].position);
+    const Position axis = atoms[to].position - atoms[from].position;
     const double length = std::sqrt(longest);
     std::vector<double> along(atoms.size());
     double mass = 0, mass_along = 0;
     for (std::size_t k = 0; k < atoms.size(); ++k) {
-        const Vec d = minus(atoms[k].position, atoms[from].position);
+        const Position d = atoms[k].position - atoms[from].position;
         along[k] = dot(d, axis) / length;
         const double off_line = dot(d, d) - along[k] * along[k];
         if (off_line > ON_LINE_ANG * ON_LINE_ANG) return {};

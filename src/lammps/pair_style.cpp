@@ -1,7 +1,7 @@
 #include "lammps/pair_style.hpp"
 
-#include "ff/invariant.hpp"
-#include "ff/numbers.hpp"
+#include "base/invariant.hpp"
+#include "base/numbers.hpp"
 
 namespace boxwright {
 

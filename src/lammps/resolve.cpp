@@ -3,8 +3,9 @@
 #include <optional>
 #include <string_view>
 
-#include "ff/names.hpp"
-#include "ff/numbers.hpp"
+#include "base/names.hpp"
+#include "base/numbers.hpp"
+#include "base/units.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {
@@ -41,12 +42,6 @@ std::array<std::string, N> owned(const std::array<std::string_view, N>& names) {
     return copies;
 }
 
-Position difference(const Position& a, const Position& b) {
-    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-double length(const Position& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
 // Halving turns the file's ½ k (x - x0)² into LAMMPS's K (x - x0)².
 double harmonic_k(double k_kelvin) { return (k_kelvin * KB_KCAL_PER_K) * 0.5; }
 
@@ -76,7 +71,7 @@ Result<ResolvedBond> resolve_bond(const Molecule& molecule, const Bond& atoms) {
     }
     const auto& atoms_of = molecule.pseudo_atoms;
     bond.k = PLACEHOLDER_BOND_K;
-    bond.r0 = length(difference(atoms_of[atoms[0]].position, atoms_of[atoms[1]].position));
+    bond.r0 = distance(atoms_of[atoms[0]].position, atoms_of[atoms[1]].position);
     bond.placeholder = true;
     return bond;
 }
@@ -86,8 +81,8 @@ Result<double> reference_angle(const Molecule& molecule, const AngleTriple& atom
                                const std::array<std::string_view, 3>& names) {
     const auto& atoms_of = molecule.pseudo_atoms;
     const Position& vertex = atoms_of[atoms[1]].position;
-    Position u = difference(atoms_of[atoms[0]].position, vertex);
-    Position v = difference(atoms_of[atoms[2]].position, vertex);
+    Position u = atoms_of[atoms[0]].position - vertex;
+    Position v = atoms_of[atoms[2]].position - vertex;
     double length_u = length(u);
     double length_v = length(v);
     // A vertex on top of an end atom has no direction to measure from: the cosine would be 0/0.

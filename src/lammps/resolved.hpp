@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {
 
 // kcal/mol per kelvin: converts every energy read in kelvin.
-inline constexpr double KB_KCAL_PER_K = 0.0019872041;
 
 struct ResolvedBond {
     std::array<std::string, 2> types;  // names of atom i, atom j

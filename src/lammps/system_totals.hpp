@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
+#include "base/invariant.hpp"
+#include "base/names.hpp"
 #include "ff/force_field.hpp"
-#include "ff/invariant.hpp"
-#include "ff/names.hpp"
 #include "lammps/resolved.hpp"
 
 namespace boxwright {

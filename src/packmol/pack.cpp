@@ -8,17 +8,17 @@
 #include <iterator>
 #include <string_view>
 
-#include "ff/io.hpp"
-#include "ff/numbers.hpp"
-#include "ff/pdb_record.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/numbers.hpp"
+#include "base/units.hpp"
+#include "base/utf8.hpp"
+#include "coords/pdb_record.hpp"
 #include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
 
 namespace boxwright {
 namespace {
 
-constexpr double AVOGADRO = 6.02214076e23;
 constexpr double MIN_MARGIN = 1.5;  // Å kept from the walls even with a smaller tolerance
 
 Result<double> total_mass(std::span<const CountedMolecule> species, const ForceField& force_field) {
@@ -33,11 +33,6 @@ Result<double> total_mass(std::span<const CountedMolecule> species, const ForceF
         total += molecule_mass * static_cast<double>(counted.count);
     }
     return total;
-}
-
-// Mass in g/mol and density in kg/m³ to the edge in Å: grams, over g/cm³, gives cm³; 1e24 Å³ each.
-double box_edge_for(double mass, double density) {
-    return std::cbrt(((mass / AVOGADRO) / (density / 1000.0)) * 1e24);
 }
 
 // fmax and fmin return the other operand when one is NaN, so any tolerance gives a usable margin.
@@ -187,7 +182,7 @@ Result<double> packing_box_edge(std::span<const CountedMolecule> species,
     if (!(density > 0)) return fail("density must be positive");
     BW_TRY(double mass, total_mass(species, force_field));
     if (mass <= 0) return fail("total system mass is zero; nothing to pack");
-    return box_edge_for(mass, density);
+    return cube_edge_for(mass, density);
 }
 
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,

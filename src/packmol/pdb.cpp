@@ -1,9 +1,9 @@
 #include "packmol/pdb.hpp"
 
-#include "ff/io.hpp"
-#include "ff/pdb_record.hpp"
-#include "ff/text_lines.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/text_lines.hpp"
+#include "base/utf8.hpp"
+#include "coords/pdb_record.hpp"
 
 namespace boxwright {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 
 namespace boxwright {

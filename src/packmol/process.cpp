@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "ff/io.hpp"
+#include "base/io.hpp"
 
 namespace boxwright {
 

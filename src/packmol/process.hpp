@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "ff/os_error.hpp"
-#include "ff/unique_fd.hpp"
+#include "base/os_error.hpp"
+#include "base/unique_fd.hpp"
 #include "packmol/bounded_capture.hpp"
 #include "packmol/cancellation.hpp"
 

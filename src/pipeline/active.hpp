@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "ff/counted_molecule.hpp"
-#include "ff/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/pair_style.hpp"
 #include "pipeline/active.hpp"

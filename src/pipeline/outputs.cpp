@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "ff/io.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/utf8.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
 #include "lammps/molecule_shape.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/force_field.hpp"
 #include "lammps/pair_style.hpp"
 #include "lammps/resolved.hpp"

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <utility>
 
-#include "ff/io.hpp"
-#include "ff/numbers.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/numbers.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "lammps/input_script.hpp"
 #include "pipeline/active.hpp"
 #include "pipeline/coords_build.hpp"

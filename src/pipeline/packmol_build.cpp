@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "ff/numbers.hpp"
+#include "base/numbers.hpp"
 #include "pipeline/temp_dir.hpp"
 
 namespace boxwright {

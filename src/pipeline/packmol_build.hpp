@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "decomposition/decomposed_pack.hpp"
-#include "ff/error.hpp"
 #include "lammps/pair_style.hpp"
 #include "packmol/cancellation.hpp"
 #include "packmol/pack.hpp"

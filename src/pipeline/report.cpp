@@ -3,14 +3,14 @@
 #include <cmath>
 #include <unordered_set>
 
-#include "ff/invariant.hpp"
-#include "ff/numbers.hpp"
+#include "base/invariant.hpp"
+#include "base/numbers.hpp"
+#include "base/units.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {
 namespace {
 
-constexpr double AVOGADRO = 6.02214076e23;
 // A net charge below this is rounding in the charges of the force field, not a charged system.
 constexpr double NEUTRAL_WITHIN_E = 1e-6;
 // Atoms of different molecules closer than this overlap: no force field lets them get there.
@@ -270,9 +270,8 @@ BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
         report.net_charge += s.charge * static_cast<double>(s.count);
         runs.push_back({s.atoms_per_molecule, s.count});
     }
-    // g/mol over Å³ to kg/m³: grams per cm³ (1e24 Å³) times 1000.
     const double edge = summary.box_length;
-    report.density = mass / AVOGADRO / (edge * edge * edge * 1e-24) * 1000;
+    report.density = density_of(mass, edge);
     report.closest_contact = closest_contact(build.coordinates, edge, runs);
     report.split = build.split;
     if (build.split) summary.packing = packing_line(*build.split, report.closest_contact);

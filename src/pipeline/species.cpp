@@ -3,7 +3,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "ff/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 

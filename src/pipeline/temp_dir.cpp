@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "ff/io.hpp"
+#include "base/io.hpp"
 
 namespace boxwright {
 namespace {

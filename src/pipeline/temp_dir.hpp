@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ff/os_error.hpp"
+#include "base/os_error.hpp"
 
 namespace boxwright {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/molecule.hpp"
 #include "packmol/cancellation.hpp"
 #include "python/conversions.hpp"

@@ -1,4 +1,4 @@
-#include "ff/io.hpp"
+#include "base/io.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The renderings the messages and files share; lists in messages and the data file's exponent form
 // are also proven by the message tests and the golden files.
-#include "ff/numbers.hpp"
+#include "base/numbers.hpp"
 
 #include <gtest/gtest.h>
 

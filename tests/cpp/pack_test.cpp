@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "ff/coordinate_text.hpp"
+#include "coords/coordinate_text.hpp"
 #include "packmol/pdb.hpp"
 #include "test_support.hpp"
 

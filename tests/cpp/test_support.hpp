@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"

@@ -1,4 +1,4 @@
-#include "ff/text_lines.hpp"
+#include "base/text_lines.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "ff/names.hpp"
+#include "base/names.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 #include "pipeline/coords_build.hpp"
 #include "pipeline/outputs.hpp"
 #include "pipeline/packmol_build.hpp"

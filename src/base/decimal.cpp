@@ -1,4 +1,4 @@
-#include "ff/decimal.hpp"
+#include "base/decimal.hpp"
 
 #include <charconv>
 #include <cstdint>

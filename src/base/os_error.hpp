@@ -11,7 +11,7 @@
 #include <tl/expected.hpp>
 #include <utility>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 
 namespace boxwright {
 

@@ -1,9 +1,9 @@
-#include "ff/coordinate_text.hpp"
+#include "coords/coordinate_text.hpp"
 
 #include <limits>
 
-#include "ff/decimal.hpp"
-#include "ff/names.hpp"
+#include "base/decimal.hpp"
+#include "base/names.hpp"
 
 namespace boxwright {
 namespace {

@@ -1,4 +1,4 @@
-#include "ff/io.hpp"
+#include "base/io.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "ff/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 namespace {

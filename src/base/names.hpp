@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ff/error.hpp"
+#include "base/error.hpp"
 
 namespace boxwright {
 

@@ -1,4 +1,4 @@
-#include "ff/quoted.hpp"
+#include "base/quoted.hpp"
 
 #include <fmt/format.h>
 

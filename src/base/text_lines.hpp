@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "ff/error.hpp"
-#include "ff/unique_fd.hpp"
+#include "base/error.hpp"
+#include "base/unique_fd.hpp"
 
 namespace boxwright {
 

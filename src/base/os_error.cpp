@@ -1,8 +1,8 @@
-#include "ff/os_error.hpp"
+#include "base/os_error.hpp"
 
 #include <cstring>
 
-#include "ff/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "ff/os_error.hpp"
-#include "ff/unique_fd.hpp"
+#include "base/os_error.hpp"
+#include "base/unique_fd.hpp"
 
 namespace boxwright {
 

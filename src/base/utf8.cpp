@@ -1,4 +1,4 @@
-#include "ff/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 namespace {

@@ -1,8 +1,8 @@
-#include "ff/names.hpp"
+#include "base/names.hpp"
 
 #include <algorithm>
 
-#include "ff/quoted.hpp"
+#include "base/quoted.hpp"
 
 namespace boxwright {
 

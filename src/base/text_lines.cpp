@@ -1,4 +1,4 @@
-#include "ff/text_lines.hpp"
+#include "base/text_lines.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <utility>
 
-#include "ff/io.hpp"
-#include "ff/utf8.hpp"
+#include "base/io.hpp"
+#include "base/utf8.hpp"
 
 namespace boxwright {
 namespace {

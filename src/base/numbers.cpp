@@ -1,4 +1,4 @@
-#include "ff/numbers.hpp"
+#include "base/numbers.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "ff/pdb_record.hpp"
+#include "coords/pdb_record.hpp"
 
-#include "ff/coordinate_text.hpp"
+#include "coords/coordinate_text.hpp"
 
 namespace boxwright {
 namespace {
