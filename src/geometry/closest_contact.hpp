@@ -28,7 +28,7 @@ struct Contact {
 // every axis with periodic images. Positions may lie outside the box. None when fewer than two
 // molecules take part, when the box edge is not a positive finite number, or when no pair of
 // different molecules has finite positions. The runs must account for every position.
-std::optional<Contact> closest_contact(std::span<const Position> positions,
-                                       double box_edge, std::span<const MoleculeRun> runs);
+std::optional<Contact> closest_contact(std::span<const Position> positions, double box_edge,
+                                       std::span<const MoleculeRun> runs);
 
 }  // namespace boxwright
