@@ -29,9 +29,8 @@
 #include <string_view>
 #include <vector>
 
-#include "pipeline/active.hpp"
-#include "pipeline/outputs.hpp"
-#include "pipeline/species.hpp"
+#include "pipeline/output_set.hpp"
+#include "pipeline/system.hpp"
 
 namespace boxwright {
 namespace {
@@ -92,8 +91,7 @@ class Stopwatch {
 // The system of the Python benchmark: waters then butanes on a cubic lattice of molecule sites
 // 6 Å apart, ATOMS atoms in all (ATOMS a multiple of 4).
 struct System {
-    LoadedSpecies loaded;
-    ActiveSpecies active;
+    std::optional<ResolvedSystem> resolved;
     std::vector<std::uint64_t> counts;
     std::vector<Position> coordinates;
     double box_length = 0;
@@ -106,12 +104,16 @@ System make_system(std::uint64_t atoms, const std::string& examples) {
     const std::uint64_t waters = 4 * (atoms / 24);
     s.counts = {waters, (atoms - 3 * waters) / 4};
     const std::vector<std::string> species = {examples + "/water.json", examples + "/butane.json"};
-    auto loaded = load_molecules(examples + "/force_field.json", species, s.counts);
-    if (!loaded) die(loaded.error().what());
-    s.loaded = std::move(*loaded);
-    auto active = resolve_active(s.loaded.molecules, s.counts);
-    if (!active) die(active.error().what());
-    s.active = std::move(*active);
+    const BuildRequest request{.species = species,
+                               .counts = s.counts,
+                               .force_field = examples + "/force_field.json",
+                               .out_dir = {},
+                               .placement = {},
+                               .pair_setup = PairSetup::LjCut};
+    Diagnostics ignored;
+    auto resolved = resolve_system(request, ignored);
+    if (!resolved) die(resolved.error().what());
+    s.resolved.emplace(std::move(*resolved));
 
     std::uint64_t side = 1;  // the smallest cube of sites that holds every molecule
     while (side * side * side < s.counts[0] + s.counts[1]) ++side;
@@ -123,7 +125,7 @@ System make_system(std::uint64_t atoms, const std::string& examples) {
             const double x = SPACING * static_cast<double>(site % side);
             const double y = SPACING * static_cast<double>(site / side % side);
             const double z = SPACING * static_cast<double>(site / side / side);
-            for (const auto& atom : s.loaded.molecules[k].pseudo_atoms) {
+            for (const auto& atom : s.resolved->loaded.molecules[k].pseudo_atoms) {
                 const Position& p = atom.position;
                 s.coordinates.push_back({x + p[0], y + p[1], z + p[2]});
             }
@@ -140,11 +142,12 @@ std::uint64_t file_bytes(const std::string& out_dir) {
 
 Timing write_outputs(const System& s, const std::string& out_dir) {
     const Stopwatch stopwatch;
-    auto summary = write_lammps_outputs(s.loaded.force_field, s.active.active, s.coordinates,
-                                        OutputRequest{out_dir, PairSetup::LjCut, false}, {}, {},
-                                        std::nullopt, s.box_length);
+    BuildRequest request;
+    request.out_dir = out_dir;
+    auto written = write_lammps_outputs(
+        *s.resolved, {{}, s.coordinates, s.box_length, std::nullopt}, request, {});
     const Timing took = stopwatch.elapsed();
-    if (!summary) die(summary.error().what());
+    if (!written) die(written.error().what());
     return took;
 }
 
@@ -205,7 +208,7 @@ Timing formatting_floor(const System& s, const std::string& out_dir, std::uint64
         p = file.line_done(p);
     };
     std::uint64_t atom = 0, molecule = 0;
-    for (const auto& pair : s.active.active) {
+    for (const auto& pair : s.resolved->species.active) {
         const auto& atoms = pair.resolved.molecule->pseudo_atoms;
         for (std::uint64_t copy = 0; copy < pair.count; ++copy) {
             ++molecule;
@@ -222,7 +225,7 @@ Timing formatting_floor(const System& s, const std::string& out_dir, std::uint64
     }
     auto put_elements = [&](auto elements_of) {
         std::uint64_t id = 0, first_atom = 1;
-        for (const auto& pair : s.active.active) {
+        for (const auto& pair : s.resolved->species.active) {
             const auto& elements = elements_of(pair.resolved);
             const auto per_copy = pair.resolved.molecule->pseudo_atoms.size();
             for (std::uint64_t copy = 0; copy < pair.count; ++copy, first_atom += per_copy) {

@@ -20,7 +20,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
-#include "pipeline/outputs.hpp"
+#include "pipeline/output_set.hpp"
 
 namespace boxwright {
 namespace {
@@ -31,9 +31,10 @@ constexpr std::size_t SITES = 4;
 struct Chains {
     ForceField force_field;
     Molecule chain;
-    ActiveList active;
+    std::optional<ResolvedSystem> system;
     std::vector<Position> coordinates;
     std::string dir;
+    BuildRequest request;
 
     Chains() {
         force_field.pseudo_atoms["CH3"] = {15.035, 0, 98.0, 3.75, {"TraPPE-UA"}};
@@ -54,7 +55,13 @@ struct Chains {
                            {{1, 2, 3}, {{"CH2", "CH2", "CH3"}, 62.100128125, 114, false}}};
         resolved.dihedrals = {
             {{0, 1, 2, 3}, {{"CH3", "CH2", "CH2", "CH3"}, 1.41103414, -0.2710149, 3.1450287, 0}}};
+        ActiveList active;
         active.push_back({std::move(resolved), CHAINS});
+        Diagnostics ignored;
+        auto species = number_types(std::move(active), force_field, ignored);
+        if (!species) std::abort();
+        system.emplace(
+            ResolvedSystem{{force_field, {}, {}}, std::move(*species), PairSetup::LjCut});
 
         // Positions spread over a 250 Å box, as a packed system would have them.
         std::mt19937_64 engine(42);
@@ -65,15 +72,16 @@ struct Chains {
         char pattern[] = "/tmp/write_outputs_benchXXXXXX";
         if (::mkdtemp(pattern) == nullptr) std::abort();
         dir = pattern;
+        request.out_dir = dir;
 
         // One untimed build first: on a virtual machine the first touch of memory freshly handed
         // back by the host costs more than the work measured here, and it would land in
         // whichever benchmark runs first.
-        if (!write_lammps_outputs(force_field, active, coordinates,
-                                  OutputRequest{dir, PairSetup::LjCut, false}, {}, {}, std::nullopt,
-                                  250.0)) {
-            std::abort();
-        }
+        if (!write()) std::abort();
+    }
+
+    Result<WrittenFiles> write() const {
+        return write_lammps_outputs(*system, {{}, coordinates, 250.0, std::nullopt}, request, {});
     }
     ~Chains() { std::filesystem::remove_all(dir); }
 };
@@ -92,11 +100,9 @@ std::uint64_t output_bytes() {
 void BM_WriteLammpsOutputs(benchmark::State& state) {
     auto& s = chains();
     for (auto _ : state) {
-        auto summary = write_lammps_outputs(s.force_field, s.active, s.coordinates,
-                                            OutputRequest{s.dir, PairSetup::LjCut, false}, {}, {},
-                                            std::nullopt, 250.0);
-        if (!summary) state.SkipWithError(summary.error().message.c_str());
-        benchmark::DoNotOptimize(summary);
+        auto written = s.write();
+        if (!written) state.SkipWithError(written.error().message.c_str());
+        benchmark::DoNotOptimize(written);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * output_bytes()));
 }

@@ -104,6 +104,11 @@ OsResult<void> replace_file(const std::string& path, std::string_view contents) 
 
 OsResult<FileReplacement> FileReplacement::create(const std::string& path) {
     if (has_nul(path)) return nul_in_name(OsOperation::Writing);
+    // The rename would fail only after the whole file had been written.
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        return os_failure(OsOperation::Writing, EISDIR);
+    }
     // The temporary file sits beside the target so that the rename stays within one file system.
     // A replaced file keeps the permissions a freshly created one would get (0666 & ~umask).
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -118,10 +123,16 @@ OsResult<FileReplacement> FileReplacement::create(const std::string& path) {
 FileReplacement::FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept
     : path_(std::move(path)), temp_(std::move(temp)), fd_(std::move(fd)) {}
 
+FileReplacement::FileReplacement(FileReplacement&& other) noexcept
+    : path_(std::move(other.path_)),
+      temp_(std::exchange(other.temp_, {})),
+      fd_(std::move(other.fd_)) {}
+
 void FileReplacement::abandon() noexcept {
-    if (!fd_) return;
     fd_.reset();
+    if (temp_.empty()) return;
     ::unlink(temp_.c_str());
+    temp_.clear();
 }
 
 OsResult<void> FileReplacement::write(std::string_view piece) {
@@ -134,15 +145,25 @@ OsResult<void> FileReplacement::write(std::string_view piece) {
     return {};
 }
 
-OsResult<void> FileReplacement::commit() {
-    if (!fd_) return os_failure(OsOperation::Writing, EBADF);
-    // A write the kernel deferred may fail only now, at close().
-    int error_number = ::close(fd_.release()) != 0 ? errno : 0;
-    if (error_number == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) error_number = errno;
-    if (error_number != 0) {
-        ::unlink(temp_.c_str());
+OsResult<void> FileReplacement::finish() {
+    if (temp_.empty()) return os_failure(OsOperation::Writing, EBADF);
+    if (!fd_) return {};
+    if (::close(fd_.release()) != 0) {
+        const int error_number = errno;
+        abandon();
         return os_failure(OsOperation::Writing, error_number);
     }
+    return {};
+}
+
+OsResult<void> FileReplacement::commit() {
+    BW_TRY_VOID(finish());
+    if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+        const int error_number = errno;
+        abandon();
+        return os_failure(OsOperation::Writing, error_number);
+    }
+    temp_.clear();
     return {};
 }
 

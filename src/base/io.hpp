@@ -46,26 +46,32 @@ OsResult<void> replace_file(const std::string& path, std::string_view contents);
 
 // The same replacement for a text handed over in pieces, so that a large file need not sit whole
 // in memory: the pieces go to the temporary file, which takes the target's name only in commit().
-// Until then the target is untouched; a replacement dropped uncommitted, or whose write or commit
-// failed, removes its temporary file. Failures are Writing, as for replace_file.
+// Until then the target is untouched; a replacement dropped uncommitted, or whose write, finish
+// or commit failed, removes its temporary file. A target that is a directory is refused at once
+// (EISDIR), before anything is written. Failures are Writing, as for replace_file.
 class FileReplacement {
   public:
     static OsResult<FileReplacement> create(const std::string& path);
-    FileReplacement(FileReplacement&& other) noexcept = default;
+    FileReplacement(FileReplacement&& other) noexcept;
     FileReplacement& operator=(FileReplacement&&) = delete;
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement() { abandon(); }
 
     OsResult<void> write(std::string_view piece);
+    // Ends the writing, the target still untouched: a write the kernel deferred may fail only now.
+    OsResult<void> finish();
+    // Finishes when not yet done, then renames the temporary file over the target.
     OsResult<void> commit();
+    const std::string& path() const { return path_; }
 
   private:
     FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept;
     void abandon() noexcept;
 
-    std::string path_, temp_;
-    UniqueFd fd_;  // empty once committed or abandoned
+    std::string path_;
+    std::string temp_;  // empty once renamed or removed
+    UniqueFd fd_;       // open until finished
 };
 
 // `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".

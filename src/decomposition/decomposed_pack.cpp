@@ -46,8 +46,7 @@ Result<PackmolRun> pack_subbox(const std::string& work_dir,
     share.reserve(species.size());
     for (std::size_t i = 0; i < species.size(); ++i)
         share.push_back({species[i].molecule, job.counts[i]});
-    StopWhenRequested cancel(std::move(stop));
-    return run_packmol_job(dir, {share, job.low, job.high, tolerance, job.seed}, cancel);
+    return run_packmol_job(dir, {share, job.low, job.high, tolerance, job.seed}, std::move(stop));
 }
 
 }  // namespace

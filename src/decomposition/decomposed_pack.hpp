@@ -21,16 +21,6 @@
 
 namespace boxwright {
 
-// A Packmol run's cancellation that follows the executor's stop of its job.
-class StopWhenRequested final : public Cancellation {
-  public:
-    explicit StopWhenRequested(std::stop_token stop) : stop_(std::move(stop)) {}
-    bool requested() override { return stop_.stop_requested(); }
-
-  private:
-    std::stop_token stop_;
-};
-
 struct DecompositionRequest {
     std::optional<GridCells> subboxes;       // an explicit grid; else chosen from the system
     std::uint64_t seed = DEFAULT_BASE_SEED;  // every sub-box's seed derives from it

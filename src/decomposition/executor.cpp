@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 // What the workers share with the watching thread.
 class Board {
   public:
-    explicit Board(std::size_t job_count) : job_count_(job_count) {}
+    Board(std::size_t job_count, std::stop_source stop) : job_count_(job_count), stop_(stop) {}
 
     // The next job to run, or none when all have been handed out or a stop is requested.
     std::optional<std::size_t> take() {
@@ -95,9 +95,7 @@ std::optional<FfError> watch_over(Board& board, const Watch& watch) {
             }
         }
         if (reported == total) break;
-        if (watch.cancelled && watch.cancelled()) {
-            return interrupted(done, total);
-        }
+        if (watch.stop_requested()) return interrupted(done, total);
         if (watch.time_limit && elapsed >= *watch.time_limit) {
             return FfError{
                 fmt::format("packing stopped: the time limit of {} s was spent with {} of {} "
@@ -114,7 +112,7 @@ Result<void> run_side_by_side(std::size_t job_count, unsigned concurrency, const
                               const Watch& watch) {
     invariant(concurrency > 0, "at least one job at a time");
     if (job_count == 0) return {};
-    Board board(job_count);
+    Board board(job_count, watch.stop);
     std::optional<FfError> stopped;
     {
         std::vector<std::jthread> workers;  // joined when this scope ends

@@ -295,16 +295,15 @@ Result<std::string> data_file_text(std::span<const ActivePair> active,
     return fmt::to_string(out.text());
 }
 
-Result<void> write_data_file(const std::string& path, std::span<const ActivePair> active,
+Result<void> write_data_file(FileReplacement& file, std::span<const ActivePair> active,
                              std::span<const Position> coordinates,
                              const TypeRegistries& registries, const ForceField& force_field,
                              double box_length) {
-    // Checked before the file is touched: a mismatch writes nothing.
+    // Checked before anything is written: a mismatch writes nothing.
     BW_TRY(auto totals, checked_totals(active, coordinates));
-    BW_TRY(auto file, FileReplacement::create(path).map_error(about(path)));
     TextOut out(&file);
     build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
-    return out.finish().and_then([&file] { return file.commit(); }).map_error(about(path));
+    return out.finish().map_error(about(file.path()));
 }
 
 }  // namespace boxwright

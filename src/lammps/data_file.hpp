@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/error.hpp"
+#include "base/io.hpp"
 #include "ff/force_field.hpp"
 #include "lammps/resolved.hpp"
 #include "lammps/type_registry.hpp"
@@ -17,8 +18,8 @@ Result<std::string> data_file_text(std::span<const ActivePair> active,
                                    const TypeRegistries& registries, const ForceField& force_field,
                                    double box_length);
 
-// Builds the text and replaces the file at `path` with it.
-Result<void> write_data_file(const std::string& path, std::span<const ActivePair> active,
+// Writes the text into `file` in pieces; the caller commits it.
+Result<void> write_data_file(FileReplacement& file, std::span<const ActivePair> active,
                              std::span<const Position> coordinates,
                              const TypeRegistries& registries, const ForceField& force_field,
                              double box_length);

@@ -144,9 +144,9 @@ std::string status_note(const ChildOutput& child) {
 
 // Packmol runs in the working directory, so that the job's short names find their files.
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
-                                Cancellation& cancel) {
+                                std::stop_token stop) {
     BW_TRY(UniqueFd job, open_for_reading(job_path).map_error(about(job_path)));
-    auto child = run_to_completion({"packmol", job.get(), work_dir}, cancel);
+    auto child = run_to_completion({"packmol", job.get(), work_dir}, stop);
     if (!child && child.error().error_number() == ECANCELED) {
         return fail("packmol was stopped before it finished: the build was interrupted");
     }
@@ -186,14 +186,14 @@ Result<double> packing_box_edge(std::span<const CountedMolecule> species,
 }
 
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
-                                   Cancellation& cancel) {
+                                   std::stop_token stop) {
     BW_TRY(std::uint64_t expected_atoms, total_atoms(job.species));
     BW_TRY(auto templates, write_templates(work_dir, job.species));
     std::string output_path = join_path(work_dir, "simbox.pdb");
     std::string job_path = join_path(work_dir, "pack.inp");
     BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
 
-    BW_TRY(auto child, run_packmol(work_dir, job_path, cancel));
+    BW_TRY(auto child, run_packmol(work_dir, job_path, stop));
     std::optional<std::string> note;
     if (!child.succeeded()) note = status_note(child);
 
@@ -211,12 +211,12 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
 Result<PackedSystem> pack_system(const std::string& work_dir,
                                  std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
-                                 Cancellation& cancel) {
+                                 std::stop_token stop) {
     BW_TRY(double box_edge, packing_box_edge(species, force_field, density));
     double low = wall_margin(tolerance, box_edge);
     double high = box_edge - low;
     PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
-    BW_TRY(auto run, run_packmol_job(work_dir, job, cancel));
+    BW_TRY(auto run, run_packmol_job(work_dir, job, stop));
     return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 

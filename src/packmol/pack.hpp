@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@
 #include "ff/counted_molecule.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
-#include "packmol/cancellation.hpp"
 
 namespace boxwright {
 
@@ -47,17 +47,17 @@ Result<double> packing_box_edge(std::span<const CountedMolecule> species,
                                 const ForceField& force_field, double density);
 
 // Writes the templates (none for a species with count 0) and pack.inp into `work_dir`, runs
-// packmol there and reads its output back, checking that it holds every atom of the job. When
-// `cancel` asks for it, packmol is stopped and the call fails.
+// packmol there and reads its output back, checking that it holds every atom of the job. Once
+// `stop` is requested, packmol is stopped and the call fails.
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
-                                   Cancellation& cancel = no_cancellation());
+                                   std::stop_token stop = {});
 
 // The box edge, then one run over the whole box, kept from its walls by the tolerance (at least
-// 1.5 Å, at most a quarter of the edge). When `cancel` asks for it, packmol is stopped and the
+// 1.5 Å, at most a quarter of the edge). Once `stop` is requested, packmol is stopped and the
 // call fails.
 Result<PackedSystem> pack_system(const std::string& work_dir,
                                  std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
-                                 Cancellation& cancel = no_cancellation());
+                                 std::stop_token stop = {});
 
 }  // namespace boxwright

@@ -336,16 +336,16 @@ ChildOutput ChildProcess::output() const {
     return out;
 }
 
-OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, Cancellation& cancel) {
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, std::stop_token stop) {
     // On every way out before the end, `child` going out of scope stops the child.
     BW_TRY(ChildProcess child, ChildProcess::start(request));
     for (;;) {
-        if (cancel.requested()) return os_failure(RUNNING, ECANCELED);
+        if (stop.stop_requested()) return os_failure(RUNNING, ECANCELED);
         BW_TRY(const bool finished, child.pump(CANCEL_POLL));
         if (finished) break;
     }
     // A request that came as the child ended still counts: its output is not used.
-    if (cancel.requested()) return os_failure(RUNNING, ECANCELED);
+    if (stop.stop_requested()) return os_failure(RUNNING, ECANCELED);
     return child.output();
 }
 

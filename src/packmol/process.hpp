@@ -10,12 +10,12 @@
 #include <chrono>
 #include <cstddef>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "base/os_error.hpp"
 #include "base/unique_fd.hpp"
 #include "packmol/bounded_capture.hpp"
-#include "packmol/cancellation.hpp"
 
 namespace boxwright {
 
@@ -84,11 +84,10 @@ class ChildProcess {
     bool finished_ = false;
 };
 
-// Starts the program and pumps it until it has exited, asking `cancel` between waits of at most
-// 50 ms and once more at the end. On a request the child is stopped and reaped, and the failure is
-// Running with ECANCELED, the error number for an operation called off; on any other failure after
-// the start, the child is stopped too.
-OsResult<ChildOutput> run_to_completion(const LaunchRequest& request,
-                                        Cancellation& cancel = no_cancellation());
+// Starts the program and pumps it until it has exited, looking at `stop` between waits of at most
+// 50 ms and once more at the end. Once a stop is requested the child is stopped and reaped, and
+// the failure is Running with ECANCELED, the error number for an operation called off; on any other
+// failure after the start, the child is stopped too.
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, std::stop_token stop = {});
 
 }  // namespace boxwright

@@ -1,15 +1,37 @@
 #include "pipeline/report.hpp"
 
 #include <cmath>
+#include <iterator>
 #include <unordered_set>
+#include <variant>
 
 #include "base/invariant.hpp"
 #include "base/numbers.hpp"
 #include "base/units.hpp"
+#include "base/utf8.hpp"
+#include "lammps/input_script.hpp"
 #include "lammps/molecule_shape.hpp"
+#include "lammps/system_totals.hpp"
 
 namespace boxwright {
 namespace {
+
+// What the checks look at, all of it read only; `active` without count-0 species.
+struct FinishedBuild {
+    const ForceField& force_field;
+    std::span<const ActivePair> active;
+    const TypeRegistries& registries;
+    std::span<const Position> coordinates;
+    std::optional<PairSetup> pair_setup;
+    // The caller gave the positions (a packed box keeps its own tolerance): close contacts
+    // are warned about.
+    bool given_coordinates = false;
+    // in.lmp is written, and with it the force field's own cutoff.
+    bool input_script = false;
+    // Packed in sub-boxes: the summary says how, and a contact closer than the tolerance kept
+    // across their faces is warned about.
+    std::optional<SplitPacking> split = std::nullopt;
+};
 
 // A net charge below this is rounding in the charges of the force field, not a charged system.
 constexpr double NEUTRAL_WITHIN_E = 1e-6;
@@ -51,10 +73,10 @@ std::pair<const SpeciesReport*, std::uint64_t> species_of_molecule(
 
 class Checks {
   public:
-    Checks(const FinishedBuild& build, const BuildReport& report)
-        : build_(build), report_(report) {}
+    Checks(const FinishedBuild& build, const BuildReport& report, Diagnostics& diagnostics)
+        : build_(build), report_(report), diagnostics_(diagnostics) {}
 
-    std::vector<std::string> run() {
+    void run() {
         net_charge();
         charges_and_preset();
         pseudo_atoms();
@@ -62,13 +84,14 @@ class Checks {
         cutoff_and_box();
         overlaps();
         tolerance_across_subboxes();
-        return std::move(warnings_);
     }
 
   private:
+    using Kind = DiagnosticKind;
+
     template <class... Args>
-    void warn(fmt::format_string<Args...> text, Args&&... args) {
-        warnings_.push_back(fmt::format(text, std::forward<Args>(args)...));
+    void warn(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
+        diagnostics_.warn(kind, fmt::format(text, std::forward<Args>(args)...));
     }
 
     // The pseudo atoms of the build that satisfy `keep`, in type order, joined by ", ".
@@ -88,32 +111,32 @@ class Checks {
         for (const auto& s : report_.species) {
             per_molecule.push_back(fmt::format("{} {}", s.name, charge_text(s.charge)));
         }
-        warn(
-            "the system carries a net charge of {} e (per molecule: {}); LAMMPS runs it with "
-            "only a note that it is not charge neutral",
-            charge_text(report_.net_charge), fmt::join(per_molecule, ", "));
+        warn(Kind::NetCharge,
+             "the system carries a net charge of {} e (per molecule: {}); LAMMPS runs it with "
+             "only a note that it is not charge neutral",
+             charge_text(report_.net_charge), fmt::join(per_molecule, ", "));
     }
 
     void charges_and_preset() {
         const auto charged = atom_types_where([](const auto& p) { return p.charge != 0; });
         const auto preset = build_.pair_setup;
         if (preset && !has_coulomb_term(*preset) && !charged.empty()) {
-            warn(
-                "pair style {} has no Coulomb term: the charges of {} are dropped (choose "
-                "LjCutCoulLong, or auto)",
-                display_name(*preset), charged);
+            warn(Kind::PresetAndCharges,
+                 "pair style {} has no Coulomb term: the charges of {} are dropped (choose "
+                 "LjCutCoulLong, or auto)",
+                 display_name(*preset), charged);
         }
         if (preset && has_long_range_solver(*preset) && charged.empty()) {
-            warn(
-                "pair style {} sets a long-range Coulomb solver, but no atom carries a charge: "
-                "LAMMPS refuses to run it (choose LjCut, or auto)",
-                display_name(*preset));
+            warn(Kind::PresetAndCharges,
+                 "pair style {} sets a long-range Coulomb solver, but no atom carries a charge: "
+                 "LAMMPS refuses to run it (choose LjCut, or auto)",
+                 display_name(*preset));
         }
         if (preset == PairSetup::Tip4p && !tip4p_water_types(build_.active, build_.registries)) {
-            warn(
-                "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
-                "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
-                "the types 1 2 1 1");
+            warn(Kind::PresetAndCharges,
+                 "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
+                 "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
+                 "the types 1 2 1 1");
         }
     }
 
@@ -121,13 +144,14 @@ class Checks {
         for (const auto& entry : build_.registries.atoms.entries()) {
             const auto& params = build_.force_field.checked_pseudo_atom(entry.key);
             if (!params.self_interaction) {
-                warn(
-                    "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
-                    "(written as epsilon 0, sigma 0); is its name misspelt there?",
-                    entry.key);
+                warn(Kind::PseudoAtom,
+                     "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
+                     "(written as epsilon 0, sigma 0); is its name misspelt there?",
+                     entry.key);
             }
             if (!(params.mass > 0)) {
-                warn("pseudo atom '{}' has mass {}: LAMMPS refuses a mass of zero or below",
+                warn(Kind::PseudoAtom,
+                     "pseudo atom '{}' has mass {}: LAMMPS refuses a mass of zero or below",
                      entry.key, plain_number(params.mass));
             }
         }
@@ -143,11 +167,11 @@ class Checks {
                     !seen.insert(atom.name).second) {
                     continue;
                 }
-                warn(
-                    "molecule '{}' is flexible, but its charged site '{}' has epsilon or sigma "
-                    "0: nothing keeps it off a neighbouring charge, and a minimisation can "
-                    "collapse it",
-                    molecule.name, atom.name);
+                warn(Kind::FlexibleMolecule,
+                     "molecule '{}' is flexible, but its charged site '{}' has epsilon or sigma "
+                     "0: nothing keeps it off a neighbouring charge, and a minimisation can "
+                     "collapse it",
+                     molecule.name, atom.name);
             }
             missing_torsions(pair.resolved);
         }
@@ -173,7 +197,8 @@ class Checks {
             auto name = fmt::format("{}", fmt::join(key, "-"));
             if (seen.insert(name).second) names.push_back(std::move(name));
         }
-        warn("molecule '{}' leaves out the dihedrals that have no Torsions entry: {} of {} ({})",
+        warn(Kind::FlexibleMolecule,
+             "molecule '{}' leaves out the dihedrals that have no Torsions entry: {} of {} ({})",
              molecule.name, derived.size() - resolved.dihedrals.size(), derived.size(),
              fmt::join(names, ", "));
     }
@@ -183,18 +208,18 @@ class Checks {
         const auto preset = build_.pair_setup;
         if (preset && cutoff_vdw != PRESET_CUTOFF) {
             if (build_.input_script) {
-                warn(
-                    "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
-                    "in.lmp gives the pair style again with {} \u00c5, which keeps the "
-                    "coefficients",
-                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF),
-                    plain_number(cutoff_vdw));
+                warn(Kind::Cutoff,
+                     "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
+                     "in.lmp gives the pair style again with {} \u00c5, which keeps the "
+                     "coefficients",
+                     plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF),
+                     plain_number(cutoff_vdw));
             } else {
-                warn(
-                    "the force field's CutOffVDW is {} \u00c5, but forcefield.lmp has the {} "
-                    "preset's {} \u00c5: give the pair style again with your cutoff after "
-                    "including it (LAMMPS keeps the coefficients)",
-                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
+                warn(Kind::Cutoff,
+                     "the force field's CutOffVDW is {} \u00c5, but forcefield.lmp has the {} "
+                     "preset's {} \u00c5: give the pair style again with your cutoff after "
+                     "including it (LAMMPS keeps the coefficients)",
+                     plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
             }
         }
         // The Lennard-Jones cutoff of the run: the preset's unless in.lmp gives the force
@@ -203,11 +228,11 @@ class Checks {
         if (preset && has_coulomb_term(*preset)) cutoff = std::fmax(cutoff, PRESET_CUTOFF);
         const double edge = report_.summary.box_length;
         if (edge < 2 * cutoff) {
-            warn(
-                "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
-                "some neighbours in more than one periodic image (pack more molecules, or "
-                "shorten the cutoff)",
-                edge, plain_number(cutoff));
+            warn(Kind::Cutoff,
+                 "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
+                 "some neighbours in more than one periodic image (pack more molecules, or "
+                 "shorten the cutoff)",
+                 edge, plain_number(cutoff));
         }
     }
 
@@ -223,10 +248,10 @@ class Checks {
     void overlaps() {
         const auto& contact = report_.closest_contact;
         if (!build_.given_coordinates || !contact || !(contact->distance < OVERLAP_ANG)) return;
-        warn(
-            "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
-            "coordinates",
-            contact_text(*contact), plain_number(OVERLAP_ANG));
+        warn(Kind::Overlap,
+             "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
+             "coordinates",
+             contact_text(*contact), plain_number(OVERLAP_ANG));
     }
 
     void tolerance_across_subboxes() {
@@ -234,13 +259,13 @@ class Checks {
         if (!build_.split || !contact) return;
         const double tolerance = build_.split->tolerance;
         if (!(contact->distance < tolerance - TOLERANCE_SLACK_ANG)) return;
-        warn("{}, closer than the packing tolerance of {} \u00c5", contact_text(*contact),
-             plain_number(tolerance));
+        warn(Kind::PackingTolerance, "{}, closer than the packing tolerance of {} \u00c5",
+             contact_text(*contact), plain_number(tolerance));
     }
 
     const FinishedBuild& build_;
     const BuildReport& report_;
-    std::vector<std::string> warnings_;
+    Diagnostics& diagnostics_;
 };
 
 // "3x3x3 sub-boxes, 2 Packmol processes at a time; closest atoms of different molecules 2.041 Å"
@@ -256,12 +281,29 @@ std::string packing_line(const SplitPacking& split, const std::optional<Contact>
     return line;
 }
 
-}  // namespace
+Result<BuildSummary> build_summary(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                   const WrittenFiles& files) {
+    // The data file has already checked these totals against the 64-bit range.
+    BW_TRY(auto totals, system_totals(system.active()));
+    const auto& registries = system.species.registries;
+    BuildSummary summary;
+    summary.data_path = files.data;
+    summary.forcefield_path = files.forcefield;
+    summary.skipped = system.loaded.skipped;
+    summary.box_length = placed.box_length;
+    summary.atom_count = totals.atoms;
+    summary.bond_count = totals.bonds;
+    summary.angle_count = totals.angles;
+    summary.dihedral_count = totals.dihedrals;
+    summary.atom_type_count = registries.atoms.size();
+    summary.bond_type_count = registries.bonds.size();
+    summary.angle_type_count = registries.angles.size();
+    summary.dihedral_type_count = registries.dihedrals.size();
+    return summary;
+}
 
-BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
-                              std::vector<std::string> files) {
-    BuildReport report;
-    report.pair_setup = build.pair_setup;
+// Each species' numbers, the density, the net charge and the closest contact; then the checks.
+void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostics& diagnostics) {
     report.species = species_reports(build);
     double mass = 0;
     std::vector<MoleculeRun> runs;
@@ -270,16 +312,71 @@ BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
         report.net_charge += s.charge * static_cast<double>(s.count);
         runs.push_back({s.atoms_per_molecule, s.count});
     }
-    const double edge = summary.box_length;
+    const double edge = report.summary.box_length;
     report.density = density_of(mass, edge);
     report.closest_contact = closest_contact(build.coordinates, edge, runs);
-    report.split = build.split;
-    if (build.split) summary.packing = packing_line(*build.split, report.closest_contact);
-    report.warnings = summary.all_warnings();
-    report.summary = std::move(summary);
-    report.files = std::move(files);
-    for (auto& warning : Checks(build, report).run()) report.warnings.push_back(std::move(warning));
+    if (build.split) report.summary.packing = packing_line(*build.split, report.closest_contact);
+    Checks(build, report, diagnostics).run();
+}
+
+}  // namespace
+
+Result<BuildReport> make_build_report(const BuildRequest& request, const ResolvedSystem& system,
+                                      const PlacedAtoms& placed, WrittenFiles files,
+                                      Diagnostics diagnostics) {
+    if (has_long_range_solver(system.pair_setup)) {
+        diagnostics.warn(DiagnosticKind::LongRangeSolver,
+                         "Long-range Coulomb interaction solver in forcefield file might be "
+                         "adjusted to user preference.");
+    }
+    BuildReport report;
+    BW_TRY(report.summary, build_summary(system, placed, files));
+    report.pair_setup = system.pair_setup;
+    report.split = placed.split;
+    report.files = {std::move(files.data), std::move(files.forcefield)};
+    if (files.input_script) report.files.push_back(std::move(*files.input_script));
+    if (request.full_report) {
+        const FinishedBuild build{system.force_field(),
+                                  system.active(),
+                                  system.species.registries,
+                                  placed.positions,
+                                  system.pair_setup,
+                                  !std::holds_alternative<PackmolPlacement>(request.placement),
+                                  request.input_script.has_value(),
+                                  placed.split};
+        complete_report(report, build, diagnostics);
+    }
+    report.diagnostics = diagnostics.entries();
     return report;
+}
+
+std::string BuildReport::summary_text() const {
+    const BuildSummary& s = summary;
+    fmt::memory_buffer out;
+    auto to = std::back_inserter(out);
+    fmt::format_to(to, "Wrote {}\n", lossy_utf8(s.data_path));
+    fmt::format_to(to, "Wrote {}\n", lossy_utf8(s.forcefield_path));
+    fmt::format_to(to,
+                   "box: {:.3f} \u00c5 cube  |  atoms: {} ({} types)  bonds: {} ({} types)  "
+                   "angles: {} ({} types)  dihedrals: {} ({} types)\n",
+                   s.box_length, s.atom_count, s.atom_type_count, s.bond_count, s.bond_type_count,
+                   s.angle_count, s.angle_type_count, s.dihedral_count, s.dihedral_type_count);
+    if (s.packing) fmt::format_to(to, "packing: {}\n", *s.packing);
+    if (!s.skipped.empty()) {
+        fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(s.skipped, ", "));
+    }
+    for (const auto& diagnostic : diagnostics) {
+        if (shown_in_summary(diagnostic.kind)) fmt::format_to(to, "warning: {}\n", diagnostic.text);
+    }
+    return fmt::to_string(out);
+}
+
+std::vector<std::string> BuildReport::warnings() const {
+    std::vector<std::string> texts;
+    for (const auto& diagnostic : diagnostics) {
+        if (diagnostic.level == DiagnosticLevel::Warning) texts.push_back(diagnostic.text);
+    }
+    return texts;
 }
 
 }  // namespace boxwright

@@ -1,25 +1,39 @@
-// BuildReport: what a finished build tells beyond its summary text. Each species' size, mass and
-// charge; the box, mass density and net charge; the closest contact between molecules; the files
-// written; and every warning: the summary's, then those of set-ups that are physically doubtful
-// or that LAMMPS would refuse, each check written beside its message.
+// BuildReport: what a finished build tells. The summary of the specified module (files written,
+// system size, its warning lines) and every diagnostic of the build; for the package's builds
+// also each species' size, mass and charge, the box, mass density and net charge, the closest
+// contact between molecules and the checks of set-ups that are physically doubtful or that LAMMPS
+// would refuse, each check written beside its message.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "decomposition/decomposed_pack.hpp"
-#include "ff/force_field.hpp"
 #include "geometry/closest_contact.hpp"
-#include "lammps/input_script.hpp"
 #include "lammps/pair_style.hpp"
-#include "lammps/resolved.hpp"
-#include "lammps/type_registry.hpp"
-#include "pipeline/outputs.hpp"
+#include "pipeline/diagnostics.hpp"
+#include "pipeline/output_set.hpp"
+#include "pipeline/placement.hpp"
+#include "pipeline/request.hpp"
+#include "pipeline/system.hpp"
 
 namespace boxwright {
+
+// The files written and the size of the system, as the summary shows them.
+struct BuildSummary {
+    std::string data_path;
+    std::string forcefield_path;
+    std::vector<std::string> skipped;  // count-0 species, in species order
+    double box_length = 0;
+    std::uint64_t atom_count = 0, bond_count = 0, angle_count = 0, dihedral_count = 0;
+    std::uint64_t atom_type_count = 0, bond_type_count = 0, angle_type_count = 0,
+                  dihedral_type_count = 0;
+    // How a packing split into sub-boxes ran, shown after the box line; never set by the builds
+    // of the specified module, whose summary it leaves as it is.
+    std::optional<std::string> packing;
+};
 
 struct SpeciesReport {
     std::string name;
@@ -31,35 +45,26 @@ struct SpeciesReport {
 
 struct BuildReport {
     BuildSummary summary;
+    std::vector<Diagnostic> diagnostics;  // in the order the steps reported them
     std::optional<PairSetup> pair_setup;  // as written into forcefield.lmp
-    std::vector<SpeciesReport> species;   // with copies, in species order
-    double density = 0;                   // kg/m³
-    double net_charge = 0;                // e
+    std::vector<std::string> files;       // data.lmp, forcefield.lmp and in.lmp if written
+    std::optional<SplitPacking> split;    // how the box was split, when it was
+    // The full report only.
+    std::vector<SpeciesReport> species;  // with copies, in species order
+    double density = 0;                  // kg/m³
+    double net_charge = 0;               // e
     std::optional<Contact> closest_contact;
-    std::optional<SplitPacking> split;  // how the box was split, when it was
-    std::vector<std::string> warnings;
-    std::vector<std::string> files;
+
+    // The few lines returned to the caller: files written, system size, the summary's warnings.
+    std::string summary_text() const;
+    // The text of every warning, in order.
+    std::vector<std::string> warnings() const;
 };
 
-// What the report is about, all of it read only; `active` without count-0 species.
-struct FinishedBuild {
-    const ForceField& force_field;
-    std::span<const ActivePair> active;
-    const TypeRegistries& registries;
-    std::span<const Position> coordinates;
-    std::optional<PairSetup> pair_setup;
-    // The caller gave the positions (a packed box keeps its own tolerance): close contacts
-    // are warned about.
-    bool given_coordinates = false;
-    // in.lmp is written, and with it the force field's own cutoff.
-    bool input_script = false;
-    // Packed in sub-boxes: the summary says how, and a contact closer than the tolerance kept
-    // across their faces is warned about.
-    std::optional<SplitPacking> split = std::nullopt;
-};
-
-// The report of a build whose files `summary` names; `files` lists them and in.lmp, if written.
-BuildReport make_build_report(const FinishedBuild& build, BuildSummary summary,
-                              std::vector<std::string> files);
+// The last step of every build: the report on what was written. Adds the note on the long-range
+// solver of forcefield.lmp and, when the request asks for the full report, the package's checks.
+Result<BuildReport> make_build_report(const BuildRequest& request, const ResolvedSystem& system,
+                                      const PlacedAtoms& placed, WrittenFiles files,
+                                      Diagnostics diagnostics);
 
 }  // namespace boxwright

@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "decomposition/grid_layout.hpp"
-#include "ff/molecule.hpp"
-#include "lammps/pair_style.hpp"
-#include "pipeline/active.hpp"
+#include "pipeline/request.hpp"
 #include "python/py_buffer.hpp"
 #include "python/py_ref.hpp"
 

@@ -8,9 +8,7 @@
 #include <span>
 #include <string>
 
-#include "base/error.hpp"
-#include "ff/molecule.hpp"
-#include "packmol/cancellation.hpp"
+#include "pipeline/build.hpp"
 #include "python/conversions.hpp"
 #include "python/py_ref.hpp"
 
@@ -31,21 +29,6 @@ PyObject* to_str(const std::string& text);
 
 // Raises RuntimeError carrying the failure's message and nothing else; returns null.
 PyObject* raise_failure(const FfError& failure);
-
-// Ctrl-C while packmol runs: the interpreter's own signal check, made with the lock held as the
-// whole call holds it. Once a handler has raised (KeyboardInterrupt, or whatever a handler of the
-// caller's raises) packmol is stopped, nothing is written, and that exception is the outcome.
-class PendingSignal final : public Cancellation {
-  public:
-    bool requested() override {
-        if (!raised_ && PyErr_CheckSignals() < 0) raised_ = true;
-        return raised_;
-    }
-    bool raised() const { return raised_; }
-
-  private:
-    bool raised_ = false;
-};
 
 // Positions and a box that data.lmp can hold: NaN or infinity would be written as words LAMMPS
 // cannot read, and an edge that is not positive describes no box. Each sets ValueError on false.

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "lammps/pair_style.hpp"
+#include "pipeline/request.hpp"
 #include "python/py_ref.hpp"
 
 namespace boxwright::python {

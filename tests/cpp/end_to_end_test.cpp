@@ -4,9 +4,8 @@
 
 #include <cstdlib>
 
-#include "pipeline/active.hpp"
-#include "pipeline/coords_build.hpp"
-#include "pipeline/species.hpp"
+#include "pipeline/build.hpp"
+#include "pipeline/inputs.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -16,27 +15,30 @@ using namespace test;
 
 // Water (rigid, placeholders only) twice, methane skipped, butane (flexible, torsions) once; the
 // force field has a cross term, sources with CRLF line ends and a pseudo atom no species uses.
+BuildRequest fixture_mixture(const std::string& out_dir, Placement placement) {
+    return {.species = {data_path("e2e/water.json"), data_path("e2e/methane.json"),
+                        data_path("e2e/butane.json")},
+            .counts = {2, 0, 1},
+            .force_field = data_path("e2e/force_field.json"),
+            .out_dir = out_dir,
+            .placement = std::move(placement),
+            .pair_setup = PairSetup::LjCutCoulLong,
+            .explicit_lb = true};
+}
+
 TEST(EndToEnd, LoadResolveAndWriteTheFixtureMixtureThenLammpsReadsIt) {
     TempDir dir;
-    const CoordsArgs request{
-        {data_path("e2e/water.json"), data_path("e2e/methane.json"), data_path("e2e/butane.json")},
-        {2, 0, 1},
-        data_path("e2e/force_field.json"),
-        dir.file("out"),
-        true,
-        PairSetup::LjCutCoulLong};
-    auto loaded = load_molecules(request.force_field, request.species, request.counts);
-    ASSERT_TRUE(loaded) << loaded.error().message;
     // Each copy at its reference positions, moved well inside the box.
-    auto positions = copy_positions(resolve_active(loaded->molecules, request.counts)->active);
-    for (auto& p : positions) p = {p[0] + 2, p[1] + 2, p[2] + 2};
-
-    // The same three steps again, as the coordinates entry composes them.
-    auto summary = run_from_coords(request, positions, 25.0);
-    ASSERT_TRUE(summary) << summary.error().message;
+    Species species;
+    species.add(water_molecule(), 2);
+    species.add(butane_molecule(), 1);
+    auto positions = copy_positions(species.active);
+    for (auto& p : positions) p = p + Position{2, 2, 2};
+    auto report = run_build(fixture_mixture(dir.file("out"), GivenPositions{positions, 25.0}));
+    ASSERT_TRUE(report) << report.error().message;
     expect_golden("e2e/data.lmp", read_file(dir.file("out/data.lmp")));
     expect_golden("e2e/forcefield.lmp", read_file(dir.file("out/forcefield.lmp")));
-    expect_golden("e2e/summary.txt", replace_all(summary->display(), dir.path(), "OUT"));
+    expect_golden("e2e/summary.txt", replace_all(report->summary_text(), dir.path(), "OUT"));
 
     if (std::system("command -v lmp >/dev/null 2>&1") != 0) GTEST_SKIP() << "no lmp on PATH";
     dir.write("out/in.lmp",
@@ -50,17 +52,10 @@ TEST(EndToEnd, LoadResolveAndWriteTheFixtureMixtureThenLammpsReadsIt) {
 // its box and names taken from the file.
 TEST(EndToEnd, OwnDataFileRebuildsItself) {
     TempDir dir;
-    const CoordsArgs request{
-        {data_path("e2e/water.json"), data_path("e2e/methane.json"), data_path("e2e/butane.json")},
-        {2, 0, 1},
-        data_path("e2e/force_field.json"),
-        dir.path(),
-        true,
-        PairSetup::LjCutCoulLong};
-    auto built = build_from_coords_file(request, {data_path("golden/e2e/data.lmp"), {}, true},
-                                        PresetRule::AsRequested);
+    auto built = run_build(
+        fixture_mixture(dir.path(), CoordinateFileSource{data_path("golden/e2e/data.lmp")}));
     ASSERT_TRUE(built) << built.error().message;
-    EXPECT_EQ(built->box_length, 25);
+    EXPECT_EQ(built->summary.box_length, 25);
     expect_golden("e2e/data.lmp", read_file(dir.file("data.lmp")));
 }
 
@@ -68,21 +63,25 @@ TEST(EndToEnd, OwnDataFileRebuildsItself) {
 TEST(EndToEnd, InputsAreCheckedBeforeTheCoordinateFile) {
     TempDir dir;
     const std::string water = data_path("e2e/water.json");
-    const CoordsFile missing{dir.file("gone.xyz"), 10.0, true};
+    const std::string missing = dir.file("gone.xyz");
     const struct {
-        CoordsArgs request;
+        std::string force_field;
+        std::uint64_t count;
         std::string message;
     } cases[] = {
-        {{{water}, {1}, dir.file("none.json"), dir.path(), false, std::nullopt},
+        {dir.file("none.json"), 1,
          "reading " + dir.file("none.json") + ": No such file or directory (os error 2)"},
-        {{{water}, {0}, data_path("e2e/force_field.json"), dir.path(), false, std::nullopt},
-         "all species have count 0; nothing to build"},
-        {{{water}, {1}, data_path("e2e/force_field.json"), dir.path(), false, std::nullopt},
-         "reading " + missing.path + ": No such file or directory (os error 2)"},
+        {data_path("e2e/force_field.json"), 0, "all species have count 0; nothing to build"},
+        {data_path("e2e/force_field.json"), 1,
+         "reading " + missing + ": No such file or directory (os error 2)"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(error_of(build_from_coords_file(c.request, missing, PresetRule::AsRequested)),
-                  c.message);
+        const BuildRequest request{.species = {water},
+                                   .counts = {c.count},
+                                   .force_field = c.force_field,
+                                   .out_dir = dir.path(),
+                                   .placement = CoordinateFileSource{missing, 10.0}};
+        EXPECT_EQ(error_of(run_build(request)), c.message);
     }
 }
 

@@ -65,14 +65,20 @@ TEST(RunSideBySide, FirstFailureStopsTheOthersAndIsReturned) {
 }
 
 TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
-    std::atomic<int> polls{0};
+    // The host's poll requests the stop on its third call, as a pending Ctrl-C would.
+    std::stop_source interrupted;
+    int polls = 0;
     const struct {
         const char* name;
         Watch watch;
         const char* message;
     } cases[] = {
-        {"cancelled",
-         {.cancelled = [&] { return ++polls > 2; }},
+        {"stop requested by the host's poll",
+         {.stop = interrupted,
+          .poll =
+              [&] {
+                  if (++polls > 2) interrupted.request_stop();
+              }},
          "packing interrupted with 0 of 4 Packmol runs finished"},
         {"time limit",
          {.time_limit = 0.2s},

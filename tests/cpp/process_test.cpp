@@ -18,22 +18,12 @@ namespace {
 
 using test::TempDir;
 
-// Asks `stop` each time the runner asks whether to stop.
-class CancelWhen final : public Cancellation {
-  public:
-    explicit CancelWhen(std::function<bool()> stop) : stop_(std::move(stop)) {}
-    bool requested() override { return stop_(); }
-
-  private:
-    std::function<bool()> stop_;
-};
-
 // Runs `script` with sh, which reads it from standard input, in `dir`.
 OsResult<ChildOutput> run_script(const TempDir& dir, const std::string& script,
-                                 Cancellation& cancel = no_cancellation()) {
+                                 std::stop_token stop = {}) {
     const std::string path = dir.write("script.sh", script);
     UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return run_to_completion({"sh", input.get(), dir.path()}, cancel);
+    return run_to_completion({"sh", input.get(), dir.path()}, std::move(stop));
 }
 
 // A process killed while it was not our child may take a moment to finish dying.
@@ -90,8 +80,14 @@ TEST(RunToCompletion, StopsAndReapsTheChildWhenCancelled) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        CancelWhen pid_written([&] { return has_content(dir.file("pid")); });
-        auto child = run_script(dir, c.script, pid_written);
+        // The stop arrives from another thread once the script has started, as an interrupt would.
+        std::stop_source stop;
+        std::jthread interrupt([&] {
+            while (!has_content(dir.file("pid")))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            stop.request_stop();
+        });
+        auto child = run_script(dir, c.script, stop.get_token());
         ASSERT_FALSE(child);
         EXPECT_EQ(child.error().operation(), OsOperation::Running);
         EXPECT_EQ(child.error().error_number(), ECANCELED);

@@ -52,17 +52,23 @@ struct Case {
 
 // The report's own warnings (those after the summary's), for copies 5 Å apart.
 std::vector<std::string> checks_of(const Case& c) {
-    ForceField ff = checked_force_field();
-    c.change(ff);
-    Species species;
-    for (const auto& [molecule, count] : c.species) species.add(molecule, count);
-    const auto registries = *build_type_registries(species.active, ff);
-    const auto positions = copy_positions(species.active);
-    const FinishedBuild build{ff,      species.active,      registries,     positions,
-                              c.setup, c.given_coordinates, c.input_script, c.split};
-    BuildSummary summary;
-    summary.box_length = c.box;
-    return make_build_report(build, summary, {}).warnings;
+    TestBuild build;
+    c.change(build.ff = checked_force_field());
+    for (const auto& [molecule, count] : c.species) build.add(molecule, count);
+    build.request.pair_setup = c.setup;
+    build.request.full_report = true;
+    if (!c.given_coordinates) build.request.placement = PackmolPlacement{};
+    if (c.input_script) build.request.input_script = RunSettings{};
+    build.split = c.split;
+    build.box = c.box;
+    TempDir dir;
+    auto report = build.run(dir.path());
+    EXPECT_TRUE(report) << report.error().message;
+    std::vector<std::string> checks;
+    for (const auto& diagnostic : report->diagnostics) {
+        if (!shown_in_summary(diagnostic.kind)) checks.push_back(diagnostic.text);
+    }
+    return checks;
 }
 
 TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {

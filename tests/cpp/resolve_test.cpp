@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "lammps/resolved.hpp"
-#include "pipeline/active.hpp"
+#include "pipeline/system.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -125,40 +125,49 @@ TEST(Resolve, CoincidentVertexFailsInsteadOfWritingNaN) {
     EXPECT_FALSE(resolve_molecule(m)->angles[0].record.placeholder);
 }
 
+// resolve_active over the test force field, and how many placeholder warnings it reported.
+struct Activation {
+    Result<ActiveSpecies> species;
+    std::size_t placeholders = 0;
+};
+Activation activate(std::span<const Molecule> molecules, std::vector<std::uint64_t> counts) {
+    Diagnostics diagnostics;
+    auto species = resolve_active(molecules, counts, test_force_field(), diagnostics);
+    return {std::move(species), diagnostics.entries().size()};
+}
+
 TEST(ResolveActive, DropsCountZeroSpeciesWithoutResolvingThem) {
     Molecule broken = chain();
     broken.bonds.clear();
     const std::vector<Molecule> molecules = {water_molecule(), broken, argon_molecule()};
-    auto active = resolve_active(molecules, std::vector<std::uint64_t>{3, 0, 2});
+    auto [active, placeholders] = activate(molecules, {3, 0, 2});
     ASSERT_TRUE(active) << active.error().message;
     ASSERT_EQ(active->active.size(), 2u);
     EXPECT_EQ(active->active[0].resolved.molecule, &molecules[0]);
     EXPECT_EQ(active->active[1].resolved.molecule, &molecules[2]);
     EXPECT_EQ(active->active[1].count, 2u);
-    EXPECT_EQ(active->warnings.size(), 2u);  // their texts and order: the end-to-end golden
+    EXPECT_EQ(placeholders, 2u);  // their texts and order: the end-to-end golden
 
-    EXPECT_EQ(error_of(resolve_active(molecules, std::vector<std::uint64_t>{0, 0, 0})),
+    EXPECT_EQ(error_of(activate(molecules, {0, 0, 0}).species),
               "all species have count 0; nothing to build");
-    EXPECT_EQ(error_of(resolve_active(molecules, std::vector<std::uint64_t>{1, 1, 1})),
-              error_of(resolve_molecule(broken)));
+    EXPECT_EQ(error_of(activate(molecules, {1, 1, 1}).species), error_of(resolve_molecule(broken)));
 }
 
 TEST(ResolveActive, SharedTypesWarnOnceAndConflictAcrossSpecies) {
-    const std::vector<std::uint64_t> counts{1, 1};
     auto hydroxyl =
         make_molecule("hydroxyl", {{"H", {0, 0, 0}}, {"O", {0.97, 0, 0}}}, {{0, 1}}, true);
     const std::vector<Molecule> placeholders = {water_molecule(), hydroxyl};
-    EXPECT_EQ(error_of(resolve_active(placeholders, counts)),
+    EXPECT_EQ(error_of(activate(placeholders, {1, 1}).species),
               "conflicting bond parameters for type pair (H, O): molecule 'hydroxyl' resolves to "
               "k=1000.0000 r0=0.9700, but an earlier molecule resolved to k=1000.0000 "
               "r0=0.9572");
 
     std::vector<Molecule> same = {water_molecule(), water_molecule()};
     same[1].name = "water2";
-    EXPECT_EQ(resolve_active(same, counts)->warnings.size(), 2u);
+    EXPECT_EQ(activate(same, {1, 1}).placeholders, 2u);
 
     const std::vector<Molecule> with_entries = {butane_molecule()};
-    EXPECT_TRUE(resolve_active(with_entries, std::vector<std::uint64_t>{1})->warnings.empty());
+    EXPECT_EQ(activate(with_entries, {1}).placeholders, 0u);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "pipeline/packmol_build.hpp"
+#include "pipeline/build.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -17,21 +17,20 @@ namespace fs = std::filesystem;
 
 constexpr double TOLERANCE = 2.0;
 
-PackCommonArgs water_and_butane(const std::string& out_dir, std::uint64_t waters,
-                                std::uint64_t butanes) {
-    return {{example_path("water.json"), example_path("butane.json")},
-            {waters, butanes},
-            example_path("force_field.json"),
-            out_dir,
-            600,
-            false,
-            PairSetup::LjCut};
+BuildRequest water_and_butane(const std::string& out_dir, std::uint64_t waters,
+                              std::uint64_t butanes) {
+    return {.species = {example_path("water.json"), example_path("butane.json")},
+            .counts = {waters, butanes},
+            .force_field = example_path("force_field.json"),
+            .out_dir = out_dir,
+            .placement = PackmolPlacement{.density = 600, .tolerance = TOLERANCE},
+            .pair_setup = PairSetup::LjCut};
 }
 
-Result<PackmolBuild> pack_split(const PackCommonArgs& request,
-                                const DecompositionRequest& decomposition, Watch watch = {}) {
-    return build_packmol(request, TOLERANCE, PresetRule::AsRequested,
-                         {decomposition, std::move(watch)});
+Result<BuildReport> pack_split(BuildRequest request, const DecompositionRequest& decomposition,
+                               const Watch& watch = {}) {
+    std::get<PackmolPlacement>(request.placement).split = decomposition;
+    return run_build(request, watch);
 }
 
 struct Atom {
@@ -89,7 +88,7 @@ TEST(BuildPackmolSplit, RealPackmolKeepsTheToleranceAcrossEveryFace) {
     EXPECT_EQ(one->split->layout.cells, grid);
     EXPECT_EQ(one->split->concurrency, 1u);
     EXPECT_EQ(three->split->concurrency, 3u);
-    for (const auto& warning : one->summary.warnings) EXPECT_FALSE(warning.starts_with("sub-box"));
+    for (const auto& warning : one->warnings()) EXPECT_FALSE(warning.starts_with("sub-box"));
     for (const char* file : {"data.lmp", "forcefield.lmp"}) {
         EXPECT_TRUE(read_file(out_one.file(file)) == read_file(out_three.file(file))) << file;
     }
@@ -136,8 +135,9 @@ case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esa
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     auto build = pack_split(water_and_butane(out.path(), 40, 0), {GridCells{1, 1, 2}, 1, 2});
     ASSERT_TRUE(build) << build.error().message;
-    ASSERT_EQ(build->summary.warnings.size(), 3u);  // after the two placeholders of water
-    EXPECT_EQ(build->summary.warnings.back(),
+    const auto warnings = build->warnings();
+    ASSERT_EQ(warnings.size(), 3u);  // after the two placeholders of water
+    EXPECT_EQ(warnings.back(),
               "sub-box 1 at (0, 0, 1): packmol exited with status Some(3):\nstdout:\n\nstderr:\n"
               "complaint\n");
     EXPECT_TRUE(fs::is_empty(tmp.path()));
@@ -178,7 +178,9 @@ TEST(BuildPackmolSplit, AnyStopEndsEveryPackmolAndWritesNothing) {
         Watch watch;
         if (c.stop == Stop::TimeLimit) watch.time_limit = Seconds(0.3);
         if (c.stop == Stop::Interrupt) {
-            watch.cancelled = [started] { return Clock::now() - started > Seconds(0.3); };
+            watch.poll = [started, stop = watch.stop]() mutable {
+                if (Clock::now() - started > Seconds(0.3)) stop.request_stop();
+            };
         }
         auto build = pack_split(water_and_butane(out.file("never"), 40, 0),
                                 {GridCells{2, 2, 1}, 1, 4}, watch);

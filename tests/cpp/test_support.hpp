@@ -21,6 +21,9 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
+#include "pipeline/output_set.hpp"
+#include "pipeline/report.hpp"
+#include "pipeline/system.hpp"
 
 namespace boxwright::test {
 
@@ -205,5 +208,37 @@ inline std::vector<Position> copy_positions(const ActiveList& active) {
     }
     return positions;
 }
+
+// --- whole builds of in-memory species ------------------------------------------------------
+
+// The last steps of a build (types numbered, output set written, report made) for species held in
+// memory, as run_build takes them after its placement. `request` gives the output options; its
+// placement says only whether the positions count as given (anything but a packing).
+struct TestBuild : Species {
+    ForceField ff = test_force_field();
+    BuildRequest request;
+    std::vector<std::string> skipped;
+    std::optional<std::string> packing_note;  // as a Packmol run that failed would report it
+    std::optional<SplitPacking> split;
+    double box = 30;
+
+    // Without `positions`, every copy sits at its reference positions.
+    Result<BuildReport> run(std::string out_dir,
+                            std::optional<std::vector<Position>> positions = {}) const {
+        Diagnostics diagnostics;
+        auto species = number_types(active, ff, diagnostics);
+        if (!species) return tl::unexpected(species.error());
+        if (packing_note) diagnostics.warn(DiagnosticKind::PackingStatus, *packing_note);
+        const ResolvedSystem system{LoadedSpecies{ff, {}, skipped}, std::move(*species),
+                                    request.pair_setup};
+        auto r = request;
+        r.out_dir = std::move(out_dir);
+        const auto at = positions ? std::move(*positions) : copy_positions(active);
+        const PlacedAtoms placed{{}, at, box, split};
+        auto files = write_lammps_outputs(system, placed, r, Watch{});
+        if (!files) return tl::unexpected(files.error());
+        return make_build_report(r, system, placed, std::move(*files), std::move(diagnostics));
+    }
+};
 
 }  // namespace boxwright::test

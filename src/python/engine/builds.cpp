@@ -1,8 +1,8 @@
 #include "python/engine/builds.hpp"
 
-#include "pipeline/package_build.hpp"
+#include "pipeline/build.hpp"
+#include "python/build_watch.hpp"
 #include "python/conversions.hpp"
-#include "python/engine/packing_watch.hpp"
 #include "python/engine/report_dict.hpp"
 #include "python/entry_support.hpp"
 
@@ -52,8 +52,18 @@ struct PackageArguments {
     bool input_script = true;
     RunSettings run;
 
-    PackageOptions options() const {
-        return {pair_choice.rule, input_script ? std::optional(run) : std::nullopt};
+    // The request with these arguments filled in; the species, counts and placement are the
+    // caller's to add.
+    BuildRequest request() const {
+        BuildRequest request;
+        request.force_field = force_field;
+        request.out_dir = out_dir;
+        request.pair_setup = pair_choice.setup;
+        request.preset_rule = pair_choice.rule;
+        request.explicit_lb = explicit_lb;
+        if (input_script) request.input_script = run;
+        request.full_report = true;
+        return request;
     }
 };
 
@@ -118,7 +128,12 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
            convert_argument(given.progress, "progress", to_callback, out.progress);
 }
 
-PyObject* report_or_raise(const Result<BuildReport>& built) {
+// The build with the interpreter lock released, so that the caller's other threads go on while
+// Packmol runs and the files are written. Positions read in place from the caller's buffer are
+// the exception: another thread could change them while they are written, so the lock stays.
+PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool keep_lock) {
+    auto built = keep_lock ? run_build(request, watch.watch()) : watch.run_without_lock(request);
+    if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
     return built ? report_dict(*built) : raise_failure(built.error());
 }
 
@@ -156,26 +171,26 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress)) {
         return nullptr;
     }
-    PackCommonArgs request;
+    std::vector<std::string> species_paths;
+    std::vector<std::uint64_t> species_counts;
     PackageArguments package;
     PackingArguments packing;
-    double tolerance_ang = 2.0;
-    const bool converted = convert_argument(species, "species", to_path_list, request.species) &&
-                           convert_argument(counts, "counts", to_count_list, request.counts) &&
-                           convert_argument(density, "density", to_number, request.density) &&
-                           convert(given, package) &&
-                           convert_argument(tolerance, "tolerance", to_number, tolerance_ang) &&
-                           convert(given_packing, packing);
+    PackmolPlacement placement;
+    const bool converted =
+        convert_argument(species, "species", to_path_list, species_paths) &&
+        convert_argument(counts, "counts", to_count_list, species_counts) &&
+        convert_argument(density, "density", to_number, placement.density) &&
+        convert(given, package) &&
+        convert_argument(tolerance, "tolerance", to_number, placement.tolerance) &&
+        convert(given_packing, packing);
     if (!converted) return nullptr;
-    request.force_field = package.force_field;
-    request.out_dir = package.out_dir;
-    request.explicit_lb = package.explicit_lb;
-    request.pair_setup = package.pair_choice.setup;
+    placement.split = packing.decomposition();
+    BuildRequest request = package.request();
+    request.species = std::move(species_paths);
+    request.counts = std::move(species_counts);
+    request.placement = placement;
     PythonWatch watch(packing.progress, packing.timeout);
-    auto built = package_packmol(request, tolerance_ang, package.options(),
-                                 {packing.decomposition(), watch.watch()});
-    if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
-    return report_or_raise(built);
+    return build_and_report(request, watch, false);
 }
 
 char* build_from_coords_keywords[] = {
@@ -193,30 +208,28 @@ struct FromCoordsArguments {
     PyObject* check_names = nullptr;
 };
 
-void take_package(const PackageArguments& package, CoordsArgs& request) {
-    request.force_field = package.force_field;
-    request.out_dir = package.out_dir;
-    request.explicit_lb = package.explicit_lb;
-    request.pair_setup = package.pair_choice.setup;
-}
-
 // coords as a path: the file is read natively, after the inputs are checked, and its atoms never
 // become Python objects.
 PyObject* build_from_coords_file(const FromCoordsArguments& given) {
-    CoordsArgs request;
+    std::vector<std::string> species_paths;
+    std::vector<std::uint64_t> species_counts;
     PackageArguments package;
-    CoordsFile file;
+    CoordinateFileSource file;
     const bool converted =
-        convert_argument(given.species, "species", to_path_list, request.species) &&
-        convert_argument(given.counts, "counts", to_count_list, request.counts) &&
+        convert_argument(given.species, "species", to_path_list, species_paths) &&
+        convert_argument(given.counts, "counts", to_count_list, species_counts) &&
         convert_argument(given.coords, "coords", to_path, file.path) &&
         convert_argument(given.box_len, "box_len", to_optional_number, file.box_length) &&
         convert(given.given, package) &&
         convert_argument(given.check_names, "check_names", to_flag, file.check_names);
     if (!converted) return nullptr;
     if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
-    take_package(package, request);
-    return report_or_raise(package_from_coords_file(request, file, package.options()));
+    BuildRequest request = package.request();
+    request.species = std::move(species_paths);
+    request.counts = std::move(species_counts);
+    request.placement = std::move(file);
+    PythonWatch watch;
+    return build_and_report(request, watch, false);
 }
 
 PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
@@ -232,7 +245,8 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
     PyObject *species = all.species, *counts = all.counts, *coords = all.coords,
              *box_len = all.box_len;
-    CoordsArgs request;
+    std::vector<std::string> species_paths;
+    std::vector<std::uint64_t> species_counts;
     PackageArguments package;
     CoordinateRows rows;
     double box_length = 0;
@@ -252,8 +266,8 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         return true;
     };
     const bool converted =
-        convert_argument(species, "species", to_path_list, request.species) &&
-        convert_argument(counts, "counts", to_count_list, request.counts) &&
+        convert_argument(species, "species", to_path_list, species_paths) &&
+        convert_argument(counts, "counts", to_count_list, species_counts) &&
         convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
         convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package) &&
         // Positions carry no names; the flag is converted so a wrong type is refused alike.
@@ -261,9 +275,12 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     if (!converted) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    take_package(package, request);
-    return report_or_raise(
-        package_from_coords(request, rows.positions(), box_length, package.options()));
+    BuildRequest request = package.request();
+    request.species = std::move(species_paths);
+    request.counts = std::move(species_counts);
+    request.placement = GivenPositions{rows.positions(), box_length};
+    PythonWatch watch;
+    return build_and_report(request, watch, static_cast<bool>(rows.exported));
 }
 
 PyObject* build_packmol_entry(PyObject*, PyObject* args, PyObject* kwargs) {

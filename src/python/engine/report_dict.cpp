@@ -56,6 +56,12 @@ PyObject* totals_dict(const BuildSummary& s) {
 
 PyObject* text(const std::string& value) { return to_str(value); }
 
+PyObject* diagnostic_dict(const Diagnostic& d) {
+    return dict_of({{"kind", to_str(std::string(kind_name(d.kind)))},
+                    {"level", to_str(d.level == DiagnosticLevel::Warning ? "warning" : "note")},
+                    {"text", to_str(d.text)}});
+}
+
 // Back in the file-system encoding the path came in, so that it names the same file.
 PyObject* path(const std::string& value) {
     return PyUnicode_DecodeFSDefaultAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
@@ -66,7 +72,7 @@ PyObject* path(const std::string& value) {
 PyObject* report_dict(const BuildReport& report) {
     const auto& contact = report.closest_contact;
     return dict_of({
-        {"summary", to_str(report.summary.display())},
+        {"summary", to_str(report.summary_text())},
         {"pair_style",
          report.pair_setup ? to_str(std::string(display_name(*report.pair_setup))) : none()},
         {"species", list_of(report.species, species_dict)},
@@ -76,7 +82,8 @@ PyObject* report_dict(const BuildReport& report) {
         {"net_charge", PyFloat_FromDouble(report.net_charge)},
         {"min_distance", contact ? PyFloat_FromDouble(contact->distance) : none()},
         {"closest_atoms", contact ? list_of(contact->atoms, count) : none()},
-        {"warnings", list_of(report.warnings, text)},
+        {"warnings", list_of(report.warnings(), text)},
+        {"diagnostics", list_of(report.diagnostics, diagnostic_dict)},
         {"files", list_of(report.files, path)},
         {"subboxes", report.split ? list_of(report.split->layout.cells, count) : none()},
         {"jobs", report.split ? count(report.split->concurrency) : none()},

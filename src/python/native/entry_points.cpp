@@ -3,10 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "base/error.hpp"
-#include "pipeline/coords_build.hpp"
-#include "pipeline/outputs.hpp"
-#include "pipeline/packmol_build.hpp"
+#include "pipeline/build.hpp"
+#include "python/build_watch.hpp"
 #include "python/conversions.hpp"
 #include "python/entry_support.hpp"
 
@@ -72,8 +70,22 @@ char* pack_from_coords_keywords[] = {
     keyword("force_field"), keyword("out_dir"),    nullptr,
 };
 
-PyObject* summary_or_raise(const Result<BuildSummary>& built) {
-    return built ? to_str(built->display()) : raise_failure(built.error());
+// The specified defaults of the parameters both functions share.
+BuildRequest default_request() {
+    return BuildRequest{.species = {},
+                        .counts = {},
+                        .force_field = DEFAULT_FORCE_FIELD,
+                        .out_dir = DEFAULT_OUT_DIR,
+                        .placement = {},
+                        .pair_setup = DEFAULT_PAIR_SETUP};
+}
+
+// The build on the calling thread, the interpreter lock held throughout; Ctrl-C stops Packmol.
+PyObject* build_and_summarise(const BuildRequest& request) {
+    PythonWatch watch;
+    auto built = run_build(request, watch.watch());
+    if (watch.raised()) return nullptr;  // with the handler's exception set
+    return built ? to_str(built->summary_text()) : raise_failure(built.error());
 }
 
 PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
@@ -85,28 +97,20 @@ PyObject* pack_packmol(PyObject* args, PyObject* kwargs) {
             &density, &pair_style, &explicit_lb, &force_field, &out_dir, &tolerance)) {
         return nullptr;
     }
-    PackCommonArgs request{.species = {},
-                           .counts = {},
-                           .force_field = DEFAULT_FORCE_FIELD,
-                           .out_dir = DEFAULT_OUT_DIR,
-                           .density = 0,
-                           .explicit_lb = false,
-                           .pair_setup = DEFAULT_PAIR_SETUP};
-    double tolerance_ang = DEFAULT_TOLERANCE;
+    BuildRequest request = default_request();
+    PackmolPlacement packing{.density = 0, .tolerance = DEFAULT_TOLERANCE};
     const bool converted =
         convert_argument(species, "species", to_path_list, request.species) &&
         convert_argument(counts, "counts", to_count_list, request.counts) &&
-        convert_argument(density, "density", to_number, request.density) &&
+        convert_argument(density, "density", to_number, packing.density) &&
         convert_argument(pair_style, "pair_style", to_pair_setup, request.pair_setup) &&
         convert_argument(explicit_lb, "explicit_lb", to_flag, request.explicit_lb) &&
         convert_argument(force_field, "force_field", to_path, request.force_field) &&
         convert_argument(out_dir, "out_dir", to_path, request.out_dir) &&
-        convert_argument(tolerance, "tolerance", to_number, tolerance_ang);
+        convert_argument(tolerance, "tolerance", to_number, packing.tolerance);
     if (!converted) return nullptr;
-    PendingSignal interrupt;
-    auto built = run_pack_packmol(request, tolerance_ang, interrupt);
-    if (interrupt.raised()) return nullptr;  // with the handler's exception set
-    return summary_or_raise(built);
+    request.placement = packing;
+    return build_and_summarise(request);
 }
 
 PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
@@ -118,12 +122,7 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
                                      &box_len, &pair_style, &explicit_lb, &force_field, &out_dir)) {
         return nullptr;
     }
-    CoordsArgs request{.species = {},
-                       .counts = {},
-                       .force_field = DEFAULT_FORCE_FIELD,
-                       .out_dir = DEFAULT_OUT_DIR,
-                       .explicit_lb = false,
-                       .pair_setup = DEFAULT_PAIR_SETUP};
+    BuildRequest request = default_request();
     CoordinateRows rows;
     double box_length = 0;
     // box_len is the one later argument whose conversion may run the caller's code (__float__),
@@ -145,7 +144,8 @@ PyObject* pack_from_coords(PyObject* args, PyObject* kwargs) {
     if (!converted) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    return summary_or_raise(run_from_coords(request, rows.positions(), box_length));
+    request.placement = GivenPositions{rows.positions(), box_length};
+    return build_and_summarise(request);
 }
 
 PyObject* pack_packmol_py(PyObject*, PyObject* args, PyObject* kwargs) {

@@ -1,4 +1,4 @@
-#include "pipeline/species.hpp"
+#include "pipeline/inputs.hpp"
 
 #include <gtest/gtest.h>
 

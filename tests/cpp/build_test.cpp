@@ -1,4 +1,4 @@
-#include "pipeline/packmol_build.hpp"
+#include "pipeline/build.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,14 +16,22 @@ using namespace test;
 namespace fs = std::filesystem;
 
 // Water, methane with count 0 (dropped before packing) and butane.
-PackCommonArgs small_mixture(const std::string& out_dir, double density = 50) {
-    return {{example_path("water.json"), example_path("methane.json"), example_path("butane.json")},
-            {2, 0, 1},
-            example_path("force_field.json"),
-            out_dir,
-            density,
-            false,
-            PairSetup::LjCut};
+BuildRequest small_mixture(const std::string& out_dir, double density = 50) {
+    return {.species = {example_path("water.json"), example_path("methane.json"),
+                        example_path("butane.json")},
+            .counts = {2, 0, 1},
+            .force_field = example_path("force_field.json"),
+            .out_dir = out_dir,
+            .placement = PackmolPlacement{.density = density, .tolerance = 2.0},
+            .pair_setup = PairSetup::LjCut};
+}
+
+// The note of a Packmol run that failed but left a usable structure.
+std::string packing_note(const BuildReport& report) {
+    for (const auto& diagnostic : report.diagnostics) {
+        if (diagnostic.kind == DiagnosticKind::PackingStatus) return diagnostic.text;
+    }
+    return "<no note>";
 }
 constexpr int SMALL_MIXTURE_ATOMS = 2 * 3 + 4;
 
@@ -44,16 +52,17 @@ done > "$out"
 
 // Atom types number Ow, Hw, CH3, CH2 by first appearance, so the sequence of the atoms' types shows
 // each template's atom order, copy after copy.
-TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
+TEST(BuildPacked, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
     TempDir tmp, out;
     ScopedEnv tmpdir("TMPDIR", tmp.path());
     auto request = small_mixture(out.path(), 800);
     request.species.erase(request.species.begin() + 1);
     request.counts = {100, 20};
-    auto summary = run_pack_packmol(request, 2.0);
-    ASSERT_TRUE(summary) << summary.error().message;
+    auto report = run_build(request);
+    ASSERT_TRUE(report) << report.error().message;
     EXPECT_TRUE(fs::is_empty(tmp.path()));
-    EXPECT_EQ(summary->extra_warning, std::nullopt);
+    EXPECT_EQ(packing_note(*report), "<no note>");
+    const BuildSummary* summary = &report->summary;
     ASSERT_EQ(summary->atom_count, 100u * 3 + 20u * 4);
 
     const std::string data = read_file(out.file("data.lmp"));
@@ -73,7 +82,7 @@ TEST(RunPackPackmol, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
 
 // A temporary directory and a species file with blanks in their names, as the coordinates path
 // accepts them.
-TEST(RunPackPackmol, RealPackmolFindsFilesWithBlanksInTheirPaths) {
+TEST(BuildPacked, RealPackmolFindsFilesWithBlanksInTheirPaths) {
     TempDir base, out, species;
     const std::string tmp = base.file("a b");
     fs::create_directory(tmp);
@@ -83,21 +92,21 @@ TEST(RunPackPackmol, RealPackmolFindsFilesWithBlanksInTheirPaths) {
     auto request = small_mixture(out.path(), 300);
     request.species = {water, example_path("butane.json")};
     request.counts = {5, 2};
-    auto summary = run_pack_packmol(request, 2.0);
-    ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->atom_count, 5u * 3 + 2u * 4);
+    auto report = run_build(request);
+    ASSERT_TRUE(report) << report.error().message;
+    EXPECT_EQ(report->summary.atom_count, 5u * 3 + 2u * 4);
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 
 // Templates are numbered by position in the active list: methane, dropped, takes no number.
-TEST(RunPackPackmol, JobNumbersTemplatesAmongActiveSpecies) {
+TEST(BuildPacked, JobNumbersTemplatesAmongActiveSpecies) {
     TempDir tmp, out, capture, bin;
     auto path = test::packmol_on_path(
         bin, stand_in(SMALL_MIXTURE_ATOMS, fmt::format("printf '%s\\n' \"$job\" > '{0}/pack.inp'\n"
                                                        "cp \"${{out%/*}}\"/species_* '{0}/'",
                                                        capture.path())));
     ScopedEnv tmpdir("TMPDIR", tmp.path());
-    ASSERT_TRUE(run_pack_packmol(small_mixture(out.path()), 2.0));
+    ASSERT_TRUE(run_build(small_mixture(out.path())));
     expect_golden("pack/pipeline.pack.inp",
                   replace_all(test::with_fixed_work_dir(read_file(capture.file("pack.inp"))),
                               tmp.path(), "TMP"));
@@ -116,7 +125,7 @@ std::string head_and_tail(std::size_t size, char ch) {
 // Every outcome once the working directory exists leaves TMPDIR empty. An unsuccessful packmol
 // whose output passes every check is a note, which the summary shows as its last warning; several
 // megabytes on both streams, standard error first, must not stall the parent, nor all be kept.
-TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
+TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     constexpr std::size_t CHATTER = 3'000'000;
     TempDir tmp, out;
     const std::string not_a_dir = out.write("file", "");
@@ -159,9 +168,9 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
         TempDir bin;
         auto path = test::packmol_on_path(bin, c.packmol);
         ScopedEnv tmpdir("TMPDIR", tmp.path());
-        auto result = run_pack_packmol(small_mixture(c.out_dir, c.density), 2.0);
-        const std::string got = result ? result->extra_warning.value_or("<no note>")
-                                       : test::with_fixed_work_dir(result.error().message);
+        auto result = run_build(small_mixture(c.out_dir, c.density));
+        const std::string got =
+            result ? packing_note(*result) : test::with_fixed_work_dir(result.error().message);
         EXPECT_EQ(got.substr(0, 300), c.result.substr(0, 300));  // megabytes are not worth a diff
         EXPECT_TRUE(got == c.result);
         EXPECT_TRUE(fs::is_empty(tmp.path()));
@@ -169,16 +178,15 @@ TEST(RunPackPackmol, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     EXPECT_FALSE(fs::exists(out.file("never")));
 }
 
-TEST(RunPackPackmol, LoadingFailuresComeBeforeTheWorkingDirectory) {
+TEST(BuildPacked, LoadingFailuresComeBeforeTheWorkingDirectory) {
     TempDir out;
     // TMPDIR names no directory: reaching the working directory would change the message.
     ScopedEnv tmpdir("TMPDIR", out.file("gone"));
     auto request = small_mixture(out.path());
     request.counts = {0, 0, 0};
-    EXPECT_EQ(error_of(run_pack_packmol(request, 2.0)),
-              "all species have count 0; nothing to build");
+    EXPECT_EQ(error_of(run_build(request)), "all species have count 0; nothing to build");
     request.counts = {1, 0, 1};
-    EXPECT_EQ(error_of(run_pack_packmol(request, 2.0)),
+    EXPECT_EQ(error_of(run_build(request)),
               "creating temp directory: No such file or directory (os error 2)");
 }
 

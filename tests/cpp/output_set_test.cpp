@@ -1,14 +1,17 @@
-#include "pipeline/outputs.hpp"
+#include "pipeline/output_set.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <map>
+#include <thread>
 
+#include "base/file_set.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/type_registry.hpp"
-#include "pipeline/active.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -17,49 +20,54 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-struct Build : Species {
-    ForceField ff = test_force_field();
-    OutputRequest request;
-    std::vector<std::string> skipped, warnings;
-    std::optional<std::string> extra_warning;
-    double box = 30;
+using Build = TestBuild;
 
-    // Without `positions`, every copy sits at its reference positions.
-    Result<BuildSummary> run(std::string out_dir,
-                             std::optional<std::vector<Position>> positions = {}) const {
-        auto r = request;
-        r.out_dir = std::move(out_dir);
-        return write_lammps_outputs(ff, active, positions ? *positions : copy_positions(active), r,
-                                    skipped, warnings, extra_warning, box);
+// Sets the file-size limit (standing in for a full disk) until the guard goes away.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
     }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit previous_{};
+    void (*handler_)(int);
 };
 
 // Writes the build into a fresh directory and compares data.lmp, forcefield.lmp and the summary
 // (with the directory shown as OUT) with golden/<name>/.
 void expect_golden_build(const std::string& name, const Build& build) {
     TempDir dir;
-    auto summary = build.run(dir.file("out"));
-    ASSERT_TRUE(summary) << summary.error().message;
+    auto report = build.run(dir.file("out"));
+    ASSERT_TRUE(report) << report.error().message;
     expect_golden(name + "/data.lmp", read_file(dir.file("out/data.lmp")));
     expect_golden(name + "/forcefield.lmp", read_file(dir.file("out/forcefield.lmp")));
-    expect_golden(name + "/summary.txt", replace_all(summary->display(), dir.path(), "OUT"));
+    expect_golden(name + "/summary.txt", replace_all(report->summary_text(), dir.path(), "OUT"));
     EXPECT_EQ(entries_in(dir.file("out")), 2);  // no temporary file left beside them
 }
 
 TEST(OutputsGolden, RigidWaterWithPlaceholders) {
     Build b;
     b.add(water_molecule(), 3);
-    b.request = {"", PairSetup::Tip4p, false};
-    b.warnings =
-        resolve_active(std::span(&b.molecules[0], 1), std::vector<std::uint64_t>{3})->warnings;
-    b.extra_warning = "packmol exited with status 173; the packing may be imperfect";
+    b.request.pair_setup = PairSetup::Tip4p;
+    b.packing_note = "packmol exited with status 173; the packing may be imperfect";
     expect_golden_build("rigid_water", b);
 }
 
 TEST(OutputsGolden, FlexibleChainWithTorsionsAllPairsExplicit) {
     Build b;
     b.add(butane_molecule(), 2);
-    b.request = {"", PairSetup::LjCut, true};
+    b.request.pair_setup = PairSetup::LjCut;
+    b.request.explicit_lb = true;
     expect_golden_build("butane", b);
 }
 
@@ -76,7 +84,8 @@ TEST(OutputsGolden, MixtureWithACountZeroSpeciesAndNoPreset) {
 TEST(OutputsGolden, SingleSitesOnlyWithoutSources) {
     Build b;
     b.add(argon_molecule(), 3);
-    b.request = {"", PairSetup::LjCutCoulLong, true};
+    b.request.pair_setup = PairSetup::LjCutCoulLong;
+    b.request.explicit_lb = true;
     expect_golden_build("argon", b);
 }
 
@@ -88,10 +97,10 @@ TEST(Outputs, CreatesMissingParentsAndCountsEachMoleculeTimesItsCopies) {
     TempDir dir;
     auto summary = b.run(dir.file("a/b/"));
     ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->display(),
-              "Wrote " + dir.file("a/b/data.lmp") + "\nWrote " + dir.file("a/b/forcefield.lmp") +
-                  "\nbox: 30.000 \u00c5 cube  |  atoms: 10 (3 types)  bonds: 6 (1 types)  angles: "
-                  "3 (1 types)  dihedrals: 0 (0 types)\n");
+    EXPECT_TRUE(summary->summary_text().starts_with(
+        "Wrote " + dir.file("a/b/data.lmp") + "\nWrote " + dir.file("a/b/forcefield.lmp") +
+        "\nbox: 30.000 \u00c5 cube  |  atoms: 10 (3 types)  bonds: 6 (1 types)  angles: 3 (1 "
+        "types)  dihedrals: 0 (0 types)\nwarning: bond O-H"));
     EXPECT_EQ(entries_in(dir.file("a/b")), 2);
 
     // An empty directory path is the current directory: nothing to create, bare file names.
@@ -100,19 +109,18 @@ TEST(Outputs, CreatesMissingParentsAndCountsEachMoleculeTimesItsCopies) {
     summary = b.run("");
     fs::current_path(previous);
     ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_TRUE(summary->display().starts_with("Wrote data.lmp\nWrote forcefield.lmp\n"));
+    EXPECT_TRUE(summary->summary_text().starts_with("Wrote data.lmp\nWrote forcefield.lmp\n"));
     EXPECT_EQ(entries_in(dir.path()), 3);
 }
 
-TEST(Outputs, FailuresNameThePathAndStopInOrder) {
+TEST(Outputs, FailuresNameThePathAndReplaceNothing) {
     TempDir dir;
     Build unknown;
     unknown.add(make_molecule("neon", {{"Ne", {}}}), 1);
-    auto file = dir.write("plain-file", "x");
-    EXPECT_EQ(error_of(unknown.run(file)), "creating " + file + ": Not a directory (os error 20)");
+    // Types are numbered before the output directory is touched.
     EXPECT_EQ(error_of(unknown.run(dir.file("unknown"))),
               "molecule 'neon' uses pseudo-atom type 'Ne' not present in the force field");
-    EXPECT_EQ(entries_in(dir.file("unknown")), 0);  // the directory stays, empty
+    EXPECT_FALSE(fs::exists(dir.file("unknown")));
 
     Build b;
     b.add(water_molecule(), 2);
@@ -120,12 +128,14 @@ TEST(Outputs, FailuresNameThePathAndStopInOrder) {
     EXPECT_EQ(error_of(b.run(dir.file("short"), std::vector<Position>(7))),
               "internal error: expected 8 packed atom coordinates, got 7");
     EXPECT_EQ(entries_in(dir.file("short")), 0);
+    auto file = dir.write("plain-file", "x");
+    EXPECT_EQ(error_of(b.run(file)), "creating " + file + ": Not a directory (os error 20)");
 
     fs::create_directories(dir.file("blocked/forcefield.lmp"));
     EXPECT_EQ(error_of(b.run(dir.file("blocked"))),
               "writing " + dir.file("blocked/forcefield.lmp") + ": Is a directory (os error 21)");
-    EXPECT_TRUE(fs::is_regular_file(dir.file("blocked/data.lmp")));
-    EXPECT_EQ(entries_in(dir.file("blocked")), 2);  // no temporary file left behind
+    // Refused before anything is written, so no data.lmp of a set that cannot be whole.
+    EXPECT_EQ(entries_in(dir.file("blocked")), 1);
 }
 
 // A count times a molecule's atoms, or the sum over species, must not wrap: 2^63 + 1 copies of a
@@ -165,20 +175,68 @@ TEST(Outputs, DataFileIsReplacedWholeOrNotAtAll) {
     const auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
     EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the pieces differ";
 
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previous;
-    limited.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &limited);
     b.box = 40;
-    auto result = b.run(dir.path());
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previous_handler);
+    Result<BuildReport> result = tl::unexpected(FfError{"not run"});
+    {
+        FileSizeLimit limit(4096);
+        result = b.run(dir.path());
+    }
     EXPECT_EQ(error_of(result),
               "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
     EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
     EXPECT_EQ(entries_in(dir.path()), 2);
+}
+
+// The three files are one set: when the last of them cannot be written, the two before it are
+// not replaced either.
+TEST(Outputs, AFailureOnTheThirdFileKeepsAllThreeOldFiles) {
+    Build b;
+    b.add(argon_molecule(), 1);
+    b.request.input_script = RunSettings{};
+    TempDir dir;
+    ASSERT_TRUE(b.run(dir.path()));
+    std::map<std::string, std::string> old;
+    for (const char* name : {"data.lmp", "forcefield.lmp", "in.lmp"}) {
+        old[name] = read_file(dir.file(name));
+    }
+    ASSERT_GT(old["in.lmp"].size(), std::max(old["data.lmp"].size(), old["forcefield.lmp"].size()));
+
+    b.box = 40;  // a different data.lmp
+    Result<BuildReport> result = tl::unexpected(FfError{"not run"});
+    {
+        FileSizeLimit limit(std::max(old["data.lmp"].size(), old["forcefield.lmp"].size()) + 64);
+        result = b.run(dir.path());
+    }
+    EXPECT_EQ(error_of(result), "writing " + dir.file("in.lmp") + ": File too large (os error 27)");
+    for (const auto& [name, text] : old) EXPECT_EQ(read_file(dir.file(name)), text) << name;
+    EXPECT_EQ(entries_in(dir.path()), 3);
+}
+
+// Two writers of one directory take turns: the second gets the directory only once the first
+// has replaced its files, and a writer told to stop gives up waiting.
+TEST(FileSet, ASecondWriterWaitsForTheFirstOrGivesUp) {
+    TempDir dir;
+    std::optional<FileSet> first;
+    first.emplace(*FileSet::open(dir.path(), {}));
+    ASSERT_TRUE(first->add("a.txt").value()->write("first"));
+
+    std::atomic<bool> second_has_it{false};
+    std::jthread second([&] {
+        auto set = FileSet::open(dir.path(), {});
+        second_has_it = true;
+        EXPECT_EQ(read_file(dir.file("a.txt")), "first");  // the first set is whole by now
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(second_has_it);
+    ASSERT_TRUE(first->commit());
+
+    int asked = 0;
+    auto gave_up = FileSet::open(dir.path(), [&] { return ++asked == 2; });
+    ASSERT_FALSE(gave_up);
+    EXPECT_EQ(gave_up.error().error_number(), ECANCELED);
+    first.reset();
+    second.join();
+    EXPECT_TRUE(second_has_it);
 }
 
 }  // namespace

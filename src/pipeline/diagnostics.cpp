@@ -1,0 +1,38 @@
+#include "pipeline/diagnostics.hpp"
+
+#include "base/invariant.hpp"
+
+namespace boxwright {
+
+bool shown_in_summary(DiagnosticKind kind) {
+    return kind == DiagnosticKind::RigidPlaceholder || kind == DiagnosticKind::PackingStatus ||
+           kind == DiagnosticKind::LongRangeSolver;
+}
+
+std::string_view kind_name(DiagnosticKind kind) {
+    switch (kind) {
+        case DiagnosticKind::RigidPlaceholder:
+            return "rigid-placeholder";
+        case DiagnosticKind::PackingStatus:
+            return "packing-status";
+        case DiagnosticKind::LongRangeSolver:
+            return "long-range-solver";
+        case DiagnosticKind::NetCharge:
+            return "net-charge";
+        case DiagnosticKind::PresetAndCharges:
+            return "preset-and-charges";
+        case DiagnosticKind::PseudoAtom:
+            return "pseudo-atom";
+        case DiagnosticKind::FlexibleMolecule:
+            return "flexible-molecule";
+        case DiagnosticKind::Cutoff:
+            return "cutoff";
+        case DiagnosticKind::Overlap:
+            return "overlap";
+        case DiagnosticKind::PackingTolerance:
+            return "packing-tolerance";
+    }
+    unreachable("a diagnostic kind of the enumeration");
+}
+
+}  // namespace boxwright

@@ -1,0 +1,55 @@
+// Diagnostics: the one list every step of a build reports to. Each entry has a kind (which
+// check or step said it), a level (a routine note, or a warning the user should act on) and its
+// text. The summary of the specified module shows the kinds it has always shown, in the order
+// they were reported; the package's report shows them all.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace boxwright {
+
+enum class DiagnosticKind {
+    // Shown in the build summary.
+    RigidPlaceholder,  // a bond or angle type without parameters, held at its reference
+    PackingStatus,     // Packmol failed but left a usable structure
+    LongRangeSolver,   // the preset sets a long-range Coulomb solver the user may tune
+    // The package's checks of the finished build.
+    NetCharge,
+    PresetAndCharges,
+    PseudoAtom,
+    FlexibleMolecule,
+    Cutoff,
+    Overlap,
+    PackingTolerance,
+};
+
+enum class DiagnosticLevel { Note, Warning };
+
+struct Diagnostic {
+    DiagnosticKind kind;
+    DiagnosticLevel level;
+    std::string text;
+};
+
+// Whether the specified build summary shows this kind as one of its "warning:" lines.
+bool shown_in_summary(DiagnosticKind kind);
+// "rigid-placeholder", "packing-status", ...: the kind as the package's report names it.
+std::string_view kind_name(DiagnosticKind kind);
+
+class Diagnostics {
+  public:
+    void add(DiagnosticKind kind, DiagnosticLevel level, std::string text) {
+        entries_.push_back({kind, level, std::move(text)});
+    }
+    void warn(DiagnosticKind kind, std::string text) {
+        add(kind, DiagnosticLevel::Warning, std::move(text));
+    }
+    const std::vector<Diagnostic>& entries() const { return entries_; }
+
+  private:
+    std::vector<Diagnostic> entries_;
+};
+
+}  // namespace boxwright

@@ -1,0 +1,73 @@
+#include "pipeline/output_set.hpp"
+
+#include <cerrno>
+
+#include "base/file_set.hpp"
+#include "base/io.hpp"
+#include "base/utf8.hpp"
+#include "lammps/data_file.hpp"
+#include "lammps/forcefield_file.hpp"
+#include "lammps/input_script.hpp"
+#include "lammps/molecule_shape.hpp"
+
+namespace boxwright {
+namespace {
+
+// The directory and its missing parents; an empty path is the current directory.
+Result<void> create_output_directory(const std::string& out_dir) {
+    if (out_dir.empty()) return {};
+    return create_directories(out_dir).map_error(about(out_dir));
+}
+
+Result<FileSet> lock_output_directory(const std::string& out_dir, const Watch& watch) {
+    auto files = FileSet::open(out_dir, [&watch] { return watch.stop_requested(); });
+    if (!files && files.error().error_number() == ECANCELED) {
+        return fail("the build was interrupted while another build was writing into {}",
+                    lossy_utf8(out_dir.empty() ? "." : out_dir));
+    }
+    return std::move(files).map_error(about(out_dir.empty() ? "." : out_dir));
+}
+
+Result<void> write_text(FileSet& files, const std::string& name, std::string_view text) {
+    BW_TRY(FileReplacement * file, files.add(name));
+    return file->write(text).map_error(about(file->path()));
+}
+
+}  // namespace
+
+Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                          const BuildRequest& request, const Watch& watch) {
+    BW_TRY_VOID(create_output_directory(request.out_dir));
+    BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
+    const auto& registries = system.species.registries;
+
+    BW_TRY(FileReplacement * data, files.add("data.lmp"));
+    BW_TRY_VOID(write_data_file(*data, system.active(), placed.positions, registries,
+                                system.force_field(), placed.box_length));
+
+    // Without a water the Tip4p block keeps the types of water listed first.
+    const Tip4pTypes water = tip4p_water_types(system.active(), registries).value_or(Tip4pTypes{});
+    BW_TRY_VOID(
+        write_text(files, "forcefield.lmp",
+                   generate_forcefield_file(system.force_field(), registries, system.pair_setup,
+                                            request.explicit_lb, water)));
+    if (request.input_script) {
+        const auto plan = plan_input_script(system.active(), registries, system.force_field(),
+                                            system.pair_setup, *request.input_script);
+        BW_TRY_VOID(write_text(files, "in.lmp", input_script_text(plan)));
+    }
+
+    if (watch.stop_requested()) {
+        return fail(
+            "the build was interrupted before its files were replaced; those in {} are "
+            "unchanged",
+            lossy_utf8(request.out_dir.empty() ? "." : request.out_dir));
+    }
+    BW_TRY_VOID(files.commit());
+    auto paths = files.paths();
+    WrittenFiles written{paths[0], paths[1], std::nullopt};
+    if (paths.size() > 2) written.input_script = paths[2];
+    return written;
+}
+
+}  // namespace boxwright

@@ -1,0 +1,64 @@
+// BuildRequest: everything one build is given, whichever module or entry asks for it. The
+// species and their counts, the force field, where the positions come from (given rows, a
+// coordinate file, one Packmol run or the split packing), the output directory and what to write
+// into it. The entry points only fill it in; every rule about it is checked by the build.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/vec3.hpp"
+#include "base/watch.hpp"
+#include "decomposition/decomposed_pack.hpp"
+#include "lammps/input_script.hpp"
+#include "lammps/pair_style.hpp"
+
+namespace boxwright {
+
+// Positions the caller already has, in species, molecule, atom order, and the cube's edge.
+struct GivenPositions {
+    std::span<const Position> positions = {};  // must outlive the build
+    double box_length = 0;                     // Å
+};
+
+// A coordinate file, read once the force field and the species have been checked.
+struct CoordinateFileSource {
+    std::string path = {};
+    std::optional<double> box_length = std::nullopt;  // absent: the box the file states
+    bool check_names = true;  // compare the file's atom names with the species'
+};
+
+// Packmol places the molecules at a mass density: in one run over the whole box, or with `split`
+// in a grid of sub-boxes packed side by side.
+struct PackmolPlacement {
+    double density = 0;    // kg/m³
+    double tolerance = 2;  // Å between atoms of different molecules
+    std::optional<DecompositionRequest> split = std::nullopt;
+};
+
+using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement>;
+
+// How a build settles its pair-style preset once its species are known: as the caller asked, or
+// (the package's "auto") LjCutCoulLong when any atom of the build carries a charge, else LjCut.
+enum class PresetRule { AsRequested, FromCharges };
+
+struct BuildRequest {
+    std::vector<std::string> species = {};  // molecule files, one per species
+    std::vector<std::uint64_t> counts = {};
+    std::string force_field = {};
+    std::string out_dir = {};
+    Placement placement = {};
+    std::optional<PairSetup> pair_setup = std::nullopt;
+    PresetRule preset_rule = PresetRule::AsRequested;
+    bool explicit_lb = false;
+    std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    // The package's report: each species, the density, the closest contact and the checks of
+    // doubtful set-ups. Without it the build tells only what its summary shows.
+    bool full_report = false;
+};
+
+}  // namespace boxwright
