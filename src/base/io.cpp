@@ -77,9 +77,11 @@ OsResult<std::string> read_utf8_file(const std::string& path, std::uint64_t max_
         // The file may grow while it is read.
         if (text.size() > max_bytes) return too_large();
     }
-    if (!is_valid_utf8(text)) return refusal(READING, "stream did not contain valid UTF-8");
+    if (!is_valid_utf8(text)) return tl::unexpected(not_utf8());
     return text;
 }
+
+OsError not_utf8() { return OsError(READING, "stream did not contain valid UTF-8"); }
 
 OsResult<UniqueFd> open_for_reading(const std::string& path) {
     if (has_nul(path)) return nul_in_name(OsOperation::Opening);

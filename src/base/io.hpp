@@ -23,6 +23,9 @@ inline constexpr std::uint64_t NO_SIZE_LIMIT = UINT64_MAX;
 OsResult<std::string> read_utf8_file(const std::string& path,
                                      std::uint64_t max_bytes = NO_SIZE_LIMIT);
 
+// The refusal of a text that is not UTF-8, in the words of read_utf8_file (Reading).
+OsError not_utf8();
+
 // Opens a regular file for reading: its descriptor and its size. A FIFO, a device or a socket is
 // refused without waiting on it ("not a regular file"), a directory fails with EISDIR's text, and a
 // name holding a NUL byte is refused. The operation is Reading.

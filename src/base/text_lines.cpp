@@ -43,17 +43,18 @@ std::string_view take_line(std::string_view& rest) {
     return line;
 }
 
-Result<LineReader> LineReader::open(const std::string& path) {
-    BW_TRY(OpenedFile file, open_regular_file(path).map_error(about(path)));
+Result<LineReader> LineReader::open(const std::string& path, std::optional<std::string> subject) {
+    BW_TRY(OpenedFile file, open_regular_file(path).map_error(about(subject.value_or(path))));
     // Only a hint; its failure changes nothing.
     ::posix_fadvise(file.fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return LineReader(std::move(file.fd), path);
+    return LineReader(std::move(file.fd), path, std::move(subject));
 }
 
-LineReader::LineReader(UniqueFd fd, std::string path)
+LineReader::LineReader(UniqueFd fd, std::string path, std::optional<std::string> subject)
     : fd_(std::move(fd)),
       path_(std::move(path)),
       shown_path_(lossy_utf8(path_)),
+      subject_(std::move(subject)),
       buffer_(new char[FIRST_CAPACITY]),
       capacity_(FIRST_CAPACITY) {}
 
@@ -65,14 +66,17 @@ Result<std::optional<std::string_view>> LineReader::next() {
             std::string_view line = take_line(unread);
             begin_ = end_ - unread.size();
             ++line_number_;
-            if (!is_ascii(line) && !is_valid_utf8(line)) {
-                return fail("{}:{}: the text is not UTF-8", shown_path_, line_number_);
-            }
+            if (!is_ascii(line) && !is_valid_utf8(line)) return not_utf8_line();
             return line;
         }
         if (at_end_) return std::nullopt;
         BW_TRY_VOID(refill());
     }
+}
+
+tl::unexpected<FfError> LineReader::not_utf8_line() const {
+    if (subject_) return tl::unexpected(not_utf8().about(*subject_));
+    return fail("{}:{}: the text is not UTF-8", shown_path_, line_number_);
 }
 
 Result<void> LineReader::refill() {
@@ -90,7 +94,8 @@ Result<void> LineReader::refill() {
     for (;;) {
         const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return tl::unexpected(OsError(OsOperation::Reading, errno).about(path_));
+        if (got < 0)
+            return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));
         end_ += static_cast<std::size_t>(got);
         at_end_ = got == 0;
         return {};

@@ -27,9 +27,14 @@ std::string_view take_line(std::string_view& rest);
 //   "reading {path}: {OS error text}"          the file cannot be opened or read
 //   "reading {path}: not a regular file"       a FIFO, a device or a socket, refused unread
 //   "{path}:{line}: the text is not UTF-8"     that line is not valid UTF-8
+// Opened with a `subject`, the reader words its failures as read_utf8_file's read through
+// OsError::about(subject): "reading {subject}: {OS error text}", "... not a regular file" and
+// "reading {subject}: stream did not contain valid UTF-8". That is for a file a program wrote,
+// where the message names what the file is for and a line number would tell the user nothing.
 class LineReader {
   public:
-    static Result<LineReader> open(const std::string& path);
+    static Result<LineReader> open(const std::string& path,
+                                   std::optional<std::string> subject = std::nullopt);
     LineReader(LineReader&& other) noexcept = default;
     LineReader& operator=(LineReader&&) = delete;
     LineReader(const LineReader&) = delete;
@@ -44,12 +49,16 @@ class LineReader {
     const std::string& shown_path() const { return shown_path_; }
 
   private:
-    LineReader(UniqueFd fd, std::string path);
+    LineReader(UniqueFd fd, std::string path, std::optional<std::string> subject);
+    // What an OsError of this reader is about: the subject, else the path.
+    const std::string& os_subject() const { return subject_ ? *subject_ : path_; }
+    tl::unexpected<FfError> not_utf8_line() const;
     // Moves the unread bytes to the front and appends what the file has next (at_end_ when none).
     Result<void> refill();
 
     UniqueFd fd_;
     std::string path_, shown_path_;
+    std::optional<std::string> subject_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)

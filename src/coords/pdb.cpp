@@ -1,22 +1,18 @@
-// PDB files: the atom records of the first model, read by the rules packmol's output is read by
-// (ff/pdb_record.hpp), and the box of a CRYST1 record. The name column holds the first four
-// characters of a pseudo-atom name, as the packing templates cut them.
+// PDB files: the atom records of the first model, read as packmol's output is read (PdbAtomReader),
+// and the box of a CRYST1 record. The name column holds the first four characters of a pseudo-atom
+// name, as the packing templates cut them.
 #include <array>
 #include <cmath>
 
 #include "coords/coordinate_file.hpp"
 #include "coords/coordinate_text.hpp"
-#include "coords/pdb_record.hpp"
+#include "coords/pdb_atoms.hpp"
 #include "coords/reader_support.hpp"
 
 namespace boxwright {
 namespace {
 
 using coords::fail_at;
-
-bool starts_record(std::string_view line, std::string_view record) {
-    return line.substr(0, 6) == record;
-}
 
 // CRYST1 a b c alpha beta gamma in columns 7-15, 16-24, 25-33, 34-40, 41-47 and 48-54. A unit
 // cube with right angles is how PDB files say that there is no cell.
@@ -52,7 +48,7 @@ Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
 
 Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& expected,
                                 const CoordinateReadOptions& options) {
-    BW_TRY(auto lines, LineReader::open(path));
+    BW_TRY(auto reader, PdbAtomReader::open(path));
     CoordinateFile file;
     file.positions.reserve(expected.size());
     std::uint64_t atoms = 0;  // all records, also those beyond the expected count
@@ -60,18 +56,19 @@ Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& ex
     // it may have shifted.
     std::optional<FfError> misnamed;
     std::optional<coords::StatedBox> stated;  // by a CRYST1 record before the first atom
+    const PdbAtomReader::OtherLine read_box = [&](std::string_view line) -> Result<void> {
+        if (!is_pdb_record(line, "CRYST1") || stated || atoms > 0) return {};
+        BW_TRY(stated, cryst1_box(reader.lines(), line));
+        return {};
+    };
     for (;;) {
-        BW_TRY(auto line, lines.next());
-        if (!line || starts_record(*line, "ENDMDL")) break;
-        if (starts_record(*line, "CRYST1") && !stated && atoms == 0) {
-            BW_TRY(stated, cryst1_box(lines, *line));
-            continue;
-        }
-        if (!is_pdb_atom_record(*line)) continue;
+        BW_TRY(auto atom, reader.next(read_box));
+        if (!atom) break;
+        const LineReader& lines = reader.lines();
         if (atoms == 0) {
             BW_TRY(file.box_length, coords::settle_box(lines, stated, options.box_length));
         }
-        auto record = read_pdb_atom_record(*line);
+        const auto& record = atom->record;
         if (!record && record.error().kind == PdbRecordFault::Kind::TooShort) {
             return fail_at(lines, "the atom record is shorter than {} columns",
                            PDB_ATOM_RECORD_LENGTH);
@@ -96,7 +93,7 @@ Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& ex
         }
         ++atoms;
     }
-    BW_TRY_VOID(coords::check_atom_count(lines, atoms, expected));
+    BW_TRY_VOID(coords::check_atom_count(reader.lines(), atoms, expected));
     if (misnamed) return tl::unexpected(std::move(*misnamed));
     return file;
 }

@@ -10,9 +10,12 @@ constexpr std::size_t COORDINATE_BEGIN = 30, COORDINATE_WIDTH = 8;
 
 }  // namespace
 
+bool is_pdb_record(std::string_view line, std::string_view name) {
+    return line.substr(0, 6) == name;
+}
+
 bool is_pdb_atom_record(std::string_view line) {
-    const std::string_view record = line.substr(0, 6);
-    return record == "HETATM" || record == "ATOM  ";
+    return is_pdb_record(line, "HETATM") || is_pdb_record(line, "ATOM  ");
 }
 
 tl::expected<PdbAtomRecord, PdbRecordFault> read_pdb_atom_record(std::string_view line) {

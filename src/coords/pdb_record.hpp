@@ -19,6 +19,9 @@ constexpr std::size_t PDB_ATOM_RECORD_LENGTH = 54;
 constexpr std::size_t PDB_ATOM_NAME_CHARACTERS = 4;
 constexpr std::size_t PDB_RESIDUE_NAME_CHARACTERS = 3;
 
+// A line whose record name, its first six bytes, is exactly `name` (six characters, blanks and
+// all).
+bool is_pdb_record(std::string_view line, std::string_view name);
 // A line whose first six bytes are exactly "HETATM" or "ATOM  " ("ATOM" and two blanks).
 bool is_pdb_atom_record(std::string_view line);
 

@@ -1,30 +1,30 @@
 #include "packmol/pdb.hpp"
 
-#include "base/io.hpp"
-#include "base/text_lines.hpp"
-#include "base/utf8.hpp"
-#include "coords/pdb_record.hpp"
+#include "coords/pdb_atoms.hpp"
 
 namespace boxwright {
+namespace {
+
+tl::unexpected<FfError> unreadable(const PdbAtomReader& reader, const PdbAtomLine& atom) {
+    const PdbRecordFault& fault = atom.record.error();
+    const std::string& path = reader.lines().shown_path();
+    if (fault.kind == PdbRecordFault::Kind::TooShort) {
+        return fail("malformed PDB line in {}: {}", path, atom.line);
+    }
+    return fail("bad {} coordinate in {}: {}", "xyz"[fault.axis], path, atom.line);
+}
+
+}  // namespace
 
 Result<std::vector<Position>> parse_packed_pdb(const std::string& path) {
-    BW_TRY(auto text, read_utf8_file(path).map_error(about("packmol output " + path)));
-
+    BW_TRY(auto reader, PdbAtomReader::open(path, "packmol output " + path));
     std::vector<Position> positions;
-    for (std::string_view rest = text; !rest.empty();) {
-        const std::string_view line = take_line(rest);
-        if (!is_pdb_atom_record(line)) continue;
-        auto record = read_pdb_atom_record(line);
-        if (!record) {
-            if (record.error().kind == PdbRecordFault::Kind::TooShort) {
-                return fail("malformed PDB line in {}: {}", lossy_utf8(path), line);
-            }
-            return fail("bad {} coordinate in {}: {}", "xyz"[record.error().axis], lossy_utf8(path),
-                        line);
-        }
-        positions.push_back(record->position);
+    for (;;) {
+        BW_TRY(auto atom, reader.next());
+        if (!atom) return positions;
+        if (!atom->record) return unreadable(reader, *atom);
+        positions.push_back(atom->record->position);
     }
-    return positions;
 }
 
 }  // namespace boxwright

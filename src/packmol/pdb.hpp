@@ -1,5 +1,6 @@
 // parse_packed_pdb: the atom positions of packmol's output, in file order, read from the fixed
-// coordinate columns of the ATOM and HETATM records. Everything else in the file is ignored.
+// coordinate columns of the ATOM and HETATM records of the first model (PdbAtomReader), line by
+// line. Everything else in the file is ignored.
 #pragma once
 
 #include <string>

@@ -313,7 +313,8 @@ TEST(CoordinateFile, PdbNamesAreComparedAsTheTemplatesCutThem) {
         uncut + ":1: atom 1 is named 'CH4' but the species and counts expect 'CH4_' of lump there");
 }
 
-// The packed-structure reader and the PDB coordinate reader follow one set of line rules.
+// The packed-structure reader and the PDB coordinate reader follow one set of line rules and read
+// the first model only.
 TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
     const Molecule one = test::make_molecule("one", {{"O", {0, 0, 0}}});
     const ExpectedAtoms expected = *ExpectedAtoms::of({{&one, 1}});
@@ -329,6 +330,7 @@ TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
         {record.substr(0, 53), false},
         {record.substr(0, 30) + "   +1e0 " + record.substr(38), true},
         {record.substr(0, 30) + "  1.2.3 " + record.substr(38), false},
+        {record + "ENDMDL\n" + record.substr(0, 53), true},  // past the first model: unread
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

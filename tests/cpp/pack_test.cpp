@@ -189,6 +189,19 @@ TEST(PackedPdb, ReadsAtomRecordsOnlyInFileOrder) {
               std::vector<Position>{});
 }
 
+// Read line by line: a structure of more than the reader's megabyte buffer comes back whole, the
+// records that straddle a buffer end included.
+TEST(PackedPdb, ReadsAStructureLargerThanTheLineBuffer) {
+    std::string text;
+    std::vector<Position> expected;
+    for (int i = 0; text.size() < (std::size_t{5} << 20) / 2; ++i) {
+        text += record(std::to_string(i), "-0.5", std::to_string(i % 7)) + "\r\nTER\r\n";
+        expected.push_back({double(i), -0.5, double(i % 7)});
+    }
+    test::TempDir dir;
+    EXPECT_EQ(parse_packed_pdb(dir.write("simbox.pdb", text + "END")), expected);
+}
+
 TEST(PackedPdb, FirstBadLineEndsTheRead) {
     test::TempDir dir;
     auto path = dir.file("simbox.pdb");
