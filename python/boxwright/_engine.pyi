@@ -1,13 +1,14 @@
 """Native capabilities of the boxwright package beyond `boxwright._native`."""
 
 from collections.abc import Buffer, Callable, Sequence
-from typing import Any, Literal, SupportsFloat, SupportsIndex
+from typing import Any, SupportsFloat, SupportsIndex
 
 __all__: list[str]
 
-# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), "auto" (LjCutCoulLong when
-# an atom of the build carries a charge, else LjCut) or None (no preset).
-_PairCode = int | Literal["auto"] | None
+# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), its name ("auto" for
+# LjCutCoulLong when an atom of the build carries a charge, else LjCut; "tip4p", "lj-cut",
+# "lj-cut-coul-long", "none") or None (no preset).
+_PairCode = int | str | None
 
 def build_packmol(
     species: Sequence[str],

@@ -142,7 +142,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
     )
     run.add_argument(
-        "--temperature", type=_positive, default=298.15, metavar="K",
+        "--temperature", type=float, default=298.15, metavar="K",
         help="temperature of the run, K (default: 298.15)",
     )
     run.add_argument(
@@ -151,7 +151,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: 1.0)",
     )
     run.add_argument(
-        "--timestep", type=_positive, default=1.0, metavar="FS",
+        "--timestep", type=float, default=1.0, metavar="FS",
         help="timestep, fs (default: 1.0)",
     )
     run.add_argument(
@@ -211,7 +211,7 @@ def build_parser() -> argparse.ArgumentParser:
         "each, none narrower than twice the widest molecule plus the tolerance)",
     )
     pack.add_argument(
-        "--timeout", type=_positive, metavar="SECONDS",
+        "--timeout", type=float, metavar="SECONDS",
         help="stop every Packmol and write nothing once packing has taken this long "
         "(default: no limit)",
     )
@@ -292,13 +292,6 @@ def report_failure(error: BaseException) -> int:
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = build_parser().parse_args(argv)  # a usage error exits here with status 2
-    if len(args.species) != len(args.counts):
-        # The build's own words for it, but as the usage error it is.
-        args.command_parser.error(f"--species has {len(args.species)} entries but --counts "
-                                  f"has {len(args.counts)} (they must match 1:1)")
-    if args.command == "pack" and args.jobs is None and (args.seed is not None
-                                                         or args.subboxes is not None):
-        args.command_parser.error("--seed and --subboxes split the box: give --jobs too")
     progress = ProgressLine(sys.stderr)
     try:
         report = run(args, progress)

@@ -73,15 +73,11 @@ def _species(values: Any) -> list[str]:
 
 
 def _pair_code(pair_style: Any) -> int | str | None:
-    """The engine's form of a preset: its integer code, "auto" or None."""
-    if isinstance(pair_style, str):
-        if pair_style not in PAIR_STYLES:
-            names = ", ".join(repr(name) for name in PAIR_STYLES)
-            raise ValueError(f"pair_style {pair_style!r} is not a preset; expected one of {names}")
-        pair_style = PAIR_STYLES[pair_style]
+    """The engine's form of a preset: its integer code, its name (which the engine checks) or
+    None."""
     if isinstance(pair_style, PyPairSetup):
         return int(pair_style)
-    if pair_style is None or pair_style == "auto":
+    if pair_style is None or isinstance(pair_style, str):
         return pair_style
     names = ", ".join(repr(name) for name in PAIR_STYLES)
     raise TypeError(f"pair_style must be a PyPairSetup, None or one of {names}, "
@@ -173,8 +169,6 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
-    if jobs is None and (seed is not None or subboxes is not None):
-        raise ValueError("seed and subboxes apply to a box split into sub-boxes: give jobs too")
     return BuildReport.from_engine(build_packmol(
         _species(species), counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),

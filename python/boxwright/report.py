@@ -106,13 +106,9 @@ class BuildReport:
         """The report for a person: the files, the system and its species, and every warning
         unless *warnings* is false (the command line prints them on standard error)."""
         lines = [f"Wrote {path}" for path in self.files]
-        # The summary's own lines about the system: the box line and the skipped species.
+        # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
-                  if line.startswith(("box: ", "skipped (count 0): "))]
-        if self.subboxes is not None:
-            nx, ny, nz = self.subboxes
-            lines.append(f"packing: {nx}x{ny}x{nz} sub-boxes, {self.jobs} Packmol "
-                         f"process{'' if self.jobs == 1 else 'es'} at a time")
+                  if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]
         width = max([len("species")] + [len(s.name) for s in self.species])
         lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
                      f"{'charge e':>9}")

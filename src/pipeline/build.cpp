@@ -35,10 +35,19 @@ Result<void> check_time_limit(const Watch& watch) {
     return {};
 }
 
+Result<void> check_packing(const Placement& placement) {
+    const auto* packing = std::get_if<PackmolPlacement>(&placement);
+    if (packing && !packing->jobs && (packing->seed || packing->subboxes)) {
+        return fail("seed and subboxes apply to a box split into sub-boxes: give jobs too");
+    }
+    return {};
+}
+
 // The settings that need no file are checked before anything is read.
 Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
     if (request.input_script) BW_TRY_VOID(check_run_settings(*request.input_script));
-    return check_time_limit(watch);
+    BW_TRY_VOID(check_time_limit(watch));
+    return check_packing(request.placement);
 }
 
 }  // namespace

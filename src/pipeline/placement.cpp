@@ -38,9 +38,11 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
                          const Watch& watch, Diagnostics& diagnostics) {
     const auto species = system.counted();
     std::optional<DecompositionPlan> plan;
-    if (packing.split) {
+    if (packing.jobs) {
+        const DecompositionRequest split{packing.subboxes,
+                                         packing.seed.value_or(DEFAULT_BASE_SEED), *packing.jobs};
         BW_TRY(plan, plan_decomposition(species, system.force_field(), packing.density,
-                                        packing.tolerance, *packing.split));
+                                        packing.tolerance, split));
     }
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));

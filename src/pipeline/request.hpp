@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -32,12 +33,15 @@ struct CoordinateFileSource {
     bool check_names = true;  // compare the file's atom names with the species'
 };
 
-// Packmol places the molecules at a mass density: in one run over the whole box, or with `split`
-// in a grid of sub-boxes packed side by side.
+// Packmol places the molecules at a mass density: in one run over the whole box, or, given
+// `jobs`, in a grid of sub-boxes packed that many at a time (0: one per core). `seed` and
+// `subboxes` apply to the split box only.
 struct PackmolPlacement {
     double density = 0;    // kg/m³
     double tolerance = 2;  // Å between atoms of different molecules
-    std::optional<DecompositionRequest> split = std::nullopt;
+    std::optional<std::int64_t> jobs = std::nullopt;
+    std::optional<std::uint64_t> seed = std::nullopt;     // DEFAULT_BASE_SEED when absent
+    std::optional<GridCells> subboxes = std::nullopt;     // else chosen from the system
 };
 
 using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement>;
@@ -45,6 +49,18 @@ using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlac
 // How a build settles its pair-style preset once its species are known: as the caller asked, or
 // (the package's "auto") LjCutCoulLong when any atom of the build carries a charge, else LjCut.
 enum class PresetRule { AsRequested, FromCharges };
+
+// The preset a caller chose, and whether the build settles it from the charges.
+struct PairChoice {
+    PresetRule rule = PresetRule::FromCharges;
+    std::optional<PairSetup> setup = std::nullopt;
+};
+
+// A preset by the name the package and the command line give it: "auto", "tip4p", "lj-cut",
+// "lj-cut-coul-long" or "none".
+std::optional<PairChoice> pair_choice_named(std::string_view name);
+// Those names as a list for a message: 'auto', 'tip4p', 'lj-cut', 'lj-cut-coul-long', 'none'.
+std::string pair_choice_names();
 
 struct BuildRequest {
     std::vector<std::string> species = {};  // molecule files, one per species

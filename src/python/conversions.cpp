@@ -356,9 +356,17 @@ void add_parameter_note(const char* parameter) {
 }
 
 bool to_pair_choice(PyObject* value, PairChoice& choice) {
-    if (PyUnicode_Check(value) && PyUnicode_CompareWithASCIIString(value, "auto") == 0) {
-        choice = {PresetRule::FromCharges, std::nullopt};
-        return true;
+    if (PyUnicode_Check(value)) {
+        Py_ssize_t size = 0;
+        const char* name = PyUnicode_AsUTF8AndSize(value, &size);
+        if (name == nullptr) return false;
+        if (auto named = pair_choice_named({name, static_cast<std::size_t>(size)})) {
+            choice = *named;
+            return true;
+        }
+        PyErr_Format(PyExc_ValueError, "pair_style %.200R is not a preset; expected one of %s",
+                     value, pair_choice_names().c_str());
+        return false;
     }
     choice.rule = PresetRule::AsRequested;
     if (Py_IsNone(value)) {
@@ -373,7 +381,7 @@ bool to_pair_choice(PyObject* value, PairChoice& choice) {
         }
         PyErr_Clear();  // an overflow is just another code that names no preset
     }
-    PyErr_Format(PyExc_ValueError, "must be 'auto', None or a preset code 0, 1 or 2, not %.200R",
+    PyErr_Format(PyExc_ValueError, "must be a preset's name, None or its code 0, 1 or 2, not %.200R",
                  value);
     return false;
 }

@@ -59,12 +59,8 @@ struct CoordinateRows {
 // A sequence (never a str) of sequences (never a str) of numbers, or a numeric (n, 3) buffer.
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
 
-// The package's choice of preset: "auto" (settled from the charges), None, or a preset's integer
-// code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
-struct PairChoice {
-    PresetRule rule = PresetRule::FromCharges;
-    std::optional<PairSetup> setup;
-};
+// The package's choice of preset: its name ("auto", "tip4p", ..., "none"), None, or a preset's
+// integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
 bool to_pair_choice(PyObject* value, PairChoice& choice);
 // None, or a number as to_number takes it.
 bool to_optional_number(PyObject* value, std::optional<double>& number);

@@ -29,7 +29,10 @@ BuildRequest water_and_butane(const std::string& out_dir, std::uint64_t waters,
 
 Result<BuildReport> pack_split(BuildRequest request, const DecompositionRequest& decomposition,
                                const Watch& watch = {}) {
-    std::get<PackmolPlacement>(request.placement).split = decomposition;
+    auto& packing = std::get<PackmolPlacement>(request.placement);
+    packing.jobs = decomposition.jobs;
+    packing.seed = decomposition.seed;
+    packing.subboxes = decomposition.subboxes;
     return run_build(request, watch);
 }
 

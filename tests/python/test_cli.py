@@ -155,8 +155,6 @@ class CommandLineTest(TempDirTestCase):
         one_co2 = ["--species", CO2, "--counts", 1]
         cases = [
             ([], "the following arguments are required: COMMAND"),
-            (["pack", *one_co2, 2, "--density", 500],
-             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
             (["pack", "--species", "a.json", "--counts", -1, "--density", 1],
              "argument --counts: '-1' is negative"),
             (["pack", *one_co2, "--density", "dense"],
@@ -183,6 +181,10 @@ class CommandLineTest(TempDirTestCase):
         (self.tmp / "coords.gro").write_text("")
         one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
         cases = [
+            (["pack", *one_co2[:4], 2, *one_co2[4:], "--density", 500],
+             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
+            (["pack", *one_co2, "--density", 500, "--temperature", 0],
+             "temperature must be a positive number of kelvin, got 0"),
             (["pack", *one_co2[:4], "--density", 500, "--force-field", "none.json"],
              "reading none.json: No such file or directory (os error 2)"),
             (["from-coords", *one_co2, "--coords", "short.xyz"],
@@ -288,9 +290,14 @@ class PackWrapperTest(TempDirTestCase):
                                  force_field=EXAMPLES / "force_field.json", out_dir=self.tmp)
         self.assertIn("atoms: 2 (1 types)", str(built))
         self.assertIsNone(built.pair_style)
-        for name, setup in pack.PAIR_STYLES.items():
-            self.assertEqual(pack._pair_code(name), setup if setup in (None, "auto")
-                             else int(setup))
+        # Every name builds with the preset it stands for; uncharged methane makes "auto" LjCut.
+        written = {"auto": "LjCut", "tip4p": "Tip4p", "lj-cut": "LjCut",
+                   "lj-cut-coul-long": "LjCutCoulLong", "none": None}
+        for name in pack.PAIR_STYLES:
+            built = pack.from_coords(METHANE, [2], [[0, 0, 0], [5, 0, 0]], 10, name,
+                                     force_field=EXAMPLES / "force_field.json",
+                                     out_dir=self.tmp / name)
+            self.assertEqual(built.pair_style, written[name], name)
 
     def test_other_arguments_say_what_is_expected(self):
         names = "'auto', 'tip4p', 'lj-cut', 'lj-cut-coul-long', 'none'"

@@ -73,7 +73,7 @@ class SplitPackingTest(TempDirTestCase):
              "subboxes"),
             (dict(jobs="2"), TypeError, None, "jobs"),
             (dict(jobs=1, progress=5), TypeError, "must be callable or None, not int", "progress"),
-            (dict(seed=3), ValueError, "seed and subboxes apply to a box split into sub-boxes: "
+            (dict(seed=3), RuntimeError, "seed and subboxes apply to a box split into sub-boxes: "
              "give jobs too", None),
             (dict(timeout=0), RuntimeError, "timeout must be a positive number of seconds, got 0",
              None),
@@ -122,12 +122,16 @@ class SplitPackingCommandLineTest(TempDirTestCase):
         lines = [line for line in done.stderr.splitlines() if not line.startswith("warning: ")]
         self.assertEqual([line.split(",")[0] for line in lines],
                          ["packing: 1 of 2 Packmol runs done", "packing: 2 of 2 Packmol runs done"])
-        self.assertIn("\npacking: 2x1x1 sub-boxes, 2 Packmol processes at a time\n", done.stdout)
+        self.assertIn("\npacking: 2x1x1 sub-boxes, 2 Packmol processes at a time; closest atoms",
+                      done.stdout)
         self.assertTrue(pathlib.Path(self.tmp, "data.lmp").exists())
 
     def test_options_that_need_a_split_box_or_fit_none(self):
+        done = self.boxwright("--seed", "5")
+        self.assertEqual((done.returncode, done.stderr),
+                         (1, "boxwright: seed and subboxes apply to a box split into sub-boxes: "
+                             "give jobs too\n"))
         for options, message in (
-                (["--seed", "5"], "--seed and --subboxes split the box: give --jobs too"),
                 (["--jobs", "1", "--subboxes", "2x2"],
                  "'2x2' is not three whole numbers NX,NY,NZ"),
                 (["--jobs", "1", "--subboxes", "2,1,4294967296"],

@@ -103,10 +103,6 @@ struct PackingArguments {
     std::optional<double> timeout;
     PyObject* progress = nullptr;
 
-    std::optional<DecompositionRequest> decomposition() const {
-        if (!jobs) return std::nullopt;
-        return DecompositionRequest{subboxes, seed.value_or(DEFAULT_BASE_SEED), *jobs};
-    }
 };
 
 bool to_optional_seed(PyObject* value, std::optional<std::uint64_t>& seed) {
@@ -184,7 +180,9 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
         convert_argument(tolerance, "tolerance", to_number, placement.tolerance) &&
         convert(given_packing, packing);
     if (!converted) return nullptr;
-    placement.split = packing.decomposition();
+    placement.jobs = packing.jobs;
+    placement.seed = packing.seed;
+    placement.subboxes = packing.subboxes;
     BuildRequest request = package.request();
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
