@@ -145,7 +145,7 @@ Timing write_outputs(const System& s, const std::string& out_dir) {
     BuildRequest request;
     request.out_dir = out_dir;
     auto written = write_lammps_outputs(
-        *s.resolved, {{}, s.coordinates, s.box_length, std::nullopt}, request, {});
+        *s.resolved, {{}, std::span<const Position>(s.coordinates), s.box_length}, request, {});
     const Timing took = stopwatch.elapsed();
     if (!written) die(written.error().what());
     return took;

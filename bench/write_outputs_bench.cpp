@@ -81,7 +81,8 @@ struct Chains {
     }
 
     Result<WrittenFiles> write() const {
-        return write_lammps_outputs(*system, {{}, coordinates, 250.0, std::nullopt}, request, {});
+        return write_lammps_outputs(*system, {{}, std::span<const Position>(coordinates), 250.0},
+                                    request, {});
     }
     ~Chains() { std::filesystem::remove_all(dir); }
 };

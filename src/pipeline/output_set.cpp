@@ -42,7 +42,7 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
     const auto& registries = system.species.registries;
 
     BW_TRY(FileReplacement * data, files.add("data.lmp"));
-    BW_TRY_VOID(write_data_file(*data, system.active(), placed.positions, registries,
+    BW_TRY_VOID(write_data_file(*data, system.active(), placed.positions(), registries,
                                 system.force_field(), placed.box_length));
 
     // Without a water the Tip4p block keeps the types of water listed first.

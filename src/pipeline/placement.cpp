@@ -11,13 +11,6 @@
 namespace boxwright {
 namespace {
 
-PlacedAtoms owning(std::vector<Position> positions, double box_length,
-                   std::optional<SplitPacking> split = std::nullopt) {
-    PlacedAtoms placed{std::move(positions), {}, box_length, std::move(split)};
-    placed.positions = placed.owned;
-    return placed;
-}
-
 // One Packmol over the whole box, run by the executor like a single sub-box so that the watch
 // works alike.
 Result<PackedBox> pack_whole_box(const std::string& work_dir,
@@ -39,8 +32,8 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
     const auto species = system.counted();
     std::optional<DecompositionPlan> plan;
     if (packing.jobs) {
-        const DecompositionRequest split{packing.subboxes,
-                                         packing.seed.value_or(DEFAULT_BASE_SEED), *packing.jobs};
+        const DecompositionRequest split{packing.subboxes, packing.seed.value_or(DEFAULT_BASE_SEED),
+                                         *packing.jobs};
         BW_TRY(plan, plan_decomposition(species, system.force_field(), packing.density,
                                         packing.tolerance, split));
     }
@@ -55,8 +48,8 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
     if (packed.packed.note) {
         diagnostics.warn(DiagnosticKind::PackingStatus, std::move(*packed.packed.note));
     }
-    return owning(std::move(packed.packed.coordinates), packed.packed.box_edge,
-                  plan ? std::optional(plan->split) : std::nullopt);
+    return PlacedAtoms{std::move(packed.packed.coordinates), std::nullopt, packed.packed.box_edge,
+                       plan ? std::optional(plan->split) : std::nullopt};
 }
 
 Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file) {
@@ -64,7 +57,7 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
     BW_TRY(auto read,
            read_coordinate_file(file.path, expected,
                                 CoordinateReadOptions{file.check_names, file.box_length}));
-    return owning(std::move(read.positions), read.box_length);
+    return PlacedAtoms{std::move(read.positions), std::nullopt, read.box_length};
 }
 
 }  // namespace
@@ -72,7 +65,7 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
 Result<PlacedAtoms> place(const ResolvedSystem& system, const Placement& placement,
                           const Watch& watch, Diagnostics& diagnostics) {
     if (const auto* given = std::get_if<GivenPositions>(&placement)) {
-        return PlacedAtoms{{}, given->positions, given->box_length, std::nullopt};
+        return PlacedAtoms{{}, given->positions, given->box_length};
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
         return read_file(system, *file);

@@ -20,10 +20,12 @@
 namespace boxwright {
 
 struct PlacedAtoms {
-    std::vector<Position> owned;          // the positions read or packed here
-    std::span<const Position> positions;  // `owned`, or the caller's given positions
-    double box_length = 0;                // Å
-    std::optional<SplitPacking> split;    // how the box was split, when it was
+    std::vector<Position> owned;                       // the positions read or packed here
+    std::optional<std::span<const Position>> given;    // or the caller's, which outlive the build
+    double box_length = 0;                             // Å
+    std::optional<SplitPacking> split = std::nullopt;  // how the box was split, when it was
+
+    std::span<const Position> positions() const { return given ? *given : owned; }
 };
 
 // Everything about a split packing is checked before the working directory is created.

@@ -339,7 +339,7 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
         const FinishedBuild build{system.force_field(),
                                   system.active(),
                                   system.species.registries,
-                                  placed.positions,
+                                  placed.positions(),
                                   system.pair_setup,
                                   !std::holds_alternative<PackmolPlacement>(request.placement),
                                   request.input_script.has_value(),

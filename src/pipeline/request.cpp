@@ -1,9 +1,9 @@
 #include "pipeline/request.hpp"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <utility>
-
-#include <fmt/format.h>
 
 namespace boxwright {
 namespace {

@@ -40,8 +40,8 @@ struct PackmolPlacement {
     double density = 0;    // kg/m³
     double tolerance = 2;  // Å between atoms of different molecules
     std::optional<std::int64_t> jobs = std::nullopt;
-    std::optional<std::uint64_t> seed = std::nullopt;     // DEFAULT_BASE_SEED when absent
-    std::optional<GridCells> subboxes = std::nullopt;     // else chosen from the system
+    std::optional<std::uint64_t> seed = std::nullopt;  // DEFAULT_BASE_SEED when absent
+    std::optional<GridCells> subboxes = std::nullopt;  // else chosen from the system
 };
 
 using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement>;

@@ -381,8 +381,8 @@ bool to_pair_choice(PyObject* value, PairChoice& choice) {
         }
         PyErr_Clear();  // an overflow is just another code that names no preset
     }
-    PyErr_Format(PyExc_ValueError, "must be a preset's name, None or its code 0, 1 or 2, not %.200R",
-                 value);
+    PyErr_Format(PyExc_ValueError,
+                 "must be a preset's name, None or its code 0, 1 or 2, not %.200R", value);
     return false;
 }
 

@@ -234,7 +234,7 @@ struct TestBuild : Species {
         auto r = request;
         r.out_dir = std::move(out_dir);
         const auto at = positions ? std::move(*positions) : copy_positions(active);
-        const PlacedAtoms placed{{}, at, box, split};
+        const PlacedAtoms placed{{}, std::span<const Position>(at), box, split};
         auto files = write_lammps_outputs(system, placed, r, Watch{});
         if (!files) return tl::unexpected(files.error());
         return make_build_report(r, system, placed, std::move(*files), std::move(diagnostics));

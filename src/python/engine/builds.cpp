@@ -102,7 +102,6 @@ struct PackingArguments {
     std::optional<GridCells> subboxes;
     std::optional<double> timeout;
     PyObject* progress = nullptr;
-
 };
 
 bool to_optional_seed(PyObject* value, std::optional<std::uint64_t>& seed) {
