@@ -42,7 +42,8 @@ def build_packmol(
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
     molecular_mass, charge), totals (atoms, bonds, angles, dihedrals and their *_types),
     box_length, density, net_charge, min_distance (or None), closest_atoms (0-based, or None),
-    warnings, files, subboxes ([nx, ny, nz], or None for one run) and jobs (or None)."""
+    warnings, diagnostics (kind, level, text, in the order the build said them), files, subboxes
+    ([nx, ny, nz], or None for one run) and jobs (or None)."""
 
 def build_from_coords(
     species: Sequence[str],

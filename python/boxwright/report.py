@@ -38,6 +38,17 @@ class Totals:
 
 
 @dataclass(frozen=True)
+class Diagnostic:
+    """One thing a step of the build said: `kind` names the check or step ("rigid-placeholder",
+    "packing-status", "long-range-solver", "net-charge", ...), `level` is "note" for a routine
+    fact or "warning" for one the user should act on."""
+
+    kind: str
+    level: str
+    text: str
+
+
+@dataclass(frozen=True)
 class BuildReport:
     """What a build wrote and what it found.
 
@@ -47,6 +58,8 @@ class BuildReport:
     ("LjCutCoulLong", ...; None for no preset), which shows what "auto" chose. `subboxes` is the
     grid (nx, ny, nz) the box was split into for packing and `jobs` the number of Packmol
     processes that ran at once; both None when one Packmol packed the whole box.
+    `diagnostics` holds everything the build said, in order; `warnings` the texts of those at
+    the warning level.
     """
 
     summary: str
@@ -62,6 +75,7 @@ class BuildReport:
     files: tuple[str, ...]
     subboxes: tuple[int, int, int] | None = None
     jobs: int | None = None
+    diagnostics: tuple[Diagnostic, ...] = ()
 
     @classmethod
     def from_engine(cls, built: dict[str, Any]) -> BuildReport:
@@ -80,6 +94,7 @@ class BuildReport:
             files=tuple(built["files"]),
             subboxes=None if built["subboxes"] is None else tuple(built["subboxes"]),
             jobs=built["jobs"],
+            diagnostics=tuple(Diagnostic(**d) for d in built["diagnostics"]),
         )
 
     def __str__(self) -> str:
@@ -87,8 +102,8 @@ class BuildReport:
 
     def to_json(self) -> dict[str, Any]:
         """The report as one JSON object: species, totals, box_length, density, net_charge,
-        min_distance, warnings, files, packing ({"subboxes": [nx, ny, nz], "jobs": n} when the
-        box was split, else null)."""
+        min_distance, warnings, diagnostics (kind, level, text), files, packing ({"subboxes":
+        [nx, ny, nz], "jobs": n} when the box was split, else null)."""
         return {
             "species": [asdict(s) for s in self.species],
             "totals": asdict(self.totals),
@@ -97,6 +112,7 @@ class BuildReport:
             "net_charge": self.net_charge,
             "min_distance": self.min_distance,
             "warnings": list(self.warnings),
+            "diagnostics": [asdict(d) for d in self.diagnostics],
             "files": list(self.files),
             "packing": None if self.subboxes is None else {"subboxes": list(self.subboxes),
                                                            "jobs": self.jobs},

@@ -124,11 +124,14 @@ class PackageBuildTest(TempDirTestCase):
         self.assertEqual(report.closest_atoms, atoms)
         self.assertEqual(report.to_json().keys(), {"species", "totals", "box_length", "density",
                                                    "net_charge", "min_distance", "warnings",
-                                                   "files", "packing"})
+                                                   "diagnostics", "files", "packing"})
 
     def test_a_packed_box_keeps_the_tolerance_and_the_density(self):
         report = pack.packmol([WATER, CO2], [30, 10], 700.0, force_field=FORCE_FIELD,
                               out_dir=self.tmp, tolerance=2.0)
+        # In the order the steps said them: resolution, writing, then the report's checks.
+        self.assertEqual([d.kind for d in report.diagnostics],
+                         ["rigid-placeholder"] * 4 + ["long-range-solver", "cutoff", "cutoff"])
         self.assertAlmostEqual(report.density, 700.0, places=6)
         # Packmol keeps the tolerance up to the rounding of its three decimals.
         self.assertGreater(report.min_distance, 1.99)
