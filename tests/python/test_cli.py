@@ -123,8 +123,8 @@ class CommandLineTest(TempDirTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
         self.assertEqual(list(report), ["species", "totals", "box_length", "density",
-                                        "net_charge", "min_distance", "warnings", "files",
-                                        "packing"])
+                                        "net_charge", "min_distance", "warnings",
+                                        "diagnostics", "files", "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
                          [("co2", 3), ("methane", 2)])
         self.assertEqual(report["totals"]["atoms"], 11)
