@@ -14,8 +14,6 @@
 
 namespace boxwright {
 
-// kcal/mol per kelvin: converts every energy read in kelvin.
-
 struct ResolvedBond {
     std::array<std::string, 2> types;  // names of atom i, atom j
     double k = 0;                      // bond_style harmonic K, kcal/(mol Å²)

@@ -1,6 +1,8 @@
 #include "lammps/type_registry.hpp"
 
 #include <cmath>
+#include <string>
+#include <utility>
 
 namespace boxwright {
 
@@ -21,17 +23,34 @@ namespace {
 
 // Parameters agree when they differ by strictly less than this, in LAMMPS units.
 constexpr double AGREEMENT_TOLERANCE = 1e-6;
+// Placeholders are measured from reference coordinates, which files give to three decimals or
+// more: the equal bonds and angles of a symmetric molecule then differ by up to about 0.0017 Å
+// and 0.15°. Within these they are one type, held at the geometry met first.
+constexpr double PLACEHOLDER_LENGTH_TOLERANCE = 0.002;  // Å
+constexpr double PLACEHOLDER_ANGLE_TOLERANCE = 0.2;     // degrees
 
-bool agrees(double first, double second) {
-    return std::fabs(first - second) < AGREEMENT_TOLERANCE;  // false for NaN
+bool agrees(double first, double second, double tolerance = AGREEMENT_TOLERANCE) {
+    return std::fabs(first - second) < tolerance;  // false for NaN
 }
 
 bool agrees(const ResolvedBond& a, const ResolvedBond& b) {
-    return a.placeholder == b.placeholder && agrees(a.k, b.k) && agrees(a.r0, b.r0);
+    const double tolerance = a.placeholder ? PLACEHOLDER_LENGTH_TOLERANCE : AGREEMENT_TOLERANCE;
+    return a.placeholder == b.placeholder && agrees(a.k, b.k) && agrees(a.r0, b.r0, tolerance);
 }
 
 bool agrees(const ResolvedAngle& a, const ResolvedAngle& b) {
-    return a.placeholder == b.placeholder && agrees(a.k, b.k) && agrees(a.angle0, b.angle0);
+    const double tolerance = a.placeholder ? PLACEHOLDER_ANGLE_TOLERANCE : AGREEMENT_TOLERANCE;
+    return a.placeholder == b.placeholder && agrees(a.k, b.k) &&
+           agrees(a.angle0, b.angle0, tolerance);
+}
+
+// Two parameters of a conflict to four decimals, or to as many more as it takes to show that
+// they differ.
+std::pair<std::string, std::string> told_apart(double current, double stored) {
+    int decimals = 4;
+    const auto text = [&decimals](double value) { return fmt::format("{:.{}f}", value, decimals); };
+    while (decimals < 12 && current != stored && text(current) == text(stored)) ++decimals;
+    return {text(current), text(stored)};
 }
 
 bool agrees(const ResolvedDihedral& a, const ResolvedDihedral& b) {
@@ -51,29 +70,34 @@ QuadKey key_of(const ResolvedDihedral& dihedral) {
 
 FfError conflict(const PairKey& key, const std::string& molecule, const ResolvedBond& current,
                  const ResolvedBond& stored) {
+    const auto [k, stored_k] = told_apart(current.k, stored.k);
+    const auto [r0, stored_r0] = told_apart(current.r0, stored.r0);
     return FfError{fmt::format(
-        "conflicting bond parameters for type pair ({}, {}): molecule '{}' resolves to k={:.4f} "
-        "r0={:.4f}, but an earlier molecule resolved to k={:.4f} r0={:.4f}",
-        key[0], key[1], molecule, current.k, current.r0, stored.k, stored.r0)};
+        "conflicting bond parameters for type pair ({}, {}): molecule '{}' resolves to k={} "
+        "r0={}, but an earlier molecule resolved to k={} r0={}",
+        key[0], key[1], molecule, k, r0, stored_k, stored_r0)};
 }
 
 FfError conflict(const TripleKey& key, const std::string& molecule, const ResolvedAngle& current,
                  const ResolvedAngle& stored) {
+    const auto [k, stored_k] = told_apart(current.k, stored.k);
+    const auto [angle0, stored_angle0] = told_apart(current.angle0, stored.angle0);
     return FfError{fmt::format(
         "conflicting angle parameters for type triple ({}, {}, {}): molecule '{}' resolves to "
-        "k={:.4f} angle0={:.4f}, but an earlier molecule resolved to k={:.4f} angle0={:.4f}",
-        key[0], key[1], key[2], molecule, current.k, current.angle0, stored.k, stored.angle0)};
+        "k={} angle0={}, but an earlier molecule resolved to k={} angle0={}",
+        key[0], key[1], key[2], molecule, k, angle0, stored_k, stored_angle0)};
 }
 
 // K4 takes part in the agreement but is always 0, so the message leaves it out.
 FfError conflict(const QuadKey& key, const std::string& molecule, const ResolvedDihedral& current,
                  const ResolvedDihedral& stored) {
+    const auto [k1, stored_k1] = told_apart(current.k1, stored.k1);
+    const auto [k2, stored_k2] = told_apart(current.k2, stored.k2);
+    const auto [k3, stored_k3] = told_apart(current.k3, stored.k3);
     return FfError{fmt::format(
         "conflicting torsion parameters for type quadruple ({}, {}, {}, {}): molecule '{}' "
-        "resolves to K1={:.4f} K2={:.4f} K3={:.4f}, but an earlier molecule resolved to "
-        "K1={:.4f} K2={:.4f} K3={:.4f}",
-        key[0], key[1], key[2], key[3], molecule, current.k1, current.k2, current.k3, stored.k1,
-        stored.k2, stored.k3)};
+        "resolves to K1={} K2={} K3={}, but an earlier molecule resolved to K1={} K2={} K3={}",
+        key[0], key[1], key[2], key[3], molecule, k1, k2, k3, stored_k1, stored_k2, stored_k3)};
 }
 
 // One pass over the species (not their copies): the first record of a key is kept, every later

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 #include "lammps/resolved.hpp"
 #include "pipeline/system.hpp"
 #include "test_support.hpp"
@@ -168,6 +171,26 @@ TEST(ResolveActive, SharedTypesWarnOnceAndConflictAcrossSpecies) {
 
     const std::vector<Molecule> with_entries = {butane_molecule()};
     EXPECT_EQ(activate(with_entries, {1}).placeholders, 0u);
+}
+
+// A rigid hexagon without Bends, its coordinates to six decimals: the placeholder angles measured
+// from them differ by about 1e-5 degrees and are still one type.
+TEST(ResolveActive, PlaceholdersOfASymmetricRigidMoleculeAreOneType) {
+    std::vector<PseudoAtom> ring;
+    std::vector<Bond> bonds;
+    for (int i = 0; i < 6; ++i) {
+        const double phi = i * std::numbers::pi / 3;
+        const auto six_decimals = [](double x) { return std::round(x * 1e6) / 1e6; };
+        ring.push_back(
+            {"CH3", {six_decimals(1.4 * std::cos(phi)), six_decimals(1.4 * std::sin(phi)), 0}});
+        bonds.push_back({static_cast<AtomIndex>(i), static_cast<AtomIndex>((i + 1) % 6)});
+    }
+    const std::vector<Molecule> benzene = {make_molecule("benzene", ring, bonds, true)};
+    auto [species, placeholders] = activate(benzene, {1});
+    ASSERT_TRUE(species) << species.error().message;
+    EXPECT_EQ(species->registries.bonds.size(), 1u);
+    EXPECT_EQ(species->registries.angles.size(), 1u);
+    EXPECT_EQ(placeholders, 2u);
 }
 
 }  // namespace

@@ -90,6 +90,10 @@ TEST(BondTypeRegistry, AgreementIsAbsoluteAndStrict) {
          false},
         {"both placeholders", bond("C", "O", 1000, 1.5, true), bond("C", "O", 1000, 1.5, true),
          true},
+        {"placeholders measured 0.0015 Å apart", bond("C", "O", 1000, 1.5, true),
+         bond("C", "O", 1000, 1.5015, true), true},
+        {"placeholders 0.003 Å apart", bond("C", "O", 1000, 1.5, true),
+         bond("C", "O", 1000, 1.503, true), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,6 +117,14 @@ TEST(TypeRegistries, ConflictMessagesNameKeyMoleculeAndBothParameterSets) {
               "conflicting angle parameters for type triple (H, C, O): molecule 'bent' resolves to "
               "k=62.1001 angle0=109.4700, but an earlier molecule resolved to k=62.1001 "
               "angle0=114.0000");
+
+    // Values that look alike at four decimals get as many more as show the difference.
+    Species close;
+    close.add(make_molecule("a", {}), 1).bonds = {{{0, 1}, bond("C", "O", 1.00002, 1.5)}};
+    close.add(make_molecule("b", {}), 1).bonds = {{{0, 1}, bond("C", "O", 1.00001, 1.5)}};
+    EXPECT_EQ(test::error_of(build_bond_type_registry(close.active)),
+              "conflicting bond parameters for type pair (C, O): molecule 'b' resolves to "
+              "k=1.00001 r0=1.5000, but an earlier molecule resolved to k=1.00002 r0=1.5000");
 
     Species torsions;
     const ResolvedDihedral first{
