@@ -30,13 +30,16 @@ def build_packmol(
     subboxes: Sequence[SupportsIndex] | None = None,
     timeout: SupportsFloat | SupportsIndex | None = None,
     progress: Callable[[int, int, float, float], object] | None = None,
+    accept_imperfect: bool = False,
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
     jobs=None packs the box in one Packmol run; an int splits it into sub-boxes (subboxes=(nx,
     ny, nz), or chosen from the system) packed by that many Packmol processes at once (0: one per
     core), each seeded from seed. progress(done, total, elapsed, remaining) is called after each
-    Packmol run; timeout (seconds) stops the packing.
+    Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed,
+    or that leaves atoms of different molecules closer than the tolerance, fails the build unless
+    accept_imperfect is true, which keeps it with a warning.
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,

@@ -215,6 +215,12 @@ def build_parser() -> argparse.ArgumentParser:
         help="stop every Packmol and write nothing once packing has taken this long "
         "(default: no limit)",
     )
+    pack.add_argument(
+        "--accept-imperfect", action="store_true",
+        help="keep a packing that Packmol reports as failed or that leaves atoms of different "
+        "molecules closer than the tolerance, with a warning (default: such a packing fails "
+        "and nothing is written)",
+    )
 
     coords = commands.add_parser(
         "from-coords", help="write the files for atom positions you already have",
@@ -267,6 +273,7 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         return pack.packmol(args.species, args.counts, args.density,
                             tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
                             subboxes=args.subboxes, timeout=args.timeout,
+                            accept_imperfect=args.accept_imperfect,
                             progress=None if args.jobs is None else progress, **common)
     return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
                             check_names=args.check_names, **common)

@@ -113,6 +113,7 @@ def packmol(
     subboxes: Sequence[int] | None = None,
     timeout: float | None = None,
     progress: Callable[[Progress], object] | None = None,
+    accept_imperfect: bool = False,
 ) -> BuildReport:
     """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
@@ -163,6 +164,10 @@ def packmol(
     progress : callable or None
         Called with a `Progress` after each Packmol run; an exception it raises stops the
         packing and is raised from here, as Ctrl-C is.
+    accept_imperfect : bool
+        A packing that Packmol reports as failed, or whose closest atoms of different molecules
+        are closer than *tolerance*, raises `RuntimeError` naming them, and nothing is written;
+        true keeps such a packing, with a warning.
 
     Returns
     -------
@@ -175,7 +180,8 @@ def packmol(
         out_dir=_path(out_dir, "out_dir"),
         tolerance=tolerance, input_script=input_script, temperature=temperature,
         pressure=pressure, timestep=timestep, steps=steps, jobs=jobs, seed=seed,
-        subboxes=subboxes, timeout=timeout, progress=_progress_call(progress)))
+        subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
+        accept_imperfect=accept_imperfect))
 
 
 def from_coords(

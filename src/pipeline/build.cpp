@@ -56,7 +56,7 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
     BW_TRY(auto system, resolve_system(request, diagnostics));
-    BW_TRY(auto placed, place(system, request.placement, watch, diagnostics));
+    BW_TRY(auto placed, place(system, request, watch, diagnostics));
     BW_TRY(auto files, write_lammps_outputs(system, placed, request, watch));
     return make_build_report(request, system, placed, std::move(files), std::move(diagnostics));
 }

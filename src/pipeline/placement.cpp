@@ -2,10 +2,12 @@
 
 #include <utility>
 
+#include "base/numbers.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
 #include "packmol/pack.hpp"
+#include "pipeline/contact.hpp"
 #include "pipeline/temp_dir.hpp"
 
 namespace boxwright {
@@ -27,8 +29,28 @@ Result<PackedBox> pack_whole_box(const std::string& work_dir,
     return PackedBox{std::move(*packed), {}};
 }
 
+// Why a packing is not good enough, if it is not: Packmol's own word, or a contact under the
+// tolerance it was asked to keep.
+std::optional<std::string> shortcoming(const ResolvedSystem& system,
+                                       const std::vector<std::string>& statuses,
+                                       const PackingOutcome& outcome) {
+    const auto& contact = outcome.closest;
+    const bool too_close =
+        contact && contact->distance < outcome.tolerance - PACKING_TOLERANCE_SLACK_ANG;
+    if (!too_close && statuses.empty()) return std::nullopt;
+    std::string why = too_close ? fmt::format("{}, closer than the packing tolerance of {} \u00c5",
+                                              contact_text(*contact, system.active()),
+                                              plain_number(outcome.tolerance))
+                                : "Packmol reported that it did not finish the packing";
+    why +=
+        "; pack at a lower density or with a smaller tolerance, or keep the files anyway with "
+        "accept_imperfect (--accept-imperfect)";
+    for (const auto& status : statuses) why += "\n" + status;
+    return why;
+}
+
 Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& packing,
-                         const Watch& watch, Diagnostics& diagnostics) {
+                         const Watch& watch, ImperfectPacking imperfect, Diagnostics& diagnostics) {
     const auto species = system.counted();
     std::optional<DecompositionPlan> plan;
     if (packing.jobs) {
@@ -42,14 +64,21 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
     BW_TRY(auto packed,
            plan ? pack_decomposed(work_dir.path(), species, *plan, watch)
                 : pack_whole_box(work_dir.path(), species, system.force_field(), packing, watch));
-    for (auto& warning : packed.warnings) {
-        diagnostics.warn(DiagnosticKind::PackingStatus, std::move(warning));
-    }
-    if (packed.packed.note) {
-        diagnostics.warn(DiagnosticKind::PackingStatus, std::move(*packed.packed.note));
-    }
-    return PlacedAtoms{std::move(packed.packed.coordinates), std::nullopt, packed.packed.box_edge,
+    auto statuses = std::move(packed.warnings);
+    if (packed.packed.note) statuses.push_back(std::move(*packed.packed.note));
+    PlacedAtoms placed{std::move(packed.packed.coordinates), std::nullopt, packed.packed.box_edge,
                        plan ? std::optional(plan->split) : std::nullopt};
+    placed.packing =
+        PackingOutcome{packing.tolerance,
+                       closest_between_molecules(system.active(), placed.owned, placed.box_length)};
+    if (imperfect == ImperfectPacking::Fail) {
+        if (auto why = shortcoming(system, statuses, *placed.packing)) {
+            return fail("the packing failed: {}", *why);
+        }
+    }
+    for (auto& status : statuses)
+        diagnostics.warn(DiagnosticKind::PackingStatus, std::move(status));
+    return placed;
 }
 
 Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file) {
@@ -62,15 +91,17 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
 
 }  // namespace
 
-Result<PlacedAtoms> place(const ResolvedSystem& system, const Placement& placement,
+Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& request,
                           const Watch& watch, Diagnostics& diagnostics) {
+    const Placement& placement = request.placement;
     if (const auto* given = std::get_if<GivenPositions>(&placement)) {
         return PlacedAtoms{{}, given->positions, given->box_length};
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
         return read_file(system, *file);
     }
-    return pack(system, std::get<PackmolPlacement>(placement), watch, diagnostics);
+    return pack(system, std::get<PackmolPlacement>(placement), watch, request.imperfect_packing,
+                diagnostics);
 }
 
 }  // namespace boxwright

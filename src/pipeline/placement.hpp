@@ -13,23 +13,34 @@
 #include "base/vec3.hpp"
 #include "base/watch.hpp"
 #include "decomposition/decomposed_pack.hpp"
+#include "geometry/closest_contact.hpp"
 #include "pipeline/diagnostics.hpp"
 #include "pipeline/request.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
 
+// What a packing left to judge it by.
+struct PackingOutcome {
+    double tolerance = 0;            // Å, asked of Packmol
+    std::optional<Contact> closest;  // between atoms of different molecules, periodic
+};
+
 struct PlacedAtoms {
     std::vector<Position> owned;                       // the positions read or packed here
     std::optional<std::span<const Position>> given;    // or the caller's, which outlive the build
     double box_length = 0;                             // Å
     std::optional<SplitPacking> split = std::nullopt;  // how the box was split, when it was
+    std::optional<PackingOutcome> packing = std::nullopt;  // for a packed box
 
     std::span<const Position> positions() const { return given ? *given : owned; }
 };
 
-// Everything about a split packing is checked before the working directory is created.
-Result<PlacedAtoms> place(const ResolvedSystem& system, const Placement& placement,
+// Everything about a split packing is checked before the working directory is created. A packing
+// that Packmol reports as failed, or whose closest contact is under the tolerance (less
+// PACKING_TOLERANCE_SLACK_ANG), fails the build when the request says so; else each Packmol's
+// status is a warning.
+Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& request,
                           const Watch& watch, Diagnostics& diagnostics);
 
 }  // namespace boxwright

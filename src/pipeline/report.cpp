@@ -12,6 +12,7 @@
 #include "lammps/input_script.hpp"
 #include "lammps/molecule_shape.hpp"
 #include "lammps/system_totals.hpp"
+#include "pipeline/contact.hpp"
 
 namespace boxwright {
 namespace {
@@ -28,17 +29,18 @@ struct FinishedBuild {
     bool given_coordinates = false;
     // in.lmp is written, and with it the force field's own cutoff.
     bool input_script = false;
-    // Packed in sub-boxes: the summary says how, and a contact closer than the tolerance kept
-    // across their faces is warned about.
+    // Packed in sub-boxes: the summary says how.
     std::optional<SplitPacking> split = std::nullopt;
+    // Packed: a contact closer than the tolerance is warned about.
+    std::optional<double> packing_tolerance = std::nullopt;
+    // Measured by the packing already, when it was.
+    std::optional<Contact> packed_contact = std::nullopt;
 };
 
 // A net charge below this is rounding in the charges of the force field, not a charged system.
 constexpr double NEUTRAL_WITHIN_E = 1e-6;
 // Atoms of different molecules closer than this overlap: no force field lets them get there.
 constexpr double OVERLAP_ANG = 1.0;
-// Packmol keeps its tolerance only to a few thousandths of an ångström within one sub-box.
-constexpr double TOLERANCE_SLACK_ANG = 0.01;
 
 // A charge as a reader wants it: to a millionth of e, without trailing zeros ("0.35", "-1").
 std::string charge_text(double charge) {
@@ -61,16 +63,6 @@ std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
     return reports;
 }
 
-// The species and the molecule number within it of a 0-based molecule of the whole system.
-std::pair<const SpeciesReport*, std::uint64_t> species_of_molecule(
-    std::span<const SpeciesReport> species, std::uint64_t molecule) {
-    for (const auto& s : species) {
-        if (molecule < s.count) return {&s, molecule};
-        molecule -= s.count;
-    }
-    unreachable("molecule of the system within its species");
-}
-
 class Checks {
   public:
     Checks(const FinishedBuild& build, const BuildReport& report, Diagnostics& diagnostics)
@@ -83,7 +75,7 @@ class Checks {
         flexible_molecules();
         cutoff_and_box();
         overlaps();
-        tolerance_across_subboxes();
+        packing_tolerance();
     }
 
   private:
@@ -236,31 +228,23 @@ class Checks {
         }
     }
 
-    // "atoms 5 and 9 (of water 2 and butane 1) are 0.512 Å apart", numbered as data.lmp does.
-    std::string contact_text(const Contact& contact) const {
-        const auto [first, n] = species_of_molecule(report_.species, contact.molecules[0]);
-        const auto [second, m] = species_of_molecule(report_.species, contact.molecules[1]);
-        return fmt::format("atoms {} and {} (of {} {} and {} {}) are {:.3f} \u00c5 apart",
-                           contact.atoms[0] + 1, contact.atoms[1] + 1, first->name, n + 1,
-                           second->name, m + 1, contact.distance);
-    }
-
     void overlaps() {
         const auto& contact = report_.closest_contact;
         if (!build_.given_coordinates || !contact || !(contact->distance < OVERLAP_ANG)) return;
         warn(Kind::Overlap,
              "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
              "coordinates",
-             contact_text(*contact), plain_number(OVERLAP_ANG));
+             contact_text(*contact, build_.active), plain_number(OVERLAP_ANG));
     }
 
-    void tolerance_across_subboxes() {
+    // Reached only by a packing kept although imperfect; any other fails before it is written.
+    void packing_tolerance() {
         const auto& contact = report_.closest_contact;
-        if (!build_.split || !contact) return;
-        const double tolerance = build_.split->tolerance;
-        if (!(contact->distance < tolerance - TOLERANCE_SLACK_ANG)) return;
+        if (!build_.packing_tolerance || !contact) return;
+        const double tolerance = *build_.packing_tolerance;
+        if (!(contact->distance < tolerance - PACKING_TOLERANCE_SLACK_ANG)) return;
         warn(Kind::PackingTolerance, "{}, closer than the packing tolerance of {} \u00c5",
-             contact_text(*contact), plain_number(tolerance));
+             contact_text(*contact, build_.active), plain_number(tolerance));
     }
 
     const FinishedBuild& build_;
@@ -306,15 +290,15 @@ Result<BuildSummary> build_summary(const ResolvedSystem& system, const PlacedAto
 void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostics& diagnostics) {
     report.species = species_reports(build);
     double mass = 0;
-    std::vector<MoleculeRun> runs;
     for (const auto& s : report.species) {
         mass += s.molecular_mass * static_cast<double>(s.count);
         report.net_charge += s.charge * static_cast<double>(s.count);
-        runs.push_back({s.atoms_per_molecule, s.count});
     }
     const double edge = report.summary.box_length;
     report.density = density_of(mass, edge);
-    report.closest_contact = closest_contact(build.coordinates, edge, runs);
+    report.closest_contact = build.packing_tolerance
+                                 ? build.packed_contact
+                                 : closest_between_molecules(build.active, build.coordinates, edge);
     if (build.split) report.summary.packing = packing_line(*build.split, report.closest_contact);
     Checks(build, report, diagnostics).run();
 }
@@ -336,14 +320,18 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
     report.files = {std::move(files.data), std::move(files.forcefield)};
     if (files.input_script) report.files.push_back(std::move(*files.input_script));
     if (request.full_report) {
-        const FinishedBuild build{system.force_field(),
-                                  system.active(),
-                                  system.species.registries,
-                                  placed.positions(),
-                                  system.pair_setup,
-                                  !std::holds_alternative<PackmolPlacement>(request.placement),
-                                  request.input_script.has_value(),
-                                  placed.split};
+        const auto& packing = placed.packing;
+        const FinishedBuild build{
+            .force_field = system.force_field(),
+            .active = system.active(),
+            .registries = system.species.registries,
+            .coordinates = placed.positions(),
+            .pair_setup = system.pair_setup,
+            .given_coordinates = !packing,
+            .input_script = request.input_script.has_value(),
+            .split = placed.split,
+            .packing_tolerance = packing ? std::optional(packing->tolerance) : std::nullopt,
+            .packed_contact = packing ? packing->closest : std::nullopt};
         complete_report(report, build, diagnostics);
     }
     report.diagnostics = diagnostics.entries();

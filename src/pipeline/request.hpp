@@ -46,6 +46,10 @@ struct PackmolPlacement {
 
 using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement>;
 
+// What a packing that Packmol reports as failed, or that left atoms closer than the tolerance,
+// does to the build: a warning (the specified module's behaviour), or a failure, nothing written.
+enum class ImperfectPacking { Warn, Fail };
+
 // How a build settles its pair-style preset once its species are known: as the caller asked, or
 // (the package's "auto") LjCutCoulLong when any atom of the build carries a charge, else LjCut.
 enum class PresetRule { AsRequested, FromCharges };
@@ -71,6 +75,7 @@ struct BuildRequest {
     std::optional<PairSetup> pair_setup = std::nullopt;
     PresetRule preset_rule = PresetRule::AsRequested;
     bool explicit_lb = false;
+    ImperfectPacking imperfect_packing = ImperfectPacking::Warn;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.

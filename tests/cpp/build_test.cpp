@@ -178,6 +178,45 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
     EXPECT_FALSE(fs::exists(out.file("never")));
 }
 
+// A Packmol that reports a failure yet leaves a complete structure is a warning where the request
+// accepts imperfect packings (as _native does), and a failure that writes nothing where it does
+// not; so is a structure whose atoms are closer than the tolerance, whatever Packmol said.
+TEST(BuildPacked, AnImperfectPackingFailsUnlessAccepted) {
+    TempDir tmp, bin, out;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    // The stand-in puts every atom in one place: only a tolerance of 0 accepts that.
+    const struct {
+        const char* name;
+        std::string packmol;
+        double tolerance;
+        std::string failure;
+    } cases[] = {
+        {"status 173", stand_in(SMALL_MIXTURE_ATOMS, "exit 173"), 0,
+         "the packing failed: Packmol reported that it did not finish the packing; pack at a "
+         "lower density or with a smaller tolerance, or keep the files anyway with "
+         "accept_imperfect (--accept-imperfect)\npackmol exited with status Some(173):\nstdout:"
+         "\n\nstderr:\n"},
+        {"every atom in one place, status 0", stand_in(SMALL_MIXTURE_ATOMS), 2,
+         "the packing failed: atoms 1 and 4 (of water 1 and water 2) are 0.000 \u00c5 apart, "
+         "closer than the packing tolerance of 2 \u00c5; pack at a lower density or with a "
+         "smaller tolerance, or keep the files anyway with accept_imperfect (--accept-imperfect)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto path = test::packmol_on_path(bin, c.packmol);
+        auto request = small_mixture(out.file("refused"));
+        std::get<PackmolPlacement>(request.placement).tolerance = c.tolerance;
+        request.imperfect_packing = ImperfectPacking::Fail;
+        EXPECT_EQ(error_of(run_build(request)), c.failure);
+        EXPECT_FALSE(fs::exists(out.file("refused")));
+        EXPECT_TRUE(fs::is_empty(tmp.path()));
+
+        request.out_dir = out.file("kept");
+        request.imperfect_packing = ImperfectPacking::Warn;
+        EXPECT_TRUE(run_build(request));
+    }
+}
+
 TEST(BuildPacked, LoadingFailuresComeBeforeTheWorkingDirectory) {
     TempDir out;
     // TMPDIR names no directory: reaching the working directory would change the message.

@@ -57,7 +57,9 @@ std::vector<std::string> checks_of(const Case& c) {
     for (const auto& [molecule, count] : c.species) build.add(molecule, count);
     build.request.pair_setup = c.setup;
     build.request.full_report = true;
-    if (!c.given_coordinates) build.request.placement = PackmolPlacement{};
+    if (!c.given_coordinates) {
+        build.request.placement = PackmolPlacement{.tolerance = c.split ? c.split->tolerance : 2};
+    }
     if (c.input_script) build.request.input_script = RunSettings{};
     build.split = c.split;
     build.box = c.box;

@@ -21,6 +21,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
+#include "pipeline/contact.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/report.hpp"
 #include "pipeline/system.hpp"
@@ -212,8 +213,8 @@ inline std::vector<Position> copy_positions(const ActiveList& active) {
 // --- whole builds of in-memory species ------------------------------------------------------
 
 // The last steps of a build (types numbered, output set written, report made) for species held in
-// memory, as run_build takes them after its placement. `request` gives the output options; its
-// placement says only whether the positions count as given (anything but a packing).
+// memory, as run_build takes them after its placement. `request` gives the output options; a
+// packing as its placement makes the positions count as packed, with its tolerance.
 struct TestBuild : Species {
     ForceField ff = test_force_field();
     BuildRequest request;
@@ -234,7 +235,11 @@ struct TestBuild : Species {
         auto r = request;
         r.out_dir = std::move(out_dir);
         const auto at = positions ? std::move(*positions) : copy_positions(active);
-        const PlacedAtoms placed{{}, std::span<const Position>(at), box, split};
+        PlacedAtoms placed{{}, std::span<const Position>(at), box, split};
+        if (const auto* packing = std::get_if<PackmolPlacement>(&request.placement)) {
+            placed.packing = {packing->tolerance,
+                              closest_between_molecules(active, placed.positions(), box)};
+        }
         auto files = write_lammps_outputs(system, placed, r, Watch{});
         if (!files) return tl::unexpected(files.error());
         return make_build_report(r, system, placed, std::move(*files), std::move(diagnostics));

@@ -248,6 +248,24 @@ class CommandLineTest(TempDirTestCase):
         self.assertEqual(lines[1:], ["packmol exited with status Some(3):", "stdout:",
                                      "first line", "second line", "", "stderr:", "on stderr", ""])
 
+    # Ten waters at 2500 kg/m³ are more than the real Packmol can place 2 Å apart: the build fails
+    # naming the closest pair and writes nothing, unless the imperfect packing is accepted.
+    def test_an_imperfect_packing_fails_unless_accepted(self):
+        args = ["pack", "--species", WATER, "--counts", 10, "--density", 2500,
+                "--force-field", FORCE_FIELD, "--out-dir", self.tmp / "out"]
+        refused = boxwright(*args)
+        self.assertEqual(refused.returncode, 1)
+        self.assertRegex(refused.stderr, r"^boxwright: the packing failed: atoms \d+ and \d+ "
+                         r"\(of water \d+ and water \d+\) are 0\.\d{3} Å apart, closer than "
+                         r"the packing tolerance of 2 Å; pack at a lower density or with a "
+                         r"smaller tolerance, or keep the files anyway with accept_imperfect "
+                         r"\(--accept-imperfect\)\npackmol exited with status Some\(173\):")
+        self.assertFalse((self.tmp / "out").exists())
+        kept = boxwright(*args, "--accept-imperfect")
+        self.assertEqual(kept.returncode, 0, kept.stderr)
+        self.assertIn("warning: packmol exited with status Some(173):", kept.stderr)
+        self.assertIn(", closer than the packing tolerance of 2 Å\n", kept.stderr)
+
     # Only the build's RuntimeError and OSError are the package's own failures.
     def test_faults_of_the_program_keep_their_traceback(self):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
@@ -268,7 +286,7 @@ class PackWrapperTest(TempDirTestCase):
     # The command line calls the wrappers with path objects and preset names.
     def test_parameters_extend_the_native_functions(self):
         run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
-        packing = ["jobs", "seed", "subboxes", "timeout", "progress"]
+        packing = ["jobs", "seed", "subboxes", "timeout", "progress", "accept_imperfect"]
         for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
                                         run_settings + packing),
                                        (pack.from_coords, _native.pack_from_coords_py,

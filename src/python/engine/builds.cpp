@@ -13,7 +13,7 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "build_packmol(species, counts, density, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
     "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, jobs=None, seed=None, "
-    "subboxes=None, timeout=None, progress=None)\n"
+    "subboxes=None, timeout=None, progress=None, accept_imperfect=False)\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -21,7 +21,9 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "jobs=None packs the box in one Packmol run; an int splits it into sub-boxes (subboxes=(nx, "
     "ny, nz), or chosen from the system) packed by that many Packmol processes at once (0: one per "
     "core), each seeded from seed. progress(done, total, elapsed, remaining) is called after each "
-    "Packmol run; timeout (seconds) stops the packing.";
+    "Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed, "
+    "or that leaves atoms of different molecules closer than the tolerance, fails the build "
+    "unless accept_imperfect is true, which keeps it with a warning.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
@@ -82,7 +84,7 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
 // The packing keywords of build_packmol, as given (null when omitted).
 struct PackingKeywords {
     PyObject *jobs = nullptr, *seed = nullptr, *subboxes = nullptr, *timeout = nullptr,
-             *progress = nullptr;
+             *progress = nullptr, *accept_imperfect = nullptr;
 };
 
 bool to_callback(PyObject* value, PyObject*& callback) {
@@ -102,6 +104,7 @@ struct PackingArguments {
     std::optional<GridCells> subboxes;
     std::optional<double> timeout;
     PyObject* progress = nullptr;
+    bool accept_imperfect = false;
 };
 
 bool to_optional_seed(PyObject* value, std::optional<std::uint64_t>& seed) {
@@ -120,7 +123,9 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
            convert_argument(given.seed, "seed", to_optional_seed, out.seed) &&
            convert_argument(given.subboxes, "subboxes", to_optional_grid, out.subboxes) &&
            convert_argument(given.timeout, "timeout", to_optional_number, out.timeout) &&
-           convert_argument(given.progress, "progress", to_callback, out.progress);
+           convert_argument(given.progress, "progress", to_callback, out.progress) &&
+           convert_argument(given.accept_imperfect, "accept_imperfect", to_flag,
+                            out.accept_imperfect);
 }
 
 // The build with the interpreter lock released, so that the caller's other threads go on while
@@ -151,6 +156,7 @@ char* build_packmol_keywords[] = {
     keyword("subboxes"),
     keyword("timeout"),
     keyword("progress"),
+    keyword("accept_imperfect"),
     nullptr,
 };
 
@@ -159,11 +165,12 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackageKeywords given;
     PackingKeywords given_packing;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
             &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
             &given.timestep, &given.steps, &given_packing.jobs, &given_packing.seed,
-            &given_packing.subboxes, &given_packing.timeout, &given_packing.progress)) {
+            &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
+            &given_packing.accept_imperfect)) {
         return nullptr;
     }
     std::vector<std::string> species_paths;
@@ -186,6 +193,8 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
     request.placement = placement;
+    request.imperfect_packing =
+        packing.accept_imperfect ? ImperfectPacking::Warn : ImperfectPacking::Fail;
     PythonWatch watch(packing.progress, packing.timeout);
     return build_and_report(request, watch, false);
 }
