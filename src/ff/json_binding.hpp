@@ -153,6 +153,7 @@ struct RecordTable {
     std::string expected_length;  // "struct PseudoAtomEntry with 4 elements" for the array form
     bool object_form = true;      // a tuple is written as an array only
     std::vector<Field<Record>> fields;  // in declaration order (the order of the array form)
+    std::size_t array_fields = 0;       // the first fields, which the array form fills
 };
 
 template <class Record>
@@ -187,13 +188,13 @@ class RecordSink final : public Sink {
 
     Status start_array() override { return {}; }
     Next element() override {
-        if (filled_ == table_.fields.size()) return fail("trailing characters");
+        if (filled_ == table_.array_fields) return fail("trailing characters");
         child_ = table_.fields[filled_++].sink(target_);
         return child_.get();
     }
     // Fields after the last element keep their defaults, unless one of them is required.
     Status end_array() override {
-        for (std::size_t i = filled_; i < table_.fields.size(); ++i) {
+        for (std::size_t i = filled_; i < table_.array_fields; ++i) {
             if (table_.fields[i].required) {
                 return fail("invalid length {}, expected {}", filled_, table_.expected_length);
             }
@@ -210,11 +211,16 @@ class RecordSink final : public Sink {
 };
 
 // A record written as an object with these keys, or as an array of the values in field order.
+// `keyed_only` are optional fields the package added to a format: read by their key in the object
+// form, never filled from the array form, and not counted in its messages.
 template <class Record>
-Shape<Record> record(std::string_view name, std::vector<Field<Record>> fields) {
+Shape<Record> record(std::string_view name, std::vector<Field<Record>> fields,
+                     std::vector<Field<Record>> keyed_only = {}) {
     auto table = std::make_shared<RecordTable<Record>>();
     table->expected = fmt::format("struct {}", name);
     table->expected_length = fmt::format("struct {} with {} elements", name, fields.size());
+    table->array_fields = fields.size();
+    for (auto& field : keyed_only) fields.push_back(std::move(field));
     table->fields = std::move(fields);
     return [table](Record& target) { return std::make_unique<RecordSink<Record>>(*table, target); };
 }
@@ -226,6 +232,7 @@ Shape<Record> tuple(std::vector<Field<Record>> fields) {
     table->expected = fmt::format("a tuple of size {}", fields.size());
     table->expected_length = table->expected;
     table->object_form = false;
+    table->array_fields = fields.size();
     table->fields = std::move(fields);
     return [table](Record& target) { return std::make_unique<RecordSink<Record>>(*table, target); };
 }

@@ -1,11 +1,14 @@
 #include "ff/molecule.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <set>
 #include <string_view>
 
 #include "base/names.hpp"
+#include "base/numbers.hpp"
 #include "base/quoted.hpp"
 #include "base/utf8.hpp"
 #include "ff/json_binding.hpp"
@@ -21,6 +24,7 @@ struct MoleculeRaw {
     std::vector<BondedEntry<2>> bonds;
     std::vector<BondedEntry<3>> bends;
     std::vector<BondedEntry<4>> torsions;
+    double m_site = std::numeric_limits<double>::quiet_NaN();  // NaN: no "MSite" (JSON has none)
 };
 
 // [[names...], potential, [parameters...]]
@@ -52,7 +56,8 @@ const json::Shape<MoleculeRaw>& molecule_shape() {
             optional("Bonds", &MoleculeRaw::bonds, sequence_of(bonded_entry<2>())),
             optional("Bends", &MoleculeRaw::bends, sequence_of(bonded_entry<3>())),
             optional("Torsions", &MoleculeRaw::torsions, sequence_of(bonded_entry<4>())),
-        });
+        },
+        {optional("MSite", &MoleculeRaw::m_site)});
     return shape;
 }
 
@@ -123,6 +128,13 @@ Result<Molecule> Molecule::load(const std::string& path) {
     molecule.bends = std::move(raw.bends);
     molecule.torsions = std::move(raw.torsions);
     molecule.rigid = raw.type && equals_ignoring_ascii_case(*raw.type, "rigid");
+    if (!std::isnan(raw.m_site)) {
+        if (!(raw.m_site > 0) || !std::isfinite(raw.m_site)) {
+            return fail("{} MSite must be a positive distance in \u00c5, got {}", shown,
+                        plain_number(raw.m_site));
+        }
+        molecule.m_site = raw.m_site;
+    }
     return molecule;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct Molecule {
     std::vector<BondedEntry<3>> bends;
     std::vector<BondedEntry<4>> torsions;
     bool rigid = false;
+    // "MSite": a four-site water's massless charge site, this far from O along the H-O-H
+    // bisector, Å. Only the package's builds read it; the TIP4P pair styles place the site.
+    std::optional<double> m_site;
 
     static Result<Molecule> load(const std::string& path);
 

@@ -36,7 +36,8 @@ std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
         return Tip4pTypes{registries.atoms.type_number(oxygen),
                           registries.atoms.type_number(hydrogen),
                           registries.bonds.type_number(norm_pair(oxygen, hydrogen)),
-                          registries.angles.type_number(norm_triple(hydrogen, oxygen, hydrogen))};
+                          registries.angles.type_number(norm_triple(hydrogen, oxygen, hydrogen)),
+                          molecule.m_site.value_or(DEFAULT_M_SITE_ANG)};
     }
     return std::nullopt;
 }

@@ -29,7 +29,8 @@ struct BentTriatomic {
 std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved);
 
 // The type numbers of the TIP4P water: the first rigid bent three-atom species with copies whose
-// two end atoms are of one pseudo-atom type. None when no species is such a water.
+// two end atoms are of one pseudo-atom type, and the M site it declares (else TIP4P/2005's). None
+// when no species is such a water.
 std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                                             const TypeRegistries& registries);
 

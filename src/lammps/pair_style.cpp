@@ -29,9 +29,9 @@ std::string pair_style_command(PairSetup setup, const Tip4pTypes& water, double 
     const std::string lj = list_number(lj_cutoff), coulomb = list_number(coulomb_cutoff);
     switch (setup) {
         case PairSetup::Tip4p:
-            return fmt::format("pair_style lj/cut/tip4p/long {} {} {} {} 0.1546 {}{}\n",
-                               water.oxygen, water.hydrogen, water.bond, water.angle, lj,
-                               lj == coulomb ? "" : " " + coulomb);
+            return fmt::format("pair_style lj/cut/tip4p/long {} {} {} {} {} {}{}\n", water.oxygen,
+                               water.hydrogen, water.bond, water.angle, plain_number(water.m_site),
+                               lj, lj == coulomb ? "" : " " + coulomb);
         case PairSetup::LjCut:
             return fmt::format("pair_style lj/cut {}\n", lj);
         case PairSetup::LjCutCoulLong:

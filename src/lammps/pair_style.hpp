@@ -18,8 +18,12 @@ inline constexpr double PRESET_CUTOFF = 10.0;
 
 // What lj/cut/tip4p/long must know of the water: its oxygen and hydrogen atom types, its O-H bond
 // type and its H-O-H angle type. The defaults are those of water listed first, O before H.
+// The M site's distance from O, Å, when the water declares none: TIP4P/2005's.
+inline constexpr double DEFAULT_M_SITE_ANG = 0.1546;
+
 struct Tip4pTypes {
     std::size_t oxygen = 1, hydrogen = 2, bond = 1, angle = 1;
+    double m_site = DEFAULT_M_SITE_ANG;  // Å from O along the H-O-H bisector
     bool operator==(const Tip4pTypes&) const = default;
 };
 

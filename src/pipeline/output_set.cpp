@@ -46,7 +46,8 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
                                 system.force_field(), placed.box_length));
 
     // Without a water the Tip4p block keeps the types of water listed first.
-    const Tip4pTypes water = tip4p_water_types(system.active(), registries).value_or(Tip4pTypes{});
+    Tip4pTypes water = tip4p_water_types(system.active(), registries).value_or(Tip4pTypes{});
+    if (!request.declared_m_site) water.m_site = DEFAULT_M_SITE_ANG;
     BW_TRY_VOID(
         write_text(files, "forcefield.lmp",
                    generate_forcefield_file(system.force_field(), registries, system.pair_setup,

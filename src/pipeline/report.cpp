@@ -63,6 +63,13 @@ std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
     return reports;
 }
 
+bool declares_m_site(std::span<const ActivePair> active) {
+    for (const auto& pair : active) {
+        if (pair.resolved.molecule->m_site && bent_triatomic(pair.resolved)) return true;
+    }
+    return false;
+}
+
 class Checks {
   public:
     Checks(const FinishedBuild& build, const BuildReport& report, Diagnostics& diagnostics)
@@ -129,6 +136,37 @@ class Checks {
                  "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
                  "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
                  "the types 1 2 1 1");
+        }
+        m_sites(preset);
+    }
+
+    // A four-site water runs as its paper has it only with the TIP4P preset, and the preset adds
+    // an M site to any water it finds.
+    void m_sites(std::optional<PairSetup> preset) {
+        for (const auto& pair : build_.active) {
+            const Molecule& molecule = *pair.resolved.molecule;
+            const bool water = bent_triatomic(pair.resolved) && molecule.rigid;
+            if (molecule.m_site && !water) {
+                warn(Kind::PresetAndCharges,
+                     "molecule '{}' declares an M site (MSite), but only a rigid three-site water "
+                     "can have one: it is left out",
+                     molecule.name);
+            } else if (molecule.m_site && preset != PairSetup::Tip4p && preset &&
+                       has_coulomb_term(*preset)) {
+                warn(Kind::PresetAndCharges,
+                     "molecule '{}' is a four-site water (MSite {} \u00c5), but pair style {} has "
+                     "no M site: the M site's charge sits on O and the model is not its paper's "
+                     "(choose Tip4p, or auto)",
+                     molecule.name, plain_number(*molecule.m_site), display_name(*preset));
+            }
+        }
+        const auto water = tip4p_water_types(build_.active, build_.registries);
+        if (preset == PairSetup::Tip4p && water && !declares_m_site(build_.active)) {
+            warn(Kind::PresetAndCharges,
+                 "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "
+                 "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
+                 "or auto",
+                 plain_number(water->m_site));
         }
     }
 

@@ -51,7 +51,8 @@ using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlac
 enum class ImperfectPacking { Warn, Fail };
 
 // How a build settles its pair-style preset once its species are known: as the caller asked, or
-// (the package's "auto") LjCutCoulLong when any atom of the build carries a charge, else LjCut.
+// (the package's "auto") Tip4p when a species is a water that declares its M site, else
+// LjCutCoulLong when any atom of the build carries a charge, else LjCut.
 enum class PresetRule { AsRequested, FromCharges };
 
 // The preset a caller chose, and whether the build settles it from the charges.
@@ -76,6 +77,9 @@ struct BuildRequest {
     PresetRule preset_rule = PresetRule::AsRequested;
     bool explicit_lb = false;
     ImperfectPacking imperfect_packing = ImperfectPacking::Warn;
+    // The package's: a water's declared M site ("MSite") sets the TIP4P distance and makes
+    // "auto" choose Tip4p. The specified module keeps TIP4P/2005's distance whatever is declared.
+    bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.

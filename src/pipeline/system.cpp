@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "lammps/molecule_shape.hpp"
+
 namespace boxwright {
 namespace {
 
@@ -58,6 +60,11 @@ std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSe
                                            std::span<const ActivePair> active,
                                            const ForceField& force_field) {
     if (rule == PresetRule::AsRequested) return requested;
+    for (const auto& pair : active) {
+        if (pair.resolved.molecule->m_site && bent_triatomic(pair.resolved)) {
+            return PairSetup::Tip4p;
+        }
+    }
     for (const auto& pair : active) {
         for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
             const PseudoAtomParams* params = force_field.pseudo_atom(atom.name);

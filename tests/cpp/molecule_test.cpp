@@ -60,6 +60,12 @@ TEST_F(MoleculeFile, ChecksAtomsAndConnectivity) {
         {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]]})", "<success>"},
         {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]], "Connectivity": [[0, 0]]})", "<success>"},
         {R"([null, [["Ar", [1, 2, 3]]], [], [], [], []])", "<success>"},
+        // MSite is read by its key only; the array form keeps its six elements.
+        {R"([null, [["Ar", [1, 2, 3]]], [], [], [], [], 0.15])",
+         "parsing {}: trailing characters at line 1 column 48"},
+        {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]], "MSite": 0.125})", "<success>"},
+        {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]], "MSite": -0.1})",
+         "{} MSite must be a positive distance in \u00c5, got -0.1"},
         {R"({"pseudoAtoms": [], "Connectivity": [[0, 1]]})", "{} defines no pseudoAtoms"},
         {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]], ["C", [2, 0, 0]]], "Connectivity": []})",
          "{} has 3 pseudoAtoms but no Connectivity; multi-atom molecules must declare which atoms "

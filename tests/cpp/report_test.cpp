@@ -22,6 +22,13 @@ ForceField checked_force_field() {
 
 Molecule ion(const char* name) { return make_molecule(name, {{name, {0, 0, 0}}}); }
 
+// The water fixture declared as the four-site water it is run as.
+Molecule four_site_water() {
+    Molecule m = water_molecule();
+    m.m_site = 0.1546;
+    return m;
+}
+
 // Water with its own bonded terms, and not rigid.
 Molecule flexible_water() {
     Molecule m = water_molecule();
@@ -75,7 +82,19 @@ std::vector<std::string> checks_of(const Case& c) {
 
 TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
     const Case cases[] = {
-        {"a neutral box says nothing", {{water_molecule(), 2}}, PairSetup::Tip4p, {}},
+        {"a neutral box says nothing", {{four_site_water(), 2}}, PairSetup::Tip4p, {}},
+        {"Tip4p adds an M site to a water that declares none",
+         {{water_molecule(), 2}},
+         PairSetup::Tip4p,
+         {"pair style Tip4p adds an M site 0.1546 \u00c5 from O to a water that declares none "
+          "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong or "
+          "auto"}},
+        {"a four-site water run with three sites",
+         {{four_site_water(), 2}},
+         PairSetup::LjCutCoulLong,
+         {"molecule 'water' is a four-site water (MSite 0.1546 \u00c5), but pair style "
+          "LjCutCoulLong has no M site: the M site's charge sits on O and the model is not its "
+          "paper's (choose Tip4p, or auto)"}},
         {"net charge",
          {{ion("Na"), 2}, {ion("Cl"), 1}},
          PairSetup::LjCutCoulLong,
@@ -98,7 +117,7 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
           "to the third at a bent angle and of one type): lj/cut/tip4p/long keeps the types 1 2 "
           "1 1"}},
         {"a pseudo atom without a self interaction",
-         {{water_molecule(), 1}},
+         {{four_site_water(), 1}},
          PairSetup::Tip4p,
          {"pseudo atom 'H' has no SelfInteractions entry, so no Lennard-Jones core (written as "
           "epsilon 0, sigma 0); is its name misspelt there?"},

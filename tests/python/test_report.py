@@ -140,6 +140,8 @@ class PackageBuildTest(TempDirTestCase):
         cases = [
             ([(BUTANE, 2), (METHANE, 3)], "auto", "LjCut"),
             ([(BUTANE, 2), (CO2, 1)], "auto", "LjCutCoulLong"),
+            # The bundled water declares its M site: a four-site water, whatever comes first.
+            ([(METHANE, 2), (WATER, 1)], "auto", "Tip4p"),
             # A charged species with count 0 takes no part.
             ([(METHANE, 3), (WATER, 0)], "auto", "LjCut"),
             ([(BUTANE, 2), (CO2, 1)], PyPairSetup.LjCut, "LjCut"),
@@ -155,6 +157,23 @@ class PackageBuildTest(TempDirTestCase):
                 self.assertEqual(report.pair_style, chosen)
                 banner = f"Some({chosen})" if chosen else "None"
                 self.assertIn(f"# Pair setup : {banner}  |", (out / "forcefield.lmp").read_text())
+
+    # TIP4P-Ew's M site is 0.125 Å from O: the package writes what the water declares, the
+    # specified module TIP4P/2005's distance whatever is declared.
+    def test_the_declared_m_site_is_the_one_written(self):
+        water = json.loads(pathlib.Path(WATER).read_text(encoding="utf-8"))
+        water["MSite"] = 0.125
+        path = self.tmp / "tip4pew.json"
+        path.write_text(json.dumps(water), encoding="utf-8")
+        coords = lattice_coordinates([(WATER, 2)])
+        pack.from_coords(path, [2], coords, 20.0, force_field=FORCE_FIELD, out_dir=self.tmp / "a")
+        _native.pack_from_coords_py([str(path)], [2], coords, 20.0, PyPairSetup.Tip4p,
+                                    force_field=FORCE_FIELD, out_dir=str(self.tmp / "n"))
+        for out, distance in (("a", "0.125"), ("n", "0.1546")):
+            with self.subTest(out):
+                forcefield = (self.tmp / out / "forcefield.lmp").read_text(encoding="utf-8")
+                self.assertIn(f"pair_style lj/cut/tip4p/long 1 2 1 1 {distance} 10.0\n",
+                              forcefield)
 
     def test_warnings_from_the_files_as_written(self):
         # A misspelt self interaction, a charged ion without its counter-ion, and two molecules

@@ -65,6 +65,7 @@ struct PackageArguments {
         request.explicit_lb = explicit_lb;
         if (input_script) request.input_script = run;
         request.full_report = true;
+        request.declared_m_site = true;
         return request;
     }
 };
