@@ -25,6 +25,7 @@ struct MoleculeRaw {
     std::vector<BondedEntry<3>> bends;
     std::vector<BondedEntry<4>> torsions;
     double m_site = std::numeric_limits<double>::quiet_NaN();  // NaN: no "MSite" (JSON has none)
+    std::vector<std::array<std::string, 2>> fixed_bonds;
 };
 
 // [[names...], potential, [parameters...]]
@@ -57,7 +58,9 @@ const json::Shape<MoleculeRaw>& molecule_shape() {
             optional("Bends", &MoleculeRaw::bends, sequence_of(bonded_entry<3>())),
             optional("Torsions", &MoleculeRaw::torsions, sequence_of(bonded_entry<4>())),
         },
-        {optional("MSite", &MoleculeRaw::m_site)});
+        {optional("MSite", &MoleculeRaw::m_site),
+         optional("FixedBonds", &MoleculeRaw::fixed_bonds,
+                  sequence_of(fixed_array<std::string, 2>(a_string(), "an array of length 2")))});
     return shape;
 }
 
@@ -128,6 +131,7 @@ Result<Molecule> Molecule::load(const std::string& path) {
     molecule.bends = std::move(raw.bends);
     molecule.torsions = std::move(raw.torsions);
     molecule.rigid = raw.type && equals_ignoring_ascii_case(*raw.type, "rigid");
+    molecule.fixed_bonds = std::move(raw.fixed_bonds);
     if (!std::isnan(raw.m_site)) {
         if (!(raw.m_site > 0) || !std::isfinite(raw.m_site)) {
             return fail("{} MSite must be a positive distance in \u00c5, got {}", shown,

@@ -43,6 +43,9 @@ struct Molecule {
     // "MSite": a four-site water's massless charge site, this far from O along the H-O-H
     // bisector, Å. Only the package's builds read it; the TIP4P pair styles place the site.
     std::optional<double> m_site;
+    // "FixedBonds": bond types, by pseudo-atom names, that the model holds at their length (a
+    // flexible molecule's bonds to sites without a Lennard-Jones core are held without it).
+    std::vector<std::array<std::string, 2>> fixed_bonds;
 
     static Result<Molecule> load(const std::string& path);
 

@@ -210,6 +210,12 @@ void append_species_comment(Out& out, const ScriptSpecies& s) {
                             : "flexible, held by its bonds, angles and dihedrals\n");
             return;
         case Hold::Shake:
+            if (s.hold.flexible) {
+                fmt::format_to(std::back_inserter(out),
+                               "flexible, the bonds its model holds fixed held by SHAKE on {}\n",
+                               types_text("bond", s.hold.bond_types));
+                return;
+            }
             fmt::format_to(std::back_inserter(out), "rigid, held by SHAKE on {}{}\n",
                            types_text("bond", s.hold.bond_types),
                            s.hold.angle_types.empty()

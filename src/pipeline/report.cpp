@@ -1,7 +1,9 @@
 #include "pipeline/report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <unordered_set>
 #include <variant>
 
@@ -9,6 +11,7 @@
 #include "base/numbers.hpp"
 #include "base/units.hpp"
 #include "base/utf8.hpp"
+#include "lammps/constraints.hpp"
 #include "lammps/input_script.hpp"
 #include "lammps/molecule_shape.hpp"
 #include "lammps/system_totals.hpp"
@@ -35,8 +38,14 @@ struct FinishedBuild {
     std::optional<double> packing_tolerance = std::nullopt;
     // Measured by the packing already, when it was.
     std::optional<Contact> packed_contact = std::nullopt;
+    // in.lmp's timestep, when it is written.
+    std::optional<double> timestep_fs = std::nullopt;
 };
 
+// 2π over √(kcal/mol / (g/mol Å²)) in fs: 2π / √(4184 J/mol / (1e-3 kg/mol 1e-20 m²)).
+constexpr double PERIOD_FS_PER_SQRT_G_MOL_PER_KCAL_MOL_ANG2 = 307.17;
+// A vibration needs at least this many timesteps per period to be integrated.
+constexpr int MIN_STEPS_PER_PERIOD = 10;
 // A net charge below this is rounding in the charges of the force field, not a charged system.
 constexpr double NEUTRAL_WITHIN_E = 1e-6;
 // Atoms of different molecules closer than this overlap: no force field lets them get there.
@@ -191,20 +200,66 @@ class Checks {
         for (const auto& pair : build_.active) {
             const Molecule& molecule = *pair.resolved.molecule;
             if (molecule.rigid) continue;
-            std::unordered_set<std::string> seen;
-            for (const auto& atom : molecule.pseudo_atoms) {
-                if (!is_bare_charge(build_.force_field.checked_pseudo_atom(atom.name)) ||
-                    !seen.insert(atom.name).second) {
-                    continue;
-                }
+            const auto held = hold_for(pair.resolved, build_.registries, build_.force_field);
+            if (held.fixed_bonds_unheld) {
                 warn(Kind::FlexibleMolecule,
-                     "molecule '{}' is flexible, but its charged site '{}' has epsilon or sigma "
-                     "0: nothing keeps it off a neighbouring charge, and a minimisation can "
-                     "collapse it",
-                     molecule.name, atom.name);
+                     "molecule '{}' is flexible, and the bonds it holds fixed (to a charged site "
+                     "without epsilon or sigma, or named in FixedBonds) form chains that SHAKE "
+                     "cannot hold (one atom and at most three bonded to it): they stay flexible, "
+                     "and a bare charge can fall onto a neighbouring one (declare the molecule "
+                     "rigid, or give the site a Lennard-Jones core)",
+                     molecule.name);
             }
             missing_torsions(pair.resolved);
         }
+        stiffest_flexible_bond();
+    }
+
+    // A bond that vibrates in fewer than ten timesteps is not integrated: the run heats up or
+    // blows apart. Bonds held by SHAKE or in rigid molecules do not vibrate.
+    void stiffest_flexible_bond() {
+        if (!build_.timestep_fs) return;
+        struct Stiffest {
+            double period_fs = std::numeric_limits<double>::infinity();
+            std::string bond, molecule;
+        } stiffest;
+        for (const auto& pair : build_.active) {
+            const Molecule& molecule = *pair.resolved.molecule;
+            if (molecule.rigid) continue;
+            const auto held = hold_for(pair.resolved, build_.registries, build_.force_field);
+            for (const auto& bond : pair.resolved.bonds) {
+                const auto& t = bond.record.types;
+                const auto type = build_.registries.bonds.type_number(norm_pair(t[0], t[1]));
+                if (std::ranges::find(held.bond_types, type) != held.bond_types.end()) continue;
+                const double period = bond_period_fs(bond.record);
+                if (period < stiffest.period_fs) {
+                    stiffest = {period, fmt::format("{}-{}", t[0], t[1]), molecule.name};
+                }
+            }
+        }
+        if (!std::isfinite(stiffest.period_fs)) return;
+        const double steps = stiffest.period_fs / *build_.timestep_fs;
+        const auto text = fmt::format(
+            "the stiffest flexible bond, {} of molecule '{}', vibrates with a period of {:.1f} fs: "
+            "{:.1f} timesteps of {} fs",
+            stiffest.bond, stiffest.molecule, stiffest.period_fs, steps,
+            plain_number(*build_.timestep_fs));
+        if (steps < MIN_STEPS_PER_PERIOD) {
+            warn(Kind::FlexibleMolecule,
+                 "{}; under {} the run cannot follow it (shorten the timestep, or hold the bond "
+                 "fixed with FixedBonds)",
+                 text, MIN_STEPS_PER_PERIOD);
+        } else {
+            diagnostics_.add(Kind::FlexibleMolecule, DiagnosticLevel::Note, text);
+        }
+    }
+
+    // 2π √(μ / 2K), K of LAMMPS's K (r - r0)² in kcal/(mol Å²), μ the reduced mass in g/mol.
+    double bond_period_fs(const ResolvedBond& bond) const {
+        const double m1 = build_.force_field.checked_pseudo_atom(bond.types[0]).mass;
+        const double m2 = build_.force_field.checked_pseudo_atom(bond.types[1]).mass;
+        const double reduced_mass = m1 * m2 / (m1 + m2);
+        return PERIOD_FS_PER_SQRT_G_MOL_PER_KCAL_MOL_ANG2 * std::sqrt(reduced_mass / (2 * bond.k));
     }
 
     // Derived dihedrals come in a fixed order and the resolved ones keep it: those between the
@@ -369,7 +424,9 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
             .input_script = request.input_script.has_value(),
             .split = placed.split,
             .packing_tolerance = packing ? std::optional(packing->tolerance) : std::nullopt,
-            .packed_contact = packing ? packing->closest : std::nullopt};
+            .packed_contact = packing ? packing->closest : std::nullopt,
+            .timestep_fs = request.input_script ? std::optional(request.input_script->timestep)
+                                                : std::nullopt};
         complete_report(report, build, diagnostics);
     }
     report.diagnostics = diagnostics.entries();

@@ -32,6 +32,20 @@ struct Plan {
     }
 };
 
+Molecule flexible_water() {
+    Molecule m = water_molecule();
+    m.rigid = false;
+    m.bonds = {{{"O", "H"}, "HARMONIC", {1000, 0.9572}}};
+    m.bends = {{{"H", "O", "H"}, "HARMONIC", {100, 104.52}}};
+    return m;
+}
+
+Molecule butane_fixed_ends() {
+    Molecule m = butane_molecule();
+    m.fixed_bonds = {{"CH2", "CH3"}};
+    return m;
+}
+
 TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
     const ForceField ff = test_force_field_with_co2();
     const struct {
@@ -64,6 +78,18 @@ TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
          {},
          false},
         {"a flexible chain", butane_molecule(), Hold::Nothing, {}, {}, false},
+        {"a flexible water: SHAKE on the bonds to its bare H",
+         flexible_water(),
+         Hold::Shake,
+         {1},
+         {},
+         false},
+        {"a flexible chain with FixedBonds: SHAKE on those",
+         butane_fixed_ends(),
+         Hold::Shake,
+         {1},
+         {},
+         false},
         {"a rigid single atom",
          make_molecule("ar", {{"Ar", {0, 0, 0}}}, {}, true),
          Hold::Nothing,
