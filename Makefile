@@ -46,7 +46,7 @@ test-asan: deps
 	cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	    PYTHONMALLOC=malloc ctest --output-on-failure -j $(JOBS) -R '^python\.' \
-	    -E 'test_leaks|test_lammps_runs|test_lammps_density'
+	    -E 'test_leaks|test_lammps_runs|test_lammps_density|test_gallery'
 
 # Fuzzing, by hand only: each harness runs FUZZ_SECONDS on a corpus seeded from the test data and
 # the examples. Findings land in fuzz/artifacts/; see fuzz/README.md.
