@@ -77,6 +77,7 @@ struct BuildRequest {
     bool explicit_lb = false;
     ImperfectPacking imperfect_packing = ImperfectPacking::Warn;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
     bool full_report = false;
