@@ -25,6 +25,9 @@ def build_packmol(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    cutoff: SupportsFloat | SupportsIndex | None = None,
+    coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
+    kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
     jobs: SupportsIndex | None = None,
     seed: SupportsIndex | None = None,
     subboxes: Sequence[SupportsIndex] | None = None,
@@ -40,6 +43,10 @@ def build_packmol(
     Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed,
     or that leaves atoms of different molecules closer than the tolerance, fails the build unless
     accept_imperfect is true, which keeps it with a warning.
+
+    cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in Å, and
+    kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place of the
+    preset's; None keeps those.
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
@@ -63,6 +70,9 @@ def build_from_coords(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    cutoff: SupportsFloat | SupportsIndex | None = None,
+    coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
+    kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
     check_names: bool = True,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
@@ -71,4 +81,4 @@ def build_from_coords(
     coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
     read natively after the force field and the species are checked; box_len may then be None
     for the box the file states, and check_names compares the file's atom names with the
-    species'."""
+    species'. cutoff, coulomb_cutoff and kspace_accuracy as for build_packmol."""

@@ -158,6 +158,23 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "--steps", type=_count, default=100000, metavar="N",
         help="steps of the production run (default: 100000)",
     )
+    pair = parser.add_argument_group(
+        "cutoffs and PPPM accuracy", "given in in.lmp after forcefield.lmp, in place of what it "
+        "has; they need a preset and in.lmp")
+    pair.add_argument(
+        "--cutoff", type=float, metavar="ANG",
+        help="Lennard-Jones cutoff, Å, in place of the force field's CutOffVDW (default: "
+        "CutOffVDW)",
+    )
+    pair.add_argument(
+        "--coulomb-cutoff", type=float, metavar="ANG",
+        help="Coulomb cutoff, Å, for a preset with a Coulomb term (default: the preset's 10)",
+    )
+    pair.add_argument(
+        "--kspace-accuracy", type=float, metavar="X",
+        help="PPPM accuracy, the relative error in forces, for a preset with a long-range "
+        "solver (default: the preset's 1.0e-4)",
+    )
     parser.add_argument(
         "--json", action="store_true",
         help="print the build report as one JSON object instead of text (default: text)",
@@ -268,6 +285,9 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         pressure=args.pressure,
         timestep=args.timestep,
         steps=args.steps,
+        cutoff=args.cutoff,
+        coulomb_cutoff=args.coulomb_cutoff,
+        kspace_accuracy=args.kspace_accuracy,
     )
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,

@@ -108,6 +108,9 @@ def packmol(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    cutoff: float | None = None,
+    coulomb_cutoff: float | None = None,
+    kspace_accuracy: float | None = None,
     jobs: int | None = None,
     seed: int | None = None,
     subboxes: Sequence[int] | None = None,
@@ -148,6 +151,15 @@ def packmol(
         Timestep of the run in in.lmp, fs.
     steps : int
         Steps of the production run in in.lmp.
+    cutoff : float or None
+        Lennard-Jones cutoff of the run, Å, in place of the force field's ``CutOffVDW``; in.lmp
+        gives the preset's pair style again with it. Needs a preset and in.lmp.
+    coulomb_cutoff : float or None
+        Coulomb cutoff of the run, Å, in place of the preset's 10 Å; needs a preset with a
+        Coulomb term ("auto" on a system without charges has none).
+    kspace_accuracy : float or None
+        PPPM accuracy of the run (relative error in forces, between 0 and 1) in place of the
+        preset's 1.0e-4; needs a preset with a long-range solver.
     jobs : int or None
         None packs the whole box with one Packmol run. A number splits the box into a grid of
         sub-boxes, each packed by its own Packmol, and runs that many at once (0: one per
@@ -179,7 +191,8 @@ def packmol(
         explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
         out_dir=_path(out_dir, "out_dir"),
         tolerance=tolerance, input_script=input_script, temperature=temperature,
-        pressure=pressure, timestep=timestep, steps=steps, jobs=jobs, seed=seed,
+        pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
+        coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
         subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
         accept_imperfect=accept_imperfect))
 
@@ -199,6 +212,9 @@ def from_coords(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    cutoff: float | None = None,
+    coulomb_cutoff: float | None = None,
+    kspace_accuracy: float | None = None,
     check_names: bool = True,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
@@ -223,7 +239,7 @@ def from_coords(
         when *coords* is a file that states a cubic box; given, it must agree with that box.
     pair_style, explicit_lb, force_field, out_dir
         As for `packmol`.
-    input_script, temperature, pressure, timestep, steps
+    input_script, temperature, pressure, timestep, steps, cutoff, coulomb_cutoff, kspace_accuracy
         As for `packmol`.
     check_names : bool
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
@@ -243,4 +259,5 @@ def from_coords(
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
         force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
         input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, check_names=check_names))
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, check_names=check_names))

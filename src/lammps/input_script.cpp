@@ -98,6 +98,45 @@ void append_custom_pair_style(Out& out) {
     command(out, "quit", "1");
 }
 
+// The pair style again with the cutoffs of the run, which keeps every pair_coeff and pair_modify
+// setting of forcefield.lmp, and the PPPM accuracy asked for.
+void append_pair_settings(Out& out, const InputScriptPlan& plan) {
+    if (plan.cutoffs) {
+        const RunCutoffs& cutoffs = *plan.cutoffs;
+        if (plan.asked.cutoff || plan.asked.coulomb_cutoff) {
+            fmt::format_to(std::back_inserter(out),
+                           "# The cutoffs of this run in place of the preset's {} \u00c5: "
+                           "Lennard-Jones {} \u00c5{}.\n",
+                           plain_number(PRESET_CUTOFF), plain_number(cutoffs.lj),
+                           cutoffs.coulomb
+                               ? fmt::format(", Coulomb {} \u00c5", plain_number(*cutoffs.coulomb))
+                               : "");
+            append(out,
+                   "# The same pair style given again keeps every pair_coeff and pair_modify "
+                   "setting.\n");
+        } else {
+            fmt::format_to(std::back_inserter(out),
+                           "# The force field's cutoff (CutOffVDW {} \u00c5) in place of the "
+                           "preset's {} \u00c5: the same\n# pair style given again keeps every "
+                           "pair_coeff and pair_modify setting.\n",
+                           plain_number(cutoffs.lj), plain_number(PRESET_CUTOFF));
+        }
+        const std::string line = pair_style_command(*plan.pair_setup, plan.water, cutoffs.lj,
+                                                    cutoffs.coulomb.value_or(PRESET_CUTOFF));
+        constexpr std::string_view NAME = "pair_style ";
+        // The command as forcefield.lmp has it, in this file's columns.
+        command(out, "pair_style", "{}",
+                std::string_view(line).substr(NAME.size(), line.size() - NAME.size() - 1));
+    }
+    if (plan.asked.kspace_accuracy) {
+        append(out,
+               "# The PPPM accuracy asked for (relative error in forces) in place of "
+               "forcefield.lmp's.\n");
+        command(out, "kspace_style", "{} {}", kspace_style_name(*plan.pair_setup),
+                list_number(*plan.asked.kspace_accuracy));
+    }
+}
+
 void append_system(Out& out, const InputScriptPlan& plan) {
     section(out, "System");
     command(out, "units", "real");
@@ -106,19 +145,7 @@ void append_system(Out& out, const InputScriptPlan& plan) {
     command(out, "read_data", "data.lmp");
     if (!plan.pair_setup) append_custom_pair_style(out);
     command(out, "include", "forcefield.lmp");
-    if (plan.pair_setup && plan.lj_cutoff) {
-        fmt::format_to(std::back_inserter(out),
-                       "# The force field's cutoff (CutOffVDW {} \u00c5) in place of the preset's "
-                       "{} \u00c5: the same\n# pair style given again keeps every pair_coeff and "
-                       "pair_modify setting.\n",
-                       plain_number(*plan.lj_cutoff), plain_number(PRESET_CUTOFF));
-        const std::string line =
-            pair_style_command(*plan.pair_setup, plan.water, *plan.lj_cutoff, PRESET_CUTOFF);
-        constexpr std::string_view NAME = "pair_style ";
-        // The command as forcefield.lmp has it, in this file's columns.
-        command(out, "pair_style", "{}",
-                std::string_view(line).substr(NAME.size(), line.size() - NAME.size() - 1));
-    }
+    append_pair_settings(out, plan);
     append(
         out,
         "# Bonded neighbours (1-2, 1-3, 1-4) interact through their bonds, angles and dihedrals\n"
@@ -328,17 +355,28 @@ void append_production(Out& out, const InputScriptPlan& plan) {
 
 }  // namespace
 
+RunCutoffs run_cutoffs(PairSetup setup, double cutoff_vdw, const PairSettings& settings) {
+    RunCutoffs cutoffs{settings.cutoff.value_or(cutoff_vdw), std::nullopt};
+    if (has_coulomb_term(setup)) cutoffs.coulomb = settings.coulomb_cutoff.value_or(PRESET_CUTOFF);
+    return cutoffs;
+}
+
 bool is_bare_charge(const PseudoAtomParams& params) {
     return params.charge != 0 && (params.epsilon_k == 0 || params.sigma_ang == 0);
 }
 
 InputScriptPlan plan_input_script(std::span<const ActivePair> active,
                                   const TypeRegistries& registries, const ForceField& force_field,
-                                  std::optional<PairSetup> pair_setup, const RunSettings& run) {
+                                  std::optional<PairSetup> pair_setup, const RunSettings& run,
+                                  const PairSettings& pair_settings) {
     InputScriptPlan plan;
     plan.pair_setup = pair_setup;
     plan.water = tip4p_water_types(active, registries).value_or(Tip4pTypes{});
-    if (force_field.cutoff_vdw != PRESET_CUTOFF) plan.lj_cutoff = force_field.cutoff_vdw;
+    plan.asked = pair_settings;
+    if (pair_setup) {
+        const auto cutoffs = run_cutoffs(*pair_setup, force_field.cutoff_vdw, pair_settings);
+        if (cutoffs != run_cutoffs(*pair_setup, PRESET_CUTOFF, {})) plan.cutoffs = cutoffs;
+    }
     plan.run = run;
     for (const auto& entry : registries.atoms.entries()) {
         if (is_bare_charge(force_field.checked_pseudo_atom(entry.key))) {

@@ -23,6 +23,11 @@ bool has_long_range_solver(std::optional<PairSetup> setup) {
 
 bool has_coulomb_term(PairSetup setup) { return has_long_range_solver(setup); }
 
+std::string_view kspace_style_name(PairSetup setup) {
+    invariant(has_long_range_solver(setup), "a kspace style only for a long-range solver");
+    return setup == PairSetup::Tip4p ? "pppm/tip4p" : "pppm";
+}
+
 std::string pair_style_command(PairSetup setup, const Tip4pTypes& water, double lj_cutoff,
                                double coulomb_cutoff) {
     // Cutoffs read like the presets' "10.0": shortest form with at least one decimal.
@@ -55,15 +60,8 @@ std::string gen_pair_style_setup(std::optional<PairSetup> setup, bool explicit_l
         return block;
     }
     block += pair_style_command(*setup, water, PRESET_CUTOFF, PRESET_CUTOFF);
-    switch (*setup) {
-        case PairSetup::Tip4p:
-            block += "\nkspace_style pppm/tip4p 1.0e-4\n";
-            break;
-        case PairSetup::LjCut:
-            break;
-        case PairSetup::LjCutCoulLong:
-            block += "\nkspace_style pppm 1.0e-4\n";
-            break;
+    if (has_long_range_solver(setup)) {
+        block += fmt::format("\nkspace_style {} 1.0e-4\n", kspace_style_name(*setup));
     }
     block += pair_modify;
     return block;

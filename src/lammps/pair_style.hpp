@@ -30,6 +30,8 @@ struct Tip4pTypes {
 std::string_view display_name(PairSetup setup);  // "Tip4p", "LjCut", "LjCutCoulLong"
 bool has_long_range_solver(std::optional<PairSetup> setup);
 bool has_coulomb_term(PairSetup setup);
+// The preset's kspace style: "pppm/tip4p" or "pppm"; a preset without a long-range solver has none.
+std::string_view kspace_style_name(PairSetup setup);
 
 // "pair_style lj/cut/coul/long 12.0 10.0\n": the preset's pair style with the given cutoffs, one
 // cutoff written when both are the same and the style takes them together.

@@ -1,6 +1,8 @@
 #include "pipeline/build.hpp"
 
 #include <cmath>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "base/numbers.hpp"
@@ -26,6 +28,60 @@ Result<void> check_run_settings(const RunSettings& run) {
     return {};
 }
 
+Result<void> check_length(std::optional<double> length, std::string_view name) {
+    if (length && (!(*length > 0) || !std::isfinite(*length))) {
+        return fail("{} must be a positive number of \u00e5ngstr\u00f6m, got {}", name,
+                    plain_number(*length));
+    }
+    return {};
+}
+
+// The first of the pair settings that is set, by its argument name; null when none is.
+const char* first_pair_setting(const PairSettings& pair) {
+    if (pair.cutoff) return "cutoff";
+    if (pair.coulomb_cutoff) return "coulomb_cutoff";
+    if (pair.kspace_accuracy) return "kspace_accuracy";
+    return nullptr;
+}
+
+Result<void> check_pair_settings(const BuildRequest& request) {
+    const PairSettings& pair = request.pair_settings;
+    BW_TRY_VOID(check_length(pair.cutoff, "cutoff"));
+    BW_TRY_VOID(check_length(pair.coulomb_cutoff, "coulomb_cutoff"));
+    if (pair.kspace_accuracy && !(*pair.kspace_accuracy > 0 && *pair.kspace_accuracy < 1)) {
+        return fail("kspace_accuracy must be a relative error above 0 and below 1, got {}",
+                    plain_number(*pair.kspace_accuracy));
+    }
+    const char* first = first_pair_setting(pair);
+    if (first && !request.input_script) {
+        return fail("{} is set in in.lmp, but no in.lmp is written", first);
+    }
+    return {};
+}
+
+// What the pair settings need of the preset: one at all, a Coulomb term for the Coulomb cutoff
+// and a long-range solver for the PPPM accuracy.
+Result<void> check_pair_preset(const BuildRequest& request, std::optional<PairSetup> preset) {
+    const PairSettings& pair = request.pair_settings;
+    const char* first = first_pair_setting(pair);
+    if (!first) return {};
+    if (!preset) {
+        return fail("{} needs a pair-style preset, not none", first);
+    }
+    const std::string_view chosen = request.preset_rule == PresetRule::FromCharges
+                                        ? " (auto chose it: no atom carries a charge)"
+                                        : "";
+    if (pair.coulomb_cutoff && !has_coulomb_term(*preset)) {
+        return fail("coulomb_cutoff needs a pair style with a Coulomb term; {} has none{}",
+                    display_name(*preset), chosen);
+    }
+    if (pair.kspace_accuracy && !has_long_range_solver(*preset)) {
+        return fail("kspace_accuracy needs a pair style with a long-range solver; {} has none{}",
+                    display_name(*preset), chosen);
+    }
+    return {};
+}
+
 Result<void> check_time_limit(const Watch& watch) {
     if (!watch.time_limit) return {};
     const double seconds = watch.time_limit->count();
@@ -43,9 +99,14 @@ Result<void> check_packing(const Placement& placement) {
     return {};
 }
 
-// The settings that need no file are checked before anything is read.
+// The settings that need no file are checked before anything is read; so is the preset the
+// pair settings need, unless the charges settle it.
 Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
     if (request.input_script) BW_TRY_VOID(check_run_settings(*request.input_script));
+    BW_TRY_VOID(check_pair_settings(request));
+    if (request.preset_rule == PresetRule::AsRequested) {
+        BW_TRY_VOID(check_pair_preset(request, request.pair_setup));
+    }
     BW_TRY_VOID(check_time_limit(watch));
     return check_packing(request.placement);
 }
@@ -56,6 +117,9 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
     BW_TRY(auto system, resolve_system(request, diagnostics));
+    if (request.preset_rule == PresetRule::FromCharges) {
+        BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
+    }
     BW_TRY(auto placed, place(system, request, watch, diagnostics));
     BW_TRY(auto files, write_lammps_outputs(system, placed, request, watch));
     return make_build_report(request, system, placed, std::move(files), std::move(diagnostics));

@@ -53,8 +53,9 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
                    generate_forcefield_file(system.force_field(), registries, system.pair_setup,
                                             request.explicit_lb, water)));
     if (request.input_script) {
-        const auto plan = plan_input_script(system.active(), registries, system.force_field(),
-                                            system.pair_setup, *request.input_script);
+        const auto plan =
+            plan_input_script(system.active(), registries, system.force_field(), system.pair_setup,
+                              *request.input_script, request.pair_settings);
         BW_TRY_VOID(write_text(files, "in.lmp", input_script_text(plan)));
     }
 

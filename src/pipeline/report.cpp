@@ -30,8 +30,9 @@ struct FinishedBuild {
     // The caller gave the positions (a packed box keeps its own tolerance): close contacts
     // are warned about.
     bool given_coordinates = false;
-    // in.lmp is written, and with it the force field's own cutoff.
+    // in.lmp is written, and with it the force field's own cutoff or the one asked for.
     bool input_script = false;
+    PairSettings pair_settings = {};
     // Packed in sub-boxes: the summary says how.
     std::optional<SplitPacking> split = std::nullopt;
     // Packed: a contact closer than the tolerance is warned about.
@@ -291,7 +292,8 @@ class Checks {
     void cutoff_and_box() {
         const double cutoff_vdw = build_.force_field.cutoff_vdw;
         const auto preset = build_.pair_setup;
-        if (preset && cutoff_vdw != PRESET_CUTOFF) {
+        // A cutoff asked for leaves the force field's unused.
+        if (preset && cutoff_vdw != PRESET_CUTOFF && !build_.pair_settings.cutoff) {
             if (build_.input_script) {
                 warn(Kind::Cutoff,
                      "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
@@ -307,10 +309,14 @@ class Checks {
                      plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
             }
         }
-        // The Lennard-Jones cutoff of the run: the preset's unless in.lmp gives the force
-        // field's, which is also the best guess without a preset; Coulomb stays at the preset's.
-        double cutoff = preset && !build_.input_script ? PRESET_CUTOFF : cutoff_vdw;
-        if (preset && has_coulomb_term(*preset)) cutoff = std::fmax(cutoff, PRESET_CUTOFF);
+        // The longest cutoff of the run: the preset's unless in.lmp gives others; without a
+        // preset the force field's is the best guess.
+        double cutoff = cutoff_vdw;
+        if (preset) {
+            cutoff = build_.input_script
+                         ? run_cutoffs(*preset, cutoff_vdw, build_.pair_settings).longest()
+                         : PRESET_CUTOFF;
+        }
         const double edge = report_.summary.box_length;
         if (edge < 2 * cutoff) {
             warn(Kind::Cutoff,
@@ -401,7 +407,7 @@ void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostic
 Result<BuildReport> make_build_report(const BuildRequest& request, const ResolvedSystem& system,
                                       const PlacedAtoms& placed, WrittenFiles files,
                                       Diagnostics diagnostics) {
-    if (has_long_range_solver(system.pair_setup)) {
+    if (has_long_range_solver(system.pair_setup) && !request.pair_settings.kspace_accuracy) {
         diagnostics.warn(DiagnosticKind::LongRangeSolver,
                          "Long-range Coulomb interaction solver in forcefield file might be "
                          "adjusted to user preference.");
@@ -422,6 +428,7 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
             .pair_setup = system.pair_setup,
             .given_coordinates = !packing,
             .input_script = request.input_script.has_value(),
+            .pair_settings = request.pair_settings,
             .split = placed.split,
             .packing_tolerance = packing ? std::optional(packing->tolerance) : std::nullopt,
             .packed_contact = packing ? packing->closest : std::nullopt,

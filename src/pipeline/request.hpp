@@ -81,6 +81,7 @@ struct BuildRequest {
     // "auto" choose Tip4p. The specified module keeps TIP4P/2005's distance whatever is declared.
     bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
     bool full_report = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text_lines.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -26,9 +27,10 @@ struct Plan {
     Species species;
     TypeRegistries registries;
 
-    InputScriptPlan make(std::optional<PairSetup> setup, const RunSettings& run = {}) {
+    InputScriptPlan make(std::optional<PairSetup> setup, const RunSettings& run = {},
+                         const PairSettings& asked = {}) {
         registries = *build_type_registries(species.active, ff);
-        return plan_input_script(species.active, registries, ff, setup, run);
+        return plan_input_script(species.active, registries, ff, setup, run, asked);
     }
 };
 
@@ -130,6 +132,52 @@ TEST(InputScript, CustomPairStyleNvtWithMinimisationGolden) {
     p.species.add(butane_molecule(), 1);
     const RunSettings run{350, std::nullopt, 2.0, 5000};
     expect_golden("input_script/custom_nvt.in.lmp", input_script_text(p.make(std::nullopt, run)));
+}
+
+// After forcefield.lmp: the pair style again wherever a cutoff of the run differs from the
+// preset's 10 Å (the one asked for before the force field's), the PPPM accuracy asked for.
+TEST(InputScript, CutoffsAndAccuracyOfTheRunFollowForcefieldLmp) {
+    const struct {
+        const char* name;
+        PairSetup setup;
+        double cutoff_vdw;
+        PairSettings asked;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"the preset's", PairSetup::LjCutCoulLong, 10, {}, {}},
+        {"the preset's asked for over the force field's", PairSetup::LjCut, 12, {.cutoff = 10}, {}},
+        {"an asked cutoff over the force field's",
+         PairSetup::LjCut,
+         12,
+         {.cutoff = 9},
+         {"pair_style      lj/cut 9.0"}},
+        {"a Coulomb cutoff",
+         PairSetup::LjCutCoulLong,
+         10,
+         {.coulomb_cutoff = 12.5},
+         {"pair_style      lj/cut/coul/long 10.0 12.5"}},
+        {"everything for TIP4P",
+         PairSetup::Tip4p,
+         10,
+         {.cutoff = 12, .coulomb_cutoff = 12, .kspace_accuracy = 1e-5},
+         {"pair_style      lj/cut/tip4p/long 1 2 1 1 0.1546 12.0",
+          "kspace_style    pppm/tip4p 1e-5"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Plan p;
+        p.ff.cutoff_vdw = c.cutoff_vdw;
+        p.species.add(water_molecule(), 2);
+        const std::string text = input_script_text(p.make(c.setup, {}, c.asked));
+        std::vector<std::string> commands;
+        for (std::string_view rest = text; !rest.empty();) {
+            const auto line = take_line(rest);
+            if (line.starts_with("pair_style") || line.starts_with("kspace_")) {
+                commands.emplace_back(line);
+            }
+        }
+        EXPECT_EQ(commands, c.expected);
+    }
 }
 
 }  // namespace

@@ -73,6 +73,7 @@ struct Case {
     bool given_coordinates = false;
     bool input_script = true;
     std::optional<SplitPacking> split = std::nullopt;
+    PairSettings pair_settings = {};
 };
 
 // The report's own warnings (those after the summary's), for copies 5 Å apart.
@@ -86,6 +87,7 @@ std::vector<std::string> checks_of(const Case& c) {
         build.request.placement = PackmolPlacement{.tolerance = c.split ? c.split->tolerance : 2};
     }
     if (c.input_script) build.request.input_script = RunSettings{};
+    build.request.pair_settings = c.pair_settings;
     build.split = c.split;
     build.box = c.box;
     TempDir dir;
@@ -225,6 +227,20 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
          false,
          true,
          SplitPacking{{{2, 1, 1}}, 2, 5.005}},
+        // The longest cutoff of the run, the Lennard-Jones one asked for in place of the force
+        // field's, which goes unsaid.
+        {"cutoffs asked for",
+         {{water_molecule(), 2}},
+         PairSetup::Tip4p,
+         {"the box edge 22.000 \u00c5 is under twice the cutoff of 11.5 \u00c5: an atom meets "
+          "some neighbours in more than one periodic image (pack more molecules, or shorten the "
+          "cutoff)"},
+         [](ForceField& ff) { ff.cutoff_vdw = 12; },
+         22,
+         false,
+         true,
+         std::nullopt,
+         {.cutoff = 11, .coulomb_cutoff = 11.5}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

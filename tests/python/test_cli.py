@@ -69,6 +69,8 @@ class CommandLineTest(TempDirTestCase):
                 run_settings = ("temperature", "pressure", "timestep", "steps")
                 for name in run_settings:
                     self.assertEqual(getattr(args, name), library[name], name)
+                for name in ("cutoff", "coulomb_cutoff", "kspace_accuracy"):
+                    self.assertEqual(getattr(args, name), library[name], name)
                 self.assertEqual(os.fspath(args.force_field), library["force_field"])
                 self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
                 shown = {"--pair-style": args.pair_style, "--force-field": args.force_field,
@@ -285,7 +287,8 @@ class CommandLineTest(TempDirTestCase):
 class PackWrapperTest(TempDirTestCase):
     # The command line calls the wrappers with path objects and preset names.
     def test_parameters_extend_the_native_functions(self):
-        run_settings = ["input_script", "temperature", "pressure", "timestep", "steps"]
+        run_settings = ["input_script", "temperature", "pressure", "timestep", "steps", "cutoff",
+                        "coulomb_cutoff", "kspace_accuracy"]
         packing = ["jobs", "seed", "subboxes", "timeout", "progress", "accept_imperfect"]
         for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
                                         run_settings + packing),

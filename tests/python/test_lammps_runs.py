@@ -6,7 +6,9 @@ error and keep every atom, water and CO2 their exact shapes."""
 import json
 import math
 import pathlib
+import re
 import subprocess
+import sys
 
 from boxwright import pack
 from boxwright.pack import PyPairSetup as P
@@ -144,3 +146,19 @@ class LammpsRunsOurInput(TempDirTestCase):
         preset, _ = run_lammps(self.tmp)
         self.assertEqual(given_again, written_in)
         self.assertNotEqual(given_again["evdwl"], preset["evdwl"])
+
+    def test_cutoffs_and_accuracy_from_the_command_line(self):
+        # LAMMPS says what it runs with: the 12 Å cutoffs and the 2 Å skin (12 Å without the
+        # options), a PPPM error estimate within the accuracy asked for (4.5e-5 without).
+        field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
+        (self.tmp / "ff.json").write_text(json.dumps({**field, "CutOffVDW": 9}))
+        built = subprocess.run(
+            [sys.executable, "-m", "boxwright", "pack", "--species", example("co2.json"),
+             example("propane.json"), "--counts", "12", "8", "--density", "500", "--force-field",
+             "ff.json", "--cutoff", "12", "--coulomb-cutoff", "12", "--kspace-accuracy", "1e-5"],
+            cwd=self.tmp, capture_output=True, text=True, timeout=300)
+        self.assertEqual(built.returncode, 0, built.stderr)
+        screen = run_in_lmp(self.tmp, SHORT)
+        self.assertIn("master list distance cutoff = 14\n", screen)
+        errors = re.findall(r"estimated relative force accuracy = (\S+)", screen)
+        self.assertTrue(errors and all(float(error) <= 1e-5 for error in errors), errors)

@@ -208,6 +208,19 @@ class PackageBuildTest(TempDirTestCase):
              "timestep must be a positive number of femtoseconds, got 0"),
             ({"pressure": math.inf}, RuntimeError, "pressure must be a finite number of atm, got inf"),
             ({"steps": -1}, OverflowError, None),
+            ({"coulomb_cutoff": math.nan}, RuntimeError,
+             "coulomb_cutoff must be a positive number of ångström, got NaN"),
+            ({"kspace_accuracy": 1}, RuntimeError,
+             "kspace_accuracy must be a relative error above 0 and below 1, got 1"),
+            ({"cutoff": 12, "input_script": False}, RuntimeError,
+             "cutoff is set in in.lmp, but no in.lmp is written"),
+            ({"cutoff": 12, "pair_style": "none"}, RuntimeError,
+             "cutoff needs a pair-style preset, not none"),
+            ({"kspace_accuracy": 1e-5, "pair_style": "lj-cut"}, RuntimeError,
+             "kspace_accuracy needs a pair style with a long-range solver; LjCut has none"),
+            ({"coulomb_cutoff": 12}, RuntimeError,  # methane has no charge
+             "coulomb_cutoff needs a pair style with a Coulomb term; LjCut has none (auto chose "
+             "it: no atom carries a charge)"),
         ]
         for change, error, message in cases:
             with self.subTest(change), self.assertRaises(error) as raised:

@@ -12,8 +12,9 @@ namespace {
 constexpr char BUILD_PACKMOL_DOC[] =
     "build_packmol(species, counts, density, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
-    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, jobs=None, seed=None, "
-    "subboxes=None, timeout=None, progress=None, accept_imperfect=False)\n"
+    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
+    "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
+    "timeout=None, progress=None, accept_imperfect=False)\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -23,12 +24,17 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "core), each seeded from seed. progress(done, total, elapsed, remaining) is called after each "
     "Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed, "
     "or that leaves atoms of different molecules closer than the tolerance, fails the build "
-    "unless accept_imperfect is true, which keeps it with a warning.";
+    "unless accept_imperfect is true, which keeps it with a warning.\n"
+    "\n"
+    "cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in "
+    "\u00c5, and kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place "
+    "of the preset's; None keeps those.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
-    "pressure=1.0, timestep=1.0, steps=100000, check_names=True)\n"
+    "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
+    "kspace_accuracy=None, check_names=True)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -36,13 +42,14 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
     "read natively after the force field and the species are checked; box_len may then be None\n"
     "for the box the file states, and check_names compares the file's atom names with the\n"
-    "species'.";
+    "species'. cutoff, coulomb_cutoff and kspace_accuracy as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
     PyObject *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
              *out_dir = nullptr, *input_script = nullptr, *temperature = nullptr,
-             *pressure = nullptr, *timestep = nullptr, *steps = nullptr;
+             *pressure = nullptr, *timestep = nullptr, *steps = nullptr, *cutoff = nullptr,
+             *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr;
 };
 
 // What both builds take beyond their own arguments, with the package's defaults.
@@ -53,6 +60,7 @@ struct PackageArguments {
     std::string out_dir = ".";
     bool input_script = true;
     RunSettings run;
+    PairSettings pair;
 
     // The request with these arguments filled in; the species, counts and placement are the
     // caller's to add.
@@ -64,6 +72,7 @@ struct PackageArguments {
         request.preset_rule = pair_choice.rule;
         request.explicit_lb = explicit_lb;
         if (input_script) request.input_script = run;
+        request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
         return request;
@@ -79,7 +88,12 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
            convert_argument(given.temperature, "temperature", to_number, out.run.temperature) &&
            convert_argument(given.pressure, "pressure", to_optional_number, out.run.pressure) &&
            convert_argument(given.timestep, "timestep", to_number, out.run.timestep) &&
-           convert_argument(given.steps, "steps", to_whole_number, out.run.steps);
+           convert_argument(given.steps, "steps", to_whole_number, out.run.steps) &&
+           convert_argument(given.cutoff, "cutoff", to_optional_number, out.pair.cutoff) &&
+           convert_argument(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
+                            out.pair.coulomb_cutoff) &&
+           convert_argument(given.kspace_accuracy, "kspace_accuracy", to_optional_number,
+                            out.pair.kspace_accuracy);
 }
 
 // The packing keywords of build_packmol, as given (null when omitted).
@@ -152,6 +166,9 @@ char* build_packmol_keywords[] = {
     keyword("pressure"),
     keyword("timestep"),
     keyword("steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
     keyword("jobs"),
     keyword("seed"),
     keyword("subboxes"),
@@ -166,10 +183,11 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackageKeywords given;
     PackingKeywords given_packing;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords, &species,
-            &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
+            &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
-            &given.timestep, &given.steps, &given_packing.jobs, &given_packing.seed,
+            &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
+            &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
             &given_packing.accept_imperfect)) {
         return nullptr;
@@ -201,11 +219,12 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),     keyword("counts"),      keyword("coords"),
-    keyword("box_len"),     keyword("pair_style"),  keyword("explicit_lb"),
-    keyword("force_field"), keyword("out_dir"),     keyword("input_script"),
-    keyword("temperature"), keyword("pressure"),    keyword("timestep"),
-    keyword("steps"),       keyword("check_names"), nullptr,
+    keyword("species"),         keyword("counts"),      keyword("coords"),
+    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"), keyword("check_names"), nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -243,10 +262,11 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
-            &given.temperature, &given.pressure, &given.timestep, &given.steps, &all.check_names)) {
+            &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
+            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -267,7 +287,8 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
                    PyLong_CheckExact(value);
         };
         if (!plain(box_len) || !plain(given.temperature) || !plain(given.pressure) ||
-            !plain(given.timestep) || !plain(given.steps)) {
+            !plain(given.timestep) || !plain(given.steps) || !plain(given.cutoff) ||
+            !plain(given.coulomb_cutoff) || !plain(given.kspace_accuracy)) {
             rows.take_private_copy();
         }
         return true;
