@@ -230,7 +230,7 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
         // The longest cutoff of the run, the Lennard-Jones one asked for in place of the force
         // field's, which goes unsaid.
         {"cutoffs asked for",
-         {{water_molecule(), 2}},
+         {{four_site_water(), 2}},
          PairSetup::Tip4p,
          {"the box edge 22.000 \u00c5 is under twice the cutoff of 11.5 \u00c5: an atom meets "
           "some neighbours in more than one periodic image (pack more molecules, or shorten the "
