@@ -252,7 +252,8 @@ def build_parser() -> argparse.ArgumentParser:
         ".extxyz (count line, comment line, then 'name x y z' lines; an extended XYZ Lattice "
         "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
         "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
-        "it: atoms by ID, image flags applied, box from its bounds) (required)",
+        "it: atoms by ID, image flags applied, box from its bounds; velocities kept, as from the "
+        "final.data of in.lmp) (required)",
     )
     coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",

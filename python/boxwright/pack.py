@@ -232,8 +232,9 @@ def from_coords(
         checked: .xyz or .extxyz (count line, comment line, "name x y z" lines; an extended XYZ
         Lattice may state a cubic box), .pdb (ATOM/HETATM records of the first model, CRYST1 for
         the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
-        applied, box from its bounds). A file whose atom count differs from what the species
-        and counts need is refused, naming both counts.
+        applied, box from its bounds; the velocities of a Velocities section go into data.lmp,
+        and in.lmp keeps them and skips the start of a packed box). A file whose atom count
+        differs from what the species and counts need is refused, naming both counts.
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
         when *coords* is a file that states a cubic box; given, it must agree with that box.

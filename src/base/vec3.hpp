@@ -1,5 +1,6 @@
 // Position: a point or a displacement in three dimensions, in ångström, and the few operations on
 // it that the layers share. A plain array, so that a buffer of (n, 3) doubles is a span of them.
+// Velocity: the same three numbers, in ångström per femtosecond (LAMMPS real units).
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 namespace boxwright {
 
 using Position = std::array<double, 3>;  // x, y, z in ångström
+using Velocity = std::array<double, 3>;  // vx, vy, vz in Å/fs
 
 inline Position operator-(const Position& a, const Position& b) {
     return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};

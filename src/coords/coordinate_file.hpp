@@ -5,7 +5,8 @@
 //   PDB (.pdb)            the ATOM and HETATM records of the first model; CRYST1 for the box
 //   LAMMPS data (.data, .lmp)  the Atoms section in the full atom style, as this system or
 //                         LAMMPS write_data writes it: atoms placed by ID, image flags applied,
-//                         positions relative to the box's lower corner
+//                         positions relative to the box's lower corner; and the Velocities
+//                         section, when there is one, placed by ID alike
 // Where the file names its atoms (XYZ, PDB, and the comments this system writes after each atom
 // of a data file) every name is compared with the one the species expect at that place, so a
 // file in another order is refused rather than written wrong. Every refusal names the file, and
@@ -43,6 +44,9 @@ struct CoordinateReadOptions {
 struct CoordinateFile {
     std::vector<Position> positions;  // exactly expected.size() of them, in build order
     double box_length = 0;            // the edge of the cube, Å
+    // A data file's Velocities section, as many and in the same order as the positions; none for
+    // every other file.
+    std::optional<std::vector<Velocity>> velocities = std::nullopt;
 };
 
 // Reads the file in the format its extension names.

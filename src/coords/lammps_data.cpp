@@ -1,11 +1,12 @@
 // LAMMPS data files with atoms in the full style (atom-ID molecule-ID atom-type q x y z, then
 // optionally the image flags ix iy iz), as this system and LAMMPS write_data write them. The first
 // line is a title; the header gives the atom count and the box bounds; sections follow in any
-// order, each a keyword line and its body, and only Atoms is read. Atoms go to the place of their
-// ID (write_data lists them in the order the processors hold them), are unwrapped by their image
-// flags and moved with the box so that its lower corner is the origin, where this system's data
-// files put it. A "#" starts a comment anywhere; this system's own files name the pseudo atom as
-// the first word of each atom line's comment, and that name is checked.
+// order, each a keyword line and its body, and only Atoms and Velocities (atom-ID vx vy vz) are
+// read. Both have one line per atom of the header, each going to the place of its ID (write_data
+// lists them in the order the processors hold them); atoms are unwrapped by their image flags and
+// moved with the box so that its lower corner is the origin, where this system's data files put
+// it. A "#" starts a comment anywhere; this system's own files name the pseudo atom as the first
+// word of each atom line's comment, and that name is checked.
 #include <array>
 
 #include "base/numbers.hpp"
@@ -125,36 +126,66 @@ Result<coords::StatedBox> header_box(const LineReader& lines, const Header& head
     return coords::StatedBox{edges[0], header.bounds[0].line};
 }
 
-Result<CoordinateFile> read_atoms(LineReader& lines, const Header& header, double box_length,
-                                  const ExpectedAtoms& expected, bool check_names) {
-    const std::uint64_t count = *header.atoms;
-    CoordinateFile file{std::vector<Position>(count), box_length};
-    std::vector<bool> placed(count);
-    std::array<std::string_view, 10> f;
-    for (std::uint64_t atom = 0; atom < count; ++atom) {
-        BW_TRY(auto line, next_content(lines));
+// The body of a section with one line per atom of the header, each starting with an atom ID: the
+// lines are taken one by one, and every ID must be one of the header's, once.
+class AtomLines {
+  public:
+    AtomLines(LineReader& lines, std::string_view section, std::uint64_t count)
+        : lines_(lines), section_(section), placed_(count) {}
+
+    // The next line of the body; fails where the file or the section ends before the last atom.
+    Result<DataLine> next() {
+        const std::uint64_t count = placed_.size();
+        BW_TRY(auto line, next_content(lines_));
         if (!line) {
-            return fail_at_end(lines, "the file ends after {} of the {} atoms of the header", atom,
-                               count);
+            return fail_at_end(
+                lines_, "the file ends{} after {} of the {} atoms of the header",
+                section_ == "Atoms" ? "" : fmt::format(" in the {} section", section_), read_,
+                count);
         }
         if (is_keyword(line->content)) {
-            return fail_at(lines, "the Atoms section ends after {} of the {} atoms of the header",
-                           atom, count);
+            return fail_at(lines_, "the {} section ends after {} of the {} atoms of the header",
+                           section_, read_, count);
         }
-        const std::size_t n = coords::split_fields(line->content, f);
+        ++read_;
+        return *line;
+    }
+
+    // The 0-based place of the atom with the ID `field`.
+    Result<std::uint64_t> place(std::string_view field) {
+        const std::uint64_t count = placed_.size();
+        const auto id = coords::parse_count(field);
+        if (!id || *id < 1 || *id > count) {
+            return fail_at(lines_, "atom ID '{}' is not one of 1 to {}", field, count);
+        }
+        if (placed_[*id - 1]) return fail_at(lines_, "atom ID {} appears twice", *id);
+        placed_[*id - 1] = true;
+        return *id - 1;
+    }
+
+  private:
+    LineReader& lines_;
+    std::string_view section_;
+    std::vector<bool> placed_;
+    std::uint64_t read_ = 0;
+};
+
+Result<std::vector<Position>> read_atoms(LineReader& lines, const Header& header,
+                                         const ExpectedAtoms& expected, bool check_names) {
+    const std::uint64_t count = *header.atoms;
+    std::vector<Position> positions(count);
+    AtomLines body(lines, "Atoms", count);
+    std::array<std::string_view, 10> f;
+    for (std::uint64_t atom = 0; atom < count; ++atom) {
+        BW_TRY(const auto line, body.next());
+        const std::size_t n = coords::split_fields(line.content, f);
         if (n != 7 && n != 10) {
             return fail_at(lines,
                            "expected 'atom-ID molecule-ID atom-type q x y z' and optionally the "
                            "image flags, found '{}'",
-                           line->content);
+                           line.content);
         }
-        const auto id = coords::parse_count(f[0]);
-        if (!id || *id < 1 || *id > count) {
-            return fail_at(lines, "atom ID '{}' is not one of 1 to {}", f[0], count);
-        }
-        const std::uint64_t index = *id - 1;
-        if (placed[index]) return fail_at(lines, "atom ID {} appears twice", *id);
-        placed[index] = true;
+        BW_TRY(const std::uint64_t index, body.place(f[0]));
         for (std::size_t axis = 0; axis < 3; ++axis) {
             BW_TRY(double value,
                    coords::finite_number(lines, coords::COORDINATE_FIELD[axis], f[4 + axis]));
@@ -167,16 +198,36 @@ Result<CoordinateFile> read_atoms(LineReader& lines, const Header& header, doubl
                 image = *flag;
             }
             const Bounds& bounds = header.bounds[axis];
-            file.positions[index][axis] =
+            positions[index][axis] =
                 value - bounds.low + static_cast<double>(image) * (bounds.high - bounds.low);
         }
-        if (check_names && !line->comment.empty()) {
+        if (check_names && !line.comment.empty()) {
             std::array<std::string_view, 1> name;
-            coords::split_fields(line->comment, name);
+            coords::split_fields(line.comment, name);
             BW_TRY_VOID(coords::check_atom_name(lines, expected, index, name[0]));
         }
     }
-    return file;
+    return positions;
+}
+
+constexpr const char* VELOCITY_FIELD[3] = {"the x velocity", "the y velocity", "the z velocity"};
+
+Result<std::vector<Velocity>> read_velocities(LineReader& lines, std::uint64_t count) {
+    std::vector<Velocity> velocities(count);
+    AtomLines body(lines, "Velocities", count);
+    std::array<std::string_view, 4> f;
+    for (std::uint64_t atom = 0; atom < count; ++atom) {
+        BW_TRY(const auto line, body.next());
+        if (coords::split_fields(line.content, f) != f.size()) {
+            return fail_at(lines, "expected 'atom-ID vx vy vz', found '{}'", line.content);
+        }
+        BW_TRY(const std::uint64_t index, body.place(f[0]));
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            BW_TRY(velocities[index][axis],
+                   coords::finite_number(lines, VELOCITY_FIELD[axis], f[1 + axis]));
+        }
+    }
+    return velocities;
 }
 
 }  // namespace
@@ -199,20 +250,37 @@ Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedA
     BW_TRY_VOID(coords::check_atom_count(lines, *header.atoms, expected));
     BW_TRY(const double box_length, coords::settle_box(lines, stated, options.box_length));
 
-    for (;;) {
-        if (line->content == "Atoms") {
+    std::optional<std::vector<Position>> positions;
+    std::optional<std::vector<Velocity>> velocities;
+    // `line` is a section's keyword line here, or the end of the file.
+    while (line) {
+        const std::string section(line->content);  // the line's text goes with the next line
+        if ((section == "Atoms" && positions) || (section == "Velocities" && velocities)) {
+            return fail_at(lines, "the file has a second {} section", section);
+        }
+        const bool read = section == "Atoms" || section == "Velocities";
+        if (section == "Atoms") {
             if (!line->comment.empty() && line->comment != "full") {
                 return fail_at(lines,
                                "the atoms are in the '{}' style; only the full style is read",
                                line->comment);
             }
-            return read_atoms(lines, header, box_length, expected, options.check_names);
+            BW_TRY(positions, read_atoms(lines, header, expected, options.check_names));
+        } else if (section == "Velocities") {
+            BW_TRY(velocities, read_velocities(lines, *header.atoms));
         }
-        do {  // another section: its body runs to the next keyword
+        // The body of another section runs to the next keyword; one that was read ends there.
+        do {
             BW_TRY(line, next_content(lines));
-            if (!line) return fail_at_end(lines, "the file has no Atoms section");
-        } while (!is_keyword(line->content));
+            if (line && read && !is_keyword(line->content)) {
+                return fail_at(lines,
+                               "the {} section has more lines than the {} atoms of the header",
+                               section, *header.atoms);
+            }
+        } while (line && !is_keyword(line->content));
     }
+    if (!positions) return fail_at_end(lines, "the file has no Atoms section");
+    return CoordinateFile{std::move(*positions), box_length, std::move(velocities)};
 }
 
 }  // namespace boxwright

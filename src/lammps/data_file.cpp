@@ -221,6 +221,22 @@ void append_atoms(TextOut& sink, const std::vector<SpeciesText>& species,
     }
 }
 
+// One line per atom, with the IDs of the Atoms section.
+void append_velocities(TextOut& sink, std::span<const Velocity> velocities) {
+    fmt::memory_buffer& out = sink.text();
+    append(out, "\nVelocities\n\n");
+    std::uint64_t atom_id = 0;
+    for (const Velocity& v : velocities) {
+        append_id7(out, ++atom_id);
+        for (double component : v) {
+            out.push_back(' ');
+            append_exp6(out, component, 13);
+        }
+        out.push_back('\n');
+        sink.line_boundary();
+    }
+}
+
 // One of the Bonds, Angles or Dihedrals sections: every element of every copy, with atom IDs
 // offset by the copy's first atom, walked exactly as the Atoms section walks the atoms.
 template <std::size_t N>
@@ -255,20 +271,25 @@ void append_elements(TextOut& sink, std::string_view title, const std::vector<Sp
     }
 }
 
-// The totals of the system, once the coordinates are known to be one triple per atom.
+// The totals of the system, once the coordinates (and velocities) are known to be one triple per
+// atom.
 Result<SystemTotals> checked_totals(std::span<const ActivePair> active,
-                                    std::span<const Position> coordinates) {
+                                    std::span<const Position> coordinates, Velocities velocities) {
     BW_TRY(auto totals, system_totals(active));
     if (coordinates.size() != totals.atoms) {
         return fail("internal error: expected {} packed atom coordinates, got {}", totals.atoms,
                     coordinates.size());
+    }
+    if (velocities && velocities->size() != totals.atoms) {
+        return fail("internal error: expected {} atom velocities, got {}", totals.atoms,
+                    velocities->size());
     }
     return totals;
 }
 
 void build_data_file(TextOut& out, const SystemTotals& totals, std::span<const ActivePair> active,
                      std::span<const Position> coordinates, const TypeRegistries& registries,
-                     const ForceField& force_field, double box_length) {
+                     const ForceField& force_field, double box_length, Velocities velocities) {
     std::vector<SpeciesText> species;
     species.reserve(active.size());
     for (const auto& pair : active) {
@@ -276,6 +297,7 @@ void build_data_file(TextOut& out, const SystemTotals& totals, std::span<const A
     }
     append_header(out.text(), totals, registries, box_length);
     append_atoms(out, species, coordinates);
+    if (velocities) append_velocities(out, *velocities);
     if (totals.bonds) append_elements(out, "\nBonds\n\n", species, &SpeciesText::bonds);
     if (totals.angles) append_elements(out, "\nAngles\n\n", species, &SpeciesText::angles);
     if (totals.dihedrals) {
@@ -288,21 +310,23 @@ void build_data_file(TextOut& out, const SystemTotals& totals, std::span<const A
 Result<std::string> data_file_text(std::span<const ActivePair> active,
                                    std::span<const Position> coordinates,
                                    const TypeRegistries& registries, const ForceField& force_field,
-                                   double box_length) {
-    BW_TRY(auto totals, checked_totals(active, coordinates));
+                                   double box_length, Velocities velocities) {
+    BW_TRY(auto totals, checked_totals(active, coordinates, velocities));
     TextOut out;
-    build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
+    build_data_file(out, totals, active, coordinates, registries, force_field, box_length,
+                    velocities);
     return fmt::to_string(out.text());
 }
 
 Result<void> write_data_file(FileReplacement& file, std::span<const ActivePair> active,
                              std::span<const Position> coordinates,
                              const TypeRegistries& registries, const ForceField& force_field,
-                             double box_length) {
+                             double box_length, Velocities velocities) {
     // Checked before anything is written: a mismatch writes nothing.
-    BW_TRY(auto totals, checked_totals(active, coordinates));
+    BW_TRY(auto totals, checked_totals(active, coordinates, velocities));
     TextOut out(&file);
-    build_data_file(out, totals, active, coordinates, registries, force_field, box_length);
+    build_data_file(out, totals, active, coordinates, registries, force_field, box_length,
+                    velocities);
     return out.finish().map_error(about(file.path()));
 }
 

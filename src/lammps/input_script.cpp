@@ -66,7 +66,7 @@ bool has_mobile_atoms(std::span<const ScriptSpecies> species) {
                        [](const ScriptSpecies& s) { return s.hold.hold != Hold::RigidBody; });
 }
 
-void append_header(Out& out, const RunSettings& run) {
+void append_header(Out& out, const RunSettings& run, bool start) {
     append(out,
            "# LAMMPS input for the system of data.lmp and forcefield.lmp, written by boxwright.\n"
            "# Run it in this directory:  lmp -in in.lmp\n"
@@ -79,6 +79,7 @@ void append_header(Out& out, const RunSettings& run) {
     }
     command(out, "variable", "timestep index {:<13} # fs", list_number(run.timestep));
     command(out, "variable", "steps index {:<16} # of the production run", run.steps);
+    if (!start) return;
     command(out, "variable", "start_steps index {:<10} # of the limited-displacement start",
             START_STEPS);
     command(out, "variable", "seed index {:<17} # of the velocities and the start's thermostat",
@@ -288,6 +289,14 @@ void append_start(Out& out, const InputScriptPlan& plan) {
     const bool shake = any_held(plan.species, Hold::Shake);
     const bool bodies = any_held(plan.species, Hold::RigidBody);
     section(out, "Velocities");
+    if (plan.velocities_kept) {
+        append(out,
+               "# Those of data.lmp, kept: they come with its positions from an earlier run, "
+               "which has\n# relaxed the contacts of packing, so no minimisation or "
+               "limited-displacement start\n# follows.\n");
+        command(out, "timestep", "${{timestep}}");
+        return;
+    }
     if (shake) append(out, "# After SHAKE, which takes the motions it forbids out.\n");
     if (bodies) {
         append(out,
@@ -353,6 +362,16 @@ void append_production(Out& out, const InputScriptPlan& plan) {
     command(out, "run", "${{steps}}");
 }
 
+void append_final_state(Out& out) {
+    section(out, "Final state");
+    append(out,
+           "# Positions and velocities for a rebuild with this or another preset, without the\n"
+           "# coefficients, which stay in forcefield.lmp (boxwright from-coords --coords "
+           "final.data);\n# and a restart file to continue this run with read_restart.\n");
+    command(out, "write_data", "final.data nocoeff");
+    command(out, "write_restart", "final.restart");
+}
+
 }  // namespace
 
 RunCutoffs run_cutoffs(PairSetup setup, double cutoff_vdw, const PairSettings& settings) {
@@ -397,12 +416,13 @@ InputScriptPlan plan_input_script(std::span<const ActivePair> active,
 
 std::string input_script_text(const InputScriptPlan& plan) {
     Out out;
-    append_header(out, plan.run);
+    append_header(out, plan.run, !plan.velocities_kept);
     append_system(out, plan);
-    append_relaxation(out, plan);
+    if (!plan.velocities_kept) append_relaxation(out, plan);
     append_constraints(out, plan);
     append_start(out, plan);
     append_production(out, plan);
+    append_final_state(out);
     return fmt::to_string(out);
 }
 

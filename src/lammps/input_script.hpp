@@ -1,8 +1,11 @@
 // in.lmp: the LAMMPS input that runs the system of data.lmp and forcefield.lmp as written, with
 // a start that survives the close contacts of a packed box: units and styles, the cutoffs and
 // PPPM accuracy of the run, the constraints each species needs, a relaxation, velocities, a
-// limited-displacement stage and an NPT (or NVT) run. The settings a user changes most are index
-// variables at the top, so that `lmp -var steps 500000 -in in.lmp` overrides them.
+// limited-displacement stage and an NPT (or NVT) run. When data.lmp carries the velocities of an
+// earlier run, they are kept and the run follows the constraints at once. It ends by writing
+// final.data (positions and velocities, for a rebuild from them) and final.restart. The settings
+// a user changes most are index variables at the top, so that `lmp -var steps 500000 -in in.lmp`
+// overrides them.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +69,8 @@ struct InputScriptPlan {
     // none, and the limited-displacement stage relaxes the contacts alone.
     std::optional<std::string> bare_charge;
     RunSettings run;
+    // data.lmp has a Velocities section (set by the caller): no relaxation, no start.
+    bool velocities_kept = false;
 };
 
 // `active` without count-0 species, as a build has it after resolve_active.

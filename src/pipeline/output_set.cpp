@@ -43,7 +43,8 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
 
     BW_TRY(FileReplacement * data, files.add("data.lmp"));
     BW_TRY_VOID(write_data_file(*data, system.active(), placed.positions(), registries,
-                                system.force_field(), placed.box_length));
+                                system.force_field(), placed.box_length,
+                                placed.velocities ? Velocities(*placed.velocities) : std::nullopt));
 
     // Without a water the Tip4p block keeps the types of water listed first.
     Tip4pTypes water = tip4p_water_types(system.active(), registries).value_or(Tip4pTypes{});
@@ -53,9 +54,10 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
                    generate_forcefield_file(system.force_field(), registries, system.pair_setup,
                                             request.explicit_lb, water)));
     if (request.input_script) {
-        const auto plan =
+        auto plan =
             plan_input_script(system.active(), registries, system.force_field(), system.pair_setup,
                               *request.input_script, request.pair_settings);
+        plan.velocities_kept = placed.velocities.has_value();
         BW_TRY_VOID(write_text(files, "in.lmp", input_script_text(plan)));
     }
 

@@ -86,7 +86,9 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
     BW_TRY(auto read,
            read_coordinate_file(file.path, expected,
                                 CoordinateReadOptions{file.check_names, file.box_length}));
-    return PlacedAtoms{std::move(read.positions), std::nullopt, read.box_length};
+    PlacedAtoms placed{std::move(read.positions), std::nullopt, read.box_length};
+    placed.velocities = std::move(read.velocities);
+    return placed;
 }
 
 }  // namespace

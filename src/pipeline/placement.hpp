@@ -1,8 +1,8 @@
 // The placement: the third step of every build, where the positions come from. The caller's
-// rows, a coordinate file read natively, one Packmol run over the whole box, or the split packing
-// run side by side. Packing works in a private temporary directory that never outlives the step;
-// a Packmol run that failed yet left a usable structure is reported, and the stop of the watch
-// ends every Packmol.
+// rows, a coordinate file read natively (with the velocities of a data file that has them), one
+// Packmol run over the whole box, or the split packing run side by side. Packing works in a
+// private temporary directory that never outlives the step; a Packmol run that failed yet left a
+// usable structure is reported, and the stop of the watch ends every Packmol.
 #pragma once
 
 #include <optional>
@@ -32,6 +32,8 @@ struct PlacedAtoms {
     double box_length = 0;                             // Å
     std::optional<SplitPacking> split = std::nullopt;  // how the box was split, when it was
     std::optional<PackingOutcome> packing = std::nullopt;  // for a packed box
+    // Read with the positions from a data file that has them, one per atom in the same order.
+    std::optional<std::vector<Velocity>> velocities = std::nullopt;
 
     std::span<const Position> positions() const { return given ? *given : owned; }
 };

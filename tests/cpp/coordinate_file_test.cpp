@@ -79,6 +79,7 @@ void expect_reads(const System& system, const Accepted& c, std::vector<Position>
     ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(read->positions, positions);
     EXPECT_EQ(read->box_length, c.box.value_or(12.5));
+    EXPECT_FALSE(read->velocities);
 }
 
 TEST(CoordinateFile, ReadsEachFormsPositionsAndBox) {
@@ -115,7 +116,7 @@ TEST(CoordinateFile, ExtendedXyzPropertiesPlaceTheColumns) {
 }
 
 // The fixture is LAMMPS write_data output after a short run: atoms 2 and 3 swapped in the listing,
-// atom 10 one box length along x away through its image flag, a Velocities section after Atoms.
+// atom 10 one box length along x away through its image flag; the Velocities listed alike.
 TEST(CoordinateFile, LammpsDataPlacesAtomsByIdAndAppliesImageFlags) {
     const System system;
     auto read = read_lammps_data(test::data_path("coords/write_data.data"), system.expected, {});
@@ -128,6 +129,9 @@ TEST(CoordinateFile, LammpsDataPlacesAtomsByIdAndAppliesImageFlags) {
     EXPECT_EQ(read->positions[9],
               (Position{1.3015273917888563 + 12, 4.307889162084582, 11.140147226065745}));
     EXPECT_EQ(read->box_length, 12);
+    ASSERT_EQ(read->velocities.value_or(std::vector<Velocity>{}).size(), 10u);
+    EXPECT_EQ(read->velocities->at(1),
+              (Velocity{-0.022641194326190557, 0.002073765040681772, 0.006757371562483446}));
 }
 
 // This system's own data file: its comments name the atoms, which are checked; a box placed
@@ -272,6 +276,26 @@ TEST(CoordinateFile, LammpsDataRefusalsNameFileAndLine) {
          "PATH:20: the Atoms section ends after 2 of the 10 atoms of the header"},
         {"file ends early", "a.data", good.substr(0, good.find(atom3)),
          "PATH:20: the file ends after 2 of the 10 atoms of the header"},
+    };
+    expect_refusals(cases);
+}
+
+TEST(CoordinateFile, LammpsDataVelocityRefusalsNameFileAndLine) {
+    const std::string good = test::read_file(test::data_path("coords/write_data.data"));
+    const std::string id3 = "3 -0.00022974207313109537 -0.01268957596493503 0.00972827164809089";
+    const Refused cases[] = {
+        {"no ID", "a.data", replace_all(good, id3, id3.substr(2)),
+         "PATH:61: expected 'atom-ID vx vy vz', found '" + id3.substr(2) + "'"},
+        {"ID twice", "a.data", replace_all(good, id3, "1" + id3.substr(1)),
+         "PATH:61: atom ID 1 appears twice"},
+        {"not finite", "a.data", replace_all(good, "0.00972827164809089", "nan"),
+         "PATH:61: the z velocity 'nan' is not a finite number"},
+        {"an atom missing", "a.data", replace_all(good, id3 + "\n", ""),
+         "PATH:70: the Velocities section ends after 9 of the 10 atoms of the header"},
+        {"one line more", "a.data", replace_all(good, "\n\nBonds", "\n11 0 0 0\n\nBonds"),
+         "PATH:70: the Velocities section has more lines than the 10 atoms of the header"},
+        {"a second section", "a.data", good + "\nVelocities\n",
+         "PATH:92: the file has a second Velocities section"},
     };
     expect_refusals(cases);
 }

@@ -59,6 +59,17 @@ TEST(EndToEnd, OwnDataFileRebuildsItself) {
     expect_golden("e2e/data.lmp", read_file(dir.file("data.lmp")));
 }
 
+// LAMMPS's velocities: written into data.lmp after the atoms, by atom ID, and kept by in.lmp.
+TEST(EndToEnd, VelocitiesOfTheCoordinateFileAreWrittenAndKept) {
+    TempDir dir;
+    auto request =
+        fixture_mixture(dir.path(), CoordinateFileSource{data_path("coords/write_data.data")});
+    request.input_script = RunSettings{};
+    ASSERT_TRUE(run_build(request));
+    expect_golden("e2e/velocities.data.lmp", read_file(dir.file("data.lmp")));
+    EXPECT_EQ(read_file(dir.file("in.lmp")).find("\nvelocity "), std::string::npos);
+}
+
 // The force field and the species are loaded and checked before the coordinate file is opened.
 TEST(EndToEnd, InputsAreCheckedBeforeTheCoordinateFile) {
     TempDir dir;

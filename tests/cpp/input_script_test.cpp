@@ -114,14 +114,18 @@ TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
 
 // Butane first, then water (SHAKE), then a straight CO2 (rigid bodies): the Tip4p pair style
 // names the water's types 3 4 3 2 again with the force field's 12 Å cutoff; water's bare H
-// rules out the minimisation. NPT.
+// rules out the minimisation. NPT. From a data file with velocities: those kept, with no seed,
+// relaxation or start.
 TEST(InputScript, MixtureOfEveryHoldGolden) {
     Plan p;
     p.ff.cutoff_vdw = 12;
     p.species.add(butane_molecule(), 2);
     p.species.add(water_molecule(), 3);
     p.species.add(carbon_dioxide(), 4);
-    expect_golden("input_script/mixture.in.lmp", input_script_text(p.make(PairSetup::Tip4p)));
+    auto plan = p.make(PairSetup::Tip4p);
+    expect_golden("input_script/mixture.in.lmp", input_script_text(plan));
+    plan.velocities_kept = true;
+    expect_golden("input_script/kept_velocities.in.lmp", input_script_text(plan));
 }
 
 // Without a preset the user's pair style comes first; argon and butane carry no charge, so the

@@ -56,6 +56,13 @@ def final_state(directory):
     return hi - lo, atoms
 
 
+def velocities(path):
+    """By atom ID, (vx, vy, vz) of the Velocities section of a data file."""
+    body = pathlib.Path(path).read_text(encoding="utf-8").split("\nVelocities\n\n")[1]
+    return {int(f[0]): list(map(float, f[1:]))
+            for f in map(str.split, body.split("\n\n")[0].splitlines())}
+
+
 def bond_lengths(directory, species_atoms, first_atom, pairs):
     """The lengths of the given atom pairs (0-based within a molecule) in every molecule of a
     species whose molecules start at atom ID `first_atom`, by minimum image."""
@@ -162,3 +169,21 @@ class LammpsRunsOurInput(TempDirTestCase):
         self.assertIn("master list distance cutoff = 14\n", screen)
         errors = re.findall(r"estimated relative force accuracy = (\S+)", screen)
         self.assertTrue(errors and all(float(error) <= 1e-5 for error in errors), errors)
+
+    def test_round_trip_through_final_data(self):
+        # Water (SHAKE) and straight CO2 (rigid bodies) run with one preset, then rebuilt from
+        # its final.data with another: data.lmp has the velocities of final.data, and runs.
+        species, counts = [example("water.json"), example("co2.json")], [30, 10]
+        first, second = self.tmp / "first", self.tmp / "second"
+        pack.packmol(species, counts, 500.0, pair_style=P.Tip4p, force_field=FORCE_FIELD,
+                     out_dir=first)
+        run_in_lmp(first, {"start_steps": 100, "steps": 300})
+        self.assertTrue((first / "final.restart").is_file())
+        pack.from_coords(species, counts, first / "final.data", pair_style=P.LjCutCoulLong,
+                         force_field=FORCE_FIELD, out_dir=second)
+        final, rebuilt = velocities(first / "final.data"), velocities(second / "data.lmp")
+        self.assertEqual(rebuilt.keys(), final.keys())
+        worst = max(abs(ours / theirs - 1)
+                    for atom in final for ours, theirs in zip(rebuilt[atom], final[atom]))
+        self.assertLess(worst, 5e-7)  # data.lmp keeps seven significant digits
+        run_in_lmp(second, {"steps": 100})

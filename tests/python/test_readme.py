@@ -1,6 +1,7 @@
 """The README's commands run as written, in a fresh directory laid out like a built clone, with a
 `boxwright` command on PATH as pip installs it. The set-up block (`make demo`, `make test`) is
-what CI runs itself, and the pip block is the wheel check of tests/package."""
+what CI runs itself, the pip block is the wheel check of tests/package, and the round trip's
+full LAMMPS runs are run shortened on docs/coordinates.md."""
 
 import os
 import pathlib
