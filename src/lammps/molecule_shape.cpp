@@ -1,5 +1,6 @@
 #include "lammps/molecule_shape.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace boxwright {
@@ -40,6 +41,12 @@ std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                           molecule.m_site.value_or(DEFAULT_M_SITE_ANG)};
     }
     return std::nullopt;
+}
+
+bool declares_four_site_water(std::span<const ActivePair> active) {
+    return std::ranges::any_of(active, [](const ActivePair& pair) {
+        return pair.resolved.molecule->m_site && bent_triatomic(pair.resolved);
+    });
 }
 
 std::vector<double> straight_offsets(const Molecule& molecule, const ForceField& force_field) {

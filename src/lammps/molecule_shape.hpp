@@ -34,6 +34,9 @@ std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved);
 std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                                             const TypeRegistries& registries);
 
+// A bent three-atom species that declares its M site ("MSite"): a four-site water.
+bool declares_four_site_water(std::span<const ActivePair> active);
+
 // For a molecule whose reference atoms lie on one straight line (within 0.01 Å) and number at
 // least three: each atom's signed offset along that line from the centre of mass, Å. Empty for
 // any other molecule. Its pseudo atoms must be checked against the force field already.

@@ -73,13 +73,6 @@ std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
     return reports;
 }
 
-bool declares_m_site(std::span<const ActivePair> active) {
-    for (const auto& pair : active) {
-        if (pair.resolved.molecule->m_site && bent_triatomic(pair.resolved)) return true;
-    }
-    return false;
-}
-
 class Checks {
   public:
     Checks(const FinishedBuild& build, const BuildReport& report, Diagnostics& diagnostics)
@@ -171,7 +164,7 @@ class Checks {
             }
         }
         const auto water = tip4p_water_types(build_.active, build_.registries);
-        if (preset == PairSetup::Tip4p && water && !declares_m_site(build_.active)) {
+        if (preset == PairSetup::Tip4p && water && !declares_four_site_water(build_.active)) {
             warn(Kind::PresetAndCharges,
                  "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "
                  "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
@@ -198,6 +191,7 @@ class Checks {
     }
 
     void flexible_molecules() {
+        std::optional<Stiffest> stiffest;
         for (const auto& pair : build_.active) {
             const Molecule& molecule = *pair.resolved.molecule;
             if (molecule.rigid) continue;
@@ -212,39 +206,40 @@ class Checks {
                      molecule.name);
             }
             missing_torsions(pair.resolved);
+            stiffest_among(pair.resolved, held, stiffest);
         }
-        stiffest_flexible_bond();
+        if (stiffest && build_.timestep_fs) say_stiffest(*stiffest, *build_.timestep_fs);
+    }
+
+    struct Stiffest {
+        double period_fs;
+        std::string bond, molecule;
+    };
+
+    // Bonds held by SHAKE do not vibrate; the others are candidates.
+    void stiffest_among(const ResolvedMolecule& resolved, const SpeciesHold& held,
+                        std::optional<Stiffest>& stiffest) const {
+        for (const auto& bond : resolved.bonds) {
+            const auto& t = bond.record.types;
+            const auto type = build_.registries.bonds.type_number(norm_pair(t[0], t[1]));
+            if (std::ranges::find(held.bond_types, type) != held.bond_types.end()) continue;
+            const double period = bond_period_fs(bond.record);
+            if (!stiffest || period < stiffest->period_fs) {
+                stiffest =
+                    Stiffest{period, fmt::format("{}-{}", t[0], t[1]), resolved.molecule->name};
+            }
+        }
     }
 
     // A bond that vibrates in fewer than ten timesteps is not integrated: the run heats up or
-    // blows apart. Bonds held by SHAKE or in rigid molecules do not vibrate.
-    void stiffest_flexible_bond() {
-        if (!build_.timestep_fs) return;
-        struct Stiffest {
-            double period_fs = std::numeric_limits<double>::infinity();
-            std::string bond, molecule;
-        } stiffest;
-        for (const auto& pair : build_.active) {
-            const Molecule& molecule = *pair.resolved.molecule;
-            if (molecule.rigid) continue;
-            const auto held = hold_for(pair.resolved, build_.registries, build_.force_field);
-            for (const auto& bond : pair.resolved.bonds) {
-                const auto& t = bond.record.types;
-                const auto type = build_.registries.bonds.type_number(norm_pair(t[0], t[1]));
-                if (std::ranges::find(held.bond_types, type) != held.bond_types.end()) continue;
-                const double period = bond_period_fs(bond.record);
-                if (period < stiffest.period_fs) {
-                    stiffest = {period, fmt::format("{}-{}", t[0], t[1]), molecule.name};
-                }
-            }
-        }
+    // blows apart.
+    void say_stiffest(const Stiffest& stiffest, double timestep_fs) {
         if (!std::isfinite(stiffest.period_fs)) return;
-        const double steps = stiffest.period_fs / *build_.timestep_fs;
+        const double steps = stiffest.period_fs / timestep_fs;
         const auto text = fmt::format(
             "the stiffest flexible bond, {} of molecule '{}', vibrates with a period of {:.1f} fs: "
             "{:.1f} timesteps of {} fs",
-            stiffest.bond, stiffest.molecule, stiffest.period_fs, steps,
-            plain_number(*build_.timestep_fs));
+            stiffest.bond, stiffest.molecule, stiffest.period_fs, steps, plain_number(timestep_fs));
         if (steps < MIN_STEPS_PER_PERIOD) {
             warn(Kind::FlexibleMolecule,
                  "{}; under {} the run cannot follow it (shorten the timestep, or hold the bond "

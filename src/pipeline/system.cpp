@@ -1,5 +1,8 @@
 #include "pipeline/system.hpp"
 
+#include <fmt/ranges.h>
+
+#include <string_view>
 #include <utility>
 
 #include "lammps/molecule_shape.hpp"
@@ -7,24 +10,16 @@
 namespace boxwright {
 namespace {
 
-void report_placeholders(const TypeRegistries& registries, Diagnostics& diagnostics) {
-    for (const auto& entry : registries.bonds.entries()) {
+// One line per placeholder type, named in the orientation of the first element of that type met.
+template <class Registry>
+void report_placeholders(const Registry& registry, std::string_view element,
+                         std::string_view section, Diagnostics& diagnostics) {
+    for (const auto& entry : registry.entries()) {
         if (!entry.value.placeholder) continue;
-        const auto& t = entry.value.types;
-        diagnostics.warn(
-            DiagnosticKind::RigidPlaceholder,
-            fmt::format("bond {}-{} has no Bonds entry; defaulted to rigid placeholder (set SHAKE "
-                        "or RIGID in your LAMMPS input)",
-                        t[0], t[1]));
-    }
-    for (const auto& entry : registries.angles.entries()) {
-        if (!entry.value.placeholder) continue;
-        const auto& t = entry.value.types;
-        diagnostics.warn(
-            DiagnosticKind::RigidPlaceholder,
-            fmt::format("angle {}-{}-{} has no Bends entry; defaulted to rigid placeholder (set "
-                        "SHAKE or RIGID in your LAMMPS input)",
-                        t[0], t[1], t[2]));
+        diagnostics.warn(DiagnosticKind::RigidPlaceholder,
+                         fmt::format("{} {} has no {} entry; defaulted to rigid placeholder (set "
+                                     "SHAKE or RIGID in your LAMMPS input)",
+                                     element, fmt::join(entry.value.types, "-"), section));
     }
 }
 
@@ -38,7 +33,8 @@ Result<ActiveSpecies> number_types(ActiveList active, const ForceField& force_fi
     BW_TRY(registries.angles, build_angle_type_registry(result.active));
     BW_TRY(registries.atoms, build_atom_type_registry(result.active, force_field));
     BW_TRY(registries.dihedrals, build_dihedral_type_registry(result.active));
-    report_placeholders(registries, diagnostics);
+    report_placeholders(registries.bonds, "bond", "Bonds", diagnostics);
+    report_placeholders(registries.angles, "angle", "Bends", diagnostics);
     return result;
 }
 
@@ -60,11 +56,7 @@ std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSe
                                            std::span<const ActivePair> active,
                                            const ForceField& force_field) {
     if (rule == PresetRule::AsRequested) return requested;
-    for (const auto& pair : active) {
-        if (pair.resolved.molecule->m_site && bent_triatomic(pair.resolved)) {
-            return PairSetup::Tip4p;
-        }
-    }
+    if (declares_four_site_water(active)) return PairSetup::Tip4p;
     for (const auto& pair : active) {
         for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
             const PseudoAtomParams* params = force_field.pseudo_atom(atom.name);

@@ -55,38 +55,30 @@ void expect_golden_build(const std::string& name, const Build& build) {
     EXPECT_EQ(entries_in(dir.file("out")), 2);  // no temporary file left beside them
 }
 
-TEST(OutputsGolden, RigidWaterWithPlaceholders) {
-    Build b;
-    b.add(water_molecule(), 3);
-    b.request.pair_setup = PairSetup::Tip4p;
-    b.packing_note = "packmol exited with status 173; the packing may be imperfect";
-    expect_golden_build("rigid_water", b);
-}
-
-TEST(OutputsGolden, FlexibleChainWithTorsionsAllPairsExplicit) {
-    Build b;
-    b.add(butane_molecule(), 2);
-    b.request.pair_setup = PairSetup::LjCut;
-    b.request.explicit_lb = true;
-    expect_golden_build("butane", b);
-}
-
-TEST(OutputsGolden, MixtureWithACountZeroSpeciesAndNoPreset) {
-    Build b;
-    b.add(butane_molecule(), 1);
-    b.add(water_molecule(), 0);
-    b.add(argon_molecule(), 2);
-    b.skipped = {"water"};
-    b.box = 31.07229;
-    expect_golden_build("mixture", b);
-}
-
-TEST(OutputsGolden, SingleSitesOnlyWithoutSources) {
-    Build b;
-    b.add(argon_molecule(), 3);
-    b.request.pair_setup = PairSetup::LjCutCoulLong;
-    b.request.explicit_lb = true;
-    expect_golden_build("argon", b);
+// One small system per feature, each compared whole with golden/<name>/.
+TEST(OutputsGolden, EachFeatureWritesItsGoldenFiles) {
+    Build water, butane, mixture, argon;
+    water.add(water_molecule(), 3);  // rigid, placeholders only, after an imperfect packing
+    water.request.pair_setup = PairSetup::Tip4p;
+    water.packing_note = "packmol exited with status 173; the packing may be imperfect";
+    butane.add(butane_molecule(), 2);  // flexible with torsions, every pair explicit
+    butane.request.pair_setup = PairSetup::LjCut;
+    butane.request.explicit_lb = true;
+    mixture.add(butane_molecule(), 1);  // a count-0 species, no preset
+    mixture.add(water_molecule(), 0);
+    mixture.add(argon_molecule(), 2);
+    mixture.skipped = {"water"};
+    mixture.box = 31.07229;
+    argon.add(argon_molecule(), 3);  // single sites without sources
+    argon.request.pair_setup = PairSetup::LjCutCoulLong;
+    argon.request.explicit_lb = true;
+    for (const auto& [name, build] : {std::pair<const char*, const Build*>{"rigid_water", &water},
+                                      {"butane", &butane},
+                                      {"mixture", &mixture},
+                                      {"argon", &argon}}) {
+        SCOPED_TRACE(name);
+        expect_golden_build(name, *build);
+    }
 }
 
 TEST(Outputs, CreatesMissingParentsAndCountsEachMoleculeTimesItsCopies) {

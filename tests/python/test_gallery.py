@@ -49,11 +49,7 @@ def trappe_ethanol_and_spce(directory):
         "SelfInteractions": [{"name": n, "type": "lennard-jones", "parameters": [e, s]}
                              for n, _, _, e, s in atoms],
     }
-    paths = []
-    for name, content in (("ethanol", ethanol), ("spce", water), ("ff", force_field)):
-        paths.append(pathlib.Path(directory, f"{name}.json"))
-        paths[-1].write_text(json.dumps(content), encoding="utf-8")
-    return paths
+    return write_files(directory, ethanol=ethanol, spce=water, ff=force_field)
 
 
 
