@@ -31,6 +31,16 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "overlap";
         case DiagnosticKind::PackingTolerance:
             return "packing-tolerance";
+        case DiagnosticKind::Density:
+            return "density";
+        case DiagnosticKind::LennardJones:
+            return "lennard-jones";
+        case DiagnosticKind::BondLength:
+            return "bond-length";
+        case DiagnosticKind::Mass:
+            return "mass";
+        case DiagnosticKind::UnknownKey:
+            return "unknown-key";
     }
     unreachable("a diagnostic kind of the enumeration");
 }

@@ -23,6 +23,12 @@ enum class DiagnosticKind {
     Cutoff,
     Overlap,
     PackingTolerance,
+    // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
+    Density,
+    LennardJones,
+    BondLength,
+    Mass,
+    UnknownKey,
 };
 
 enum class DiagnosticLevel { Note, Warning };
