@@ -80,7 +80,7 @@ struct Chains {
         if (!write()) std::abort();
     }
 
-    Result<WrittenFiles> write() const {
+    Result<void> write() const {
         return write_lammps_outputs(*system, {{}, std::span<const Position>(coordinates), 250.0},
                                     request, {});
     }

@@ -34,6 +34,7 @@ def build_packmol(
     timeout: SupportsFloat | SupportsIndex | None = None,
     progress: Callable[[int, int, float, float], object] | None = None,
     accept_imperfect: bool = False,
+    strict: bool = False,
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
@@ -46,7 +47,8 @@ def build_packmol(
 
     cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in Å, and
     kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place of the
-    preset's; None keeps those.
+    preset's; None keeps those. strict=True fails on the build's first warnings and writes
+    nothing.
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
@@ -74,6 +76,7 @@ def build_from_coords(
     coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
     kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
     check_names: bool = True,
+    strict: bool = False,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
@@ -81,4 +84,4 @@ def build_from_coords(
     coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
     read natively after the force field and the species are checked; box_len may then be None
     for the box the file states, and check_names compares the file's atom names with the
-    species'. cutoff, coulomb_cutoff and kspace_accuracy as for build_packmol."""
+    species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol."""

@@ -176,6 +176,11 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "solver (default: the preset's 1.0e-4)",
     )
     parser.add_argument(
+        "--strict", action="store_true",
+        help="fail on any warning, exit status 1, and write nothing; notes never fail "
+        "(default: warnings are printed and the files written)",
+    )
+    parser.add_argument(
         "--json", action="store_true",
         help="print the build report as one JSON object instead of text (default: text)",
     )
@@ -289,6 +294,7 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         cutoff=args.cutoff,
         coulomb_cutoff=args.coulomb_cutoff,
         kspace_accuracy=args.kspace_accuracy,
+        strict=args.strict,
     )
     if args.command == "pack":
         return pack.packmol(args.species, args.counts, args.density,

@@ -117,6 +117,7 @@ def packmol(
     timeout: float | None = None,
     progress: Callable[[Progress], object] | None = None,
     accept_imperfect: bool = False,
+    strict: bool = False,
 ) -> BuildReport:
     """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
@@ -180,6 +181,9 @@ def packmol(
         A packing that Packmol reports as failed, or whose closest atoms of different molecules
         are closer than *tolerance*, raises `RuntimeError` naming them, and nothing is written;
         true keeps such a packing, with a warning.
+    strict : bool
+        Fail on the build's warnings (`RuntimeError` listing them all) and write nothing; the
+        warnings about the input stop it before anything is packed. Notes never fail it.
 
     Returns
     -------
@@ -194,7 +198,7 @@ def packmol(
         pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
         coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
         subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
-        accept_imperfect=accept_imperfect))
+        accept_imperfect=accept_imperfect, strict=strict))
 
 
 def from_coords(
@@ -216,6 +220,7 @@ def from_coords(
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
     check_names: bool = True,
+    strict: bool = False,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
@@ -246,6 +251,8 @@ def from_coords(
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
         the molecule files expect at its place (in a PDB file, its first four characters), so a
         file in another order is refused. Turn it off for files whose names are element symbols.
+    strict : bool
+        As for `packmol`.
 
     Returns
     -------
@@ -261,4 +268,4 @@ def from_coords(
         force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
         input_script=input_script, temperature=temperature, pressure=pressure,
         timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
-        kspace_accuracy=kspace_accuracy, check_names=check_names))
+        kspace_accuracy=kspace_accuracy, check_names=check_names, strict=strict))

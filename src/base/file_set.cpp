@@ -46,10 +46,4 @@ Result<void> FileSet::commit() {
     return {};
 }
 
-std::vector<std::string> FileSet::paths() const {
-    std::vector<std::string> paths;
-    for (const auto& member : members_) paths.push_back(member.path());
-    return paths;
-}
-
 }  // namespace boxwright

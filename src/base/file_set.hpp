@@ -42,9 +42,6 @@ class FileSet {
     // Finishes every member, then renames each over its target, in the order they were added.
     Result<void> commit();
 
-    // The paths of the members, in the order they were added.
-    std::vector<std::string> paths() const;
-
   private:
     FileSet(std::string dir, DirectoryLock lock) : dir_(std::move(dir)), lock_(std::move(lock)) {}
 

@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include "base/numbers.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
+#include "pipeline/plausibility.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
@@ -111,7 +114,39 @@ Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
     return check_packing(request.placement);
 }
 
+// A strict build stops at its first warnings, all of them in the message.
+Result<void> refuse_warnings(const BuildRequest& request, std::span<const Diagnostic> diagnostics) {
+    if (!request.strict) return {};
+    std::string texts;
+    for (const auto& diagnostic : diagnostics) {
+        if (diagnostic.level == DiagnosticLevel::Warning) texts += "\n  " + diagnostic.text;
+    }
+    if (texts.empty()) return {};
+    return fail("the build is strict and has warnings; nothing was written:{}", texts);
+}
+
+// A packing that fails after the input was found implausible most likely fails for that reason
+// (a density in g/m³ leaves no room): the warnings go with the failure, or they would be lost.
+FfError with_warnings(FfError error, const Diagnostics& diagnostics) {
+    for (const auto& diagnostic : diagnostics.entries()) {
+        if (diagnostic.level == DiagnosticLevel::Warning && is_about_input(diagnostic.kind)) {
+            error.message += "\nwarning: " + diagnostic.text;
+        }
+    }
+    return error;
+}
+
 }  // namespace
+
+Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
+                                 const PlacedAtoms& placed, Diagnostics diagnostics,
+                                 const Watch& watch) {
+    BW_TRY(auto report, make_build_report(request, system, placed, output_paths(request),
+                                          std::move(diagnostics)));
+    BW_TRY_VOID(refuse_warnings(request, report.diagnostics));
+    BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch));
+    return report;
+}
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
@@ -120,9 +155,11 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (request.preset_rule == PresetRule::FromCharges) {
         BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
     }
-    BW_TRY(auto placed, place(system, request, watch, diagnostics));
-    BW_TRY(auto files, write_lammps_outputs(system, placed, request, watch));
-    return make_build_report(request, system, placed, std::move(files), std::move(diagnostics));
+    if (request.full_report) check_input_plausibility(request, system, diagnostics);
+    BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
+    auto placed = place(system, request, watch, diagnostics);
+    if (!placed) return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics));
+    return finish_build(request, system, *placed, std::move(diagnostics), watch);
 }
 
 }  // namespace boxwright

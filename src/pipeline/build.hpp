@@ -1,15 +1,24 @@
 // run_build: the one build path that every entry of both modules takes. The request's settings
 // are checked, then: the inputs are loaded and the system resolved (types numbered once), the
-// positions placed, the output set written, and the report made. The first failure ends the
-// build; the watch's stop ends it early, with every Packmol stopped and the old files kept.
+// input's plausibility checked, the positions placed, the report made and the output set written.
+// The first failure ends the build; the watch's stop ends it early, with every Packmol stopped and
+// the old files kept.
 #pragma once
 
 #include "base/error.hpp"
 #include "base/watch.hpp"
+#include "pipeline/placement.hpp"
 #include "pipeline/report.hpp"
 #include "pipeline/request.hpp"
+#include "pipeline/system.hpp"
 
 namespace boxwright {
+
+// The last steps, once the atoms are placed: the report is made before the files are written, so
+// that a strict build with warnings writes nothing.
+Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
+                                 const PlacedAtoms& placed, Diagnostics diagnostics,
+                                 const Watch& watch);
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch = {});
 

@@ -9,6 +9,12 @@ bool shown_in_summary(DiagnosticKind kind) {
            kind == DiagnosticKind::LongRangeSolver;
 }
 
+bool is_about_input(DiagnosticKind kind) {
+    return kind == DiagnosticKind::Density || kind == DiagnosticKind::LennardJones ||
+           kind == DiagnosticKind::BondLength || kind == DiagnosticKind::Mass ||
+           kind == DiagnosticKind::UnknownKey;
+}
+
 std::string_view kind_name(DiagnosticKind kind) {
     switch (kind) {
         case DiagnosticKind::RigidPlaceholder:

@@ -39,6 +39,8 @@ struct Diagnostic {
     std::string text;
 };
 
+// Whether the kind is one of the checks of the input's plausibility.
+bool is_about_input(DiagnosticKind kind);
 // Whether the specified build summary shows this kind as one of its "warning:" lines.
 bool shown_in_summary(DiagnosticKind kind);
 // "rigid-placeholder", "packing-status", ...: the kind as the package's report names it.

@@ -35,8 +35,15 @@ Result<void> write_text(FileSet& files, const std::string& name, std::string_vie
 
 }  // namespace
 
-Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
-                                          const BuildRequest& request, const Watch& watch) {
+WrittenFiles output_paths(const BuildRequest& request) {
+    WrittenFiles paths{join_path(request.out_dir, "data.lmp"),
+                       join_path(request.out_dir, "forcefield.lmp"), std::nullopt};
+    if (request.input_script) paths.input_script = join_path(request.out_dir, "in.lmp");
+    return paths;
+}
+
+Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                  const BuildRequest& request, const Watch& watch) {
     BW_TRY_VOID(create_output_directory(request.out_dir));
     BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
     const auto& registries = system.species.registries;
@@ -67,11 +74,7 @@ Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const Pl
             "unchanged",
             lossy_utf8(request.out_dir.empty() ? "." : request.out_dir));
     }
-    BW_TRY_VOID(files.commit());
-    auto paths = files.paths();
-    WrittenFiles written{paths[0], paths[1], std::nullopt};
-    if (paths.size() > 2) written.input_script = paths[2];
-    return written;
+    return files.commit();
 }
 
 }  // namespace boxwright

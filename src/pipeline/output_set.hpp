@@ -21,9 +21,12 @@ struct WrittenFiles {
     std::optional<std::string> input_script;
 };
 
+// The paths write_lammps_outputs writes to.
+WrittenFiles output_paths(const BuildRequest& request);
+
 // The watch's stop is looked at while another build holds the directory and once more before the
 // files are renamed; a stop before the renames leaves the old files as they were.
-Result<WrittenFiles> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
-                                          const BuildRequest& request, const Watch& watch);
+Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                  const BuildRequest& request, const Watch& watch);
 
 }  // namespace boxwright

@@ -16,6 +16,7 @@
 #include "lammps/molecule_shape.hpp"
 #include "lammps/system_totals.hpp"
 #include "pipeline/contact.hpp"
+#include "pipeline/plausibility.hpp"
 
 namespace boxwright {
 namespace {
@@ -84,6 +85,7 @@ class Checks {
         pseudo_atoms();
         flexible_molecules();
         cutoff_and_box();
+        given_density();
         overlaps();
         packing_tolerance();
     }
@@ -94,6 +96,11 @@ class Checks {
     template <class... Args>
     void warn(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
         diagnostics_.warn(kind, fmt::format(text, std::forward<Args>(args)...));
+    }
+    template <class... Args>
+    void note(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
+        diagnostics_.add(kind, DiagnosticLevel::Note,
+                         fmt::format(text, std::forward<Args>(args)...));
     }
 
     // The pseudo atoms of the build that satisfy `keep`, in type order, joined by ", ".
@@ -246,7 +253,7 @@ class Checks {
                  "fixed with FixedBonds)",
                  text, MIN_STEPS_PER_PERIOD);
         } else {
-            diagnostics_.add(Kind::FlexibleMolecule, DiagnosticLevel::Note, text);
+            note(Kind::FlexibleMolecule, "{}", text);
         }
     }
 
@@ -290,7 +297,7 @@ class Checks {
         // A cutoff asked for leaves the force field's unused.
         if (preset && cutoff_vdw != PRESET_CUTOFF && !build_.pair_settings.cutoff) {
             if (build_.input_script) {
-                warn(Kind::Cutoff,
+                note(Kind::Cutoff,
                      "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
                      "in.lmp gives the pair style again with {} \u00c5, which keeps the "
                      "coefficients",
@@ -312,14 +319,19 @@ class Checks {
                          ? run_cutoffs(*preset, cutoff_vdw, build_.pair_settings).longest()
                          : PRESET_CUTOFF;
         }
+        // LAMMPS counts every periodic image within the cutoff, so this is a fact, not a fault.
         const double edge = report_.summary.box_length;
         if (edge < 2 * cutoff) {
-            warn(Kind::Cutoff,
+            note(Kind::Cutoff,
                  "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
                  "some neighbours in more than one periodic image (pack more molecules, or "
                  "shorten the cutoff)",
                  edge, plain_number(cutoff));
         }
+    }
+
+    void given_density() {
+        if (build_.given_coordinates) check_given_density(report_.density, diagnostics_);
     }
 
     void overlaps() {
@@ -403,9 +415,9 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
                                       const PlacedAtoms& placed, WrittenFiles files,
                                       Diagnostics diagnostics) {
     if (has_long_range_solver(system.pair_setup) && !request.pair_settings.kspace_accuracy) {
-        diagnostics.warn(DiagnosticKind::LongRangeSolver,
-                         "Long-range Coulomb interaction solver in forcefield file might be "
-                         "adjusted to user preference.");
+        diagnostics.add(DiagnosticKind::LongRangeSolver, DiagnosticLevel::Note,
+                        "Long-range Coulomb interaction solver in forcefield file might be "
+                        "adjusted to user preference.");
     }
     BuildReport report;
     BW_TRY(report.summary, build_summary(system, placed, files));

@@ -85,6 +85,9 @@ struct BuildRequest {
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
     bool full_report = false;
+    // A strict build fails on its first warning and writes nothing; the input's warnings stop it
+    // before the packing.
+    bool strict = false;
 };
 
 }  // namespace boxwright

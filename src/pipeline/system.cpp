@@ -13,34 +13,36 @@ namespace {
 // One line per placeholder type, named in the orientation of the first element of that type met.
 template <class Registry>
 void report_placeholders(const Registry& registry, std::string_view element,
-                         std::string_view section, Diagnostics& diagnostics) {
+                         std::string_view section, DiagnosticLevel level,
+                         Diagnostics& diagnostics) {
     for (const auto& entry : registry.entries()) {
         if (!entry.value.placeholder) continue;
-        diagnostics.warn(DiagnosticKind::RigidPlaceholder,
-                         fmt::format("{} {} has no {} entry; defaulted to rigid placeholder (set "
-                                     "SHAKE or RIGID in your LAMMPS input)",
-                                     element, fmt::join(entry.value.types, "-"), section));
+        diagnostics.add(DiagnosticKind::RigidPlaceholder, level,
+                        fmt::format("{} {} has no {} entry; defaulted to rigid placeholder (set "
+                                    "SHAKE or RIGID in your LAMMPS input)",
+                                    element, fmt::join(entry.value.types, "-"), section));
     }
 }
 
 }  // namespace
 
 Result<ActiveSpecies> number_types(ActiveList active, const ForceField& force_field,
-                                   Diagnostics& diagnostics) {
+                                   Diagnostics& diagnostics, DiagnosticLevel placeholders) {
     ActiveSpecies result{std::move(active), {}};
     auto& registries = result.registries;
     BW_TRY(registries.bonds, build_bond_type_registry(result.active));
     BW_TRY(registries.angles, build_angle_type_registry(result.active));
     BW_TRY(registries.atoms, build_atom_type_registry(result.active, force_field));
     BW_TRY(registries.dihedrals, build_dihedral_type_registry(result.active));
-    report_placeholders(registries.bonds, "bond", "Bonds", diagnostics);
-    report_placeholders(registries.angles, "angle", "Bends", diagnostics);
+    report_placeholders(registries.bonds, "bond", "Bonds", placeholders, diagnostics);
+    report_placeholders(registries.angles, "angle", "Bends", placeholders, diagnostics);
     return result;
 }
 
 Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
                                      std::span<const std::uint64_t> counts,
-                                     const ForceField& force_field, Diagnostics& diagnostics) {
+                                     const ForceField& force_field, Diagnostics& diagnostics,
+                                     DiagnosticLevel placeholders) {
     ActiveList active;
     std::size_t species = std::min(molecules.size(), counts.size());
     for (std::size_t index = 0; index < species; ++index) {
@@ -49,7 +51,11 @@ Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
         active.push_back({std::move(resolved), counts[index]});
     }
     if (active.empty()) return fail("all species have count 0; nothing to build");
-    return number_types(std::move(active), force_field, diagnostics);
+    return number_types(std::move(active), force_field, diagnostics, placeholders);
+}
+
+DiagnosticLevel placeholder_level(const BuildRequest& request) {
+    return request.input_script ? DiagnosticLevel::Note : DiagnosticLevel::Warning;
 }
 
 std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSetup> requested,
@@ -75,8 +81,8 @@ std::vector<CountedMolecule> ResolvedSystem::counted() const {
 
 Result<ResolvedSystem> resolve_system(const BuildRequest& request, Diagnostics& diagnostics) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
-    BW_TRY(auto species,
-           resolve_active(loaded.molecules, request.counts, loaded.force_field, diagnostics));
+    BW_TRY(auto species, resolve_active(loaded.molecules, request.counts, loaded.force_field,
+                                        diagnostics, placeholder_level(request)));
     const auto pair_setup = settle_pair_setup(request.preset_rule, request.pair_setup,
                                               species.active, loaded.force_field);
     return ResolvedSystem{std::move(loaded), std::move(species), pair_setup};

@@ -27,16 +27,22 @@ struct ActiveSpecies {
     TypeRegistries registries;  // the type numbers of every file of the build
 };
 
-// Numbers the types of resolved species and reports their rigid placeholders. Bond and angle
-// conflicts are found first, then pseudo atoms missing from the force field.
+// Numbers the types of resolved species and reports their rigid placeholders at the level given.
+// Bond and angle conflicts are found first, then pseudo atoms missing from the force field.
 Result<ActiveSpecies> number_types(ActiveList active, const ForceField& force_field,
-                                   Diagnostics& diagnostics);
+                                   Diagnostics& diagnostics,
+                                   DiagnosticLevel placeholders = DiagnosticLevel::Warning);
 
 // Resolves the species with a non-zero count, then number_types. The molecules must outlive the
 // result: each ResolvedMolecule refers to its Molecule.
 Result<ActiveSpecies> resolve_active(std::span<const Molecule> molecules,
                                      std::span<const std::uint64_t> counts,
-                                     const ForceField& force_field, Diagnostics& diagnostics);
+                                     const ForceField& force_field, Diagnostics& diagnostics,
+                                     DiagnosticLevel placeholders = DiagnosticLevel::Warning);
+
+// Every molecule with a placeholder is rigid, and in.lmp holds rigid molecules: with it, the
+// placeholders are a note; without it, the user must hold them.
+DiagnosticLevel placeholder_level(const BuildRequest& request);
 
 std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSetup> requested,
                                            std::span<const ActivePair> active,

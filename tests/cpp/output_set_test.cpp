@@ -113,6 +113,15 @@ TEST(Outputs, FailuresNameThePathAndReplaceNothing) {
     EXPECT_EQ(error_of(unknown.run(dir.file("unknown"))),
               "molecule 'neon' uses pseudo-atom type 'Ne' not present in the force field");
     EXPECT_FALSE(fs::exists(dir.file("unknown")));
+    // A strict build is judged before anything is written: without in.lmp, water's placeholders
+    // are warnings.
+    Build strict;
+    strict.add(water_molecule(), 2);
+    strict.request.strict = true;
+    EXPECT_TRUE(error_of(strict.run(dir.file("strict")))
+                    .starts_with("the build is strict and has warnings; nothing was written:\n  "
+                                 "bond O-H has no Bonds entry"));
+    EXPECT_FALSE(fs::exists(dir.file("strict")));
 
     Build b;
     b.add(water_molecule(), 2);

@@ -76,7 +76,7 @@ struct Case {
     PairSettings pair_settings = {};
 };
 
-// The report's own warnings (those after the summary's), for copies 5 Å apart.
+// The report's own warnings and notes (those after the summary's), for copies 5 Å apart.
 std::vector<std::string> checks_of(const Case& c) {
     TestBuild build;
     c.change(build.ff = checked_force_field());
@@ -95,9 +95,9 @@ std::vector<std::string> checks_of(const Case& c) {
     EXPECT_TRUE(report) << report.error().message;
     std::vector<std::string> checks;
     for (const auto& diagnostic : report->diagnostics) {
-        if (!shown_in_summary(diagnostic.kind) && diagnostic.level == DiagnosticLevel::Warning) {
-            checks.push_back(diagnostic.text);
-        }
+        if (shown_in_summary(diagnostic.kind)) continue;
+        const bool note = diagnostic.level == DiagnosticLevel::Note;
+        checks.push_back((note ? "note: " : "") + diagnostic.text);
     }
     return checks;
 }
@@ -159,7 +159,9 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
           "molecule 'ohho' is flexible, and the bonds it holds fixed (to a charged site without "
           "epsilon or sigma, or named in FixedBonds) form chains that SHAKE cannot hold (one atom "
           "and at most three bonded to it): they stay flexible, and a bare charge can fall onto a "
-          "neighbouring one (declare the molecule rigid, or give the site a Lennard-Jones core)"}},
+          "neighbouring one (declare the molecule rigid, or give the site a Lennard-Jones core)",
+          "note: the stiffest flexible bond, H-H of molecule 'ohho', vibrates with a period of "
+          "154.7 fs: 154.7 timesteps of 1 fs"}},
         {"a bond too stiff for the timestep",
          {{stiff_dimer(), 1}},
          PairSetup::LjCut,
@@ -170,11 +172,14 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
          {{butane_without_torsions(), 1}},
          PairSetup::LjCut,
          {"molecule 'butane' leaves out the dihedrals that have no Torsions entry: 1 of 1 "
-          "(CH3-CH2-CH2-CH3)"}},
+          "(CH3-CH2-CH2-CH3)",
+          "note: the stiffest flexible bond, CH2-CH2 of molecule 'butane', vibrates with a period "
+          "of 58.7 fs: 58.7 timesteps of 1 fs"}},
         {"the force field's cutoff, given again in in.lmp",
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
-         {"the force field's CutOffVDW is 12 \u00c5, the LjCut preset's cutoff 10 \u00c5: in.lmp "
+         {"note: the force field's CutOffVDW is 12 \u00c5, the LjCut preset's cutoff 10 \u00c5: "
+          "in.lmp "
           "gives the pair style again with 12 \u00c5, which keeps the coefficients"},
          [](ForceField& ff) { ff.cutoff_vdw = 12; }},
         {"the force field's cutoff without in.lmp",
@@ -190,7 +195,8 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
         {"a box under twice the cutoff",
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
-         {"the box edge 19.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets some "
+         {"note: the box edge 19.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets "
+          "some "
           "neighbours in more than one periodic image (pack more molecules, or shorten the "
           "cutoff)"},
          [](ForceField&) {},
@@ -199,7 +205,8 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
         {"given coordinates that overlap",
          {{argon_molecule(), 2}},
          PairSetup::LjCut,
-         {"the box edge 5.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets some "
+         {"note: the box edge 5.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets "
+          "some "
           "neighbours in more than one periodic image (pack more molecules, or shorten the "
           "cutoff)",
           "atoms 1 and 2 (of argon 1 and argon 2) are 0.990 \u00c5 apart: atoms of different "
@@ -232,7 +239,8 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
         {"cutoffs asked for",
          {{four_site_water(), 2}},
          PairSetup::Tip4p,
-         {"the box edge 22.000 \u00c5 is under twice the cutoff of 11.5 \u00c5: an atom meets "
+         {"note: the box edge 22.000 \u00c5 is under twice the cutoff of 11.5 \u00c5: an atom "
+          "meets "
           "some neighbours in more than one periodic image (pack more molecules, or shorten the "
           "cutoff)"},
          [](ForceField& ff) { ff.cutoff_vdw = 12; },

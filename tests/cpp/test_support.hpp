@@ -21,6 +21,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "lammps/resolved.hpp"
+#include "pipeline/build.hpp"
 #include "pipeline/contact.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/report.hpp"
@@ -227,7 +228,7 @@ struct TestBuild : Species {
     Result<BuildReport> run(std::string out_dir,
                             std::optional<std::vector<Position>> positions = {}) const {
         Diagnostics diagnostics;
-        auto species = number_types(active, ff, diagnostics);
+        auto species = number_types(active, ff, diagnostics, placeholder_level(request));
         if (!species) return tl::unexpected(species.error());
         if (packing_note) diagnostics.warn(DiagnosticKind::PackingStatus, *packing_note);
         const ResolvedSystem system{LoadedSpecies{ff, {}, skipped}, std::move(*species),
@@ -240,9 +241,7 @@ struct TestBuild : Species {
             placed.packing = {packing->tolerance,
                               closest_between_molecules(active, placed.positions(), box)};
         }
-        auto files = write_lammps_outputs(system, placed, r, Watch{});
-        if (!files) return tl::unexpected(files.error());
-        return make_build_report(r, system, placed, std::move(*files), std::move(diagnostics));
+        return finish_build(r, system, placed, std::move(diagnostics), Watch{});
     }
 };
 

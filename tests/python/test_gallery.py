@@ -102,6 +102,7 @@ class Gallery(TempDirTestCase):
     def build_and_run(self, name, species, counts, density, force_field, ranks=1):
         out = self.tmp / name
         report = pack.packmol(species, counts, density, force_field=force_field, out_dir=out)
+        self.assertEqual(report.warnings, ())  # a realistic system, plausible in every number
         screen = run_in_lmp(out, RUN, ranks=ranks)
         self.assertEqual(len(final_state(out)[1]), report.totals.atoms)
         temperature = final_temperature(screen)

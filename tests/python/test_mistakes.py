@@ -38,7 +38,54 @@ class Mistake:
     options: dict = field(default_factory=lambda: {"density": 600.0})  # pack's keywords
 
 
+def scale_coordinates(name, factor):
+    def change(data):
+        for atom in data["pseudoAtoms"]:
+            atom[1] = [x * factor for x in atom[1]]
+    return edit_json(name, change)
+
+
+def set_self_interactions(**parameters):
+    def change(data):
+        for name, values in parameters.items():
+            self_interaction(data, name)["parameters"] = values
+    return edit_json("force_field", change)
+
+
+def set_mass(name, mass):
+    def change(data):
+        next(atom for atom in data["PseudoAtoms"] if atom["name"] == name)["mass"] = mass
+    return edit_json("force_field", change)
+
+
 MISTAKES = [
+    Mistake("a density in g/cm³", "is it in g/cm³? 1 g/cm³ is 1000 kg/m³",
+            options={"density": 1.0}),
+    # No room for the molecules: the packing fails, and its message carries the warning.
+    Mistake("a density in g/m³", "warning: the density 600000 kg/m³ is above any molecular "
+            "liquid's (at most 3500 kg/m³): is it in g/m³?", fails=True,
+            options={"density": 600000.0}),
+    Mistake("ε in kcal/mol", "pseudo atom 'CH3' has epsilon 0.1947 K, shallower than any atom's "
+            "or united atom's well of its size: is it in kcal/mol (0.1947 kcal/mol is 98.0 K)",
+            edit=set_self_interactions(CH3=[0.1947, 3.75], CH2=[0.0914, 3.95])),
+    Mistake("σ and ε swapped", "pseudo atom 'CH3' has sigma 98 Å, wider than any atom or united "
+            "atom (at most 10 Å): are epsilon and sigma swapped?",
+            edit=set_self_interactions(CH3=[3.75, 98.0])),
+    Mistake("σ in nm", "pseudo atom 'CH2' has sigma 0.395 Å with epsilon 46 K, narrower than "
+            "any atom or united atom with such a well: is sigma in nm (0.395 nm is 3.95 Å)?",
+            edit=set_self_interactions(CH2=[46.0, 0.395])),
+    Mistake("a geometry in nm", "molecule 'butane': atoms 0 (CH3) and 1 (CH2) are bonded "
+            "0.154 Å apart, outside what bonds have (0.6 to 3 Å): in nm? Molecule files take Å",
+            edit=scale_coordinates("butane", 0.1)),
+    Mistake("a bond length in nm", "molecule 'butane': the Bonds entry CH3-CH2 has r0 0.154 Å, "
+            "outside what bonds have (0.6 to 3 Å): in nm?",
+            edit=edit_json("butane", lambda data: data["Bonds"][0][2].__setitem__(1, 0.154))),
+    Mistake("hydrogen taken as 1.08", "pseudo atom 'CH3' has mass 15.251 g/mol, which fits no "
+            "element, united atom or one-site molecule (the nearest is CH3, 15.035 g/mol)",
+            edit=set_mass("CH3", 15.251)),
+    Mistake("a strict build that warns", "the build is strict and has warnings; nothing was "
+            "written:\n  the density 1 kg/m³", fails=True,
+            options={"density": 1.0, "strict": True}),
 ]
 
 
@@ -53,19 +100,29 @@ def cli_arguments(mistake, directory):
 
 
 class MistakeTest(TempDirTestCase):
+    def test_the_examples_build_without_a_warning(self):
+        for path in sorted(EXAMPLES.glob("*.json")):
+            if path.name == "force_field.json":
+                continue
+            with self.subTest(path.stem):
+                pack.packmol(path, [20], 600.0, force_field=EXAMPLES / "force_field.json",
+                             out_dir=self.tmp / path.stem, strict=True)
+
     def copy_examples(self, mistake):
-        for path in EXAMPLES.glob("*.json"):
-            shutil.copy(path, self.tmp)
-        mistake.edit(self.tmp)
+        """A directory of its own with the examples as the mistake has them."""
+        directory = self.tmp / str(MISTAKES.index(mistake))
+        shutil.copytree(EXAMPLES, directory, dirs_exist_ok=True)
+        mistake.edit(directory)
+        return directory
 
     def test_each_mistake_is_named_through_the_package(self):
         for mistake in MISTAKES:
             with self.subTest(mistake.name):
-                self.copy_examples(mistake)
-                arguments = ([str(self.tmp / f"{s}.json") for s in mistake.species],
+                directory = self.copy_examples(mistake)
+                arguments = ([str(directory / f"{s}.json") for s in mistake.species],
                              list(mistake.counts))
-                keywords = dict(mistake.options, force_field=self.tmp / "force_field.json",
-                                out_dir=self.tmp / "out")
+                keywords = dict(mistake.options, force_field=directory / "force_field.json",
+                                out_dir=directory / "out")
                 density = keywords.pop("density")
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
@@ -73,7 +130,7 @@ class MistakeTest(TempDirTestCase):
                         with self.assertRaises(RuntimeError) as raised:
                             pack.packmol(*arguments, density, **keywords)
                         self.assertIn(mistake.expect, str(raised.exception))
-                        self.assertFalse((self.tmp / "out" / "data.lmp").exists())
+                        self.assertFalse((directory / "out").exists())
                     else:
                         report = pack.packmol(*arguments, density, **keywords)
                         self.assertIn(mistake.expect, "\n".join(report.warnings))
@@ -81,9 +138,9 @@ class MistakeTest(TempDirTestCase):
     def test_each_mistake_is_named_on_the_command_line(self):
         for mistake in MISTAKES:
             with self.subTest(mistake.name):
-                self.copy_examples(mistake)
+                directory = self.copy_examples(mistake)
                 result = subprocess.run(
-                    [sys.executable, "-m", "boxwright", *cli_arguments(mistake, self.tmp)],
+                    [sys.executable, "-m", "boxwright", *cli_arguments(mistake, directory)],
                     capture_output=True, text=True, timeout=300)
                 self.assertEqual(result.returncode, 1 if mistake.fails else 0, result.stderr)
                 prefix = "boxwright: " if mistake.fails else "warning: "

@@ -14,7 +14,7 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
     "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
     "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
-    "timeout=None, progress=None, accept_imperfect=False)\n"
+    "timeout=None, progress=None, accept_imperfect=False, strict=False)\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -28,13 +28,14 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "\n"
     "cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in "
     "\u00c5, and kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place "
-    "of the preset's; None keeps those.";
+    "of the preset's; None keeps those. strict=True fails on the build's first warnings and "
+    "writes nothing.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
-    "kspace_accuracy=None, check_names=True)\n"
+    "kspace_accuracy=None, check_names=True, strict=False)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -42,14 +43,14 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
     "read natively after the force field and the species are checked; box_len may then be None\n"
     "for the box the file states, and check_names compares the file's atom names with the\n"
-    "species'. cutoff, coulomb_cutoff and kspace_accuracy as for build_packmol.";
+    "species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
     PyObject *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
              *out_dir = nullptr, *input_script = nullptr, *temperature = nullptr,
              *pressure = nullptr, *timestep = nullptr, *steps = nullptr, *cutoff = nullptr,
-             *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr;
+             *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr, *strict = nullptr;
 };
 
 // What both builds take beyond their own arguments, with the package's defaults.
@@ -61,6 +62,7 @@ struct PackageArguments {
     bool input_script = true;
     RunSettings run;
     PairSettings pair;
+    bool strict = false;
 
     // The request with these arguments filled in; the species, counts and placement are the
     // caller's to add.
@@ -75,6 +77,7 @@ struct PackageArguments {
         request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
+        request.strict = strict;
         return request;
     }
 };
@@ -93,7 +96,8 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
            convert_argument(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
                             out.pair.coulomb_cutoff) &&
            convert_argument(given.kspace_accuracy, "kspace_accuracy", to_optional_number,
-                            out.pair.kspace_accuracy);
+                            out.pair.kspace_accuracy) &&
+           convert_argument(given.strict, "strict", to_flag, out.strict);
 }
 
 // The packing keywords of build_packmol, as given (null when omitted).
@@ -153,29 +157,18 @@ PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool
 }
 
 char* build_packmol_keywords[] = {
-    keyword("species"),
-    keyword("counts"),
-    keyword("density"),
-    keyword("pair_style"),
-    keyword("explicit_lb"),
-    keyword("force_field"),
-    keyword("out_dir"),
-    keyword("tolerance"),
-    keyword("input_script"),
-    keyword("temperature"),
-    keyword("pressure"),
-    keyword("timestep"),
-    keyword("steps"),
-    keyword("cutoff"),
-    keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"),
-    keyword("jobs"),
-    keyword("seed"),
-    keyword("subboxes"),
-    keyword("timeout"),
-    keyword("progress"),
-    keyword("accept_imperfect"),
-    nullptr,
+    keyword("species"),        keyword("counts"),
+    keyword("density"),        keyword("pair_style"),
+    keyword("explicit_lb"),    keyword("force_field"),
+    keyword("out_dir"),        keyword("tolerance"),
+    keyword("input_script"),   keyword("temperature"),
+    keyword("pressure"),       keyword("timestep"),
+    keyword("steps"),          keyword("cutoff"),
+    keyword("coulomb_cutoff"), keyword("kspace_accuracy"),
+    keyword("jobs"),           keyword("seed"),
+    keyword("subboxes"),       keyword("timeout"),
+    keyword("progress"),       keyword("accept_imperfect"),
+    keyword("strict"),         nullptr,
 };
 
 PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
@@ -183,13 +176,13 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackageKeywords given;
     PackingKeywords given_packing;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
             &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
             &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
             &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
-            &given_packing.accept_imperfect)) {
+            &given_packing.accept_imperfect, &given.strict)) {
         return nullptr;
     }
     std::vector<std::string> species_paths;
@@ -219,12 +212,25 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),         keyword("counts"),      keyword("coords"),
-    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
-    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
-    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
-    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"), keyword("check_names"), nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("coords"),
+    keyword("box_len"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
+    keyword("check_names"),
+    keyword("strict"),
+    nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -262,11 +268,11 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
             &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
-            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names)) {
+            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &given.strict)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
