@@ -15,7 +15,7 @@ import subprocess
 import sys
 import time
 
-from boxwright._engine import build_from_coords
+from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -304,6 +304,26 @@ class HostileInputTest(AttackTestCase):
             for entry in (pack_from_coords_py, build_from_coords):
                 with self.subTest(name, entry=entry.__name__):
                     self.assert_refused(ValueError, message, entry=entry, **request)
+
+    def test_systems_too_large_to_build_are_refused_before_planning(self):
+        methane, ethane = example("methane.json"), example("ethane.json")
+        cases = [
+            ("counts whose sum wraps, split", dict(species=[methane, ethane],
+                                                   counts=[2**63, 2**63], jobs=1),
+             "system too large: the total number of molecules exceeds the 64-bit range at "
+             "9223372036854775808 copies of molecule 'ethane'"),
+            ("more atoms than LAMMPS numbers", dict(species=[methane], counts=[2**31]),
+             "the system has 2147483648 atoms, more than LAMMPS numbers: its atom IDs are "
+             "32-bit, at most 2147483647, unless LAMMPS is built with -DLAMMPS_BIGBIG (build "
+             "fewer molecules)"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                with self.assertRaises(RuntimeError) as raised:
+                    build_packmol(density=400.0, force_field=FORCE_FIELD, out_dir=str(self.out),
+                                  **request)
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
 
     def test_buffers_are_read_or_refused_never_unimplemented(self):
         doubles = memoryview(array.array("d", [0.0] * 9)).cast("B")
