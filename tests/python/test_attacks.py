@@ -305,6 +305,44 @@ class HostileInputTest(AttackTestCase):
                 with self.subTest(name, entry=entry.__name__):
                     self.assert_refused(ValueError, message, entry=entry, **request)
 
+    def test_coordinate_files_that_would_crash_flood_or_mislead(self):
+        def data_file(low, high, flags):
+            axes = "".join(f"{low} {high} {a}lo {a}hi\n" for a in "xyz")
+            return (f"LAMMPS data file\n\n1 atoms\n1 atom types\n\n{axes}\nAtoms # full\n\n"
+                    f"1 1 1 0.0 1.0 2.0 3.0 {flags}\n")
+
+        def xyz_file(properties, line="CH4 1 2 3"):
+            return f'1\n{properties} Lattice="20 0 0 0 20 0 0 0 20"\n{line}\n'
+
+        def widths(properties):
+            return ("wide.xyz", xyz_file(f"Properties={properties}"), 2,
+                    f"Properties declares more than 1024 columns: '{properties}'")
+
+        cases = [
+            ("a width that wraps the column", *widths("foo:R:18446744073709551613:pos:R:3")),
+            ("a width that wraps the name's column",
+             *widths("pos:R:3:foo:R:18446744073709551612:species:S:1")),
+            ("a width of 10^8", *widths("foo:R:100000000:pos:R:3")),
+            ("a line of 2 MB", "long.xyz", xyz_file("", "CH4 1 2 3" + " " * (2 << 20)), 3,
+             "the line is longer than the limit of 1 MiB"),
+            ("terminal controls, and a long line", "esc.xyz",
+             xyz_file("", "\x1b[31mCH4\r" + "0" * 300), 3,
+             "expected 'name x y z', found '\\u{1b}[31mCH4\\u{d}" + "0" * 111
+             + "... (309 bytes in all)'"),
+            ("an image flag beyond LAMMPS's", "flag.data", data_file(0, 20, "2147483648 0 0"), 12,
+             "the image flag '2147483648' is beyond what LAMMPS stores (-1048576 to 1048575): is "
+             "the Atoms section in another layout?"),
+            ("a box that unwraps to infinity", "inf.data", data_file(-8e307, 8e307, "1 0 0"), 12,
+             "the image flags put the atom beyond any finite position"),
+        ]
+        for name, file_name, text, line, message in cases:
+            with self.subTest(name):
+                path = self.tmp / file_name
+                path.write_text(text, encoding="utf-8")
+                self.assert_refused(RuntimeError, f"{path}:{line}: {message}",
+                                    species=[example("methane.json")], coords=str(path),
+                                    box_len=None, entry=build_from_coords)
+
     def test_systems_too_large_to_build_are_refused_before_planning(self):
         methane, ethane = example("methane.json"), example("ethane.json")
         cases = [
