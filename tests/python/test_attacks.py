@@ -266,13 +266,22 @@ class HostileInputTest(AttackTestCase):
                                                                                     [0, 1]]))
         reversed_twice = self.edited(BUTANE, "reversed.json",
                                      lambda d: d.update(Connectivity=[[0, 1], [1, 2], [2, 1]]))
+        ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
+            {"name": "CH4&", "mass": 16.043, "charge": 0.0}))
+        quotes = self.edited(WATER, 'w""".json', lambda document: None)
         cases = [
+            ("pseudo-atom ending in '&'", dict(force_field=ampersand),
+             f"pseudo-atom name \"CH4&\" in {ampersand} contains '\"' or '&', which LAMMPS reads "
+             "as syntax even in a comment"),
+            ("species file name with quotes", dict(species=[quotes]),
+             f"species name \"w\\\"\\\"\\\"\" in {quotes} contains '\"' or '&', which LAMMPS "
+             "reads as syntax even in a comment"),
             ("pseudo-atom of the force field", dict(force_field=force_field),
              f"pseudo-atom name {shown} in {force_field} contains a control character"),
             ("pseudo-atom of a molecule", dict(species=[molecule]),
              f"pseudo-atom name {shown} in {molecule} contains a control character"),
             ("species file name", dict(species=[species_file]),
-             f'species name "x\\nshell touch P\\n#" (from {species_file}) contains a control '
+             f'species name "x\\nshell touch P\\n#" in {species_file} contains a control '
              "character"),
             ("bond listed twice", dict(species=[twice], coords=((0, 0, 0),) * 4),
              f"{twice} Connectivity lists the bond (0, 1) more than once"),
