@@ -6,6 +6,7 @@ on PATH play the faults the real program cannot; an interrupt is tried on the re
 import array
 import ctypes
 import json
+import math
 import os
 import pathlib
 import re
@@ -116,9 +117,9 @@ class PackmolFaultsTest(AttackTestCase):
         return f"{bin_dir}:{os.environ['PATH']}"
 
     def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None,
-              program=BUILD):
+              program=BUILD, force_field=FORCE_FIELD):
         env = {**os.environ, "PATH": self.path_with(script), "TMPDIR": str(tmpdir or self.tmpdir)}
-        request = json.dumps([[str(s) for s in species], list(counts), density, FORCE_FIELD,
+        request = json.dumps([[str(s) for s in species], list(counts), density, str(force_field),
                               str(self.out)])
         build = subprocess.Popen([sys.executable, "-c", program, request], env=env, text=True,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -208,6 +209,26 @@ class PackmolFaultsTest(AttackTestCase):
         self.assertEqual(outcome["raised"], None, outcome["message"])
         self.assertIn(b"  # Ow my water\n", (self.out / "data.lmp").read_bytes())
         self.assertEqual(list(tmpdir.iterdir()), [])
+
+    def test_names_beyond_ascii_keep_the_templates_columns(self):
+        # Packmol reads the template's fields by byte columns: a name of two-byte characters
+        # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number.
+        force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
+        force_field["PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0})
+        (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
+        (self.tmp / "123.json").write_text(json.dumps(
+            {"Type": "rigid", "pseudoAtoms": [["€€", [0, 0, 0]], ["€€", [1.5, 0, 0]]],
+             "Connectivity": [[0, 1]]}), encoding="utf-8")
+        shutil.copy(WATER, self.tmp / "wäter.json")
+        outcome = self.outcome(self.start(None, species=[self.tmp / "wäter.json",
+                                                         self.tmp / "123.json"],
+                                          counts=[3, 3], force_field=self.tmp / "ff.json"))
+        self.assertEqual(outcome["raised"], None, outcome["message"])
+        positions = [list(map(float, line.split()[4:7])) for line in
+                     (self.out / "data.lmp").read_text(encoding="utf-8").splitlines()
+                     if line.endswith("# €€ 123")]
+        for first, second in zip(positions[::2], positions[1::2]):
+            self.assertAlmostEqual(math.dist(first, second), 1.5, delta=0.01)
 
 
 class HostileInputTest(AttackTestCase):
