@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/closest_name.hpp"
 #include "base/decimal.hpp"
 #include "base/invariant.hpp"
 #include "base/quoted.hpp"
@@ -85,7 +86,9 @@ class EventRouter {
   public:
     using Ch = char;
 
-    EventRouter(const rapidjson::MemoryStream& stream, Sink& root) : stream_(stream), root_(root) {}
+    EventRouter(std::string_view text, const rapidjson::MemoryStream& stream, Sink& root,
+                std::vector<UnknownKey>* unknown_keys)
+        : text_(text), stream_(stream), root_(root), unknown_keys_(unknown_keys) {}
 
     bool Null() {
         return scalar([](Sink& s) { return s.null(); });
@@ -112,9 +115,14 @@ class EventRouter {
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         if (!is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
-        auto sink = open_.back()->key(std::string_view(text, length));
+        const std::string_view key(text, length);
+        auto sink = open_.back()->key(key);
         if (!sink) return stop(std::move(sink.error().message), last_consumed());
         member_value_ = *sink;
+        if (unknown_keys_ != nullptr) {
+            keep_if_unknown(key);
+            member_key_.assign(key);
+        }
         return true;
     }
     bool EndObject(rapidjson::SizeType) {
@@ -161,7 +169,42 @@ class EventRouter {
     Next next_sink() {
         if (open_.empty()) return &root_;
         if (member_value_ != nullptr) return std::exchange(member_value_, nullptr);
+        ++elements_.back();
         return open_.back()->element();
+    }
+
+    // Where the value that starts now stands: "" for the document, "PseudoAtoms" for a member of
+    // it, "PseudoAtoms[2]" for an element of that (elements counted from 0).
+    std::string next_label() const {
+        if (open_.empty()) return {};
+        if (member_value_ != nullptr) {
+            return labels_.back().empty() ? member_key_ : labels_.back() + "." + member_key_;
+        }
+        return fmt::format("{}[{}]", labels_.back(), elements_.back());
+    }
+
+    // A key of the innermost record that the record does not read, nor documents as a note.
+    void keep_if_unknown(std::string_view key) {
+        const RecordKeys* keys = open_.back()->record_keys();
+        if (keys == nullptr) return;
+        auto listed = [key](const std::vector<std::string_view>& keys_of) {
+            return std::find(keys_of.begin(), keys_of.end(), key) != keys_of.end();
+        };
+        if (listed(keys->known) || listed(keys->quiet)) return;
+        const auto suggestion = closest_name(key, keys->known);
+        unknown_keys_->push_back(
+            {std::string(key), labels_.back().empty() ? "top level" : labels_.back(),
+             line_at(last_consumed()),
+             suggestion ? std::optional<std::string>(*suggestion) : std::nullopt});
+    }
+
+    // The line of the byte at `offset`, counted on from the last line asked for: offsets only grow,
+    // so a file of many keys is read once.
+    std::size_t line_at(std::size_t offset) {
+        const auto end = text_.begin() + static_cast<std::ptrdiff_t>(offset);
+        lines_before_ += static_cast<std::size_t>(std::count(counted_to_, end, '\n'));
+        counted_to_ = end;
+        return lines_before_ + 1;
     }
 
     template <class Deliver>
@@ -175,12 +218,15 @@ class EventRouter {
 
     template <class Deliver>
     bool open(Deliver deliver) {
+        auto label = unknown_keys_ != nullptr ? next_label() : std::string();
         auto sink = next_sink();
         if (!sink) return stop(std::move(sink.error().message), bracket());
         if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
         auto status = deliver(**sink);
         if (!status) return stop(std::move(status.error().message), bracket());
         open_.push_back(*sink);
+        labels_.push_back(std::move(label));
+        elements_.push_back(0);
         return true;
     }
 
@@ -189,13 +235,22 @@ class EventRouter {
         auto status = deliver(*open_.back());
         if (!status) return stop(std::move(status.error().message), bracket());
         open_.pop_back();
+        labels_.pop_back();
+        elements_.pop_back();
         return true;
     }
 
+    std::string_view text_;
     const rapidjson::MemoryStream& stream_;
     Sink& root_;
-    std::vector<Sink*> open_;       // the containers being read, innermost last
-    Sink* member_value_ = nullptr;  // the sink for the value after the last key
+    std::vector<UnknownKey>* unknown_keys_;  // null: nobody asked
+    std::vector<Sink*> open_;                // the containers being read, innermost last
+    std::vector<std::string> labels_;        // where each stands (next_label), when asked
+    std::vector<std::size_t> elements_;      // of each, the elements started so far
+    Sink* member_value_ = nullptr;           // the sink for the value after the last key
+    std::string member_key_;                 // that key
+    std::string_view::const_iterator counted_to_ = text_.begin();
+    std::size_t lines_before_ = 0;  // line feeds before counted_to_
     std::optional<std::pair<std::string, std::size_t>> stopped_;
 };
 
@@ -302,9 +357,9 @@ Sink& skip_sink() {
     return sink;
 }
 
-Status bind_text(std::string_view text, Sink& root) {
+Status bind_text(std::string_view text, Sink& root, std::vector<UnknownKey>* unknown_keys) {
     rapidjson::MemoryStream stream(text.data(), text.size());
-    EventRouter router(stream, root);
+    EventRouter router(text, stream, root, unknown_keys);
     rapidjson::Reader reader;
     reader.Parse<PARSE_FLAGS>(stream, router);
     if (router.stopped()) {

@@ -85,6 +85,8 @@ struct BuildRequest {
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
     bool full_report = false;
+    // The package's: a pseudo-atom name the force field lacks is told with the closest one it has.
+    bool suggest_names = false;
 };
 
 }  // namespace boxwright

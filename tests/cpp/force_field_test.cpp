@@ -64,6 +64,26 @@ TEST_F(ForceFieldLoad, KeepsTheCutoffAndOnlyTheDeclaredNames) {
     EXPECT_EQ((std::pair{x->mass, x->charge}), (std::pair{1.0, 2.0}));
 }
 
+// Keys no record reads are kept with their record, their line and the key of that record they most
+// likely mean; keys inside a skipped value belong to no record.
+TEST_F(ForceFieldLoad, KeepsTheUnknownKeysWithTheKeyTheyMostLikelyMean) {
+    auto ff = load(lb(R"("CutoffVDW": 9, "comment": {"PseudoAtom": 1},
+        "PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0, "Charge": 1, "note": "x"}],
+        "SelfInteractions": [["A", "lennard-jones", [1, 2]], {"name": "B", "parameters": [1, 2],
+        "sorce": "x"}],
+        "BinaryInteraction": []})"));
+    ASSERT_TRUE(ff) << ff.error().message;
+    EXPECT_EQ(ff->cutoff_vdw, 12);
+    EXPECT_EQ(ff->unknown_keys, (std::vector<UnknownKey>{
+                                    {"CutoffVDW", "top level", 1, "CutOffVDW"},
+                                    {"comment", "top level", 1, {}},
+                                    {"Charge", "PseudoAtoms[0]", 2, "charge"},
+                                    {"note", "PseudoAtoms[0]", 2, {}},
+                                    {"sorce", "SelfInteractions[1]", 4, "source"},
+                                    {"BinaryInteraction", "top level", 5, "BinaryInteractions"},
+                                }));
+}
+
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
     const std::string latin1 = dir.write("latin1.json", "{\"MixingRule\": \"\xE9\"}");
     // Neither waits for a writer or reads without end.

@@ -2,9 +2,11 @@
 the warning or failure it must produce names the thing and the likely fix."""
 
 import json
+import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
 import warnings
 from dataclasses import dataclass, field
 from typing import Callable
@@ -27,6 +29,18 @@ def self_interaction(data, name):
     return next(entry for entry in data["SelfInteractions"] if entry["name"] == name)
 
 
+def rename_key(old, new):
+    def change(data):
+        data[new] = data.pop(old)
+    return change
+
+
+def rename_pseudo_atom(index, name):
+    def change(data):
+        data["pseudoAtoms"][index][0] = name
+    return change
+
+
 @dataclass
 class Mistake:
     name: str
@@ -39,6 +53,16 @@ class Mistake:
 
 
 MISTAKES = [
+    Mistake("misspelt optional key of the force field",
+            "unknown key 'CutoffVDW' in {force_field} (top level, line 1) is ignored; did you "
+            "mean 'CutOffVDW'?",
+            edit=edit_json("force_field", rename_key("CutOffVDW", "CutoffVDW"))),
+    Mistake("misspelt list of cross interactions",
+            "did you mean 'BinaryInteractions'?",
+            edit=edit_json("force_field", rename_key("BinaryInteractions", "BinaryInteraction"))),
+    Mistake("pseudo-atom name in the wrong letter case",
+            "molecule 'butane' uses pseudo-atom type 'Ch2' not present in the force field; did "
+            "you mean 'CH2'?", fails=True, edit=edit_json("butane", rename_pseudo_atom(1, "Ch2"))),
 ]
 
 
@@ -52,40 +76,53 @@ def cli_arguments(mistake, directory):
     return [str(a) for a in arguments]
 
 
+def expected_text(mistake, directory):
+    """What the mistake's message says in this directory."""
+    return mistake.expect.replace("{force_field}", str(directory / "force_field.json"))
+
+
+def build(mistake, directory):
+    """The mistake's build through boxwright.pack."""
+    species = [str(directory / f"{s}.json") for s in mistake.species]
+    keywords = dict(mistake.options, force_field=directory / "force_field.json",
+                    out_dir=directory / "out")
+    density = keywords.pop("density")
+    return pack.packmol(species, list(mistake.counts), density, **keywords)
+
+
 class MistakeTest(TempDirTestCase):
     def copy_examples(self, mistake):
+        """A directory of its own for the mistake, with the examples as it alters them."""
+        directory = pathlib.Path(tempfile.mkdtemp(dir=self.tmp))
         for path in EXAMPLES.glob("*.json"):
-            shutil.copy(path, self.tmp)
-        mistake.edit(self.tmp)
+            shutil.copy(path, directory)
+        mistake.edit(directory)
+        return directory
 
     def test_each_mistake_is_named_through_the_package(self):
         for mistake in MISTAKES:
             with self.subTest(mistake.name):
-                self.copy_examples(mistake)
-                arguments = ([str(self.tmp / f"{s}.json") for s in mistake.species],
-                             list(mistake.counts))
-                keywords = dict(mistake.options, force_field=self.tmp / "force_field.json",
-                                out_dir=self.tmp / "out")
-                density = keywords.pop("density")
+                directory = self.copy_examples(mistake)
+                expect = expected_text(mistake, directory)
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
                     if mistake.fails:
                         with self.assertRaises(RuntimeError) as raised:
-                            pack.packmol(*arguments, density, **keywords)
-                        self.assertIn(mistake.expect, str(raised.exception))
-                        self.assertFalse((self.tmp / "out" / "data.lmp").exists())
+                            build(mistake, directory)
+                        self.assertIn(expect, str(raised.exception))
+                        self.assertFalse((directory / "out" / "data.lmp").exists())
                     else:
-                        report = pack.packmol(*arguments, density, **keywords)
-                        self.assertIn(mistake.expect, "\n".join(report.warnings))
+                        report = build(mistake, directory)
+                        self.assertIn(expect, "\n".join(report.warnings))
 
     def test_each_mistake_is_named_on_the_command_line(self):
         for mistake in MISTAKES:
             with self.subTest(mistake.name):
-                self.copy_examples(mistake)
+                directory = self.copy_examples(mistake)
                 result = subprocess.run(
-                    [sys.executable, "-m", "boxwright", *cli_arguments(mistake, self.tmp)],
+                    [sys.executable, "-m", "boxwright", *cli_arguments(mistake, directory)],
                     capture_output=True, text=True, timeout=300)
                 self.assertEqual(result.returncode, 1 if mistake.fails else 0, result.stderr)
                 prefix = "boxwright: " if mistake.fails else "warning: "
                 self.assertIn(prefix, result.stderr)
-                self.assertIn(mistake.expect, result.stderr)
+                self.assertIn(expected_text(mistake, directory), result.stderr)

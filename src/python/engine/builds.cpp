@@ -75,6 +75,7 @@ struct PackageArguments {
         request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
+        request.suggest_names = true;
         return request;
     }
 };
