@@ -44,8 +44,12 @@ std::optional<std::string_view> closest_name(std::string_view name,
     Score best_score{};
     bool tied = false;
     for (std::string_view candidate : known) {
+        const std::size_t limit = candidate.size() <= SHORT_NAME ? 1 : 2;
+        // The difference in length is a lower bound of the edits: a long name costs nothing.
+        const auto [shorter, longer] = std::minmax(name.size(), candidate.size());
+        if (longer - shorter > limit) continue;
         const std::size_t folded = edit_distance(name, candidate, ascii_lower);
-        if (folded > (candidate.size() <= SHORT_NAME ? 1 : 2)) continue;
+        if (folded > limit) continue;
         const Score score{folded, edit_distance(name, candidate, [](char ch) { return ch; })};
         if (best && score == best_score) {
             tied = tied || candidate != *best;

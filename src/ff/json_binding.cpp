@@ -26,6 +26,8 @@ constexpr unsigned PARSE_FLAGS =
     rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr std::size_t MAX_NESTING = 127;
+// Far more than a person leaves in a file by hand.
+constexpr std::size_t MAX_UNKNOWN_KEYS = 100;
 
 // A value too small for a double is correctly rounded to zero; one too large for it cannot be
 // stored, so it is no value.
@@ -120,8 +122,12 @@ class EventRouter {
         if (!sink) return stop(std::move(sink.error().message), last_consumed());
         member_value_ = *sink;
         if (unknown_keys_ != nullptr) {
-            keep_if_unknown(key);
-            member_key_.assign(key);
+            // A skipped value needs no name: nothing inside it is reported.
+            if (*sink == &skip_sink()) {
+                keep_if_unknown(key);
+            } else {
+                member_key_.assign(key);
+            }
         }
         return true;
     }
@@ -173,20 +179,23 @@ class EventRouter {
         return open_.back()->element();
     }
 
-    // Where the value that starts now stands: "" for the document, "PseudoAtoms" for a member of
-    // it, "PseudoAtoms[2]" for an element of that (elements counted from 0).
-    std::string next_label() const {
-        if (open_.empty()) return {};
-        if (member_value_ != nullptr) {
+    // Where a container that opens now stands, once next_sink has handed it out: "" for the
+    // document, "PseudoAtoms" for a member of it, "PseudoAtoms[2]" for an element of that
+    // (elements counted from 0). A skipped value has none: nothing inside it is reported, and its
+    // keys, however long, are never copied.
+    std::string label_of(const Sink* opened, bool is_member) const {
+        if (open_.empty() || opened == &skip_sink()) return {};
+        if (is_member) {
             return labels_.back().empty() ? member_key_ : labels_.back() + "." + member_key_;
         }
-        return fmt::format("{}[{}]", labels_.back(), elements_.back());
+        return fmt::format("{}[{}]", labels_.back(), elements_.back() - 1);
     }
 
-    // A key of the innermost record that the record does not read, nor documents as a note.
+    // A key of the innermost record that the record does not read, nor documents as a note. A
+    // file keeps at most MAX_UNKNOWN_KEYS of them, so a hostile one cannot fill the memory.
     void keep_if_unknown(std::string_view key) {
         const RecordKeys* keys = open_.back()->record_keys();
-        if (keys == nullptr) return;
+        if (keys == nullptr || unknown_keys_->size() == MAX_UNKNOWN_KEYS) return;
         auto listed = [key](const std::vector<std::string_view>& keys_of) {
             return std::find(keys_of.begin(), keys_of.end(), key) != keys_of.end();
         };
@@ -218,14 +227,14 @@ class EventRouter {
 
     template <class Deliver>
     bool open(Deliver deliver) {
-        auto label = unknown_keys_ != nullptr ? next_label() : std::string();
+        const bool is_member = member_value_ != nullptr;
         auto sink = next_sink();
         if (!sink) return stop(std::move(sink.error().message), bracket());
         if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
         auto status = deliver(**sink);
         if (!status) return stop(std::move(status.error().message), bracket());
+        labels_.push_back(unknown_keys_ != nullptr ? label_of(*sink, is_member) : std::string());
         open_.push_back(*sink);
-        labels_.push_back(std::move(label));
         elements_.push_back(0);
         return true;
     }
@@ -245,10 +254,10 @@ class EventRouter {
     Sink& root_;
     std::vector<UnknownKey>* unknown_keys_;  // null: nobody asked
     std::vector<Sink*> open_;                // the containers being read, innermost last
-    std::vector<std::string> labels_;        // where each stands (next_label), when asked
+    std::vector<std::string> labels_;        // where each stands (label_of), when asked
     std::vector<std::size_t> elements_;      // of each, the elements started so far
     Sink* member_value_ = nullptr;           // the sink for the value after the last key
-    std::string member_key_;                 // that key
+    std::string member_key_;                 // the last key whose value is read
     std::string_view::const_iterator counted_to_ = text_.begin();
     std::size_t lines_before_ = 0;  // line feeds before counted_to_
     std::optional<std::pair<std::string, std::size_t>> stopped_;

@@ -70,8 +70,9 @@ Sink& skip_sink();
 
 // Binds the JSON document `text` through `root`. Only whitespace may follow the document.
 // On failure: the description followed by " at line L column C" (column counted in bytes).
-// Each key that a record skips is added to `unknown_keys`, when given, in the order read; keys
-// inside a skipped value are not: only a record knows which keys it expects.
+// Each key that a record skips is added to `unknown_keys`, when given, in the order read (the
+// first 100 of a document); keys inside a skipped value are not: only a record knows which keys
+// it expects.
 Status bind_text(std::string_view text, Sink& root,
                  std::vector<UnknownKey>* unknown_keys = nullptr);
 
@@ -193,6 +194,7 @@ class RecordSink final : public Sink {
         }
         return &skip_sink();
     }
+    const RecordKeys* record_keys() const override { return &table_.keys; }
     Status end_object() override {
         for (std::size_t i = 0; i < table_.fields.size(); ++i) {
             if (table_.fields[i].required && !seen_[i]) {
@@ -209,8 +211,6 @@ class RecordSink final : public Sink {
         return child_.get();
     }
     // Fields after the last element keep their defaults, unless one of them is required.
-    const RecordKeys* record_keys() const override { return &table_.keys; }
-
     Status end_array() override {
         for (std::size_t i = filled_; i < table_.array_fields; ++i) {
             if (table_.fields[i].required) {

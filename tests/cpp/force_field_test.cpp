@@ -82,6 +82,15 @@ TEST_F(ForceFieldLoad, KeepsTheUnknownKeysWithTheKeyTheyMostLikelyMean) {
                                     {"sorce", "SelfInteractions[1]", 4, "source"},
                                     {"BinaryInteraction", "top level", 5, "BinaryInteractions"},
                                 }));
+
+    // A hostile file: a long key costs no comparison, and only the first 100 keys are kept.
+    std::string many = R"("PseudoAtoms": [], ")" + std::string(1 << 20, 'k') + R"(": {"a": [1]})";
+    for (int i = 0; i < 1000; ++i) many += R"(, "k": 0)";
+    ff = load(lb(many + "}"));
+    ASSERT_TRUE(ff) << ff.error().message;
+    ASSERT_EQ(ff->unknown_keys.size(), 100u);
+    EXPECT_EQ(ff->unknown_keys[0].key.size(), std::size_t{1} << 20);
+    EXPECT_EQ(ff->unknown_keys[0].suggestion, std::nullopt);
 }
 
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
