@@ -76,6 +76,8 @@ def build_from_coords(
     coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
     kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
     check_names: bool = True,
+    check_bonds: bool = True,
+    bond_check_off: str = "check_bonds=False",
     strict: bool = False,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
@@ -84,4 +86,7 @@ def build_from_coords(
     coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
     read natively after the force field and the species are checked; box_len may then be None
     for the box the file states, and check_names compares the file's atom names with the
-    species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol."""
+    species'. check_bonds compares every bond's length, under the minimum image, with the
+    molecule file's (within 25 %) and fails the build on the first that is off, naming
+    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict as for
+    build_packmol."""

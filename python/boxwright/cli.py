@@ -271,6 +271,12 @@ def build_parser() -> argparse.ArgumentParser:
         "expect at its place (PDB: its first four characters); turn it off for files whose "
         "names are element symbols (default: on)",
     )
+    coords.add_argument(
+        "--check-bonds", action=argparse.BooleanOptionalAction, default=True,
+        help="compare the length of every bond, its molecule made whole by the minimum image, "
+        "with the molecule file's; a bond off by more than 25%% or longer than half the box "
+        "fails the build, naming the molecule and the two atoms (default: on)",
+    )
     return parser
 
 
@@ -302,8 +308,10 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
                             subboxes=args.subboxes, timeout=args.timeout,
                             accept_imperfect=args.accept_imperfect,
                             progress=None if args.jobs is None else progress, **common)
-    return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
-                            check_names=args.check_names, **common)
+    # pack.from_coords, with this command's own option named in a failed bond check.
+    return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
+                             check_names=args.check_names, check_bonds=args.check_bonds,
+                             bond_check_off="--no-check-bonds", **common)
 
 
 def print_report(report: BuildReport, as_json: bool) -> None:

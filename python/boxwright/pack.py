@@ -220,6 +220,7 @@ def from_coords(
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
     check_names: bool = True,
+    check_bonds: bool = True,
     strict: bool = False,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
@@ -251,6 +252,12 @@ def from_coords(
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
         the molecule files expect at its place (in a PDB file, its first four characters), so a
         file in another order is refused. Turn it off for files whose names are element symbols.
+    check_bonds : bool
+        Compare the length of every bond, its molecule made whole by the minimum image, with
+        the distance of the same two atoms in the molecule file: a bond off by more than 25 %,
+        or longer than half the box, raises `RuntimeError` naming the molecule, the two atoms
+        and both lengths, and nothing is written. It finds coordinates in another atom order,
+        atoms swapped between molecules and lengths in another unit.
     strict : bool
         As for `packmol`.
 
@@ -259,6 +266,18 @@ def from_coords(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    return _from_coords(
+        species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
+        strict=strict)
+
+
+def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
+                 *, bond_check_off: str = "check_bonds=False", **keywords: Any) -> BuildReport:
+    """`from_coords`, with the words that turn the bond check off where the caller is (the
+    command line names its own option), for the failure to name."""
     is_file = isinstance(coords, (str, os.PathLike))
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
@@ -266,6 +285,4 @@ def from_coords(
         _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
         force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
-        input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
-        kspace_accuracy=kspace_accuracy, check_names=check_names, strict=strict))
+        bond_check_off=bond_check_off, **keywords))

@@ -6,6 +6,23 @@
 #include "base/utf8.hpp"
 
 namespace boxwright {
+namespace {
+
+void report_unknown_keys_of(const std::vector<UnknownKey>& keys, const std::string& path,
+                            Diagnostics& diagnostics) {
+    for (const auto& unknown : keys) {
+        auto text = fmt::format("unknown key '{}' in {} ({}, line {}) is ignored", unknown.key,
+                                lossy_utf8(path), unknown.where, unknown.line);
+        if (!unknown.suggestion) {
+            diagnostics.add(DiagnosticKind::UnknownKey, DiagnosticLevel::Note, std::move(text));
+            continue;
+        }
+        diagnostics.warn(DiagnosticKind::UnknownKey,
+                         fmt::format("{}; did you mean '{}'?", text, *unknown.suggestion));
+    }
+}
+
+}  // namespace
 
 Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
                                      std::span<const std::string> species_paths,
@@ -34,6 +51,14 @@ Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
         if (counts[i] == 0) loaded.skipped.push_back(loaded.molecules[i].name);
     }
     return loaded;
+}
+
+void report_unknown_keys(const LoadedSpecies& loaded, const std::string& force_field_path,
+                         std::span<const std::string> species_paths, Diagnostics& diagnostics) {
+    report_unknown_keys_of(loaded.force_field.unknown_keys, force_field_path, diagnostics);
+    for (std::size_t i = 0; i < loaded.molecules.size() && i < species_paths.size(); ++i) {
+        report_unknown_keys_of(loaded.molecules[i].unknown_keys, species_paths[i], diagnostics);
+    }
 }
 
 }  // namespace boxwright

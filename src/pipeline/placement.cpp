@@ -6,6 +6,7 @@
 #include "coords/coordinate_file.hpp"
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
+#include "geometry/bond_fit.hpp"
 #include "packmol/pack.hpp"
 #include "pipeline/contact.hpp"
 #include "pipeline/temp_dir.hpp"
@@ -91,16 +92,51 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
     return placed;
 }
 
+// Given coordinates fit the molecules when every bond has about its reference length; `off` is how
+// the caller turns the check off, named in the failure.
+Result<void> check_bond_lengths(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                std::string_view off) {
+    const auto species = system.counted();
+    const auto misfit = first_misfit_bond(species, placed.positions(), placed.box_length);
+    if (!misfit) return {};
+    const Molecule& molecule = *species[misfit->species].molecule;
+    const double half_box = placed.box_length / 2;
+    return fail(
+        "coordinates do not fit molecule {} of '{}': atoms {} ({}) and {} ({}) are {:.3f} "
+        "\u00c5 apart{}, the molecule file has {:.3f} \u00c5 (check the atom order; {} skips "
+        "this check)",
+        misfit->molecule + 1, molecule.name, misfit->atoms[0] + 1,
+        molecule.pseudo_atoms[misfit->in_molecule[0]].name, misfit->atoms[1] + 1,
+        molecule.pseudo_atoms[misfit->in_molecule[1]].name, misfit->length,
+        misfit->length > half_box
+            ? fmt::format(" (more than half the box edge of {:.3f} \u00c5, so no image makes "
+                          "the molecule whole)",
+                          placed.box_length)
+            : "",
+        misfit->reference, off);
+}
+
+Result<PlacedAtoms> given_positions(const ResolvedSystem& system, const BuildRequest& request,
+                                    PlacedAtoms placed) {
+    if (request.bond_check_off) {
+        BW_TRY_VOID(check_bond_lengths(system, placed, *request.bond_check_off));
+    }
+    return placed;
+}
+
 }  // namespace
 
 Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& request,
                           const Watch& watch, Diagnostics& diagnostics) {
     const Placement& placement = request.placement;
     if (const auto* given = std::get_if<GivenPositions>(&placement)) {
-        return PlacedAtoms{{}, given->positions, given->box_length};
+        return given_positions(system, request,
+                               PlacedAtoms{{}, given->positions, given->box_length});
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
-        return read_file(system, *file);
+        return read_file(system, *file).and_then([&](PlacedAtoms placed) {
+            return given_positions(system, request, std::move(placed));
+        });
     }
     return pack(system, std::get<PackmolPlacement>(placement), watch, request.imperfect_packing,
                 diagnostics);

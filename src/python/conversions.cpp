@@ -386,6 +386,18 @@ bool to_pair_choice(PyObject* value, PairChoice& choice) {
     return false;
 }
 
+bool to_text(PyObject* value, std::string& text) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "must be str, not %.200s", type_name(value));
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
+    if (utf8 == nullptr) return false;
+    text.assign(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
 bool to_optional_number(PyObject* value, std::optional<double>& number) {
     if (Py_IsNone(value)) {
         number.reset();

@@ -62,6 +62,8 @@ bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
 // The package's choice of preset: its name ("auto", "tip4p", ..., "none"), None, or a preset's
 // integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
 bool to_pair_choice(PyObject* value, PairChoice& choice);
+// A str, as UTF-8 text.
+bool to_text(PyObject* value, std::string& text);
 // None, or a number as to_number takes it.
 bool to_optional_number(PyObject* value, std::optional<double>& number);
 // A non-negative integer within 64 bits (or anything with __index__).

@@ -45,7 +45,8 @@ class CommandLineTest(TempDirTestCase):
                           "--explicit-lb", "default: off", "--tolerance", "Å (default: 2.0)"]),
                 ("from-coords", ["--coords", ".xyz", ".pdb", ".data/.lmp", "--box-length", "Å",
                                  "default: the cubic box the file states", "--species",
-                                 "--pair-style", "--check-names", "--no-check-names"])):
+                                 "--pair-style", "--check-names", "--no-check-names",
+                                 "--no-check-bonds", "25%"])):
             with self.subTest(command):
                 result = boxwright(command, "--help")
                 self.assertEqual(result.returncode, 0, result.stderr)
@@ -209,7 +210,7 @@ class CommandLineTest(TempDirTestCase):
                 self.assertEqual((result.returncode, result.stdout), (1, ""))
                 self.assertEqual(result.stderr, f"boxwright: {message}\n")
 
-    def test_element_names_need_the_names_check_off(self):
+    def test_element_names_need_the_names_check_off_and_a_wrong_order_the_bond_check(self):
         (self.tmp / "co2.xyz").write_text("3\n\nO 0 0 0\nC 1.16 0 0\nO -1.16 0 0\n")
         args = ["from-coords", "--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD,
                 "--coords", "co2.xyz", "--box-length", 20]
@@ -218,6 +219,15 @@ class CommandLineTest(TempDirTestCase):
                          (1, "boxwright: co2.xyz:3: atom 1 is named 'O' but the species and "
                              "counts expect 'C_co2' of co2 there\n"))
         self.assertEqual(boxwright(*args, "--no-check-names", cwd=self.tmp).returncode, 0)
+        # In O, C, O order the names cannot tell, the bonds can.
+        (self.tmp / "co2.xyz").write_text("3\n\nO 1.16 0 0\nC 0 0 0\nO -1.16 0 0\n")
+        refused = boxwright(*args, "--no-check-names", cwd=self.tmp)
+        self.assertEqual((refused.returncode, refused.stderr),
+                         (1, "boxwright: coordinates do not fit molecule 1 of 'co2': atoms 1 "
+                             "(C_co2) and 3 (O_co2) are 2.320 Å apart, the molecule file has "
+                             "1.160 Å (check the atom order; --no-check-bonds skips this check)\n"))
+        skipped = boxwright(*args, "--no-check-names", "--no-check-bonds", cwd=self.tmp)
+        self.assertEqual(skipped.returncode, 0, skipped.stderr)
 
     # The coordinate file is a FIFO nobody writes to: opening it would block until the timeout.
     def test_inputs_fail_before_the_coordinate_file_is_opened(self):
@@ -274,7 +284,7 @@ class CommandLineTest(TempDirTestCase):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
         for raised, caught in ((RuntimeError("bad input"), True), (OSError(5, "I/O error"), True),
                                (ValueError("a bug"), False), (RecursionError(), False)):
-            with self.subTest(raised=raised), mock.patch.object(pack, "from_coords",
+            with self.subTest(raised=raised), mock.patch.object(pack, "_from_coords",
                                                                 side_effect=raised):
                 stderr = io.StringIO()
                 with contextlib.redirect_stderr(stderr):
@@ -294,7 +304,7 @@ class PackWrapperTest(TempDirTestCase):
         for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
                                         run_settings + packing),
                                        (pack.from_coords, _native.pack_from_coords_py,
-                                        run_settings + ["check_names", "strict"])):
+                                        run_settings + ["check_names", "check_bonds", "strict"])):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
                 self.assertEqual(list(ours), list(theirs) + added)

@@ -35,7 +35,8 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
-    "kspace_accuracy=None, check_names=True, strict=False)\n"
+    "kspace_accuracy=None, check_names=True, check_bonds=True, "
+    "bond_check_off='check_bonds=False', strict=False)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -43,7 +44,10 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
     "read natively after the force field and the species are checked; box_len may then be None\n"
     "for the box the file states, and check_names compares the file's atom names with the\n"
-    "species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol.";
+    "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
+    "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
+    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict\n"
+    "as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -78,6 +82,7 @@ struct PackageArguments {
         request.full_report = true;
         request.declared_m_site = true;
         request.strict = strict;
+        request.suggest_names = true;
         return request;
     }
 };
@@ -212,25 +217,13 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),
-    keyword("counts"),
-    keyword("coords"),
-    keyword("box_len"),
-    keyword("pair_style"),
-    keyword("explicit_lb"),
-    keyword("force_field"),
-    keyword("out_dir"),
-    keyword("input_script"),
-    keyword("temperature"),
-    keyword("pressure"),
-    keyword("timestep"),
-    keyword("steps"),
-    keyword("cutoff"),
-    keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"),
-    keyword("check_names"),
-    keyword("strict"),
-    nullptr,
+    keyword("species"),         keyword("counts"),      keyword("coords"),
+    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"), keyword("check_names"), keyword("check_bonds"),
+    keyword("bond_check_off"),  keyword("strict"),      nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -238,7 +231,22 @@ struct FromCoordsArguments {
     PyObject *species = nullptr, *counts = nullptr, *coords = nullptr, *box_len = nullptr;
     PackageKeywords given;
     PyObject* check_names = nullptr;
+    PyObject* check_bonds = nullptr;
+    PyObject* bond_check_off = nullptr;
 };
+
+// check_bonds, and the words that turn the check off where the caller is, as the request takes
+// them: the words when the check is on.
+bool convert_bond_check(const FromCoordsArguments& given, BuildRequest& request) {
+    bool check = true;
+    std::string off = "check_bonds=False";
+    if (!convert_argument(given.check_bonds, "check_bonds", to_flag, check) ||
+        !convert_argument(given.bond_check_off, "bond_check_off", to_text, off)) {
+        return false;
+    }
+    if (check) request.bond_check_off = std::move(off);
+    return true;
+}
 
 // coords as a path: the file is read natively, after the inputs are checked, and its atoms never
 // become Python objects.
@@ -254,9 +262,9 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
         convert_argument(given.box_len, "box_len", to_optional_number, file.box_length) &&
         convert(given.given, package) &&
         convert_argument(given.check_names, "check_names", to_flag, file.check_names);
-    if (!converted) return nullptr;
-    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
     BuildRequest request = package.request();
+    if (!converted || !convert_bond_check(given, request)) return nullptr;
+    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
     request.placement = std::move(file);
@@ -268,11 +276,12 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
             &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
-            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &given.strict)) {
+            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &all.check_bonds,
+            &all.bond_check_off, &given.strict)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -306,10 +315,10 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package) &&
         // Positions carry no names; the flag is converted so a wrong type is refused alike.
         convert_argument(all.check_names, "check_names", to_flag, unused_check_names);
-    if (!converted) return nullptr;
+    BuildRequest request = package.request();
+    if (!converted || !convert_bond_check(all, request)) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    BuildRequest request = package.request();
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
     request.placement = GivenPositions{rows.positions(), box_length};
