@@ -131,6 +131,9 @@ MISTAKES = [
     Mistake("misspelt list of cross interactions",
             "did you mean 'BinaryInteractions'?",
             edit=edit_json("force_field", rename_key("BinaryInteractions", "BinaryInteraction"))),
+    # The bond has no parameters then; the failure carries the warning that explains it.
+    Mistake("misspelt bonded key of a molecule", "did you mean 'Bonds'?", fails=True,
+            edit=edit_json("butane", rename_key("Bonds", "Bond"))),
     Mistake("pseudo-atom name in the wrong letter case",
             "molecule 'butane' uses pseudo-atom type 'Ch2' not present in the force field; did "
             "you mean 'CH2'?", fails=True, edit=edit_json("butane", rename_pseudo_atom(1, "Ch2"))),
