@@ -8,8 +8,10 @@ it out). The build report goes to standard output, readable or, with --json, as 
 its warnings also go to standard error, as lines "warning: ...", and the readable report leaves
 them there alone. A bad command line is argparse's usage line and message, exit status 2. A
 failure of the build or of its input files is "boxwright: <message>" on standard error, with every
-line the message has (Packmol's output included), and exit status 1. Nothing else is caught, so a
-fault of the program itself still shows its traceback.
+line the message has (Packmol's output included), and exit status 1. Ctrl-C and SIGTERM stop the
+build (every Packmol, the work directory removed) with "boxwright: interrupted" or "boxwright:
+terminated" and a line on what became of the files, exit status 130 or 143. Nothing else is
+caught, so a fault of the program itself still shows its traceback.
 """
 
 from __future__ import annotations
@@ -17,6 +19,7 @@ from __future__ import annotations
 import argparse
 import json
 import math
+import signal
 import sys
 from collections.abc import Sequence
 from pathlib import Path
@@ -325,18 +328,45 @@ def print_report(report: BuildReport, as_json: bool) -> None:
     sys.stderr.write("".join(f"warning: {warning}\n" for warning in report.warnings))
 
 
-def report_failure(error: BaseException) -> int:
+def report_failure(error: BaseException, status: int = 1) -> int:
     print(f"{PROG}: {error}", file=sys.stderr)
     for note in getattr(error, "__notes__", ()):
         print(note, file=sys.stderr)
-    return 1
+    return status
+
+
+class Terminated(BaseException):
+    """SIGTERM (kill, timeout, a batch scheduler) ends a build as Ctrl-C does: every Packmol
+    stopped, the work directory removed, the old files kept unless the new ones were written."""
+
+    def __str__(self) -> str:
+        return "terminated"
+
+
+def _terminate(signum: int, frame: object) -> None:
+    raise Terminated
+
+
+def _interrupted(error: KeyboardInterrupt) -> KeyboardInterrupt:
+    """Ctrl-C as the message shows it: "interrupted", and the notes on what became of the files."""
+    shown = KeyboardInterrupt("interrupted")
+    for note in getattr(error, "__notes__", ()):
+        shown.add_note(note)
+    return shown
 
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = build_parser().parse_args(argv)  # a usage error exits here with status 2
     progress = ProgressLine(sys.stderr)
+    signal.signal(signal.SIGTERM, _terminate)
     try:
         report = run(args, progress)
+    except KeyboardInterrupt as error:
+        progress.close()
+        return report_failure(_interrupted(error), 128 + signal.SIGINT)
+    except Terminated as error:
+        progress.close()
+        return report_failure(error, 128 + signal.SIGTERM)
     except RuntimeError as error:
         # A build fails with exactly RuntimeError; its subclasses (RecursionError,
         # NotImplementedError) are faults of the program.

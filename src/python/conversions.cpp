@@ -344,15 +344,20 @@ void CoordinateRows::take_private_copy() {
     exported = PyBufferRef();
 }
 
-void add_parameter_note(const char* parameter) {
+void add_note(const std::string& text) {
     PyRef raised = PyRef::steal(PyErr_GetRaisedException());
-    PyRef note = PyRef::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
+    PyRef note = PyRef::steal(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
     if (note) {
         PyRef added = PyRef::steal(PyObject_CallMethod(raised.get(), "add_note", "O", note.get()));
     }
-    // Failing to attach the note must not hide the conversion's own error.
+    // Failing to attach the note must not hide the exception itself.
     PyErr_Clear();
     PyErr_SetRaisedException(raised.release());
+}
+
+void add_parameter_note(const char* parameter) {
+    add_note(fmt::format("while processing '{}'", parameter));
 }
 
 bool to_pair_choice(PyObject* value, PairChoice& choice) {

@@ -74,7 +74,9 @@ bool to_optional_integer(PyObject* value, std::optional<std::int64_t>& number);
 // grid (nx, ny, nz).
 bool to_optional_grid(PyObject* value, std::optional<GridCells>& cells);
 
-// Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.
+// Attaches a note to the exception being raised, as its add_note() does.
+void add_note(const std::string& text);
+// Attaches "while processing '<parameter>'".
 void add_parameter_note(const char* parameter);
 
 // Converts an argument the caller gave (`given` not null) into `out`; an omitted one keeps the

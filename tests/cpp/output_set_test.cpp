@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "base/file_set.hpp"
@@ -184,6 +185,20 @@ TEST(Outputs, DataFileIsReplacedWholeOrNotAtAll) {
     }
     EXPECT_EQ(error_of(result),
               "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
+    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
+    EXPECT_EQ(entries_in(dir.path()), 2);
+
+    // Ctrl-C while the file is written: the host's poll, asked every few megabytes, stops the
+    // writing there (and is asked once more before the renames would begin).
+    auto polls = std::make_shared<int>(0);
+    b.watch.poll = [stop = b.watch.stop, polls] {
+        ++*polls;
+        stop.request_stop();
+    };
+    EXPECT_EQ(error_of(b.run(dir.path())),
+              "the build was interrupted before its files were replaced; those in " + dir.path() +
+                  " are unchanged");
+    EXPECT_EQ(*polls, 2);
     EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
     EXPECT_EQ(entries_in(dir.path()), 2);
 }

@@ -1,5 +1,7 @@
 #include "python/engine/builds.hpp"
 
+#include <fmt/format.h>
+
 #include "pipeline/build.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
@@ -155,10 +157,21 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
 // The build with the interpreter lock released, so that the caller's other threads go on while
 // Packmol runs and the files are written. Positions read in place from the caller's buffer are
 // the exception: another thread could change them while they are written, so the lock stays.
+// An interrupt is raised with a note on what became of the files: unchanged when the build
+// stopped for it, written when it came after the last look, while the files were renamed.
 PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool keep_lock) {
     auto built = keep_lock ? run_build(request, watch.watch()) : watch.run_without_lock(request);
-    if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
-    return built ? report_dict(*built) : raise_failure(built.error());
+    if (watch.raised()) {  // with the handler's or the callback's exception set
+        if (!built) add_note(built.error().message);
+        return nullptr;
+    }
+    if (!built) return raise_failure(built.error());
+    if (PyErr_CheckSignals() < 0) {
+        add_note(fmt::format("the build had written its files into {} when it was interrupted",
+                             request.out_dir.empty() ? "." : request.out_dir));
+        return nullptr;
+    }
+    return report_dict(*built);
 }
 
 char* build_packmol_keywords[] = {
