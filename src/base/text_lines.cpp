@@ -94,6 +94,7 @@ Result<void> LineReader::refill() {
         begin_ = 0;
     }
     if (end_ == CAPACITY) return line_too_long();
+    if (give_up_ && give_up_()) return fail("reading {} was interrupted", shown_path_);
     for (;;) {
         const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, CAPACITY - end_);
         if (got < 0 && errno == EINTR) continue;

@@ -250,6 +250,7 @@ Result<std::vector<Velocity>> read_velocities(LineReader& lines, std::uint64_t c
 Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedAtoms& expected,
                                         const CoordinateReadOptions& options) {
     BW_TRY(auto lines, LineReader::open(path));
+    lines.give_up_when(options.give_up);
     BW_TRY(auto title, lines.next());
     if (!title) return fail_at_end(lines, "the file is empty");
 

@@ -82,11 +82,12 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
     return placed;
 }
 
-Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file) {
+Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file,
+                              const Watch& watch) {
     BW_TRY(auto expected, ExpectedAtoms::of(system.counted()));
-    BW_TRY(auto read,
-           read_coordinate_file(file.path, expected,
-                                CoordinateReadOptions{file.check_names, file.box_length}));
+    const CoordinateReadOptions options{file.check_names, file.box_length,
+                                        [&watch] { return watch.stop_requested(); }};
+    BW_TRY(auto read, read_coordinate_file(file.path, expected, options));
     PlacedAtoms placed{std::move(read.positions), std::nullopt, read.box_length};
     placed.velocities = std::move(read.velocities);
     return placed;
@@ -134,7 +135,7 @@ Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& requ
                                PlacedAtoms{{}, given->positions, given->box_length});
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
-        return read_file(system, *file).and_then([&](PlacedAtoms placed) {
+        return read_file(system, *file, watch).and_then([&](PlacedAtoms placed) {
             return given_positions(system, request, std::move(placed));
         });
     }
