@@ -15,12 +15,18 @@
 
 namespace boxwright::coords {
 
-// A failure of the line `lines` returned last: "{path}:{line}: " and the text.
+// A failure of line `line` of the file `lines` reads: "{path}:{line}: " and the text.
+inline tl::unexpected<FfError> fail_at_line(const LineReader& lines, std::uint64_t line,
+                                            std::string_view text) {
+    return boxwright::fail_at_line(lines.path(), line,
+                                   fmt::format("{}:{}: {}", lines.shown_path(), line, text));
+}
+
+// A failure of the line `lines` returned last.
 template <class... Args>
 tl::unexpected<FfError> fail_at(const LineReader& lines, fmt::format_string<Args...> text,
                                 Args&&... args) {
-    return fail("{}:{}: {}", lines.shown_path(), lines.line_number(),
-                fmt::format(text, std::forward<Args>(args)...));
+    return fail_at_line(lines, lines.line_number(), fmt::format(text, std::forward<Args>(args)...));
 }
 
 // How a message names the coordinate field of each axis.
@@ -32,8 +38,8 @@ inline constexpr const char* COORDINATE_FIELD[3] = {"the x coordinate", "the y c
 template <class... Args>
 tl::unexpected<FfError> fail_at_end(const LineReader& lines, fmt::format_string<Args...> text,
                                     Args&&... args) {
-    return fail("{}:{}: {}", lines.shown_path(), lines.line_number() + 1,
-                fmt::format(text, std::forward<Args>(args)...));
+    return fail_at_line(lines, lines.line_number() + 1,
+                        fmt::format(text, std::forward<Args>(args)...));
 }
 
 // Splits `line` at runs of spaces and tabs. Stores the first fields.size() fields and returns
