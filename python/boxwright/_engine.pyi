@@ -1,4 +1,8 @@
-"""Native capabilities of the boxwright package beyond `boxwright._native`."""
+"""Native capabilities of the boxwright package beyond `boxwright._native`.
+
+A build that fails raises `boxwright.BuildError`, with the input file and line at fault when the
+build knows them.
+"""
 
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, SupportsFloat, SupportsIndex

@@ -6,10 +6,11 @@
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
 it out). The build report goes to standard output, readable or, with --json, as one JSON object;
 its warnings also go to standard error, as lines "warning: ...", and the readable report leaves
-them there alone. A bad command line is argparse's usage line and message, exit status 2. A
-failure of the build or of its input files is "boxwright: <message>" on standard error, with every
-line the message has (Packmol's output included), and exit status 1. Nothing else is caught, so a
-fault of the program itself still shows its traceback.
+them there alone, each once (the package's BuildWarning is not shown again). A bad command line is
+argparse's usage line and message, exit status 2. A failure of the build or of its input files
+(boxwright.BuildError, or the operating system's error) is "boxwright: <message>" on standard
+error, with every line the message has (Packmol's output included), and exit status 1. Nothing
+else is caught, so a fault of the program itself still shows its traceback.
 """
 
 from __future__ import annotations
@@ -18,10 +19,12 @@ import argparse
 import json
 import math
 import sys
+import warnings
 from collections.abc import Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING, NoReturn
 
+from .errors import BuildError, BuildWarning
 from .progress import ProgressLine
 
 if TYPE_CHECKING:
@@ -275,7 +278,6 @@ def build_parser() -> argparse.ArgumentParser:
 def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
     # Imported here so that --help works even where the native modules are not built.
     from . import pack
-
     common = dict(
         pair_style=args.pair_style,
         explicit_lb=args.explicit_lb,
@@ -290,14 +292,17 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         coulomb_cutoff=args.coulomb_cutoff,
         kspace_accuracy=args.kspace_accuracy,
     )
-    if args.command == "pack":
-        return pack.packmol(args.species, args.counts, args.density,
-                            tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
-                            subboxes=args.subboxes, timeout=args.timeout,
-                            accept_imperfect=args.accept_imperfect,
-                            progress=None if args.jobs is None else progress, **common)
-    return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
-                            check_names=args.check_names, **common)
+    # print_report shows the report's warnings; the package's BuildWarning would repeat them.
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", BuildWarning)
+        if args.command == "pack":
+            return pack.packmol(args.species, args.counts, args.density,
+                                tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
+                                subboxes=args.subboxes, timeout=args.timeout,
+                                accept_imperfect=args.accept_imperfect,
+                                progress=None if args.jobs is None else progress, **common)
+        return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
+                                check_names=args.check_names, **common)
 
 
 def print_report(report: BuildReport, as_json: bool) -> None:
@@ -323,15 +328,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     progress = ProgressLine(sys.stderr)
     try:
         report = run(args, progress)
-    except RuntimeError as error:
-        # A build fails with exactly RuntimeError; its subclasses (RecursionError,
-        # NotImplementedError) are faults of the program.
-        if type(error) is not RuntimeError:
-            raise
+    except (BuildError, OSError) as error:
         progress.close()  # the message goes on a line of its own
-        return report_failure(error)
-    except OSError as error:
-        progress.close()
         return report_failure(error)
     finally:
         progress.close()  # and so does the traceback of Ctrl-C

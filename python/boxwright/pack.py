@@ -16,9 +16,15 @@ start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path
 command-line name ("tip4p", "lj-cut", "lj-cut-coul-long", "none", "auto") as well as a
 `PyPairSetup`, and return a `BuildReport`: `str(report)` is the build
 summary, and the report adds each species' mass and charge, the density, the net charge, the
-closest contact between molecules and every warning of the build. A failing build raises
-`RuntimeError` whose only argument is the message; bad arguments raise `TypeError`,
-`OverflowError` or `ValueError`.
+closest contact between molecules and every warning of the build.
+
+A failing build raises `BuildError` (a `RuntimeError`), whose `message` is the whole message and
+whose `file` and `line` say which input file, and which line of it, is at fault, when one is.
+Arguments that are wrong before anything is read raise `TypeError` or `ValueError` naming the
+parameter. Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`,
+at the caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
+`warnings.simplefilter("error", BuildWarning)`) the first of them is raised, but only after the
+files are written (``strict=True`` is the way to fail before writing anything).
 
 Example::
 
@@ -31,15 +37,18 @@ Example::
 from __future__ import annotations
 
 import os
+import warnings
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, TypeAlias
 
 from ._engine import build_from_coords, build_packmol
 from ._native import PyPairSetup
+from .errors import BuildError, BuildWarning
 from .progress import Progress
 from .report import BuildReport
 
-__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "Progress", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STYLES", "Progress",
+           "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
@@ -91,6 +100,15 @@ def _progress_call(progress: Any) -> Any:
         return progress
     return lambda done, total, elapsed, remaining: progress(
         Progress(done, total, elapsed, remaining))
+
+
+def _warned(built: dict[str, Any]) -> BuildReport:
+    """The report of a build, each of its warnings issued as a BuildWarning at the caller of
+    `packmol` or `from_coords` (two frames up)."""
+    report = BuildReport.from_engine(built)
+    for text in report.warnings:
+        warnings.warn(text, BuildWarning, stacklevel=3)
+    return report
 
 
 def packmol(
@@ -172,13 +190,13 @@ def packmol(
         *jobs*.
     timeout : float or None
         Seconds the packing may take; once they are spent every Packmol is stopped, nothing is
-        written and `RuntimeError` says so.
+        written and `BuildError` says so.
     progress : callable or None
         Called with a `Progress` after each Packmol run; an exception it raises stops the
         packing and is raised from here, as Ctrl-C is.
     accept_imperfect : bool
         A packing that Packmol reports as failed, or whose closest atoms of different molecules
-        are closer than *tolerance*, raises `RuntimeError` naming them, and nothing is written;
+        are closer than *tolerance*, raises `BuildError` naming them, and nothing is written;
         true keeps such a packing, with a warning.
 
     Returns
@@ -186,7 +204,7 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
-    return BuildReport.from_engine(build_packmol(
+    return _warned(build_packmol(
         _species(species), counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
         out_dir=_path(out_dir, "out_dir"),
@@ -255,7 +273,7 @@ def from_coords(
     is_file = isinstance(coords, (str, os.PathLike))
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
-    return BuildReport.from_engine(build_from_coords(
+    return _warned(build_from_coords(
         _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
         force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),

@@ -27,6 +27,9 @@ inline PyCFunction as_method(PyCFunctionWithKeywords function) {
 // result into a UnicodeDecodeError.
 PyObject* to_str(const std::string& text);
 
+// A path back in the file-system encoding it came in, so that it names the same file.
+PyObject* to_path_str(const std::string& path);
+
 // Raises RuntimeError carrying the failure's message and nothing else; returns null.
 PyObject* raise_failure(const FfError& failure);
 

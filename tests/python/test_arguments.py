@@ -1,11 +1,15 @@
-"""Argument binding and conversion of both entry functions, and how failures are raised."""
+"""Argument binding and conversion of the entry functions of `_native` and of `boxwright.pack`,
+and how failures and warnings are raised."""
 
 import contextlib
 import pathlib
+import pickle
 import shutil
 import unittest
+import warnings
 from fractions import Fraction
 
+from boxwright import BuildError, BuildWarning, pack
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -132,3 +136,48 @@ class CallTest(TempDirTestCase):
         self.assertIn("# Pair setup : Some(LjCut)  |  Explicit LB: false", forcefield)
         self.assertIn("10 atoms", (self.tmp / "data.lmp").read_text(encoding="utf-8"))
 
+
+
+class PackageFailureTest(TempDirTestCase):
+    def test_build_errors_carry_the_file_and_line_at_fault(self):
+        (self.tmp / "ff.json").write_text('{"MixingRule": "Lorentz-Berthelot",\n"PseudoAtoms": [,]}')
+        (self.tmp / "co2.xyz").write_text("3\n\nC_co2 0 0 0\nO_co2 1.16 0 zero\nO_co2 -1.16 0 0\n")
+        ff, xyz, missing = (str(self.tmp / name) for name in ("ff.json", "co2.xyz", "none.json"))
+        cases = [  # force field, coords: the file and line at fault, and the message's start
+            (ff, [[0, 0, 0]] * 3, ff, 2, f"parsing {ff}: "),
+            (FORCE_FIELD, xyz, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
+            (missing, [[0, 0, 0]] * 3, missing, None, f"reading {missing}: "),
+            (FORCE_FIELD, [[0, 0, 0]] * 3, None, None, "all species have count 0"),
+        ]
+        for force_field, coords, file, line, message in cases:
+            with self.subTest(message), self.assertRaises(BuildError) as raised:
+                pack.from_coords(CO2, [0 if file is None else 1], coords, 20.0,
+                                 force_field=force_field, out_dir=self.tmp / "out")
+            error = raised.exception
+            self.assertIsInstance(error, RuntimeError)  # as builds raised before BuildError
+            self.assertTrue(str(error).startswith(message), str(error))
+            self.assertEqual((error.message, error.file, error.line), (str(error), file, line))
+            copy = pickle.loads(pickle.dumps(error))
+            self.assertEqual((type(copy), copy.message, copy.file, copy.line),
+                             (BuildError, error.message, file, line))
+        self.assertFalse((self.tmp / "out").exists())
+
+    # Two methane molecules half an ångström apart: a warning of the report.
+    def test_each_warning_of_the_report_is_a_build_warning_at_the_callers_line(self):
+        def build(out):
+            return pack.from_coords(METHANE, [2], [[1, 1, 1], [1.5, 1, 1]], 30.0,
+                                    force_field=FORCE_FIELD, out_dir=self.tmp / out)
+
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            report = build("recorded")
+        self.assertTrue(report.warnings)
+        self.assertEqual([(w.category, str(w.message)) for w in caught],
+                         [(BuildWarning, text) for text in report.warnings])
+        self.assertEqual({w.filename for w in caught}, {__file__})
+        with warnings.catch_warnings():
+            warnings.simplefilter("error", BuildWarning)
+            with self.assertRaises(BuildWarning):
+                build("raised")
+        # The exception comes once the files are written.
+        self.assertTrue((self.tmp / "raised" / "data.lmp").is_file())

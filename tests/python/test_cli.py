@@ -12,7 +12,7 @@ import sys
 import unittest
 from unittest import mock
 
-from boxwright import _native, cli, pack
+from boxwright import BuildError, _native, cli, pack
 from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, lattice_coordinates
 
 CO2, BUTANE, METHANE = EXAMPLES / "co2.json", EXAMPLES / "butane.json", EXAMPLES / "methane.json"
@@ -118,10 +118,11 @@ class CommandLineTest(TempDirTestCase):
                 for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
                     self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
 
+    # Every warning is shown once, even where Python shows every BuildWarning too.
     def test_json_report_and_no_input_script(self):
         result = boxwright("pack", "--species", CO2, METHANE, "--counts", 3, 2, "--density", 300,
                            "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
-                           "--json")
+                           "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
         self.assertEqual(list(report), ["species", "totals", "box_length", "density",
@@ -268,11 +269,12 @@ class CommandLineTest(TempDirTestCase):
         self.assertIn("warning: packmol exited with status Some(173):", kept.stderr)
         self.assertIn(", closer than the packing tolerance of 2 Å\n", kept.stderr)
 
-    # Only the build's RuntimeError and OSError are the package's own failures.
+    # Only the build's BuildError and OSError are the package's own failures.
     def test_faults_of_the_program_keep_their_traceback(self):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
-        for raised, caught in ((RuntimeError("bad input"), True), (OSError(5, "I/O error"), True),
-                               (ValueError("a bug"), False), (RecursionError(), False)):
+        for raised, caught in ((BuildError("bad input"), True), (OSError(5, "I/O error"), True),
+                               (RuntimeError("a bug"), False), (ValueError("a bug"), False),
+                               (RecursionError(), False)):
             with self.subTest(raised=raised), mock.patch.object(pack, "from_coords",
                                                                 side_effect=raised):
                 stderr = io.StringIO()

@@ -143,13 +143,31 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
                             out.accept_imperfect);
 }
 
+// The package's boxwright.BuildError(message, file, line) for a failed build; returns null. The
+// class is the package's own, in Python, looked up when a build fails: this module keeps no state.
+PyObject* raise_build_error(const FfError& failure) {
+    PyRef errors = PyRef::steal(PyImport_ImportModule("boxwright.errors"));
+    if (!errors) return nullptr;
+    PyRef type = PyRef::steal(PyObject_GetAttrString(errors.get(), "BuildError"));
+    if (!type) return nullptr;
+    PyRef message = PyRef::steal(to_str(failure.message));
+    PyRef file = PyRef::steal(failure.file ? to_path_str(*failure.file) : Py_NewRef(Py_None));
+    PyRef line = PyRef::steal(failure.line ? PyLong_FromUnsignedLongLong(*failure.line)
+                                           : Py_NewRef(Py_None));
+    if (!message || !file || !line) return nullptr;
+    PyRef error = PyRef::steal(
+        PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(), line.get(), nullptr));
+    if (error) PyErr_SetObject(type.get(), error.get());
+    return nullptr;
+}
+
 // The build with the interpreter lock released, so that the caller's other threads go on while
 // Packmol runs and the files are written. Positions read in place from the caller's buffer are
 // the exception: another thread could change them while they are written, so the lock stays.
 PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool keep_lock) {
     auto built = keep_lock ? run_build(request, watch.watch()) : watch.run_without_lock(request);
     if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
-    return built ? report_dict(*built) : raise_failure(built.error());
+    return built ? report_dict(*built) : raise_build_error(built.error());
 }
 
 char* build_packmol_keywords[] = {

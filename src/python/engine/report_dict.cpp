@@ -62,11 +62,6 @@ PyObject* diagnostic_dict(const Diagnostic& d) {
                     {"text", to_str(d.text)}});
 }
 
-// Back in the file-system encoding the path came in, so that it names the same file.
-PyObject* path(const std::string& value) {
-    return PyUnicode_DecodeFSDefaultAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
-}
-
 }  // namespace
 
 PyObject* report_dict(const BuildReport& report) {
@@ -84,7 +79,7 @@ PyObject* report_dict(const BuildReport& report) {
         {"closest_atoms", contact ? list_of(contact->atoms, count) : none()},
         {"warnings", list_of(report.warnings(), text)},
         {"diagnostics", list_of(report.diagnostics, diagnostic_dict)},
-        {"files", list_of(report.files, path)},
+        {"files", list_of(report.files, to_path_str)},
         {"subboxes", report.split ? list_of(report.split->layout.cells, count) : none()},
         {"jobs", report.split ? count(report.split->concurrency) : none()},
     });
