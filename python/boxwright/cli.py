@@ -145,7 +145,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
     )
     run.add_argument(
-        "--temperature", type=float, default=298.15, metavar="K",
+        "--temperature", type=_real, default=298.15, metavar="K",
         help="temperature of the run, K (default: 298.15)",
     )
     run.add_argument(
@@ -154,7 +154,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: 1.0)",
     )
     run.add_argument(
-        "--timestep", type=float, default=1.0, metavar="FS",
+        "--timestep", type=_real, default=1.0, metavar="FS",
         help="timestep, fs (default: 1.0)",
     )
     run.add_argument(
@@ -165,16 +165,16 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "cutoffs and PPPM accuracy", "given in in.lmp after forcefield.lmp, in place of what it "
         "has; they need a preset and in.lmp")
     pair.add_argument(
-        "--cutoff", type=float, metavar="ANG",
+        "--cutoff", type=_real, metavar="ANG",
         help="Lennard-Jones cutoff, Å, in place of the force field's CutOffVDW (default: "
         "CutOffVDW)",
     )
     pair.add_argument(
-        "--coulomb-cutoff", type=float, metavar="ANG",
+        "--coulomb-cutoff", type=_real, metavar="ANG",
         help="Coulomb cutoff, Å, for a preset with a Coulomb term (default: the preset's 10)",
     )
     pair.add_argument(
-        "--kspace-accuracy", type=float, metavar="X",
+        "--kspace-accuracy", type=_real, metavar="X",
         help="PPPM accuracy, the relative error in forces, for a preset with a long-range "
         "solver (default: the preset's 1.0e-4)",
     )
@@ -231,7 +231,7 @@ def build_parser() -> argparse.ArgumentParser:
         "each, none narrower than twice the widest molecule plus the tolerance)",
     )
     pack.add_argument(
-        "--timeout", type=float, metavar="SECONDS",
+        "--timeout", type=_real, metavar="SECONDS",
         help="stop every Packmol and write nothing once packing has taken this long "
         "(default: no limit)",
     )
@@ -323,8 +323,18 @@ def report_failure(error: BaseException) -> int:
     return 1
 
 
+def parse(argv: Sequence[str] | None) -> argparse.Namespace:
+    """The command line's arguments; a usage error exits here with status 2. Every value that
+    reaches the package is one it takes, so that what it refuses is the build's to say."""
+    args = build_parser().parse_args(argv)
+    if len(args.species) != len(args.counts):
+        args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
+                                  f"{len(args.counts)} (they must match 1:1)")
+    return args
+
+
 def main(argv: Sequence[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)  # a usage error exits here with status 2
+    args = parse(argv)
     progress = ProgressLine(sys.stderr)
     try:
         report = run(args, progress)

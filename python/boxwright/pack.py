@@ -20,9 +20,15 @@ closest contact between molecules and every warning of the build.
 
 A failing build raises `BuildError` (a `RuntimeError`), whose `message` is the whole message and
 whose `file` and `line` say which input file, and which line of it, is at fault, when one is.
-Arguments that are wrong before anything is read raise `TypeError` or `ValueError` naming the
-parameter. Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`,
-at the caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
+A mistake in the arguments themselves raises `TypeError` (a value of the wrong type) or
+`ValueError` (a negative count, counts that do not match the species, a number that is not
+finite, coordinates that are not rows of three numbers or not one row per atom), its message
+naming the parameter; nothing has been read then, except for the number of rows, which is known
+once the species are. A value that the build refuses (a temperature that is not positive, a
+setting the preset has no use for) is a `BuildError`.
+
+Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`, at the
+caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
 `warnings.simplefilter("error", BuildWarning)`) the first of them is raised, but only after the
 files are written (``strict=True`` is the way to fail before writing anything).
 

@@ -1,8 +1,8 @@
 // FfError and Result<T>: how every fallible operation below the Python boundary reports failure.
 // A failure is its message, which says everything a reader needs; whoever receives it passes it
 // on or shows it. Beside the message it may say where it lies (the input file and the line the
-// message names), for callers that show that apart without reading the text. Knows nothing about
-// JSON or LAMMPS.
+// message names) and whether a value the caller passed is at fault, for callers that tell
+// failures apart without reading their text. Knows nothing about JSON or LAMMPS.
 #pragma once
 
 #include <fmt/format.h>
@@ -22,6 +22,9 @@ struct FfError {
     // read the file.
     std::optional<std::string> file = std::nullopt;
     std::optional<std::uint64_t> line = std::nullopt;
+    // A value the caller passed that only the loaded inputs show to be wrong (positions that are
+    // not one per atom), rather than a fault of an input file or of a step of the build.
+    bool bad_argument = false;
 
     const std::string& what() const { return message; }
     bool operator==(const FfError&) const = default;

@@ -12,9 +12,9 @@ PyObject* to_path_str(const std::string& path) {
     return PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
 }
 
-PyObject* raise_failure(const FfError& failure) {
+PyObject* raise_failure(const FfError& failure, PyObject* type) {
     PyRef message = PyRef::steal(to_str(failure.what()));
-    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
+    if (message) PyErr_SetObject(type, message.get());
     return nullptr;
 }
 

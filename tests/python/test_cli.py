@@ -168,6 +168,10 @@ class CommandLineTest(TempDirTestCase):
              "the following arguments are required: --coords"),
             (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
              "argument --box-length: '0' is not a positive finite number"),
+            (["pack", *one_co2, "--density", 1, "--temperature", "nan"],
+             "argument --temperature: 'nan' is not a finite number"),
+            (["pack", *one_co2, 2, "--density", 1],
+             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
         ]
         for args, message in cases:
             with self.subTest(message):
@@ -184,8 +188,6 @@ class CommandLineTest(TempDirTestCase):
         (self.tmp / "coords.gro").write_text("")
         one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
         cases = [
-            (["pack", *one_co2[:4], 2, *one_co2[4:], "--density", 500],
-             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
             (["pack", *one_co2, "--density", 500, "--temperature", 0],
              "temperature must be a positive number of kelvin, got 0"),
             (["pack", *one_co2[:4], "--density", 500, "--force-field", "none.json"],
