@@ -175,7 +175,8 @@ class PackageArgumentTest(TempDirTestCase):
              "subboxes must be 3 whole numbers (nx, ny, nz), got 2"),
             (P, {"jobs": 1, "subboxes": (1, 2**32, 1)}, ValueError,
              "subboxes[1] must be at most 4294967295, got 4294967296"),
-            (P, {"jobs": 1, "progress": 5}, TypeError, "progress must be callable or None, not int"),
+            (P, {"jobs": 1, "progress": 5}, TypeError,
+             "progress must be callable or None, not int"),
             (C, {"coords": 5}, TypeError,
              "coords must be rows [x, y, z] or a buffer of shape (n, 3), not int"),
             (C, {"coords": [1.0, 2.0, 3.0]}, TypeError,
@@ -224,7 +225,8 @@ class PackageArgumentTest(TempDirTestCase):
 
 class PackageFailureTest(TempDirTestCase):
     def test_build_errors_carry_the_file_and_line_at_fault(self):
-        (self.tmp / "ff.json").write_text('{"MixingRule": "Lorentz-Berthelot",\n"PseudoAtoms": [,]}')
+        (self.tmp / "ff.json").write_text('{"MixingRule": "Lorentz-Berthelot",\n'
+                                          '"PseudoAtoms": [,]}')
         (self.tmp / "co2.xyz").write_text("3\n\nC_co2 0 0 0\nO_co2 1.16 0 zero\nO_co2 -1.16 0 0\n")
         ff, xyz, missing = (str(self.tmp / name) for name in ("ff.json", "co2.xyz", "none.json"))
         cases = [  # force field, coords: the file and line at fault, and the message's start

@@ -125,7 +125,7 @@ class CommandLineTest(TempDirTestCase):
                            "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
-        self.assertEqual(list(report), ["species", "totals", "box_length", "density",
+        self.assertEqual(list(report), ["species", "atom_types", "totals", "box_length", "density",
                                         "net_charge", "min_distance", "warnings",
                                         "diagnostics", "files", "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],

@@ -8,9 +8,11 @@ import pathlib
 
 from boxwright import BuildError, _native, pack
 from boxwright.pack import PyPairSetup
+from boxwright.report import AtomType
 from support import FORCE_FIELD, TempDirTestCase, example, lattice_coordinates
 
-WATER, CO2, BUTANE, METHANE = (example(f"{n}.json") for n in ("water", "co2", "butane", "methane"))
+WATER, CO2, BUTANE, METHANE, ETHANE, PROPANE = (
+    example(f"{n}.json") for n in ("water", "co2", "butane", "methane", "ethane", "propane"))
 MIXTURE = [(WATER, 2), (CO2, 1), (METHANE, 0), (BUTANE, 1)]
 AVOGADRO = 6.02214076e23
 
@@ -122,9 +124,32 @@ class PackageBuildTest(TempDirTestCase):
         distance, atoms = closest_by_every_pair(lattice_coordinates(MIXTURE), sizes, 24.0)
         self.assertAlmostEqual(report.min_distance, distance, places=9)
         self.assertEqual(report.closest_atoms, atoms)
-        self.assertEqual(report.to_json().keys(), {"species", "totals", "box_length", "density",
-                                                   "net_charge", "min_distance", "warnings",
-                                                   "diagnostics", "files", "packing"})
+        self.assertEqual(report.to_json().keys(),
+                         {"species", "atom_types", "totals", "box_length", "density", "net_charge",
+                          "min_distance", "warnings", "diagnostics", "files", "packing"})
+
+    # Ethane and butane share CH3; propane, with count 0, takes no part.
+    def test_the_type_map_is_that_of_the_data_file(self):
+        mixture = [(ETHANE, 2), (PROPANE, 0), (BUTANE, 1)]
+        species, counts = zip(*mixture)
+        report = pack.from_coords(list(species), list(counts), lattice_coordinates(mixture), 24.0,
+                                  force_field=FORCE_FIELD, out_dir=self.tmp)
+        self.assertEqual(report.atom_types, (AtomType(1, "CH3", ("ethane", "butane")),
+                                             AtomType(2, "CH2", ("butane",))))
+        # Each Atoms line of data.lmp: "id molecule type charge x y z # pseudo-atom species".
+        data = (self.tmp / "data.lmp").read_text(encoding="utf-8")
+        types = {}
+        for line in data.split("\nAtoms\n\n")[1].split("\n\n")[0].splitlines():
+            fields = line.split()
+            name, users = types.setdefault(int(fields[2]), (fields[-2], []))
+            self.assertEqual(name, fields[-2])
+            if fields[-1] not in users:
+                users.append(fields[-1])
+        self.assertEqual(types, {t.number: (t.name, list(t.species)) for t in report.atom_types})
+        self.assertIn("\natom types: 1 CH3 (ethane, butane); 2 CH2 (butane)\n", report.format())
+        self.assertEqual(report.to_json()["atom_types"],
+                         [{"number": 1, "name": "CH3", "species": ["ethane", "butane"]},
+                          {"number": 2, "name": "CH2", "species": ["butane"]}])
 
     def test_a_packed_box_keeps_the_tolerance_and_the_density(self):
         report = pack.packmol([WATER, CO2], [30, 10], 700.0, force_field=FORCE_FIELD,

@@ -33,6 +33,7 @@ PyObject* list_of(const Range& range, Convert convert) {
 }
 
 PyObject* count(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
+PyObject* text(const std::string& value) { return to_str(value); }
 PyObject* none() { return Py_NewRef(Py_None); }
 
 PyObject* species_dict(const SpeciesReport& s) {
@@ -41,6 +42,12 @@ PyObject* species_dict(const SpeciesReport& s) {
                     {"atoms_per_molecule", count(s.atoms_per_molecule)},
                     {"molecular_mass", PyFloat_FromDouble(s.molecular_mass)},
                     {"charge", PyFloat_FromDouble(s.charge)}});
+}
+
+PyObject* atom_type_dict(const AtomTypeReport& t) {
+    return dict_of({{"number", count(t.number)},
+                    {"name", to_str(t.pseudo_atom)},
+                    {"species", list_of(t.species, text)}});
 }
 
 PyObject* totals_dict(const BuildSummary& s) {
@@ -53,8 +60,6 @@ PyObject* totals_dict(const BuildSummary& s) {
                     {"angle_types", count(s.angle_type_count)},
                     {"dihedral_types", count(s.dihedral_type_count)}});
 }
-
-PyObject* text(const std::string& value) { return to_str(value); }
 
 PyObject* diagnostic_dict(const Diagnostic& d) {
     return dict_of({{"kind", to_str(std::string(kind_name(d.kind)))},
@@ -71,6 +76,7 @@ PyObject* report_dict(const BuildReport& report) {
         {"pair_style",
          report.pair_setup ? to_str(std::string(display_name(*report.pair_setup))) : none()},
         {"species", list_of(report.species, species_dict)},
+        {"atom_types", list_of(report.atom_types, atom_type_dict)},
         {"totals", totals_dict(report.summary)},
         {"box_length", PyFloat_FromDouble(report.summary.box_length)},
         {"density", PyFloat_FromDouble(report.density)},
