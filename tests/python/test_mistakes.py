@@ -9,7 +9,7 @@ import warnings
 from dataclasses import dataclass, field
 from typing import Callable
 
-from boxwright import pack
+from boxwright import BuildError, pack
 from support import EXAMPLES, TempDirTestCase
 
 
@@ -20,6 +20,14 @@ def edit_json(name, change):
         data = json.loads(path.read_text(encoding="utf-8"))
         change(data)
         path.write_text(json.dumps(data), encoding="utf-8")
+    return edit
+
+
+def edit_text(name, old, new):
+    """An edit of the copied example `name`.json as text: its first `old` becomes `new`."""
+    def edit(directory):
+        path = directory / f"{name}.json"
+        path.write_text(path.read_text(encoding="utf-8").replace(old, new, 1), encoding="utf-8")
     return edit
 
 
@@ -39,6 +47,10 @@ class Mistake:
 
 
 MISTAKES = [
+    Mistake("a comma after the last entry of the force field", fails=True,
+            expect="force_field.json: trailing comma at line ",
+            edit=edit_text("force_field", '"BinaryInteractions": []\n',
+                           '"BinaryInteractions": [],\n')),
 ]
 
 
@@ -70,7 +82,7 @@ class MistakeTest(TempDirTestCase):
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
                     if mistake.fails:
-                        with self.assertRaises(RuntimeError) as raised:
+                        with self.assertRaises(BuildError) as raised:
                             pack.packmol(*arguments, density, **keywords)
                         self.assertIn(mistake.expect, str(raised.exception))
                         self.assertFalse((self.tmp / "out" / "data.lmp").exists())
