@@ -101,7 +101,7 @@ def _pair_code(pair_style: Any) -> int | str | None:
 
 def _progress_call(progress: Any) -> Any:
     """The engine's form of a progress callback, which it calls with four numbers. Anything not
-    callable goes through unchanged, for the engine to refuse with its usual message and note."""
+    callable goes through unchanged, for the engine to refuse with a message naming progress."""
     if not callable(progress):
         return progress
     return lambda done, total, elapsed, remaining: progress(

@@ -168,7 +168,7 @@ class PackageArgumentTest(TempDirTestCase):
              "coulomb_cutoff must be a finite number, got nan"),
             (P, {"steps": -1}, ValueError, "steps must be 0 or more, got -1"),
             (P, {"explicit_lb": 1}, TypeError, "explicit_lb must be a bool, not int"),
-            (P, {"jobs": "2"}, TypeError, "jobs must be a whole number or None, not str"),
+            (P, {"jobs": "2"}, TypeError, "jobs must be a whole number, not str"),
             (P, {"jobs": 2**63}, ValueError, "jobs must fit in 64 bits, got 9223372036854775808"),
             (P, {"jobs": 1, "seed": -1}, ValueError, "seed must be 0 or more, got -1"),
             (P, {"jobs": 1, "subboxes": (1, 2)}, ValueError,

@@ -28,6 +28,46 @@ PyRef items_of(PyObject* value, const char* parameter, const char* what) {
     return items;
 }
 
+// None, or what `convert` makes of the value.
+template <class T>
+bool to_optional(PyObject* value, const char* parameter,
+                 bool (*convert)(PyObject*, const char*, T&), std::optional<T>& out) {
+    if (Py_IsNone(value)) {
+        out.reset();
+        return true;
+    }
+    T converted{};
+    if (!convert(value, parameter, converted)) return false;
+    out = converted;
+    return true;
+}
+
+// The int a whole-number parameter holds (anything with __index__), or null with the exception
+// set.
+PyRef whole_number(PyObject* value, const char* parameter) {
+    if (!PyIndex_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a whole number, not %.200s", parameter,
+                     type_name(value));
+        return {};
+    }
+    PyRef integer = PyRef::steal(PyNumber_Index(value));
+    if (!integer) add_parameter_note(parameter);
+    return integer;
+}
+
+bool to_int64(PyObject* value, const char* parameter, std::int64_t& number) {
+    PyRef integer = whole_number(value, parameter);
+    if (!integer) return false;
+    int overflow = 0;
+    const long long converted = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+    if (overflow != 0) {
+        PyErr_Format(PyExc_ValueError, "%s must fit in 64 bits, got %R", parameter, integer.get());
+        return false;
+    }
+    number = converted;
+    return true;
+}
+
 }  // namespace
 
 bool to_any_number(PyObject* value, const char* parameter, double& number) {
@@ -65,24 +105,6 @@ bool to_finite_number(PyObject* value, const char* parameter, double& number) {
     return true;
 }
 
-namespace {
-
-// None, or what `convert` makes of the value.
-template <class T>
-bool to_optional(PyObject* value, const char* parameter,
-                 bool (*convert)(PyObject*, const char*, T&), std::optional<T>& out) {
-    if (Py_IsNone(value)) {
-        out.reset();
-        return true;
-    }
-    T converted{};
-    if (!convert(value, parameter, converted)) return false;
-    out = converted;
-    return true;
-}
-
-}  // namespace
-
 bool to_optional_number(PyObject* value, const char* parameter, std::optional<double>& number) {
     return to_optional(value, parameter, to_any_number, number);
 }
@@ -93,16 +115,8 @@ bool to_optional_finite_number(PyObject* value, const char* parameter,
 }
 
 bool to_count(PyObject* value, const char* parameter, std::uint64_t& count) {
-    if (!PyIndex_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "%s must be a whole number, not %.200s", parameter,
-                     type_name(value));
-        return false;
-    }
-    PyRef integer = PyRef::steal(PyNumber_Index(value));
-    if (!integer) {
-        add_parameter_note(parameter);
-        return false;
-    }
+    PyRef integer = whole_number(value, parameter);
+    if (!integer) return false;
     int overflow = 0;
     const long long signed_value = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
     if (overflow < 0 || (overflow == 0 && signed_value < 0)) {
@@ -127,28 +141,7 @@ bool to_optional_count(PyObject* value, const char* parameter,
 
 bool to_optional_int64(PyObject* value, const char* parameter,
                        std::optional<std::int64_t>& number) {
-    if (Py_IsNone(value)) {
-        number.reset();
-        return true;
-    }
-    if (!PyIndex_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "%s must be a whole number or None, not %.200s", parameter,
-                     type_name(value));
-        return false;
-    }
-    PyRef integer = PyRef::steal(PyNumber_Index(value));
-    if (!integer) {
-        add_parameter_note(parameter);
-        return false;
-    }
-    int overflow = 0;
-    const long long converted = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
-    if (overflow != 0) {
-        PyErr_Format(PyExc_ValueError, "%s must fit in 64 bits, got %R", parameter, integer.get());
-        return false;
-    }
-    number = converted;
-    return true;
+    return to_optional(value, parameter, to_int64, number);
 }
 
 bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts) {
