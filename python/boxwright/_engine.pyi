@@ -1,4 +1,8 @@
-"""Native capabilities of the boxwright package beyond `boxwright._native`."""
+"""Native capabilities of the boxwright package beyond `boxwright._native`.
+
+A build that fails raises `boxwright.BuildError`, with the input file and line at fault when the
+build knows them.
+"""
 
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, SupportsFloat, SupportsIndex
@@ -52,7 +56,8 @@ def build_packmol(
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
-    molecular_mass, charge), totals (atoms, bonds, angles, dihedrals and their *_types),
+    molecular_mass, charge), atom_types (number, name, species: each type of data.lmp, its
+    pseudo atom and the species that use it), totals (atoms, bonds, angles, dihedrals and their *_types),
     box_length, density, net_charge, min_distance (or None), closest_atoms (0-based, or None),
     warnings, diagnostics (kind, level, text, in the order the build said them), files, subboxes
     ([nx, ny, nz], or None for one run) and jobs (or None)."""

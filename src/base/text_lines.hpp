@@ -52,6 +52,8 @@ class LineReader {
 
     // The 1-based number of the line next() returned last (0 before the first).
     std::uint64_t line_number() const { return line_number_; }
+    // The path as given.
+    const std::string& path() const { return path_; }
     // The path as given, for messages: bytes that are not UTF-8 shown as U+FFFD.
     const std::string& shown_path() const { return shown_path_; }
 

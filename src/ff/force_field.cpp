@@ -171,9 +171,7 @@ Result<void> add_binary(ForceField& ff, const BinaryInteractionEntry& entry,
     return {};
 }
 
-}  // namespace
-
-Result<ForceField> ForceField::load(const std::string& path) {
+Result<ForceField> load_checked(const std::string& path) {
     std::vector<UnknownKey> unknown_keys;
     BW_TRY(auto raw, json::load_file(path, force_field_shape(), &unknown_keys));
     const auto shown = lossy_utf8(path);
@@ -197,6 +195,12 @@ Result<ForceField> ForceField::load(const std::string& path) {
     }
     for (const auto& entry : raw.binary_interactions) BW_TRY_VOID(add_binary(ff, entry, shown));
     return ff;
+}
+
+}  // namespace
+
+Result<ForceField> ForceField::load(const std::string& path) {
+    return load_checked(path).map_error(in_file(path));
 }
 
 const PseudoAtomParams* ForceField::pseudo_atom(std::string_view name) const {

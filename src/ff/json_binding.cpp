@@ -73,13 +73,18 @@ std::string syntax_description(rapidjson::ParseErrorCode code, std::string_view 
     }
 }
 
-// " at line L column C" for the byte at `offset`: lines count from 1, columns in bytes from 1.
-std::string position_of(std::string_view text, std::size_t offset) {
+// The problem `description` at the byte at `offset`, as "{description} at line L column C": lines
+// count from 1, columns in bytes from 1. The line is kept apart as well.
+tl::unexpected<FfError> fail_at_offset(std::string_view description, std::string_view text,
+                                       std::size_t offset) {
     auto before = text.substr(0, std::min(offset, text.size()));
-    auto line = 1 + std::count(before.begin(), before.end(), '\n');
+    auto line = static_cast<std::uint64_t>(1 + std::count(before.begin(), before.end(), '\n'));
     auto newline = before.rfind('\n');
     auto line_start = newline == std::string_view::npos ? 0 : newline + 1;
-    return fmt::format(" at line {} column {}", line, before.size() - line_start + 1);
+    FfError error{
+        fmt::format("{} at line {} column {}", description, line, before.size() - line_start + 1)};
+    error.line = line;
+    return tl::unexpected(std::move(error));
 }
 
 // Receives the reader's events and routes each value to the sink that binds it: the root sink,
@@ -373,16 +378,16 @@ Status bind_text(std::string_view text, Sink& root, std::vector<UnknownKey>* unk
     reader.Parse<PARSE_FLAGS>(stream, router);
     if (router.stopped()) {
         const auto& [description, offset] = *router.stopped();
-        return fail(description + position_of(text, offset));
+        return fail_at_offset(description, text, offset);
     }
     if (reader.HasParseError()) {
         auto offset = reader.GetErrorOffset();
-        return fail(syntax_description(reader.GetParseErrorCode(), text, offset) +
-                    position_of(text, offset));
+        return fail_at_offset(syntax_description(reader.GetParseErrorCode(), text, offset), text,
+                              offset);
     }
     // The reader takes a NUL byte for the end of the text; anything from there on is extra.
     if (stream.Tell() != text.size())
-        return fail("trailing characters" + position_of(text, stream.Tell()));
+        return fail_at_offset("trailing characters", text, stream.Tell());
     return {};
 }
 

@@ -69,10 +69,10 @@ class Sink {
 Sink& skip_sink();
 
 // Binds the JSON document `text` through `root`. Only whitespace may follow the document.
-// On failure: the description followed by " at line L column C" (column counted in bytes).
-// Each key that a record skips is added to `unknown_keys`, when given, in the order read (the
-// first 100 of a document); keys inside a skipped value are not: only a record knows which keys
-// it expects.
+// On failure: the description followed by " at line L column C" (column counted in bytes), and
+// that line apart. Each key that a record skips is added to `unknown_keys`, when given, in the
+// order read (the first 100 of a document); keys inside a skipped value are not: only a record
+// knows which keys it expects.
 Status bind_text(std::string_view text, Sink& root,
                  std::vector<UnknownKey>* unknown_keys = nullptr);
 
@@ -308,16 +308,19 @@ Field<Record> optional(std::string_view key, Member Record::*member,
 inline constexpr std::uint64_t MAX_INPUT_BYTES = std::uint64_t{256} << 20;
 
 // Reads the file at `path` and binds it with `shape`. Failures read "reading {path}: {why}" or
-// "parsing {path}: {why} at line L column C", the path in display form. The keys its records
-// skip go to `unknown_keys`, when given.
+// "parsing {path}: {why} at line L column C", the path in display form; both are placed in the
+// file, the second at its line. The keys its records skip go to `unknown_keys`, when given.
 template <class T>
 Result<T> load_file(const std::string& path, const Shape<T>& shape,
                     std::vector<UnknownKey>* unknown_keys = nullptr) {
-    BW_TRY(auto text, read_utf8_file(path, MAX_INPUT_BYTES).map_error(about(path)));
+    auto text = read_utf8_file(path, MAX_INPUT_BYTES).map_error(about(path));
+    if (!text) return tl::unexpected(in_file(path)(std::move(text).error()));
     T value{};
     auto root = shape(value);
-    if (auto bound = bind_text(text, *root, unknown_keys); !bound) {
-        return fail("parsing {}: {}", lossy_utf8(path), bound.error().message);
+    if (auto bound = bind_text(*text, *root, unknown_keys); !bound) {
+        FfError error = std::move(bound).error();
+        error.message = fmt::format("parsing {}: {}", lossy_utf8(path), error.message);
+        return tl::unexpected(in_file(path)(std::move(error)));
     }
     return value;
 }

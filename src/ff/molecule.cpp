@@ -92,7 +92,9 @@ std::string species_name_from_path(const std::string& path) {
     return std::string(name);
 }
 
-Result<Molecule> Molecule::load(const std::string& path) {
+namespace {
+
+Result<Molecule> load_checked(const std::string& path) {
     std::vector<UnknownKey> unknown_keys;
     BW_TRY(auto raw, json::load_file(path, molecule_shape(), &unknown_keys));
     const auto shown = lossy_utf8(path);
@@ -141,6 +143,12 @@ Result<Molecule> Molecule::load(const std::string& path) {
         molecule.m_site = raw.m_site;
     }
     return molecule;
+}
+
+}  // namespace
+
+Result<Molecule> Molecule::load(const std::string& path) {
+    return load_checked(path).map_error(in_file(path));
 }
 
 }  // namespace boxwright

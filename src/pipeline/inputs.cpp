@@ -42,8 +42,8 @@ Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
     for (const auto& path : species_paths) {
         BW_TRY(auto molecule, Molecule::load(path));
         if (!seen.insert(molecule.name).second) {
-            return fail("duplicate species name '{}' (from {}); file stems must be unique",
-                        molecule.name, lossy_utf8(path));
+            return fail_in(path, "duplicate species name '{}' (from {}); file stems must be unique",
+                           molecule.name, lossy_utf8(path));
         }
         loaded.molecules.push_back(std::move(molecule));
     }

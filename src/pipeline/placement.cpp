@@ -93,6 +93,16 @@ Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFile
     return placed;
 }
 
+// "coords has 2 rows, but the species and counts make 3 atoms".
+Result<void> check_row_count(const ResolvedSystem& system, std::size_t rows) {
+    BW_TRY(const auto atoms, total_atoms(system.counted()));
+    if (rows == atoms) return {};
+    FfError error{fmt::format("coords has {} row{}, but the species and counts make {} atom{}",
+                              rows, rows == 1 ? "" : "s", atoms, atoms == 1 ? "" : "s")};
+    error.bad_argument = true;
+    return tl::unexpected(std::move(error));
+}
+
 // Given coordinates fit the molecules when every bond has about its reference length; `off` is how
 // the caller turns the check off, named in the failure.
 Result<void> check_bond_lengths(const ResolvedSystem& system, const PlacedAtoms& placed,
@@ -131,6 +141,7 @@ Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& requ
                           const Watch& watch, Diagnostics& diagnostics) {
     const Placement& placement = request.placement;
     if (const auto* given = std::get_if<GivenPositions>(&placement)) {
+        if (given->counted_as_coords) BW_TRY_VOID(check_row_count(system, given->positions.size()));
         return given_positions(system, request,
                                PlacedAtoms{{}, given->positions, given->box_length});
     }

@@ -24,6 +24,10 @@ namespace boxwright {
 struct GivenPositions {
     std::span<const Position> positions = {};  // must outlive the build
     double box_length = 0;                     // Å
+    // The package's: positions that are not one per atom are the caller's mistake, refused by
+    // the placement as a bad argument named "coords". The specified module leaves them to the
+    // data writer's check, worded as its own.
+    bool counted_as_coords = false;
 };
 
 // A coordinate file, read once the force field and the species have been checked.

@@ -174,6 +174,31 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
     }
 }
 
+// Every failure is placed in the file; one of the JSON text also at its line.
+TEST_F(ForceFieldLoad, FailuresArePlacedInTheFileAndLine) {
+    const struct {
+        const char* name;
+        std::string json;
+        std::optional<std::uint64_t> line;
+    } cases[] = {
+        {"syntax", lb("\n\"PseudoAtoms\": [,]}"), 2},
+        {"binding", lb("\n\n\"PseudoAtoms\": 5}"), 3},
+        {"consistency",
+         lb(R"("PseudoAtoms": [], "BinaryInteractions": [[["A", "B"], "lj", [1, 2]]]})"),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto ff = load(c.json);
+        ASSERT_FALSE(ff);
+        EXPECT_EQ(ff.error().file, path);
+        EXPECT_EQ(ff.error().line, c.line);
+    }
+    const auto absent = ForceField::load(dir.file("absent.json"));
+    ASSERT_FALSE(absent);
+    EXPECT_EQ(absent.error().file, dir.file("absent.json"));
+}
+
 // Each mass read back bit for bit as the nearest double (an underflow keeps its sign).
 TEST_F(ForceFieldLoad, NumbersAreCorrectlyRounded) {
     const std::pair<const char*, double> cases[] = {

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 
+from boxwright import BuildError
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
 from support import FORCE_FIELD, TempDirTestCase, example
@@ -386,7 +387,7 @@ class HostileInputTest(AttackTestCase):
             with self.subTest(name):
                 path = self.tmp / file_name
                 path.write_text(text, encoding="utf-8")
-                self.assert_refused(RuntimeError, f"{path}:{line}: {message}",
+                self.assert_refused(BuildError, f"{path}:{line}: {message}",
                                     species=[example("methane.json")], coords=str(path),
                                     box_len=None, entry=build_from_coords)
 

@@ -12,7 +12,7 @@ import sys
 import unittest
 from unittest import mock
 
-from boxwright import _native, cli, pack
+from boxwright import BuildError, _native, cli, pack
 from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, lattice_coordinates
 
 CO2, BUTANE, METHANE = EXAMPLES / "co2.json", EXAMPLES / "butane.json", EXAMPLES / "methane.json"
@@ -120,13 +120,14 @@ class CommandLineTest(TempDirTestCase):
                 for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
                     self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
 
+    # Every warning is shown once, even where Python shows every BuildWarning too.
     def test_json_report_and_no_input_script(self):
         result = boxwright("pack", "--species", CO2, METHANE, "--counts", 3, 2, "--density", 300,
                            "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
-                           "--json")
+                           "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
-        self.assertEqual(list(report), ["species", "totals", "box_length", "density",
+        self.assertEqual(list(report), ["species", "atom_types", "totals", "box_length", "density",
                                         "net_charge", "min_distance", "warnings",
                                         "diagnostics", "files", "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
@@ -169,6 +170,10 @@ class CommandLineTest(TempDirTestCase):
              "the following arguments are required: --coords"),
             (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
              "argument --box-length: '0' is not a positive finite number"),
+            (["pack", *one_co2, "--density", 1, "--temperature", "nan"],
+             "argument --temperature: 'nan' is not a finite number"),
+            (["pack", *one_co2, 2, "--density", 1],
+             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
         ]
         for args, message in cases:
             with self.subTest(message):
@@ -185,8 +190,6 @@ class CommandLineTest(TempDirTestCase):
         (self.tmp / "coords.gro").write_text("")
         one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
         cases = [
-            (["pack", *one_co2[:4], 2, *one_co2[4:], "--density", 500],
-             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
             (["pack", *one_co2, "--density", 500, "--temperature", 0],
              "temperature must be a positive number of kelvin, got 0"),
             (["pack", *one_co2[:4], "--density", 500, "--force-field", "none.json"],
@@ -279,11 +282,12 @@ class CommandLineTest(TempDirTestCase):
         self.assertIn("warning: packmol exited with status Some(173):", kept.stderr)
         self.assertIn(", closer than the packing tolerance of 2 Å\n", kept.stderr)
 
-    # Only the build's RuntimeError and OSError are the package's own failures.
+    # Only the build's BuildError and OSError are the package's own failures.
     def test_faults_of_the_program_keep_their_traceback(self):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
-        for raised, caught in ((RuntimeError("bad input"), True), (OSError(5, "I/O error"), True),
-                               (ValueError("a bug"), False), (RecursionError(), False)):
+        for raised, caught in ((BuildError("bad input"), True), (OSError(5, "I/O error"), True),
+                               (RuntimeError("a bug"), False), (ValueError("a bug"), False),
+                               (RecursionError(), False)):
             with self.subTest(raised=raised), mock.patch.object(pack, "_from_coords",
                                                                 side_effect=raised):
                 stderr = io.StringIO()

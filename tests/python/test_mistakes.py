@@ -11,7 +11,7 @@ import warnings
 from dataclasses import dataclass, field
 from typing import Callable
 
-from boxwright import pack
+from boxwright import BuildError, pack
 from support import EXAMPLES, TempDirTestCase, lattice_coordinates
 
 
@@ -22,6 +22,14 @@ def edit_json(name, change):
         data = json.loads(path.read_text(encoding="utf-8"))
         change(data)
         path.write_text(json.dumps(data), encoding="utf-8")
+    return edit
+
+
+def edit_text(name, old, new):
+    """An edit of the copied example `name`.json as text: its first `old` becomes `new`."""
+    def edit(directory):
+        path = directory / f"{name}.json"
+        path.write_text(path.read_text(encoding="utf-8").replace(old, new, 1), encoding="utf-8")
     return edit
 
 
@@ -146,6 +154,10 @@ MISTAKES = [
             "coordinates do not fit molecule 1 of 'co2': atoms 1 (C_co2) and 3 (O_co2) are 2.320 Å "
             "apart, the molecule file has 1.160 Å", fails=True, species=("co2",), counts=(2,),
             options={"check_names": False}, coords=xyz_file("co2", 2, swap_rows(0, 1))),
+    Mistake("a comma after the last entry of the force field", fails=True,
+            expect="force_field.json: trailing comma at line ",
+            edit=edit_text("force_field", '"BinaryInteractions": []\n',
+                           '"BinaryInteractions": [],\n')),
 ]
 
 
@@ -206,7 +218,7 @@ class MistakeTest(TempDirTestCase):
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
                     if mistake.fails:
-                        with self.assertRaises(RuntimeError) as raised:
+                        with self.assertRaises(BuildError) as raised:
                             build(mistake, directory)
                         self.assertIn(expect, str(raised.exception))
                         self.assertFalse((directory / "out" / "data.lmp").exists())
