@@ -60,6 +60,14 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
         BW_TRY(plan, plan_decomposition(species, system.force_field(), packing.density,
                                         packing.tolerance, split));
     }
+    if (plan && packing.jobs && *packing.jobs > plan->split.concurrency) {
+        diagnostics.add(DiagnosticKind::PackingJobs, DiagnosticLevel::Note,
+                        fmt::format("jobs {}: {} Packmol process{} at a time, at most one per "
+                                    "sub-box with molecules ({}) and {} per core",
+                                    *packing.jobs, plan->split.concurrency,
+                                    plan->split.concurrency == 1 ? "" : "es", plan->jobs.size(),
+                                    MAX_JOBS_PER_CORE));
+    }
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
     BW_TRY(auto packed,

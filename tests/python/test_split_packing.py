@@ -52,6 +52,12 @@ class SplitPackingTest(TempDirTestCase):
         self.assertEqual(events[1].remaining, 0)
         self.assertEqual(report.to_json()["packing"], {"subboxes": [2, 1, 1], "jobs": 2})
 
+        # Ten thousand jobs asked for: one per sub-box, and the report says so.
+        many = self.build("many", jobs=10000, subboxes=(2, 1, 1))
+        self.assertEqual(many.jobs, 2)
+        self.assertIn(("packing-jobs", "note", "jobs 10000: 2 Packmol processes at a time, at most "
+                       "one per sub-box with molecules (2) and 4 per core"),
+                      [(d.kind, d.level, d.text) for d in many.diagnostics])
         self.build("one", jobs=1, subboxes=(2, 1, 1))
         self.build("reseeded", jobs=1, subboxes=(2, 1, 1), seed=2)
         data = {out: (self.tmp / out / "data.lmp").read_bytes()
