@@ -35,7 +35,8 @@ struct LayoutInput {
 };
 
 // The widest distance between two atoms of the molecule's reference geometry: the room it takes in
-// its widest orientation. 0 for a single atom.
+// its widest orientation. 0 for a single atom. For a molecule of more than 4096 atoms, twice the
+// largest distance from its centroid, a bound found in one pass (at most twice the width).
 double molecule_extent(const Molecule& molecule);
 
 // The smallest sub-box edge that still leaves room for the widest molecule in any orientation on

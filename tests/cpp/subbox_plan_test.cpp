@@ -91,6 +91,13 @@ TEST(MoleculeExtent, IsTheWidestAtomPair) {
     EXPECT_EQ(molecule_extent(test::argon_molecule()), 0.0);
     auto bent = test::make_molecule("bent", {{"A", {0, 0, 0}}, {"A", {3, 4, 0}}, {"A", {1, 0, 0}}});
     EXPECT_DOUBLE_EQ(molecule_extent(bent), 5.0);
+    // A chain of 100,001 atoms 1 Å apart is 100,000 Å long: bounded in one pass (its centroid is
+    // its middle), where every pair took a minute.
+    std::vector<PseudoAtom> chain(100001);
+    for (std::size_t i = 0; i < chain.size(); ++i) chain[i] = {"A", {double(i), 0, 0}};
+    Molecule long_chain = test::make_molecule("chain", {});
+    long_chain.pseudo_atoms = std::move(chain);
+    EXPECT_DOUBLE_EQ(molecule_extent(long_chain), 100000.0);
 }
 
 TEST(ShareCounts, KeepsSpeciesAndSubboxTotalsEven) {
