@@ -123,6 +123,15 @@ Result<Molecule> load_checked(const std::string& path) {
         }
     }
 
+    // Refused before they are listed: a star of 30,000 bonds on one atom would be 450 million.
+    const auto derived = derived_counts(atoms, raw.connectivity);
+    if (derived.angles > MAX_DERIVED_PER_MOLECULE || derived.dihedrals > MAX_DERIVED_PER_MOLECULE) {
+        return fail(
+            "{} Connectivity gives {} angles and up to {} dihedrals, more than the limit of {} of "
+            "either in one molecule (one atom has {} bonds)",
+            shown, derived.angles, derived.dihedrals, MAX_DERIVED_PER_MOLECULE, derived.most_bonds);
+    }
+
     Molecule molecule;
     molecule.name = species_name_from_path(path);
     // The species name is written into the comments of the LAMMPS files, like a pseudo-atom name.

@@ -57,6 +57,19 @@ struct Molecule {
     std::vector<DihedralQuad> derived_dihedrals() const;
 };
 
+// How many angles, and at most how many dihedrals, `connectivity` gives `atom_count` atoms, found
+// from each atom's number of bonds without listing them; and the most bonds one atom has.
+struct DerivedCounts {
+    std::uint64_t angles = 0;
+    std::uint64_t dihedrals = 0;  // rings of three would take a few away
+    std::uint64_t most_bonds = 0;
+};
+DerivedCounts derived_counts(std::size_t atom_count, const std::vector<Bond>& connectivity);
+
+// Angles or dihedrals one molecule may derive: far beyond any small molecule, far below what
+// would exhaust memory (a centre with k bonds gives k(k-1)/2 angles).
+inline constexpr std::uint64_t MAX_DERIVED_PER_MOLECULE = 1000000;
+
 // The species name of a molecule file: its file name without the extension ("molecule" when the
 // path has no usable file name).
 std::string species_name_from_path(const std::string& path);

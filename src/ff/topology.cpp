@@ -1,5 +1,6 @@
 // Angles and dihedrals derived from a molecule's bonds. The orders here decide the order of the
 // Angles and Dihedrals sections of the data file, so nothing is sorted or deduplicated.
+#include <algorithm>
 #include <vector>
 
 #include "ff/molecule.hpp"
@@ -20,6 +21,21 @@ Neighbours neighbour_lists(const Molecule& molecule) {
 }
 
 }  // namespace
+
+DerivedCounts derived_counts(std::size_t atom_count, const std::vector<Bond>& connectivity) {
+    std::vector<std::uint64_t> bonds(atom_count);
+    for (const auto& [i, j] : connectivity) {
+        ++bonds[i];
+        ++bonds[j];
+    }
+    DerivedCounts counts;
+    for (std::uint64_t k : bonds) {
+        counts.angles += k * (k - 1) / 2;  // 0 for k = 0, the product wrapping to 0
+        counts.most_bonds = std::max(counts.most_bonds, k);
+    }
+    for (const auto& [b, c] : connectivity) counts.dihedrals += (bonds[b] - 1) * (bonds[c] - 1);
+    return counts;
+}
 
 std::vector<AngleTriple> Molecule::derived_angles() const {
     const auto neighbours = neighbour_lists(*this);

@@ -308,6 +308,9 @@ class HostileInputTest(AttackTestCase):
         ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
             {"name": "CH4&", "mass": 16.043, "charge": 0.0}))
         quotes = self.edited(WATER, 'w""".json', lambda document: None)
+        star = self.edited(WATER, "star.json", lambda d: d.update(
+            pseudoAtoms=[["Ow", [0, 0, 0]]] + [["Hw", [1, 0, 0]]] * 1500,
+            Connectivity=[[0, k] for k in range(1, 1501)]))
         cases = [
             ("pseudo-atom ending in '&'", dict(force_field=ampersand),
              f"pseudo-atom name \"CH4&\" in {ampersand} contains '\"' or '&', which LAMMPS reads "
@@ -315,6 +318,9 @@ class HostileInputTest(AttackTestCase):
             ("species file name with quotes", dict(species=[quotes]),
              f"species name \"w\\\"\\\"\\\"\" in {quotes} contains '\"' or '&', which LAMMPS "
              "reads as syntax even in a comment"),
+            ("a star of 1500 bonds on one atom", dict(species=[star]),
+             f"{star} Connectivity gives 1124250 angles and up to 0 dihedrals, more than the "
+             "limit of 1000000 of either in one molecule (one atom has 1500 bonds)"),
             ("pseudo-atom of the force field", dict(force_field=force_field),
              f"pseudo-atom name {shown} in {force_field} contains a control character"),
             ("pseudo-atom of a molecule", dict(species=[molecule]),
