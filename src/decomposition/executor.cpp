@@ -73,20 +73,54 @@ void work(Board& board, const JobFunction& job) {
     while (auto index = board.take()) board.finish(job(*index, board.token()));
 }
 
+// The time limit holds even while the progress callback keeps the watching thread busy: a timer
+// of its own stops every Packmol once the limit is spent.
+class Deadline {
+  public:
+    Deadline(std::optional<std::chrono::duration<double>> limit, Board& board) {
+        if (!limit) return;
+        timer_ = std::jthread([this, limit, &board](std::stop_token finished) {
+            std::mutex mutex;
+            std::unique_lock lock(mutex);
+            std::condition_variable_any never;
+            never.wait_for(lock, finished, *limit, [] { return false; });
+            if (finished.stop_requested()) return;
+            spent_ = true;
+            board.stop();
+        });
+    }
+
+    bool spent() const { return spent_; }
+
+  private:
+    std::atomic<bool> spent_{false};
+    std::jthread timer_;  // stopped and joined first when the deadline goes
+};
+
 FfError interrupted(std::size_t done, std::size_t total) {
     return {fmt::format("packing interrupted with {} of {} Packmol runs finished", done, total)};
+}
+
+FfError time_spent(const Watch& watch, std::size_t done, std::size_t total) {
+    return {
+        fmt::format("packing stopped: the time limit of {} s was spent with {} of {} Packmol "
+                    "runs finished",
+                    watch.time_limit->count(), done, total)};
 }
 
 // Why the watching thread stopped the run, if it did.
 std::optional<FfError> watch_over(Board& board, const Watch& watch) {
     const auto started = Clock::now();
+    const Deadline deadline(watch.time_limit, board);
     const std::size_t total = board.job_count();
     std::size_t reported = 0;
     while (reported < total) {
         std::size_t done = board.wait(reported);
+        if (deadline.spent()) return time_spent(watch, reported, total);
         if (board.failure()) return std::nullopt;
         std::chrono::duration<double> elapsed = Clock::now() - started;
         for (; reported < done; ++reported) {
+            if (deadline.spent()) return time_spent(watch, reported, total);
             double pace = elapsed.count() / static_cast<double>(reported + 1);
             Progress progress{reported + 1, total, elapsed.count(),
                               pace * static_cast<double>(total - reported - 1)};
@@ -95,13 +129,9 @@ std::optional<FfError> watch_over(Board& board, const Watch& watch) {
             }
         }
         if (reported == total) break;
+        // The timer stops through the same stop source: it is told apart first.
+        if (deadline.spent()) return time_spent(watch, reported, total);
         if (watch.stop_requested()) return interrupted(done, total);
-        if (watch.time_limit && elapsed >= *watch.time_limit) {
-            return FfError{
-                fmt::format("packing stopped: the time limit of {} s was spent with {} of {} "
-                            "Packmol runs finished",
-                            watch.time_limit->count(), done, total)};
-        }
     }
     return std::nullopt;
 }

@@ -3,8 +3,10 @@ boxwright.pack.packmol(jobs=...) and the command line, with the real Packmol and
 
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
+import time
 import unittest
 from unittest import mock
 
@@ -102,6 +104,18 @@ class SplitPackingTest(TempDirTestCase):
                 self.assertEqual(str(caught.exception), "packing stopped: the time limit of 0.3 "
                                  f"s was spent with 0 of {runs} Packmol runs finished")
                 self.assert_nothing_left("never")
+
+    # The callback holds the thread that watches the time: the limit holds all the same, and
+    # every Packmol is stopped while the callback still sleeps.
+    def test_a_callback_that_blocks_does_not_suspend_the_time_limit(self):
+        real = shutil.which("packmol")
+        self.stand_in_packmol(f'case "$PWD" in */subbox_0) exec "{real}";; esac\nexec sleep 30\n')
+        with self.assertRaises(BuildError) as caught:
+            self.build("never", jobs=2, subboxes=(2, 1, 1), timeout=0.5,
+                       progress=lambda progress: time.sleep(2))
+        self.assertEqual(str(caught.exception), "packing stopped: the time limit of 0.5 s was "
+                         "spent with 1 of 2 Packmol runs finished")
+        self.assert_nothing_left("never")
 
 
 class SplitPackingCommandLineTest(TempDirTestCase):
