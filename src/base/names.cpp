@@ -1,5 +1,7 @@
 #include "base/names.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 #include "base/quoted.hpp"
@@ -19,14 +21,39 @@ bool equals_ignoring_ascii_case(std::string_view text, std::string_view word) {
     return true;
 }
 
-bool has_control_character(std::string_view name) {
-    return std::any_of(name.begin(), name.end(),
-                       [](char ch) { return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f; });
+std::optional<std::string> name_refusal(std::string_view what, std::string_view name,
+                                        std::string_view shown_path) {
+    const bool control = std::any_of(name.begin(), name.end(), [](char ch) {
+        return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f;
+    });
+    if (control) {
+        return fmt::format("{} {} in {} contains a control character", what, quoted(name),
+                           shown_path);
+    }
+    if (name.find_first_of("\"&") != std::string_view::npos) {
+        return fmt::format(
+            "{} {} in {} contains '\"' or '&', which LAMMPS reads as syntax even "
+            "in a comment",
+            what, quoted(name), shown_path);
+    }
+    return std::nullopt;
 }
 
 Result<void> check_pseudo_atom_name(std::string_view name, std::string_view shown_path) {
-    if (!has_control_character(name)) return {};
-    return fail("pseudo-atom name {} in {} contains a control character", quoted(name), shown_path);
+    if (auto refusal = name_refusal("pseudo-atom name", name, shown_path)) return fail(*refusal);
+    return {};
+}
+
+std::string lammps_comment_text(std::string_view text) {
+    std::string shown(text);
+    for (std::size_t at = shown.find("\"\"\""); at != std::string::npos;
+         at = shown.find("\"\"\"", at + 3)) {
+        shown[at + 1] = '\'';
+    }
+    const auto last = shown.find_last_not_of(" \t\r");
+    if (last == std::string::npos || shown[last] != '&') return shown;
+    const std::string_view whole(shown);
+    return fmt::format("{}.{}", whole.substr(0, last + 1), whole.substr(last + 1));
 }
 
 }  // namespace boxwright

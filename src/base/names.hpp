@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,9 +46,17 @@ constexpr char ascii_lower(char ch) {
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view word);
 
 // Names end up in comments of the LAMMPS files, where a line feed would end the comment and turn
-// the rest of the name into a command. So a name holding a control character (U+0000 to U+001F,
-// U+007F) is refused when its file is loaded; `shown_path` is the file in display form.
-bool has_control_character(std::string_view name);
+// the rest of the name into a command, three double quotes make LAMMPS join the lines that follow
+// into one, and a line ending in '&' continues onto the next. So a name holding a control
+// character (U+0000 to U+001F, U+007F), '"' or '&' is refused when its file is loaded;
+// `shown_path` is the file in display form. The message is about `what` ("pseudo-atom name").
+std::optional<std::string> name_refusal(std::string_view what, std::string_view name,
+                                        std::string_view shown_path);
 Result<void> check_pseudo_atom_name(std::string_view name, std::string_view shown_path);
+
+// Free text from an input file as a comment line of a LAMMPS input shows it: three double quotes
+// in a row lose their middle one to a single quote, and an '&' that would end the line is
+// followed by a full stop, so that LAMMPS reads the comment and nothing more.
+std::string lammps_comment_text(std::string_view text);
 
 }  // namespace boxwright

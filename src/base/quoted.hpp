@@ -11,6 +11,12 @@ namespace boxwright {
 // "\"A\"", "\"a\\\"b\"", "\"tab\\there\""; other control characters as "\\u{1f}".
 std::string quoted(std::string_view name);
 
+// Text of an input file as a message shows it: control characters escaped as by `quoted` (a file
+// must not drive the user's terminal: ESC, NUL, CR, and the C1 controls U+0080 to U+009F), quotes
+// and backslashes as they are, and cut after EXCERPT_CHARACTERS characters, saying so.
+inline constexpr std::size_t EXCERPT_CHARACTERS = 120;
+std::string excerpt(std::string_view text);
+
 // "[\"A\", \"B\"]"; an empty list gives "[]".
 std::string name_list(std::span<const std::string> names);
 

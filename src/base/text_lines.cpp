@@ -13,7 +13,9 @@
 namespace boxwright {
 namespace {
 
-constexpr std::size_t FIRST_CAPACITY = std::size_t{1} << 20;
+// The longest line read: no coordinate file or program output has lines near it, and a longer one
+// is refused instead of held whole.
+constexpr std::size_t CAPACITY = std::size_t{1} << 20;
 
 // Coordinate files are almost always ASCII; eight bytes at a time settle that quickly, and only a
 // line with a high bit set goes through the full UTF-8 check.
@@ -55,8 +57,7 @@ LineReader::LineReader(UniqueFd fd, std::string path, std::optional<std::string>
       path_(std::move(path)),
       shown_path_(lossy_utf8(path_)),
       subject_(std::move(subject)),
-      buffer_(new char[FIRST_CAPACITY]),
-      capacity_(FIRST_CAPACITY) {}
+      buffer_(new char[CAPACITY]) {}
 
 Result<std::optional<std::string_view>> LineReader::next() {
     for (;;) {
@@ -79,20 +80,22 @@ tl::unexpected<FfError> LineReader::not_utf8_line() const {
     return fail("{}:{}: the text is not UTF-8", shown_path_, line_number_);
 }
 
+tl::unexpected<FfError> LineReader::line_too_long() const {
+    if (subject_) {
+        return fail("reading {}: a line is longer than the limit of 1 MiB", lossy_utf8(*subject_));
+    }
+    return fail("{}:{}: the line is longer than the limit of 1 MiB", shown_path_, line_number_ + 1);
+}
+
 Result<void> LineReader::refill() {
     if (begin_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
-    if (end_ == capacity_) {  // a line longer than the buffer: make room for more of it
-        auto larger = std::make_unique<char[]>(capacity_ * 2);
-        std::memcpy(larger.get(), buffer_.get(), end_);
-        buffer_ = std::move(larger);
-        capacity_ *= 2;
-    }
+    if (end_ == CAPACITY) return line_too_long();
     for (;;) {
-        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
+        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, CAPACITY - end_);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0)
             return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));

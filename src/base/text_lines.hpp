@@ -21,15 +21,17 @@ namespace boxwright {
 // does not start another, empty line. `rest` must not be empty.
 std::string_view take_line(std::string_view& rest);
 
-// Reads a file line by line, in order, through a buffer that holds a megabyte of it (more only for
-// a longer line). Each line is checked to be UTF-8. Failures name the file, and the line when it
-// is the line's fault:
+// Reads a file line by line, in order, through a buffer that holds a megabyte of it, the longest
+// line read. Each line is checked to be UTF-8. Failures name the file, and the line when it is the
+// line's fault:
 //   "reading {path}: {OS error text}"          the file cannot be opened or read
 //   "reading {path}: not a regular file"       a FIFO, a device or a socket, refused unread
 //   "{path}:{line}: the text is not UTF-8"     that line is not valid UTF-8
+//   "{path}:{line}: the line is longer than the limit of 1 MiB"
 // Opened with a `subject`, the reader words its failures as read_utf8_file's read through
 // OsError::about(subject): "reading {subject}: {OS error text}", "... not a regular file" and
-// "reading {subject}: stream did not contain valid UTF-8". That is for a file a program wrote,
+// "reading {subject}: stream did not contain valid UTF-8" (and "reading {subject}: a line is longer
+// than the limit of 1 MiB"). That is for a file a program wrote,
 // where the message names what the file is for and a line number would tell the user nothing.
 class LineReader {
   public:
@@ -53,6 +55,7 @@ class LineReader {
     // What an OsError of this reader is about: the subject, else the path.
     const std::string& os_subject() const { return subject_ ? *subject_ : path_; }
     tl::unexpected<FfError> not_utf8_line() const;
+    tl::unexpected<FfError> line_too_long() const;
     // Moves the unread bytes to the front and appends what the file has next (at_end_ when none).
     Result<void> refill();
 
@@ -60,7 +63,6 @@ class LineReader {
     std::string path_, shown_path_;
     std::optional<std::string> subject_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_ = 0;
     std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)
     bool at_end_ = false;              // the file has nothing more to give
     std::uint64_t line_number_ = 0;

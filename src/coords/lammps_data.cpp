@@ -8,6 +8,7 @@
 // it. A "#" starts a comment anywhere; this system's own files name the pseudo atom as the first
 // word of each atom line's comment, and that name is checked.
 #include <array>
+#include <cmath>
 
 #include "base/numbers.hpp"
 #include "coords/coordinate_file.hpp"
@@ -170,6 +171,21 @@ class AtomLines {
     std::uint64_t read_ = 0;
 };
 
+// LAMMPS stores an image flag in 10 bits, or 21 with -DLAMMPS_BIGBIG: no file it wrote has more.
+constexpr std::int64_t MAX_IMAGE_FLAG = 1048575;
+
+Result<std::int64_t> image_flag(const LineReader& lines, std::string_view field) {
+    const auto flag = coords::parse_integer(field);
+    if (!flag) return fail_at(lines, "the image flag '{}' is not an integer", field);
+    if (*flag > MAX_IMAGE_FLAG || *flag < -MAX_IMAGE_FLAG - 1) {
+        return fail_at(lines,
+                       "the image flag '{}' is beyond what LAMMPS stores (-{} to {}): is the Atoms "
+                       "section in another layout?",
+                       field, MAX_IMAGE_FLAG + 1, MAX_IMAGE_FLAG);
+    }
+    return *flag;
+}
+
 Result<std::vector<Position>> read_atoms(LineReader& lines, const Header& header,
                                          const ExpectedAtoms& expected, bool check_names) {
     const std::uint64_t count = *header.atoms;
@@ -191,15 +207,14 @@ Result<std::vector<Position>> read_atoms(LineReader& lines, const Header& header
                    coords::finite_number(lines, coords::COORDINATE_FIELD[axis], f[4 + axis]));
             std::int64_t image = 0;
             if (n == 10) {
-                const auto flag = coords::parse_integer(f[7 + axis]);
-                if (!flag) {
-                    return fail_at(lines, "the image flag '{}' is not an integer", f[7 + axis]);
-                }
-                image = *flag;
+                BW_TRY(image, image_flag(lines, f[7 + axis]));
             }
             const Bounds& bounds = header.bounds[axis];
             positions[index][axis] =
                 value - bounds.low + static_cast<double>(image) * (bounds.high - bounds.low);
+            if (!std::isfinite(positions[index][axis])) {
+                return fail_at(lines, "the image flags put the atom beyond any finite position");
+            }
         }
         if (check_names && !line.comment.empty()) {
             std::array<std::string_view, 1> name;

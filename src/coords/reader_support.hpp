@@ -7,20 +7,42 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "base/error.hpp"
+#include "base/quoted.hpp"
 #include "base/text_lines.hpp"
 #include "coords/expected_atoms.hpp"
 
 namespace boxwright::coords {
+
+// Text from the file goes into a message escaped and cut short: a line may hold anything.
+template <class T>
+auto shown_in_message(const T& argument) {
+    if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+        return excerpt(std::string_view(argument));
+    } else {
+        return argument;
+    }
+}
+
+// The message with every text argument shown_in_message; `text` was checked against the
+// arguments where it was written.
+template <class... Args>
+std::string message_of(fmt::string_view text, const Args&... args) {
+    auto shown = std::make_tuple(shown_in_message(args)...);
+    return std::apply(
+        [&](const auto&... a) { return fmt::vformat(text, fmt::make_format_args(a...)); }, shown);
+}
 
 // A failure of the line `lines` returned last: "{path}:{line}: " and the text.
 template <class... Args>
 tl::unexpected<FfError> fail_at(const LineReader& lines, fmt::format_string<Args...> text,
                                 Args&&... args) {
     return fail("{}:{}: {}", lines.shown_path(), lines.line_number(),
-                fmt::format(text, std::forward<Args>(args)...));
+                message_of(fmt::string_view(text), args...));
 }
 
 // How a message names the coordinate field of each axis.
@@ -33,7 +55,7 @@ template <class... Args>
 tl::unexpected<FfError> fail_at_end(const LineReader& lines, fmt::format_string<Args...> text,
                                     Args&&... args) {
     return fail("{}:{}: {}", lines.shown_path(), lines.line_number() + 1,
-                fmt::format(text, std::forward<Args>(args)...));
+                message_of(fmt::string_view(text), args...));
 }
 
 // Splits `line` at runs of spaces and tabs. Stores the first fields.size() fields and returns

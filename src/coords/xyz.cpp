@@ -78,6 +78,9 @@ Result<coords::StatedBox> lattice_box(const LineReader& lines, std::string_view 
     return coords::StatedBox{cell[0], lines.line_number()};
 }
 
+// More columns than any atom line of a real file has; the row of fields is sized by them.
+constexpr std::uint64_t MAX_COLUMNS = 1024;
+
 // Properties=name:type:columns:...; the columns of "species" (S:1) and "pos" (R:3) count.
 Result<XyzColumns> property_columns(const LineReader& lines, std::string_view value) {
     XyzColumns columns{std::nullopt, 0};
@@ -93,6 +96,11 @@ Result<XyzColumns> property_columns(const LineReader& lines, std::string_view va
         const auto width = coords::parse_count(triple[2]);
         if (!width || triple[0].empty()) {
             return fail_at(lines, "Properties needs name:type:columns entries, found '{}'", value);
+        }
+        // Checked one width at a time, so that the sum can neither wrap nor size a huge row.
+        if (*width > MAX_COLUMNS - column) {
+            return fail_at(lines, "Properties declares more than {} columns: '{}'", MAX_COLUMNS,
+                           value);
         }
         if (triple[0] == "pos" && triple[1] == "R" && *width == 3) {
             columns.position = column;

@@ -120,11 +120,8 @@ Result<Molecule> Molecule::load(const std::string& path) {
 
     Molecule molecule;
     molecule.name = species_name_from_path(path);
-    // The species name is written into the data file's comments, like a pseudo-atom name.
-    if (has_control_character(molecule.name)) {
-        return fail("species name {} (from {}) contains a control character", quoted(molecule.name),
-                    shown);
-    }
+    // The species name is written into the comments of the LAMMPS files, like a pseudo-atom name.
+    if (auto refusal = name_refusal("species name", molecule.name, shown)) return fail(*refusal);
     molecule.pseudo_atoms = std::move(raw.pseudo_atoms);
     molecule.connectivity = std::move(raw.connectivity);
     molecule.bonds = std::move(raw.bonds);

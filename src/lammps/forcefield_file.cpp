@@ -83,7 +83,7 @@ void append_sources(Out& out, const std::string& rule, const SourceList& sources
                 line.remove_suffix(1);
             }
             append(out, "#   ");
-            append(out, line);
+            append(out, lammps_comment_text(line));
             append(out, "\n");
             text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         }

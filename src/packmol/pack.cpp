@@ -49,14 +49,23 @@ void append_decimal(fmt::memory_buffer& out, double value, int decimals, int wid
     }
 }
 
-// The first `width` characters of `text`, padded with blanks to `width` characters; a character
-// is a code point, never a byte of one. Written by hand because {fmt} pads to a display width, in
-// which an East Asian wide character counts two.
+// The first `width` characters of `text` in `width` bytes, padded with blanks: Packmol reads the
+// fields by byte columns, so each character beyond ASCII is written as '_' (the names Packmol
+// sees are only read back as positions). A character is a code point, never a byte of one.
 void append_name_field(fmt::memory_buffer& out, std::string_view text, std::size_t width) {
     const std::string_view name = leading_characters(text, width);
-    out.append(name.data(), name.data() + name.size());
     std::size_t characters = 0;
-    for (char ch : name) characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    for (char ch : name) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80) {
+            out.push_back(ch);
+        } else if ((byte & 0xC0) == 0xC0) {
+            out.push_back('_');  // the first byte of a code point; the others are dropped
+        } else {
+            continue;
+        }
+        ++characters;
+    }
     for (; characters < width; ++characters) out.push_back(' ');
 }
 

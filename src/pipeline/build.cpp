@@ -1,6 +1,7 @@
 #include "pipeline/build.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "base/numbers.hpp"
+#include "lammps/system_totals.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
@@ -114,6 +116,22 @@ Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
     return check_packing(request.placement);
 }
 
+// LAMMPS numbers atoms with 32-bit IDs unless it is built with -DLAMMPS_BIGBIG.
+constexpr std::uint64_t LAMMPS_MAX_ATOMS = 2147483647;
+
+// A system is sized before anything is planned or packed: its totals must not wrap (the split
+// packing sums the counts too), and the package refuses what LAMMPS cannot read.
+Result<void> check_system_size(const BuildRequest& request, const ResolvedSystem& system) {
+    BW_TRY(const auto totals, system_totals(system.active()));
+    if (request.full_report && totals.atoms > LAMMPS_MAX_ATOMS) {
+        return fail(
+            "the system has {} atoms, more than LAMMPS numbers: its atom IDs are 32-bit, at most "
+            "{}, unless LAMMPS is built with -DLAMMPS_BIGBIG (build fewer molecules)",
+            totals.atoms, LAMMPS_MAX_ATOMS);
+    }
+    return {};
+}
+
 // A strict build stops at its first warnings, all of them in the message.
 Result<void> refuse_warnings(const BuildRequest& request, std::span<const Diagnostic> diagnostics) {
     if (!request.strict) return {};
@@ -155,6 +173,7 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (request.preset_rule == PresetRule::FromCharges) {
         BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
     }
+    BW_TRY_VOID(check_system_size(request, system));
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);

@@ -64,8 +64,9 @@ TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
 }
 
 // With no packmol to run, the job stays behind as packmol would have read it. The count-0 methane
-// gets no file but keeps its place (ab is species 2); names are cut by characters (Å is two bytes)
-// and the short residue name padded; wide numbers push the rest of the line.
+// gets no file but keeps its place (ab is species 2); names are cut by characters, each beyond
+// ASCII written as one '_' so that Packmol's byte columns hold (Å is two bytes), and the short
+// residue name padded; wide numbers push the rest of the line.
 TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
     const Molecule methane = make_molecule("methane", {{"CH4_sp3", {}}});
     const Molecule ab = make_molecule("ab", {{"CH4_sp3", {1.5, -2.25, 0.0004}},

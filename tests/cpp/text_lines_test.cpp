@@ -31,14 +31,14 @@ std::vector<std::string> read_all(const std::string& path) {
     return lines;
 }
 
-// The buffer holds a megabyte: lines that straddle its end, one longer than it, CRLF endings split
+// The buffer holds a megabyte: lines that straddle its end, one that fills it, CRLF endings split
 // between two reads, and a last line without a line feed that keeps its carriage return.
 TEST(LineReader, SplitsLikeTheInMemoryRuleAcrossBufferEnds) {
     std::string text;
     for (std::size_t i = 0; text.size() < (std::size_t{5} << 20) / 2; ++i) {
         text += std::string(i % 97, 'a' + static_cast<char>(i % 26)) + (i % 3 ? "\r\n" : "\n");
     }
-    text += std::string(std::size_t{3} << 20, 'L') + "\n\n\r\nend\r";
+    text += std::string((std::size_t{1} << 20) - 1, 'L') + "\n\n\r\nend\r";
     test::TempDir dir;
     const auto lines = read_all(dir.write("lines.txt", text));
     EXPECT_EQ(lines, split_in_memory(text));
@@ -54,6 +54,10 @@ TEST(LineReader, RefusalsNameTheFileAndTheLine) {
     ASSERT_TRUE(reader);
     EXPECT_TRUE(reader->next() && reader->next());
     EXPECT_EQ(test::error_of(reader->next()), path + ":3: the text is not UTF-8");
+    auto long_line = LineReader::open(dir.write("long.txt", "x\n" + std::string(1 << 20, 'L')));
+    EXPECT_TRUE(long_line->next());
+    EXPECT_EQ(test::error_of(long_line->next()),
+              dir.file("long.txt") + ":2: the line is longer than the limit of 1 MiB");
     EXPECT_EQ(test::error_of(LineReader::open(dir.file("gone.txt"))),
               "reading " + dir.file("gone.txt") + ": No such file or directory (os error 2)");
     EXPECT_EQ(test::error_of(LineReader::open(dir.path())),

@@ -6,6 +6,7 @@ on PATH play the faults the real program cannot; an interrupt is tried on the re
 import array
 import ctypes
 import json
+import math
 import os
 import pathlib
 import re
@@ -15,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from boxwright._engine import build_from_coords
+from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -116,9 +117,9 @@ class PackmolFaultsTest(AttackTestCase):
         return f"{bin_dir}:{os.environ['PATH']}"
 
     def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None,
-              program=BUILD):
+              program=BUILD, force_field=FORCE_FIELD):
         env = {**os.environ, "PATH": self.path_with(script), "TMPDIR": str(tmpdir or self.tmpdir)}
-        request = json.dumps([[str(s) for s in species], list(counts), density, FORCE_FIELD,
+        request = json.dumps([[str(s) for s in species], list(counts), density, str(force_field),
                               str(self.out)])
         build = subprocess.Popen([sys.executable, "-c", program, request], env=env, text=True,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -209,6 +210,26 @@ class PackmolFaultsTest(AttackTestCase):
         self.assertIn(b"  # Ow my water\n", (self.out / "data.lmp").read_bytes())
         self.assertEqual(list(tmpdir.iterdir()), [])
 
+    def test_names_beyond_ascii_keep_the_templates_columns(self):
+        # Packmol reads the template's fields by byte columns: a name of two-byte characters
+        # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number.
+        force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
+        force_field["PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0})
+        (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
+        (self.tmp / "123.json").write_text(json.dumps(
+            {"Type": "rigid", "pseudoAtoms": [["€€", [0, 0, 0]], ["€€", [1.5, 0, 0]]],
+             "Connectivity": [[0, 1]]}), encoding="utf-8")
+        shutil.copy(WATER, self.tmp / "wäter.json")
+        outcome = self.outcome(self.start(None, species=[self.tmp / "wäter.json",
+                                                         self.tmp / "123.json"],
+                                          counts=[3, 3], force_field=self.tmp / "ff.json"))
+        self.assertEqual(outcome["raised"], None, outcome["message"])
+        positions = [list(map(float, line.split()[4:7])) for line in
+                     (self.out / "data.lmp").read_text(encoding="utf-8").splitlines()
+                     if line.endswith("# €€ 123")]
+        for first, second in zip(positions[::2], positions[1::2]):
+            self.assertAlmostEqual(math.dist(first, second), 1.5, delta=0.01)
+
 
 class HostileInputTest(AttackTestCase):
     def edited(self, source, name, edit):
@@ -266,13 +287,22 @@ class HostileInputTest(AttackTestCase):
                                                                                     [0, 1]]))
         reversed_twice = self.edited(BUTANE, "reversed.json",
                                      lambda d: d.update(Connectivity=[[0, 1], [1, 2], [2, 1]]))
+        ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
+            {"name": "CH4&", "mass": 16.043, "charge": 0.0}))
+        quotes = self.edited(WATER, 'w""".json', lambda document: None)
         cases = [
+            ("pseudo-atom ending in '&'", dict(force_field=ampersand),
+             f"pseudo-atom name \"CH4&\" in {ampersand} contains '\"' or '&', which LAMMPS reads "
+             "as syntax even in a comment"),
+            ("species file name with quotes", dict(species=[quotes]),
+             f"species name \"w\\\"\\\"\\\"\" in {quotes} contains '\"' or '&', which LAMMPS "
+             "reads as syntax even in a comment"),
             ("pseudo-atom of the force field", dict(force_field=force_field),
              f"pseudo-atom name {shown} in {force_field} contains a control character"),
             ("pseudo-atom of a molecule", dict(species=[molecule]),
              f"pseudo-atom name {shown} in {molecule} contains a control character"),
             ("species file name", dict(species=[species_file]),
-             f'species name "x\\nshell touch P\\n#" (from {species_file}) contains a control '
+             f'species name "x\\nshell touch P\\n#" in {species_file} contains a control '
              "character"),
             ("bond listed twice", dict(species=[twice], coords=((0, 0, 0),) * 4),
              f"{twice} Connectivity lists the bond (0, 1) more than once"),
@@ -304,6 +334,64 @@ class HostileInputTest(AttackTestCase):
             for entry in (pack_from_coords_py, build_from_coords):
                 with self.subTest(name, entry=entry.__name__):
                     self.assert_refused(ValueError, message, entry=entry, **request)
+
+    def test_coordinate_files_that_would_crash_flood_or_mislead(self):
+        def data_file(low, high, flags):
+            axes = "".join(f"{low} {high} {a}lo {a}hi\n" for a in "xyz")
+            return (f"LAMMPS data file\n\n1 atoms\n1 atom types\n\n{axes}\nAtoms # full\n\n"
+                    f"1 1 1 0.0 1.0 2.0 3.0 {flags}\n")
+
+        def xyz_file(properties, line="CH4 1 2 3"):
+            return f'1\n{properties} Lattice="20 0 0 0 20 0 0 0 20"\n{line}\n'
+
+        def widths(properties):
+            return ("wide.xyz", xyz_file(f"Properties={properties}"), 2,
+                    f"Properties declares more than 1024 columns: '{properties}'")
+
+        cases = [
+            ("a width that wraps the column", *widths("foo:R:18446744073709551613:pos:R:3")),
+            ("a width that wraps the name's column",
+             *widths("pos:R:3:foo:R:18446744073709551612:species:S:1")),
+            ("a width of 10^8", *widths("foo:R:100000000:pos:R:3")),
+            ("a line of 2 MB", "long.xyz", xyz_file("", "CH4 1 2 3" + " " * (2 << 20)), 3,
+             "the line is longer than the limit of 1 MiB"),
+            ("terminal controls, and a long line", "esc.xyz",
+             xyz_file("", "\x1b[31mCH4\r" + "0" * 300), 3,
+             "expected 'name x y z', found '\\u{1b}[31mCH4\\u{d}" + "0" * 111
+             + "... (309 bytes in all)'"),
+            ("an image flag beyond LAMMPS's", "flag.data", data_file(0, 20, "2147483648 0 0"), 12,
+             "the image flag '2147483648' is beyond what LAMMPS stores (-1048576 to 1048575): is "
+             "the Atoms section in another layout?"),
+            ("a box that unwraps to infinity", "inf.data", data_file(-8e307, 8e307, "1 0 0"), 12,
+             "the image flags put the atom beyond any finite position"),
+        ]
+        for name, file_name, text, line, message in cases:
+            with self.subTest(name):
+                path = self.tmp / file_name
+                path.write_text(text, encoding="utf-8")
+                self.assert_refused(RuntimeError, f"{path}:{line}: {message}",
+                                    species=[example("methane.json")], coords=str(path),
+                                    box_len=None, entry=build_from_coords)
+
+    def test_systems_too_large_to_build_are_refused_before_planning(self):
+        methane, ethane = example("methane.json"), example("ethane.json")
+        cases = [
+            ("counts whose sum wraps, split", dict(species=[methane, ethane],
+                                                   counts=[2**63, 2**63], jobs=1),
+             "system too large: the total number of molecules exceeds the 64-bit range at "
+             "9223372036854775808 copies of molecule 'ethane'"),
+            ("more atoms than LAMMPS numbers", dict(species=[methane], counts=[2**31]),
+             "the system has 2147483648 atoms, more than LAMMPS numbers: its atom IDs are "
+             "32-bit, at most 2147483647, unless LAMMPS is built with -DLAMMPS_BIGBIG (build "
+             "fewer molecules)"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                with self.assertRaises(RuntimeError) as raised:
+                    build_packmol(density=400.0, force_field=FORCE_FIELD, out_dir=str(self.out),
+                                  **request)
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
 
     def test_buffers_are_read_or_refused_never_unimplemented(self):
         doubles = memoryview(array.array("d", [0.0] * 9)).cast("B")

@@ -85,10 +85,11 @@ def reference_length(path, i, j):
 
 @needs_lammps
 class LammpsRunsOurInput(TempDirTestCase):
-    def build_and_run(self, out, mixture, pair_style="auto", pair=None, **options):
+    def build_and_run(self, out, mixture, pair_style="auto", pair=None, force_field=FORCE_FIELD,
+                      **options):
         species, counts = zip(*mixture)
         report = pack.packmol([example(f"{name}.json") for name in species], list(counts), 500.0,
-                              pair_style=pair_style, force_field=FORCE_FIELD, out_dir=out,
+                              pair_style=pair_style, force_field=force_field, out_dir=out,
                               **options)
         run_in_lmp(out, SHORT, pair)
         _, atoms = final_state(out)
@@ -129,6 +130,20 @@ class LammpsRunsOurInput(TempDirTestCase):
                 out = self.tmp / str(number)
                 self.build_and_run(out, mixture, preset, pair)
                 self.assert_rigid_shapes(out, mixture)
+
+    def test_sources_that_lammps_would_read_as_syntax_stay_comments(self):
+        # Three double quotes make LAMMPS join the lines that follow; a final '&' continues a line:
+        # either would swallow the commands after the sources, SHAKE's among them.
+        force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
+        force_field["PseudoAtoms"][0]["source"] = 'TIP4P/2005, """the" model'
+        force_field["PseudoAtoms"][1]["source"] = "Abascal &"
+        path = self.tmp / "ff.json"
+        path.write_text(json.dumps(force_field), encoding="utf-8")
+        self.build_and_run(self.tmp / "water", [("water", 30)], force_field=path)
+        self.assert_rigid_shapes(self.tmp / "water", [("water", 30)])
+        forcefield = (self.tmp / "water" / "forcefield.lmp").read_text(encoding="utf-8")
+        self.assertIn("#   TIP4P/2005, \"'\"the\" model\n", forcefield)
+        self.assertIn("#   Abascal &.\n", forcefield)
 
     def test_nvt_keeps_the_box(self):
         out = self.tmp / "nvt"
