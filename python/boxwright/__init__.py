@@ -1,5 +1,9 @@
 """boxwright: LAMMPS input files for mixtures of small molecules in a cubic box."""
 
+from .errors import BuildError, BuildWarning
+
+__all__ = ["BuildError", "BuildWarning"]
+
 
 def __getattr__(name: str) -> str:
     # `__version__` is looked up on first use only: reading an installed package's metadata

@@ -1,4 +1,8 @@
-"""Native capabilities of the boxwright package beyond `boxwright._native`."""
+"""Native capabilities of the boxwright package beyond `boxwright._native`.
+
+A build that fails raises `boxwright.BuildError`, with the input file and line at fault when the
+build knows them.
+"""
 
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, SupportsFloat, SupportsIndex
@@ -52,7 +56,8 @@ def build_packmol(
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
-    molecular_mass, charge), totals (atoms, bonds, angles, dihedrals and their *_types),
+    molecular_mass, charge), atom_types (number, name, species: each type of data.lmp, its
+    pseudo atom and the species that use it), totals (atoms, bonds, angles, dihedrals and their *_types),
     box_length, density, net_charge, min_distance (or None), closest_atoms (0-based, or None),
     warnings, diagnostics (kind, level, text, in the order the build said them), files, subboxes
     ([nx, ny, nz], or None for one run) and jobs (or None)."""
@@ -76,6 +81,8 @@ def build_from_coords(
     coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
     kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
     check_names: bool = True,
+    check_bonds: bool = True,
+    bond_check_off: str = "check_bonds=False",
     strict: bool = False,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
@@ -84,4 +91,7 @@ def build_from_coords(
     coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
     read natively after the force field and the species are checked; box_len may then be None
     for the box the file states, and check_names compares the file's atom names with the
-    species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol."""
+    species'. check_bonds compares every bond's length, under the minimum image, with the
+    molecule file's (within 25 %) and fails the build on the first that is off, naming
+    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict as for
+    build_packmol."""

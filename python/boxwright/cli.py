@@ -6,10 +6,13 @@
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
 it out). The build report goes to standard output, readable or, with --json, as one JSON object;
 its warnings also go to standard error, as lines "warning: ...", and the readable report leaves
-them there alone. A bad command line is argparse's usage line and message, exit status 2. A
-failure of the build or of its input files is "boxwright: <message>" on standard error, with every
-line the message has (Packmol's output included), and exit status 1. Nothing else is caught, so a
-fault of the program itself still shows its traceback.
+them there alone, each once (the package's BuildWarning is not shown again). A bad command line is
+argparse's usage line and message, exit status 2. A failure of the build or of its input files
+(boxwright.BuildError, or the operating system's error) is "boxwright: <message>" on standard
+error, with every line the message has (Packmol's output included), and exit status 1. Ctrl-C and
+SIGTERM stop the build (every Packmol, the work directory removed) with "boxwright: interrupted"
+or "boxwright: terminated" and a line on what became of the files, exit status 130 or 143.
+Nothing else is caught, so a fault of the program itself still shows its traceback.
 """
 
 from __future__ import annotations
@@ -17,11 +20,14 @@ from __future__ import annotations
 import argparse
 import json
 import math
+import signal
 import sys
+import warnings
 from collections.abc import Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING, NoReturn
 
+from .errors import BuildError, BuildWarning
 from .progress import ProgressLine
 
 if TYPE_CHECKING:
@@ -142,7 +148,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
     )
     run.add_argument(
-        "--temperature", type=float, default=298.15, metavar="K",
+        "--temperature", type=_real, default=298.15, metavar="K",
         help="temperature of the run, K (default: 298.15)",
     )
     run.add_argument(
@@ -151,7 +157,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "(default: 1.0)",
     )
     run.add_argument(
-        "--timestep", type=float, default=1.0, metavar="FS",
+        "--timestep", type=_real, default=1.0, metavar="FS",
         help="timestep, fs (default: 1.0)",
     )
     run.add_argument(
@@ -162,16 +168,16 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "cutoffs and PPPM accuracy", "given in in.lmp after forcefield.lmp, in place of what it "
         "has; they need a preset and in.lmp")
     pair.add_argument(
-        "--cutoff", type=float, metavar="ANG",
+        "--cutoff", type=_real, metavar="ANG",
         help="Lennard-Jones cutoff, Å, in place of the force field's CutOffVDW (default: "
         "CutOffVDW)",
     )
     pair.add_argument(
-        "--coulomb-cutoff", type=float, metavar="ANG",
+        "--coulomb-cutoff", type=_real, metavar="ANG",
         help="Coulomb cutoff, Å, for a preset with a Coulomb term (default: the preset's 10)",
     )
     pair.add_argument(
-        "--kspace-accuracy", type=float, metavar="X",
+        "--kspace-accuracy", type=_real, metavar="X",
         help="PPPM accuracy, the relative error in forces, for a preset with a long-range "
         "solver (default: the preset's 1.0e-4)",
     )
@@ -233,7 +239,7 @@ def build_parser() -> argparse.ArgumentParser:
         "each, none narrower than twice the widest molecule plus the tolerance)",
     )
     pack.add_argument(
-        "--timeout", type=float, metavar="SECONDS",
+        "--timeout", type=_real, metavar="SECONDS",
         help="stop every Packmol and write nothing once packing has taken this long "
         "(default: no limit)",
     )
@@ -271,6 +277,12 @@ def build_parser() -> argparse.ArgumentParser:
         "expect at its place (PDB: its first four characters); turn it off for files whose "
         "names are element symbols (default: on)",
     )
+    coords.add_argument(
+        "--check-bonds", action=argparse.BooleanOptionalAction, default=True,
+        help="compare the length of every bond, its molecule made whole by the minimum image, "
+        "with the molecule file's; a bond off by more than 25%% or longer than half the box "
+        "fails the build, naming the molecule and the two atoms (default: on)",
+    )
     return parser
 
 
@@ -280,7 +292,6 @@ def build_parser() -> argparse.ArgumentParser:
 def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
     # Imported here so that --help works even where the native modules are not built.
     from . import pack
-
     common = dict(
         pair_style=args.pair_style,
         explicit_lb=args.explicit_lb,
@@ -296,14 +307,19 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         kspace_accuracy=args.kspace_accuracy,
         strict=args.strict,
     )
-    if args.command == "pack":
-        return pack.packmol(args.species, args.counts, args.density,
-                            tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
-                            subboxes=args.subboxes, timeout=args.timeout,
-                            accept_imperfect=args.accept_imperfect,
-                            progress=None if args.jobs is None else progress, **common)
-    return pack.from_coords(args.species, args.counts, args.coords, args.box_length,
-                            check_names=args.check_names, **common)
+    # print_report shows the report's warnings; the package's BuildWarning would repeat them.
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", BuildWarning)
+        if args.command == "pack":
+            return pack.packmol(args.species, args.counts, args.density,
+                                tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
+                                subboxes=args.subboxes, timeout=args.timeout,
+                                accept_imperfect=args.accept_imperfect,
+                                progress=None if args.jobs is None else progress, **common)
+        # pack.from_coords, with this command's own option named in a failed bond check.
+        return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
+                                 check_names=args.check_names, check_bonds=args.check_bonds,
+                                 bond_check_off="--no-check-bonds", **common)
 
 
 def print_report(report: BuildReport, as_json: bool) -> None:
@@ -317,27 +333,57 @@ def print_report(report: BuildReport, as_json: bool) -> None:
     sys.stderr.write("".join(f"warning: {warning}\n" for warning in report.warnings))
 
 
-def report_failure(error: BaseException) -> int:
+def report_failure(error: BaseException, status: int = 1) -> int:
     print(f"{PROG}: {error}", file=sys.stderr)
     for note in getattr(error, "__notes__", ()):
         print(note, file=sys.stderr)
-    return 1
+    return status
+
+
+class Terminated(BaseException):
+    """SIGTERM (kill, timeout, a batch scheduler) ends a build as Ctrl-C does: every Packmol
+    stopped, the work directory removed, the old files kept unless the new ones were written."""
+
+    def __str__(self) -> str:
+        return "terminated"
+
+
+def _terminate(signum: int, frame: object) -> None:
+    raise Terminated
+
+
+def _interrupted(error: KeyboardInterrupt) -> KeyboardInterrupt:
+    """Ctrl-C as the message shows it: "interrupted", and the notes on what became of the files."""
+    shown = KeyboardInterrupt("interrupted")
+    for note in getattr(error, "__notes__", ()):
+        shown.add_note(note)
+    return shown
+
+
+def parse(argv: Sequence[str] | None) -> argparse.Namespace:
+    """The command line's arguments; a usage error exits here with status 2. Every value that
+    reaches the package is one it takes, so that what it refuses is the build's to say."""
+    args = build_parser().parse_args(argv)
+    if len(args.species) != len(args.counts):
+        args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
+                                  f"{len(args.counts)} (they must match 1:1)")
+    return args
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)  # a usage error exits here with status 2
+    args = parse(argv)
     progress = ProgressLine(sys.stderr)
+    signal.signal(signal.SIGTERM, _terminate)
     try:
         report = run(args, progress)
-    except RuntimeError as error:
-        # A build fails with exactly RuntimeError; its subclasses (RecursionError,
-        # NotImplementedError) are faults of the program.
-        if type(error) is not RuntimeError:
-            raise
-        progress.close()  # the message goes on a line of its own
-        return report_failure(error)
-    except OSError as error:
+    except KeyboardInterrupt as error:
         progress.close()
+        return report_failure(_interrupted(error), 128 + signal.SIGINT)
+    except Terminated as error:
+        progress.close()
+        return report_failure(error, 128 + signal.SIGTERM)
+    except (BuildError, OSError) as error:
+        progress.close()  # the message goes on a line of its own
         return report_failure(error)
     finally:
         progress.close()  # and so does the traceback of Ctrl-C

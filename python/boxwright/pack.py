@@ -16,9 +16,21 @@ start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path
 command-line name ("tip4p", "lj-cut", "lj-cut-coul-long", "none", "auto") as well as a
 `PyPairSetup`, and return a `BuildReport`: `str(report)` is the build
 summary, and the report adds each species' mass and charge, the density, the net charge, the
-closest contact between molecules and every warning of the build. A failing build raises
-`RuntimeError` whose only argument is the message; bad arguments raise `TypeError`,
-`OverflowError` or `ValueError`.
+closest contact between molecules and every warning of the build.
+
+A failing build raises `BuildError` (a `RuntimeError`), whose `message` is the whole message and
+whose `file` and `line` say which input file, and which line of it, is at fault, when one is.
+A mistake in the arguments themselves raises `TypeError` (a value of the wrong type) or
+`ValueError` (a negative count, counts that do not match the species, a number that is not
+finite, coordinates that are not rows of three numbers or not one row per atom), its message
+naming the parameter; nothing has been read then, except for the number of rows, which is known
+once the species are. A value that the build refuses (a temperature that is not positive, a
+setting the preset has no use for) is a `BuildError`.
+
+Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`, at the
+caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
+`warnings.simplefilter("error", BuildWarning)`) the first of them is raised, but only after the
+files are written (``strict=True`` is the way to fail before writing anything).
 
 Example::
 
@@ -31,15 +43,18 @@ Example::
 from __future__ import annotations
 
 import os
+import warnings
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, TypeAlias
 
 from ._engine import build_from_coords, build_packmol
 from ._native import PyPairSetup
+from .errors import BuildError, BuildWarning
 from .progress import Progress
 from .report import BuildReport
 
-__all__ = ["PyPairSetup", "BuildReport", "PAIR_STYLES", "Progress", "packmol", "from_coords"]
+__all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STYLES", "Progress",
+           "packmol", "from_coords"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
@@ -86,11 +101,24 @@ def _pair_code(pair_style: Any) -> int | str | None:
 
 def _progress_call(progress: Any) -> Any:
     """The engine's form of a progress callback, which it calls with four numbers. Anything not
-    callable goes through unchanged, for the engine to refuse with its usual message and note."""
+    callable goes through unchanged, for the engine to refuse with a message naming progress."""
     if not callable(progress):
         return progress
     return lambda done, total, elapsed, remaining: progress(
         Progress(done, total, elapsed, remaining))
+
+
+# The package's own frames, which a warning skips to reach its caller's line.
+_PACKAGE_DIR = os.path.dirname(__file__)
+
+
+def _warned(built: dict[str, Any]) -> BuildReport:
+    """The report of a build, each of its warnings issued as a BuildWarning at the line that
+    called into the package."""
+    report = BuildReport.from_engine(built)
+    for text in report.warnings:
+        warnings.warn(text, BuildWarning, skip_file_prefixes=(_PACKAGE_DIR,))
+    return report
 
 
 def packmol(
@@ -173,13 +201,13 @@ def packmol(
         *jobs*.
     timeout : float or None
         Seconds the packing may take; once they are spent every Packmol is stopped, nothing is
-        written and `RuntimeError` says so.
+        written and `BuildError` says so.
     progress : callable or None
         Called with a `Progress` after each Packmol run; an exception it raises stops the
         packing and is raised from here, as Ctrl-C is.
     accept_imperfect : bool
         A packing that Packmol reports as failed, or whose closest atoms of different molecules
-        are closer than *tolerance*, raises `RuntimeError` naming them, and nothing is written;
+        are closer than *tolerance*, raises `BuildError` naming them, and nothing is written;
         true keeps such a packing, with a warning.
     strict : bool
         Fail on the build's warnings (`RuntimeError` listing them all) and write nothing; the
@@ -190,7 +218,7 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
-    return BuildReport.from_engine(build_packmol(
+    return _warned(build_packmol(
         _species(species), counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
         out_dir=_path(out_dir, "out_dir"),
@@ -220,6 +248,7 @@ def from_coords(
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
     check_names: bool = True,
+    check_bonds: bool = True,
     strict: bool = False,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
@@ -251,6 +280,12 @@ def from_coords(
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
         the molecule files expect at its place (in a PDB file, its first four characters), so a
         file in another order is refused. Turn it off for files whose names are element symbols.
+    check_bonds : bool
+        Compare the length of every bond, its molecule made whole by the minimum image, with
+        the distance of the same two atoms in the molecule file: a bond off by more than 25 %,
+        or longer than half the box, raises `RuntimeError` naming the molecule, the two atoms
+        and both lengths, and nothing is written. It finds coordinates in another atom order,
+        atoms swapped between molecules and lengths in another unit.
     strict : bool
         As for `packmol`.
 
@@ -259,13 +294,23 @@ def from_coords(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    return _from_coords(
+        species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
+        strict=strict)
+
+
+def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
+                 *, bond_check_off: str = "check_bonds=False", **keywords: Any) -> BuildReport:
+    """`from_coords`, with the words that turn the bond check off where the caller is (the
+    command line names its own option), for the failure to name."""
     is_file = isinstance(coords, (str, os.PathLike))
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
-    return BuildReport.from_engine(build_from_coords(
+    return _warned(build_from_coords(
         _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
         force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
-        input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
-        kspace_accuracy=kspace_accuracy, check_names=check_names, strict=strict))
+        bond_check_off=bond_check_off, **keywords))

@@ -24,6 +24,16 @@ class SpeciesReport:
 
 
 @dataclass(frozen=True)
+class AtomType:
+    """One atom type of data.lmp: its `number` there (from 1), the pseudo atom it stands for and
+    the species that use it, in species order."""
+
+    number: int
+    name: str
+    species: tuple[str, ...]
+
+
+@dataclass(frozen=True)
 class Totals:
     """How many atoms, bonds, angles and dihedrals data.lmp holds, and of how many types."""
 
@@ -59,7 +69,8 @@ class BuildReport:
     grid (nx, ny, nz) the box was split into for packing and `jobs` the number of Packmol
     processes that ran at once; both None when one Packmol packed the whole box.
     `diagnostics` holds everything the build said, in order; `warnings` the texts of those at
-    the warning level.
+    the warning level. `atom_types` maps each type number of data.lmp to its pseudo atom and the
+    species that use it.
     """
 
     summary: str
@@ -76,6 +87,7 @@ class BuildReport:
     subboxes: tuple[int, int, int] | None = None
     jobs: int | None = None
     diagnostics: tuple[Diagnostic, ...] = ()
+    atom_types: tuple[AtomType, ...] = ()
 
     @classmethod
     def from_engine(cls, built: dict[str, Any]) -> BuildReport:
@@ -95,17 +107,21 @@ class BuildReport:
             subboxes=None if built["subboxes"] is None else tuple(built["subboxes"]),
             jobs=built["jobs"],
             diagnostics=tuple(Diagnostic(**d) for d in built["diagnostics"]),
+            atom_types=tuple(AtomType(t["number"], t["name"], tuple(t["species"]))
+                             for t in built["atom_types"]),
         )
 
     def __str__(self) -> str:
         return self.summary
 
     def to_json(self) -> dict[str, Any]:
-        """The report as one JSON object: species, totals, box_length, density, net_charge,
-        min_distance, warnings, diagnostics (kind, level, text), files, packing ({"subboxes":
-        [nx, ny, nz], "jobs": n} when the box was split, else null)."""
+        """The report as one JSON object: species, atom_types (number, name, species), totals,
+        box_length, density, net_charge, min_distance, warnings, diagnostics (kind, level, text),
+        files, packing ({"subboxes": [nx, ny, nz], "jobs": n} when the box was split, else
+        null)."""
         return {
             "species": [asdict(s) for s in self.species],
+            "atom_types": [dict(asdict(t), species=list(t.species)) for t in self.atom_types],
             "totals": asdict(self.totals),
             "box_length": self.box_length,
             "density": self.density,
@@ -119,8 +135,8 @@ class BuildReport:
         }
 
     def format(self, warnings: bool = True) -> str:
-        """The report for a person: the files, the system and its species, and every warning
-        unless *warnings* is false (the command line prints them on standard error)."""
+        """The report for a person: the files, the system, its species and atom types, and every
+        warning unless *warnings* is false (the command line prints them on standard error)."""
         lines = [f"Wrote {path}" for path in self.files]
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
@@ -131,6 +147,8 @@ class BuildReport:
         for s in self.species:
             lines.append(f"{s.name:<{width}}  {s.count:>9}  {s.atoms_per_molecule:>5}  "
                          f"{s.molecular_mass:>10.4f}  {s.charge:>9.4f}")
+        lines.append("atom types: " + "; ".join(f"{t.number} {t.name} ({', '.join(t.species)})"
+                                                for t in self.atom_types))
         numbers = [f"density: {self.density:.1f} kg/m³", f"net charge: {self.net_charge:.6g} e"]
         if self.min_distance is not None and self.closest_atoms is not None:
             first, second = self.closest_atoms

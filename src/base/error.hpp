@@ -1,10 +1,14 @@
 // FfError and Result<T>: how every fallible operation below the Python boundary reports failure.
-// A failure is one message and nothing else; whoever receives it passes it on or shows it.
-// Knows nothing about files, JSON or LAMMPS.
+// A failure is its message, which says everything a reader needs; whoever receives it passes it
+// on or shows it. Beside the message it may say where it lies (the input file and the line the
+// message names) and whether a value the caller passed is at fault, for callers that tell
+// failures apart without reading their text. Knows nothing about JSON or LAMMPS.
 #pragma once
 
 #include <fmt/format.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <tl/expected.hpp>
 #include <utility>
@@ -13,6 +17,14 @@ namespace boxwright {
 
 struct FfError {
     std::string message;
+    // The input file at fault, as the caller named it (its bytes, not the display form), and the
+    // line in it, from 1, when one line is; set where the failure is made or by the step that
+    // read the file.
+    std::optional<std::string> file = std::nullopt;
+    std::optional<std::uint64_t> line = std::nullopt;
+    // A value the caller passed that only the loaded inputs show to be wrong (positions that are
+    // not one per atom), rather than a fault of an input file or of a step of the build.
+    bool bad_argument = false;
 
     const std::string& what() const { return message; }
     bool operator==(const FfError&) const = default;
@@ -29,6 +41,29 @@ inline tl::unexpected<FfError> fail(std::string message) {
 template <class... Args>
 tl::unexpected<FfError> fail(fmt::format_string<Args...> text, Args&&... args) {
     return fail(fmt::format(text, std::forward<Args>(args)...));
+}
+
+// A failure of the file `file`, which the message names.
+template <class... Args>
+tl::unexpected<FfError> fail_in(std::string file, fmt::format_string<Args...> text,
+                                Args&&... args) {
+    return tl::unexpected<FfError>(
+        FfError{fmt::format(text, std::forward<Args>(args)...), std::move(file)});
+}
+
+// A failure at one line of a file whose message already names both.
+inline tl::unexpected<FfError> fail_at_line(std::string file, std::uint64_t line,
+                                            std::string message) {
+    return tl::unexpected<FfError>(FfError{std::move(message), std::move(file), line});
+}
+
+// Places every failure of a step that reads `file` in it, unless a step nearer to the failure
+// already placed it: `load(path).map_error(in_file(path))`.
+inline auto in_file(std::string file) {
+    return [file = std::move(file)](FfError error) {
+        if (!error.file) error.file = file;
+        return error;
+    };
 }
 
 }  // namespace boxwright

@@ -30,12 +30,13 @@ OsResult<DirectoryLock> DirectoryLock::acquire(const std::string& dir,
 
 OsResult<FileSet> FileSet::open(const std::string& dir, const std::function<bool()>& give_up) {
     BW_TRY(auto lock, DirectoryLock::acquire(dir, give_up));
-    return FileSet(dir, std::move(lock));
+    return FileSet(dir, std::move(lock), give_up);
 }
 
 Result<FileReplacement*> FileSet::add(const std::string& name) {
     const std::string path = join_path(dir_, name);
     BW_TRY(auto member, FileReplacement::create(path).map_error(about(path)));
+    member.give_up_when(give_up_);
     members_.push_back(std::move(member));
     return &members_.back();
 }

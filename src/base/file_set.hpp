@@ -33,7 +33,8 @@ class DirectoryLock {
 
 class FileSet {
   public:
-    // Locks `dir`, which must exist.
+    // Locks `dir`, which must exist. `give_up` is asked while another holder keeps the lock and
+    // every few megabytes of writing; true ends either with ECANCELED.
     static OsResult<FileSet> open(const std::string& dir, const std::function<bool()>& give_up);
 
     // A new member named `name` in the directory; its text goes to the replacement returned,
@@ -43,10 +44,12 @@ class FileSet {
     Result<void> commit();
 
   private:
-    FileSet(std::string dir, DirectoryLock lock) : dir_(std::move(dir)), lock_(std::move(lock)) {}
+    FileSet(std::string dir, DirectoryLock lock, std::function<bool()> give_up)
+        : dir_(std::move(dir)), lock_(std::move(lock)), give_up_(std::move(give_up)) {}
 
     std::string dir_;
     DirectoryLock lock_;
+    std::function<bool()> give_up_;        // asked by every member while it is written
     std::deque<FileReplacement> members_;  // never moved once added
 };
 

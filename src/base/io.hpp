@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,9 @@ class FileReplacement {
     FileReplacement& operator=(const FileReplacement&) = delete;
     ~FileReplacement() { abandon(); }
 
+    // Asked every few megabytes of writing whether to give up: true abandons the file, and the
+    // write fails as Writing with ECANCELED.
+    void give_up_when(std::function<bool()> give_up) { give_up_ = std::move(give_up); }
     OsResult<void> write(std::string_view piece);
     // Ends the writing, the target still untouched: a write the kernel deferred may fail only now.
     OsResult<void> finish();
@@ -75,6 +79,8 @@ class FileReplacement {
     std::string path_;
     std::string temp_;  // empty once renamed or removed
     UniqueFd fd_;       // open until finished
+    std::function<bool()> give_up_;
+    std::size_t unasked_bytes_ = 0;  // written since give_up_ was last asked
 };
 
 // `dir` + "/" + `name`; no separator is added when `dir` is empty or already ends in "/".

@@ -77,7 +77,8 @@ Result<std::optional<std::string_view>> LineReader::next() {
 
 tl::unexpected<FfError> LineReader::not_utf8_line() const {
     if (subject_) return tl::unexpected(not_utf8().about(*subject_));
-    return fail("{}:{}: the text is not UTF-8", shown_path_, line_number_);
+    return fail_at_line(path_, line_number_,
+                        fmt::format("{}:{}: the text is not UTF-8", shown_path_, line_number_));
 }
 
 tl::unexpected<FfError> LineReader::line_too_long() const {
@@ -94,6 +95,7 @@ Result<void> LineReader::refill() {
         begin_ = 0;
     }
     if (end_ == CAPACITY) return line_too_long();
+    if (give_up_ && give_up_()) return fail("reading {} was interrupted", shown_path_);
     for (;;) {
         const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, CAPACITY - end_);
         if (got < 0 && errno == EINTR) continue;

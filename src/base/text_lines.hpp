@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,11 +43,17 @@ class LineReader {
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
+    // Asked before each megabyte is read whether to give up; true fails the reading with
+    // "reading {path} was interrupted".
+    void give_up_when(std::function<bool()> give_up) { give_up_ = std::move(give_up); }
+
     // The next line without its ending, valid until the following call; nullopt at the end.
     Result<std::optional<std::string_view>> next();
 
     // The 1-based number of the line next() returned last (0 before the first).
     std::uint64_t line_number() const { return line_number_; }
+    // The path as given.
+    const std::string& path() const { return path_; }
     // The path as given, for messages: bytes that are not UTF-8 shown as U+FFFD.
     const std::string& shown_path() const { return shown_path_; }
 
@@ -65,6 +72,7 @@ class LineReader {
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)
     bool at_end_ = false;              // the file has nothing more to give
+    std::function<bool()> give_up_;
     std::uint64_t line_number_ = 0;
 };
 

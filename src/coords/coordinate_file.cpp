@@ -20,8 +20,10 @@ std::optional<CoordinateFormat> coordinate_format_of(std::string_view path) {
     return std::nullopt;
 }
 
-Result<CoordinateFile> read_coordinate_file(const std::string& path, const ExpectedAtoms& expected,
-                                            const CoordinateReadOptions& options) {
+namespace {
+
+Result<CoordinateFile> read_in_its_format(const std::string& path, const ExpectedAtoms& expected,
+                                          const CoordinateReadOptions& options) {
     const auto format = coordinate_format_of(path);
     if (!format) {
         return fail("{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)",
@@ -36,6 +38,13 @@ Result<CoordinateFile> read_coordinate_file(const std::string& path, const Expec
             return read_lammps_data(path, expected, options);
     }
     return fail("{}: unknown coordinate format", lossy_utf8(path));  // unreachable
+}
+
+}  // namespace
+
+Result<CoordinateFile> read_coordinate_file(const std::string& path, const ExpectedAtoms& expected,
+                                            const CoordinateReadOptions& options) {
+    return read_in_its_format(path, expected, options).map_error(in_file(path));
 }
 
 }  // namespace boxwright

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,8 @@ struct CoordinateReadOptions {
     // The box edge, Å, when the caller gives one: it must agree with a box the file states, and
     // is needed when the file states none.
     std::optional<double> box_length;
+    // Asked every megabyte read: true ends the reading (Ctrl-C on a file of millions of atoms).
+    std::function<bool()> give_up = {};
 };
 
 struct CoordinateFile {

@@ -119,9 +119,11 @@ Result<coords::StatedBox> header_box(const LineReader& lines, const Header& head
     }
     for (std::size_t axis = 0; axis < 3; ++axis) {
         if (!(edges[axis] > 0) || !coords::same_length(edges[axis], edges[0])) {
-            return fail("{}:{}: the box is not a cube: its edges are {}, {} and {}",
-                        lines.shown_path(), header.bounds[axis].line, plain_number(edges[0]),
-                        plain_number(edges[1]), plain_number(edges[2]));
+            return coords::fail_at_line(
+                lines, header.bounds[axis].line,
+                fmt::format("the box is not a cube: its edges are {}, {} and {}",
+                            plain_number(edges[0]), plain_number(edges[1]),
+                            plain_number(edges[2])));
         }
     }
     return coords::StatedBox{edges[0], header.bounds[0].line};
@@ -250,6 +252,7 @@ Result<std::vector<Velocity>> read_velocities(LineReader& lines, std::uint64_t c
 Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedAtoms& expected,
                                         const CoordinateReadOptions& options) {
     BW_TRY(auto lines, LineReader::open(path));
+    lines.give_up_when(options.give_up);
     BW_TRY(auto title, lines.next());
     if (!title) return fail_at_end(lines, "the file is empty");
 

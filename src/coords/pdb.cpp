@@ -49,6 +49,7 @@ Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
 Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& expected,
                                 const CoordinateReadOptions& options) {
     BW_TRY(auto reader, PdbAtomReader::open(path));
+    reader.give_up_when(options.give_up);
     CoordinateFile file;
     file.positions.reserve(expected.size());
     std::uint64_t atoms = 0;  // all records, also those beyond the expected count

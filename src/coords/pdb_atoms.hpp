@@ -38,6 +38,7 @@ class PdbAtomReader {
 
     // For messages: the file's shown path and the number of the line read last.
     const LineReader& lines() const { return lines_; }
+    void give_up_when(std::function<bool()> give_up) { lines_.give_up_when(std::move(give_up)); }
 
   private:
     explicit PdbAtomReader(LineReader lines) : lines_(std::move(lines)) {}

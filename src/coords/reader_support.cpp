@@ -82,9 +82,10 @@ Result<double> settle_box(const LineReader& lines, std::optional<StatedBox> stat
         return fail("{} states no cubic box, so the box length must be given", lines.shown_path());
     }
     if (given && !same_length(*given, stated->length)) {
-        return fail("{}:{}: the file's box edge {} differs from the box length {} given",
-                    lines.shown_path(), stated->line, plain_number(stated->length),
-                    plain_number(*given));
+        return fail_at_line(lines, stated->line,
+                            fmt::format("the file's box edge {} differs from the box length {} "
+                                        "given",
+                                        plain_number(stated->length), plain_number(*given)));
     }
     return given.value_or(stated->length);
 }

@@ -37,12 +37,18 @@ std::string message_of(fmt::string_view text, const Args&... args) {
         [&](const auto&... a) { return fmt::vformat(text, fmt::make_format_args(a...)); }, shown);
 }
 
+// A failure of line `line` of the file `lines` reads: "{path}:{line}: " and the text.
+inline tl::unexpected<FfError> fail_at_line(const LineReader& lines, std::uint64_t line,
+                                            std::string_view text) {
+    return boxwright::fail_at_line(lines.path(), line,
+                                   fmt::format("{}:{}: {}", lines.shown_path(), line, text));
+}
+
 // A failure of the line `lines` returned last: "{path}:{line}: " and the text.
 template <class... Args>
 tl::unexpected<FfError> fail_at(const LineReader& lines, fmt::format_string<Args...> text,
                                 Args&&... args) {
-    return fail("{}:{}: {}", lines.shown_path(), lines.line_number(),
-                message_of(fmt::string_view(text), args...));
+    return fail_at_line(lines, lines.line_number(), message_of(fmt::string_view(text), args...));
 }
 
 // How a message names the coordinate field of each axis.
@@ -54,8 +60,8 @@ inline constexpr const char* COORDINATE_FIELD[3] = {"the x coordinate", "the y c
 template <class... Args>
 tl::unexpected<FfError> fail_at_end(const LineReader& lines, fmt::format_string<Args...> text,
                                     Args&&... args) {
-    return fail("{}:{}: {}", lines.shown_path(), lines.line_number() + 1,
-                message_of(fmt::string_view(text), args...));
+    return fail_at_line(lines, lines.line_number() + 1,
+                        message_of(fmt::string_view(text), args...));
 }
 
 // Splits `line` at runs of spaces and tabs. Stores the first fields.size() fields and returns

@@ -139,6 +139,7 @@ Result<std::string_view> required_line(LineReader& lines, std::string_view what)
 Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& expected,
                                 const CoordinateReadOptions& options) {
     BW_TRY(auto lines, LineReader::open(path));
+    lines.give_up_when(options.give_up);
     BW_TRY(std::string_view count_line, required_line(lines, "the atom count"));
     std::array<std::string_view, 1> count_field;
     coords::split_fields(count_line, count_field);

@@ -64,8 +64,11 @@ Result<DecompositionPlan> plan_decomposition(std::span<const CountedMolecule> sp
     std::vector<std::uint64_t> counts;
     for (const auto& counted : species) counts.push_back(counted.count);
     auto jobs = plan_subbox_jobs(layout, box_edge, tolerance, counts, request.seed);
-    std::uint64_t wanted = request.jobs == 0 ? available_cores() : request.jobs;
-    auto concurrency = static_cast<unsigned>(std::clamp<std::uint64_t>(wanted, 1, jobs.size()));
+    // More Packmol processes than sub-boxes would idle, and many more than cores only share them.
+    const std::uint64_t cores = available_cores();
+    const std::uint64_t wanted = request.jobs == 0 ? cores : request.jobs;
+    const std::uint64_t most = std::min<std::uint64_t>(jobs.size(), MAX_JOBS_PER_CORE * cores);
+    auto concurrency = static_cast<unsigned>(std::clamp<std::uint64_t>(wanted, 1, most));
     return DecompositionPlan{box_edge, {layout, concurrency, tolerance}, std::move(jobs)};
 }
 

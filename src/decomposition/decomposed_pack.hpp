@@ -27,11 +27,15 @@ struct DecompositionRequest {
     std::int64_t jobs = 0;                   // Packmol processes at once; 0 for one per core
 };
 
+// Packmol processes at once per core, at most: the rest would only share the cores.
+inline constexpr unsigned MAX_JOBS_PER_CORE = 4;
+
 // How a split packing runs, as its report tells it.
 struct SplitPacking {
     GridLayout layout;
-    unsigned concurrency = 1;  // Packmol processes at once: never more than there are jobs
-    double tolerance = 0;      // Å, kept across every face of every sub-box
+    // Packmol processes at once: never more than there are jobs, nor MAX_JOBS_PER_CORE per core
+    unsigned concurrency = 1;
+    double tolerance = 0;  // Å, kept across every face of every sub-box
 };
 
 struct DecompositionPlan {

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/closest_name.hpp"
 #include "base/invariant.hpp"
 #include "base/names.hpp"
 #include "base/numbers.hpp"
@@ -170,10 +171,9 @@ Result<void> add_binary(ForceField& ff, const BinaryInteractionEntry& entry,
     return {};
 }
 
-}  // namespace
-
-Result<ForceField> ForceField::load(const std::string& path) {
-    BW_TRY(auto raw, json::load_file(path, force_field_shape()));
+Result<ForceField> load_checked(const std::string& path) {
+    std::vector<UnknownKey> unknown_keys;
+    BW_TRY(auto raw, json::load_file(path, force_field_shape(), &unknown_keys));
     const auto shown = lossy_utf8(path);
 
     if (raw.mixing_rule != "Lorentz-Berthelot") {
@@ -185,6 +185,7 @@ Result<ForceField> ForceField::load(const std::string& path) {
     ForceField ff;
     ff.mixing_rule = std::move(raw.mixing_rule);
     ff.cutoff_vdw = raw.cutoff_vdw;
+    ff.unknown_keys = std::move(unknown_keys);
     for (const auto& atom : raw.pseudo_atoms) {
         BW_TRY_VOID(check_pseudo_atom_name(atom.name, shown));
         BW_TRY(auto params, pseudo_atom_params(atom, selves));
@@ -194,6 +195,12 @@ Result<ForceField> ForceField::load(const std::string& path) {
     }
     for (const auto& entry : raw.binary_interactions) BW_TRY_VOID(add_binary(ff, entry, shown));
     return ff;
+}
+
+}  // namespace
+
+Result<ForceField> ForceField::load(const std::string& path) {
+    return load_checked(path).map_error(in_file(path));
 }
 
 const PseudoAtomParams* ForceField::pseudo_atom(std::string_view name) const {
@@ -209,6 +216,13 @@ Result<const PseudoAtomParams*> ForceField::pseudo_atom_used_by(std::string_view
                     molecule, name);
     }
     return params;
+}
+
+std::optional<std::string_view> ForceField::closest_pseudo_atom(std::string_view name) const {
+    std::vector<std::string_view> declared;
+    declared.reserve(pseudo_atoms.size());
+    for (const auto& entry : pseudo_atoms) declared.push_back(entry.first);
+    return closest_name(name, declared);
 }
 
 const PseudoAtomParams& ForceField::checked_pseudo_atom(std::string_view name,

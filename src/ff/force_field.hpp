@@ -11,6 +11,7 @@
 
 #include "base/error.hpp"
 #include "base/names.hpp"
+#include "ff/unknown_key.hpp"
 
 namespace boxwright {
 
@@ -34,6 +35,7 @@ struct ForceField {
     std::unordered_map<std::string, PseudoAtomParams, NameHash, std::equal_to<>> pseudo_atoms;
     std::unordered_map<NamePair, BinaryParams, NameTupleHash<2>> binary_interactions;
     double cutoff_vdw = 12;
+    std::vector<UnknownKey> unknown_keys;  // skipped while reading, in file order
 
     static Result<ForceField> load(const std::string& path);
 
@@ -43,6 +45,8 @@ struct ForceField {
     // error and fails with a message naming the molecule and the name.
     Result<const PseudoAtomParams*> pseudo_atom_used_by(std::string_view molecule,
                                                         std::string_view name) const;
+    // The declared name a misspelt one most likely meant (closest_name), if one is close.
+    std::optional<std::string_view> closest_pseudo_atom(std::string_view name) const;
     // A name already checked against this file (every name in an atom type registry is): a
     // missing one is a bug, reported at the caller's line.
     const PseudoAtomParams& checked_pseudo_atom(

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/closest_name.hpp"
 #include "base/decimal.hpp"
 #include "base/invariant.hpp"
 #include "base/quoted.hpp"
@@ -25,6 +26,8 @@ constexpr unsigned PARSE_FLAGS =
     rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr std::size_t MAX_NESTING = 127;
+// Far more than a person leaves in a file by hand.
+constexpr std::size_t MAX_UNKNOWN_KEYS = 100;
 
 // A value too small for a double is correctly rounded to zero; one too large for it cannot be
 // stored, so it is no value.
@@ -70,13 +73,18 @@ std::string syntax_description(rapidjson::ParseErrorCode code, std::string_view 
     }
 }
 
-// " at line L column C" for the byte at `offset`: lines count from 1, columns in bytes from 1.
-std::string position_of(std::string_view text, std::size_t offset) {
+// The problem `description` at the byte at `offset`, as "{description} at line L column C": lines
+// count from 1, columns in bytes from 1. The line is kept apart as well.
+tl::unexpected<FfError> fail_at_offset(std::string_view description, std::string_view text,
+                                       std::size_t offset) {
     auto before = text.substr(0, std::min(offset, text.size()));
-    auto line = 1 + std::count(before.begin(), before.end(), '\n');
+    auto line = static_cast<std::uint64_t>(1 + std::count(before.begin(), before.end(), '\n'));
     auto newline = before.rfind('\n');
     auto line_start = newline == std::string_view::npos ? 0 : newline + 1;
-    return fmt::format(" at line {} column {}", line, before.size() - line_start + 1);
+    FfError error{
+        fmt::format("{} at line {} column {}", description, line, before.size() - line_start + 1)};
+    error.line = line;
+    return tl::unexpected(std::move(error));
 }
 
 // Receives the reader's events and routes each value to the sink that binds it: the root sink,
@@ -85,7 +93,9 @@ class EventRouter {
   public:
     using Ch = char;
 
-    EventRouter(const rapidjson::MemoryStream& stream, Sink& root) : stream_(stream), root_(root) {}
+    EventRouter(std::string_view text, const rapidjson::MemoryStream& stream, Sink& root,
+                std::vector<UnknownKey>* unknown_keys)
+        : text_(text), stream_(stream), root_(root), unknown_keys_(unknown_keys) {}
 
     bool Null() {
         return scalar([](Sink& s) { return s.null(); });
@@ -112,9 +122,18 @@ class EventRouter {
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         if (!is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
-        auto sink = open_.back()->key(std::string_view(text, length));
+        const std::string_view key(text, length);
+        auto sink = open_.back()->key(key);
         if (!sink) return stop(std::move(sink.error().message), last_consumed());
         member_value_ = *sink;
+        if (unknown_keys_ != nullptr) {
+            // A skipped value needs no name: nothing inside it is reported.
+            if (*sink == &skip_sink()) {
+                keep_if_unknown(key);
+            } else {
+                member_key_.assign(key);
+            }
+        }
         return true;
     }
     bool EndObject(rapidjson::SizeType) {
@@ -161,7 +180,45 @@ class EventRouter {
     Next next_sink() {
         if (open_.empty()) return &root_;
         if (member_value_ != nullptr) return std::exchange(member_value_, nullptr);
+        ++elements_.back();
         return open_.back()->element();
+    }
+
+    // Where a container that opens now stands, once next_sink has handed it out: "" for the
+    // document, "PseudoAtoms" for a member of it, "PseudoAtoms[2]" for an element of that
+    // (elements counted from 0). A skipped value has none: nothing inside it is reported, and its
+    // keys, however long, are never copied.
+    std::string label_of(const Sink* opened, bool is_member) const {
+        if (open_.empty() || opened == &skip_sink()) return {};
+        if (is_member) {
+            return labels_.back().empty() ? member_key_ : labels_.back() + "." + member_key_;
+        }
+        return fmt::format("{}[{}]", labels_.back(), elements_.back() - 1);
+    }
+
+    // A key of the innermost record that the record does not read, nor documents as a note. A
+    // file keeps at most MAX_UNKNOWN_KEYS of them, so a hostile one cannot fill the memory.
+    void keep_if_unknown(std::string_view key) {
+        const RecordKeys* keys = open_.back()->record_keys();
+        if (keys == nullptr || unknown_keys_->size() == MAX_UNKNOWN_KEYS) return;
+        auto listed = [key](const std::vector<std::string_view>& keys_of) {
+            return std::find(keys_of.begin(), keys_of.end(), key) != keys_of.end();
+        };
+        if (listed(keys->known) || listed(keys->quiet)) return;
+        const auto suggestion = closest_name(key, keys->known);
+        unknown_keys_->push_back(
+            {std::string(key), labels_.back().empty() ? "top level" : labels_.back(),
+             line_at(last_consumed()),
+             suggestion ? std::optional<std::string>(*suggestion) : std::nullopt});
+    }
+
+    // The line of the byte at `offset`, counted on from the last line asked for: offsets only grow,
+    // so a file of many keys is read once.
+    std::size_t line_at(std::size_t offset) {
+        const auto end = text_.begin() + static_cast<std::ptrdiff_t>(offset);
+        lines_before_ += static_cast<std::size_t>(std::count(counted_to_, end, '\n'));
+        counted_to_ = end;
+        return lines_before_ + 1;
     }
 
     template <class Deliver>
@@ -175,12 +232,15 @@ class EventRouter {
 
     template <class Deliver>
     bool open(Deliver deliver) {
+        const bool is_member = member_value_ != nullptr;
         auto sink = next_sink();
         if (!sink) return stop(std::move(sink.error().message), bracket());
         if (open_.size() == MAX_NESTING) return stop("recursion limit exceeded", bracket());
         auto status = deliver(**sink);
         if (!status) return stop(std::move(status.error().message), bracket());
+        labels_.push_back(unknown_keys_ != nullptr ? label_of(*sink, is_member) : std::string());
         open_.push_back(*sink);
+        elements_.push_back(0);
         return true;
     }
 
@@ -189,13 +249,22 @@ class EventRouter {
         auto status = deliver(*open_.back());
         if (!status) return stop(std::move(status.error().message), bracket());
         open_.pop_back();
+        labels_.pop_back();
+        elements_.pop_back();
         return true;
     }
 
+    std::string_view text_;
     const rapidjson::MemoryStream& stream_;
     Sink& root_;
-    std::vector<Sink*> open_;       // the containers being read, innermost last
-    Sink* member_value_ = nullptr;  // the sink for the value after the last key
+    std::vector<UnknownKey>* unknown_keys_;  // null: nobody asked
+    std::vector<Sink*> open_;                // the containers being read, innermost last
+    std::vector<std::string> labels_;        // where each stands (label_of), when asked
+    std::vector<std::size_t> elements_;      // of each, the elements started so far
+    Sink* member_value_ = nullptr;           // the sink for the value after the last key
+    std::string member_key_;                 // the last key whose value is read
+    std::string_view::const_iterator counted_to_ = text_.begin();
+    std::size_t lines_before_ = 0;  // line feeds before counted_to_
     std::optional<std::pair<std::string, std::size_t>> stopped_;
 };
 
@@ -302,23 +371,23 @@ Sink& skip_sink() {
     return sink;
 }
 
-Status bind_text(std::string_view text, Sink& root) {
+Status bind_text(std::string_view text, Sink& root, std::vector<UnknownKey>* unknown_keys) {
     rapidjson::MemoryStream stream(text.data(), text.size());
-    EventRouter router(stream, root);
+    EventRouter router(text, stream, root, unknown_keys);
     rapidjson::Reader reader;
     reader.Parse<PARSE_FLAGS>(stream, router);
     if (router.stopped()) {
         const auto& [description, offset] = *router.stopped();
-        return fail(description + position_of(text, offset));
+        return fail_at_offset(description, text, offset);
     }
     if (reader.HasParseError()) {
         auto offset = reader.GetErrorOffset();
-        return fail(syntax_description(reader.GetParseErrorCode(), text, offset) +
-                    position_of(text, offset));
+        return fail_at_offset(syntax_description(reader.GetParseErrorCode(), text, offset), text,
+                              offset);
     }
     // The reader takes a NUL byte for the end of the text; anything from there on is extra.
     if (stream.Tell() != text.size())
-        return fail("trailing characters" + position_of(text, stream.Tell()));
+        return fail_at_offset("trailing characters", text, stream.Tell());
     return {};
 }
 

@@ -19,10 +19,12 @@
 #include "base/error.hpp"
 #include "base/io.hpp"
 #include "base/utf8.hpp"
+#include "ff/unknown_key.hpp"
 
 namespace boxwright::json {
 
 class Sink;
+struct RecordKeys;
 // On failure: the description of the problem, without its position.
 using Status = Result<void>;
 using Next = Result<Sink*>;
@@ -56,6 +58,9 @@ class Sink {
     virtual Next element();
     virtual Status end_array();
 
+    // A record's keys, for telling a key it skips from a misspelt one; null for other sinks.
+    virtual const RecordKeys* record_keys() const { return nullptr; }
+
   protected:
     Status invalid_type(std::string_view found) const;
 };
@@ -64,8 +69,12 @@ class Sink {
 Sink& skip_sink();
 
 // Binds the JSON document `text` through `root`. Only whitespace may follow the document.
-// On failure: the description followed by " at line L column C" (column counted in bytes).
-Status bind_text(std::string_view text, Sink& root);
+// On failure: the description followed by " at line L column C" (column counted in bytes), and
+// that line apart. Each key that a record skips is added to `unknown_keys`, when given, in the
+// order read (the first 100 of a document); keys inside a skipped value are not: only a record
+// knows which keys it expects.
+Status bind_text(std::string_view text, Sink& root,
+                 std::vector<UnknownKey>* unknown_keys = nullptr);
 
 // How to fill a T from one JSON value: makes the sink that writes into the given T.
 template <class T>
@@ -147,6 +156,13 @@ struct Field {
     std::function<std::unique_ptr<Sink>(Record&)> sink;  // fills this field of a record
 };
 
+// The keys of a record as an object: those it reads, and `quiet` ones that it skips like any
+// unknown key but that the format documents as free notes, so they are never reported.
+struct RecordKeys {
+    std::vector<std::string_view> known;
+    std::vector<std::string_view> quiet;
+};
+
 template <class Record>
 struct RecordTable {
     std::string expected;         // "struct PseudoAtomEntry", or "a tuple of size 2"
@@ -154,6 +170,7 @@ struct RecordTable {
     bool object_form = true;      // a tuple is written as an array only
     std::vector<Field<Record>> fields;  // in declaration order (the order of the array form)
     std::size_t array_fields = 0;       // the first fields, which the array form fills
+    RecordKeys keys;
 };
 
 template <class Record>
@@ -177,6 +194,7 @@ class RecordSink final : public Sink {
         }
         return &skip_sink();
     }
+    const RecordKeys* record_keys() const override { return &table_.keys; }
     Status end_object() override {
         for (std::size_t i = 0; i < table_.fields.size(); ++i) {
             if (table_.fields[i].required && !seen_[i]) {
@@ -212,16 +230,20 @@ class RecordSink final : public Sink {
 
 // A record written as an object with these keys, or as an array of the values in field order.
 // `keyed_only` are optional fields the package added to a format: read by their key in the object
-// form, never filled from the array form, and not counted in its messages.
+// form, never filled from the array form, and not counted in its messages. `quiet` keys are
+// skipped, whatever their value, and never reported as unknown.
 template <class Record>
 Shape<Record> record(std::string_view name, std::vector<Field<Record>> fields,
-                     std::vector<Field<Record>> keyed_only = {}) {
+                     std::vector<Field<Record>> keyed_only = {},
+                     std::vector<std::string_view> quiet = {}) {
     auto table = std::make_shared<RecordTable<Record>>();
     table->expected = fmt::format("struct {}", name);
     table->expected_length = fmt::format("struct {} with {} elements", name, fields.size());
     table->array_fields = fields.size();
     for (auto& field : keyed_only) fields.push_back(std::move(field));
     table->fields = std::move(fields);
+    for (const auto& field : table->fields) table->keys.known.push_back(field.key);
+    table->keys.quiet = std::move(quiet);
     return [table](Record& target) { return std::make_unique<RecordSink<Record>>(*table, target); };
 }
 
@@ -286,14 +308,19 @@ Field<Record> optional(std::string_view key, Member Record::*member,
 inline constexpr std::uint64_t MAX_INPUT_BYTES = std::uint64_t{256} << 20;
 
 // Reads the file at `path` and binds it with `shape`. Failures read "reading {path}: {why}" or
-// "parsing {path}: {why} at line L column C", the path in display form.
+// "parsing {path}: {why} at line L column C", the path in display form; both are placed in the
+// file, the second at its line. The keys its records skip go to `unknown_keys`, when given.
 template <class T>
-Result<T> load_file(const std::string& path, const Shape<T>& shape) {
-    BW_TRY(auto text, read_utf8_file(path, MAX_INPUT_BYTES).map_error(about(path)));
+Result<T> load_file(const std::string& path, const Shape<T>& shape,
+                    std::vector<UnknownKey>* unknown_keys = nullptr) {
+    auto text = read_utf8_file(path, MAX_INPUT_BYTES).map_error(about(path));
+    if (!text) return tl::unexpected(in_file(path)(std::move(text).error()));
     T value{};
     auto root = shape(value);
-    if (auto bound = bind_text(text, *root); !bound) {
-        return fail("parsing {}: {}", lossy_utf8(path), bound.error().message);
+    if (auto bound = bind_text(*text, *root, unknown_keys); !bound) {
+        FfError error = std::move(bound).error();
+        error.message = fmt::format("parsing {}: {}", lossy_utf8(path), error.message);
+        return tl::unexpected(in_file(path)(std::move(error)));
     }
     return value;
 }

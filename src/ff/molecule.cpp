@@ -60,7 +60,9 @@ const json::Shape<MoleculeRaw>& molecule_shape() {
         },
         {optional("MSite", &MoleculeRaw::m_site),
          optional("FixedBonds", &MoleculeRaw::fixed_bonds,
-                  sequence_of(fixed_array<std::string, 2>(a_string(), "an array of length 2")))});
+                  sequence_of(fixed_array<std::string, 2>(a_string(), "an array of length 2")))},
+        // Where the model comes from, for the reader of the file; documented, so never reported.
+        {"source"});
     return shape;
 }
 
@@ -90,8 +92,11 @@ std::string species_name_from_path(const std::string& path) {
     return std::string(name);
 }
 
-Result<Molecule> Molecule::load(const std::string& path) {
-    BW_TRY(auto raw, json::load_file(path, molecule_shape()));
+namespace {
+
+Result<Molecule> load_checked(const std::string& path) {
+    std::vector<UnknownKey> unknown_keys;
+    BW_TRY(auto raw, json::load_file(path, molecule_shape(), &unknown_keys));
     const auto shown = lossy_utf8(path);
 
     const auto atoms = raw.pseudo_atoms.size();
@@ -129,6 +134,7 @@ Result<Molecule> Molecule::load(const std::string& path) {
     molecule.torsions = std::move(raw.torsions);
     molecule.rigid = raw.type && equals_ignoring_ascii_case(*raw.type, "rigid");
     molecule.fixed_bonds = std::move(raw.fixed_bonds);
+    molecule.unknown_keys = std::move(unknown_keys);
     if (!std::isnan(raw.m_site)) {
         if (!(raw.m_site > 0) || !std::isfinite(raw.m_site)) {
             return fail("{} MSite must be a positive distance in \u00c5, got {}", shown,
@@ -137,6 +143,12 @@ Result<Molecule> Molecule::load(const std::string& path) {
         molecule.m_site = raw.m_site;
     }
     return molecule;
+}
+
+}  // namespace
+
+Result<Molecule> Molecule::load(const std::string& path) {
+    return load_checked(path).map_error(in_file(path));
 }
 
 }  // namespace boxwright

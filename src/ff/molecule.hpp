@@ -11,6 +11,7 @@
 
 #include "base/error.hpp"
 #include "base/vec3.hpp"
+#include "ff/unknown_key.hpp"
 
 namespace boxwright {
 
@@ -46,6 +47,7 @@ struct Molecule {
     // "FixedBonds": bond types, by pseudo-atom names, that the model holds at their length (a
     // flexible molecule's bonds to sites without a Lennard-Jones core are held without it).
     std::vector<std::array<std::string, 2>> fixed_bonds;
+    std::vector<UnknownKey> unknown_keys;  // skipped while reading, in file order
 
     static Result<Molecule> load(const std::string& path);
 

@@ -143,9 +143,11 @@ Result<void> refuse_warnings(const BuildRequest& request, std::span<const Diagno
     return fail("the build is strict and has warnings; nothing was written:{}", texts);
 }
 
-// A packing that fails after the input was found implausible most likely fails for that reason
-// (a density in g/m³ leaves no room): the warnings go with the failure, or they would be lost.
-FfError with_warnings(FfError error, const Diagnostics& diagnostics) {
+// A package build that fails after the input was found implausible most likely fails for that
+// reason (a density in g/m³ leaves no room, a misspelt "Bond" key leaves a bond without
+// parameters): the warnings go with the failure, or they would be lost.
+FfError with_warnings(FfError error, const Diagnostics& diagnostics, const BuildRequest& request) {
+    if (!request.full_report) return error;
     for (const auto& diagnostic : diagnostics.entries()) {
         if (diagnostic.level == DiagnosticLevel::Warning && is_about_input(diagnostic.kind)) {
             error.message += "\nwarning: " + diagnostic.text;
@@ -169,7 +171,11 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
-    BW_TRY(auto system, resolve_system(request, diagnostics));
+    auto resolved = resolve_system(request, diagnostics);
+    if (!resolved) {
+        return tl::unexpected(with_warnings(std::move(resolved).error(), diagnostics, request));
+    }
+    auto& system = *resolved;
     if (request.preset_rule == PresetRule::FromCharges) {
         BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
     }
@@ -177,7 +183,8 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
-    if (!placed) return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics));
+    if (!placed)
+        return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
     return finish_build(request, system, *placed, std::move(diagnostics), watch);
 }
 

@@ -37,6 +37,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "overlap";
         case DiagnosticKind::PackingTolerance:
             return "packing-tolerance";
+        case DiagnosticKind::PackingJobs:
+            return "packing-jobs";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

@@ -23,6 +23,7 @@ enum class DiagnosticKind {
     Cutoff,
     Overlap,
     PackingTolerance,
+    PackingJobs,  // fewer Packmol processes at once than asked for
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

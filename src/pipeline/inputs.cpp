@@ -6,6 +6,23 @@
 #include "base/utf8.hpp"
 
 namespace boxwright {
+namespace {
+
+void report_unknown_keys_of(const std::vector<UnknownKey>& keys, const std::string& path,
+                            Diagnostics& diagnostics) {
+    for (const auto& unknown : keys) {
+        auto text = fmt::format("unknown key '{}' in {} ({}, line {}) is ignored", unknown.key,
+                                lossy_utf8(path), unknown.where, unknown.line);
+        if (!unknown.suggestion) {
+            diagnostics.add(DiagnosticKind::UnknownKey, DiagnosticLevel::Note, std::move(text));
+            continue;
+        }
+        diagnostics.warn(DiagnosticKind::UnknownKey,
+                         fmt::format("{}; did you mean '{}'?", text, *unknown.suggestion));
+    }
+}
+
+}  // namespace
 
 Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
                                      std::span<const std::string> species_paths,
@@ -25,8 +42,8 @@ Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
     for (const auto& path : species_paths) {
         BW_TRY(auto molecule, Molecule::load(path));
         if (!seen.insert(molecule.name).second) {
-            return fail("duplicate species name '{}' (from {}); file stems must be unique",
-                        molecule.name, lossy_utf8(path));
+            return fail_in(path, "duplicate species name '{}' (from {}); file stems must be unique",
+                           molecule.name, lossy_utf8(path));
         }
         loaded.molecules.push_back(std::move(molecule));
     }
@@ -34,6 +51,14 @@ Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
         if (counts[i] == 0) loaded.skipped.push_back(loaded.molecules[i].name);
     }
     return loaded;
+}
+
+void report_unknown_keys(const LoadedSpecies& loaded, const std::string& force_field_path,
+                         std::span<const std::string> species_paths, Diagnostics& diagnostics) {
+    report_unknown_keys_of(loaded.force_field.unknown_keys, force_field_path, diagnostics);
+    for (std::size_t i = 0; i < loaded.molecules.size() && i < species_paths.size(); ++i) {
+        report_unknown_keys_of(loaded.molecules[i].unknown_keys, species_paths[i], diagnostics);
+    }
 }
 
 }  // namespace boxwright

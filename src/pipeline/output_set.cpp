@@ -42,10 +42,11 @@ WrittenFiles output_paths(const BuildRequest& request) {
     return paths;
 }
 
-Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
-                                  const BuildRequest& request, const Watch& watch) {
-    BW_TRY_VOID(create_output_directory(request.out_dir));
-    BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
+namespace {
+
+// Every member of the set, written to its temporary file.
+Result<void> write_members(FileSet& files, const ResolvedSystem& system, const PlacedAtoms& placed,
+                           const BuildRequest& request) {
     const auto& registries = system.species.registries;
 
     BW_TRY(FileReplacement * data, files.add("data.lmp"));
@@ -66,13 +67,24 @@ Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtom
         plan.velocities_kept = placed.velocities.has_value();
         BW_TRY_VOID(write_text(files, "in.lmp", input_script_text(plan)));
     }
+    return {};
+}
 
+}  // namespace
+
+Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                  const BuildRequest& request, const Watch& watch) {
+    BW_TRY_VOID(create_output_directory(request.out_dir));
+    BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
+    const auto written = write_members(files, system, placed, request);
+    // A member given up for the stop fails for that reason, whatever its own failure says.
     if (watch.stop_requested()) {
         return fail(
             "the build was interrupted before its files were replaced; those in {} are "
             "unchanged",
             lossy_utf8(request.out_dir.empty() ? "." : request.out_dir));
     }
+    BW_TRY_VOID(written);
     return files.commit();
 }
 

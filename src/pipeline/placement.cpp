@@ -6,6 +6,7 @@
 #include "coords/coordinate_file.hpp"
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
+#include "geometry/bond_fit.hpp"
 #include "packmol/pack.hpp"
 #include "pipeline/contact.hpp"
 #include "pipeline/temp_dir.hpp"
@@ -59,6 +60,14 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
         BW_TRY(plan, plan_decomposition(species, system.force_field(), packing.density,
                                         packing.tolerance, split));
     }
+    if (plan && packing.jobs && *packing.jobs > plan->split.concurrency) {
+        diagnostics.add(DiagnosticKind::PackingJobs, DiagnosticLevel::Note,
+                        fmt::format("jobs {}: {} Packmol process{} at a time, at most one per "
+                                    "sub-box with molecules ({}) and {} per core",
+                                    *packing.jobs, plan->split.concurrency,
+                                    plan->split.concurrency == 1 ? "" : "es", plan->jobs.size(),
+                                    MAX_JOBS_PER_CORE));
+    }
     // Removed with everything Packmol left in it when this scope ends, whatever happens below.
     BW_TRY(auto work_dir, TempWorkDir::create().map_error(about("temp directory")));
     BW_TRY(auto packed,
@@ -81,13 +90,56 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
     return placed;
 }
 
-Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file) {
+Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file,
+                              const Watch& watch) {
     BW_TRY(auto expected, ExpectedAtoms::of(system.counted()));
-    BW_TRY(auto read,
-           read_coordinate_file(file.path, expected,
-                                CoordinateReadOptions{file.check_names, file.box_length}));
+    const CoordinateReadOptions options{file.check_names, file.box_length,
+                                        [&watch] { return watch.stop_requested(); }};
+    BW_TRY(auto read, read_coordinate_file(file.path, expected, options));
     PlacedAtoms placed{std::move(read.positions), std::nullopt, read.box_length};
     placed.velocities = std::move(read.velocities);
+    return placed;
+}
+
+// "coords has 2 rows, but the species and counts make 3 atoms".
+Result<void> check_row_count(const ResolvedSystem& system, std::size_t rows) {
+    BW_TRY(const auto atoms, total_atoms(system.counted()));
+    if (rows == atoms) return {};
+    FfError error{fmt::format("coords has {} row{}, but the species and counts make {} atom{}",
+                              rows, rows == 1 ? "" : "s", atoms, atoms == 1 ? "" : "s")};
+    error.bad_argument = true;
+    return tl::unexpected(std::move(error));
+}
+
+// Given coordinates fit the molecules when every bond has about its reference length; `off` is how
+// the caller turns the check off, named in the failure.
+Result<void> check_bond_lengths(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                std::string_view off) {
+    const auto species = system.counted();
+    const auto misfit = first_misfit_bond(species, placed.positions(), placed.box_length);
+    if (!misfit) return {};
+    const Molecule& molecule = *species[misfit->species].molecule;
+    const double half_box = placed.box_length / 2;
+    return fail(
+        "coordinates do not fit molecule {} of '{}': atoms {} ({}) and {} ({}) are {:.3f} "
+        "\u00c5 apart{}, the molecule file has {:.3f} \u00c5 (check the atom order; {} skips "
+        "this check)",
+        misfit->molecule + 1, molecule.name, misfit->atoms[0] + 1,
+        molecule.pseudo_atoms[misfit->in_molecule[0]].name, misfit->atoms[1] + 1,
+        molecule.pseudo_atoms[misfit->in_molecule[1]].name, misfit->length,
+        misfit->length > half_box
+            ? fmt::format(" (more than half the box edge of {:.3f} \u00c5, so no image makes "
+                          "the molecule whole)",
+                          placed.box_length)
+            : "",
+        misfit->reference, off);
+}
+
+Result<PlacedAtoms> given_positions(const ResolvedSystem& system, const BuildRequest& request,
+                                    PlacedAtoms placed) {
+    if (request.bond_check_off) {
+        BW_TRY_VOID(check_bond_lengths(system, placed, *request.bond_check_off));
+    }
     return placed;
 }
 
@@ -97,10 +149,14 @@ Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& requ
                           const Watch& watch, Diagnostics& diagnostics) {
     const Placement& placement = request.placement;
     if (const auto* given = std::get_if<GivenPositions>(&placement)) {
-        return PlacedAtoms{{}, given->positions, given->box_length};
+        if (given->counted_as_coords) BW_TRY_VOID(check_row_count(system, given->positions.size()));
+        return given_positions(system, request,
+                               PlacedAtoms{{}, given->positions, given->box_length});
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
-        return read_file(system, *file);
+        return read_file(system, *file, watch).and_then([&](PlacedAtoms placed) {
+            return given_positions(system, request, std::move(placed));
+        });
     }
     return pack(system, std::get<PackmolPlacement>(placement), watch, request.imperfect_packing,
                 diagnostics);

@@ -41,7 +41,8 @@ struct PlacedAtoms {
 // Everything about a split packing is checked before the working directory is created. A packing
 // that Packmol reports as failed, or whose closest contact is under the tolerance (less
 // PACKING_TOLERANCE_SLACK_ANG), fails the build when the request says so; else each Packmol's
-// status is a warning.
+// status is a warning. Given positions and a coordinate file are checked against the molecules'
+// bond lengths when the request asks for it (first_misfit_bond), before anything is written.
 Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& request,
                           const Watch& watch, Diagnostics& diagnostics);
 

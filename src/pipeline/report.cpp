@@ -74,6 +74,24 @@ std::vector<SpeciesReport> species_reports(const FinishedBuild& build) {
     return reports;
 }
 
+std::vector<AtomTypeReport> atom_type_reports(const FinishedBuild& build) {
+    const AtomTypeRegistry& registry = build.registries.atoms;
+    std::vector<AtomTypeReport> types;
+    types.reserve(registry.size());
+    for (const auto& entry : registry.entries()) {
+        types.push_back({types.size() + 1, entry.key, {}});
+    }
+    for (const auto& pair : build.active) {
+        const Molecule& molecule = *pair.resolved.molecule;
+        for (const auto& atom : molecule.pseudo_atoms) {
+            auto& users = types[registry.type_number(atom.name) - 1].species;
+            // Species come one after another, so a species already listed is the last one.
+            if (users.empty() || users.back() != molecule.name) users.push_back(molecule.name);
+        }
+    }
+    return types;
+}
+
 class Checks {
   public:
     Checks(const FinishedBuild& build, const BuildReport& report, Diagnostics& diagnostics)
@@ -395,6 +413,7 @@ Result<BuildSummary> build_summary(const ResolvedSystem& system, const PlacedAto
 // Each species' numbers, the density, the net charge and the closest contact; then the checks.
 void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostics& diagnostics) {
     report.species = species_reports(build);
+    report.atom_types = atom_type_reports(build);
     double mass = 0;
     for (const auto& s : report.species) {
         mass += s.molecular_mass * static_cast<double>(s.count);

@@ -43,6 +43,14 @@ struct SpeciesReport {
     double charge = 0;          // e, per molecule
 };
 
+// One atom type of data.lmp: its number there, the pseudo atom it stands for and the species
+// that use it.
+struct AtomTypeReport {
+    std::uint64_t number = 0;  // from 1, as in data.lmp
+    std::string pseudo_atom;
+    std::vector<std::string> species;  // in species order
+};
+
 struct BuildReport {
     BuildSummary summary;
     std::vector<Diagnostic> diagnostics;  // in the order the steps reported them
@@ -50,9 +58,10 @@ struct BuildReport {
     std::vector<std::string> files;       // data.lmp, forcefield.lmp and in.lmp if written
     std::optional<SplitPacking> split;    // how the box was split, when it was
     // The full report only.
-    std::vector<SpeciesReport> species;  // with copies, in species order
-    double density = 0;                  // kg/m³
-    double net_charge = 0;               // e
+    std::vector<SpeciesReport> species;      // with copies, in species order
+    std::vector<AtomTypeReport> atom_types;  // in type order
+    double density = 0;                      // kg/m³
+    double net_charge = 0;                   // e
     std::optional<Contact> closest_contact;
 
     // The few lines returned to the caller: files written, system size, the summary's warnings.

@@ -24,6 +24,10 @@ namespace boxwright {
 struct GivenPositions {
     std::span<const Position> positions = {};  // must outlive the build
     double box_length = 0;                     // Å
+    // The package's: positions that are not one per atom are the caller's mistake, refused by
+    // the placement as a bad argument named "coords". The specified module leaves them to the
+    // data writer's check, worded as its own.
+    bool counted_as_coords = false;
 };
 
 // A coordinate file, read once the force field and the species have been checked.
@@ -88,6 +92,12 @@ struct BuildRequest {
     // A strict build fails on its first warning and writes nothing; the input's warnings stop it
     // before the packing.
     bool strict = false;
+    // The package's: a pseudo-atom name the force field lacks is told with the closest one it has.
+    bool suggest_names = false;
+    // The package's check of given positions and coordinate files against the bond lengths of
+    // the molecule files, and the words that turn it off where the caller is ("check_bonds=False"),
+    // named in its failure. Absent: no check (packing, and the specified module's coordinates).
+    std::optional<std::string> bond_check_off = std::nullopt;
 };
 
 }  // namespace boxwright

@@ -24,6 +24,28 @@ void report_placeholders(const Registry& registry, std::string_view element,
     }
 }
 
+// Every pseudo atom of a species with a non-zero count is one the force field declares, checked
+// before any bond is resolved, so that a misspelt name is told as that and not as a bond without
+// parameters. With `suggest`, the failure names the closest declared name.
+Result<void> check_declared_pseudo_atoms(std::span<const Molecule> molecules,
+                                         std::span<const std::uint64_t> counts,
+                                         const ForceField& force_field, bool suggest) {
+    for (std::size_t index = 0; index < std::min(molecules.size(), counts.size()); ++index) {
+        if (counts[index] == 0) continue;
+        const Molecule& molecule = molecules[index];
+        for (const auto& atom : molecule.pseudo_atoms) {
+            auto declared = force_field.pseudo_atom_used_by(molecule.name, atom.name);
+            if (declared) continue;
+            auto failure = std::move(declared).error();
+            const auto closest =
+                suggest ? force_field.closest_pseudo_atom(atom.name) : std::nullopt;
+            if (closest) failure.message += fmt::format("; did you mean '{}'?", *closest);
+            return tl::unexpected(std::move(failure));
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 Result<ActiveSpecies> number_types(ActiveList active, const ForceField& force_field,
@@ -81,6 +103,9 @@ std::vector<CountedMolecule> ResolvedSystem::counted() const {
 
 Result<ResolvedSystem> resolve_system(const BuildRequest& request, Diagnostics& diagnostics) {
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
+    report_unknown_keys(loaded, request.force_field, request.species, diagnostics);
+    BW_TRY_VOID(check_declared_pseudo_atoms(loaded.molecules, request.counts, loaded.force_field,
+                                            request.suggest_names));
     BW_TRY(auto species, resolve_active(loaded.molecules, request.counts, loaded.force_field,
                                         diagnostics, placeholder_level(request)));
     const auto pair_setup = settle_pair_setup(request.preset_rule, request.pair_setup,

@@ -61,7 +61,8 @@ struct ResolvedSystem {
     std::vector<CountedMolecule> counted() const;
 };
 
-// load_molecules, resolve_active and the preset.
+// load_molecules (its unknown keys reported), a check that every pseudo atom of an active species
+// is declared by the force field, resolve_active and the preset.
 Result<ResolvedSystem> resolve_system(const BuildRequest& request, Diagnostics& diagnostics);
 
 }  // namespace boxwright

@@ -64,10 +64,23 @@ bool to_count(PyObject* value, std::uint64_t& count) {
     return true;
 }
 
+// Where a row of coordinates sits, for the package's messages: the parameter and the row's
+// index. Without a parameter, a refusal is worded as `_native` words it.
+struct RowPlace {
+    const char* parameter = nullptr;
+    Py_ssize_t row = 0;
+};
+
 // Converts every number of a row, keeping the first three; the row's length, or -1 with the
 // exception set.
-Py_ssize_t convert_numbers(PyObject* const* items, Py_ssize_t length, Position& triple) {
+Py_ssize_t convert_numbers(PyObject* const* items, Py_ssize_t length, Position& triple,
+                           RowPlace place) {
     for (Py_ssize_t j = 0; j < length; ++j) {
+        if (place.parameter != nullptr && !is_number(items[j])) {
+            PyErr_Format(PyExc_TypeError, "%s[%zd][%zd] must be a number, not %.200s",
+                         place.parameter, place.row, j, type_name(items[j]));
+            return -1;
+        }
         double number = 0;
         if (!to_number(items[j], number)) return -1;
         if (j < 3) triple[static_cast<std::size_t>(j)] = number;
@@ -86,14 +99,20 @@ bool is_plain_row(PyObject* row) {
 }
 
 // One row of coordinates into `triple`; its length, or -1 with the exception set.
-Py_ssize_t convert_row(PyObject* row, Position& triple) {
+Py_ssize_t convert_row(PyObject* row, Position& triple, RowPlace place) {
     if (is_plain_row(row)) {
-        return convert_numbers(PySequence_Fast_ITEMS(row), PySequence_Fast_GET_SIZE(row), triple);
+        return convert_numbers(PySequence_Fast_ITEMS(row), PySequence_Fast_GET_SIZE(row), triple,
+                               place);
+    }
+    if (place.parameter != nullptr && (PyUnicode_Check(row) || !PySequence_Check(row))) {
+        PyErr_Format(PyExc_TypeError, "%s[%zd] must be a row [x, y, z], not %.200s",
+                     place.parameter, place.row, type_name(row));
+        return -1;
     }
     PyRef items = sequence_items(row);
     if (!items) return -1;
     return convert_numbers(PySequence_Fast_ITEMS(items.get()), PyTuple_GET_SIZE(items.get()),
-                           triple);
+                           triple, place);
 }
 
 // Room for `count` positions. A million positions are 24 MB, and on virtual machines faulting
@@ -300,13 +319,50 @@ bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup) {
     return false;
 }
 
-bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
-    std::optional<NumericBuffer> buffer;
-    if (!numeric_buffer(value, buffer)) return false;
-    if (buffer) {
-        rows = rows_in_buffer(std::move(*buffer));
+namespace {
+
+// "(9,)", "(2, 3, 4)": the shape of a buffer as NumPy shows it.
+std::string shape_text(const Py_buffer& view) {
+    std::string text = "(";
+    for (int axis = 0; axis < view.ndim; ++axis) {
+        if (axis > 0) text += ", ";
+        text += std::to_string(view.shape[axis]);
+    }
+    return text + (view.ndim == 1 ? ",)" : ")");
+}
+
+// The package's reading of a buffer: numbers of shape (n, 3), or a TypeError or ValueError
+// naming the parameter. False as well, with `found` left empty and no exception, for an exporter
+// that gives no buffer with strides (one that needs suboffsets), which the sequence rules decide.
+bool coordinate_buffer(PyObject* value, const char* parameter,
+                       std::optional<NumericBuffer>& found) {
+    PyBufferRef view = PyBufferRef::get(value, PyBUF_RECORDS_RO);
+    if (!view) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
+            return false;
+        }
+        PyErr_Clear();
         return true;
     }
+    const auto format = number_format(view->format, view->itemsize);
+    if (!format) {
+        PyErr_Format(PyExc_TypeError, "%s must hold numbers, not buffer format '%s'", parameter,
+                     view->format != nullptr ? view->format : "B");
+        return false;
+    }
+    if (view->ndim != 2 || view->shape[1] != 3) {
+        PyErr_Format(PyExc_ValueError,
+                     "%s has shape %s; expected (n, 3), one row [x, y, z] per atom", parameter,
+                     shape_text(*view.get()).c_str());
+        return false;
+    }
+    found = NumericBuffer{std::move(view), *format};
+    return true;
+}
+
+// Rows of numbers from a sequence of sequences; a refusal names `parameter` and the row unless
+// it is null, which words it as `_native` does.
+bool rows_of_sequences(PyObject* value, CoordinateRows& rows, const char* parameter) {
     // A plain list is read where it is until a row might run caller code that could change it;
     // from that row on a snapshot is read, which is the list as it was at the start. A tuple
     // cannot change.
@@ -324,7 +380,7 @@ bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
             row = PyTuple_GET_ITEM(outer.get(), i);
         }
         Position triple{};
-        const Py_ssize_t length = convert_row(row, triple);
+        const Py_ssize_t length = convert_row(row, triple, RowPlace{parameter, i});
         if (length < 0) return false;
         if (length == 3) {
             converted.triples.push_back(triple);
@@ -337,6 +393,42 @@ bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
     return true;
 }
 
+}  // namespace
+
+bool to_coordinate_rows(PyObject* value, CoordinateRows& rows) {
+    std::optional<NumericBuffer> buffer;
+    if (!numeric_buffer(value, buffer)) return false;
+    if (buffer) {
+        rows = rows_in_buffer(std::move(*buffer));
+        return true;
+    }
+    return rows_of_sequences(value, rows, nullptr);
+}
+
+bool to_coordinate_array(PyObject* value, const char* parameter, CoordinateRows& rows) {
+    if (PyObject_CheckBuffer(value)) {
+        std::optional<NumericBuffer> buffer;
+        if (!coordinate_buffer(value, parameter, buffer)) return false;
+        if (buffer) {
+            rows = rows_in_buffer(std::move(*buffer));
+            return true;
+        }
+    }
+    if (PyUnicode_Check(value) || !PySequence_Check(value)) {
+        PyErr_Format(PyExc_TypeError,
+                     "%s must be rows [x, y, z] or a buffer of shape (n, 3), not %.200s", parameter,
+                     type_name(value));
+        return false;
+    }
+    return rows_of_sequences(value, rows, parameter);
+}
+
+bool is_number(PyObject* value) {
+    const PyNumberMethods* methods = Py_TYPE(value)->tp_as_number;
+    return PyFloat_Check(value) || PyLong_Check(value) ||
+           (methods != nullptr && (methods->nb_float != nullptr || methods->nb_index != nullptr));
+}
+
 void CoordinateRows::take_private_copy() {
     if (!exported) return;
     triples.assign(in_place.begin(), in_place.end());
@@ -344,15 +436,20 @@ void CoordinateRows::take_private_copy() {
     exported = PyBufferRef();
 }
 
-void add_parameter_note(const char* parameter) {
+void add_note(const std::string& text) {
     PyRef raised = PyRef::steal(PyErr_GetRaisedException());
-    PyRef note = PyRef::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
+    PyRef note = PyRef::steal(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
     if (note) {
         PyRef added = PyRef::steal(PyObject_CallMethod(raised.get(), "add_note", "O", note.get()));
     }
-    // Failing to attach the note must not hide the conversion's own error.
+    // Failing to attach the note must not hide the exception itself.
     PyErr_Clear();
     PyErr_SetRaisedException(raised.release());
+}
+
+void add_parameter_note(const char* parameter) {
+    add_note(fmt::format("while processing '{}'", parameter));
 }
 
 bool to_pair_choice(PyObject* value, PairChoice& choice) {
@@ -384,56 +481,6 @@ bool to_pair_choice(PyObject* value, PairChoice& choice) {
     PyErr_Format(PyExc_ValueError,
                  "must be a preset's name, None or its code 0, 1 or 2, not %.200R", value);
     return false;
-}
-
-bool to_optional_number(PyObject* value, std::optional<double>& number) {
-    if (Py_IsNone(value)) {
-        number.reset();
-        return true;
-    }
-    double converted = 0;
-    if (!to_number(value, converted)) return false;
-    number = converted;
-    return true;
-}
-
-bool to_whole_number(PyObject* value, std::uint64_t& number) { return to_count(value, number); }
-
-bool to_optional_integer(PyObject* value, std::optional<std::int64_t>& number) {
-    if (Py_IsNone(value)) {
-        number.reset();
-        return true;
-    }
-    PyRef integer = PyRef::steal(PyNumber_Index(value));
-    if (!integer) return false;
-    const long long converted = PyLong_AsLongLong(integer.get());
-    if (converted == -1 && PyErr_Occurred()) return false;
-    number = converted;
-    return true;
-}
-
-bool to_optional_grid(PyObject* value, std::optional<GridCells>& cells) {
-    if (Py_IsNone(value)) {
-        cells.reset();
-        return true;
-    }
-    std::vector<std::uint64_t> numbers;
-    if (!to_count_list(value, numbers)) return false;
-    if (numbers.size() != 3) {
-        PyErr_Format(PyExc_ValueError, "expected 3 numbers (nx, ny, nz), got %zu", numbers.size());
-        return false;
-    }
-    GridCells grid{};
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-        if (numbers[axis] > UINT32_MAX) {
-            PyErr_Format(PyExc_OverflowError, "%llu sub-boxes along one axis is too many",
-                         static_cast<unsigned long long>(numbers[axis]));
-            return false;
-        }
-        grid[axis] = static_cast<std::uint32_t>(numbers[axis]);
-    }
-    cells = grid;
-    return true;
 }
 
 }  // namespace boxwright::python

@@ -58,21 +58,22 @@ struct CoordinateRows {
 };
 // A sequence (never a str) of sequences (never a str) of numbers, or a numeric (n, 3) buffer.
 bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
+// The same for the package, whose messages name `parameter` and the row: a buffer of numbers of
+// any other shape is a ValueError ("coords has shape (9,); expected (n, 3), ..."), never read
+// as rows; a buffer of something else, a row that is no sequence and a number that is no number
+// are TypeErrors ("coords[4] must be a row [x, y, z], not float").
+bool to_coordinate_array(PyObject* value, const char* parameter, CoordinateRows& rows);
+
+// A float, an int, or anything with __float__ or __index__: what PyFloat_AsDouble takes.
+bool is_number(PyObject* value);
 
 // The package's choice of preset: its name ("auto", "tip4p", ..., "none"), None, or a preset's
 // integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
 bool to_pair_choice(PyObject* value, PairChoice& choice);
-// None, or a number as to_number takes it.
-bool to_optional_number(PyObject* value, std::optional<double>& number);
-// A non-negative integer within 64 bits (or anything with __index__).
-bool to_whole_number(PyObject* value, std::uint64_t& number);
-// None, or an integer of either sign within 64 bits (or anything with __index__).
-bool to_optional_integer(PyObject* value, std::optional<std::int64_t>& number);
-// None, or a sequence (never a str) of three non-negative integers within 32 bits: a sub-box
-// grid (nx, ny, nz).
-bool to_optional_grid(PyObject* value, std::optional<GridCells>& cells);
 
-// Attaches "while processing '<parameter>'" to the exception being raised, as add_note() does.
+// Attaches a note to the exception being raised, as its add_note() does.
+void add_note(const std::string& text);
+// Attaches "while processing '<parameter>'".
 void add_parameter_note(const char* parameter);
 
 // Converts an argument the caller gave (`given` not null) into `out`; an omitted one keeps the

@@ -8,9 +8,13 @@ PyObject* to_str(const std::string& text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-PyObject* raise_failure(const FfError& failure) {
+PyObject* to_path_str(const std::string& path) {
+    return PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+}
+
+PyObject* raise_failure(const FfError& failure, PyObject* type) {
     PyRef message = PyRef::steal(to_str(failure.what()));
-    if (message) PyErr_SetObject(PyExc_RuntimeError, message.get());
+    if (message) PyErr_SetObject(type, message.get());
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 #include "pipeline/build.hpp"
@@ -27,8 +28,11 @@ inline PyCFunction as_method(PyCFunctionWithKeywords function) {
 // result into a UnicodeDecodeError.
 PyObject* to_str(const std::string& text);
 
-// Raises RuntimeError carrying the failure's message and nothing else; returns null.
-PyObject* raise_failure(const FfError& failure);
+// A path back in the file-system encoding it came in, so that it names the same file.
+PyObject* to_path_str(const std::string& path);
+
+// Raises RuntimeError (or `type`) carrying the failure's message and nothing else; returns null.
+PyObject* raise_failure(const FfError& failure, PyObject* type = PyExc_RuntimeError);
 
 // Positions and a box that data.lmp can hold: NaN or infinity would be written as words LAMMPS
 // cannot read, and an edge that is not positive describes no box. Each sets ValueError on false.
@@ -38,12 +42,15 @@ bool check_box_length(double box_length);
 bool check_given_coordinates(const CoordinateRows& rows, double box_length);
 
 // No C++ exception may unwind into the interpreter. The library reports failures as values, so
-// anything caught here is running out of memory or a fault of our own.
+// anything caught here is running out of memory (or asking for more than a vector can hold, as a
+// buffer that claims more rows than memory has does) or a fault of our own.
 template <class Body>
 inline PyObject* without_cpp_exceptions(Body&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {
         return PyErr_NoMemory();
     } catch (const std::exception& fault) {
         PyErr_Format(PyExc_SystemError, "internal error: %s", fault.what());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,14 +160,28 @@ struct Refused {
     std::string message;  // "PATH" stands for the file's path
 };
 
+// The line a message "PATH:{line}: ..." names, if it names one.
+std::optional<std::uint64_t> line_named(std::string_view message) {
+    if (!message.starts_with("PATH:")) return std::nullopt;
+    std::uint64_t line = 0;
+    const auto [end, error] =
+        std::from_chars(message.data() + 5, message.data() + message.size(), line);
+    if (error != std::errc{}) return std::nullopt;
+    return line;
+}
+
+// Every refusal is placed in the file, and at the line its message names.
 void expect_refusals(std::span<const Refused> cases, CoordinateReadOptions options = {}) {
     const System system;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir dir;
         const std::string path = dir.write(c.file, c.text);
-        EXPECT_EQ(error_of(read_coordinate_file(path, system.expected, options)),
-                  replace_all(c.message, "PATH", path));
+        const auto read = read_coordinate_file(path, system.expected, options);
+        EXPECT_EQ(error_of(read), replace_all(c.message, "PATH", path));
+        if (read) continue;
+        EXPECT_EQ(read.error().file, path);
+        EXPECT_EQ(read.error().line, line_named(c.message));
     }
 }
 

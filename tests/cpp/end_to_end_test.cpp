@@ -70,24 +70,32 @@ TEST(EndToEnd, VelocitiesOfTheCoordinateFileAreWrittenAndKept) {
     EXPECT_EQ(read_file(dir.file("in.lmp")).find("\nvelocity "), std::string::npos);
 }
 
-// The force field and the species are loaded and checked before the coordinate file is opened.
+// The force field and the species are loaded and checked before the coordinate file is opened;
+// a pseudo-atom name the force field lacks is told as that before any bond is resolved (this
+// butane's CH3-Ch2 bond has no Bonds entry).
 TEST(EndToEnd, InputsAreCheckedBeforeTheCoordinateFile) {
     TempDir dir;
     const std::string water = data_path("e2e/water.json");
     const std::string missing = dir.file("gone.xyz");
+    std::string butane = read_file(data_path("e2e/butane.json"));
+    butane.replace(butane.find("\"CH2\""), 5, "\"Ch2\"");
+    const std::string misspelt = dir.write("misspelt.json", butane);
+    const std::string force_field = data_path("e2e/force_field.json");
     const struct {
         std::string force_field;
+        std::string species;
         std::uint64_t count;
         std::string message;
     } cases[] = {
-        {dir.file("none.json"), 1,
+        {dir.file("none.json"), water, 1,
          "reading " + dir.file("none.json") + ": No such file or directory (os error 2)"},
-        {data_path("e2e/force_field.json"), 0, "all species have count 0; nothing to build"},
-        {data_path("e2e/force_field.json"), 1,
-         "reading " + missing + ": No such file or directory (os error 2)"},
+        {force_field, water, 0, "all species have count 0; nothing to build"},
+        {force_field, misspelt, 1,
+         "molecule 'misspelt' uses pseudo-atom type 'Ch2' not present in the force field"},
+        {force_field, water, 1, "reading " + missing + ": No such file or directory (os error 2)"},
     };
     for (const auto& c : cases) {
-        const BuildRequest request{.species = {water},
+        const BuildRequest request{.species = {c.species},
                                    .counts = {c.count},
                                    .force_field = c.force_field,
                                    .out_dir = dir.path(),

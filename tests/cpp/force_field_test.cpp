@@ -64,6 +64,35 @@ TEST_F(ForceFieldLoad, KeepsTheCutoffAndOnlyTheDeclaredNames) {
     EXPECT_EQ((std::pair{x->mass, x->charge}), (std::pair{1.0, 2.0}));
 }
 
+// Keys no record reads are kept with their record, their line and the key of that record they most
+// likely mean; keys inside a skipped value belong to no record.
+TEST_F(ForceFieldLoad, KeepsTheUnknownKeysWithTheKeyTheyMostLikelyMean) {
+    auto ff = load(lb(R"("CutoffVDW": 9, "comment": {"PseudoAtom": 1},
+        "PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0, "Charge": 1, "note": "x"}],
+        "SelfInteractions": [["A", "lennard-jones", [1, 2]], {"name": "B", "parameters": [1, 2],
+        "sorce": "x"}],
+        "BinaryInteraction": []})"));
+    ASSERT_TRUE(ff) << ff.error().message;
+    EXPECT_EQ(ff->cutoff_vdw, 12);
+    EXPECT_EQ(ff->unknown_keys, (std::vector<UnknownKey>{
+                                    {"CutoffVDW", "top level", 1, "CutOffVDW"},
+                                    {"comment", "top level", 1, {}},
+                                    {"Charge", "PseudoAtoms[0]", 2, "charge"},
+                                    {"note", "PseudoAtoms[0]", 2, {}},
+                                    {"sorce", "SelfInteractions[1]", 4, "source"},
+                                    {"BinaryInteraction", "top level", 5, "BinaryInteractions"},
+                                }));
+
+    // A hostile file: a long key costs no comparison, and only the first 100 keys are kept.
+    std::string many = R"("PseudoAtoms": [], ")" + std::string(1 << 20, 'k') + R"(": {"a": [1]})";
+    for (int i = 0; i < 1000; ++i) many += R"(, "k": 0)";
+    ff = load(lb(many + "}"));
+    ASSERT_TRUE(ff) << ff.error().message;
+    ASSERT_EQ(ff->unknown_keys.size(), 100u);
+    EXPECT_EQ(ff->unknown_keys[0].key.size(), std::size_t{1} << 20);
+    EXPECT_EQ(ff->unknown_keys[0].suggestion, std::nullopt);
+}
+
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
     const std::string latin1 = dir.write("latin1.json", "{\"MixingRule\": \"\xE9\"}");
     // Neither waits for a writer or reads without end.
@@ -143,6 +172,31 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
         EXPECT_EQ(error_of(load(json)),
                   *description ? message("parsing {}: ") + description : "<success>");
     }
+}
+
+// Every failure is placed in the file; one of the JSON text also at its line.
+TEST_F(ForceFieldLoad, FailuresArePlacedInTheFileAndLine) {
+    const struct {
+        const char* name;
+        std::string json;
+        std::optional<std::uint64_t> line;
+    } cases[] = {
+        {"syntax", lb("\n\"PseudoAtoms\": [,]}"), 2},
+        {"binding", lb("\n\n\"PseudoAtoms\": 5}"), 3},
+        {"consistency",
+         lb(R"("PseudoAtoms": [], "BinaryInteractions": [[["A", "B"], "lj", [1, 2]]]})"),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto ff = load(c.json);
+        ASSERT_FALSE(ff);
+        EXPECT_EQ(ff.error().file, path);
+        EXPECT_EQ(ff.error().line, c.line);
+    }
+    const auto absent = ForceField::load(dir.file("absent.json"));
+    ASSERT_FALSE(absent);
+    EXPECT_EQ(absent.error().file, dir.file("absent.json"));
 }
 
 // Each mass read back bit for bit as the nearest double (an underflow keeps its sign).

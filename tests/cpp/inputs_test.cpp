@@ -33,12 +33,14 @@ TEST_F(LoadMolecules, ChecksTheRequestBeforeReadingAnything) {
               "--species has 2 entries but --counts has 3 (they must match 1:1)");
 }
 
-// The first bad file ends the load with its own message; a count-0 species must load too.
+// The first bad file ends the load with its own message, placed in that file; a count-0 species
+// must load too.
 TEST_F(LoadMolecules, PassesFileErrorsOnUnchanged) {
     auto good = molecule("good.json");
     auto bad = molecule("bad.json", R"({"pseudoAtoms": []})");
-    EXPECT_EQ(error_of(load({good, bad, molecule("worse.json", "{")}, {1, 1, 1})),
-              bad + " defines no pseudoAtoms");
+    const auto failed = load({good, bad, molecule("worse.json", "{")}, {1, 1, 1});
+    ASSERT_EQ(error_of(failed), bad + " defines no pseudoAtoms");
+    EXPECT_EQ(failed.error().file, bad);
     EXPECT_EQ(error_of(load({good, dir.file("missing.json")}, {1, 0})),
               "reading " + dir.file("missing.json") + ": No such file or directory (os error 2)");
     force_field = dir.write("broken_ff.json", R"({"MixingRule": "LB", "PseudoAtoms": []})");
@@ -48,9 +50,10 @@ TEST_F(LoadMolecules, PassesFileErrorsOnUnchanged) {
 TEST_F(LoadMolecules, SpeciesNamesMustBeUniqueByExactFileStem) {
     auto first = molecule("one/water.json");
     for (const auto& second : {molecule("two/water.json"), molecule("one/water.mol")}) {
-        EXPECT_EQ(
-            error_of(load({first, second}, {1, 1})),
-            "duplicate species name 'water' (from " + second + "); file stems must be unique");
+        const auto loaded = load({first, second}, {1, 1});
+        ASSERT_EQ(error_of(loaded), "duplicate species name 'water' (from " + second +
+                                        "); file stems must be unique");
+        EXPECT_EQ(loaded.error().file, second);
     }
     EXPECT_TRUE(load({first, molecule("two/Water.json")}, {1, 1}));
 }

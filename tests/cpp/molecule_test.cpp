@@ -11,8 +11,9 @@ namespace {
 
 using test::error_of;
 
-// Unknown keys are skipped (a "name" among them); pairs keep their order and orientation;
-// potentials and parameter counts wait for resolution.
+// Unknown keys are skipped (a "name" among them) and kept for the report, but not the documented
+// "source"; pairs keep their order and orientation; potentials and parameter counts wait for
+// resolution.
 TEST(MoleculeLoad, KeepsEverythingAsWrittenAndTakesTheNameFromTheFile) {
     auto molecule = Molecule::load(test::data_path("mol/h2o-like.json"));
     ASSERT_TRUE(molecule) << molecule.error().message;
@@ -29,6 +30,8 @@ TEST(MoleculeLoad, KeepsEverythingAsWrittenAndTakesTheNameFromTheFile) {
     EXPECT_EQ(molecule->bends[0].names, (std::array<std::string, 3>{"H", "O", "H"}));
     EXPECT_TRUE(molecule->torsions.empty());
     EXPECT_TRUE(molecule->rigid);
+    EXPECT_EQ(molecule->unknown_keys, (std::vector<UnknownKey>{{"name", "top level", 2, {}},
+                                                               {"comment", "top level", 3, {}}}));
 }
 
 class MoleculeFile : public ::testing::Test {

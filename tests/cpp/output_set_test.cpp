@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "base/file_set.hpp"
@@ -179,13 +180,13 @@ Build many_types(int types) {
 
 // data.lmp and forcefield.lmp are each replaced whole or not at all: megabytes reach the file in
 // pieces that together are the text built whole; a write that fails part-way (here: the file-size
-// limit, standing in for a full disk) leaves the previous file whole. Never a temporary file
-// beside it.
+// limit, standing in for a full disk) or is interrupted leaves the previous file whole. Never a
+// temporary file beside it.
 TEST(Outputs, LargeFilesAreReplacedWholeOrNotAtAll) {
     Build liquid;
     liquid.add(water_molecule(), 20000);
     liquid.add(butane_molecule(), 5000);
-    const Build types = many_types(400);
+    const Build types = many_types(500);  // some 6.5 MB
     const auto registries_of = [](const Build& b) {
         return TypeRegistries{
             *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
@@ -223,6 +224,21 @@ TEST(Outputs, LargeFilesAreReplacedWholeOrNotAtAll) {
         }
         EXPECT_EQ(error_of(result),
                   "writing " + dir.file(c.file) + ": File too large (os error 27)");
+        EXPECT_TRUE(read_file(dir.file(c.file)) == c.whole) << "the old file was touched";
+        EXPECT_EQ(entries_in(dir.path()), 2);
+
+        // Ctrl-C while the file is written: the host's poll, asked every few megabytes, stops
+        // the writing there (and is asked once more before the renames would begin).
+        changed.watch = Watch{};
+        auto polls = std::make_shared<int>(0);
+        changed.watch.poll = [stop = changed.watch.stop, polls] {
+            ++*polls;
+            stop.request_stop();
+        };
+        EXPECT_EQ(error_of(changed.run(dir.path())),
+                  "the build was interrupted before its files were replaced; those in " +
+                      dir.path() + " are unchanged");
+        EXPECT_EQ(*polls, 2);
         EXPECT_TRUE(read_file(dir.file(c.file)) == c.whole) << "the old file was touched";
         EXPECT_EQ(entries_in(dir.path()), 2);
     }

@@ -223,6 +223,7 @@ struct TestBuild : Species {
     std::optional<std::string> packing_note;  // as a Packmol run that failed would report it
     std::optional<SplitPacking> split;
     double box = 30;
+    Watch watch;
 
     // Without `positions`, every copy sits at its reference positions.
     Result<BuildReport> run(std::string out_dir,
@@ -241,7 +242,7 @@ struct TestBuild : Species {
             placed.packing = {packing->tolerance,
                               closest_between_molecules(active, placed.positions(), box)};
         }
-        return finish_build(r, system, placed, std::move(diagnostics), Watch{});
+        return finish_build(r, system, placed, std::move(diagnostics), watch);
     }
 };
 

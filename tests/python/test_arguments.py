@@ -1,11 +1,17 @@
-"""Argument binding and conversion of both entry functions, and how failures are raised."""
+"""Argument binding and conversion of the entry functions of `_native` and of `boxwright.pack`,
+and how failures and warnings are raised."""
 
+import array
 import contextlib
+import math
 import pathlib
+import pickle
 import shutil
 import unittest
+import warnings
 from fractions import Fraction
 
+from boxwright import BuildError, BuildWarning, pack
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
@@ -132,3 +138,132 @@ class CallTest(TempDirTestCase):
         self.assertIn("# Pair setup : Some(LjCut)  |  Explicit LB: false", forcefield)
         self.assertIn("10 atoms", (self.tmp / "data.lmp").read_text(encoding="utf-8"))
 
+
+
+class PackageArgumentTest(TempDirTestCase):
+    # Every mistake is refused before anything is read (the missing force field is never opened),
+    # in a message naming the parameter as the caller wrote it, never a command-line option.
+    def test_argument_mistakes_name_the_parameter(self):
+        P, C = pack.packmol, pack.from_coords
+        doubles = memoryview(array.array("d", [0.0] * 9))
+        cases = [  # the call, what differs from a good one, the exception and its message
+            (P, {"species": 5}, TypeError,
+             "species must be a path or a sequence of paths (str or os.PathLike), not int"),
+            (P, {"species": [], "counts": []}, ValueError,
+             "species must name at least one molecule file"),
+            (P, {"counts": [1, 2]}, ValueError,
+             "species has 1 entry but counts has 2 entries (one count per species)"),
+            (P, {"counts": 3}, TypeError, "counts must be a sequence of whole numbers, not int"),
+            (P, {"counts": [-1]}, ValueError, "counts[0] must be 0 or more, got -1"),
+            (P, {"counts": [2**64]}, ValueError,
+             "counts[0] must be at most 18446744073709551615, got 18446744073709551616"),
+            (P, {"counts": [1.0]}, TypeError, "counts[0] must be a whole number, not float"),
+            (P, {"density": "dense"}, TypeError, "density must be a number, not str"),
+            (P, {"density": math.nan}, ValueError, "density must be a finite number, got nan"),
+            (P, {"density": 10**400}, ValueError, "density is too large for a float"),
+            # Packmol itself crashes on a tolerance that is not finite.
+            (P, {"tolerance": math.inf}, ValueError, "tolerance must be a finite number, got inf"),
+            (P, {"pressure": -math.inf}, ValueError, "pressure must be a finite number, got -inf"),
+            (P, {"coulomb_cutoff": math.nan}, ValueError,
+             "coulomb_cutoff must be a finite number, got nan"),
+            (P, {"steps": -1}, ValueError, "steps must be 0 or more, got -1"),
+            (P, {"explicit_lb": 1}, TypeError, "explicit_lb must be a bool, not int"),
+            (P, {"jobs": "2"}, TypeError, "jobs must be a whole number, not str"),
+            (P, {"jobs": 2**63}, ValueError, "jobs must fit in 64 bits, got 9223372036854775808"),
+            (P, {"jobs": 1, "seed": -1}, ValueError, "seed must be 0 or more, got -1"),
+            (P, {"jobs": 1, "subboxes": (1, 2)}, ValueError,
+             "subboxes must be 3 whole numbers (nx, ny, nz), got 2"),
+            (P, {"jobs": 1, "subboxes": (1, 2**32, 1)}, ValueError,
+             "subboxes[1] must be at most 4294967295, got 4294967296"),
+            (P, {"jobs": 1, "progress": 5}, TypeError,
+             "progress must be callable or None, not int"),
+            (C, {"coords": 5}, TypeError,
+             "coords must be rows [x, y, z] or a buffer of shape (n, 3), not int"),
+            (C, {"coords": [1.0, 2.0, 3.0]}, TypeError,
+             "coords[0] must be a row [x, y, z], not float"),
+            (C, {"coords": [[0, 0, 0], [0, 0, "z"]]}, TypeError,
+             "coords[1][2] must be a number, not str"),
+            (C, {"coords": [[0, 0, 0], [1, 2]]}, ValueError,
+             "coords[1] has 2 elements; expected [x, y, z]"),
+            (C, {"coords": [[0, 0, 0], [0, 0, math.nan]]}, ValueError,
+             "coords[1] has z = nan; expected finite [x, y, z]"),
+            (C, {"coords": doubles}, ValueError,
+             "coords has shape (9,); expected (n, 3), one row [x, y, z] per atom"),
+            (C, {"coords": doubles.cast("B").cast("d", [3, 1, 3])}, ValueError,
+             "coords has shape (3, 1, 3); expected (n, 3), one row [x, y, z] per atom"),
+            (C, {"coords": doubles[:8].cast("B").cast("d", [4, 2])}, ValueError,
+             "coords has shape (4, 2); expected (n, 3), one row [x, y, z] per atom"),
+            (C, {"coords": doubles.cast("B").cast("c", [24, 3])}, TypeError,
+             "coords must hold numbers, not buffer format 'c'"),
+            (C, {"box_len": None}, TypeError,
+             "from_coords() needs box_len unless coords is a file that states a box"),
+            (C, {"box_len": math.inf}, ValueError,
+             "box_len must be a positive finite number, got inf"),
+            (C, {"check_names": "yes"}, TypeError, "check_names must be a bool, not str"),
+        ]
+        good = {P: dict(species=METHANE, counts=[1], density=500.0),
+                C: dict(species=CO2, counts=[1], coords=[[0, 0, 0]] * 3, box_len=20.0)}
+        for call, change, error, message in cases:
+            with self.subTest(message), self.assertRaises(error) as raised:
+                call(**{**good[call], **change}, force_field=self.tmp / "missing.json",
+                     out_dir=self.tmp / "out")
+            self.assertIs(type(raised.exception), error)
+            self.assertEqual(str(raised.exception), message)
+        self.assertFalse((self.tmp / "out").exists())
+
+    # How many rows the positions need is known once the species are read.
+    def test_positions_must_be_one_per_atom_of_the_species(self):
+        for rows in (0, 2, 4):
+            message = f"coords has {rows} rows, but the species and counts make 3 atoms"
+            with self.subTest(message), self.assertRaises(ValueError) as raised:
+                pack.from_coords(CO2, [1], [[0, 0, 0]] * rows, 20.0, force_field=FORCE_FIELD,
+                                 out_dir=self.tmp / "out")
+            self.assertIs(type(raised.exception), ValueError)
+            self.assertEqual(str(raised.exception), message)
+        self.assertFalse((self.tmp / "out").exists())
+
+
+class PackageFailureTest(TempDirTestCase):
+    def test_build_errors_carry_the_file_and_line_at_fault(self):
+        (self.tmp / "ff.json").write_text('{"MixingRule": "Lorentz-Berthelot",\n'
+                                          '"PseudoAtoms": [,]}')
+        (self.tmp / "co2.xyz").write_text("3\n\nC_co2 0 0 0\nO_co2 1.16 0 zero\nO_co2 -1.16 0 0\n")
+        ff, xyz, missing = (str(self.tmp / name) for name in ("ff.json", "co2.xyz", "none.json"))
+        cases = [  # force field, coords: the file and line at fault, and the message's start
+            (ff, [[0, 0, 0]] * 3, ff, 2, f"parsing {ff}: "),
+            (FORCE_FIELD, xyz, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
+            (missing, [[0, 0, 0]] * 3, missing, None, f"reading {missing}: "),
+            (FORCE_FIELD, [[0, 0, 0]] * 3, None, None, "all species have count 0"),
+        ]
+        for force_field, coords, file, line, message in cases:
+            with self.subTest(message), self.assertRaises(BuildError) as raised:
+                pack.from_coords(CO2, [0 if file is None else 1], coords, 20.0,
+                                 force_field=force_field, out_dir=self.tmp / "out")
+            error = raised.exception
+            self.assertIsInstance(error, RuntimeError)  # as builds raised before BuildError
+            self.assertTrue(str(error).startswith(message), str(error))
+            self.assertEqual((error.message, error.file, error.line), (str(error), file, line))
+            copy = pickle.loads(pickle.dumps(error))
+            self.assertEqual((type(copy), copy.message, copy.file, copy.line),
+                             (BuildError, error.message, file, line))
+        self.assertFalse((self.tmp / "out").exists())
+
+    # Two methane molecules half an ångström apart: a warning of the report.
+    def test_each_warning_of_the_report_is_a_build_warning_at_the_callers_line(self):
+        def build(out):
+            return pack.from_coords(METHANE, [2], [[1, 1, 1], [1.5, 1, 1]], 30.0,
+                                    force_field=FORCE_FIELD, out_dir=self.tmp / out)
+
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            report = build("recorded")
+        self.assertTrue(report.warnings)
+        self.assertEqual([(w.category, str(w.message)) for w in caught],
+                         [(BuildWarning, text) for text in report.warnings])
+        self.assertEqual({w.filename for w in caught}, {__file__})
+        with warnings.catch_warnings():
+            warnings.simplefilter("error", BuildWarning)
+            with self.assertRaises(BuildWarning):
+                build("raised")
+        # The exception comes once the files are written.
+        self.assertTrue((self.tmp / "raised" / "data.lmp").is_file())

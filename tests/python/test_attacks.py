@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 
+from boxwright import BuildError
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
 from support import FORCE_FIELD, TempDirTestCase, example
@@ -153,6 +154,23 @@ class PackmolFaultsTest(AttackTestCase):
                 self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
                 self.assertFalse(process_runs(packmol))
                 self.assert_nothing_written()
+
+    def test_sigterm_ends_the_command_line_as_ctrl_c_does(self):
+        # kill, timeout and batch schedulers send SIGTERM to the process alone.
+        env = {**os.environ, "PATH": self.path_with("exec sleep 600\n"),
+               "TMPDIR": str(self.tmpdir)}
+        build = subprocess.Popen(
+            [sys.executable, "-m", "boxwright", "pack", "--species", WATER, "--counts", "2",
+             "--density", "300", "--force-field", FORCE_FIELD, "--out-dir", self.out],
+            env=env, text=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(build.kill)
+        self.assertTrue(wait_until(lambda: children_of(build.pid)), "packmol never ran")
+        packmol = children_of(build.pid)[0]
+        build.terminate()
+        _, stderr = build.communicate(timeout=20)
+        self.assertEqual((build.returncode, stderr.splitlines()[0]), (143, "boxwright: terminated"))
+        self.assertFalse(process_runs(packmol))
+        self.assert_nothing_written()
 
     def test_an_interrupt_stops_every_packmol_of_a_split_box(self):
         build = self.start("exec sleep 600\n", counts=(8,), density=100.0, program=SPLIT_BUILD)
@@ -369,7 +387,7 @@ class HostileInputTest(AttackTestCase):
             with self.subTest(name):
                 path = self.tmp / file_name
                 path.write_text(text, encoding="utf-8")
-                self.assert_refused(RuntimeError, f"{path}:{line}: {message}",
+                self.assert_refused(BuildError, f"{path}:{line}: {message}",
                                     species=[example("methane.json")], coords=str(path),
                                     box_len=None, entry=build_from_coords)
 

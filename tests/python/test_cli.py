@@ -12,7 +12,7 @@ import sys
 import unittest
 from unittest import mock
 
-from boxwright import _native, cli, pack
+from boxwright import BuildError, _native, cli, pack
 from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, lattice_coordinates
 
 CO2, BUTANE, METHANE = EXAMPLES / "co2.json", EXAMPLES / "butane.json", EXAMPLES / "methane.json"
@@ -45,7 +45,8 @@ class CommandLineTest(TempDirTestCase):
                           "--explicit-lb", "default: off", "--tolerance", "Å (default: 2.0)"]),
                 ("from-coords", ["--coords", ".xyz", ".pdb", ".data/.lmp", "--box-length", "Å",
                                  "default: the cubic box the file states", "--species",
-                                 "--pair-style", "--check-names", "--no-check-names"])):
+                                 "--pair-style", "--check-names", "--no-check-names",
+                                 "--no-check-bonds", "25%"])):
             with self.subTest(command):
                 result = boxwright(command, "--help")
                 self.assertEqual(result.returncode, 0, result.stderr)
@@ -119,13 +120,14 @@ class CommandLineTest(TempDirTestCase):
                 for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
                     self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
 
+    # Every warning is shown once, even where Python shows every BuildWarning too.
     def test_json_report_and_no_input_script(self):
         result = boxwright("pack", "--species", CO2, METHANE, "--counts", 3, 2, "--density", 300,
                            "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
-                           "--json")
+                           "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
-        self.assertEqual(list(report), ["species", "totals", "box_length", "density",
+        self.assertEqual(list(report), ["species", "atom_types", "totals", "box_length", "density",
                                         "net_charge", "min_distance", "warnings",
                                         "diagnostics", "files", "packing"])
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
@@ -168,6 +170,10 @@ class CommandLineTest(TempDirTestCase):
              "the following arguments are required: --coords"),
             (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
              "argument --box-length: '0' is not a positive finite number"),
+            (["pack", *one_co2, "--density", 1, "--temperature", "nan"],
+             "argument --temperature: 'nan' is not a finite number"),
+            (["pack", *one_co2, 2, "--density", 1],
+             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
         ]
         for args, message in cases:
             with self.subTest(message):
@@ -184,8 +190,6 @@ class CommandLineTest(TempDirTestCase):
         (self.tmp / "coords.gro").write_text("")
         one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
         cases = [
-            (["pack", *one_co2[:4], 2, *one_co2[4:], "--density", 500],
-             "--species has 1 entries but --counts has 2 (they must match 1:1)"),
             (["pack", *one_co2, "--density", 500, "--temperature", 0],
              "temperature must be a positive number of kelvin, got 0"),
             (["pack", *one_co2[:4], "--density", 500, "--force-field", "none.json"],
@@ -209,7 +213,7 @@ class CommandLineTest(TempDirTestCase):
                 self.assertEqual((result.returncode, result.stdout), (1, ""))
                 self.assertEqual(result.stderr, f"boxwright: {message}\n")
 
-    def test_element_names_need_the_names_check_off(self):
+    def test_element_names_need_the_names_check_off_and_a_wrong_order_the_bond_check(self):
         (self.tmp / "co2.xyz").write_text("3\n\nO 0 0 0\nC 1.16 0 0\nO -1.16 0 0\n")
         args = ["from-coords", "--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD,
                 "--coords", "co2.xyz", "--box-length", 20]
@@ -218,6 +222,15 @@ class CommandLineTest(TempDirTestCase):
                          (1, "boxwright: co2.xyz:3: atom 1 is named 'O' but the species and "
                              "counts expect 'C_co2' of co2 there\n"))
         self.assertEqual(boxwright(*args, "--no-check-names", cwd=self.tmp).returncode, 0)
+        # In O, C, O order the names cannot tell, the bonds can.
+        (self.tmp / "co2.xyz").write_text("3\n\nO 1.16 0 0\nC 0 0 0\nO -1.16 0 0\n")
+        refused = boxwright(*args, "--no-check-names", cwd=self.tmp)
+        self.assertEqual((refused.returncode, refused.stderr),
+                         (1, "boxwright: coordinates do not fit molecule 1 of 'co2': atoms 1 "
+                             "(C_co2) and 3 (O_co2) are 2.320 Å apart, the molecule file has "
+                             "1.160 Å (check the atom order; --no-check-bonds skips this check)\n"))
+        skipped = boxwright(*args, "--no-check-names", "--no-check-bonds", cwd=self.tmp)
+        self.assertEqual(skipped.returncode, 0, skipped.stderr)
 
     # The coordinate file is a FIFO nobody writes to: opening it would block until the timeout.
     def test_inputs_fail_before_the_coordinate_file_is_opened(self):
@@ -269,12 +282,13 @@ class CommandLineTest(TempDirTestCase):
         self.assertIn("warning: packmol exited with status Some(173):", kept.stderr)
         self.assertIn(", closer than the packing tolerance of 2 Å\n", kept.stderr)
 
-    # Only the build's RuntimeError and OSError are the package's own failures.
+    # Only the build's BuildError and OSError are the package's own failures.
     def test_faults_of_the_program_keep_their_traceback(self):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
-        for raised, caught in ((RuntimeError("bad input"), True), (OSError(5, "I/O error"), True),
-                               (ValueError("a bug"), False), (RecursionError(), False)):
-            with self.subTest(raised=raised), mock.patch.object(pack, "from_coords",
+        for raised, caught in ((BuildError("bad input"), True), (OSError(5, "I/O error"), True),
+                               (RuntimeError("a bug"), False), (ValueError("a bug"), False),
+                               (RecursionError(), False)):
+            with self.subTest(raised=raised), mock.patch.object(pack, "_from_coords",
                                                                 side_effect=raised):
                 stderr = io.StringIO()
                 with contextlib.redirect_stderr(stderr):
@@ -294,7 +308,7 @@ class PackWrapperTest(TempDirTestCase):
         for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
                                         run_settings + packing),
                                        (pack.from_coords, _native.pack_from_coords_py,
-                                        run_settings + ["check_names", "strict"])):
+                                        run_settings + ["check_names", "check_bonds", "strict"])):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
                 self.assertEqual(list(ours), list(theirs) + added)

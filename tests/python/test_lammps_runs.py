@@ -186,9 +186,11 @@ class LammpsRunsOurInput(TempDirTestCase):
         self.assertTrue(errors and all(float(error) <= 1e-5 for error in errors), errors)
 
     def test_round_trip_through_final_data(self):
-        # Water (SHAKE) and straight CO2 (rigid bodies) run with one preset, then rebuilt from
-        # its final.data with another: data.lmp has the velocities of final.data, and runs.
-        species, counts = [example("water.json"), example("co2.json")], [30, 10]
+        # Water (SHAKE), straight CO2 (rigid bodies) and flexible butane run with one preset, then
+        # rebuilt from its final.data with another: its thermally stretched bonds fit the molecule
+        # files, and data.lmp has the velocities of final.data, and runs.
+        species = [example("water.json"), example("co2.json"), example("butane.json")]
+        counts = [30, 10, 10]
         first, second = self.tmp / "first", self.tmp / "second"
         pack.packmol(species, counts, 500.0, pair_style=P.Tip4p, force_field=FORCE_FIELD,
                      out_dir=first)

@@ -11,7 +11,7 @@ from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
 CO2, METHANE = example("co2.json"), example("methane.json")
-ROWS = [[0.5 * i, 1.0, 2.0] for i in range(3)]
+ROWS = [[2.0, 1.0, 2.0], [3.16, 1.0, 2.0], [0.84, 1.0, 2.0]]  # a CO2 in its file's order
 REPEATS, WARM_UP = 5000, 2000  # warm up until the interpreter's caches have settled
 PACKMOL_REPEATS, PACKMOL_WARM_UP = 200, 50
 WRITING_REPEATS, WRITING_WARM_UP = 1000, 300  # three files per call
@@ -63,6 +63,7 @@ class LeakTest(TempDirTestCase):
             # The report as a dict, with in.lmp written.
             (None, build_from_coords, [CO2], [1], ROWS, 10.0, {"force_field": ff, "out_dir": out}),
             (ValueError, build_from_coords, [CO2], [1], ROWS, 10.0, {"pair_style": 7}),
+            (RuntimeError, build_from_coords, [CO2], [1], ROWS[::-1], 10.0),  # bonds misfit
             # A coordinate file read natively, and one refused by its count.
             (None, build_from_coords, [CO2], [1], str(xyz), 10.0,
              {"force_field": ff, "out_dir": out}),

@@ -2,15 +2,17 @@
 the warning or failure it must produce names the thing and the likely fix."""
 
 import json
+import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
 import warnings
 from dataclasses import dataclass, field
 from typing import Callable
 
-from boxwright import pack
-from support import EXAMPLES, TempDirTestCase
+from boxwright import BuildError, pack
+from support import EXAMPLES, TempDirTestCase, lattice_coordinates
 
 
 def edit_json(name, change):
@@ -23,8 +25,51 @@ def edit_json(name, change):
     return edit
 
 
+def edit_text(name, old, new):
+    """An edit of the copied example `name`.json as text: its first `old` becomes `new`."""
+    def edit(directory):
+        path = directory / f"{name}.json"
+        path.write_text(path.read_text(encoding="utf-8").replace(old, new, 1), encoding="utf-8")
+    return edit
+
+
 def self_interaction(data, name):
     return next(entry for entry in data["SelfInteractions"] if entry["name"] == name)
+
+
+def rename_key(old, new):
+    def change(data):
+        data[new] = data.pop(old)
+    return change
+
+
+def rename_pseudo_atom(index, name):
+    def change(data):
+        data["pseudoAtoms"][index][0] = name
+    return change
+
+
+def xyz_file(name, count, change=lambda rows: None, edge=24.0):
+    """A from-coords build's input: `count` copies of the example `name` on a lattice, as an
+    extended XYZ file stating the box; `change` alters the rows ([pseudo-atom name, x, y, z])."""
+    def write(directory):
+        names = [atom[0] for atom in
+                 json.loads((EXAMPLES / f"{name}.json").read_text(encoding="utf-8"))["pseudoAtoms"]]
+        positions = lattice_coordinates([(EXAMPLES / f"{name}.json", count)])
+        rows = [[atom, *position] for atom, position in zip(names * count, positions)]
+        change(rows)
+        path = directory / "coords.xyz"
+        lines = [str(len(rows)), f'Lattice="{edge} 0 0 0 {edge} 0 0 0 {edge}"']
+        path.write_text("\n".join(lines + [" ".join(map(str, row)) for row in rows]) + "\n",
+                        encoding="utf-8")
+        return path
+    return write
+
+
+def swap_rows(first, second):
+    def change(rows):
+        rows[first], rows[second] = rows[second], rows[first]
+    return change
 
 
 @dataclass
@@ -35,7 +80,8 @@ class Mistake:
     edit: Callable = lambda directory: None  # alters the copied examples
     species: tuple = ("butane",)
     counts: tuple = (20,)
-    options: dict = field(default_factory=lambda: {"density": 600.0})  # pack's keywords
+    options: dict = field(default_factory=lambda: {"density": 600.0})  # the build's keywords
+    coords: Callable | None = None  # writes a coordinate file: a from-coords build, not pack
 
 
 def scale_coordinates(name, factor):
@@ -86,17 +132,65 @@ MISTAKES = [
     Mistake("a strict build that warns", "the build is strict and has warnings; nothing was "
             "written:\n  the density 1 kg/m³", fails=True,
             options={"density": 1.0, "strict": True}),
+    Mistake("misspelt optional key of the force field",
+            "unknown key 'CutoffVDW' in {force_field} (top level, line 1) is ignored; did you "
+            "mean 'CutOffVDW'?",
+            edit=edit_json("force_field", rename_key("CutOffVDW", "CutoffVDW"))),
+    Mistake("misspelt list of cross interactions",
+            "did you mean 'BinaryInteractions'?",
+            edit=edit_json("force_field", rename_key("BinaryInteractions", "BinaryInteraction"))),
+    # The bond has no parameters then; the failure carries the warning that explains it.
+    Mistake("misspelt bonded key of a molecule", "did you mean 'Bonds'?", fails=True,
+            edit=edit_json("butane", rename_key("Bonds", "Bond"))),
+    Mistake("pseudo-atom name in the wrong letter case",
+            "molecule 'butane' uses pseudo-atom type 'Ch2' not present in the force field; did "
+            "you mean 'CH2'?", fails=True, edit=edit_json("butane", rename_pseudo_atom(1, "Ch2"))),
+    Mistake("CH3 groups swapped between two butanes",
+            "coordinates do not fit molecule 1 of 'butane': atoms 1 (CH3) and 2 (CH2) are 4.783 Å "
+            "apart, the molecule file has 1.540 Å (check the atom order; check_bonds=False skips "
+            "this check)", fails=True, counts=(2,), options={},
+            coords=xyz_file("butane", 2, swap_rows(0, 4))),
+    Mistake("CO2 coordinates in O, C, O order, names not checked",
+            "coordinates do not fit molecule 1 of 'co2': atoms 1 (C_co2) and 3 (O_co2) are 2.320 Å "
+            "apart, the molecule file has 1.160 Å", fails=True, species=("co2",), counts=(2,),
+            options={"check_names": False}, coords=xyz_file("co2", 2, swap_rows(0, 1))),
+    Mistake("a comma after the last entry of the force field", fails=True,
+            expect="force_field.json: trailing comma at line ",
+            edit=edit_text("force_field", '"BinaryInteractions": []\n',
+                           '"BinaryInteractions": [],\n')),
 ]
 
 
 def cli_arguments(mistake, directory):
-    arguments = ["pack", "--species", *(directory / f"{s}.json" for s in mistake.species),
+    command = ["from-coords", "--coords", mistake.coords(directory)] if mistake.coords else ["pack"]
+    arguments = [*command, "--species", *(directory / f"{s}.json" for s in mistake.species),
                  "--counts", *mistake.counts, "--force-field", directory / "force_field.json",
                  "--out-dir", directory / "out"]
     for key, value in mistake.options.items():
-        option = "--" + key.replace("_", "-")
-        arguments += [option] if value is True else [option, value]
+        option = key.replace("_", "-")
+        if isinstance(value, bool):
+            arguments.append(f"--{option}" if value else f"--no-{option}")
+        else:
+            arguments += [f"--{option}", value]
     return [str(a) for a in arguments]
+
+
+def expected_text(mistake, directory, front_end_off="check_bonds=False"):
+    """What the mistake's message says in this directory, naming the front end's own option."""
+    return (mistake.expect.replace("{force_field}", str(directory / "force_field.json"))
+            .replace("check_bonds=False", front_end_off))
+
+
+def build(mistake, directory):
+    """The mistake's build through boxwright.pack."""
+    species = [str(directory / f"{s}.json") for s in mistake.species]
+    keywords = dict(mistake.options, force_field=directory / "force_field.json",
+                    out_dir=directory / "out")
+    if mistake.coords:
+        return pack.from_coords(species, list(mistake.counts), mistake.coords(directory),
+                                **keywords)
+    density = keywords.pop("density")
+    return pack.packmol(species, list(mistake.counts), density, **keywords)
 
 
 class MistakeTest(TempDirTestCase):
@@ -109,9 +203,10 @@ class MistakeTest(TempDirTestCase):
                              out_dir=self.tmp / path.stem, strict=True)
 
     def copy_examples(self, mistake):
-        """A directory of its own with the examples as the mistake has them."""
-        directory = self.tmp / str(MISTAKES.index(mistake))
-        shutil.copytree(EXAMPLES, directory, dirs_exist_ok=True)
+        """A directory of its own for the mistake, with the examples as it alters them."""
+        directory = pathlib.Path(tempfile.mkdtemp(dir=self.tmp))
+        for path in EXAMPLES.glob("*.json"):
+            shutil.copy(path, directory)
         mistake.edit(directory)
         return directory
 
@@ -119,21 +214,17 @@ class MistakeTest(TempDirTestCase):
         for mistake in MISTAKES:
             with self.subTest(mistake.name):
                 directory = self.copy_examples(mistake)
-                arguments = ([str(directory / f"{s}.json") for s in mistake.species],
-                             list(mistake.counts))
-                keywords = dict(mistake.options, force_field=directory / "force_field.json",
-                                out_dir=directory / "out")
-                density = keywords.pop("density")
+                expect = expected_text(mistake, directory)
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
                     if mistake.fails:
-                        with self.assertRaises(RuntimeError) as raised:
-                            pack.packmol(*arguments, density, **keywords)
-                        self.assertIn(mistake.expect, str(raised.exception))
-                        self.assertFalse((directory / "out").exists())
+                        with self.assertRaises(BuildError) as raised:
+                            build(mistake, directory)
+                        self.assertIn(expect, str(raised.exception))
+                        self.assertFalse((directory / "out" / "data.lmp").exists())
                     else:
-                        report = pack.packmol(*arguments, density, **keywords)
-                        self.assertIn(mistake.expect, "\n".join(report.warnings))
+                        report = build(mistake, directory)
+                        self.assertIn(expect, "\n".join(report.warnings))
 
     def test_each_mistake_is_named_on_the_command_line(self):
         for mistake in MISTAKES:
@@ -145,4 +236,4 @@ class MistakeTest(TempDirTestCase):
                 self.assertEqual(result.returncode, 1 if mistake.fails else 0, result.stderr)
                 prefix = "boxwright: " if mistake.fails else "warning: "
                 self.assertIn(prefix, result.stderr)
-                self.assertIn(mistake.expect, result.stderr)
+                self.assertIn(expected_text(mistake, directory, "--no-check-bonds"), result.stderr)

@@ -1,8 +1,11 @@
 #include "python/engine/builds.hpp"
 
+#include <fmt/format.h>
+
 #include "pipeline/build.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
+#include "python/engine/arguments.hpp"
 #include "python/engine/report_dict.hpp"
 #include "python/entry_support.hpp"
 
@@ -35,7 +38,8 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
-    "kspace_accuracy=None, check_names=True, strict=False)\n"
+    "kspace_accuracy=None, check_names=True, check_bonds=True, "
+    "bond_check_off='check_bonds=False', strict=False)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -43,7 +47,10 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
     "read natively after the force field and the species are checked; box_len may then be None\n"
     "for the box the file states, and check_names compares the file's atom names with the\n"
-    "species'. cutoff, coulomb_cutoff, kspace_accuracy and strict as for build_packmol.";
+    "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
+    "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
+    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict\n"
+    "as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -78,26 +85,31 @@ struct PackageArguments {
         request.full_report = true;
         request.declared_m_site = true;
         request.strict = strict;
+        request.suggest_names = true;
         return request;
     }
 };
 
+// The package passes paths as str and a preset as its name, code or None: their conversions
+// refuse only what the package never passes, with a note naming the parameter.
 bool convert(const PackageKeywords& given, PackageArguments& out) {
     return convert_argument(given.pair_style, "pair_style", to_pair_choice, out.pair_choice) &&
-           convert_argument(given.explicit_lb, "explicit_lb", to_flag, out.explicit_lb) &&
+           convert_parameter(given.explicit_lb, "explicit_lb", to_bool, out.explicit_lb) &&
            convert_argument(given.force_field, "force_field", to_path, out.force_field) &&
            convert_argument(given.out_dir, "out_dir", to_path, out.out_dir) &&
-           convert_argument(given.input_script, "input_script", to_flag, out.input_script) &&
-           convert_argument(given.temperature, "temperature", to_number, out.run.temperature) &&
-           convert_argument(given.pressure, "pressure", to_optional_number, out.run.pressure) &&
-           convert_argument(given.timestep, "timestep", to_number, out.run.timestep) &&
-           convert_argument(given.steps, "steps", to_whole_number, out.run.steps) &&
-           convert_argument(given.cutoff, "cutoff", to_optional_number, out.pair.cutoff) &&
-           convert_argument(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
-                            out.pair.coulomb_cutoff) &&
-           convert_argument(given.kspace_accuracy, "kspace_accuracy", to_optional_number,
-                            out.pair.kspace_accuracy) &&
-           convert_argument(given.strict, "strict", to_flag, out.strict);
+           convert_parameter(given.input_script, "input_script", to_bool, out.input_script) &&
+           convert_parameter(given.temperature, "temperature", to_finite_number,
+                             out.run.temperature) &&
+           convert_parameter(given.pressure, "pressure", to_optional_finite_number,
+                             out.run.pressure) &&
+           convert_parameter(given.timestep, "timestep", to_finite_number, out.run.timestep) &&
+           convert_parameter(given.steps, "steps", to_count, out.run.steps) &&
+           convert_parameter(given.cutoff, "cutoff", to_optional_finite_number, out.pair.cutoff) &&
+           convert_parameter(given.coulomb_cutoff, "coulomb_cutoff", to_optional_finite_number,
+                             out.pair.coulomb_cutoff) &&
+           convert_parameter(given.kspace_accuracy, "kspace_accuracy", to_optional_finite_number,
+                             out.pair.kspace_accuracy) &&
+           convert_parameter(given.strict, "strict", to_bool, out.strict);
 }
 
 // The packing keywords of build_packmol, as given (null when omitted).
@@ -105,16 +117,6 @@ struct PackingKeywords {
     PyObject *jobs = nullptr, *seed = nullptr, *subboxes = nullptr, *timeout = nullptr,
              *progress = nullptr, *accept_imperfect = nullptr;
 };
-
-bool to_callback(PyObject* value, PyObject*& callback) {
-    if (!Py_IsNone(value) && !PyCallable_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "must be callable or None, not %.200s",
-                     Py_TYPE(value)->tp_name);
-        return false;
-    }
-    callback = value;
-    return true;
-}
 
 // The decomposition asked for, if jobs is given; the time limit and the callback for the watch.
 struct PackingArguments {
@@ -126,34 +128,62 @@ struct PackingArguments {
     bool accept_imperfect = false;
 };
 
-bool to_optional_seed(PyObject* value, std::optional<std::uint64_t>& seed) {
-    if (Py_IsNone(value)) {
-        seed.reset();
-        return true;
-    }
-    std::uint64_t converted = 0;
-    if (!to_whole_number(value, converted)) return false;
-    seed = converted;
-    return true;
+bool convert(const PackingKeywords& given, PackingArguments& out) {
+    return convert_parameter(given.jobs, "jobs", to_optional_int64, out.jobs) &&
+           convert_parameter(given.seed, "seed", to_optional_count, out.seed) &&
+           convert_parameter(given.subboxes, "subboxes", to_optional_cells, out.subboxes) &&
+           convert_parameter(given.timeout, "timeout", to_optional_finite_number, out.timeout) &&
+           convert_parameter(given.progress, "progress", to_optional_callable, out.progress) &&
+           convert_parameter(given.accept_imperfect, "accept_imperfect", to_bool,
+                             out.accept_imperfect);
 }
 
-bool convert(const PackingKeywords& given, PackingArguments& out) {
-    return convert_argument(given.jobs, "jobs", to_optional_integer, out.jobs) &&
-           convert_argument(given.seed, "seed", to_optional_seed, out.seed) &&
-           convert_argument(given.subboxes, "subboxes", to_optional_grid, out.subboxes) &&
-           convert_argument(given.timeout, "timeout", to_optional_number, out.timeout) &&
-           convert_argument(given.progress, "progress", to_callback, out.progress) &&
-           convert_argument(given.accept_imperfect, "accept_imperfect", to_flag,
-                            out.accept_imperfect);
+// Species and counts, converted and checked against each other.
+bool convert_species(PyObject* species, PyObject* counts, std::vector<std::string>& paths,
+                     std::vector<std::uint64_t>& numbers) {
+    return convert_argument(species, "species", to_path_list, paths) &&
+           convert_parameter(counts, "counts", to_counts, numbers) &&
+           check_species_and_counts(paths, numbers);
+}
+
+// The package's boxwright.BuildError(message, file, line) for a failed build, or ValueError for an
+// argument the build refused; returns null. The class is the package's own, in Python, looked up
+// when a build fails: this module keeps no state.
+PyObject* raise_build_error(const FfError& failure) {
+    if (failure.bad_argument) return raise_failure(failure, PyExc_ValueError);
+    PyRef errors = PyRef::steal(PyImport_ImportModule("boxwright.errors"));
+    if (!errors) return nullptr;
+    PyRef type = PyRef::steal(PyObject_GetAttrString(errors.get(), "BuildError"));
+    if (!type) return nullptr;
+    PyRef message = PyRef::steal(to_str(failure.message));
+    PyRef file = PyRef::steal(failure.file ? to_path_str(*failure.file) : Py_NewRef(Py_None));
+    PyRef line = PyRef::steal(failure.line ? PyLong_FromUnsignedLongLong(*failure.line)
+                                           : Py_NewRef(Py_None));
+    if (!message || !file || !line) return nullptr;
+    PyRef error = PyRef::steal(
+        PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(), line.get(), nullptr));
+    if (error) PyErr_SetObject(type.get(), error.get());
+    return nullptr;
 }
 
 // The build with the interpreter lock released, so that the caller's other threads go on while
 // Packmol runs and the files are written. Positions read in place from the caller's buffer are
 // the exception: another thread could change them while they are written, so the lock stays.
+// An interrupt is raised with a note on what became of the files: unchanged when the build
+// stopped for it, written when it came after the last look, while the files were renamed.
 PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool keep_lock) {
     auto built = keep_lock ? run_build(request, watch.watch()) : watch.run_without_lock(request);
-    if (watch.raised()) return nullptr;  // with the handler's or the callback's exception set
-    return built ? report_dict(*built) : raise_failure(built.error());
+    if (watch.raised()) {  // with the handler's or the callback's exception set
+        if (!built) add_note(built.error().message);
+        return nullptr;
+    }
+    if (!built) return raise_build_error(built.error());
+    if (PyErr_CheckSignals() < 0) {
+        add_note(fmt::format("the build had written its files into {} when it was interrupted",
+                             request.out_dir.empty() ? "." : request.out_dir));
+        return nullptr;
+    }
+    return report_dict(*built);
 }
 
 char* build_packmol_keywords[] = {
@@ -191,11 +221,10 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackingArguments packing;
     PackmolPlacement placement;
     const bool converted =
-        convert_argument(species, "species", to_path_list, species_paths) &&
-        convert_argument(counts, "counts", to_count_list, species_counts) &&
-        convert_argument(density, "density", to_number, placement.density) &&
+        convert_species(species, counts, species_paths, species_counts) &&
+        convert_parameter(density, "density", to_finite_number, placement.density) &&
         convert(given, package) &&
-        convert_argument(tolerance, "tolerance", to_number, placement.tolerance) &&
+        convert_parameter(tolerance, "tolerance", to_finite_number, placement.tolerance) &&
         convert(given_packing, packing);
     if (!converted) return nullptr;
     placement.jobs = packing.jobs;
@@ -212,25 +241,13 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),
-    keyword("counts"),
-    keyword("coords"),
-    keyword("box_len"),
-    keyword("pair_style"),
-    keyword("explicit_lb"),
-    keyword("force_field"),
-    keyword("out_dir"),
-    keyword("input_script"),
-    keyword("temperature"),
-    keyword("pressure"),
-    keyword("timestep"),
-    keyword("steps"),
-    keyword("cutoff"),
-    keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"),
-    keyword("check_names"),
-    keyword("strict"),
-    nullptr,
+    keyword("species"),         keyword("counts"),      keyword("coords"),
+    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"), keyword("check_names"), keyword("check_bonds"),
+    keyword("bond_check_off"),  keyword("strict"),      nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -238,7 +255,22 @@ struct FromCoordsArguments {
     PyObject *species = nullptr, *counts = nullptr, *coords = nullptr, *box_len = nullptr;
     PackageKeywords given;
     PyObject* check_names = nullptr;
+    PyObject* check_bonds = nullptr;
+    PyObject* bond_check_off = nullptr;
 };
+
+// check_bonds, and the words that turn the check off where the caller is, as the request takes
+// them: the words when the check is on.
+bool convert_bond_check(const FromCoordsArguments& given, BuildRequest& request) {
+    bool check = true;
+    std::string off = "check_bonds=False";
+    if (!convert_parameter(given.check_bonds, "check_bonds", to_bool, check) ||
+        !convert_parameter(given.bond_check_off, "bond_check_off", to_text, off)) {
+        return false;
+    }
+    if (check) request.bond_check_off = std::move(off);
+    return true;
+}
 
 // coords as a path: the file is read natively, after the inputs are checked, and its atoms never
 // become Python objects.
@@ -248,15 +280,14 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
     PackageArguments package;
     CoordinateFileSource file;
     const bool converted =
-        convert_argument(given.species, "species", to_path_list, species_paths) &&
-        convert_argument(given.counts, "counts", to_count_list, species_counts) &&
+        convert_species(given.species, given.counts, species_paths, species_counts) &&
         convert_argument(given.coords, "coords", to_path, file.path) &&
-        convert_argument(given.box_len, "box_len", to_optional_number, file.box_length) &&
+        convert_parameter(given.box_len, "box_len", to_optional_number, file.box_length) &&
         convert(given.given, package) &&
-        convert_argument(given.check_names, "check_names", to_flag, file.check_names);
-    if (!converted) return nullptr;
-    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
+        convert_parameter(given.check_names, "check_names", to_bool, file.check_names);
     BuildRequest request = package.request();
+    if (!converted || !convert_bond_check(given, request)) return nullptr;
+    if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
     request.placement = std::move(file);
@@ -268,11 +299,12 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
             &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
-            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &given.strict)) {
+            &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &all.check_bonds,
+            &all.bond_check_off, &given.strict)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -300,19 +332,20 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         return true;
     };
     const bool converted =
-        convert_argument(species, "species", to_path_list, species_paths) &&
-        convert_argument(counts, "counts", to_count_list, species_counts) &&
-        convert_argument(coords, "coords", to_coordinate_rows, rows) && keep_positions_as_given() &&
-        convert_argument(box_len, "box_len", to_number, box_length) && convert(given, package) &&
+        convert_species(species, counts, species_paths, species_counts) &&
+        convert_parameter(coords, "coords", to_coordinate_array, rows) &&
+        keep_positions_as_given() &&
+        convert_parameter(box_len, "box_len", to_any_number, box_length) &&
+        convert(given, package) &&
         // Positions carry no names; the flag is converted so a wrong type is refused alike.
-        convert_argument(all.check_names, "check_names", to_flag, unused_check_names);
-    if (!converted) return nullptr;
+        convert_parameter(all.check_names, "check_names", to_bool, unused_check_names);
+    BuildRequest request = package.request();
+    if (!converted || !convert_bond_check(all, request)) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    BuildRequest request = package.request();
     request.species = std::move(species_paths);
     request.counts = std::move(species_counts);
-    request.placement = GivenPositions{rows.positions(), box_length};
+    request.placement = GivenPositions{rows.positions(), box_length, true};
     PythonWatch watch;
     return build_and_report(request, watch, static_cast<bool>(rows.exported));
 }

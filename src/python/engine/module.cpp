@@ -2,7 +2,9 @@
 // adds beyond `boxwright._native`, built from the same core library. `_native` keeps exactly its
 // own surface; the public face of both is the Python package (`boxwright.pack`, the CLI), which
 // is the only caller of this module, so its functions take plain Python values (a preset as its
-// integer code or None, paths as str) and leave friendly argument handling to the package.
+// integer code or None, paths as str) and leave friendly argument handling to the package. A
+// build that fails raises the package's boxwright.BuildError, with the input file and line at
+// fault when the build knows them.
 //
 // Like `_native`, the module has no state of its own and does not support subinterpreters.
 #include <array>

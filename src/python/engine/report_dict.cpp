@@ -33,6 +33,7 @@ PyObject* list_of(const Range& range, Convert convert) {
 }
 
 PyObject* count(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
+PyObject* text(const std::string& value) { return to_str(value); }
 PyObject* none() { return Py_NewRef(Py_None); }
 
 PyObject* species_dict(const SpeciesReport& s) {
@@ -41,6 +42,12 @@ PyObject* species_dict(const SpeciesReport& s) {
                     {"atoms_per_molecule", count(s.atoms_per_molecule)},
                     {"molecular_mass", PyFloat_FromDouble(s.molecular_mass)},
                     {"charge", PyFloat_FromDouble(s.charge)}});
+}
+
+PyObject* atom_type_dict(const AtomTypeReport& t) {
+    return dict_of({{"number", count(t.number)},
+                    {"name", to_str(t.pseudo_atom)},
+                    {"species", list_of(t.species, text)}});
 }
 
 PyObject* totals_dict(const BuildSummary& s) {
@@ -54,17 +61,10 @@ PyObject* totals_dict(const BuildSummary& s) {
                     {"dihedral_types", count(s.dihedral_type_count)}});
 }
 
-PyObject* text(const std::string& value) { return to_str(value); }
-
 PyObject* diagnostic_dict(const Diagnostic& d) {
     return dict_of({{"kind", to_str(std::string(kind_name(d.kind)))},
                     {"level", to_str(d.level == DiagnosticLevel::Warning ? "warning" : "note")},
                     {"text", to_str(d.text)}});
-}
-
-// Back in the file-system encoding the path came in, so that it names the same file.
-PyObject* path(const std::string& value) {
-    return PyUnicode_DecodeFSDefaultAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
 }
 
 }  // namespace
@@ -76,6 +76,7 @@ PyObject* report_dict(const BuildReport& report) {
         {"pair_style",
          report.pair_setup ? to_str(std::string(display_name(*report.pair_setup))) : none()},
         {"species", list_of(report.species, species_dict)},
+        {"atom_types", list_of(report.atom_types, atom_type_dict)},
         {"totals", totals_dict(report.summary)},
         {"box_length", PyFloat_FromDouble(report.summary.box_length)},
         {"density", PyFloat_FromDouble(report.density)},
@@ -84,7 +85,7 @@ PyObject* report_dict(const BuildReport& report) {
         {"closest_atoms", contact ? list_of(contact->atoms, count) : none()},
         {"warnings", list_of(report.warnings(), text)},
         {"diagnostics", list_of(report.diagnostics, diagnostic_dict)},
-        {"files", list_of(report.files, path)},
+        {"files", list_of(report.files, to_path_str)},
         {"subboxes", report.split ? list_of(report.split->layout.cells, count) : none()},
         {"jobs", report.split ? count(report.split->concurrency) : none()},
     });

@@ -1,0 +1,243 @@
+#include "python/engine/arguments.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "python/conversions.hpp"
+
+namespace boxwright::python {
+namespace {
+
+const char* type_name(PyObject* value) { return Py_TYPE(value)->tp_name; }
+
+// "counts[2]": an element of a sequence parameter, for its messages.
+std::string element_name(const char* parameter, Py_ssize_t index) {
+    return std::string(parameter) + "[" + std::to_string(index) + "]";
+}
+
+// A private snapshot of a sequence parameter (never a str): converting an item can run the
+// caller's code, which may change the caller's list but never this tuple.
+PyRef items_of(PyObject* value, const char* parameter, const char* what) {
+    if (PyUnicode_Check(value) || !PySequence_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a sequence of %s, not %.200s", parameter, what,
+                     type_name(value));
+        return {};
+    }
+    PyRef items = PyRef::steal(PySequence_Tuple(value));
+    if (!items) add_parameter_note(parameter);  // the sequence's own code raised
+    return items;
+}
+
+// None, or what `convert` makes of the value.
+template <class T>
+bool to_optional(PyObject* value, const char* parameter,
+                 bool (*convert)(PyObject*, const char*, T&), std::optional<T>& out) {
+    if (Py_IsNone(value)) {
+        out.reset();
+        return true;
+    }
+    T converted{};
+    if (!convert(value, parameter, converted)) return false;
+    out = converted;
+    return true;
+}
+
+// The int a whole-number parameter holds (anything with __index__), or null with the exception
+// set.
+PyRef whole_number(PyObject* value, const char* parameter) {
+    if (!PyIndex_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a whole number, not %.200s", parameter,
+                     type_name(value));
+        return {};
+    }
+    PyRef integer = PyRef::steal(PyNumber_Index(value));
+    if (!integer) add_parameter_note(parameter);
+    return integer;
+}
+
+bool to_int64(PyObject* value, const char* parameter, std::int64_t& number) {
+    PyRef integer = whole_number(value, parameter);
+    if (!integer) return false;
+    int overflow = 0;
+    const long long converted = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+    if (overflow != 0) {
+        PyErr_Format(PyExc_ValueError, "%s must fit in 64 bits, got %R", parameter, integer.get());
+        return false;
+    }
+    number = converted;
+    return true;
+}
+
+}  // namespace
+
+bool to_any_number(PyObject* value, const char* parameter, double& number) {
+    if (!is_number(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a number, not %.200s", parameter,
+                     type_name(value));
+        return false;
+    }
+    const double converted = PyFloat_AsDouble(value);
+    if (converted == -1.0 && PyErr_Occurred()) {
+        if (PyErr_ExceptionMatches(PyExc_OverflowError)) {  // an int beyond the range of floats
+            PyErr_Clear();
+            PyErr_Format(PyExc_ValueError, "%s is too large for a float", parameter);
+        } else {
+            add_parameter_note(parameter);
+        }
+        return false;
+    }
+    number = converted;
+    return true;
+}
+
+bool to_finite_number(PyObject* value, const char* parameter, double& number) {
+    double converted = 0;
+    if (!to_any_number(value, parameter, converted)) return false;
+    if (!std::isfinite(converted)) {
+        PyRef shown = PyRef::steal(PyFloat_FromDouble(converted));
+        if (shown) {
+            PyErr_Format(PyExc_ValueError, "%s must be a finite number, got %R", parameter,
+                         shown.get());
+        }
+        return false;
+    }
+    number = converted;
+    return true;
+}
+
+bool to_optional_number(PyObject* value, const char* parameter, std::optional<double>& number) {
+    return to_optional(value, parameter, to_any_number, number);
+}
+
+bool to_optional_finite_number(PyObject* value, const char* parameter,
+                               std::optional<double>& number) {
+    return to_optional(value, parameter, to_finite_number, number);
+}
+
+bool to_count(PyObject* value, const char* parameter, std::uint64_t& count) {
+    PyRef integer = whole_number(value, parameter);
+    if (!integer) return false;
+    int overflow = 0;
+    const long long signed_value = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+    if (overflow < 0 || (overflow == 0 && signed_value < 0)) {
+        PyErr_Format(PyExc_ValueError, "%s must be 0 or more, got %R", parameter, integer.get());
+        return false;
+    }
+    const unsigned long long converted = PyLong_AsUnsignedLongLong(integer.get());
+    if (converted == std::numeric_limits<unsigned long long>::max() && PyErr_Occurred()) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_ValueError, "%s must be at most %llu, got %R", parameter,
+                     std::numeric_limits<unsigned long long>::max(), integer.get());
+        return false;
+    }
+    count = converted;
+    return true;
+}
+
+bool to_optional_count(PyObject* value, const char* parameter,
+                       std::optional<std::uint64_t>& count) {
+    return to_optional(value, parameter, to_count, count);
+}
+
+bool to_optional_int64(PyObject* value, const char* parameter,
+                       std::optional<std::int64_t>& number) {
+    return to_optional(value, parameter, to_int64, number);
+}
+
+bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts) {
+    PyRef items = items_of(value, parameter, "whole numbers");
+    if (!items) return false;
+    const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
+    std::vector<std::uint64_t> converted(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        const auto name = element_name(parameter, i);
+        if (!to_count(PyTuple_GET_ITEM(items.get(), i), name.c_str(),
+                      converted[static_cast<std::size_t>(i)])) {
+            return false;
+        }
+    }
+    counts = std::move(converted);
+    return true;
+}
+
+bool to_optional_cells(PyObject* value, const char* parameter, std::optional<GridCells>& cells) {
+    if (Py_IsNone(value)) {
+        cells.reset();
+        return true;
+    }
+    std::vector<std::uint64_t> numbers;
+    if (!to_counts(value, parameter, numbers)) return false;
+    if (numbers.size() != 3) {
+        PyErr_Format(PyExc_ValueError, "%s must be 3 whole numbers (nx, ny, nz), got %zu",
+                     parameter, numbers.size());
+        return false;
+    }
+    GridCells grid{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        constexpr auto MOST = std::numeric_limits<std::uint32_t>::max();
+        if (numbers[axis] > MOST) {
+            PyErr_Format(PyExc_ValueError, "%s[%zu] must be at most %lu, got %llu", parameter, axis,
+                         static_cast<unsigned long>(MOST),
+                         static_cast<unsigned long long>(numbers[axis]));
+            return false;
+        }
+        grid[axis] = static_cast<std::uint32_t>(numbers[axis]);
+    }
+    cells = grid;
+    return true;
+}
+
+bool to_bool(PyObject* value, const char* parameter, bool& flag) {
+    if (!PyBool_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a bool, not %.200s", parameter, type_name(value));
+        return false;
+    }
+    flag = value == Py_True;
+    return true;
+}
+
+bool to_text(PyObject* value, const char* parameter, std::string& text) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a str, not %.200s", parameter, type_name(value));
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
+    if (utf8 == nullptr) return false;
+    text.assign(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& callable) {
+    if (Py_IsNone(value)) {
+        callable = nullptr;
+        return true;
+    }
+    if (!PyCallable_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be callable or None, not %.200s", parameter,
+                     type_name(value));
+        return false;
+    }
+    callable = value;
+    return true;
+}
+
+bool check_species_and_counts(const std::vector<std::string>& species,
+                              const std::vector<std::uint64_t>& counts) {
+    const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
+    if (species.empty()) {
+        PyErr_SetString(PyExc_ValueError, "species must name at least one molecule file");
+        return false;
+    }
+    if (species.size() != counts.size()) {
+        PyErr_Format(PyExc_ValueError,
+                     "species has %zu %s but counts has %zu %s (one count per "
+                     "species)",
+                     species.size(), entries(species.size()), counts.size(),
+                     entries(counts.size()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace boxwright::python
