@@ -1,6 +1,8 @@
 // closest_contact: the closest pair of atoms that belong to different molecules in a periodic cubic
-// box, found with a cell list in time linear in the number of atoms. Pure geometry: it knows
-// positions, the box edge and which atoms form a molecule, nothing about force fields or files.
+// box, found with a cell list in time linear in the number of atoms, reading the positions where
+// they are: beside them it takes some 8 bytes per atom (4 + 4 below 2^32 atoms). Pure geometry: it
+// knows positions, the box edge and which atoms form a molecule, nothing about force fields or
+// files.
 #pragma once
 
 #include <array>

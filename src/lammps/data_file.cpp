@@ -14,6 +14,7 @@
 #include "base/numbers.hpp"
 #include "base/utf8.hpp"
 #include "lammps/system_totals.hpp"
+#include "lammps/text_out.hpp"
 
 namespace boxwright {
 namespace {
@@ -127,42 +128,6 @@ SpeciesText species_text(const ActivePair& pair, const TypeRegistries& registrie
     }
     return text;
 }
-
-// Where the text goes as it is built: whole into memory (data_file_text), or into a file in pieces
-// of about PIECE_BYTES. A data file of a million atoms is ~190 MB; built whole, its buffer costs
-// tens of thousands of page faults that on virtual machines took longer than the formatting itself,
-// while one small buffer stays in the cache and the file's pages are filled by write() alone.
-class TextOut {
-  public:
-    explicit TextOut(FileReplacement* file = nullptr) : file_(file) {}
-
-    fmt::memory_buffer& text() { return text_; }
-    // Called between lines: hands the text so far to the file once it makes a piece.
-    void line_boundary() {
-        if (file_ != nullptr && text_.size() >= PIECE_BYTES) spill();
-    }
-    // Hands the rest to the file; the first write failure, if any.
-    OsResult<void> finish() {
-        if (file_ != nullptr) spill();
-        return failure_ ? OsResult<void>(tl::unexpect, *failure_) : OsResult<void>();
-    }
-
-  private:
-    static constexpr std::size_t PIECE_BYTES = std::size_t{1} << 20;
-
-    void spill() {
-        // After a failure nothing more is written; the replacement has already been abandoned.
-        if (!failure_) {
-            auto written = file_->write(std::string_view(text_.data(), text_.size()));
-            if (!written) failure_ = std::move(written.error());
-        }
-        text_.clear();
-    }
-
-    FileReplacement* file_;
-    fmt::memory_buffer text_;
-    std::optional<OsError> failure_;
-};
 
 void append_header(fmt::memory_buffer& out, const SystemTotals& totals,
                    const TypeRegistries& registries, double box_length) {

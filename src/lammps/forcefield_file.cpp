@@ -9,6 +9,7 @@
 #include "base/numbers.hpp"
 #include "base/units.hpp"
 #include "lammps/resolved.hpp"
+#include "lammps/text_out.hpp"
 
 namespace boxwright {
 namespace {
@@ -21,13 +22,18 @@ std::string ruler() {
     return line;
 }
 
-// Source texts in order of first mention, each once.
+// Source texts in order of first mention, each once. An atom type's own sources are listed once
+// it is first cited: cross pairs cite both their types, millions of times over.
 class SourceList {
   public:
+    explicit SourceList(std::size_t atom_types) : atoms_cited_(atom_types, false) {}
+
     void add(const std::string& source) {
         if (seen_.insert(source).second) ordered_.push_back(source);
     }
-    void add_all(const std::vector<std::string>& sources) {
+    void add_atom(std::size_t type, const std::vector<std::string>& sources) {
+        if (atoms_cited_[type]) return;
+        atoms_cited_[type] = true;
         for (const auto& source : sources) add(source);
     }
     const std::vector<std::string>& ordered() const { return ordered_; }
@@ -35,6 +41,7 @@ class SourceList {
   private:
     std::vector<std::string> ordered_;
     std::unordered_set<std::string> seen_;
+    std::vector<bool> atoms_cited_;  // by atom type, from 0
 };
 
 using Out = fmt::memory_buffer;
@@ -95,43 +102,66 @@ void append_masses(Out& out, const ForceField& force_field, const AtomTypeRegist
     append(out, "\n");
 }
 
-void append_pair_line(Out& out, std::size_t i, std::size_t j, double epsilon, double sigma,
-                      const std::string& name_i, const std::string& name_j, std::string_view note) {
-    fmt::format_to(std::back_inserter(out), "pair_coeff {} {} {:.7f} {:.7f} # {}-{}{}\n", i, j,
-                   epsilon, sigma, name_i, name_j, note);
-}
+// One pair_coeff line: its type numbers (from 1), coefficients, names and the note after them.
+struct PairLine {
+    std::size_t i = 0, j = 0;
+    double epsilon = 0, sigma = 0;
+    const std::string* name_i = nullptr;
+    const std::string* name_j = nullptr;
+    std::string_view note;
+};
 
 // Like pairs always; cross pairs when the force field overrides them or when every pair is asked
-// for, mixed by Lorentz-Berthelot. Fills the source list as the lines are written.
-void append_pair_coefficients(Out& out, const ForceField& force_field,
-                              const AtomTypeRegistry& atoms, bool explicit_lb,
-                              SourceList& sources) {
-    append(out, "\n# LJ Pair Coefficients\n");
+// for, mixed by Lorentz-Berthelot. Each line goes to `line`, after the sources it cites went to
+// `sources`, in file order.
+template <class OnLine>
+void for_each_pair_line(const ForceField& force_field, const AtomTypeRegistry& atoms,
+                        bool explicit_lb, SourceList* sources, OnLine line) {
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const auto& name_a = atoms[i].key;
         const auto& a = force_field.checked_pseudo_atom(name_a);
-        append_pair_line(out, i + 1, i + 1, a.epsilon_k * KB_KCAL_PER_K, a.sigma_ang, name_a,
-                         name_a, "");
-        sources.add_all(a.sources);
+        if (sources) sources->add_atom(i, a.sources);
+        line(
+            PairLine{i + 1, i + 1, a.epsilon_k * KB_KCAL_PER_K, a.sigma_ang, &name_a, &name_a, ""});
         for (std::size_t j = i + 1; j < atoms.size(); ++j) {
             const auto& name_b = atoms[j].key;
             if (const BinaryParams* cross = force_field.binary(norm_pair(name_a, name_b))) {
-                append_pair_line(out, i + 1, j + 1, cross->epsilon_k * KB_KCAL_PER_K,
-                                 cross->sigma_ang, name_a, name_b, "  (non-ideal mixing override)");
-                if (cross->source) sources.add(*cross->source);
+                if (sources && cross->source) sources->add(*cross->source);
+                line(PairLine{i + 1, j + 1, cross->epsilon_k * KB_KCAL_PER_K, cross->sigma_ang,
+                              &name_a, &name_b, "  (non-ideal mixing override)"});
                 continue;
             }
             if (!explicit_lb) continue;  // LAMMPS mixes this pair itself
             const auto& b = force_field.checked_pseudo_atom(name_b);
-            sources.add_all(a.sources);
-            sources.add_all(b.sources);
+            if (sources) sources->add_atom(j, b.sources);
             double sigma = (a.sigma_ang + b.sigma_ang) * 0.5;
             double product = a.epsilon_k * b.epsilon_k;
             double epsilon = std::sqrt(product) * KB_KCAL_PER_K;
             if (sigma == 0 || product == 0) epsilon = sigma = 0;
-            append_pair_line(out, i + 1, j + 1, epsilon, sigma, name_a, name_b, "");
+            line(PairLine{i + 1, j + 1, epsilon, sigma, &name_a, &name_b, ""});
         }
     }
+}
+
+// The sources the pair coefficients cite, in the order they first cite them.
+SourceList cited_sources(const ForceField& force_field, const AtomTypeRegistry& atoms,
+                         bool explicit_lb) {
+    SourceList sources(atoms.size());
+    for_each_pair_line(force_field, atoms, explicit_lb, &sources, [](const PairLine&) {});
+    return sources;
+}
+
+// With explicit mixing, the section holds a line per pair of types: 12.5 million for 5,000 types.
+void append_pair_coefficients(TextOut& sink, const ForceField& force_field,
+                              const AtomTypeRegistry& atoms, bool explicit_lb) {
+    Out& out = sink.text();
+    append(out, "\n# LJ Pair Coefficients\n");
+    for_each_pair_line(force_field, atoms, explicit_lb, nullptr, [&](const PairLine& line) {
+        fmt::format_to(std::back_inserter(out), "pair_coeff {} {} {:.7f} {:.7f} # {}-{}{}\n",
+                       line.i, line.j, line.epsilon, line.sigma, *line.name_i, *line.name_j,
+                       line.note);
+        sink.line_boundary();
+    });
     append(out, "\n");
 }
 
@@ -204,30 +234,42 @@ void append_charges(Out& out, const ForceField& force_field, const AtomTypeRegis
     }
 }
 
+void build_forcefield_file(TextOut& sink, const ForceField& force_field,
+                           const TypeRegistries& registries, std::optional<PairSetup> pair_setup,
+                           bool explicit_lb, const Tip4pTypes& water) {
+    const std::string rule = ruler();
+    // The pair coefficients decide which sources are cited, so they are walked once before.
+    const SourceList sources = cited_sources(force_field, registries.atoms, explicit_lb);
+    Out& out = sink.text();
+    append_banner(out, rule, registries, pair_setup, explicit_lb);
+    append_sources(out, rule, sources);
+    append_masses(out, force_field, registries.atoms);
+    append(out, gen_pair_style_setup(pair_setup, explicit_lb, water));
+    append_pair_coefficients(sink, force_field, registries.atoms, explicit_lb);
+    append_bonds(out, registries.bonds);
+    append_angles(out, registries.angles);
+    append_dihedrals(out, registries.dihedrals);
+    append_charges(out, force_field, registries.atoms);
+}
+
 }  // namespace
 
 std::string generate_forcefield_file(const ForceField& force_field,
                                      const TypeRegistries& registries,
                                      std::optional<PairSetup> pair_setup, bool explicit_lb,
                                      const Tip4pTypes& water) {
-    const std::string rule = ruler();
-    // The pair coefficients decide which sources are cited, so they are written first, aside.
-    SourceList sources;
-    Out pair_coefficients;
-    append_pair_coefficients(pair_coefficients, force_field, registries.atoms, explicit_lb,
-                             sources);
+    TextOut out;
+    build_forcefield_file(out, force_field, registries, pair_setup, explicit_lb, water);
+    return fmt::to_string(out.text());
+}
 
-    Out out;
-    append_banner(out, rule, registries, pair_setup, explicit_lb);
-    append_sources(out, rule, sources);
-    append_masses(out, force_field, registries.atoms);
-    append(out, gen_pair_style_setup(pair_setup, explicit_lb, water));
-    out.append(pair_coefficients.data(), pair_coefficients.data() + pair_coefficients.size());
-    append_bonds(out, registries.bonds);
-    append_angles(out, registries.angles);
-    append_dihedrals(out, registries.dihedrals);
-    append_charges(out, force_field, registries.atoms);
-    return fmt::to_string(out);
+Result<void> write_forcefield_file(FileReplacement& file, const ForceField& force_field,
+                                   const TypeRegistries& registries,
+                                   std::optional<PairSetup> pair_setup, bool explicit_lb,
+                                   const Tip4pTypes& water) {
+    TextOut out(&file);
+    build_forcefield_file(out, force_field, registries, pair_setup, explicit_lb, water);
+    return out.finish().map_error(about(file.path()));
 }
 
 }  // namespace boxwright

@@ -57,10 +57,9 @@ Result<void> write_members(FileSet& files, const ResolvedSystem& system, const P
     // Without a water the Tip4p block keeps the types of water listed first.
     Tip4pTypes water = tip4p_water_types(system.active(), registries).value_or(Tip4pTypes{});
     if (!request.declared_m_site) water.m_site = DEFAULT_M_SITE_ANG;
-    BW_TRY_VOID(
-        write_text(files, "forcefield.lmp",
-                   generate_forcefield_file(system.force_field(), registries, system.pair_setup,
-                                            request.explicit_lb, water)));
+    BW_TRY(FileReplacement * forcefield, files.add("forcefield.lmp"));
+    BW_TRY_VOID(write_forcefield_file(*forcefield, system.force_field(), registries,
+                                      system.pair_setup, request.explicit_lb, water));
     if (request.input_script) {
         auto plan =
             plan_input_script(system.active(), registries, system.force_field(), system.pair_setup,

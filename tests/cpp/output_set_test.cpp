@@ -12,6 +12,7 @@
 
 #include "base/file_set.hpp"
 #include "lammps/data_file.hpp"
+#include "lammps/forcefield_file.hpp"
 #include "lammps/type_registry.hpp"
 #include "test_support.hpp"
 
@@ -161,46 +162,86 @@ TEST(Outputs, TotalsBeyond64BitsAreAnErrorNotAWrap) {
               "9223372036854775808 copies of molecule 'argon2'");
 }
 
-// data.lmp is replaced whole or not at all: several megabytes reach the file in pieces that
-// together are the text built whole; a write that fails part-way (here: the file-size limit,
-// standing in for a full disk) leaves the previous file whole. Never a temporary file beside it.
-TEST(Outputs, DataFileIsReplacedWholeOrNotAtAll) {
+// Every pair of many types, each mixed explicitly: a forcefield.lmp of megabytes.
+Build many_types(int types) {
     Build b;
-    b.add(water_molecule(), 20000);
-    b.add(butane_molecule(), 5000);
-    TempDir dir;
-    dir.write("data.lmp", "an older file");
-    ASSERT_TRUE(b.run(dir.path()));
-    const TypeRegistries registries{
-        *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
-        *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
-    const auto whole = data_file_text(b.active, copy_positions(b.active), registries, b.ff, b.box);
-    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the pieces differ";
-
-    b.box = 40;
-    Result<BuildReport> result = tl::unexpected(FfError{"not run"});
-    {
-        FileSizeLimit limit(4096);
-        result = b.run(dir.path());
+    std::vector<PseudoAtom> atoms;
+    for (int n = 0; n < types; ++n) {
+        const std::string name = fmt::format("T{}", n);
+        b.ff.pseudo_atoms[name] = {
+            12.0, 0, 50.0 + n % 50, 3.0 + n % 7 * 0.1, {fmt::format("source {}", n % 3)}, true};
+        atoms.push_back({name, {3.0 * n, 0, 0}});
     }
-    EXPECT_EQ(error_of(result),
-              "writing " + dir.file("data.lmp") + ": File too large (os error 27)");
-    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
-    EXPECT_EQ(entries_in(dir.path()), 2);
+    b.add(make_molecule("many", std::move(atoms), {}, true), 1);
+    b.request.pair_setup = PairSetup::LjCut;
+    b.request.explicit_lb = true;
+    return b;
+}
 
-    // Ctrl-C while the file is written: the host's poll, asked every few megabytes, stops the
-    // writing there (and is asked once more before the renames would begin).
-    auto polls = std::make_shared<int>(0);
-    b.watch.poll = [stop = b.watch.stop, polls] {
-        ++*polls;
-        stop.request_stop();
+// data.lmp and forcefield.lmp are each replaced whole or not at all: megabytes reach the file in
+// pieces that together are the text built whole; a write that fails part-way (here: the file-size
+// limit, standing in for a full disk) or is interrupted leaves the previous file whole. Never a
+// temporary file beside it.
+TEST(Outputs, LargeFilesAreReplacedWholeOrNotAtAll) {
+    Build liquid;
+    liquid.add(water_molecule(), 20000);
+    liquid.add(butane_molecule(), 5000);
+    const Build types = many_types(500);  // some 6.5 MB
+    const auto registries_of = [](const Build& b) {
+        return TypeRegistries{
+            *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
+            *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
     };
-    EXPECT_EQ(error_of(b.run(dir.path())),
-              "the build was interrupted before its files were replaced; those in " + dir.path() +
-                  " are unchanged");
-    EXPECT_EQ(*polls, 2);
-    EXPECT_TRUE(read_file(dir.file("data.lmp")) == whole.value()) << "the old file was touched";
-    EXPECT_EQ(entries_in(dir.path()), 2);
+    const struct {
+        const char* file;
+        const Build& build;
+        std::string whole;
+        rlim_t limit;  // reached part-way through the file
+    } cases[] = {
+        {"data.lmp", liquid,
+         data_file_text(liquid.active, copy_positions(liquid.active), registries_of(liquid),
+                        liquid.ff, liquid.box)
+             .value(),
+         4096},
+        {"forcefield.lmp", types,
+         generate_forcefield_file(types.ff, registries_of(types), PairSetup::LjCut, true, {}),
+         1 << 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_GT(c.whole.size(), 3 * c.limit);
+        TempDir dir;
+        dir.write(c.file, "an older file");
+        ASSERT_TRUE(c.build.run(dir.path()));
+        EXPECT_TRUE(read_file(dir.file(c.file)) == c.whole) << "the pieces differ";
+
+        Build changed = c.build;
+        changed.box = 40;
+        Result<BuildReport> result = tl::unexpected(FfError{"not run"});
+        {
+            FileSizeLimit limit(c.limit);
+            result = changed.run(dir.path());
+        }
+        EXPECT_EQ(error_of(result),
+                  "writing " + dir.file(c.file) + ": File too large (os error 27)");
+        EXPECT_TRUE(read_file(dir.file(c.file)) == c.whole) << "the old file was touched";
+        EXPECT_EQ(entries_in(dir.path()), 2);
+
+        // Ctrl-C while the file is written: the host's poll, asked every few megabytes, stops
+        // the writing there (and is asked once more before the renames would begin).
+        changed.watch = Watch{};
+        auto polls = std::make_shared<int>(0);
+        changed.watch.poll = [stop = changed.watch.stop, polls] {
+            ++*polls;
+            stop.request_stop();
+        };
+        EXPECT_EQ(error_of(changed.run(dir.path())),
+                  "the build was interrupted before its files were replaced; those in " +
+                      dir.path() + " are unchanged");
+        EXPECT_EQ(*polls, 2);
+        EXPECT_TRUE(read_file(dir.file(c.file)) == c.whole) << "the old file was touched";
+        EXPECT_EQ(entries_in(dir.path()), 2);
+    }
 }
 
 // The three files are one set: when the last of them cannot be written, the two before it are

@@ -1,0 +1,128 @@
+"""Builds whose memory once grew with what they would write or plan, each run in a child process
+whose peak resident memory (ru_maxrss) bounds the cost: a system larger than LAMMPS numbers,
+refused before anything is planned, started or created; explicit cross terms of many types, whose
+forcefield.lmp goes to its file in pieces; and the closest contact of a large build, found beside
+its positions rather than in copies of them. The bounds sit well between what the builds take now
+and what they took before."""
+
+import json
+import os
+import subprocess
+import sys
+
+from support import FORCE_FIELD, example
+from test_attacks import AttackTestCase
+
+WATER = example("water.json")
+MIB = 1 << 20
+WATERS_BEYOND_LAMMPS = 5_000_000_000  # 1.5e10 atoms: a data.lmp of some 3 TB
+
+# Reports the call's growth of the peak resident memory, in bytes, after the call ran.
+MEASURED = """
+import json, resource, sys
+grown = lambda before: (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) * 1024
+{prepare}
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+{call}
+print(json.dumps(grown(before)))
+"""
+
+# Every pair of `types` one-atom species explicit: a pair_coeff line per pair of types.
+MANY_TYPES = MEASURED.format(prepare="""
+from boxwright._native import pack_from_coords_py
+directory, types, out_dir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+species = [f"{directory}/T{n}.json" for n in range(types)]
+coords = [[3.0 * n, 0.0, 0.0] for n in range(types)]
+""", call="""
+pack_from_coords_py(species, [1] * types, coords, 3.0 * types, force_field=f"{directory}/ff.json",
+                    explicit_lb=True, out_dir=out_dir)
+""")
+
+# Waters on a cubic lattice 3.1 Å apart, as a float64 buffer, through the package, whose report
+# measures the closest contact.
+WATER_LATTICE = MEASURED.format(prepare="""
+import array
+from boxwright import pack
+water, force_field, out_dir, waters = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+with open(water, encoding="utf-8") as file:
+    sites = [position for _, position in json.load(file)["pseudoAtoms"]]
+side = round(waters ** (1 / 3)) + 1
+coords = array.array("d", (3.1 * (m // side ** k % side) + site[k] for m in range(waters)
+                           for site in sites for k in range(3)))
+coords = memoryview(coords).cast("B").cast("d", [len(coords) // 3, 3])
+""", call="""
+pack.from_coords(water, [waters], coords, 3.1 * side, force_field=force_field, out_dir=out_dir,
+                 input_script=False)
+""")
+
+
+class MemoryBoundsTest(AttackTestCase):
+    def test_a_system_beyond_lammps_is_refused_before_anything_starts(self):
+        # A stand-in packmol leaves a mark if anything ever starts it.
+        bin_dir, mark = self.tmp / "bin", self.tmp / "packmol-ran"
+        bin_dir.mkdir()
+        (bin_dir / "packmol").write_text(f"#!/bin/sh\ntouch {mark}\nexit 1\n")
+        (bin_dir / "packmol").chmod(0o755)
+        env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}",
+               "TMPDIR": str(self.tmpdir)}
+        xyz = self.tmp / "three.xyz"
+        xyz.write_text("3\n\nOw 0 0 0\nHw 1 0 0\nHw 0 1 0\n", encoding="ascii")
+        common = ["--species", WATER, "--counts", str(WATERS_BEYOND_LAMMPS), "--force-field",
+                  FORCE_FIELD, "--out-dir", str(self.out)]
+        cases = [
+            ("split packing", ["pack", *common, "--density", "997", "--jobs", "2"]),
+            ("one Packmol run", ["pack", *common, "--density", "997"]),
+            ("from a coordinate file", ["from-coords", *common, "--coords", str(xyz),
+                                        "--box-length", "20"]),
+        ]
+        for name, arguments in cases:
+            with self.subTest(name):
+                child = subprocess.Popen([sys.executable, "-m", "boxwright", *arguments],
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         text=True, env=env)
+                stderr = child.stderr.read()
+                _, status, usage = os.wait4(child.pid, 0)
+                child.stdout.close()
+                child.stderr.close()
+                self.assertEqual(os.waitstatus_to_exitcode(status), 1)
+                self.assertEqual(stderr, "boxwright: the system has 15000000000 atoms, more than "
+                                 "LAMMPS numbers: its atom IDs are 32-bit, at most 2147483647, "
+                                 "unless LAMMPS is built with -DLAMMPS_BIGBIG (build fewer "
+                                 "molecules)\n")
+                self.assert_nothing_written()  # nor any temporary directory
+                self.assertFalse(mark.exists(), "packmol was started")
+                # Planning the split packing alone took 2 GB.
+                self.assertLess(usage.ru_maxrss * 1024, 100 * MIB)
+
+    def measured_growth(self, program, *arguments):
+        done = subprocess.run([sys.executable, "-c", program, *map(str, arguments)],
+                              capture_output=True, text=True, timeout=300, check=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return json.loads(done.stdout)
+
+    def test_explicit_cross_terms_of_many_types_reach_forcefield_lmp_in_pieces(self):
+        types = 1500
+        names = [f"T{n}" for n in range(types)]
+        force_field = {
+            "MixingRule": "Lorentz-Berthelot",
+            "PseudoAtoms": [{"name": name, "mass": 12.0, "charge": 0.0} for name in names],
+            "SelfInteractions": [{"name": name, "type": "lennard-jones",
+                                  "parameters": [50.0 + n % 50, 3.0 + n % 7 / 10]}
+                                 for n, name in enumerate(names)],
+        }
+        (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
+        for name in names:
+            (self.tmp / f"{name}.json").write_text(
+                json.dumps({"pseudoAtoms": [[name, [0, 0, 0]]]}), encoding="utf-8")
+        grown = self.measured_growth(MANY_TYPES, self.tmp, types, self.out)
+        written = (self.out / "forcefield.lmp").stat().st_size
+        # 1.1 million pair_coeff lines; built whole, the text took three times its size.
+        self.assertGreater(written, 50 * MIB)
+        self.assertLess(grown, 16 * MIB)
+
+    def test_the_closest_contact_of_many_atoms_costs_little_beside_them(self):
+        waters = 100_000
+        grown = self.measured_growth(WATER_LATTICE, WATER, FORCE_FIELD, self.out, waters)
+        # Some 8 bytes an atom, and a megabyte a piece of file text; copies of the positions took
+        # some 100 bytes an atom.
+        self.assertLess(grown, 3 * waters * 40)
