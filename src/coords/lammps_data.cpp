@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 
+#include "base/names.hpp"
 #include "base/numbers.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/coordinate_text.hpp"
@@ -49,8 +50,14 @@ DataLine split_comment(std::string_view line) {
 }
 
 // Section keywords are words; every header and body line starts with a number.
+// A section's keyword line starts with a letter; a header line with a number, which "nan" and
+// "inf" are to the number reader (and are refused there as not finite).
 bool is_keyword(std::string_view content) {
     const char first = content.empty() ? '\0' : content.front();
+    const std::string_view word = content.substr(0, content.find_first_of(" \t"));
+    for (std::string_view number : {"nan", "inf", "infinity"}) {
+        if (equals_ignoring_ascii_case(word, number)) return false;
+    }
     return (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
 }
 

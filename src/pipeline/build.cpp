@@ -10,6 +10,7 @@
 
 #include "base/numbers.hpp"
 #include "lammps/system_totals.hpp"
+#include "packmol/pack.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
@@ -18,6 +19,9 @@
 namespace boxwright {
 namespace {
 
+// LAMMPS's run command takes at most 2^31 - 1 steps.
+constexpr std::uint64_t LAMMPS_MAX_STEPS = 2147483647;
+
 Result<void> check_run_settings(const RunSettings& run) {
     if (!(run.temperature > 0) || !std::isfinite(run.temperature)) {
         return fail("temperature must be a positive number of kelvin, got {}",
@@ -25,6 +29,10 @@ Result<void> check_run_settings(const RunSettings& run) {
     }
     if (run.pressure && !std::isfinite(*run.pressure)) {
         return fail("pressure must be a finite number of atm, got {}", plain_number(*run.pressure));
+    }
+    if (run.steps > LAMMPS_MAX_STEPS) {
+        return fail("steps must be at most {}, the most LAMMPS's run command takes, got {}",
+                    LAMMPS_MAX_STEPS, run.steps);
     }
     if (!(run.timestep > 0) || !std::isfinite(run.timestep)) {
         return fail("timestep must be a positive number of femtoseconds, got {}",
@@ -98,10 +106,44 @@ Result<void> check_time_limit(const Watch& watch) {
 
 Result<void> check_packing(const Placement& placement) {
     const auto* packing = std::get_if<PackmolPlacement>(&placement);
-    if (packing && !packing->jobs && (packing->seed || packing->subboxes)) {
+    if (!packing) return {};
+    if (!packing->jobs && (packing->seed || packing->subboxes)) {
         return fail("seed and subboxes apply to a box split into sub-boxes: give jobs too");
     }
+    // Packmol itself crashes on a negative tolerance.
+    if (!(packing->tolerance >= 0) || !std::isfinite(packing->tolerance)) {
+        return fail("tolerance must be a finite length of at least 0 \u00c5, got {}",
+                    plain_number(packing->tolerance));
+    }
     return {};
+}
+
+// The package's bounds on a box: an edge under 1 Å holds no molecule (a density of 1e300 kg/m³
+// put every atom at the origin), and one Packmol run of more atoms than this takes days and
+// gigabytes.
+constexpr double MIN_BOX_EDGE_ANG = 1;
+constexpr std::uint64_t MAX_ATOMS_IN_ONE_PACKMOL_RUN = 10000000;
+
+Result<void> check_box_edge(double edge, std::string_view what) {
+    if (edge >= MIN_BOX_EDGE_ANG) return {};
+    return fail("{} a box {:.4g} \u00c5 wide, under the {} \u00c5 that any molecule needs", what,
+                edge, plain_number(MIN_BOX_EDGE_ANG));
+}
+
+Result<void> check_packing_size(const BuildRequest& request, const ResolvedSystem& system,
+                                std::uint64_t atoms) {
+    const auto* packing = std::get_if<PackmolPlacement>(&request.placement);
+    if (!packing || !request.full_report) return {};
+    if (!packing->jobs && atoms > MAX_ATOMS_IN_ONE_PACKMOL_RUN) {
+        return fail(
+            "one Packmol run packs at most {} atoms, and the system has {}: give jobs to "
+            "split the box into sub-boxes",
+            MAX_ATOMS_IN_ONE_PACKMOL_RUN, atoms);
+    }
+    BW_TRY(const double edge,
+           packing_box_edge(system.counted(), system.force_field(), packing->density));
+    return check_box_edge(edge,
+                          fmt::format("the density of {:.4g} kg/m\u00b3 gives", packing->density));
 }
 
 // The settings that need no file are checked before anything is read; so is the preset the
@@ -129,7 +171,7 @@ Result<void> check_system_size(const BuildRequest& request, const ResolvedSystem
             "{}, unless LAMMPS is built with -DLAMMPS_BIGBIG (build fewer molecules)",
             totals.atoms, LAMMPS_MAX_ATOMS);
     }
-    return {};
+    return check_packing_size(request, system, totals.atoms);
 }
 
 // A strict build stops at its first warnings, all of them in the message.
@@ -183,8 +225,12 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
-    if (!placed)
+    if (!placed) {
         return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
+    }
+    if (request.full_report) {
+        BW_TRY_VOID(check_box_edge(placed->box_length, "the coordinates come in"));
+    }
     return finish_build(request, system, *placed, std::move(diagnostics), watch);
 }
 

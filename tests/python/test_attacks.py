@@ -388,6 +388,8 @@ class HostileInputTest(AttackTestCase):
              "the Atoms section in another layout?"),
             ("a box that unwraps to infinity", "inf.data", data_file(-8e307, 8e307, "1 0 0"), 12,
              "the image flags put the atom beyond any finite position"),
+            ("bounds of nan", "nan.data", data_file("nan", 20, "0 0 0"), 6,
+             "xlo 'nan' is not a finite number"),
         ]
         for name, file_name, text, line, message in cases:
             with self.subTest(name):
@@ -414,6 +416,37 @@ class HostileInputTest(AttackTestCase):
                 with self.assertRaises(RuntimeError) as raised:
                     build_packmol(density=400.0, force_field=FORCE_FIELD, out_dir=str(self.out),
                                   **request)
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
+
+    def test_settings_that_describe_no_buildable_system(self):
+        methane = example("methane.json")
+        packing = dict(species=[methane], counts=[3], density=300.0, force_field=FORCE_FIELD,
+                       out_dir=str(self.out))
+        cases = [
+            ("a negative tolerance, which crashed Packmol", build_packmol, dict(tolerance=-1.0),
+             "tolerance must be a finite length of at least 0 Å, got -1"),
+            ("a density that leaves no room", build_packmol, dict(density=1e300),
+             "the density of 1e+300 kg/m³ gives a box 4.307e-99 Å wide, under the 1 Å that any "
+             "molecule needs"),
+            ("a billion molecules for one Packmol run", build_packmol, dict(counts=[10**9]),
+             "one Packmol run packs at most 10000000 atoms, and the system has 1000000000: give "
+             "jobs to split the box into sub-boxes"),
+            ("more steps than LAMMPS runs", build_packmol, dict(steps=2**64 - 1),
+             "steps must be at most 2147483647, the most LAMMPS's run command takes, got "
+             "18446744073709551615"),
+            ("a box of 1e-300 Å", build_from_coords,
+             dict(coords=[[0, 0, 0]], box_len=1e-300, density=None, counts=[1]),
+             "the coordinates come in a box 1e-300 Å wide, under the 1 Å that any molecule "
+             "needs"),
+        ]
+        for name, entry, request, message in cases:
+            with self.subTest(name):
+                arguments = {**packing, **request}
+                if entry is build_from_coords:
+                    del arguments["density"]
+                with self.assertRaises(BuildError) as raised:
+                    entry(**arguments)
                 self.assertEqual(str(raised.exception), message)
                 self.assert_nothing_written()
 
