@@ -3,6 +3,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/quoted.hpp"
 #include "base/utf8.hpp"
 
 namespace boxwright {
@@ -11,8 +12,10 @@ namespace {
 void report_unknown_keys_of(const std::vector<UnknownKey>& keys, const std::string& path,
                             Diagnostics& diagnostics) {
     for (const auto& unknown : keys) {
-        auto text = fmt::format("unknown key '{}' in {} ({}, line {}) is ignored", unknown.key,
-                                lossy_utf8(path), unknown.where, unknown.line);
+        // The key is the file's text: shown escaped and cut short, as a reader quotes a line.
+        auto text =
+            fmt::format("unknown key '{}' in {} ({}, line {}) is ignored", excerpt(unknown.key),
+                        lossy_utf8(path), unknown.where, unknown.line);
         if (!unknown.suggestion) {
             diagnostics.add(DiagnosticKind::UnknownKey, DiagnosticLevel::Note, std::move(text));
             continue;
