@@ -46,7 +46,8 @@ std::optional<std::string_view> closest_name(std::string_view name,
     for (std::string_view candidate : known) {
         const std::size_t limit = candidate.size() <= SHORT_NAME ? 1 : 2;
         // The difference in length is a lower bound of the edits: a long name costs nothing.
-        const auto [shorter, longer] = std::minmax(name.size(), candidate.size());
+        const std::size_t shorter = std::min(name.size(), candidate.size());
+        const std::size_t longer = std::max(name.size(), candidate.size());
         if (longer - shorter > limit) continue;
         const std::size_t folded = edit_distance(name, candidate, ascii_lower);
         if (folded > limit) continue;
