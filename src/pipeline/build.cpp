@@ -9,8 +9,7 @@
 #include <utility>
 
 #include "base/numbers.hpp"
-#include "lammps/system_totals.hpp"
-#include "packmol/pack.hpp"
+#include "pipeline/limits.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
@@ -118,34 +117,6 @@ Result<void> check_packing(const Placement& placement) {
     return {};
 }
 
-// The package's bounds on a box: an edge under 1 Å holds no molecule (a density of 1e300 kg/m³
-// put every atom at the origin), and one Packmol run of more atoms than this takes days and
-// gigabytes.
-constexpr double MIN_BOX_EDGE_ANG = 1;
-constexpr std::uint64_t MAX_ATOMS_IN_ONE_PACKMOL_RUN = 10000000;
-
-Result<void> check_box_edge(double edge, std::string_view what) {
-    if (edge >= MIN_BOX_EDGE_ANG) return {};
-    return fail("{} a box {:.4g} \u00c5 wide, under the {} \u00c5 that any molecule needs", what,
-                edge, plain_number(MIN_BOX_EDGE_ANG));
-}
-
-Result<void> check_packing_size(const BuildRequest& request, const ResolvedSystem& system,
-                                std::uint64_t atoms) {
-    const auto* packing = std::get_if<PackmolPlacement>(&request.placement);
-    if (!packing || !request.full_report) return {};
-    if (!packing->jobs && atoms > MAX_ATOMS_IN_ONE_PACKMOL_RUN) {
-        return fail(
-            "one Packmol run packs at most {} atoms, and the system has {}: give jobs to "
-            "split the box into sub-boxes",
-            MAX_ATOMS_IN_ONE_PACKMOL_RUN, atoms);
-    }
-    BW_TRY(const double edge,
-           packing_box_edge(system.counted(), system.force_field(), packing->density));
-    return check_box_edge(edge,
-                          fmt::format("the density of {:.4g} kg/m\u00b3 gives", packing->density));
-}
-
 // The settings that need no file are checked before anything is read; so is the preset the
 // pair settings need, unless the charges settle it.
 Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
@@ -156,22 +127,6 @@ Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
     }
     BW_TRY_VOID(check_time_limit(watch));
     return check_packing(request.placement);
-}
-
-// LAMMPS numbers atoms with 32-bit IDs unless it is built with -DLAMMPS_BIGBIG.
-constexpr std::uint64_t LAMMPS_MAX_ATOMS = 2147483647;
-
-// A system is sized before anything is planned or packed: its totals must not wrap (the split
-// packing sums the counts too), and the package refuses what LAMMPS cannot read.
-Result<void> check_system_size(const BuildRequest& request, const ResolvedSystem& system) {
-    BW_TRY(const auto totals, system_totals(system.active()));
-    if (request.full_report && totals.atoms > LAMMPS_MAX_ATOMS) {
-        return fail(
-            "the system has {} atoms, more than LAMMPS numbers: its atom IDs are 32-bit, at most "
-            "{}, unless LAMMPS is built with -DLAMMPS_BIGBIG (build fewer molecules)",
-            totals.atoms, LAMMPS_MAX_ATOMS);
-    }
-    return check_packing_size(request, system, totals.atoms);
 }
 
 // A strict build stops at its first warnings, all of them in the message.
@@ -228,9 +183,7 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (!placed) {
         return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
     }
-    if (request.full_report) {
-        BW_TRY_VOID(check_box_edge(placed->box_length, "the coordinates come in"));
-    }
+    BW_TRY_VOID(check_given_box(request, placed->box_length));
     return finish_build(request, system, *placed, std::move(diagnostics), watch);
 }
 
