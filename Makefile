@@ -26,8 +26,9 @@ build: configure
 # After the normal suite, the tests once more under AddressSanitizer and UBSan (an unoptimised
 # build: it compiles several times faster and the tests run in seconds either way). The Python
 # suites load the sanitized module only with the runtime preloaded and the interpreter on plain
-# malloc; the leak suite stays out there, as its memory windows would measure the sanitizer, and so
-# do the suites that spend their time in LAMMPS runs of in.lmp, which no sanitizer watches.
+# malloc; the leak and memory-bound suites stay out there, as their memory windows would measure
+# the sanitizer, and so do the suites that spend their time in LAMMPS runs of in.lmp, which no
+# sanitizer watches.
 ASAN_BUILD_DIR ?= build-asan
 
 test: build
@@ -46,7 +47,7 @@ test-asan: deps
 	cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	    LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	    PYTHONMALLOC=malloc ctest --output-on-failure -j $(JOBS) -R '^python\.' \
-	    -E 'test_leaks|test_lammps_runs|test_lammps_density|test_gallery'
+	    -E 'test_leaks|test_memory_attacks|test_lammps_runs|test_lammps_density|test_gallery'
 
 # Fuzzing, by hand only: each harness runs FUZZ_SECONDS on a corpus seeded from the test data and
 # the examples. Findings land in fuzz/artifacts/; see fuzz/README.md.
