@@ -41,8 +41,8 @@ DEFAULT_BUILD_DIR = "build-pip"
 
 # The [project] keys turned into metadata. Any other key fails the build: a key this backend
 # would silently leave out of the wheel is worse than an error.
-PROJECT_KEYS = {"name", "version", "description", "readme", "license", "requires-python",
-                "scripts"}
+PROJECT_KEYS = {"name", "version", "description", "readme", "license", "license-files",
+                "requires-python", "scripts"}
 README_TYPES = {".md": "text/markdown", ".rst": "text/x-rst", ".txt": "text/plain"}
 
 # Never part of a source distribution: version control and what builds, demos and fuzzing leave
@@ -187,6 +187,9 @@ def _write_wheel(directory: Path, staging: Path, project: dict) -> str:
                  "WHEEL": "Wheel-Version: 1.0\nGenerator: boxwright pep517/cmake_backend.py\n"
                           f"Root-Is-Purelib: false\nTag: {_wheel_tag()}\n",
                  "entry_points.txt": _entry_points(project)}
+    # The licence goes with every wheel, where installers keep it: in the dist-info's licenses/.
+    for name in project.get("license-files", []):
+        generated[f"licenses/{name}"] = (SOURCE_DIR / name).read_text(encoding="utf-8")
     record = []
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as wheel:
         def add(info: zipfile.ZipInfo, data: bytes) -> None:

@@ -77,7 +77,11 @@ class WheelTest(unittest.TestCase):
                               "boxwright/py.typed"}, package)
         dist_info = f"boxwright-{VERSION}.dist-info"
         self.assertEqual(names - package, {f"{dist_info}/{n}" for n in (
-            "METADATA", "WHEEL", "RECORD", "entry_points.txt")})
+            "METADATA", "WHEEL", "RECORD", "entry_points.txt", "licenses/LICENSE")})
+        with zipfile.ZipFile(wheel) as archive:
+            self.assertIn("License: MIT\n", archive.read(f"{dist_info}/METADATA").decode())
+            self.assertEqual(archive.read(f"{dist_info}/licenses/LICENSE"),
+                             (SOURCE_DIR / "LICENSE").read_bytes())
         return wheel
 
     def check_installed_package(self):
