@@ -210,7 +210,7 @@ def packmol(
         are closer than *tolerance*, raises `BuildError` naming them, and nothing is written;
         true keeps such a packing, with a warning.
     strict : bool
-        Fail on the build's warnings (`RuntimeError` listing them all) and write nothing; the
+        Fail on the build's warnings (`BuildError` listing them all) and write nothing; the
         warnings about the input stop it before anything is packed. Notes never fail it.
 
     Returns
@@ -283,7 +283,7 @@ def from_coords(
     check_bonds : bool
         Compare the length of every bond, its molecule made whole by the minimum image, with
         the distance of the same two atoms in the molecule file: a bond off by more than 25 %,
-        or longer than half the box, raises `RuntimeError` naming the molecule, the two atoms
+        or longer than half the box, raises `BuildError` naming the molecule, the two atoms
         and both lengths, and nothing is written. It finds coordinates in another atom order,
         atoms swapped between molecules and lengths in another unit.
     strict : bool
