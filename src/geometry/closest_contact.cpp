@@ -327,13 +327,14 @@ void measure(const CellList<Index>& cells, const GatheredSlab& here, const Gathe
 // farther apart than one cell edge. Slab by slab, with the next slab gathered beside it; with
 // fewer than three cells per axis, all at once.
 template <class Index>
-Best scan(const CellList<Index>& cells, const Atoms& atoms) {
+std::optional<Best> scan(const CellList<Index>& cells, const Atoms& atoms, const GiveUp& give_up) {
     Best best;
     typename CellList<Index>::Neighbourhood around;
     const std::uint64_t m = cells.per_axis();
     GatheredSlab here, next;
     here.gather(cells, atoms, m < 3 ? m : 0);
     for (std::uint64_t x = 0; x < (m < 3 ? 1 : m); ++x) {
+        if (give_up && give_up()) return std::nullopt;
         if (m >= 3) next.gather(cells, atoms, (x + 1) % m);
         for (std::uint64_t s = here.first; s < here.first + here.slots.size(); ++s) {
             measure(cells, here, next, s, around, atoms.edge(), best);
@@ -364,11 +365,13 @@ CellList<Index> fitted_cell_list(const Atoms& atoms) {
 }
 
 template <class Index>
-std::optional<Contact> search(const Atoms& atoms) {
+std::optional<Contact> search(const Atoms& atoms, const GiveUp& give_up) {
     const double edge = atoms.edge();
     CellList<Index> cells = fitted_cell_list<Index>(atoms);
     for (;;) {
-        const Best best = scan(cells, atoms);
+        const auto scanned = scan(cells, atoms, give_up);
+        if (!scanned) return std::nullopt;
+        const Best& best = *scanned;
         const double distance = std::sqrt(best.squared);
         // Every pair within one cell edge was measured, and with two cells or fewer per axis
         // every pair at all.
@@ -392,15 +395,15 @@ std::optional<Contact> search(const Atoms& atoms) {
 }  // namespace
 
 std::optional<Contact> closest_contact(std::span<const Position> positions, double box_edge,
-                                       std::span<const MoleculeRun> runs) {
+                                       std::span<const MoleculeRun> runs, const GiveUp& give_up) {
     if (!(box_edge > 0) || !std::isfinite(box_edge)) return std::nullopt;
     const Atoms atoms(positions, box_edge, runs);
     if (atoms.finite() < 2) return std::nullopt;
     // Atom numbers of 32 bits halve the cell list wherever they suffice.
     if (atoms.size() <= std::numeric_limits<std::uint32_t>::max()) {
-        return search<std::uint32_t>(atoms);
+        return search<std::uint32_t>(atoms, give_up);
     }
-    return search<std::uint64_t>(atoms);
+    return search<std::uint64_t>(atoms, give_up);
 }
 
 }  // namespace boxwright

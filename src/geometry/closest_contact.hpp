@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -26,11 +27,16 @@ struct Contact {
     std::array<std::uint64_t, 2> molecules{};  // 0-based, in the same order
 };
 
+// Asked between slabs of the search whether to give up (Ctrl-C on millions of atoms).
+using GiveUp = std::function<bool()>;
+
 // The closest contact between atoms of different molecules, the box spanning 0 to `box_edge` on
 // every axis with periodic images. Positions may lie outside the box. None when fewer than two
-// molecules take part, when the box edge is not a positive finite number, or when no pair of
-// different molecules has finite positions. The runs must account for every position.
+// molecules take part, when the box edge is not a positive finite number, when no pair of
+// different molecules has finite positions, or when `give_up` said so. The runs must account for
+// every position.
 std::optional<Contact> closest_contact(std::span<const Position> positions, double box_edge,
-                                       std::span<const MoleculeRun> runs);
+                                       std::span<const MoleculeRun> runs,
+                                       const GiveUp& give_up = {});
 
 }  // namespace boxwright

@@ -159,7 +159,8 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
                                  const Watch& watch) {
     BW_TRY(auto report, make_build_report(request, system, placed, output_paths(request),
-                                          std::move(diagnostics)));
+                                          std::move(diagnostics), watch));
+    if (watch.stop.stop_requested()) return interrupted_before_replacing(request);
     BW_TRY_VOID(refuse_warnings(request, report.diagnostics));
     BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch));
     return report;

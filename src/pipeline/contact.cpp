@@ -24,12 +24,12 @@ std::pair<const ActivePair*, std::uint64_t> species_of_molecule(std::span<const 
 
 std::optional<Contact> closest_between_molecules(std::span<const ActivePair> active,
                                                  std::span<const Position> positions,
-                                                 double box_edge) {
+                                                 double box_edge, const GiveUp& give_up) {
     std::vector<MoleculeRun> runs;
     for (const auto& pair : active) {
         runs.push_back({pair.resolved.molecule->pseudo_atoms.size(), pair.count});
     }
-    return closest_contact(positions, box_edge, runs);
+    return closest_contact(positions, box_edge, runs, give_up);
 }
 
 std::string contact_text(const Contact& contact, std::span<const ActivePair> active) {

@@ -19,7 +19,7 @@ inline constexpr double PACKING_TOLERANCE_SLACK_ANG = 0.01;
 // Under periodic boundaries in the cube of edge `box_edge`; none with fewer than two molecules.
 std::optional<Contact> closest_between_molecules(std::span<const ActivePair> active,
                                                  std::span<const Position> positions,
-                                                 double box_edge);
+                                                 double box_edge, const GiveUp& give_up = {});
 
 // "atoms 5 and 9 (of water 2 and butane 1) are 0.512 Å apart"
 std::string contact_text(const Contact& contact, std::span<const ActivePair> active);

@@ -35,6 +35,13 @@ Result<void> write_text(FileSet& files, const std::string& name, std::string_vie
 
 }  // namespace
 
+tl::unexpected<FfError> interrupted_before_replacing(const BuildRequest& request) {
+    return fail(
+        "the build was interrupted before its files were replaced; those in {} are "
+        "unchanged",
+        lossy_utf8(request.out_dir.empty() ? "." : request.out_dir));
+}
+
 WrittenFiles output_paths(const BuildRequest& request) {
     WrittenFiles paths{join_path(request.out_dir, "data.lmp"),
                        join_path(request.out_dir, "forcefield.lmp"), std::nullopt};
@@ -78,12 +85,7 @@ Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtom
     BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
     const auto written = write_members(files, system, placed, request);
     // A member given up for the stop fails for that reason, whatever its own failure says.
-    if (watch.stop_requested()) {
-        return fail(
-            "the build was interrupted before its files were replaced; those in {} are "
-            "unchanged",
-            lossy_utf8(request.out_dir.empty() ? "." : request.out_dir));
-    }
+    if (watch.stop_requested()) return interrupted_before_replacing(request);
     BW_TRY_VOID(written);
     return files.commit();
 }

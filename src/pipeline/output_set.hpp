@@ -21,6 +21,9 @@ struct WrittenFiles {
     std::optional<std::string> input_script;
 };
 
+// "the build was interrupted before its files were replaced; those in {out_dir} are unchanged"
+tl::unexpected<FfError> interrupted_before_replacing(const BuildRequest& request);
+
 // The paths write_lammps_outputs writes to.
 WrittenFiles output_paths(const BuildRequest& request);
 

@@ -79,7 +79,8 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
                        plan ? std::optional(plan->split) : std::nullopt};
     placed.packing =
         PackingOutcome{packing.tolerance,
-                       closest_between_molecules(system.active(), placed.owned, placed.box_length)};
+                       closest_between_molecules(system.active(), placed.owned, placed.box_length,
+                                                 [&watch] { return watch.stop_requested(); })};
     if (imperfect == ImperfectPacking::Fail) {
         if (auto why = shortcoming(system, statuses, *placed.packing)) {
             return fail("the packing failed: {}", *why);

@@ -42,6 +42,8 @@ struct FinishedBuild {
     std::optional<Contact> packed_contact = std::nullopt;
     // in.lmp's timestep, when it is written.
     std::optional<double> timestep_fs = std::nullopt;
+    // Asked while the closest contact is sought.
+    GiveUp give_up = {};
 };
 
 // 2π over √(kcal/mol / (g/mol Å²)) in fs: 2π / √(4184 J/mol / (1e-3 kg/mol 1e-20 m²)).
@@ -421,9 +423,10 @@ void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostic
     }
     const double edge = report.summary.box_length;
     report.density = density_of(mass, edge);
-    report.closest_contact = build.packing_tolerance
-                                 ? build.packed_contact
-                                 : closest_between_molecules(build.active, build.coordinates, edge);
+    report.closest_contact =
+        build.packing_tolerance
+            ? build.packed_contact
+            : closest_between_molecules(build.active, build.coordinates, edge, build.give_up);
     if (build.split) report.summary.packing = packing_line(*build.split, report.closest_contact);
     Checks(build, report, diagnostics).run();
 }
@@ -432,7 +435,7 @@ void complete_report(BuildReport& report, const FinishedBuild& build, Diagnostic
 
 Result<BuildReport> make_build_report(const BuildRequest& request, const ResolvedSystem& system,
                                       const PlacedAtoms& placed, WrittenFiles files,
-                                      Diagnostics diagnostics) {
+                                      Diagnostics diagnostics, const Watch& watch) {
     if (has_long_range_solver(system.pair_setup) && !request.pair_settings.kspace_accuracy) {
         diagnostics.add(DiagnosticKind::LongRangeSolver, DiagnosticLevel::Note,
                         "Long-range Coulomb interaction solver in forcefield file might be "
@@ -458,8 +461,9 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
             .split = placed.split,
             .packing_tolerance = packing ? std::optional(packing->tolerance) : std::nullopt,
             .packed_contact = packing ? packing->closest : std::nullopt,
-            .timestep_fs = request.input_script ? std::optional(request.input_script->timestep)
-                                                : std::nullopt};
+            .timestep_fs =
+                request.input_script ? std::optional(request.input_script->timestep) : std::nullopt,
+            .give_up = [&watch] { return watch.stop_requested(); }};
         complete_report(report, build, diagnostics);
     }
     report.diagnostics = diagnostics.entries();

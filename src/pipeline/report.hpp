@@ -72,8 +72,10 @@ struct BuildReport {
 
 // The last step of every build: the report on what was written. Adds the note on the long-range
 // solver of forcefield.lmp and, when the request asks for the full report, the package's checks.
+// The watch's stop is asked while the closest contact is sought: a report made after a stop is
+// not to be used.
 Result<BuildReport> make_build_report(const BuildRequest& request, const ResolvedSystem& system,
                                       const PlacedAtoms& placed, WrittenFiles files,
-                                      Diagnostics diagnostics);
+                                      Diagnostics diagnostics, const Watch& watch);
 
 }  // namespace boxwright

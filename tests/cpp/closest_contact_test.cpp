@@ -100,6 +100,8 @@ TEST(ClosestContact, NoneWithoutTwoMoleculesOrABox) {
     const std::vector<Vec> stacked(1000, Vec{3, 3, 3});
     const std::vector<MoleculeRun> runs{{1, 1000}};
     EXPECT_EQ(closest_contact(stacked, 10, runs)->distance, 0);
+    // A search told to give up (Ctrl-C) ends without a contact.
+    EXPECT_FALSE(closest_contact(stacked, 10, runs, [] { return true; }).has_value());
 }
 
 }  // namespace
