@@ -61,7 +61,7 @@ struct Chains {
         auto species = number_types(std::move(active), force_field, ignored);
         if (!species) std::abort();
         system.emplace(
-            ResolvedSystem{{force_field, {}, {}}, std::move(*species), PairSetup::LjCut});
+            ResolvedSystem{{force_field, {}, {}, {}}, std::move(*species), PairSetup::LjCut});
 
         // Positions spread over a 250 Å box, as a packed system would have them.
         std::mt19937_64 engine(42);

@@ -21,7 +21,7 @@ def build_packmol(
     *,
     pair_style: _PairCode = "auto",
     explicit_lb: bool = False,
-    force_field: str = "force_field.json",
+    force_field: str | None = "force_field.json",
     out_dir: str = ".",
     tolerance: SupportsFloat | SupportsIndex = 2.0,
     input_script: bool = True,
@@ -39,6 +39,7 @@ def build_packmol(
     progress: Callable[[int, int, float, float], object] | None = None,
     accept_imperfect: bool = False,
     strict: bool = False,
+    model_force_fields: Sequence[str] | None = None,
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
@@ -53,6 +54,10 @@ def build_packmol(
     kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place of the
     preset's; None keeps those. strict=True fails on the build's first warnings and writes
     nothing.
+
+    model_force_fields names the force-field files of the bundled models the species use: their
+    entries are merged after force_field's (None for the models' alone), and a pseudo atom both
+    declare must carry the same numbers.
 
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
@@ -70,7 +75,7 @@ def build_from_coords(
     *,
     pair_style: _PairCode = "auto",
     explicit_lb: bool = False,
-    force_field: str = "force_field.json",
+    force_field: str | None = "force_field.json",
     out_dir: str = ".",
     input_script: bool = True,
     temperature: SupportsFloat | SupportsIndex = 298.15,
@@ -84,6 +89,7 @@ def build_from_coords(
     check_bonds: bool = True,
     bond_check_off: str = "check_bonds=False",
     strict: bool = False,
+    model_force_fields: Sequence[str] | None = None,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
@@ -93,5 +99,5 @@ def build_from_coords(
     for the box the file states, and check_names compares the file's atom names with the
     species'. check_bonds compares every bond's length, under the minimum image, with the
     molecule file's (within 25 %) and fails the build on the first that is off, naming
-    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict as for
-    build_packmol."""
+    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict and
+    model_force_fields as for build_packmol."""

@@ -31,6 +31,7 @@ from .errors import BuildError, BuildWarning
 from .progress import ProgressLine
 
 if TYPE_CHECKING:
+    from .models import Model
     from .report import BuildReport
 
 PROG = "boxwright"
@@ -110,9 +111,10 @@ def _pressure(text: str) -> float | None:
 
 def _add_common(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
-        "--species", nargs="+", required=True, type=Path, metavar="FILE",
-        help="molecule JSON files, one per species; each species is named after its file's "
-        "stem (required)",
+        "--species", nargs="+", required=True, metavar="FILE|MODEL",
+        help="molecule JSON files, one per species, each named after its file's stem, or the "
+        "names of bundled models ('boxwright models' lists them); a path to a file always wins "
+        "(required)",
     )
     parser.add_argument(
         "--counts", nargs="+", required=True, type=_count, metavar="N",
@@ -120,8 +122,11 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "species out (required)",
     )
     parser.add_argument(
-        "--force-field", type=Path, default=Path("force_field.json"), metavar="FILE",
-        help="the force-field JSON file (default: force_field.json in the current directory)",
+        "--force-field", type=Path, metavar="FILE",
+        help="the force-field JSON file; bundled models add their pseudo atoms after its "
+        "entries, and one it declares too must carry the same numbers (default: the models' "
+        "own entries when a species is a model, else force_field.json in the current "
+        "directory)",
     )
     parser.add_argument(
         "--out-dir", type=Path, default=Path("."), metavar="DIR",
@@ -283,7 +288,73 @@ def build_parser() -> argparse.ArgumentParser:
         "with the molecule file's; a bond off by more than 25%% or longer than half the box "
         "fails the build, naming the molecule and the two atoms (default: on)",
     )
+    models = commands.add_parser(
+        "models", help="list the bundled models, or show or write one",
+        description="List the bundled models, which --species takes by name; with a NAME, show "
+        "that model whole, and with --write, copy its molecule file and force-field file into a "
+        "directory as a start for a model of your own.",
+    )
+    models.set_defaults(command_parser=models)
+    models.add_argument("name", nargs="?", metavar="NAME", help="the model to show or write")
+    models.add_argument(
+        "--write", type=Path, metavar="DIR",
+        help="write NAME.json and NAME.force_field.json into DIR, created when missing; an "
+        "existing file is never overwritten",
+    )
     return parser
+
+
+# --- the bundled models ------------------------------------------------------------------------
+
+
+def _charge_text(model: Model) -> str:
+    net = f"{model.charge:g}"
+    return f"{net} (partial)" if model.charged else net
+
+
+def list_models() -> str:
+    from . import models
+
+    rows = [(m.name, str(m.sites), m.shape, _charge_text(m), m.citation)
+            for m in map(models.find, models.names())]
+    header = ("NAME", "SITES", "SHAPE", "CHARGE", "SOURCE")
+    widths = [max(len(row[i]) for row in [header, *rows]) for i in range(4)]
+    return "".join(f"{r[0]:<{widths[0]}}  {r[1]:>{widths[1]}}  {r[2]:<{widths[2]}}  "
+                   f"{r[3]:<{widths[3]}}  {r[4]}\n" for r in [header, *rows])
+
+
+def show_model(model: Model) -> str:
+    force_field = json.loads(model.force_field.read_text(encoding="utf-8"))
+    lennard_jones = {e["name"]: e["parameters"] for e in force_field["SelfInteractions"]}
+    lines = [f"{model.name}: {model.sites} sites, {model.shape}, charge {_charge_text(model)}",
+             f"  molecule file:    {model.molecule}",
+             f"  force-field file: {model.force_field}",
+             f"  source: {model.source}",
+             "  pseudo atoms (mass g/mol, charge e, epsilon K, sigma \u00c5):"]
+    for atom in force_field["PseudoAtoms"]:
+        epsilon, sigma = lennard_jones[atom["name"]]
+        lines.append(f"    {atom['name']:<12} {atom['mass']:>8g} {atom['charge']:>9g} "
+                     f"{epsilon:>8g} {sigma:>8g}")
+    return "\n".join(lines) + "\n"
+
+
+def run_models(args: argparse.Namespace) -> int:
+    from . import models
+
+    if args.name is None:
+        if args.write is not None:
+            args.command_parser.error("--write needs the NAME of a model")
+        sys.stdout.write(list_models())
+        return 0
+    try:
+        if args.write is not None:
+            for path in models.write(args.name, args.write):
+                print(f"wrote {path}")
+            return 0
+        sys.stdout.write(show_model(models.get(args.name)))
+    except (BuildError, OSError) as error:
+        return report_failure(error)
+    return 0
 
 
 # --- running -----------------------------------------------------------------------------------
@@ -364,7 +435,7 @@ def parse(argv: Sequence[str] | None) -> argparse.Namespace:
     """The command line's arguments; a usage error exits here with status 2. Every value that
     reaches the package is one it takes, so that what it refuses is the build's to say."""
     args = build_parser().parse_args(argv)
-    if len(args.species) != len(args.counts):
+    if args.command != "models" and len(args.species) != len(args.counts):
         args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
                                   f"{len(args.counts)} (they must match 1:1)")
     return args
@@ -372,6 +443,8 @@ def parse(argv: Sequence[str] | None) -> argparse.Namespace:
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = parse(argv)
+    if args.command == "models":
+        return run_models(args)
     progress = ProgressLine(sys.stderr)
     signal.signal(signal.SIGTERM, _terminate)
     try:

@@ -47,6 +47,7 @@ import warnings
 from collections.abc import Buffer, Callable, Sequence
 from typing import Any, Literal, TypeAlias
 
+from . import models
 from ._engine import build_from_coords, build_packmol
 from ._native import PyPairSetup
 from .errors import BuildError, BuildWarning
@@ -85,6 +86,18 @@ def _species(values: Any) -> list[str]:
         raise TypeError("species must be a path or a sequence of paths (str or os.PathLike), "
                         f"not {type(values).__name__}")
     return [_path(v, f"species[{i}]") for i, v in enumerate(values)]
+
+
+def _inputs(species: Any, force_field: Any) -> tuple[list[str], dict[str, Any]]:
+    """The engine's species paths, and its force_field and model_force_fields: an entry that is
+    no file but a bundled model's name becomes the model's files; without a force-field file the
+    models' entries stand alone, and without models it is force_field.json here."""
+    paths, model_force_fields = models.resolve_species(_species(species))
+    if force_field is not None:
+        force_field = _path(force_field, "force_field")
+    elif not model_force_fields:
+        force_field = "force_field.json"
+    return paths, {"force_field": force_field, "model_force_fields": model_force_fields}
 
 
 def _pair_code(pair_style: Any) -> int | str | None:
@@ -127,7 +140,7 @@ def packmol(
     density: float,
     pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
-    force_field: StrPath = "force_field.json",
+    force_field: StrPath | None = None,
     out_dir: StrPath = ".",
     tolerance: float = 2.0,
     *,
@@ -152,7 +165,9 @@ def packmol(
     Parameters
     ----------
     species : str, os.PathLike or a sequence of them
-        Molecule JSON files, one per species; each species is named after its file's stem.
+        Molecule JSON files, one per species; each species is named after its file's stem. An
+        entry that is not a path to a file names a bundled model (`boxwright.models.names()`:
+        "tip4p2005", "ethanol", ...), whose species takes the model's name.
     counts : sequence of int
         Number of molecules per species (same order as *species*); 0 leaves a species out.
     density : float
@@ -164,8 +179,10 @@ def packmol(
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
-    force_field : str or os.PathLike
-        The force-field JSON file.
+    force_field : str, os.PathLike or None
+        The force-field JSON file. Bundled models add their own pseudo atoms after its entries;
+        one it declares as well must carry the same numbers. None: the models' entries alone
+        when any species is a model, else force_field.json in the working directory.
     out_dir : str or os.PathLike
         Output directory, created with its parents when missing.
     tolerance : float
@@ -218,10 +235,10 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    paths, force_fields = _inputs(species, force_field)
     return _warned(build_packmol(
-        _species(species), counts, density, pair_style=_pair_code(pair_style),
-        explicit_lb=explicit_lb, force_field=_path(force_field, "force_field"),
-        out_dir=_path(out_dir, "out_dir"),
+        paths, counts, density, pair_style=_pair_code(pair_style),
+        explicit_lb=explicit_lb, **force_fields, out_dir=_path(out_dir, "out_dir"),
         tolerance=tolerance, input_script=input_script, temperature=temperature,
         pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
         coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
@@ -236,7 +253,7 @@ def from_coords(
     box_len: float | None = None,
     pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
-    force_field: StrPath = "force_field.json",
+    force_field: StrPath | None = None,
     out_dir: StrPath = ".",
     *,
     input_script: bool = True,
@@ -255,10 +272,8 @@ def from_coords(
 
     Parameters
     ----------
-    species : str, os.PathLike or a sequence of them
-        Molecule JSON files, one per species; each species is named after its file's stem.
-    counts : sequence of int
-        Number of molecules per species (same order as *species*); 0 leaves a species out.
+    species, counts
+        As for `packmol`.
     coords : path, sequence of [x, y, z], or a float64 buffer of shape (n, 3)
         One position per atom, Å, in species → molecule → atom order (atoms in the order of
         the molecule file). Positions are written as given, not wrapped into the box. A path
@@ -309,8 +324,9 @@ def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, forc
     is_file = isinstance(coords, (str, os.PathLike))
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
+    paths, force_fields = _inputs(species, force_field)
     return _warned(build_from_coords(
-        _species(species), counts, _path(coords, "coords") if is_file else coords, box_len,
-        pair_style=_pair_code(pair_style), explicit_lb=explicit_lb,
-        force_field=_path(force_field, "force_field"), out_dir=_path(out_dir, "out_dir"),
+        paths, counts, _path(coords, "coords") if is_file else coords, box_len,
+        pair_style=_pair_code(pair_style), explicit_lb=explicit_lb, **force_fields,
+        out_dir=_path(out_dir, "out_dir"),
         bond_check_off=bond_check_off, **keywords))

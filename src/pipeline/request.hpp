@@ -74,7 +74,9 @@ std::string pair_choice_names();
 struct BuildRequest {
     std::vector<std::string> species = {};  // molecule files, one per species
     std::vector<std::uint64_t> counts = {};
-    std::string force_field = {};
+    std::string force_field = {};  // may be empty when model_force_fields is not
+    // The force-field entries of the bundled models that species name, merged after force_field's.
+    std::vector<std::string> model_force_fields = {};
     std::string out_dir = {};
     Placement placement = {};
     std::optional<PairSetup> pair_setup = std::nullopt;

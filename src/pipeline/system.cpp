@@ -102,8 +102,9 @@ std::vector<CountedMolecule> ResolvedSystem::counted() const {
 }
 
 Result<ResolvedSystem> resolve_system(const BuildRequest& request, Diagnostics& diagnostics) {
-    BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts));
-    report_unknown_keys(loaded, request.force_field, request.species, diagnostics);
+    BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts,
+                                       request.model_force_fields));
+    report_unknown_keys(loaded, request.species, diagnostics);
     BW_TRY_VOID(check_declared_pseudo_atoms(loaded.molecules, request.counts, loaded.force_field,
                                             request.suggest_names));
     BW_TRY(auto species, resolve_active(loaded.molecules, request.counts, loaded.force_field,

@@ -1,5 +1,6 @@
 #include "pipeline/inputs.hpp"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "lammps/resolved.hpp"
@@ -68,6 +69,46 @@ TEST_F(LoadMolecules, SkippedAreTheCountZeroSpeciesInOrder) {
     EXPECT_EQ(loaded->molecules[2].name, "c");
     EXPECT_EQ(loaded->skipped, (std::vector<std::string>{"b", "d"}));
     EXPECT_EQ(load(paths, {0, 0, 0, 0})->skipped, (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+// A model's force-field entries come after the given file's: a pseudo atom both declare is one
+// type when the numbers agree (to 1 part in 10^4), and a disagreement names both files. Models
+// alone take the longest cutoff of theirs.
+TEST_F(LoadMolecules, ModelForceFieldsMergeAfterTheGivenFile) {
+    const auto ff_with = [&](std::string_view name, std::string_view x_charge, double cutoff) {
+        return dir.write(name, fmt::format(R"({{"MixingRule": "Lorentz-Berthelot",
+            "CutOffVDW": {}, "PseudoAtoms": [{{"name": "X", "mass": 12, "charge": {}}},
+            {{"name": "{}", "mass": 1, "charge": 0}}]}})",
+                                           cutoff, x_charge, name.substr(0, 2)));
+    };
+    const auto own = ff_with("o1.json", "0.5", 10);
+    const auto agreeing = ff_with("m1.json", "0.50004", 14);
+    const auto other = ff_with("m2.json", "0.6", 9);
+    const auto shorter = ff_with("m3.json", "0.5", 9);
+    const auto species = std::vector<std::string>{molecule("x.json")};
+    const auto load_with = [&](const std::string& own_path, std::vector<std::string> models) {
+        return load_molecules(own_path, species, std::vector<std::uint64_t>{1}, models);
+    };
+
+    auto merged = load_with(own, {agreeing});
+    ASSERT_TRUE(merged) << merged.error().message;
+    EXPECT_EQ(merged->force_field.pseudo_atoms.size(), 3u);  // X once, o1 and m1
+    EXPECT_EQ(merged->force_field.pseudo_atom("X")->charge, 0.5);
+    EXPECT_EQ(merged->force_field.cutoff_vdw, 10);
+    auto alone = load_with("", {shorter, agreeing});
+    ASSERT_TRUE(alone) << alone.error().message;
+    EXPECT_EQ(alone->force_field.cutoff_vdw, 14);
+    EXPECT_EQ(alone->force_field_file, shorter);
+
+    const auto clash = load_with(own, {agreeing, other});
+    EXPECT_EQ(error_of(clash),
+              "pseudo atom 'X' has other numbers in " + other +
+                  " (mass 12, charge 0.6, epsilon 0 K, sigma 0 \u00c5) than in " + own +
+                  " (mass 12, charge 0.5, epsilon 0 K, sigma 0 \u00c5): a name is one type, so "
+                  "rename it in one file or make them agree");
+    EXPECT_EQ(clash.error().file, own);
+    EXPECT_EQ(error_of(load_with("", {})),
+              "no force field: give a force-field file, or name a bundled model as a species");
 }
 
 // The bundled examples load as one mixture, every parameter cited, every molecule neutral; the

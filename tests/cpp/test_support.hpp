@@ -232,7 +232,7 @@ struct TestBuild : Species {
         auto species = number_types(active, ff, diagnostics, placeholder_level(request));
         if (!species) return tl::unexpected(species.error());
         if (packing_note) diagnostics.warn(DiagnosticKind::PackingStatus, *packing_note);
-        const ResolvedSystem system{LoadedSpecies{ff, {}, skipped}, std::move(*species),
+        const ResolvedSystem system{LoadedSpecies{ff, {}, {}, skipped}, std::move(*species),
                                     request.pair_setup};
         auto r = request;
         r.out_dir = std::move(out_dir);

@@ -40,7 +40,8 @@ class CommandLineTest(TempDirTestCase):
     def test_help_explains_every_option_with_default_or_unit(self):
         for command, needles in (
                 ("pack", ["--species", "--counts", "--density", "kg/m³", "--force-field",
-                          "default: force_field.json", "--out-dir", "--pair-style",
+                          "else force_field.json in the current directory", "--out-dir",
+                          "--pair-style",
                           "{auto,tip4p,lj-cut,lj-cut-coul-long,none}", "default: auto",
                           "--explicit-lb", "default: off", "--tolerance", "Å (default: 2.0)"]),
                 ("from-coords", ["--coords", ".xyz", ".pdb", ".data/.lmp", "--box-length", "Å",
@@ -72,9 +73,9 @@ class CommandLineTest(TempDirTestCase):
                     self.assertEqual(getattr(args, name), library[name], name)
                 for name in ("cutoff", "coulomb_cutoff", "kspace_accuracy"):
                     self.assertEqual(getattr(args, name), library[name], name)
-                self.assertEqual(os.fspath(args.force_field), library["force_field"])
+                self.assertEqual(args.force_field, library["force_field"])
                 self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
-                shown = {"--pair-style": args.pair_style, "--force-field": args.force_field,
+                shown = {"--pair-style": args.pair_style,
                          **{f"--{name}": getattr(args, name) for name in run_settings}}
                 if command == "pack":
                     self.assertEqual(args.tolerance, library["tolerance"])
@@ -316,7 +317,7 @@ class PackWrapperTest(TempDirTestCase):
                     self.assertEqual(ours[name].kind, inspect.Parameter.KEYWORD_ONLY, name)
                 for name, param in theirs.items():  # the text signatures show some as "..."
                     expected = {"pair_style": "auto", "out_dir": ".",
-                                "force_field": "force_field.json"}.get(name, param.default)
+                                "force_field": None}.get(name, param.default)
                     if wrapper is pack.from_coords and name == "box_len":
                         expected = None  # a coordinate file may state the box
                     self.assertEqual(ours[name].default, expected, name)
@@ -347,8 +348,8 @@ class PackWrapperTest(TempDirTestCase):
              f"pair_style 'lj' is not a preset; expected one of {names}"),
             (dict(species=METHANE, pair_style=1), TypeError,
              f"pair_style must be a PyPairSetup, None or one of {names}, not int"),
-            (dict(species=METHANE, force_field=None), TypeError,
-             "force_field must be a path (str or os.PathLike), not NoneType"),
+            (dict(species=METHANE, force_field=7), TypeError,
+             "force_field must be a path (str or os.PathLike), not int"),
             (dict(species=METHANE, box_len=None), TypeError,
              "from_coords() needs box_len unless coords is a file that states a box"),
         ]

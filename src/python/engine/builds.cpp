@@ -17,7 +17,7 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
     "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
     "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
-    "timeout=None, progress=None, accept_imperfect=False, strict=False)\n"
+    "timeout=None, progress=None, accept_imperfect=False, strict=False, model_force_fields=None)\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -32,14 +32,18 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in "
     "\u00c5, and kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place "
     "of the preset's; None keeps those. strict=True fails on the build's first warnings and "
-    "writes nothing.";
+    "writes nothing.\n"
+    "\n"
+    "model_force_fields names the force-field files of the bundled models the species use: their "
+    "entries are merged after force_field's (None for the models' alone), and a pseudo atom "
+    "both declare must carry the same numbers.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
-    "bond_check_off='check_bonds=False', strict=False)\n"
+    "bond_check_off='check_bonds=False', strict=False, model_force_fields=None)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -49,22 +53,24 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "for the box the file states, and check_names compares the file's atom names with the\n"
     "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
     "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
-    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy and strict\n"
-    "as for build_packmol.";
+    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict and\n"
+    "model_force_fields as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
     PyObject *pair_style = nullptr, *explicit_lb = nullptr, *force_field = nullptr,
              *out_dir = nullptr, *input_script = nullptr, *temperature = nullptr,
              *pressure = nullptr, *timestep = nullptr, *steps = nullptr, *cutoff = nullptr,
-             *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr, *strict = nullptr;
+             *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr, *strict = nullptr,
+             *model_force_fields = nullptr;
 };
 
 // What both builds take beyond their own arguments, with the package's defaults.
 struct PackageArguments {
     PairChoice pair_choice;
     bool explicit_lb = false;
-    std::string force_field = "force_field.json";
+    std::string force_field = "force_field.json";  // empty: the bundled models' entries alone
+    std::vector<std::string> model_force_fields;
     std::string out_dir = ".";
     bool input_script = true;
     RunSettings run;
@@ -76,6 +82,7 @@ struct PackageArguments {
     BuildRequest request() const {
         BuildRequest request;
         request.force_field = force_field;
+        request.model_force_fields = model_force_fields;
         request.out_dir = out_dir;
         request.pair_setup = pair_choice.setup;
         request.preset_rule = pair_choice.rule;
@@ -90,12 +97,27 @@ struct PackageArguments {
     }
 };
 
+// None for no force-field file of the user's: the bundled models' entries alone.
+bool to_optional_path(PyObject* value, std::string& path) {
+    if (Py_IsNone(value)) {
+        path.clear();
+        return true;
+    }
+    return to_path(value, path);
+}
+
+bool to_optional_path_list(PyObject* value, std::vector<std::string>& paths) {
+    return Py_IsNone(value) || to_path_list(value, paths);
+}
+
 // The package passes paths as str and a preset as its name, code or None: their conversions
 // refuse only what the package never passes, with a note naming the parameter.
 bool convert(const PackageKeywords& given, PackageArguments& out) {
     return convert_argument(given.pair_style, "pair_style", to_pair_choice, out.pair_choice) &&
            convert_parameter(given.explicit_lb, "explicit_lb", to_bool, out.explicit_lb) &&
-           convert_argument(given.force_field, "force_field", to_path, out.force_field) &&
+           convert_argument(given.force_field, "force_field", to_optional_path, out.force_field) &&
+           convert_argument(given.model_force_fields, "model_force_fields", to_optional_path_list,
+                            out.model_force_fields) &&
            convert_argument(given.out_dir, "out_dir", to_path, out.out_dir) &&
            convert_parameter(given.input_script, "input_script", to_bool, out.input_script) &&
            convert_parameter(given.temperature, "temperature", to_finite_number,
@@ -187,18 +209,31 @@ PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool
 }
 
 char* build_packmol_keywords[] = {
-    keyword("species"),        keyword("counts"),
-    keyword("density"),        keyword("pair_style"),
-    keyword("explicit_lb"),    keyword("force_field"),
-    keyword("out_dir"),        keyword("tolerance"),
-    keyword("input_script"),   keyword("temperature"),
-    keyword("pressure"),       keyword("timestep"),
-    keyword("steps"),          keyword("cutoff"),
-    keyword("coulomb_cutoff"), keyword("kspace_accuracy"),
-    keyword("jobs"),           keyword("seed"),
-    keyword("subboxes"),       keyword("timeout"),
-    keyword("progress"),       keyword("accept_imperfect"),
-    keyword("strict"),         nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("density"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("tolerance"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
+    keyword("jobs"),
+    keyword("seed"),
+    keyword("subboxes"),
+    keyword("timeout"),
+    keyword("progress"),
+    keyword("accept_imperfect"),
+    keyword("strict"),
+    keyword("model_force_fields"),
+    nullptr,
 };
 
 PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
@@ -206,13 +241,13 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackageKeywords given;
     PackingKeywords given_packing;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
             &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
             &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
             &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
-            &given_packing.accept_imperfect, &given.strict)) {
+            &given_packing.accept_imperfect, &given.strict, &given.model_force_fields)) {
         return nullptr;
     }
     std::vector<std::string> species_paths;
@@ -241,13 +276,28 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),         keyword("counts"),      keyword("coords"),
-    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
-    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
-    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
-    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"), keyword("check_names"), keyword("check_bonds"),
-    keyword("bond_check_off"),  keyword("strict"),      nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("coords"),
+    keyword("box_len"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
+    keyword("check_names"),
+    keyword("check_bonds"),
+    keyword("bond_check_off"),
+    keyword("strict"),
+    keyword("model_force_fields"),
+    nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -299,12 +349,12 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
             &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
             &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &all.check_bonds,
-            &all.bond_check_off, &given.strict)) {
+            &all.bond_check_off, &given.strict, &given.model_force_fields)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
