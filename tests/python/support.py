@@ -5,6 +5,7 @@ import os
 import pathlib
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 import warnings
@@ -25,6 +26,13 @@ needs_lammps = unittest.skipUnless(LMP, "LAMMPS is not installed: no 'lmp' on PA
 
 def example(name):
     return str(EXAMPLES / name)
+
+
+def boxwright(*args, cwd=None, env=None):
+    """The command line, run as `python -m boxwright` would be."""
+    return subprocess.run([sys.executable, "-m", "boxwright", *map(str, args)], cwd=cwd,
+                          capture_output=True, text=True, timeout=300,
+                          env=None if env is None else {**os.environ, **env})
 
 
 class TempDirTestCase(unittest.TestCase):

@@ -7,22 +7,14 @@ import json
 import os
 import re
 import shutil
-import subprocess
-import sys
 import unittest
 from unittest import mock
 
 from boxwright import BuildError, _native, cli, pack
-from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, lattice_coordinates
+from support import EXAMPLES, FORCE_FIELD, TempDirTestCase, boxwright, lattice_coordinates
 
 CO2, BUTANE, METHANE = EXAMPLES / "co2.json", EXAMPLES / "butane.json", EXAMPLES / "methane.json"
 WATER = EXAMPLES / "water.json"
-
-
-def boxwright(*args, cwd=None, env=None):
-    return subprocess.run([sys.executable, "-m", "boxwright", *map(str, args)], cwd=cwd,
-                          capture_output=True, text=True, timeout=300,
-                          env=None if env is None else {**os.environ, **env})
 
 
 def write_mixture_files(directory, coords):
