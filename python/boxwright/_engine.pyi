@@ -16,7 +16,7 @@ _PairCode = int | str | None
 
 def build_packmol(
     species: Sequence[str],
-    counts: Sequence[SupportsIndex],
+    counts: Sequence[SupportsIndex] | None,
     density: SupportsFloat | SupportsIndex,
     *,
     pair_style: _PairCode = "auto",
@@ -40,6 +40,8 @@ def build_packmol(
     accept_imperfect: bool = False,
     strict: bool = False,
     model_force_fields: Sequence[str] | None = None,
+    mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
+    molecules: SupportsIndex | None = None,
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
@@ -59,6 +61,11 @@ def build_packmol(
     entries are merged after force_field's (None for the models' alone), and a pseudo atom both
     declare must carry the same numbers.
 
+    counts may be None when mole_fractions (one per species, summing to 1 within 0.01) and
+    molecules (their total) are given instead: the counts are molecules times the fractions,
+    scaled to sum to 1 and rounded by largest remainder so that they sum to molecules, and a
+    note of the report (kind "composition") says how.
+
     The dict: summary (the `_native` summary text, with a "packing:" line when the box was
     split), pair_style (preset name or None), species (name, count, atoms_per_molecule,
     molecular_mass, charge), atom_types (number, name, species: each type of data.lmp, its
@@ -69,7 +76,7 @@ def build_packmol(
 
 def build_from_coords(
     species: Sequence[str],
-    counts: Sequence[SupportsIndex],
+    counts: Sequence[SupportsIndex] | None,
     coords: str | Sequence[Sequence[SupportsFloat | SupportsIndex]] | Buffer,
     box_len: SupportsFloat | SupportsIndex | None,
     *,
@@ -90,6 +97,8 @@ def build_from_coords(
     bond_check_off: str = "check_bonds=False",
     strict: bool = False,
     model_force_fields: Sequence[str] | None = None,
+    mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
+    molecules: SupportsIndex | None = None,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
@@ -99,5 +108,5 @@ def build_from_coords(
     for the box the file states, and check_names compares the file's atom names with the
     species'. check_bonds compares every bond's length, under the minimum image, with the
     molecule file's (within 25 %) and fails the build on the first that is off, naming
-    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict and
-    model_force_fields as for build_packmol."""
+    bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
+    model_force_fields, mole_fractions and molecules as for build_packmol."""

@@ -1,6 +1,8 @@
 """The command line, `boxwright` (or `python -m boxwright`): the two builds of `boxwright.pack`.
 
     boxwright pack --species co2.json butane.json --counts 50 50 --density 600
+    boxwright pack --species co2.json butane.json --mole-fractions 0.2 0.8 --molecules 100 \
+        --density 600
     boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
 
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
@@ -98,6 +100,13 @@ def _positive(text: str) -> float:
     return value
 
 
+def _fraction(text: str) -> float:
+    value = _finite(text)
+    if value is None or value < 0:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a finite number of at least 0")
+    return value
+
+
 def _grid(text: str) -> tuple[int, ...]:
     parts = text.split(",")
     if len(parts) != 3:
@@ -116,10 +125,21 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "names of bundled models ('boxwright models' lists them); a path to a file always wins "
         "(required)",
     )
-    parser.add_argument(
-        "--counts", nargs="+", required=True, type=_count, metavar="N",
+    amounts = parser.add_mutually_exclusive_group(required=True)
+    amounts.add_argument(
+        "--counts", nargs="+", type=_count, metavar="N",
         help="number of molecules of each species, in the order of --species; 0 leaves a "
-        "species out (required)",
+        "species out (this or --mole-fractions is required)",
+    )
+    amounts.add_argument(
+        "--mole-fractions", nargs="+", type=_fraction, metavar="X",
+        help="mole fraction of each species, in the order of --species, summing to 1 within "
+        "0.01, with --molecules: the counts are the molecules times the fractions, rounded by "
+        "largest remainder to whole molecules that sum to --molecules",
+    )
+    parser.add_argument(
+        "--molecules", type=_count, metavar="N",
+        help="the total number of molecules of --mole-fractions",
     )
     parser.add_argument(
         "--force-field", type=Path, metavar="FILE",
@@ -377,6 +397,8 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         coulomb_cutoff=args.coulomb_cutoff,
         kspace_accuracy=args.kspace_accuracy,
         strict=args.strict,
+        mole_fractions=args.mole_fractions,
+        molecules=args.molecules,
     )
     # print_report shows the report's warnings; the package's BuildWarning would repeat them.
     with warnings.catch_warnings():
@@ -435,10 +457,21 @@ def parse(argv: Sequence[str] | None) -> argparse.Namespace:
     """The command line's arguments; a usage error exits here with status 2. Every value that
     reaches the package is one it takes, so that what it refuses is the build's to say."""
     args = build_parser().parse_args(argv)
-    if args.command != "models" and len(args.species) != len(args.counts):
-        args.command_parser.error(f"--species has {len(args.species)} entries but --counts has "
-                                  f"{len(args.counts)} (they must match 1:1)")
+    if args.command != "models":
+        _check_amounts(args)
     return args
+
+
+def _check_amounts(args: argparse.Namespace) -> None:
+    """--counts, or --mole-fractions with --molecules, one per species."""
+    if (args.mole_fractions is None) != (args.molecules is None):
+        args.command_parser.error("--mole-fractions needs --molecules" if args.molecules is None
+                                  else "--molecules needs --mole-fractions, not --counts")
+    given, amounts = (("--counts", args.counts) if args.mole_fractions is None
+                      else ("--mole-fractions", args.mole_fractions))
+    if len(args.species) != len(amounts):
+        args.command_parser.error(f"--species has {len(args.species)} entries but {given} has "
+                                  f"{len(amounts)} (they must match 1:1)")
 
 
 def main(argv: Sequence[str] | None = None) -> int:

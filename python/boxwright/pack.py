@@ -16,16 +16,19 @@ start that survives packed contacts, then NPT or NVT). They accept `pathlib.Path
 command-line name ("tip4p", "lj-cut", "lj-cut-coul-long", "none", "auto") as well as a
 `PyPairSetup`, and return a `BuildReport`: `str(report)` is the build
 summary, and the report adds each species' mass and charge, the density, the net charge, the
-closest contact between molecules and every warning of the build.
+closest contact between molecules and every warning of the build. Both take the mixture as a
+count per species, or as mole fractions of a total number of molecules (``counts=None,
+mole_fractions=[0.25, 0.75], molecules=400``), which the build rounds to counts that sum to it.
 
 A failing build raises `BuildError` (a `RuntimeError`), whose `message` is the whole message and
 whose `file` and `line` say which input file, and which line of it, is at fault, when one is.
-A mistake in the arguments themselves raises `TypeError` (a value of the wrong type) or
-`ValueError` (a negative count, counts that do not match the species, a number that is not
-finite, coordinates that are not rows of three numbers or not one row per atom), its message
-naming the parameter; nothing has been read then, except for the number of rows, which is known
-once the species are. A value that the build refuses (a temperature that is not positive, a
-setting the preset has no use for) is a `BuildError`.
+A mistake in the arguments themselves raises `TypeError` (a value of the wrong type, counts and
+mole fractions given both or neither) or `ValueError` (a negative count or mole fraction, counts
+or mole fractions that do not match the species, a number that is not finite, coordinates that
+are not rows of three numbers or not one row per atom), its message naming the parameter;
+nothing has been read then, except for the number of rows, which is known once the species are.
+A value that the build refuses (a temperature that is not positive, a setting the preset has no
+use for, mole fractions that do not sum to 1) is a `BuildError`.
 
 Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`, at the
 caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
@@ -136,8 +139,8 @@ def _warned(built: dict[str, Any]) -> BuildReport:
 
 def packmol(
     species: StrPath | Sequence[StrPath],
-    counts: Sequence[int],
-    density: float,
+    counts: Sequence[int] | None = None,
+    density: float | None = None,
     pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
     force_field: StrPath | None = None,
@@ -159,6 +162,8 @@ def packmol(
     progress: Callable[[Progress], object] | None = None,
     accept_imperfect: bool = False,
     strict: bool = False,
+    mole_fractions: Sequence[float] | None = None,
+    molecules: int | None = None,
 ) -> BuildReport:
     """Pack the mixture with Packmol and write data.lmp, forcefield.lmp and in.lmp into *out_dir*.
 
@@ -168,10 +173,11 @@ def packmol(
         Molecule JSON files, one per species; each species is named after its file's stem. An
         entry that is not a path to a file names a bundled model (`boxwright.models.names()`:
         "tip4p2005", "ethanol", ...), whose species takes the model's name.
-    counts : sequence of int
+    counts : sequence of int, or None
         Number of molecules per species (same order as *species*); 0 leaves a species out.
+        None when *mole_fractions* and *molecules* give them instead.
     density : float
-        Target mass density of the mixture, kg/m³; sets the edge of the cubic box.
+        Target mass density of the mixture, kg/m³; sets the edge of the cubic box (required).
     pair_style : PyPairSetup, str or None
         Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
         "lj-cut", "lj-cut-coul-long"). "auto" takes LjCutCoulLong when any atom of the build
@@ -229,12 +235,24 @@ def packmol(
     strict : bool
         Fail on the build's warnings (`BuildError` listing them all) and write nothing; the
         warnings about the input stop it before anything is packed. Notes never fail it.
+    mole_fractions : sequence of float, or None
+        The mixture by composition, in place of *counts*: one mole fraction per species, at
+        least 0 and summing to 1 within 0.01 (they are scaled to sum to exactly 1).
+    molecules : int or None
+        The total number of molecules of *mole_fractions*, from 1 to 10^12. The counts are
+        molecules × fraction rounded by largest remainder: each species gets the whole part,
+        and the molecules still missing go one each to the largest fractional parts (the
+        earlier species first among equal ones), so they sum to *molecules*. A note of the
+        report (`report.notes`) says how they were rounded, and a warning names a species with
+        a positive fraction that came to no molecule.
 
     Returns
     -------
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    if density is None:
+        raise TypeError("packmol() missing required argument: 'density'")
     paths, force_fields = _inputs(species, force_field)
     return _warned(build_packmol(
         paths, counts, density, pair_style=_pair_code(pair_style),
@@ -243,13 +261,14 @@ def packmol(
         pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
         coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
         subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
-        accept_imperfect=accept_imperfect, strict=strict))
+        accept_imperfect=accept_imperfect, strict=strict, mole_fractions=mole_fractions,
+        molecules=molecules))
 
 
 def from_coords(
     species: StrPath | Sequence[StrPath],
-    counts: Sequence[int],
-    coords: StrPath | Sequence[Sequence[float]] | Buffer,
+    counts: Sequence[int] | None = None,
+    coords: StrPath | Sequence[Sequence[float]] | Buffer | None = None,
     box_len: float | None = None,
     pair_style: PairStyle = "auto",
     explicit_lb: bool = False,
@@ -267,6 +286,8 @@ def from_coords(
     check_names: bool = True,
     check_bonds: bool = True,
     strict: bool = False,
+    mole_fractions: Sequence[float] | None = None,
+    molecules: int | None = None,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
@@ -283,7 +304,7 @@ def from_coords(
         the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
         applied, box from its bounds; the velocities of a Velocities section go into data.lmp,
         and in.lmp keeps them and skips the start of a packed box). A file whose atom count
-        differs from what the species and counts need is refused, naming both counts.
+        differs from what the species and counts need is refused, naming both counts. Required.
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
         when *coords* is a file that states a cubic box; given, it must agree with that box.
@@ -301,7 +322,7 @@ def from_coords(
         or longer than half the box, raises `BuildError` naming the molecule, the two atoms
         and both lengths, and nothing is written. It finds coordinates in another atom order,
         atoms swapped between molecules and lengths in another unit.
-    strict : bool
+    strict, mole_fractions, molecules
         As for `packmol`.
 
     Returns
@@ -314,13 +335,15 @@ def from_coords(
         input_script=input_script, temperature=temperature, pressure=pressure,
         timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
-        strict=strict)
+        strict=strict, mole_fractions=mole_fractions, molecules=molecules)
 
 
 def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
                  *, bond_check_off: str = "check_bonds=False", **keywords: Any) -> BuildReport:
     """`from_coords`, with the words that turn the bond check off where the caller is (the
     command line names its own option), for the failure to name."""
+    if coords is None:
+        raise TypeError("from_coords() missing required argument: 'coords'")
     is_file = isinstance(coords, (str, os.PathLike))
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")

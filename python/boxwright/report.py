@@ -69,8 +69,9 @@ class BuildReport:
     grid (nx, ny, nz) the box was split into for packing and `jobs` the number of Packmol
     processes that ran at once; both None when one Packmol packed the whole box.
     `diagnostics` holds everything the build said, in order; `warnings` the texts of those at
-    the warning level. `atom_types` maps each type number of data.lmp to its pseudo atom and the
-    species that use it.
+    the warning level, `notes` of those at the note level (among them, for a mixture given by
+    mole fractions, how they were rounded to counts). `atom_types` maps each type number of
+    data.lmp to its pseudo atom and the species that use it.
     """
 
     summary: str
@@ -114,6 +115,10 @@ class BuildReport:
     def __str__(self) -> str:
         return self.summary
 
+    @property
+    def notes(self) -> tuple[str, ...]:
+        return tuple(d.text for d in self.diagnostics if d.level == "note")
+
     def to_json(self) -> dict[str, Any]:
         """The report as one JSON object: species, atom_types (number, name, species), totals,
         box_length, density, net_charge, min_distance, warnings, diagnostics (kind, level, text),
@@ -141,6 +146,9 @@ class BuildReport:
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]
+        # How mole fractions became the counts of the table below.
+        lines += [d.text for d in self.diagnostics
+                  if d.kind == "composition" and d.level == "note"]
         width = max([len("species")] + [len(s.name) for s in self.species])
         lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
                      f"{'charge e':>9}")

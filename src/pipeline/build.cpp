@@ -7,8 +7,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "base/invariant.hpp"
 #include "base/numbers.hpp"
+#include "pipeline/composition.hpp"
 #include "pipeline/limits.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
@@ -153,6 +156,13 @@ FfError with_warnings(FfError error, const Diagnostics& diagnostics, const Build
     return error;
 }
 
+// Every species' name, in species order, count-0 species included.
+std::vector<std::string> species_names(const ResolvedSystem& system) {
+    std::vector<std::string> names;
+    for (const auto& molecule : system.loaded.molecules) names.push_back(molecule.name);
+    return names;
+}
+
 }  // namespace
 
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
@@ -166,7 +176,12 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
     return report;
 }
 
-Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+namespace {
+
+// The build once the request has its counts; a composition's, worked out from it, are reported
+// with the species' names once those are read.
+Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
+                                      const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
     auto resolved = resolve_system(request, diagnostics);
@@ -174,6 +189,9 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
         return tl::unexpected(with_warnings(std::move(resolved).error(), diagnostics, request));
     }
     auto& system = *resolved;
+    if (composed) {
+        report_composition(*request.composition, *composed, species_names(system), diagnostics);
+    }
     if (request.preset_rule == PresetRule::FromCharges) {
         BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
     }
@@ -186,6 +204,17 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     }
     BW_TRY_VOID(check_given_box(request, placed->box_length));
     return finish_build(request, system, *placed, std::move(diagnostics), watch);
+}
+
+}  // namespace
+
+Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+    if (!request.composition) return run_counted_build(request, nullptr, watch);
+    invariant(request.counts.empty(), "a request gives counts or a composition, not both");
+    BW_TRY(const auto composed, compose_counts(*request.composition, request.species.size()));
+    BuildRequest counted = request;
+    counted.counts = composed.counts;
+    return run_counted_build(counted, &composed, watch);
 }
 
 }  // namespace boxwright

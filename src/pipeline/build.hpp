@@ -1,9 +1,8 @@
-// run_build: the one build path that every entry of both modules takes. The request's settings
-// are checked, then: the inputs are loaded and the system resolved (types numbered once), the
-// system's size and the input's plausibility checked, the positions placed, the report made and the
-// output set written.
-// The first failure ends the build; the watch's stop ends it early, with every Packmol stopped and
-// the old files kept.
+// run_build: the one build path that every entry of both modules takes. A composition is turned
+// into counts and the request's settings are checked, then: the inputs are loaded and the system
+// resolved (types numbered once), the system's size and the input's plausibility checked, the
+// positions placed, the report made and the output set written. The first failure ends the build;
+// the watch's stop ends it early, with every Packmol stopped and the old files kept.
 #pragma once
 
 #include "base/error.hpp"

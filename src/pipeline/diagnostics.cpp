@@ -39,6 +39,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "packing-tolerance";
         case DiagnosticKind::PackingJobs:
             return "packing-jobs";
+        case DiagnosticKind::Composition:
+            return "composition";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

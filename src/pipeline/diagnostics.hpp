@@ -24,6 +24,7 @@ enum class DiagnosticKind {
     Overlap,
     PackingTolerance,
     PackingJobs,  // fewer Packmol processes at once than asked for
+    Composition,  // how mole fractions were rounded to whole molecules
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

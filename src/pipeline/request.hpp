@@ -17,6 +17,7 @@
 #include "decomposition/decomposed_pack.hpp"
 #include "lammps/input_script.hpp"
 #include "lammps/pair_style.hpp"
+#include "pipeline/composition.hpp"
 
 namespace boxwright {
 
@@ -100,6 +101,9 @@ struct BuildRequest {
     // the molecule files, and the words that turn it off where the caller is ("check_bonds=False"),
     // named in its failure. Absent: no check (packing, and the specified module's coordinates).
     std::optional<std::string> bond_check_off = std::nullopt;
+    // The package's mixture by composition, in place of `counts` (left empty): the build works
+    // the counts out from it before anything is read.
+    std::optional<Composition> composition = std::nullopt;
 };
 
 }  // namespace boxwright

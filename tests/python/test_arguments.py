@@ -18,6 +18,7 @@ from support import FORCE_FIELD, TempDirTestCase, example
 CO2, WATER, METHANE = example("co2.json"), example("water.json"), example("methane.json")
 PACKMOL = dict(species=["a.json"], counts=[1], density=1.0)
 COORDS = dict(species=["a.json"], counts=[1], coords=[[0, 0, 0]], box_len=9.0)
+BY_FRACTIONS = dict(counts=None, mole_fractions=[1], molecules=5)
 VEC = "Can't extract `str` to `Vec`"
 
 
@@ -200,6 +201,32 @@ class PackageArgumentTest(TempDirTestCase):
             (C, {"box_len": math.inf}, ValueError,
              "box_len must be a positive finite number, got inf"),
             (C, {"check_names": "yes"}, TypeError, "check_names must be a bool, not str"),
+            (P, {"density": None}, TypeError, "packmol() missing required argument: 'density'"),
+            (C, {"coords": None}, TypeError, "from_coords() missing required argument: 'coords'"),
+            # A mixture by composition: counts, or mole_fractions with molecules.
+            (P, {"molecules": 5}, TypeError,
+             "give counts or mole_fractions with molecules, not both"),
+            (P, {"counts": None}, TypeError,
+             "counts is required unless mole_fractions and molecules are given"),
+            (P, {"counts": None, "mole_fractions": [1]}, TypeError,
+             "mole_fractions needs molecules, the total number of molecules"),
+            (C, {"counts": None, "molecules": 5}, TypeError, "molecules needs mole_fractions"),
+            (P, {**BY_FRACTIONS, "mole_fractions": [1, "x"]}, TypeError,
+             "mole_fractions[1] must be a number, not str"),
+            (C, {**BY_FRACTIONS, "molecules": -1}, ValueError, "molecules must be 0 or more, got -1"),
+            (P, {**BY_FRACTIONS, "mole_fractions": [0.5, 0.5]}, ValueError,
+             "species has 1 entry but mole_fractions has 2 entries (one mole fraction per species)"),
+            (C, {**BY_FRACTIONS, "mole_fractions": [math.nan]}, ValueError,
+             "mole_fractions[0] must be a finite number, got nan"),
+            (P, {**BY_FRACTIONS, "mole_fractions": [-1]}, ValueError,
+             "mole_fractions[0] must be 0 or more, got -1.0"),
+            # What the build refuses, also before anything is read.
+            (P, {**BY_FRACTIONS, "mole_fractions": [0.985]}, BuildError,
+             "mole fractions must sum to 1 (within 0.01), but they sum to 0.985"),
+            (C, {**BY_FRACTIONS, "mole_fractions": [0]}, BuildError,
+             "mole fractions must sum to 1 (within 0.01), but they sum to 0"),
+            (P, {**BY_FRACTIONS, "molecules": 0}, BuildError,
+             "molecules must be from 1 to 1000000000000, got 0"),
         ]
         good = {P: dict(species=METHANE, counts=[1], density=500.0),
                 C: dict(species=CO2, counts=[1], coords=[[0, 0, 0]] * 3, box_len=20.0)}

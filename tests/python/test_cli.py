@@ -113,9 +113,11 @@ class CommandLineTest(TempDirTestCase):
                 for name in ("data.lmp", "forcefield.lmp", "in.lmp"):
                     self.assertEqual(*((d / name).read_text() for d in (out, self.tmp)), name)
 
-    # Every warning is shown once, even where Python shows every BuildWarning too.
+    # Every warning is shown once, even where Python shows every BuildWarning too. The mixture
+    # is given by composition: 0.6 and 0.4 of 5 molecules are 3 and 2.
     def test_json_report_and_no_input_script(self):
-        result = boxwright("pack", "--species", CO2, METHANE, "--counts", 3, 2, "--density", 300,
+        result = boxwright("pack", "--species", CO2, METHANE, "--mole-fractions", 0.6, 0.4,
+                           "--molecules", 5, "--density", 300,
                            "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
                            "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -126,6 +128,10 @@ class CommandLineTest(TempDirTestCase):
         self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
                          [("co2", 3), ("methane", 2)])
         self.assertEqual(report["totals"]["atoms"], 11)
+        self.assertIn({"kind": "composition", "level": "note",
+                       "text": "mole fractions 0.6, 0.4 of 5 molecules give counts 3, 2 (5 \u00d7 "
+                       "x = 3.00, 2.00, rounded to whole molecules that sum to 5)"},
+                      report["diagnostics"])
         self.assertAlmostEqual(report["density"], 300.0, places=6)
         self.assertEqual(report["files"], [str(self.tmp / n) for n in ("data.lmp", "forcefield.lmp")])
         self.assertFalse((self.tmp / "in.lmp").exists())
@@ -167,6 +173,19 @@ class CommandLineTest(TempDirTestCase):
              "argument --temperature: 'nan' is not a finite number"),
             (["pack", *one_co2, 2, "--density", 1],
              "--species has 1 entries but --counts has 2 (they must match 1:1)"),
+            (["pack", "--species", CO2, "--density", 1],
+             "one of the arguments --counts --mole-fractions is required"),
+            (["pack", *one_co2, "--mole-fractions", 1, "--molecules", 2, "--density", 1],
+             "argument --mole-fractions: not allowed with argument --counts"),
+            (["pack", *one_co2, "--molecules", 2, "--density", 1],
+             "--molecules needs --mole-fractions, not --counts"),
+            (["pack", "--species", CO2, "--mole-fractions", 1, "--density", 1],
+             "--mole-fractions needs --molecules"),
+            (["pack", "--species", CO2, "--mole-fractions", -0.5, "--molecules", 2],
+             "argument --mole-fractions: '-0.5' is not a finite number of at least 0"),
+            (["from-coords", "--species", CO2, "--mole-fractions", 0.5, 0.5, "--molecules", 2,
+              "--coords", "a.xyz"],
+             "--species has 1 entries but --mole-fractions has 2 (they must match 1:1)"),
         ]
         for args, message in cases:
             with self.subTest(message):
@@ -199,6 +218,9 @@ class CommandLineTest(TempDirTestCase):
              "coords.gro: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)"),
             (["from-coords", *one_co2, "--coords", "gone.pdb", "--box-length", 20],
              "reading gone.pdb: No such file or directory (os error 2)"),
+            (["pack", "--species", CO2, "--mole-fractions", 0.9, "--molecules", 2,
+              "--density", 500, "--force-field", "none.json"],
+             "mole fractions must sum to 1 (within 0.01), but they sum to 0.9"),
         ]
         for args, message in cases:
             with self.subTest(message):
@@ -298,10 +320,12 @@ class PackWrapperTest(TempDirTestCase):
         run_settings = ["input_script", "temperature", "pressure", "timestep", "steps", "cutoff",
                         "coulomb_cutoff", "kspace_accuracy"]
         packing = ["jobs", "seed", "subboxes", "timeout", "progress", "accept_imperfect", "strict"]
+        composition = ["mole_fractions", "molecules"]
         for wrapper, native, added in ((pack.packmol, _native.pack_packmol_py,
-                                        run_settings + packing),
+                                        run_settings + packing + composition),
                                        (pack.from_coords, _native.pack_from_coords_py,
-                                        run_settings + ["check_names", "check_bonds", "strict"])):
+                                        run_settings + ["check_names", "check_bonds", "strict"]
+                                        + composition)):
             with self.subTest(wrapper.__name__):
                 ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
                 self.assertEqual(list(ours), list(theirs) + added)
@@ -310,8 +334,10 @@ class PackWrapperTest(TempDirTestCase):
                 for name, param in theirs.items():  # the text signatures show some as "..."
                     expected = {"pair_style": "auto", "out_dir": ".",
                                 "force_field": None}.get(name, param.default)
-                    if wrapper is pack.from_coords and name == "box_len":
-                        expected = None  # a coordinate file may state the box
+                    if name in ("box_len", "counts", "density", "coords"):
+                        # A coordinate file may state the box, and mole fractions stand in for
+                        # the counts; which makes the parameters after counts optional too.
+                        expected = None
                     self.assertEqual(ours[name].default, expected, name)
 
     def test_friendly_arguments(self):

@@ -128,6 +128,34 @@ class PackageBuildTest(TempDirTestCase):
                          {"species", "atom_types", "totals", "box_length", "density", "net_charge",
                           "min_distance", "warnings", "diagnostics", "files", "packing"})
 
+    # The coordinates are made for the counts expected, so the build's counts must be those.
+    def test_mole_fractions_are_rounded_to_counts_that_a_note_explains(self):
+        note = ("mole fractions {} of {} molecules give counts {} ({} \u00d7 x = {}, rounded to "
+                "whole molecules that sum to {})")
+        left_out = ("mole fraction 0.1 of 4 molecules rounds to 0 molecules of 'methane' "
+                    "(4 \u00d7 x = 0.40): it is left out; raise molecules (--molecules) to "
+                    "include it")
+        cases = [  # fractions of methane and CO2, molecules, the counts, the note's numbers
+            ([0.25, 0.75], 4, [1, 3], ("0.25, 0.75", 4, "1, 3", 4, "1.00, 3.00", 4), []),
+            # Scaled by their sum to 0.5 each: the tie goes to methane.
+            ([0.495, 0.495], 3, [2, 1],
+             ("0.495, 0.495 (sum 0.99, scaled to 1)", 3, "2, 1", 3, "1.50, 1.50", 3), []),
+            ([0.1, 0.9], 4, [0, 4], ("0.1, 0.9", 4, "0, 4", 4, "0.40, 3.60", 4), [left_out]),
+            ([0, 1], 2, [0, 2], ("0, 1", 2, "0, 2", 2, "0.00, 2.00", 2), []),
+        ]
+        for number, (fractions, molecules, counts, numbers, warnings) in enumerate(cases):
+            with self.subTest(fractions=fractions, molecules=molecules):
+                mixture = list(zip((METHANE, CO2), counts))
+                report = pack.from_coords([METHANE, CO2], None, lattice_coordinates(mixture),
+                                          24.0, force_field=FORCE_FIELD,
+                                          out_dir=self.tmp / str(number),
+                                          mole_fractions=fractions, molecules=molecules)
+                self.assertEqual([(s.name, s.count) for s in report.species],
+                                 [(pathlib.Path(p).stem, c) for p, c in mixture if c])
+                self.assertIn(note.format(*numbers), report.notes)
+                self.assertIn(note.format(*numbers), report.format())
+                self.assertEqual([w for w in report.warnings if "mole fraction" in w], warnings)
+
     # Ethane and butane share CH3; propane, with count 0, takes no part.
     def test_the_type_map_is_that_of_the_data_file(self):
         mixture = [(ETHANE, 2), (PROPANE, 0), (BUTANE, 1)]

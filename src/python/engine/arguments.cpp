@@ -160,6 +160,52 @@ bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t
     return true;
 }
 
+bool to_numbers(PyObject* value, const char* parameter, std::vector<double>& numbers) {
+    PyRef items = items_of(value, parameter, "numbers");
+    if (!items) return false;
+    const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
+    std::vector<double> converted(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        const auto name = element_name(parameter, i);
+        if (!to_any_number(PyTuple_GET_ITEM(items.get(), i), name.c_str(),
+                           converted[static_cast<std::size_t>(i)])) {
+            return false;
+        }
+    }
+    numbers = std::move(converted);
+    return true;
+}
+
+bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molecules,
+                     std::vector<std::uint64_t>& numbers, std::optional<Composition>& composition) {
+    const auto given = [](PyObject* value) { return value != nullptr && !Py_IsNone(value); };
+    const bool by_composition = given(mole_fractions) || given(molecules);
+    if (given(counts)) {
+        if (!by_composition) return to_counts(counts, "counts", numbers);
+        PyErr_SetString(PyExc_TypeError, "give counts or mole_fractions with molecules, not both");
+        return false;
+    }
+    if (!by_composition) {
+        PyErr_SetString(PyExc_TypeError,
+                        "counts is required unless mole_fractions and molecules are given");
+        return false;
+    }
+    if (!given(molecules) || !given(mole_fractions)) {
+        PyErr_SetString(PyExc_TypeError, given(molecules)
+                                             ? "molecules needs mole_fractions"
+                                             : "mole_fractions needs molecules, the total number "
+                                               "of molecules");
+        return false;
+    }
+    Composition converted;
+    if (!to_numbers(mole_fractions, "mole_fractions", converted.mole_fractions) ||
+        !to_count(molecules, "molecules", converted.molecules)) {
+        return false;
+    }
+    composition = std::move(converted);
+    return true;
+}
+
 bool to_optional_cells(PyObject* value, const char* parameter, std::optional<GridCells>& cells) {
     if (Py_IsNone(value)) {
         cells.reset();
@@ -222,13 +268,16 @@ bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& cal
     return true;
 }
 
+bool check_some_species(const std::vector<std::string>& species) {
+    if (!species.empty()) return true;
+    PyErr_SetString(PyExc_ValueError, "species must name at least one molecule file");
+    return false;
+}
+
 bool check_species_and_counts(const std::vector<std::string>& species,
                               const std::vector<std::uint64_t>& counts) {
     const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
-    if (species.empty()) {
-        PyErr_SetString(PyExc_ValueError, "species must name at least one molecule file");
-        return false;
-    }
+    if (!check_some_species(species)) return false;
     if (species.size() != counts.size()) {
         PyErr_Format(PyExc_ValueError,
                      "species has %zu %s but counts has %zu %s (one count per "

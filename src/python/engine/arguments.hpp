@@ -51,7 +51,18 @@ bool to_text(PyObject* value, const char* parameter, std::string& text);
 // A callable or None (kept as null), borrowed.
 bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& callable);
 
-// One count per species file, and at least one species: ValueError otherwise.
+// A sequence (never a str) of numbers, finite or not.
+bool to_numbers(PyObject* value, const char* parameter, std::vector<double>& numbers);
+
+// How much of each species is asked for, one way or the other: `counts`, or `mole_fractions` with
+// `molecules` (None is left out). Either way is a TypeError otherwise. The fractions' values and
+// their number are the build's to check, as it turns them into counts.
+bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molecules,
+                     std::vector<std::uint64_t>& numbers, std::optional<Composition>& composition);
+
+// At least one species file: ValueError otherwise.
+bool check_some_species(const std::vector<std::string>& species);
+// That, and one count per species file.
 bool check_species_and_counts(const std::vector<std::string>& species,
                               const std::vector<std::uint64_t>& counts);
 

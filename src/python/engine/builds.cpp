@@ -17,7 +17,8 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
     "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
     "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
-    "timeout=None, progress=None, accept_imperfect=False, strict=False, model_force_fields=None)\n"
+    "timeout=None, progress=None, accept_imperfect=False, strict=False, model_force_fields=None, "
+    "mole_fractions=None, molecules=None)\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -36,14 +37,20 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "\n"
     "model_force_fields names the force-field files of the bundled models the species use: their "
     "entries are merged after force_field's (None for the models' alone), and a pseudo atom "
-    "both declare must carry the same numbers.";
+    "both declare must carry the same numbers.\n"
+    "\n"
+    "counts may be None when mole_fractions (one per species, summing to 1 within 0.01) and "
+    "molecules (their total) are given instead: the counts are molecules times the fractions, "
+    "scaled to sum to 1 and rounded by largest remainder so that they sum to molecules, and a "
+    "note of the report says how.";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
-    "bond_check_off='check_bonds=False', strict=False, model_force_fields=None)\n"
+    "bond_check_off='check_bonds=False', strict=False, model_force_fields=None, "
+    "mole_fractions=None, molecules=None)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -53,8 +60,8 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "for the box the file states, and check_names compares the file's atom names with the\n"
     "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
     "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
-    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict and\n"
-    "model_force_fields as for build_packmol.";
+    "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,\n"
+    "model_force_fields, mole_fractions and molecules as for build_packmol.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -160,12 +167,35 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
                              out.accept_imperfect);
 }
 
-// Species and counts, converted and checked against each other.
-bool convert_species(PyObject* species, PyObject* counts, std::vector<std::string>& paths,
-                     std::vector<std::uint64_t>& numbers) {
-    return convert_argument(species, "species", to_path_list, paths) &&
-           convert_parameter(counts, "counts", to_counts, numbers) &&
-           check_species_and_counts(paths, numbers);
+// The keywords of a mixture by composition, as given (null when omitted).
+struct CompositionKeywords {
+    PyObject *mole_fractions = nullptr, *molecules = nullptr;
+};
+
+// The species and how many of each: counts, or a composition for the build to count.
+struct SpeciesAmounts {
+    std::vector<std::string> paths;
+    std::vector<std::uint64_t> counts;
+    std::optional<Composition> composition;
+
+    void move_into(BuildRequest& request) {
+        request.species = std::move(paths);
+        request.counts = std::move(counts);
+        request.composition = std::move(composition);
+    }
+};
+
+// Species and counts, converted and checked against each other; or species and a composition,
+// which the build checks against them.
+bool convert_species(PyObject* species, PyObject* counts, const CompositionKeywords& composition,
+                     SpeciesAmounts& out) {
+    if (!convert_argument(species, "species", to_path_list, out.paths) ||
+        !convert_amounts(counts, composition.mole_fractions, composition.molecules, out.counts,
+                         out.composition)) {
+        return false;
+    }
+    return out.composition ? check_some_species(out.paths)
+                           : check_species_and_counts(out.paths, out.counts);
 }
 
 // The package's boxwright.BuildError(message, file, line) for a failed build, or ValueError for an
@@ -233,6 +263,8 @@ char* build_packmol_keywords[] = {
     keyword("accept_imperfect"),
     keyword("strict"),
     keyword("model_force_fields"),
+    keyword("mole_fractions"),
+    keyword("molecules"),
     nullptr,
 };
 
@@ -240,23 +272,24 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PyObject *species = nullptr, *counts = nullptr, *density = nullptr, *tolerance = nullptr;
     PackageKeywords given;
     PackingKeywords given_packing;
+    CompositionKeywords given_composition;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
             &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
             &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
             &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
-            &given_packing.accept_imperfect, &given.strict, &given.model_force_fields)) {
+            &given_packing.accept_imperfect, &given.strict, &given.model_force_fields,
+            &given_composition.mole_fractions, &given_composition.molecules)) {
         return nullptr;
     }
-    std::vector<std::string> species_paths;
-    std::vector<std::uint64_t> species_counts;
+    SpeciesAmounts amounts;
     PackageArguments package;
     PackingArguments packing;
     PackmolPlacement placement;
     const bool converted =
-        convert_species(species, counts, species_paths, species_counts) &&
+        convert_species(species, counts, given_composition, amounts) &&
         convert_parameter(density, "density", to_finite_number, placement.density) &&
         convert(given, package) &&
         convert_parameter(tolerance, "tolerance", to_finite_number, placement.tolerance) &&
@@ -266,8 +299,7 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     placement.seed = packing.seed;
     placement.subboxes = packing.subboxes;
     BuildRequest request = package.request();
-    request.species = std::move(species_paths);
-    request.counts = std::move(species_counts);
+    amounts.move_into(request);
     request.placement = placement;
     request.imperfect_packing =
         packing.accept_imperfect ? ImperfectPacking::Warn : ImperfectPacking::Fail;
@@ -276,28 +308,14 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),
-    keyword("counts"),
-    keyword("coords"),
-    keyword("box_len"),
-    keyword("pair_style"),
-    keyword("explicit_lb"),
-    keyword("force_field"),
-    keyword("out_dir"),
-    keyword("input_script"),
-    keyword("temperature"),
-    keyword("pressure"),
-    keyword("timestep"),
-    keyword("steps"),
-    keyword("cutoff"),
-    keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"),
-    keyword("check_names"),
-    keyword("check_bonds"),
-    keyword("bond_check_off"),
-    keyword("strict"),
-    keyword("model_force_fields"),
-    nullptr,
+    keyword("species"),         keyword("counts"),      keyword("coords"),
+    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
+    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
+    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
+    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"), keyword("check_names"), keyword("check_bonds"),
+    keyword("bond_check_off"),  keyword("strict"),      keyword("model_force_fields"),
+    keyword("mole_fractions"),  keyword("molecules"),   nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -307,6 +325,7 @@ struct FromCoordsArguments {
     PyObject* check_names = nullptr;
     PyObject* check_bonds = nullptr;
     PyObject* bond_check_off = nullptr;
+    CompositionKeywords composition;
 };
 
 // check_bonds, and the words that turn the check off where the caller is, as the request takes
@@ -325,12 +344,11 @@ bool convert_bond_check(const FromCoordsArguments& given, BuildRequest& request)
 // coords as a path: the file is read natively, after the inputs are checked, and its atoms never
 // become Python objects.
 PyObject* build_from_coords_file(const FromCoordsArguments& given) {
-    std::vector<std::string> species_paths;
-    std::vector<std::uint64_t> species_counts;
+    SpeciesAmounts amounts;
     PackageArguments package;
     CoordinateFileSource file;
     const bool converted =
-        convert_species(given.species, given.counts, species_paths, species_counts) &&
+        convert_species(given.species, given.counts, given.composition, amounts) &&
         convert_argument(given.coords, "coords", to_path, file.path) &&
         convert_parameter(given.box_len, "box_len", to_optional_number, file.box_length) &&
         convert(given.given, package) &&
@@ -338,8 +356,7 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
     BuildRequest request = package.request();
     if (!converted || !convert_bond_check(given, request)) return nullptr;
     if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
-    request.species = std::move(species_paths);
-    request.counts = std::move(species_counts);
+    amounts.move_into(request);
     request.placement = std::move(file);
     PythonWatch watch;
     return build_and_report(request, watch, false);
@@ -349,19 +366,19 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOO:build_from_coords", build_from_coords_keywords,
             &all.species, &all.counts, &all.coords, &all.box_len, &given.pair_style,
             &given.explicit_lb, &given.force_field, &given.out_dir, &given.input_script,
             &given.temperature, &given.pressure, &given.timestep, &given.steps, &given.cutoff,
             &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names, &all.check_bonds,
-            &all.bond_check_off, &given.strict, &given.model_force_fields)) {
+            &all.bond_check_off, &given.strict, &given.model_force_fields,
+            &all.composition.mole_fractions, &all.composition.molecules)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
     PyObject *species = all.species, *counts = all.counts, *coords = all.coords,
              *box_len = all.box_len;
-    std::vector<std::string> species_paths;
-    std::vector<std::uint64_t> species_counts;
+    SpeciesAmounts amounts;
     PackageArguments package;
     CoordinateRows rows;
     double box_length = 0;
@@ -382,7 +399,7 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         return true;
     };
     const bool converted =
-        convert_species(species, counts, species_paths, species_counts) &&
+        convert_species(species, counts, all.composition, amounts) &&
         convert_parameter(coords, "coords", to_coordinate_array, rows) &&
         keep_positions_as_given() &&
         convert_parameter(box_len, "box_len", to_any_number, box_length) &&
@@ -393,8 +410,7 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     if (!converted || !convert_bond_check(all, request)) return nullptr;
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
-    request.species = std::move(species_paths);
-    request.counts = std::move(species_counts);
+    amounts.move_into(request);
     request.placement = GivenPositions{rows.positions(), box_length, true};
     PythonWatch watch;
     return build_and_report(request, watch, static_cast<bool>(rows.exported));
