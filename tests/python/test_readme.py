@@ -48,10 +48,10 @@ class ReadmeTest(TempDirTestCase):
                       (self.tmp / "out/water-coul/forcefield.lmp").read_text())
 
     def test_shell_commands(self):
-        blocks = [b for b in readme_blocks("sh") if "boxwright pack" in b]
-        self.assertEqual(len(blocks), 1)
-        self.assert_built_water_twice(self.run_in_clone(["bash", "-euo", "pipefail", "-c",
-                                                         blocks[0]]))
+        by_name, water = [b for b in readme_blocks("sh") if "boxwright pack" in b]
+        run = ["bash", "-euo", "pipefail", "-c"]
+        self.assertIn("atoms: 1700 (6 types)", self.run_in_clone([*run, by_name]))
+        self.assert_built_water_twice(self.run_in_clone([*run, water]))
 
     def test_python_example(self):
         (block,) = readme_blocks("python")

@@ -34,7 +34,8 @@ class Model:
     molecule: Path  # the molecule file
     force_field: Path  # its pseudo atoms' force-field file
     sites: int  # atoms of data.lmp, plus the massless M site of a four-site water
-    shape: str  # "rigid" or "flexible"
+    # "one site", "rigid", "fixed bonds" (every bond; bends and torsions free) or "flexible"
+    shape: str
     charge: float  # net charge, e
     charged: bool  # whether any site carries a partial charge
     source: str  # the molecule file's source, whole
@@ -60,10 +61,21 @@ def _load(name: str) -> Model:
     return Model(
         name=name, molecule=molecule_path, force_field=ff_path,
         sites=len(atoms) + (1 if "MSite" in molecule else 0),
-        shape="rigid" if molecule.get("Type") == "rigid" else "flexible",
+        shape=_shape(molecule),
         charge=round(sum(charges[atom] for atom in atoms), 12),
         charged=any(charges[atom] != 0 for atom in atoms),
         source=molecule.get("source", ""))
+
+
+def _shape(molecule: dict) -> str:
+    if len(molecule["pseudoAtoms"]) == 1:
+        return "one site"
+    if str(molecule.get("Type", "")).lower() == "rigid":
+        return "rigid"
+    names = [entry[0] for entry in molecule["pseudoAtoms"]]
+    fixed = {frozenset(pair) for pair in molecule.get("FixedBonds", [])}
+    bonds = {frozenset((names[i], names[j])) for i, j in molecule.get("Connectivity", [])}
+    return "fixed bonds" if bonds <= fixed else "flexible"
 
 
 def names() -> list[str]:
