@@ -41,6 +41,11 @@ Example::
     report = pack.packmol(["examples/co2.json", "examples/butane.json"], [50, 50], 600.0,
                           force_field="examples/force_field.json", out_dir="out")
     print(report.format())
+
+A species that is not a path to a file names a bundled model (`boxwright.models`), whose force
+field comes with it::
+
+    report = pack.packmol(["tip4p2005", "ethanol"], [500, 50], 950.0, out_dir="mix")
 """
 
 from __future__ import annotations

@@ -157,7 +157,9 @@ class BuildReport:
                          f"{s.molecular_mass:>10.4f}  {s.charge:>9.4f}")
         lines.append("atom types: " + "; ".join(f"{t.number} {t.name} ({', '.join(t.species)})"
                                                 for t in self.atom_types))
-        numbers = [f"density: {self.density:.1f} kg/m³", f"net charge: {self.net_charge:.6g} e"]
+        # Charges sum with rounding: 1.7e-15 e is a neutral system, and shown as one.
+        net_charge = round(self.net_charge, 9) + 0.0
+        numbers = [f"density: {self.density:.1f} kg/m³", f"net charge: {net_charge:.6g} e"]
         if self.min_distance is not None and self.closest_atoms is not None:
             first, second = self.closest_atoms
             numbers.append(f"closest atoms of different molecules: {self.min_distance:.3f} Å "

@@ -69,8 +69,10 @@ class WheelTest(unittest.TestCase):
         suffix = sysconfig.get_config_var("EXT_SUFFIX")
         names = set(zipfile.ZipFile(wheel).namelist())
         package = {n for n in names if n.startswith("boxwright/")}
-        sources = {f"boxwright/{p.name}" for p in (SOURCE_DIR / "python" / "boxwright").iterdir()
-                   if p.is_file()}
+        package_dir = SOURCE_DIR / "python" / "boxwright"
+        sources = {f"boxwright/{p.relative_to(package_dir).as_posix()}"
+                   for p in package_dir.rglob("*") if p.is_file() and "__pycache__" not in p.parts}
+        self.assertIn("boxwright/models/tip4p2005.force_field.json", sources)
         self.assertEqual(package, sources | {f"boxwright/_native{suffix}",
                                              f"boxwright/_engine{suffix}"})
         self.assertLessEqual({"boxwright/_native.pyi", "boxwright/_engine.pyi",
@@ -94,6 +96,9 @@ class WheelTest(unittest.TestCase):
         self.assertEqual(version, VERSION)
         for module in modules:
             self.assertTrue(pathlib.Path(module).is_relative_to(self.env), module)
+        # The bundled models come with it.
+        listed = self.run_ok(self.env / "bin" / "boxwright", "models")
+        self.assertIn("\ntip4p2005 ", listed)
 
     def check_from_coords_outside_the_clone(self):
         work = self.tmp / "work"
