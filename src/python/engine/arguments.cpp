@@ -144,36 +144,36 @@ bool to_optional_int64(PyObject* value, const char* parameter,
     return to_optional(value, parameter, to_int64, number);
 }
 
-bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts) {
-    PyRef items = items_of(value, parameter, "whole numbers");
+namespace {
+
+// Every item of a sequence converted by `convert`, which names it "parameter[i]" in its message;
+// `what` names the items a sequence of the wrong kind should have held.
+template <class T>
+bool to_list_of(PyObject* value, const char* parameter, const char* what,
+                bool (*convert)(PyObject*, const char*, T&), std::vector<T>& out) {
+    PyRef items = items_of(value, parameter, what);
     if (!items) return false;
     const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
-    std::vector<std::uint64_t> converted(static_cast<std::size_t>(size));
+    std::vector<T> converted(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         const auto name = element_name(parameter, i);
-        if (!to_count(PyTuple_GET_ITEM(items.get(), i), name.c_str(),
-                      converted[static_cast<std::size_t>(i)])) {
+        if (!convert(PyTuple_GET_ITEM(items.get(), i), name.c_str(),
+                     converted[static_cast<std::size_t>(i)])) {
             return false;
         }
     }
-    counts = std::move(converted);
+    out = std::move(converted);
     return true;
 }
 
+}  // namespace
+
+bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts) {
+    return to_list_of(value, parameter, "whole numbers", to_count, counts);
+}
+
 bool to_numbers(PyObject* value, const char* parameter, std::vector<double>& numbers) {
-    PyRef items = items_of(value, parameter, "numbers");
-    if (!items) return false;
-    const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
-    std::vector<double> converted(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-        const auto name = element_name(parameter, i);
-        if (!to_any_number(PyTuple_GET_ITEM(items.get(), i), name.c_str(),
-                           converted[static_cast<std::size_t>(i)])) {
-            return false;
-        }
-    }
-    numbers = std::move(converted);
-    return true;
+    return to_list_of(value, parameter, "numbers", to_any_number, numbers);
 }
 
 bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molecules,
