@@ -4,6 +4,8 @@
 // they were reported; the package's report shows them all.
 #pragma once
 
+#include <fmt/format.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +57,18 @@ class Diagnostics {
     }
     void warn(DiagnosticKind kind, std::string text) {
         add(kind, DiagnosticLevel::Warning, std::move(text));
+    }
+    void note(DiagnosticKind kind, std::string text) {
+        add(kind, DiagnosticLevel::Note, std::move(text));
+    }
+    // The same with the text formatted in place, as the checks write their messages.
+    template <class... Args>
+    void warn(DiagnosticKind kind, fmt::format_string<Args...> text, Args&&... args) {
+        warn(kind, fmt::format(text, std::forward<Args>(args)...));
+    }
+    template <class... Args>
+    void note(DiagnosticKind kind, fmt::format_string<Args...> text, Args&&... args) {
+        note(kind, fmt::format(text, std::forward<Args>(args)...));
     }
     const std::vector<Diagnostic>& entries() const { return entries_; }
 

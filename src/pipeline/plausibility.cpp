@@ -113,11 +113,6 @@ class InputChecks {
     }
 
   private:
-    template <class... Args>
-    void warn(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
-        diagnostics_.warn(kind, fmt::format(text, std::forward<Args>(args)...));
-    }
-
     // The pseudo atoms of the build, in type order, with their parameters.
     template <class Visit>
     void each_atom_type(Visit visit) const {
@@ -131,11 +126,12 @@ class InputChecks {
         if (!packing) return;
         const double density = packing->density;
         if (density > PLAUSIBLE_DENSITY_MAX) {
-            warn(Kind::Density,
-                 "the density {} kg/m\u00b3 is above any molecular liquid's (at most {} "
-                 "kg/m\u00b3): "
-                 "is it in g/m\u00b3? The density is in kg/m\u00b3",
-                 plain_number(density), plain_number(PLAUSIBLE_DENSITY_MAX));
+            diagnostics_.warn(
+                Kind::Density,
+                "the density {} kg/m\u00b3 is above any molecular liquid's (at most {} "
+                "kg/m\u00b3): "
+                "is it in g/m\u00b3? The density is in kg/m\u00b3",
+                plain_number(density), plain_number(PLAUSIBLE_DENSITY_MAX));
         } else if (density < PLAUSIBLE_DENSITY_MIN) {
             const auto in_g_per_cm3 =
                 density < DENSITY_IN_G_PER_CM3_BELOW
@@ -143,11 +139,12 @@ class InputChecks {
                                   plain_number(density),
                                   plain_number(density * KG_PER_M3_PER_G_PER_CM3))
                     : std::string("if a dilute gas is meant, this is its density");
-            warn(Kind::Density,
-                 "the density {} kg/m\u00b3 is below any liquid's or dense gas's ({} to {} "
-                 "kg/m\u00b3): {}",
-                 plain_number(density), plain_number(PLAUSIBLE_DENSITY_MIN),
-                 plain_number(PLAUSIBLE_DENSITY_MAX), in_g_per_cm3);
+            diagnostics_.warn(
+                Kind::Density,
+                "the density {} kg/m\u00b3 is below any liquid's or dense gas's ({} to {} "
+                "kg/m\u00b3): {}",
+                plain_number(density), plain_number(PLAUSIBLE_DENSITY_MIN),
+                plain_number(PLAUSIBLE_DENSITY_MAX), in_g_per_cm3);
         }
     }
 
@@ -172,30 +169,34 @@ class InputChecks {
     void well(const std::string& what, double epsilon_k, double sigma_ang) {
         if (!(epsilon_k > 0)) return;
         if (sigma_ang > SIGMA_MAX_ANG) {
-            warn(Kind::LennardJones,
-                 "{} has sigma {} \u00c5, wider than any atom or united atom (at most {} \u00c5): "
-                 "are epsilon and sigma swapped? The parameters are [epsilon/k_B in K, sigma in "
-                 "\u00c5]",
-                 what, plain_number(sigma_ang), plain_number(SIGMA_MAX_ANG));
+            diagnostics_.warn(
+                Kind::LennardJones,
+                "{} has sigma {} \u00c5, wider than any atom or united atom (at most {} \u00c5): "
+                "are epsilon and sigma swapped? The parameters are [epsilon/k_B in K, sigma in "
+                "\u00c5]",
+                what, plain_number(sigma_ang), plain_number(SIGMA_MAX_ANG));
         } else if (epsilon_k > EPSILON_MAX_K) {
-            warn(Kind::LennardJones,
-                 "{} has epsilon {} K, deeper than any atom's or united atom's well (at most {} "
-                 "K): is it in J/mol? The parameters are [epsilon/k_B in K, sigma in \u00c5]",
-                 what, plain_number(epsilon_k), plain_number(EPSILON_MAX_K));
+            diagnostics_.warn(
+                Kind::LennardJones,
+                "{} has epsilon {} K, deeper than any atom's or united atom's well (at most {} "
+                "K): is it in J/mol? The parameters are [epsilon/k_B in K, sigma in \u00c5]",
+                what, plain_number(epsilon_k), plain_number(EPSILON_MAX_K));
         } else if (epsilon_k < EPSILON_FLOOR_K && sigma_ang <= SIGMA_OF_SHALLOW_WELLS_MIN_ANG) {
-            warn(Kind::LennardJones,
-                 "{} has epsilon {} K, shallower than any atom's or united atom's well of its "
-                 "size: is it in kcal/mol ({} kcal/mol is {:.1f} K) or kJ/mol ({:.1f} K)? The "
-                 "parameters are [epsilon/k_B in K, sigma in \u00c5]",
-                 what, plain_number(epsilon_k), plain_number(epsilon_k), epsilon_k / KB_KCAL_PER_K,
-                 epsilon_k / KB_KCAL_PER_K / KJ_PER_KCAL);
+            diagnostics_.warn(
+                Kind::LennardJones,
+                "{} has epsilon {} K, shallower than any atom's or united atom's well of its "
+                "size: is it in kcal/mol ({} kcal/mol is {:.1f} K) or kJ/mol ({:.1f} K)? The "
+                "parameters are [epsilon/k_B in K, sigma in \u00c5]",
+                what, plain_number(epsilon_k), plain_number(epsilon_k), epsilon_k / KB_KCAL_PER_K,
+                epsilon_k / KB_KCAL_PER_K / KJ_PER_KCAL);
         } else if (sigma_ang < SIGMA_FLOOR_ANG && epsilon_k > EPSILON_OF_SMALL_SITES_MAX_K) {
-            warn(Kind::LennardJones,
-                 "{} has sigma {} \u00c5 with epsilon {} K, narrower than any atom or united "
-                 "atom with such a well: is sigma in nm ({} nm is {} \u00c5)? The parameters are "
-                 "[epsilon/k_B in K, sigma in \u00c5]",
-                 what, plain_number(sigma_ang), plain_number(epsilon_k), plain_number(sigma_ang),
-                 plain_number(sigma_ang * 10));
+            diagnostics_.warn(
+                Kind::LennardJones,
+                "{} has sigma {} \u00c5 with epsilon {} K, narrower than any atom or united "
+                "atom with such a well: is sigma in nm ({} nm is {} \u00c5)? The parameters are "
+                "[epsilon/k_B in K, sigma in \u00c5]",
+                what, plain_number(sigma_ang), plain_number(epsilon_k), plain_number(sigma_ang),
+                plain_number(sigma_ang * 10));
         }
     }
 
@@ -204,7 +205,7 @@ class InputChecks {
             if (!(p.mass > 0)) return;  // the report says LAMMPS refuses it
             const auto [site, mass] = nearest_site(p.mass);
             if (std::fabs(mass - p.mass) <= MASS_TOLERANCE) return;
-            warn(
+            diagnostics_.warn(
                 Kind::Mass,
                 "pseudo atom '{}' has mass {} g/mol, which fits no element, united atom or "
                 "one-site molecule (the nearest is {}, {} g/mol): a slip, or a hydrogen other than "
@@ -221,21 +222,23 @@ class InputChecks {
             const auto& b = molecule.pseudo_atoms[j];
             const double length = distance(a.position, b.position);
             if (bond_in_range(length)) continue;
-            warn(Kind::BondLength,
-                 "molecule '{}': atoms {} ({}) and {} ({}) are bonded {:.3f} \u00c5 apart, outside "
-                 "what bonds have ({} to {} \u00c5): {} Molecule files take \u00c5",
-                 molecule.name, i, a.name, j, b.name, length, plain_number(BOND_MIN_ANG),
-                 plain_number(BOND_MAX_ANG), unit_guess(length));
+            diagnostics_.warn(
+                Kind::BondLength,
+                "molecule '{}': atoms {} ({}) and {} ({}) are bonded {:.3f} \u00c5 apart, outside "
+                "what bonds have ({} to {} \u00c5): {} Molecule files take \u00c5",
+                molecule.name, i, a.name, j, b.name, length, plain_number(BOND_MIN_ANG),
+                plain_number(BOND_MAX_ANG), unit_guess(length));
             break;
         }
         for (const auto& entry : molecule.bonds) {
             if (entry.parameters.size() != 2 || bond_in_range(entry.parameters[1])) continue;
-            warn(Kind::BondLength,
-                 "molecule '{}': the Bonds entry {}-{} has r0 {} \u00c5, outside what bonds have "
-                 "({} to {} \u00c5): {} Bonds take [k in K/\u00c5\u00b2, r0 in \u00c5]",
-                 molecule.name, entry.names[0], entry.names[1], plain_number(entry.parameters[1]),
-                 plain_number(BOND_MIN_ANG), plain_number(BOND_MAX_ANG),
-                 unit_guess(entry.parameters[1]));
+            diagnostics_.warn(
+                Kind::BondLength,
+                "molecule '{}': the Bonds entry {}-{} has r0 {} \u00c5, outside what bonds have "
+                "({} to {} \u00c5): {} Bonds take [k in K/\u00c5\u00b2, r0 in \u00c5]",
+                molecule.name, entry.names[0], entry.names[1], plain_number(entry.parameters[1]),
+                plain_number(BOND_MIN_ANG), plain_number(BOND_MAX_ANG),
+                unit_guess(entry.parameters[1]));
             break;
         }
     }

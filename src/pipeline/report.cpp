@@ -113,16 +113,6 @@ class Checks {
   private:
     using Kind = DiagnosticKind;
 
-    template <class... Args>
-    void warn(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
-        diagnostics_.warn(kind, fmt::format(text, std::forward<Args>(args)...));
-    }
-    template <class... Args>
-    void note(Kind kind, fmt::format_string<Args...> text, Args&&... args) {
-        diagnostics_.add(kind, DiagnosticLevel::Note,
-                         fmt::format(text, std::forward<Args>(args)...));
-    }
-
     // The pseudo atoms of the build that satisfy `keep`, in type order, joined by ", ".
     template <class Keep>
     std::string atom_types_where(Keep keep) const {
@@ -140,32 +130,36 @@ class Checks {
         for (const auto& s : report_.species) {
             per_molecule.push_back(fmt::format("{} {}", s.name, charge_text(s.charge)));
         }
-        warn(Kind::NetCharge,
-             "the system carries a net charge of {} e (per molecule: {}); LAMMPS runs it with "
-             "only a note that it is not charge neutral",
-             charge_text(report_.net_charge), fmt::join(per_molecule, ", "));
+        diagnostics_.warn(
+            Kind::NetCharge,
+            "the system carries a net charge of {} e (per molecule: {}); LAMMPS runs it with "
+            "only a note that it is not charge neutral",
+            charge_text(report_.net_charge), fmt::join(per_molecule, ", "));
     }
 
     void charges_and_preset() {
         const auto charged = atom_types_where([](const auto& p) { return p.charge != 0; });
         const auto preset = build_.pair_setup;
         if (preset && !has_coulomb_term(*preset) && !charged.empty()) {
-            warn(Kind::PresetAndCharges,
-                 "pair style {} has no Coulomb term: the charges of {} are dropped (choose "
-                 "LjCutCoulLong, or auto)",
-                 display_name(*preset), charged);
+            diagnostics_.warn(
+                Kind::PresetAndCharges,
+                "pair style {} has no Coulomb term: the charges of {} are dropped (choose "
+                "LjCutCoulLong, or auto)",
+                display_name(*preset), charged);
         }
         if (preset && has_long_range_solver(*preset) && charged.empty()) {
-            warn(Kind::PresetAndCharges,
-                 "pair style {} sets a long-range Coulomb solver, but no atom carries a charge: "
-                 "LAMMPS refuses to run it (choose LjCut, or auto)",
-                 display_name(*preset));
+            diagnostics_.warn(
+                Kind::PresetAndCharges,
+                "pair style {} sets a long-range Coulomb solver, but no atom carries a charge: "
+                "LAMMPS refuses to run it (choose LjCut, or auto)",
+                display_name(*preset));
         }
         if (preset == PairSetup::Tip4p && !tip4p_water_types(build_.active, build_.registries)) {
-            warn(Kind::PresetAndCharges,
-                 "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
-                 "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
-                 "the types 1 2 1 1");
+            diagnostics_.warn(
+                Kind::PresetAndCharges,
+                "pair style Tip4p, but no species is a TIP4P water (rigid, three atoms, the two "
+                "bonded to the third at a bent angle and of one type): lj/cut/tip4p/long keeps "
+                "the types 1 2 1 1");
         }
         m_sites(preset);
     }
@@ -177,26 +171,29 @@ class Checks {
             const Molecule& molecule = *pair.resolved.molecule;
             const bool water = bent_triatomic(pair.resolved) && molecule.rigid;
             if (molecule.m_site && !water) {
-                warn(Kind::PresetAndCharges,
-                     "molecule '{}' declares an M site (MSite), but only a rigid three-site water "
-                     "can have one: it is left out",
-                     molecule.name);
+                diagnostics_.warn(
+                    Kind::PresetAndCharges,
+                    "molecule '{}' declares an M site (MSite), but only a rigid three-site water "
+                    "can have one: it is left out",
+                    molecule.name);
             } else if (molecule.m_site && preset != PairSetup::Tip4p && preset &&
                        has_coulomb_term(*preset)) {
-                warn(Kind::PresetAndCharges,
-                     "molecule '{}' is a four-site water (MSite {} \u00c5), but pair style {} has "
-                     "no M site: the M site's charge sits on O and the model is not its paper's "
-                     "(choose Tip4p, or auto)",
-                     molecule.name, plain_number(*molecule.m_site), display_name(*preset));
+                diagnostics_.warn(
+                    Kind::PresetAndCharges,
+                    "molecule '{}' is a four-site water (MSite {} \u00c5), but pair style {} has "
+                    "no M site: the M site's charge sits on O and the model is not its paper's "
+                    "(choose Tip4p, or auto)",
+                    molecule.name, plain_number(*molecule.m_site), display_name(*preset));
             }
         }
         const auto water = tip4p_water_types(build_.active, build_.registries);
         if (preset == PairSetup::Tip4p && water && !declares_four_site_water(build_.active)) {
-            warn(Kind::PresetAndCharges,
-                 "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "
-                 "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
-                 "or auto",
-                 plain_number(water->m_site));
+            diagnostics_.warn(
+                Kind::PresetAndCharges,
+                "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "
+                "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
+                "or auto",
+                plain_number(water->m_site));
         }
     }
 
@@ -204,15 +201,17 @@ class Checks {
         for (const auto& entry : build_.registries.atoms.entries()) {
             const auto& params = build_.force_field.checked_pseudo_atom(entry.key);
             if (!params.self_interaction) {
-                warn(Kind::PseudoAtom,
-                     "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
-                     "(written as epsilon 0, sigma 0); is its name misspelt there?",
-                     entry.key);
+                diagnostics_.warn(
+                    Kind::PseudoAtom,
+                    "pseudo atom '{}' has no SelfInteractions entry, so no Lennard-Jones core "
+                    "(written as epsilon 0, sigma 0); is its name misspelt there?",
+                    entry.key);
             }
             if (!(params.mass > 0)) {
-                warn(Kind::PseudoAtom,
-                     "pseudo atom '{}' has mass {}: LAMMPS refuses a mass of zero or below",
-                     entry.key, plain_number(params.mass));
+                diagnostics_.warn(
+                    Kind::PseudoAtom,
+                    "pseudo atom '{}' has mass {}: LAMMPS refuses a mass of zero or below",
+                    entry.key, plain_number(params.mass));
             }
         }
     }
@@ -224,13 +223,14 @@ class Checks {
             if (molecule.rigid) continue;
             const auto held = hold_for(pair.resolved, build_.registries, build_.force_field);
             if (held.fixed_bonds_unheld) {
-                warn(Kind::FlexibleMolecule,
-                     "molecule '{}' is flexible, and the bonds it holds fixed (to a charged site "
-                     "without epsilon or sigma, or named in FixedBonds) form chains that SHAKE "
-                     "cannot hold (one atom and at most three bonded to it): they stay flexible, "
-                     "and a bare charge can fall onto a neighbouring one (declare the molecule "
-                     "rigid, or give the site a Lennard-Jones core)",
-                     molecule.name);
+                diagnostics_.warn(
+                    Kind::FlexibleMolecule,
+                    "molecule '{}' is flexible, and the bonds it holds fixed (to a charged site "
+                    "without epsilon or sigma, or named in FixedBonds) form chains that SHAKE "
+                    "cannot hold (one atom and at most three bonded to it): they stay flexible, "
+                    "and a bare charge can fall onto a neighbouring one (declare the molecule "
+                    "rigid, or give the site a Lennard-Jones core)",
+                    molecule.name);
             }
             missing_torsions(pair.resolved);
             stiffest_among(pair.resolved, held, stiffest);
@@ -268,12 +268,13 @@ class Checks {
             "{:.1f} timesteps of {} fs",
             stiffest.bond, stiffest.molecule, stiffest.period_fs, steps, plain_number(timestep_fs));
         if (steps < MIN_STEPS_PER_PERIOD) {
-            warn(Kind::FlexibleMolecule,
-                 "{}; under {} the run cannot follow it (shorten the timestep, or hold the bond "
-                 "fixed with FixedBonds)",
-                 text, MIN_STEPS_PER_PERIOD);
+            diagnostics_.warn(
+                Kind::FlexibleMolecule,
+                "{}; under {} the run cannot follow it (shorten the timestep, or hold the bond "
+                "fixed with FixedBonds)",
+                text, MIN_STEPS_PER_PERIOD);
         } else {
-            note(Kind::FlexibleMolecule, "{}", text);
+            diagnostics_.note(Kind::FlexibleMolecule, "{}", text);
         }
     }
 
@@ -305,10 +306,11 @@ class Checks {
             auto name = fmt::format("{}", fmt::join(key, "-"));
             if (seen.insert(name).second) names.push_back(std::move(name));
         }
-        warn(Kind::FlexibleMolecule,
-             "molecule '{}' leaves out the dihedrals that have no Torsions entry: {} of {} ({})",
-             molecule.name, derived.size() - resolved.dihedrals.size(), derived.size(),
-             fmt::join(names, ", "));
+        diagnostics_.warn(
+            Kind::FlexibleMolecule,
+            "molecule '{}' leaves out the dihedrals that have no Torsions entry: {} of {} ({})",
+            molecule.name, derived.size() - resolved.dihedrals.size(), derived.size(),
+            fmt::join(names, ", "));
     }
 
     void cutoff_and_box() {
@@ -317,18 +319,20 @@ class Checks {
         // A cutoff asked for leaves the force field's unused.
         if (preset && cutoff_vdw != PRESET_CUTOFF && !build_.pair_settings.cutoff) {
             if (build_.input_script) {
-                note(Kind::Cutoff,
-                     "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
-                     "in.lmp gives the pair style again with {} \u00c5, which keeps the "
-                     "coefficients",
-                     plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF),
-                     plain_number(cutoff_vdw));
+                diagnostics_.note(
+                    Kind::Cutoff,
+                    "the force field's CutOffVDW is {} \u00c5, the {} preset's cutoff {} \u00c5: "
+                    "in.lmp gives the pair style again with {} \u00c5, which keeps the "
+                    "coefficients",
+                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF),
+                    plain_number(cutoff_vdw));
             } else {
-                warn(Kind::Cutoff,
-                     "the force field's CutOffVDW is {} \u00c5, but forcefield.lmp has the {} "
-                     "preset's {} \u00c5: give the pair style again with your cutoff after "
-                     "including it (LAMMPS keeps the coefficients)",
-                     plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
+                diagnostics_.warn(
+                    Kind::Cutoff,
+                    "the force field's CutOffVDW is {} \u00c5, but forcefield.lmp has the {} "
+                    "preset's {} \u00c5: give the pair style again with your cutoff after "
+                    "including it (LAMMPS keeps the coefficients)",
+                    plain_number(cutoff_vdw), display_name(*preset), plain_number(PRESET_CUTOFF));
             }
         }
         // The longest cutoff of the run: the preset's unless in.lmp gives others; without a
@@ -342,11 +346,12 @@ class Checks {
         // LAMMPS counts every periodic image within the cutoff, so this is a fact, not a fault.
         const double edge = report_.summary.box_length;
         if (edge < 2 * cutoff) {
-            note(Kind::Cutoff,
-                 "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
-                 "some neighbours in more than one periodic image (pack more molecules, or "
-                 "shorten the cutoff)",
-                 edge, plain_number(cutoff));
+            diagnostics_.note(
+                Kind::Cutoff,
+                "the box edge {:.3f} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets "
+                "some neighbours in more than one periodic image (pack more molecules, or "
+                "shorten the cutoff)",
+                edge, plain_number(cutoff));
         }
     }
 
@@ -357,10 +362,11 @@ class Checks {
     void overlaps() {
         const auto& contact = report_.closest_contact;
         if (!build_.given_coordinates || !contact || !(contact->distance < OVERLAP_ANG)) return;
-        warn(Kind::Overlap,
-             "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
-             "coordinates",
-             contact_text(*contact, build_.active), plain_number(OVERLAP_ANG));
+        diagnostics_.warn(
+            Kind::Overlap,
+            "{}: atoms of different molecules closer than {} \u00c5 overlap in the given "
+            "coordinates",
+            contact_text(*contact, build_.active), plain_number(OVERLAP_ANG));
     }
 
     // Reached only by a packing kept although imperfect; any other fails before it is written.
@@ -369,8 +375,9 @@ class Checks {
         if (!build_.packing_tolerance || !contact) return;
         const double tolerance = *build_.packing_tolerance;
         if (!(contact->distance < tolerance - PACKING_TOLERANCE_SLACK_ANG)) return;
-        warn(Kind::PackingTolerance, "{}, closer than the packing tolerance of {} \u00c5",
-             contact_text(*contact, build_.active), plain_number(tolerance));
+        diagnostics_.warn(Kind::PackingTolerance,
+                          "{}, closer than the packing tolerance of {} \u00c5",
+                          contact_text(*contact, build_.active), plain_number(tolerance));
     }
 
     const FinishedBuild& build_;
