@@ -202,9 +202,21 @@ void append_straightening(Out& out, const ScriptSpecies& species, std::size_t nu
         command(out, "variable", "{0}_w{1} atom {2}*c_{0}_u[{1}]", p, a, weight);
     }
     command(out, "compute", "{0}_mol {0} chunk/atom molecule compress yes", p);
-    command(out, "compute", "{0}_axis {0} reduce/chunk {0}_mol sum v_{0}_w1 v_{0}_w2 v_{0}_w3", p);
+    // One sum per component: given k inputs, reduce/chunk zeroes only the first 1/k of its rows
+    // (LAMMPS 29 Sep 2021) and adds the other molecules' sums to whatever its array held, from
+    // reused memory or an earlier call, which turns them about arbitrary axes. With one input
+    // every row starts from zero.
+    append(out,
+           "# One reduce/chunk per component: given several inputs, LAMMPS 29 Sep 2021 leaves "
+           "most\n# molecules' sums uncleared.\n");
+    for (int a = 1; a <= 3; ++a) {
+        command(out, "compute", "{0}_axis{1} {0} reduce/chunk {0}_mol sum v_{0}_w{1}", p, a);
+    }
     command(out, "compute", "{0}_com {0} com/chunk {0}_mol", p);
-    command(out, "compute", "{0}_at {0} chunk/spread/atom {0}_mol c_{0}_axis[*] c_{0}_com[*]", p);
+    command(out, "compute",
+            "{0}_at {0} chunk/spread/atom {0}_mol c_{0}_axis1 c_{0}_axis2 c_{0}_axis3 "
+            "c_{0}_com[*]",
+            p);
     command(out, "variable", "{0}_n atom sqrt(c_{0}_at[1]^2+c_{0}_at[2]^2+c_{0}_at[3]^2)", p);
     static constexpr std::string_view AXES[] = {"x", "y", "z"};
     for (int a = 1; a <= 3; ++a) {
@@ -219,7 +231,7 @@ void append_straightening(Out& out, const ScriptSpecies& species, std::size_t nu
     }
     command(out, "set", "group {0} x v_{0}_new1 y v_{0}_new2 z v_{0}_new3", p);
     command(out, "unfix", "{}", p);
-    for (std::string_view c : {"at", "com", "axis", "mol", "u"}) {
+    for (std::string_view c : {"at", "com", "axis3", "axis2", "axis1", "mol", "u"}) {
         command(out, "uncompute", "{}_{}", p, c);
     }
 }

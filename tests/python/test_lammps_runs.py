@@ -19,10 +19,10 @@ SHORT = {"start_steps": 300, "steps": 100}
 CUSTOM_PAIR_STYLE = "pair_style lj/cut/coul/cut 10.0\npair_modify mix arithmetic tail yes\n"
 
 
-def run_in_lmp(directory, variables, pair_style=None, ranks=1):
+def run_in_lmp(directory, variables, pair_style=None, ranks=1, env=None):
     """Runs in.lmp as written (a pair style of our own in place of the placeholder where there
-    is no preset), on `ranks` MPI processes, then writes the final state; returns the screen
-    text."""
+    is no preset), on `ranks` MPI processes with `env` added to a bare environment, then writes
+    the final state; returns the screen text."""
     script = pathlib.Path(directory, "in.lmp")
     text = script.read_text(encoding="utf-8")
     if pair_style is not None:
@@ -34,7 +34,7 @@ def run_in_lmp(directory, variables, pair_style=None, ranks=1):
     mpi = mpi if ranks > 1 else []
     proc = subprocess.run([*mpi, LMP, *arguments, "-in", "in.lmp", "-log", "none", "-nocite"],
                           cwd=directory, capture_output=True, text=True, timeout=600,
-                          env={"OMP_NUM_THREADS": "1", "PATH": "/usr/bin:/bin"})
+                          env={"OMP_NUM_THREADS": "1", "PATH": "/usr/bin:/bin", **(env or {})})
     screen = proc.stdout + proc.stderr
     if proc.returncode != 0 or "ERROR" in screen:
         tail = "\n".join(screen.splitlines()[-20:])
@@ -61,6 +61,31 @@ def velocities(path):
     body = pathlib.Path(path).read_text(encoding="utf-8").split("\nVelocities\n\n")[1]
     return {int(f[0]): list(map(float, f[1:]))
             for f in map(str.split, body.split("\n\n")[0].splitlines())}
+
+
+def molecule_frames(path):
+    """By molecule, of a dump of id, mol, mass, xu, yu, zu: the centre of mass, the unit vector
+    from the first atom to the last, and the farthest any atom lies from that line."""
+    lines = pathlib.Path(path).read_text(encoding="utf-8").splitlines()
+    rows = sorted(map(str.split, lines[lines.index("ITEM: ATOMS id mol mass xu yu zu") + 1:]),
+                  key=lambda f: int(f[0]))
+    atoms = {}
+    for f in rows:
+        atoms.setdefault(int(f[1]), []).append((float(f[2]), [float(v) for v in f[3:6]]))
+    frames = {}
+    for molecule, members in atoms.items():
+        mass = sum(m for m, _ in members)
+        centre = [sum(m * p[k] for m, p in members) / mass for k in range(3)]
+        first, last = members[0][1], members[-1][1]
+        length = math.dist(first, last)
+        axis = [(b - a) / length for a, b in zip(first, last)]
+        off_line = 0.0
+        for _, position in members:
+            d = [b - a for a, b in zip(first, position)]
+            along = sum(c * u for c, u in zip(d, axis))
+            off_line = max(off_line, math.dist(d, [along * u for u in axis]))
+        frames[molecule] = centre, axis, off_line
+    return frames
 
 
 def bond_lengths(directory, species_atoms, first_atom, pairs):
@@ -130,6 +155,29 @@ class LammpsRunsOurInput(TempDirTestCase):
                 out = self.tmp / str(number)
                 self.build_and_run(out, mixture, preset, pair)
                 self.assert_rigid_shapes(out, mixture)
+
+    def test_straight_molecules_go_onto_their_own_axes(self):
+        # Each minimised CO2 is put exactly onto its own axis, through its own centre of mass.
+        # glibc fills fresh memory with 0x5a bytes (2e127 as a double) under MALLOC_PERTURB_, so
+        # a sum LAMMPS leaves uncleared turns its molecule, where otherwise it would do so only
+        # for some heaps (a run then lost atoms).
+        pack.packmol([example("co2.json")], [30], 700.0, force_field=FORCE_FIELD,
+                     out_dir=self.tmp, pressure=None)
+        text = (self.tmp / "in.lmp").read_text(encoding="utf-8")
+        start, end = text.index("# co2 put exactly"), text.index("group           bodies")
+        dump = "write_dump all custom {}.dump id mol mass xu yu zu modify format float %.12f\n"
+        (self.tmp / "in.lmp").write_text(text[:start] + dump.format("minimised") +
+                                         text[start:end] + dump.format("straightened"))
+        run_in_lmp(self.tmp, {}, env={"MALLOC_PERTURB_": "165"})
+        minimised, straightened = (molecule_frames(self.tmp / f"{name}.dump")
+                                   for name in ("minimised", "straightened"))
+        for molecule, (was_centre, was_axis, _) in minimised.items():
+            centre, axis, off_line = straightened[molecule]
+            with self.subTest(molecule=molecule):
+                self.assertLess(off_line, 1e-6)
+                self.assertLess(math.dist(was_centre, centre), 0.01)
+                self.assertGreater(sum(a * b for a, b in zip(was_axis, axis)),
+                                   math.cos(math.radians(1)))
 
     def test_sources_that_lammps_would_read_as_syntax_stay_comments(self):
         # Three double quotes make LAMMPS join the lines that follow; a final '&' continues a line:
