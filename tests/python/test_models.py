@@ -225,11 +225,14 @@ class ByName(TempDirTestCase):
                           "--force-field", EXAMPLES / "force_field.json", "--json", cwd=self.tmp)
         self.assertEqual(built.returncode, 0, built.stderr)
         self.assertEqual([t["name"] for t in json.loads(built.stdout)["atom_types"]], ["CH3"])
-        with self.assertRaises(BuildError) as raised:
-            pack.packmol(["etanol"], [1], 700.0, out_dir=self.tmp)
-        self.assertEqual(raised.exception.message,
-                         "species 'etanol' is neither a file nor a bundled model; did you mean "
-                         "'ethanol'? ('boxwright models' lists the models)")
+        listed = " ('boxwright models' lists the models)"
+        for name, message in (
+                ("etanol", "species 'etanol' is neither a file nor a bundled model; did you mean "
+                           "'ethanol'?" + listed),
+                ("x\x1b[2J", "species 'x\\x1b[2J' is neither a file nor a bundled model" + listed)):
+            with self.assertRaises(BuildError) as raised:
+                pack.packmol([name], [1], 700.0, out_dir=self.tmp)
+            self.assertEqual(raised.exception.message, message)
 
     def test_the_models_command_lists_shows_and_writes_a_start_for_ones_own(self):
         listed = boxwright("models", cwd=self.tmp)

@@ -92,7 +92,7 @@ def get(name: str) -> Model:
     """The model of that name; BuildError, naming the closest one, when there is none."""
     model = find(name)
     if model is None:
-        raise BuildError(f"no bundled model is named '{name}'{_did_you_mean(name)} "
+        raise BuildError(f"no bundled model is named {name!r}{_did_you_mean(name)} "
                          "('boxwright models' lists them)")
     return model
 
@@ -114,7 +114,8 @@ def resolve_species(entries: list[str]) -> tuple[list[str], list[str]]:
         model = None if os.path.isfile(entry) else find(entry)
         if model is None:
             if not os.path.isfile(entry) and _looks_like_a_name(entry):
-                raise BuildError(f"species '{entry}' is neither a file nor a bundled model"
+                # repr shows a quote or a control character in the name escaped.
+                raise BuildError(f"species {entry!r} is neither a file nor a bundled model"
                                  f"{_did_you_mean(entry)} ('boxwright models' lists the models)")
             paths.append(entry)
             continue
