@@ -26,6 +26,7 @@ std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved) {
 
 std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                                             const TypeRegistries& registries) {
+    std::optional<Tip4pTypes> first;
     for (const auto& pair : active) {
         const Molecule& molecule = *pair.resolved.molecule;
         if (pair.count == 0 || !molecule.rigid) continue;
@@ -34,13 +35,17 @@ std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
         const std::string& oxygen = molecule.pseudo_atoms[shape->centre].name;
         const std::string& hydrogen = molecule.pseudo_atoms[shape->ends[0]].name;
         if (molecule.pseudo_atoms[shape->ends[1]].name != hydrogen) continue;
-        return Tip4pTypes{registries.atoms.type_number(oxygen),
-                          registries.atoms.type_number(hydrogen),
-                          registries.bonds.type_number(norm_pair(oxygen, hydrogen)),
-                          registries.angles.type_number(norm_triple(hydrogen, oxygen, hydrogen)),
-                          molecule.m_site.value_or(DEFAULT_M_SITE_ANG)};
+        const Tip4pTypes water{
+            registries.atoms.type_number(oxygen), registries.atoms.type_number(hydrogen),
+            registries.bonds.type_number(norm_pair(oxygen, hydrogen)),
+            registries.angles.type_number(norm_triple(hydrogen, oxygen, hydrogen)),
+            molecule.m_site.value_or(DEFAULT_M_SITE_ANG)};
+        // A water that declares its M site is the four-site one, wherever it stands: a three-site
+        // water listed before it keeps its own point charges.
+        if (molecule.m_site) return water;
+        if (!first) first = water;
     }
-    return std::nullopt;
+    return first;
 }
 
 bool declares_four_site_water(std::span<const ActivePair> active) {

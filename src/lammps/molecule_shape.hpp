@@ -28,9 +28,9 @@ struct BentTriatomic {
 // Three atoms, two bonds that meet at one of them, and an angle between them under 175°.
 std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved);
 
-// The type numbers of the TIP4P water: the first rigid bent three-atom species with copies whose
-// two end atoms are of one pseudo-atom type, and the M site it declares (else TIP4P/2005's). None
-// when no species is such a water.
+// The type numbers of the TIP4P water: among the rigid bent three-atom species with copies whose
+// two end atoms are of one pseudo-atom type, the first that declares its M site, else the first;
+// and the M site it declares (else TIP4P/2005's). None when no species is such a water.
 std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                                             const TypeRegistries& registries);
 

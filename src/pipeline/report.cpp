@@ -187,6 +187,7 @@ class Checks {
             }
         }
         const auto water = tip4p_water_types(build_.active, build_.registries);
+        if (preset == PairSetup::Tip4p && water) other_four_site_waters(*water);
         if (preset == PairSetup::Tip4p && water && !declares_four_site_water(build_.active)) {
             diagnostics_.warn(
                 Kind::PresetAndCharges,
@@ -194,6 +195,29 @@ class Checks {
                 "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
                 "or auto",
                 plain_number(water->m_site));
+        }
+    }
+
+    // The Tip4p pair style gives an M site to one pair of types: a second four-site water would
+    // run with its M site's charge on O, another model than its paper's.
+    void other_four_site_waters(const Tip4pTypes& water) {
+        for (const auto& pair : build_.active) {
+            const Molecule& molecule = *pair.resolved.molecule;
+            if (pair.count == 0 || !molecule.m_site || !molecule.rigid ||
+                !bent_triatomic(pair.resolved)) {
+                continue;
+            }
+            const auto oxygen = bent_triatomic(pair.resolved)->centre;
+            if (build_.registries.atoms.type_number(molecule.pseudo_atoms[oxygen].name) ==
+                water.oxygen) {
+                continue;
+            }
+            diagnostics_.warn(
+                Kind::PresetAndCharges,
+                "pair style Tip4p gives an M site to one water only, of type {}: '{}' (MSite {} "
+                "Å) runs with its M site's charge on O, which is not its paper's model "
+                "(build the two four-site waters apart)",
+                water.oxygen, molecule.name, plain_number(*molecule.m_site));
         }
     }
 

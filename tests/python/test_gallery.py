@@ -29,6 +29,7 @@ ALONE = {
 # Each model in one mixture at least; the first on two MPI processes.
 MIXTURES = [
     ({"tip4p2005": 60, "methanol": 10}, 900.0, {}),
+    ({"spce": 30, "tip4p2005": 30}, 950.0, {}),  # the M site on the second water's types
     ({"spce": 60, "ethanol": 10}, 900.0, {}),
     ({"tip3p": 60, "1-propanol": 8}, 900.0, {}),
     ({"tip4p-ew": 60, "co2": 5}, 900.0, {}),

@@ -198,6 +198,17 @@ class ByName(TempDirTestCase):
         script = (self.tmp / "in.lmp").read_text(encoding="utf-8")
         self.assertIn("CutOffVDW 14", script)  # TraPPE's truncation, the longest of the three
 
+    def test_the_m_site_goes_to_the_water_that_declares_it(self):
+        for species, types, warned in ((["spce", "tip4p2005"], "3 4 2 2 0.1546", False),
+                                       (["tip4p2005", "tip4p-ew"], "1 2 1 1 0.1546", True)):
+            with self.subTest(species):
+                out = self.tmp / species[0]
+                report = pack.packmol(species, [30, 30], 900.0, out_dir=out)
+                self.assertIn(f"pair_style lj/cut/tip4p/long {types} 10.0",
+                              (out / "forcefield.lmp").read_text(encoding="utf-8"))
+                self.assertEqual(any("gives an M site to one water only" in text
+                                     for text in report.warnings), warned)
+
     def test_a_file_of_the_users_comes_first_and_must_agree(self):
         ions = self.tmp / "ions.json"
         ff = read(EXAMPLES / "force_field.json")
