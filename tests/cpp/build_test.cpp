@@ -1,11 +1,8 @@
 #include "pipeline/build.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <sstream>
 
 #include "test_support.hpp"
 
@@ -48,54 +45,6 @@ done > "$out"
 {}
 )",
                        atoms, ending);
-}
-
-// Atom types number Ow, Hw, CH3, CH2 by first appearance, so the sequence of the atoms' types shows
-// each template's atom order, copy after copy.
-TEST(BuildPacked, RealPackmolPacksAMixtureInTemplateOrderInsideTheBox) {
-    TempDir tmp, out;
-    ScopedEnv tmpdir("TMPDIR", tmp.path());
-    auto request = small_mixture(out.path(), 800);
-    request.species.erase(request.species.begin() + 1);
-    request.counts = {100, 20};
-    auto report = run_build(request);
-    ASSERT_TRUE(report) << report.error().message;
-    EXPECT_TRUE(fs::is_empty(tmp.path()));
-    EXPECT_EQ(packing_note(*report), "<no note>");
-    const BuildSummary* summary = &report->summary;
-    ASSERT_EQ(summary->atom_count, 100u * 3 + 20u * 4);
-
-    const std::string data = read_file(out.file("data.lmp"));
-    std::istringstream atoms(data.substr(data.find("\nAtoms\n\n") + 8));
-    std::string types, expected, line;
-    for (std::uint64_t i = 0; i < summary->atom_count && std::getline(atoms, line); ++i) {
-        int type = 0;
-        double x = -1, y = -1, z = -1;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%*d %*d %d %*f %lf %lf %lf", &type, &x, &y, &z), 4);
-        for (double c : {x, y, z}) EXPECT_TRUE(c >= 0 && c <= summary->box_length) << line;
-        types += std::to_string(type);
-    }
-    for (int i = 0; i < 100; ++i) expected += "122";
-    for (int i = 0; i < 20; ++i) expected += "3443";
-    EXPECT_EQ(types, expected);
-}
-
-// A temporary directory and a species file with blanks in their names, as the coordinates path
-// accepts them.
-TEST(BuildPacked, RealPackmolFindsFilesWithBlanksInTheirPaths) {
-    TempDir base, out, species;
-    const std::string tmp = base.file("a b");
-    fs::create_directory(tmp);
-    ScopedEnv tmpdir("TMPDIR", tmp);
-    const std::string water = species.file("my water.json");
-    fs::copy_file(example_path("water.json"), water);
-    auto request = small_mixture(out.path(), 300);
-    request.species = {water, example_path("butane.json")};
-    request.counts = {5, 2};
-    auto report = run_build(request);
-    ASSERT_TRUE(report) << report.error().message;
-    EXPECT_EQ(report->summary.atom_count, 5u * 3 + 2u * 4);
-    EXPECT_TRUE(fs::is_empty(tmp));
 }
 
 // Templates are numbered by position in the active list: methane, dropped, takes no number.

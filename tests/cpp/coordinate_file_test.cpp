@@ -158,6 +158,7 @@ struct Refused {
     std::string file;
     std::string text;
     std::string message;  // "PATH" stands for the file's path
+    CoordinateReadOptions options = {};
 };
 
 // The line a message "PATH:{line}: ..." names, if it names one.
@@ -171,13 +172,13 @@ std::optional<std::uint64_t> line_named(std::string_view message) {
 }
 
 // Every refusal is placed in the file, and at the line its message names.
-void expect_refusals(std::span<const Refused> cases, CoordinateReadOptions options = {}) {
+void expect_refusals(std::span<const Refused> cases) {
     const System system;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir dir;
         const std::string path = dir.write(c.file, c.text);
-        const auto read = read_coordinate_file(path, system.expected, options);
+        const auto read = read_coordinate_file(path, system.expected, c.options);
         EXPECT_EQ(error_of(read), replace_all(c.message, "PATH", path));
         if (read) continue;
         EXPECT_EQ(read.error().file, path);
@@ -217,9 +218,6 @@ TEST(CoordinateFile, XyzRefusalsNameFileAndLine) {
          "PATH: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)"},
     };
     expect_refusals(cases);
-    const System system;
-    EXPECT_EQ(error_of(read_xyz("/nonexistent/a.xyz", system.expected, {})),
-              "reading /nonexistent/a.xyz: No such file or directory (os error 2)");
 }
 
 TEST(CoordinateFile, PdbRefusalsNameFileAndLine) {
@@ -301,7 +299,7 @@ TEST(CoordinateFile, LammpsDataVelocityRefusalsNameFileAndLine) {
     const Refused cases[] = {
         {"no ID", "a.data", replace_all(good, id3, id3.substr(2)),
          "PATH:61: expected 'atom-ID vx vy vz', found '" + id3.substr(2) + "'"},
-        {"ID twice", "a.data", replace_all(good, id3, "1" + id3.substr(1)),
+        {"ID twice", "a.data", replace_all(good, id3, fmt::format("1{}", id3.substr(1))),
          "PATH:61: atom ID 1 appears twice"},
         {"not finite", "a.data", replace_all(good, "0.00972827164809089", "nan"),
          "PATH:61: the z velocity 'nan' is not a finite number"},
@@ -332,8 +330,8 @@ TEST(CoordinateFile, NamesCheckedOnlyWhenAsked) {
     };
     expect_refusals(cases);
     std::vector<Refused> unchecked(std::begin(cases), std::end(cases));
-    for (auto& c : unchecked) c.message = "<success>";
-    expect_refusals(unchecked, NAMES_OFF);
+    for (auto& c : unchecked) c = {c.name, c.file, c.text, "<success>", NAMES_OFF};
+    expect_refusals(unchecked);
 }
 
 // A PDB name column holds the first four characters of the pseudo-atom name, as the templates cut
@@ -383,38 +381,23 @@ TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
 // The box is settled where the file states it, before any atom is read: here the atoms that follow
 // would all be refused.
 TEST(CoordinateFile, BoxFromTheFileOrGivenAndBothMustAgree) {
-    const System system;
     const std::string broken_atoms = "nonsense\n";
-    const struct {
-        const char* name;
-        std::string file, text;
-        std::optional<double> given;
-        std::string message;
-    } cases[] = {
-        {"xyz differs", "a.xyz", "10\n" + std::string(LATTICE_30) + "\n" + broken_atoms, 31.5,
-         "PATH:2: the file's box edge 30 differs from the box length 31.5 given"},
-        {"xyz states none", "a.xyz", "10\nno lattice\n" + broken_atoms, std::nullopt,
+    const Refused cases[] = {
+        {"xyz differs", "a.xyz", "10\n" + std::string(LATTICE_30) + "\n" + broken_atoms,
+         "PATH:2: the file's box edge 30 differs from the box length 31.5 given", with_box(31.5)},
+        {"xyz states none", "a.xyz", "10\nno lattice\n" + broken_atoms,
          "PATH states no cubic box, so the box length must be given"},
-        {"pdb differs", "a.pdb", std::string("REMARK\n") + CRYST1_30 + "ATOM  \n", 30.5,
-         "PATH:2: the file's box edge 30 differs from the box length 30.5 given"},
-        {"pdb states none", "a.pdb", "ATOM  \n", std::nullopt,
+        {"pdb differs", "a.pdb", std::string("REMARK\n") + CRYST1_30 + "ATOM  \n",
+         "PATH:2: the file's box edge 30 differs from the box length 30.5 given", with_box(30.5)},
+        {"pdb states none", "a.pdb", "ATOM  \n",
          "PATH states no cubic box, so the box length must be given"},
         {"data file differs", "a.data",
          replace_all(test::read_file(test::data_path("golden/e2e/data.lmp")), "\nAtoms\n",
                      "\nAtoms\n\n" + broken_atoms),
-         24.0, "PATH:12: the file's box edge 25 differs from the box length 24 given"},
+         "PATH:12: the file's box edge 25 differs from the box length 24 given", with_box(24)},
+        {"agreeing lengths read", "a.xyz", xyz_text(), "<success>", with_box(30)},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::TempDir dir;
-        const std::string path = dir.write(c.file, c.text);
-        EXPECT_EQ(error_of(read_coordinate_file(path, system.expected, {true, c.given})),
-                  replace_all(c.message, "PATH", path));
-    }
-    // Agreeing lengths read; the given one is used.
-    test::TempDir dir;
-    auto read = read_xyz(dir.write("a.xyz", xyz_text()), system.expected, with_box(30));
-    EXPECT_EQ(read ? read->box_length : 0, 30);
+    expect_refusals(cases);
 }
 
 }  // namespace

@@ -105,10 +105,8 @@ TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
         {fifo, "not a regular file"},
         {"/dev/zero", "not a regular file"},
         {huge, "file is larger than the limit of 256 MiB"},
-        {dir.file("absent.json"), "No such file or directory (os error 2)"},
         {dir.path(), "Is a directory (os error 21)"},
         {latin1, "stream did not contain valid UTF-8"},
-        {std::string("a\0b.json", 8), "file name contained an unexpected NUL byte"},
     };
     for (const auto& [file, reason] : cases) {
         SCOPED_TRACE(file);

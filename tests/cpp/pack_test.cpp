@@ -87,6 +87,12 @@ TEST(PackSystem, WritesTemplatesAndJobThenFailsToLaunch) {
     }
 }
 
+// The rest of the job's line that starts with `head`.
+std::string rest_of(const std::string& job, std::string_view head) {
+    const auto at = job.find(head) + head.size();
+    return job.substr(at, job.find('\n', at) - at);
+}
+
 // Packmol splits the job at blanks, reads '#' as a comment and '~' as a blank: a file whose full
 // path it would misread is named relative to the working directory, where packmol runs, and the
 // species' part of a template's name has those bytes as '_'.
@@ -107,11 +113,7 @@ TEST(PackSystem, JobNamesOnlyFilesPackmolCanFind) {
         std::filesystem::create_directories(c.work_dir);
         (void)pack_system(c.work_dir, Species{{&odd, 1}}, masses(), 1000, 2);
         const auto job = test::read_file(c.work_dir + "/pack.inp");
-        const auto rest_of = [&](std::string_view head) {
-            auto at = job.find(head) + head.size();
-            return job.substr(at, job.find('\n', at) - at);
-        };
-        EXPECT_EQ(test::replace_all(rest_of("\noutput ") + "|" + rest_of("\nstructure "),
+        EXPECT_EQ(test::replace_all(rest_of(job, "\noutput ") + "|" + rest_of(job, "\nstructure "),
                                     c.work_dir, "WORK"),
                   c.lines);
         EXPECT_TRUE(std::filesystem::exists(c.work_dir + "/species_0_my__1__water_.pdb"));
@@ -142,11 +144,7 @@ TEST(PackSystem, BoxEdgeAndWallMargin) {
         (void)pack_system(work.path(), Species{{&lump, static_cast<std::uint64_t>(c.count)}}, ff,
                           1000, c.tolerance);
         const auto job = test::read_file(work.file("pack.inp"));
-        const auto rest_of = [&](std::string_view head) {
-            auto at = job.find(head) + head.size();
-            return job.substr(at, job.find('\n', at) - at);
-        };
-        EXPECT_EQ(rest_of("tolerance ") + "|" + rest_of("inside box "), c.lines);
+        EXPECT_EQ(rest_of(job, "tolerance ") + "|" + rest_of(job, "inside box "), c.lines);
     }
 }
 

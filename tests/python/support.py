@@ -35,6 +35,15 @@ def boxwright(*args, cwd=None, env=None):
                           env=None if env is None else {**os.environ, **env})
 
 
+def stand_in_packmol(directory, script):
+    """PATH with a `packmol` in directory/bin that runs the shell `script` before the system's."""
+    bin_dir = pathlib.Path(directory, "bin")
+    bin_dir.mkdir(exist_ok=True)
+    (bin_dir / "packmol").write_text("#!/bin/sh\n" + script)
+    (bin_dir / "packmol").chmod(0o755)
+    return f"{bin_dir}:{os.environ['PATH']}"
+
+
 class TempDirTestCase(unittest.TestCase):
     """Gives every test a fresh directory, `self.tmp`, removed afterwards."""
 

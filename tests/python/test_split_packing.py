@@ -11,7 +11,7 @@ import unittest
 from unittest import mock
 
 from boxwright import BuildError, pack
-from support import FORCE_FIELD, TempDirTestCase, example
+from support import FORCE_FIELD, TempDirTestCase, example, stand_in_packmol
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 
@@ -32,11 +32,7 @@ class SplitPackingTest(TempDirTestCase):
                             out_dir=self.tmp / out, input_script=False, **options)
 
     def stand_in_packmol(self, script):
-        bin_dir = self.tmp / "bin"
-        bin_dir.mkdir()
-        (bin_dir / "packmol").write_text("#!/bin/sh\n" + script)
-        (bin_dir / "packmol").chmod(0o755)
-        self.enterContext(mock.patch.dict(os.environ, {"PATH": f"{bin_dir}:{os.environ['PATH']}"}))
+        self.enterContext(mock.patch.dict(os.environ, {"PATH": stand_in_packmol(self.tmp, script)}))
 
     def assert_nothing_left(self, out):
         self.assertFalse((self.tmp / out).exists())
@@ -76,6 +72,9 @@ class SplitPackingTest(TempDirTestCase):
         cases = [
             (dict(jobs=-1), "jobs must be 0 (one per core) or a positive number, not -1"),
             (dict(jobs=1, subboxes=(1, 0, 1)), "sub-box grid 1x0x1 has a zero dimension"),
+            (dict(jobs=1, subboxes=(3, 1, 1)), "molecule 'butane' is 3.96 Å across and needs "
+             "sub-boxes at least 9.93 Å wide (twice its width plus the tolerance); the 3x1x1 grid "
+             "of the 21.43 Å box makes them 7.14 Å wide"),
             (dict(seed=3), "seed and subboxes apply to a box split into sub-boxes: give jobs too"),
             (dict(timeout=0), "timeout must be a positive number of seconds, got 0"),
         ]
