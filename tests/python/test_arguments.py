@@ -147,9 +147,20 @@ class PackageArgumentTest(TempDirTestCase):
     def test_argument_mistakes_name_the_parameter(self):
         P, C = pack.packmol, pack.from_coords
         doubles = memoryview(array.array("d", [0.0] * 9))
+        presets = "'auto', 'tip4p', 'lj-cut', 'lj-cut-coul-long', 'none'"
         cases = [  # the call, what differs from a good one, the exception and its message
             (P, {"species": 5}, TypeError,
              "species must be a path or a sequence of paths (str or os.PathLike), not int"),
+            (C, {"species": b"methane.json"}, TypeError,
+             "species must be a path or a sequence of paths (str or os.PathLike), not bytes"),
+            (C, {"species": [METHANE, 7]}, TypeError,
+             "species[1] must be a path (str or os.PathLike), not int"),
+            (C, {"force_field": 7}, TypeError,
+             "force_field must be a path (str or os.PathLike), not int"),
+            (C, {"pair_style": "lj"}, ValueError,
+             f"pair_style 'lj' is not a preset; expected one of {presets}"),
+            (C, {"pair_style": 1}, TypeError,
+             f"pair_style must be a PyPairSetup, None or one of {presets}, not int"),
             (P, {"species": [], "counts": []}, ValueError,
              "species must name at least one molecule file"),
             (P, {"counts": [1, 2]}, ValueError,
@@ -230,10 +241,10 @@ class PackageArgumentTest(TempDirTestCase):
         ]
         good = {P: dict(species=METHANE, counts=[1], density=500.0),
                 C: dict(species=CO2, counts=[1], coords=[[0, 0, 0]] * 3, box_len=20.0)}
+        files = dict(force_field=self.tmp / "missing.json", out_dir=self.tmp / "out")
         for call, change, error, message in cases:
             with self.subTest(message), self.assertRaises(error) as raised:
-                call(**{**good[call], **change}, force_field=self.tmp / "missing.json",
-                     out_dir=self.tmp / "out")
+                call(**{**files, **good[call], **change})
             self.assertIs(type(raised.exception), error)
             self.assertEqual(str(raised.exception), message)
         self.assertFalse((self.tmp / "out").exists())

@@ -19,7 +19,7 @@ import time
 from boxwright import BuildError
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
-from support import FORCE_FIELD, TempDirTestCase, example
+from support import FORCE_FIELD, TempDirTestCase, example, stand_in_packmol
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -43,16 +43,6 @@ outcome["grew_kib"] = peak() - before
 print(json.dumps(outcome))
 """
 
-# Writes as many atom records as the test expects (WATER_ATOMS) into the file the job names.
-FAKE_OUTPUT = """job=$(cat)
-out=$(printf '%s\\n' "$job" | sed -n 's/^output //p')
-i=0
-while [ $i -lt 6 ]; do
-  echo 'HETATM    1 X    xxx     1       1.000   2.000   3.000  1.00  0.00'
-  i=$((i+1))
-done > "$out"
-"""
-WATER_ATOMS = 6  # two water molecules
 # The same build through the package's engine, which writes in.lmp as well.
 ENGINE_BUILD = BUILD.replace("from boxwright._native import pack_packmol_py",
                              "from boxwright._engine import build_packmol as pack_packmol_py")
@@ -107,19 +97,12 @@ class AttackTestCase(TempDirTestCase):
 
 
 class PackmolFaultsTest(AttackTestCase):
-    def path_with(self, script):
-        """PATH with a stand-in packmol running `script` first, or the real one for None."""
-        if script is None:
-            return os.environ["PATH"]
-        bin_dir = self.tmp / "bin"
-        bin_dir.mkdir(exist_ok=True)
-        (bin_dir / "packmol").write_text("#!/bin/sh\n" + script)
-        (bin_dir / "packmol").chmod(0o755)
-        return f"{bin_dir}:{os.environ['PATH']}"
-
     def start(self, script, species=(WATER,), counts=(2,), density=300.0, tmpdir=None,
               program=BUILD, force_field=FORCE_FIELD):
-        env = {**os.environ, "PATH": self.path_with(script), "TMPDIR": str(tmpdir or self.tmpdir)}
+        """The build in a fresh interpreter, with a stand-in packmol running `script` (None: the
+        real one)."""
+        path = os.environ["PATH"] if script is None else stand_in_packmol(self.tmp, script)
+        env = {**os.environ, "PATH": path, "TMPDIR": str(tmpdir or self.tmpdir)}
         request = json.dumps([[str(s) for s in species], list(counts), density, str(force_field),
                               str(self.out)])
         build = subprocess.Popen([sys.executable, "-c", program, request], env=env, text=True,
@@ -138,47 +121,41 @@ class PackmolFaultsTest(AttackTestCase):
         self.assertTrue(wait_until(lambda: children_of(build.pid)), "packmol never started")
         return children_of(build.pid)[0]
 
-    def test_an_interrupt_stops_packmol_and_writes_nothing(self):
-        cases = [
-            ("real packmol", None, dict(species=[BUTANE], counts=[3000], density=2500.0)),
-            ("packmol that sleeps", "exec sleep 600\n", {}),
-            ("packmol that ignores SIGTERM", "trap '' TERM\nwhile :; do sleep 1; done\n", {}),
-            ("the engine's build", "exec sleep 600\n", dict(program=ENGINE_BUILD)),
+    def test_an_interrupt_stops_every_packmol_and_writes_nothing(self):
+        cases = [  # the stand-in packmol (None: the real one), the build, the packmols it runs
+            ("real packmol", None, dict(species=[BUTANE], counts=[3000], density=2500.0), 1),
+            ("packmol that sleeps", "exec sleep 600\n", {}, 1),
+            ("packmol that ignores SIGTERM", "trap '' TERM\nwhile :; do sleep 1; done\n", {}, 1),
+            ("the engine's build", "exec sleep 600\n", dict(program=ENGINE_BUILD), 1),
+            ("a split box", "exec sleep 600\n",
+             dict(counts=(8,), density=100.0, program=SPLIT_BUILD), 2),
         ]
-        for name, script, request in cases:
+        for name, script, request, running in cases:
             with self.subTest(name):
                 build = self.start(script, **request)
-                packmol = self.packmol_of(build)
+                self.assertTrue(wait_until(lambda: len(children_of(build.pid)) == running),
+                                "packmol never ran")
+                packmols = children_of(build.pid)
                 time.sleep(1)  # the real one is well into its work by then
                 os.killpg(build.pid, signal.SIGINT)
                 self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
-                self.assertFalse(process_runs(packmol))
+                self.assertEqual([pid for pid in packmols if process_runs(pid)], [])
                 self.assert_nothing_written()
 
     def test_sigterm_ends_the_command_line_as_ctrl_c_does(self):
         # kill, timeout and batch schedulers send SIGTERM to the process alone.
-        env = {**os.environ, "PATH": self.path_with("exec sleep 600\n"),
+        env = {**os.environ, "PATH": stand_in_packmol(self.tmp, "exec sleep 600\n"),
                "TMPDIR": str(self.tmpdir)}
         build = subprocess.Popen(
             [sys.executable, "-m", "boxwright", "pack", "--species", WATER, "--counts", "2",
              "--density", "300", "--force-field", FORCE_FIELD, "--out-dir", self.out],
             env=env, text=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(build.kill)
-        self.assertTrue(wait_until(lambda: children_of(build.pid)), "packmol never ran")
-        packmol = children_of(build.pid)[0]
+        packmol = self.packmol_of(build)
         build.terminate()
         _, stderr = build.communicate(timeout=20)
         self.assertEqual((build.returncode, stderr.splitlines()[0]), (143, "boxwright: terminated"))
         self.assertFalse(process_runs(packmol))
-        self.assert_nothing_written()
-
-    def test_an_interrupt_stops_every_packmol_of_a_split_box(self):
-        build = self.start("exec sleep 600\n", counts=(8,), density=100.0, program=SPLIT_BUILD)
-        self.assertTrue(wait_until(lambda: len(children_of(build.pid)) == 2), "packmol never ran")
-        packmols = children_of(build.pid)
-        os.killpg(build.pid, signal.SIGINT)
-        self.assertEqual(self.outcome(build, seconds=20)["raised"], "KeyboardInterrupt")
-        self.assertEqual([pid for pid in packmols if process_runs(pid)], [])
         self.assert_nothing_written()
 
     def test_packmol_does_not_outlive_the_caller(self):
@@ -191,31 +168,24 @@ class PackmolFaultsTest(AttackTestCase):
         self.tmpdir.mkdir()
 
     def test_packmol_faults_end_the_build_with_an_explanation(self):
-        grandchild = self.tmp / "grandchild.pid"
         talk = 300_000_000
         work_dir = re.escape(str(self.tmpdir)) + r"/\.tmp\w{6}/"
         cases = [
             # Memory stays flat however much packmol prints, and so does the message.
-            ("talkative", f"head -c {talk} /dev/zero\nexit 1\n", "RuntimeError",
+            ("talkative", f"head -c {talk} /dev/zero\nexit 1\n",
              "packmol did not produce the expected output file " + work_dir + r"simbox\.pdb\n"
              r"packmol exited with status Some\(1\):\nstdout:\n\0{65536}\n"
              rf"\.\.\. {talk - 2 * 65536} bytes left out \.\.\.\n\0{{65536}}\nstderr:\n"),
-            ("output is a FIFO", "mkfifo simbox.pdb\n", "RuntimeError",
+            ("output is a FIFO", "mkfifo simbox.pdb\n",
              "reading packmol output " + work_dir + r"simbox\.pdb: not a regular file"),
-            # Once packmol has exited, a grandchild holding its pipes is not waited for.
-            ("grandchild holds the pipes", FAKE_OUTPUT + f"sleep 60 & echo $! > {grandchild}\n",
-             None, None),
         ]
-        for name, script, raised, message in cases:
+        for name, script, message in cases:
             with self.subTest(name):
                 outcome = self.outcome(self.start(script))
-                self.assertEqual(outcome["raised"], raised)
-                if message is not None:
-                    self.assertRegex(outcome["message"], "^" + message + "$")
-                    self.assert_nothing_written()
+                self.assertEqual(outcome["raised"], "RuntimeError")
+                self.assertRegex(outcome["message"], "^" + message + "$")
+                self.assert_nothing_written()
                 self.assertLess(outcome["grew_kib"], 64 * 1024)
-        self.assertTrue(process_runs(int(grandchild.read_text())))
-        os.kill(int(grandchild.read_text()), signal.SIGKILL)
 
     def test_blanks_in_paths_reach_the_real_packmol(self):
         tmpdir = self.tmp / "a b"
@@ -270,41 +240,10 @@ class HostileInputTest(AttackTestCase):
         self.assertEqual(str(raised.exception), message)
         self.assert_nothing_written()
 
-    def test_input_files_that_are_not_regular_files(self):
-        fifo = self.tmp / "fifo.json"
+    def test_names_bonds_and_files_that_would_corrupt_the_lammps_files_or_block(self):
+        fifo = self.tmp / "fifo.json"  # read, it would wait for a writer for ever
         os.mkfifo(fifo)
-        huge = self.tmp / "huge.json"
-        with open(huge, "wb") as sparse:
-            sparse.truncate((256 << 20) + 1)
-        cases = [
-            ("molecule is a FIFO", dict(species=[fifo]), f"reading {fifo}: not a regular file"),
-            ("force field is a FIFO", dict(force_field=fifo), f"reading {fifo}: not a regular file"),
-            ("force field is /dev/zero", dict(force_field="/dev/zero"),
-             "reading /dev/zero: not a regular file"),
-            ("force field beyond the limit", dict(force_field=huge),
-             f"reading {huge}: file is larger than the limit of 256 MiB"),
-        ]
-        for name, request, message in cases:
-            with self.subTest(name):
-                self.assert_refused(RuntimeError, message, **request)
-
-    def test_names_and_bonds_that_would_corrupt_the_lammps_files(self):
-        hostile = "Z\nshell touch PWNED\n#"
-        shown = json.dumps(hostile)
-
-        def add_atom(document):
-            document["PseudoAtoms"].append({"name": hostile, "mass": 1.0, "charge": 0.0})
-
-        def rename_atom(document):
-            document["pseudoAtoms"][1][0] = hostile
-
-        force_field = self.edited(FORCE_FIELD, "ff.json", add_atom)
-        molecule = self.edited(WATER, "hostile.json", rename_atom)
         species_file = self.edited(WATER, "x\nshell touch P\n#.json", lambda document: None)
-        twice = self.edited(BUTANE, "twice.json", lambda d: d.update(Connectivity=[[0, 1], [1, 2],
-                                                                                    [0, 1]]))
-        reversed_twice = self.edited(BUTANE, "reversed.json",
-                                     lambda d: d.update(Connectivity=[[0, 1], [1, 2], [2, 1]]))
         ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
             {"name": "CH4&", "mass": 16.043, "charge": 0.0}))
         quotes = self.edited(WATER, 'w""".json', lambda document: None)
@@ -312,26 +251,19 @@ class HostileInputTest(AttackTestCase):
             pseudoAtoms=[["Ow", [0, 0, 0]]] + [["Hw", [1, 0, 0]]] * 1500,
             Connectivity=[[0, k] for k in range(1, 1501)]))
         cases = [
+            ("molecule is a FIFO", dict(species=[fifo]), f"reading {fifo}: not a regular file"),
             ("pseudo-atom ending in '&'", dict(force_field=ampersand),
              f"pseudo-atom name \"CH4&\" in {ampersand} contains '\"' or '&', which LAMMPS reads "
              "as syntax even in a comment"),
             ("species file name with quotes", dict(species=[quotes]),
              f"species name \"w\\\"\\\"\\\"\" in {quotes} contains '\"' or '&', which LAMMPS "
              "reads as syntax even in a comment"),
+            ("species file name with a newline", dict(species=[species_file]),
+             f'species name "x\\nshell touch P\\n#" in {species_file} contains a control '
+             "character"),
             ("a star of 1500 bonds on one atom", dict(species=[star]),
              f"{star} Connectivity gives 1124250 angles and up to 0 dihedrals, more than the "
              "limit of 1000000 of either in one molecule (one atom has 1500 bonds)"),
-            ("pseudo-atom of the force field", dict(force_field=force_field),
-             f"pseudo-atom name {shown} in {force_field} contains a control character"),
-            ("pseudo-atom of a molecule", dict(species=[molecule]),
-             f"pseudo-atom name {shown} in {molecule} contains a control character"),
-            ("species file name", dict(species=[species_file]),
-             f'species name "x\\nshell touch P\\n#" in {species_file} contains a control '
-             "character"),
-            ("bond listed twice", dict(species=[twice], coords=((0, 0, 0),) * 4),
-             f"{twice} Connectivity lists the bond (0, 1) more than once"),
-            ("bond listed twice, reversed", dict(species=[reversed_twice]),
-             f"{reversed_twice} Connectivity lists the bond (2, 1) more than once"),
         ]
         for name, request, message in cases:
             with self.subTest(name):
@@ -351,8 +283,6 @@ class HostileInputTest(AttackTestCase):
             ("box infinite", dict(box_len=inf),
              "box_len must be a positive finite number, got inf"),
             ("box zero", dict(box_len=0), "box_len must be a positive finite number, got 0.0"),
-            ("box negative", dict(box_len=-20.0),
-             "box_len must be a positive finite number, got -20.0"),
         ]
         for name, request, message in cases:
             for entry in (pack_from_coords_py, build_from_coords):
@@ -399,25 +329,16 @@ class HostileInputTest(AttackTestCase):
                                     species=[example("methane.json")], coords=str(path),
                                     box_len=None, entry=build_from_coords)
 
-    def test_systems_too_large_to_build_are_refused_before_planning(self):
-        methane, ethane = example("methane.json"), example("ethane.json")
-        cases = [
-            ("counts whose sum wraps, split", dict(species=[methane, ethane],
-                                                   counts=[2**63, 2**63], jobs=1),
-             "system too large: the total number of molecules exceeds the 64-bit range at "
-             "9223372036854775808 copies of molecule 'ethane'"),
-            ("more atoms than LAMMPS numbers", dict(species=[methane], counts=[2**31]),
-             "the system has 2147483648 atoms, more than LAMMPS numbers: its atom IDs are "
-             "32-bit, at most 2147483647, unless LAMMPS is built with -DLAMMPS_BIGBIG (build "
-             "fewer molecules)"),
-        ]
-        for name, request, message in cases:
-            with self.subTest(name):
-                with self.assertRaises(RuntimeError) as raised:
-                    build_packmol(density=400.0, force_field=FORCE_FIELD, out_dir=str(self.out),
-                                  **request)
-                self.assertEqual(str(raised.exception), message)
-                self.assert_nothing_written()
+    # Wrapped past 2^64, the counts would sum to none, and a split packing be planned for that.
+    def test_counts_whose_sum_wraps_are_refused_before_planning(self):
+        with self.assertRaises(RuntimeError) as raised:
+            build_packmol(species=[example("methane.json"), example("ethane.json")],
+                          counts=[2**63, 2**63], density=400.0, force_field=FORCE_FIELD,
+                          out_dir=str(self.out), jobs=1)
+        self.assertEqual(str(raised.exception), "system too large: the total number of molecules "
+                         "exceeds the 64-bit range at 9223372036854775808 copies of molecule "
+                         "'ethane'")
+        self.assert_nothing_written()
 
     def test_settings_that_describe_no_buildable_system(self):
         methane = example("methane.json")

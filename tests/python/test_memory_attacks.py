@@ -10,7 +10,7 @@ import os
 import subprocess
 import sys
 
-from support import FORCE_FIELD, example
+from support import FORCE_FIELD, example, stand_in_packmol
 from test_attacks import AttackTestCase
 
 WATER = example("water.json")
@@ -59,11 +59,8 @@ pack.from_coords(water, [waters], coords, 3.1 * side, force_field=force_field, o
 class MemoryBoundsTest(AttackTestCase):
     def test_a_system_beyond_lammps_is_refused_before_anything_starts(self):
         # A stand-in packmol leaves a mark if anything ever starts it.
-        bin_dir, mark = self.tmp / "bin", self.tmp / "packmol-ran"
-        bin_dir.mkdir()
-        (bin_dir / "packmol").write_text(f"#!/bin/sh\ntouch {mark}\nexit 1\n")
-        (bin_dir / "packmol").chmod(0o755)
-        env = {**os.environ, "PATH": f"{bin_dir}:{os.environ['PATH']}",
+        mark = self.tmp / "packmol-ran"
+        env = {**os.environ, "PATH": stand_in_packmol(self.tmp, f"touch {mark}\nexit 1\n"),
                "TMPDIR": str(self.tmpdir)}
         xyz = self.tmp / "three.xyz"
         xyz.write_text("3\n\nOw 0 0 0\nHw 1 0 0\nHw 0 1 0\n", encoding="ascii")
