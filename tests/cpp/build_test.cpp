@@ -13,13 +13,13 @@ using namespace test;
 namespace fs = std::filesystem;
 
 // Water, methane with count 0 (dropped before packing) and butane.
-BuildRequest small_mixture(const std::string& out_dir, double density = 50) {
+BuildRequest small_mixture(const std::string& out_dir) {
     return {.species = {example_path("water.json"), example_path("methane.json"),
                         example_path("butane.json")},
             .counts = {2, 0, 1},
             .force_field = example_path("force_field.json"),
             .out_dir = out_dir,
-            .placement = PackmolPlacement{.density = density, .tolerance = 2.0},
+            .placement = PackmolPlacement{.density = 50, .tolerance = 2.0},
             .pair_setup = PairSetup::LjCut};
 }
 
@@ -84,7 +84,6 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
         std::optional<std::string> packmol;  // absent: no packmol on PATH at all
         std::string out_dir;
         std::string result;  // the note of a success, or the failure's message
-        double density = 50;
     } cases[] = {
         {"exit 1", stand_in(SMALL_MIXTURE_ATOMS, "printf 'almost\\n\\377'; echo oops >&2; exit 1"),
          out.path(),
@@ -98,7 +97,6 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
          out.path(),
          "packmol exited with status Some(2):\nstdout:\n" + head_and_tail(CHATTER, 'o') +
              "\nstderr:\n" + head_and_tail(CHATTER, 'e')},
-        {"density 0", stand_in(SMALL_MIXTURE_ATOMS), out.path(), "density must be positive", 0},
         {"no packmol", std::nullopt, out.file("never"),
          "failed to launch packmol (is it installed and on PATH?): "
          "No such file or directory (os error 2)"},
@@ -107,8 +105,6 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
              "\npackmol exited with status Some(3):\nstdout:\nbye\n\nstderr:\n"},
         {"one atom too few", stand_in(SMALL_MIXTURE_ATOMS - 1), out.path(),
          "packmol output has 9 atoms, expected 10"},
-        {"malformed line", stand_in(1, "echo 'HETATM    1 short' >> \"$out\""), out.path(),
-         "malformed PDB line in " + output + ": HETATM    1 short"},
         {"output directory is a file", stand_in(SMALL_MIXTURE_ATOMS), not_a_dir + "/sub",
          "creating " + not_a_dir + "/sub: Not a directory (os error 20)"},
     };
@@ -117,7 +113,7 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
         TempDir bin;
         auto path = test::packmol_on_path(bin, c.packmol);
         ScopedEnv tmpdir("TMPDIR", tmp.path());
-        auto result = run_build(small_mixture(c.out_dir, c.density));
+        auto result = run_build(small_mixture(c.out_dir));
         const std::string got =
             result ? packing_note(*result) : test::with_fixed_work_dir(result.error().message);
         EXPECT_EQ(got.substr(0, 300), c.result.substr(0, 300));  // megabytes are not worth a diff

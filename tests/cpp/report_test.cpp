@@ -63,33 +63,39 @@ Molecule butane_without_torsions() {
     return m;
 }
 
+// The note of a box edge under twice the cutoff, both as the note shows them.
+std::string images_note(std::string_view edge, std::string_view cutoff) {
+    return fmt::format(
+        "note: the box edge {} \u00c5 is under twice the cutoff of {} \u00c5: an atom meets some "
+        "neighbours in more than one periodic image (pack more molecules, or shorten the cutoff)",
+        edge, cutoff);
+}
+
+// A packing of the box split in two, with its tolerance.
+void split_packing(TestBuild& build, double tolerance) {
+    build.split = SplitPacking{{{2, 1, 1}}, 2, tolerance};
+    build.request.placement = PackmolPlacement{.tolerance = tolerance};
+}
+
 struct Case {
     const char* name;
     std::vector<std::pair<Molecule, std::uint64_t>> species;
     std::optional<PairSetup> setup;
     std::vector<std::string> expected;
-    void (*change)(ForceField&) = [](ForceField&) {};
-    double box = 40;
-    bool given_coordinates = false;
-    bool input_script = true;
-    std::optional<SplitPacking> split = std::nullopt;
-    PairSettings pair_settings = {};
+    void (*change)(TestBuild&) = [](TestBuild&) {};  // of a packed 40 Å box with in.lmp
 };
 
 // The report's own warnings and notes (those after the summary's), for copies 5 Å apart.
 std::vector<std::string> checks_of(const Case& c) {
     TestBuild build;
-    c.change(build.ff = checked_force_field());
+    build.ff = checked_force_field();
     for (const auto& [molecule, count] : c.species) build.add(molecule, count);
     build.request.pair_setup = c.setup;
     build.request.full_report = true;
-    if (!c.given_coordinates) {
-        build.request.placement = PackmolPlacement{.tolerance = c.split ? c.split->tolerance : 2};
-    }
-    if (c.input_script) build.request.input_script = RunSettings{};
-    build.request.pair_settings = c.pair_settings;
-    build.split = c.split;
-    build.box = c.box;
+    build.request.placement = PackmolPlacement{.tolerance = 2};
+    build.request.input_script = RunSettings{};
+    build.box = 40;
+    c.change(build);
     TempDir dir;
     auto report = build.run(dir.path());
     EXPECT_TRUE(report) << report.error().message;
@@ -143,12 +149,12 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
          PairSetup::Tip4p,
          {"pseudo atom 'H' has no SelfInteractions entry, so no Lennard-Jones core (written as "
           "epsilon 0, sigma 0); is its name misspelt there?"},
-         [](ForceField& ff) { ff.pseudo_atoms["H"].self_interaction = false; }},
+         [](TestBuild& b) { b.ff.pseudo_atoms["H"].self_interaction = false; }},
         {"a mass of zero",
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
          {"pseudo atom 'Ar' has mass 0: LAMMPS refuses a mass of zero or below"},
-         [](ForceField& ff) { ff.pseudo_atoms["Ar"].mass = 0; }},
+         [](TestBuild& b) { b.ff.pseudo_atoms["Ar"].mass = 0; }},
         // Flexible water's bonds to its bare H are held by SHAKE; a chain of them cannot be.
         {"bare charges held by SHAKE", {{flexible_water(), 1}}, PairSetup::LjCutCoulLong, {}},
         {"bare charges in a chain SHAKE cannot hold",
@@ -179,76 +185,57 @@ TEST(ReportChecks, EachDoubtfulSetUpIsSaid) {
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
          {"note: the force field's CutOffVDW is 12 \u00c5, the LjCut preset's cutoff 10 \u00c5: "
-          "in.lmp "
-          "gives the pair style again with 12 \u00c5, which keeps the coefficients"},
-         [](ForceField& ff) { ff.cutoff_vdw = 12; }},
+          "in.lmp gives the pair style again with 12 \u00c5, which keeps the coefficients"},
+         [](TestBuild& b) { b.ff.cutoff_vdw = 12; }},
         {"the force field's cutoff without in.lmp",
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
          {"the force field's CutOffVDW is 12 \u00c5, but forcefield.lmp has the LjCut preset's "
           "10 \u00c5: give the pair style again with your cutoff after including it (LAMMPS "
           "keeps the coefficients)"},
-         [](ForceField& ff) { ff.cutoff_vdw = 12; },
-         40,
-         false,
-         false},
+         [](TestBuild& b) {
+             b.ff.cutoff_vdw = 12;
+             b.request.input_script.reset();
+         }},
         {"a box under twice the cutoff",
          {{argon_molecule(), 1}},
          PairSetup::LjCut,
-         {"note: the box edge 19.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets "
-          "some "
-          "neighbours in more than one periodic image (pack more molecules, or shorten the "
-          "cutoff)"},
-         [](ForceField&) {},
-         19.99},
+         {images_note("19.990", "10")},
+         [](TestBuild& b) { b.box = 19.99; }},
         // Copies sit 5 Å apart in a box of 6 Å: through the wall they are 1 Å apart.
         {"given coordinates that overlap",
          {{argon_molecule(), 2}},
          PairSetup::LjCut,
-         {"note: the box edge 5.990 \u00c5 is under twice the cutoff of 10 \u00c5: an atom meets "
-          "some "
-          "neighbours in more than one periodic image (pack more molecules, or shorten the "
-          "cutoff)",
+         {images_note("5.990", "10"),
           "atoms 1 and 2 (of argon 1 and argon 2) are 0.990 \u00c5 apart: atoms of different "
           "molecules closer than 1 \u00c5 overlap in the given coordinates"},
-         [](ForceField&) {},
-         5.99,
-         true},
+         [](TestBuild& b) {
+             b.box = 5.99;
+             b.request.placement = GivenPositions{};
+         }},
         // Packmol keeps the tolerance only to within 0.01 Å.
         {"a split packing closer than its tolerance",
          {{argon_molecule(), 2}},
          PairSetup::LjCut,
          {"atoms 1 and 2 (of argon 1 and argon 2) are 5.000 \u00c5 apart, closer than the "
           "packing tolerance of 5.5 \u00c5"},
-         [](ForceField&) {},
-         40,
-         false,
-         true,
-         SplitPacking{{{2, 1, 1}}, 2, 5.5}},
+         [](TestBuild& b) { split_packing(b, 5.5); }},
         {"a split packing within its tolerance",
          {{argon_molecule(), 2}},
          PairSetup::LjCut,
          {},
-         [](ForceField&) {},
-         40,
-         false,
-         true,
-         SplitPacking{{{2, 1, 1}}, 2, 5.005}},
+         [](TestBuild& b) { split_packing(b, 5.005); }},
         // The longest cutoff of the run, the Lennard-Jones one asked for in place of the force
         // field's, which goes unsaid.
         {"cutoffs asked for",
          {{four_site_water(), 2}},
          PairSetup::Tip4p,
-         {"note: the box edge 22.000 \u00c5 is under twice the cutoff of 11.5 \u00c5: an atom "
-          "meets "
-          "some neighbours in more than one periodic image (pack more molecules, or shorten the "
-          "cutoff)"},
-         [](ForceField& ff) { ff.cutoff_vdw = 12; },
-         22,
-         false,
-         true,
-         std::nullopt,
-         {.cutoff = 11, .coulomb_cutoff = 11.5}},
+         {images_note("22.000", "11.5")},
+         [](TestBuild& b) {
+             b.ff.cutoff_vdw = 12;
+             b.box = 22;
+             b.request.pair_settings = {.cutoff = 11, .coulomb_cutoff = 11.5};
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -86,10 +86,6 @@ class CallTest(TempDirTestCase):
             return lambda: pack_from_coords_py(list(species), list(counts), rows, 30.0,
                                                force_field=force_field, out_dir=out)
 
-        def packmol(species, density):
-            return lambda: pack_packmol_py(species, [5] * len(species), density,
-                                           force_field=FORCE_FIELD, out_dir=out)
-
         # Two species of three atoms, counts 2 and 1: nine positions, neither 8 nor 10.
         nine = lambda given: coords([origin] * given, (CO2, WATER), (2, 1), FORCE_FIELD)
         cases = [
@@ -99,12 +95,9 @@ class CallTest(TempDirTestCase):
             (RuntimeError, no_file, coords([origin] * 3)),
             (RuntimeError, count.format(8), nine(8)),
             (RuntimeError, count.format(10), nine(10)),
-            (RuntimeError, "all species have count 0; nothing to build",
-             coords([origin], [CO2, METHANE], [0, 0], FORCE_FIELD)),
-            (RuntimeError, "at least one --species is required", packmol([], 1000.0)),
-            (RuntimeError, "density must be positive", packmol([METHANE], 0)),
-            # Species are loaded before anything is packed.
-            (RuntimeError, no_file, packmol([missing], 0)),
+            # Species are loaded before anything is packed, even at a density of 0.
+            (RuntimeError, no_file, lambda: pack_packmol_py([missing], [5], 0,
+                                                            force_field=FORCE_FIELD, out_dir=out)),
         ]
         for error, message, call in cases:
             with self.subTest(message), self.assertRaises(error) as raised:
