@@ -37,15 +37,12 @@ class CommandLineTest(TempDirTestCase):
                 args = cli.build_parser().parse_args(
                     [command, "--species", "a.json", "--counts", "1", *required])
                 self.assertEqual(pack.PAIR_STYLES[args.pair_style], library["pair_style"])
-                self.assertEqual(args.explicit_lb, library["explicit_lb"])
                 self.assertEqual(not args.no_input, library["input_script"])
-                run_settings = ("temperature", "pressure", "timestep", "steps")
-                for name in run_settings:
-                    self.assertEqual(getattr(args, name), library[name], name)
-                for name in ("cutoff", "coulomb_cutoff", "kspace_accuracy"):
-                    self.assertEqual(getattr(args, name), library[name], name)
-                self.assertEqual(args.force_field, library["force_field"])
                 self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
+                run_settings = ("temperature", "pressure", "timestep", "steps")
+                for name in ("explicit_lb", "force_field", *run_settings, "cutoff",
+                             "coulomb_cutoff", "kspace_accuracy"):
+                    self.assertEqual(getattr(args, name), library[name], name)
                 shown = {"--pair-style": args.pair_style,
                          **{f"--{name}": getattr(args, name) for name in run_settings}}
                 if command == "pack":
