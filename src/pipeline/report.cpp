@@ -167,57 +167,43 @@ class Checks {
     // A four-site water runs as its paper has it only with the TIP4P preset, and the preset adds
     // an M site to any water it finds.
     void m_sites(std::optional<PairSetup> preset) {
+        const auto tip4p = tip4p_water_types(build_.active, build_.registries);
         for (const auto& pair : build_.active) {
             const Molecule& molecule = *pair.resolved.molecule;
-            const bool water = bent_triatomic(pair.resolved) && molecule.rigid;
-            if (molecule.m_site && !water) {
+            if (!molecule.m_site) continue;
+            const auto shape = molecule.rigid ? bent_triatomic(pair.resolved) : std::nullopt;
+            if (!shape) {
                 diagnostics_.warn(
                     Kind::PresetAndCharges,
                     "molecule '{}' declares an M site (MSite), but only a rigid three-site water "
                     "can have one: it is left out",
                     molecule.name);
-            } else if (molecule.m_site && preset != PairSetup::Tip4p && preset &&
-                       has_coulomb_term(*preset)) {
+            } else if (preset != PairSetup::Tip4p && preset && has_coulomb_term(*preset)) {
                 diagnostics_.warn(
                     Kind::PresetAndCharges,
                     "molecule '{}' is a four-site water (MSite {} \u00c5), but pair style {} has "
                     "no M site: the M site's charge sits on O and the model is not its paper's "
                     "(choose Tip4p, or auto)",
                     molecule.name, plain_number(*molecule.m_site), display_name(*preset));
+            } else if (preset == PairSetup::Tip4p && tip4p && pair.count > 0 &&
+                       build_.registries.atoms.type_number(
+                           molecule.pseudo_atoms[shape->centre].name) != tip4p->oxygen) {
+                // The pair style gives an M site to one pair of types only.
+                diagnostics_.warn(
+                    Kind::PresetAndCharges,
+                    "pair style Tip4p gives an M site to one water only, of type {}: '{}' (MSite "
+                    "{} \u00c5) runs with its M site's charge on O, which is not its paper's "
+                    "model (build the two four-site waters apart)",
+                    tip4p->oxygen, molecule.name, plain_number(*molecule.m_site));
             }
         }
-        const auto water = tip4p_water_types(build_.active, build_.registries);
-        if (preset == PairSetup::Tip4p && water) other_four_site_waters(*water);
-        if (preset == PairSetup::Tip4p && water && !declares_four_site_water(build_.active)) {
+        if (preset == PairSetup::Tip4p && tip4p && !declares_four_site_water(build_.active)) {
             diagnostics_.warn(
                 Kind::PresetAndCharges,
                 "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "
                 "(MSite in its molecule file): if the model has no M site, choose LjCutCoulLong "
                 "or auto",
-                plain_number(water->m_site));
-        }
-    }
-
-    // The Tip4p pair style gives an M site to one pair of types: a second four-site water would
-    // run with its M site's charge on O, another model than its paper's.
-    void other_four_site_waters(const Tip4pTypes& water) {
-        for (const auto& pair : build_.active) {
-            const Molecule& molecule = *pair.resolved.molecule;
-            if (pair.count == 0 || !molecule.m_site || !molecule.rigid ||
-                !bent_triatomic(pair.resolved)) {
-                continue;
-            }
-            const auto oxygen = bent_triatomic(pair.resolved)->centre;
-            if (build_.registries.atoms.type_number(molecule.pseudo_atoms[oxygen].name) ==
-                water.oxygen) {
-                continue;
-            }
-            diagnostics_.warn(
-                Kind::PresetAndCharges,
-                "pair style Tip4p gives an M site to one water only, of type {}: '{}' (MSite {} "
-                "Å) runs with its M site's charge on O, which is not its paper's model "
-                "(build the two four-site waters apart)",
-                water.oxygen, molecule.name, plain_number(*molecule.m_site));
+                plain_number(tip4p->m_site));
         }
     }
 

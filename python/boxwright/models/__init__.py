@@ -111,9 +111,10 @@ def resolve_species(entries: list[str]) -> tuple[list[str], list[str]]:
     paths: list[str] = []
     force_fields: list[str] = []
     for entry in entries:
-        model = None if os.path.isfile(entry) else find(entry)
+        is_file = os.path.isfile(entry)
+        model = None if is_file else find(entry)
         if model is None:
-            if not os.path.isfile(entry) and _looks_like_a_name(entry):
+            if not is_file and _looks_like_a_name(entry):
                 # repr shows a quote or a control character in the name escaped.
                 raise BuildError(f"species {entry!r} is neither a file nor a bundled model"
                                  f"{_did_you_mean(entry)} ('boxwright models' lists the models)")
