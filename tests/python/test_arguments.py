@@ -216,15 +216,20 @@ class PackageFailureTest(TempDirTestCase):
                                           '"PseudoAtoms": [,]}')
         (self.tmp / "co2.xyz").write_text("3\n\nC_co2 0 0 0\nO_co2 1.16 0 zero\nO_co2 -1.16 0 0\n")
         ff, xyz, missing = (str(self.tmp / name) for name in ("ff.json", "co2.xyz", "none.json"))
-        cases = [  # force field, coords: the file and line at fault, and the message's start
-            (ff, [[0, 0, 0]] * 3, ff, 2, f"parsing {ff}: "),
-            (FORCE_FIELD, xyz, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
-            (missing, [[0, 0, 0]] * 3, missing, None, f"reading {missing}: "),
-            (FORCE_FIELD, [[0, 0, 0]] * 3, None, None, "all species have count 0"),
+        cases = [  # force field, coords, count: the file and line at fault, the message's start
+            (ff, [[0, 0, 0]] * 3, 1, ff, 2, f"parsing {ff}: "),
+            (FORCE_FIELD, xyz, 1, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
+            (missing, [[0, 0, 0]] * 3, 1, missing, None, f"reading {missing}: "),
+            (FORCE_FIELD, [[0, 0, 0]] * 3, 0, None, None, "all species have count 0"),
+            # In O, C, O order; the refusal names the keyword that skips the check.
+            (FORCE_FIELD, [[1.16, 0, 0], [0, 0, 0], [-1.16, 0, 0]], 1, None, None,
+             "coordinates do not fit molecule 1 of 'co2': atoms 1 (C_co2) and 3 (O_co2) are "
+             "2.320 Å apart, the molecule file has 1.160 Å (check the atom order; "
+             "check_bonds=False skips this check)"),
         ]
-        for force_field, coords, file, line, message in cases:
+        for force_field, coords, count, file, line, message in cases:
             with self.subTest(message), self.assertRaises(BuildError) as raised:
-                pack.from_coords(CO2, [0 if file is None else 1], coords, 20.0,
+                pack.from_coords(CO2, [count], coords, 20.0,
                                  force_field=force_field, out_dir=self.tmp / "out")
             error = raised.exception
             self.assertIsInstance(error, RuntimeError)  # as builds raised before BuildError

@@ -68,7 +68,6 @@ class MemoryBoundsTest(AttackTestCase):
                   FORCE_FIELD, "--out-dir", str(self.out)]
         cases = [
             ("split packing", ["pack", *common, "--density", "997", "--jobs", "2"]),
-            ("one Packmol run", ["pack", *common, "--density", "997"]),
             ("from a coordinate file", ["from-coords", *common, "--coords", str(xyz),
                                         "--box-length", "20"]),
         ]

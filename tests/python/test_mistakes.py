@@ -1,5 +1,6 @@
 """The mistakes users really make, each run through boxwright.pack: the warning or failure it must
-produce names the thing and the likely fix. The command line passes the same text on (test_cli)."""
+produce names the thing and the likely fix. The command line passes the same text on, and a
+coordinate file that does not fit its molecules is refused there (test_cli)."""
 
 import json
 import pathlib
@@ -10,7 +11,7 @@ from dataclasses import dataclass, field
 from typing import Callable
 
 from boxwright import BuildError, pack
-from support import EXAMPLES, TempDirTestCase, lattice_coordinates
+from support import EXAMPLES, TempDirTestCase
 
 
 def edit_json(name, change):
@@ -39,29 +40,6 @@ def rename_pseudo_atom(index, name):
     return change
 
 
-def xyz_file(name, count, change=lambda rows: None, edge=24.0):
-    """A from-coords build's input: `count` copies of the example `name` on a lattice, as an
-    extended XYZ file stating the box; `change` alters the rows ([pseudo-atom name, x, y, z])."""
-    def write(directory):
-        names = [atom[0] for atom in
-                 json.loads((EXAMPLES / f"{name}.json").read_text(encoding="utf-8"))["pseudoAtoms"]]
-        positions = lattice_coordinates([(EXAMPLES / f"{name}.json", count)])
-        rows = [[atom, *position] for atom, position in zip(names * count, positions)]
-        change(rows)
-        path = directory / "coords.xyz"
-        lines = [str(len(rows)), f'Lattice="{edge} 0 0 0 {edge} 0 0 0 {edge}"']
-        path.write_text("\n".join(lines + [" ".join(map(str, row)) for row in rows]) + "\n",
-                        encoding="utf-8")
-        return path
-    return write
-
-
-def swap_rows(first, second):
-    def change(rows):
-        rows[first], rows[second] = rows[second], rows[first]
-    return change
-
-
 @dataclass
 class Mistake:
     name: str
@@ -71,7 +49,6 @@ class Mistake:
     species: tuple = ("butane",)
     counts: tuple = (20,)
     options: dict = field(default_factory=lambda: {"density": 600.0})  # the build's keywords
-    coords: Callable | None = None  # writes a coordinate file: a from-coords build, not pack
 
 
 def scale_coordinates(name, factor):
@@ -132,15 +109,6 @@ MISTAKES = [
     Mistake("pseudo-atom name in the wrong letter case",
             "molecule 'butane' uses pseudo-atom type 'Ch2' not present in the force field; did "
             "you mean 'CH2'?", fails=True, edit=edit_json("butane", rename_pseudo_atom(1, "Ch2"))),
-    Mistake("CH3 groups swapped between two butanes",
-            "coordinates do not fit molecule 1 of 'butane': atoms 1 (CH3) and 2 (CH2) are 4.783 Å "
-            "apart, the molecule file has 1.540 Å (check the atom order; check_bonds=False skips "
-            "this check)", fails=True, counts=(2,), options={},
-            coords=xyz_file("butane", 2, swap_rows(0, 4))),
-    Mistake("CO2 coordinates in O, C, O order, names not checked",
-            "coordinates do not fit molecule 1 of 'co2': atoms 1 (C_co2) and 3 (O_co2) are 2.320 Å "
-            "apart, the molecule file has 1.160 Å", fails=True, species=("co2",), counts=(2,),
-            options={"check_names": False}, coords=xyz_file("co2", 2, swap_rows(0, 1))),
 ]
 
 
@@ -152,13 +120,8 @@ def expected_text(mistake, directory):
 def build(mistake, directory):
     """The mistake's build through boxwright.pack."""
     species = [str(directory / f"{s}.json") for s in mistake.species]
-    keywords = dict(mistake.options, force_field=directory / "force_field.json",
-                    out_dir=directory / "out")
-    if mistake.coords:
-        return pack.from_coords(species, list(mistake.counts), mistake.coords(directory),
-                                **keywords)
-    density = keywords.pop("density")
-    return pack.packmol(species, list(mistake.counts), density, **keywords)
+    return pack.packmol(species, list(mistake.counts), force_field=directory / "force_field.json",
+                        out_dir=directory / "out", **mistake.options)
 
 
 class MistakeTest(TempDirTestCase):
