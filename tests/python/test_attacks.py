@@ -187,36 +187,32 @@ class PackmolFaultsTest(AttackTestCase):
                 self.assert_nothing_written()
                 self.assertLess(outcome["grew_kib"], 64 * 1024)
 
-    def test_blanks_in_paths_reach_the_real_packmol(self):
-        tmpdir = self.tmp / "a b"
-        tmpdir.mkdir()
-        water = self.tmp / "my water.json"
-        shutil.copy(WATER, water)
-        outcome = self.outcome(self.start(None, species=[water, BUTANE], counts=[4, 2],
-                                          tmpdir=tmpdir))
-        self.assertEqual(outcome["raised"], None, outcome["message"])
-        self.assertIn(b"  # Ow my water\n", (self.out / "data.lmp").read_bytes())
-        self.assertEqual(list(tmpdir.iterdir()), [])
-
-    def test_names_beyond_ascii_keep_the_templates_columns(self):
-        # Packmol reads the template's fields by byte columns: a name of two-byte characters
-        # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number.
+    # Packmol reads the template's fields by byte columns: a name of two-byte characters
+    # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number. Blanks in
+    # the paths reach it as well.
+    def test_blanks_and_names_beyond_ascii_reach_the_real_packmol(self):
         force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
         force_field["PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0})
         (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
         (self.tmp / "123.json").write_text(json.dumps(
             {"Type": "rigid", "pseudoAtoms": [["€€", [0, 0, 0]], ["€€", [1.5, 0, 0]]],
              "Connectivity": [[0, 1]]}), encoding="utf-8")
-        shutil.copy(WATER, self.tmp / "wäter.json")
-        outcome = self.outcome(self.start(None, species=[self.tmp / "wäter.json",
+        shutil.copy(WATER, self.tmp / "my wäter.json")
+        tmpdir = self.tmp / "a b"
+        tmpdir.mkdir()
+        outcome = self.outcome(self.start(None, species=[self.tmp / "my wäter.json",
                                                          self.tmp / "123.json"],
-                                          counts=[3, 3], force_field=self.tmp / "ff.json"))
+                                          counts=[3, 3], force_field=self.tmp / "ff.json",
+                                          tmpdir=tmpdir))
         self.assertEqual(outcome["raised"], None, outcome["message"])
-        positions = [list(map(float, line.split()[4:7])) for line in
-                     (self.out / "data.lmp").read_text(encoding="utf-8").splitlines()
+        data = (self.out / "data.lmp").read_text(encoding="utf-8")
+        self.assertIn("  # Ow my wäter\n", data)
+        positions = [list(map(float, line.split()[4:7])) for line in data.splitlines()
                      if line.endswith("# €€ 123")]
+        self.assertEqual(len(positions), 6)
         for first, second in zip(positions[::2], positions[1::2]):
             self.assertAlmostEqual(math.dist(first, second), 1.5, delta=0.01)
+        self.assertEqual(list(tmpdir.iterdir()), [])
 
 
 class HostileInputTest(AttackTestCase):

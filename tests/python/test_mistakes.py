@@ -24,51 +24,31 @@ def edit_json(name, change):
     return edit
 
 
-def self_interaction(data, name):
-    return next(entry for entry in data["SelfInteractions"] if entry["name"] == name)
+def rename_key(name, old, new):
+    return edit_json(name, lambda data: data.__setitem__(new, data.pop(old)))
 
 
-def rename_key(old, new):
+def set_field(section, field_name, **values):
+    """Sets `field_name` of the force field's `section` entries named by the keywords."""
     def change(data):
-        data[new] = data.pop(old)
-    return change
-
-
-def rename_pseudo_atom(index, name):
-    def change(data):
-        data["pseudoAtoms"][index][0] = name
-    return change
+        for entry in data[section]:
+            if entry["name"] in values:
+                entry[field_name] = values[entry["name"]]
+    return edit_json("force_field", change)
 
 
 @dataclass
 class Mistake:
     name: str
-    expect: str  # what the warning, or the failure, says
+    expect: str  # what the warning, or the failure, says; a build of 20 butanes
     fails: bool = False
     edit: Callable = lambda directory: None  # alters the copied examples
-    species: tuple = ("butane",)
-    counts: tuple = (20,)
     options: dict = field(default_factory=lambda: {"density": 600.0})  # the build's keywords
 
 
-def scale_coordinates(name, factor):
-    def change(data):
-        for atom in data["pseudoAtoms"]:
-            atom[1] = [x * factor for x in atom[1]]
-    return edit_json(name, change)
-
-
-def set_self_interactions(**parameters):
-    def change(data):
-        for name, values in parameters.items():
-            self_interaction(data, name)["parameters"] = values
-    return edit_json("force_field", change)
-
-
-def set_mass(name, mass):
-    def change(data):
-        next(atom for atom in data["PseudoAtoms"] if atom["name"] == name)["mass"] = mass
-    return edit_json("force_field", change)
+def scale_butane(data):
+    for atom in data["pseudoAtoms"]:
+        atom[1] = [x * 0.1 for x in atom[1]]
 
 
 MISTAKES = [
@@ -80,48 +60,37 @@ MISTAKES = [
             options={"density": 600000.0}),
     Mistake("ε in kcal/mol", "pseudo atom 'CH3' has epsilon 0.1947 K, shallower than any atom's "
             "or united atom's well of its size: is it in kcal/mol (0.1947 kcal/mol is 98.0 K)",
-            edit=set_self_interactions(CH3=[0.1947, 3.75], CH2=[0.0914, 3.95])),
+            edit=set_field("SelfInteractions", "parameters", CH3=[0.1947, 3.75],
+                           CH2=[0.0914, 3.95])),
     Mistake("σ and ε swapped", "pseudo atom 'CH3' has sigma 98 Å, wider than any atom or united "
             "atom (at most 10 Å): are epsilon and sigma swapped?",
-            edit=set_self_interactions(CH3=[3.75, 98.0])),
+            edit=set_field("SelfInteractions", "parameters", CH3=[3.75, 98.0])),
     Mistake("σ in nm", "pseudo atom 'CH2' has sigma 0.395 Å with epsilon 46 K, narrower than "
             "any atom or united atom with such a well: is sigma in nm (0.395 nm is 3.95 Å)?",
-            edit=set_self_interactions(CH2=[46.0, 0.395])),
+            edit=set_field("SelfInteractions", "parameters", CH2=[46.0, 0.395])),
     Mistake("a geometry in nm", "molecule 'butane': atoms 0 (CH3) and 1 (CH2) are bonded "
             "0.154 Å apart, outside what bonds have (0.6 to 3 Å): in nm? Molecule files take Å",
-            edit=scale_coordinates("butane", 0.1)),
+            edit=edit_json("butane", scale_butane)),
     Mistake("a bond length in nm", "molecule 'butane': the Bonds entry CH3-CH2 has r0 0.154 Å, "
             "outside what bonds have (0.6 to 3 Å): in nm?",
             edit=edit_json("butane", lambda data: data["Bonds"][0][2].__setitem__(1, 0.154))),
     Mistake("hydrogen taken as 1.08", "pseudo atom 'CH3' has mass 15.251 g/mol, which fits no "
             "element, united atom or one-site molecule (the nearest is CH3, 15.035 g/mol)",
-            edit=set_mass("CH3", 15.251)),
+            edit=set_field("PseudoAtoms", "mass", CH3=15.251)),
     Mistake("a strict build that warns", "the build is strict and has warnings; nothing was "
             "written:\n  the density 1 kg/m³", fails=True,
             options={"density": 1.0, "strict": True}),
     Mistake("misspelt optional key of the force field",
             "unknown key 'CutoffVDW' in {force_field} (top level, line 1) is ignored; did you "
-            "mean 'CutOffVDW'?",
-            edit=edit_json("force_field", rename_key("CutOffVDW", "CutoffVDW"))),
+            "mean 'CutOffVDW'?", edit=rename_key("force_field", "CutOffVDW", "CutoffVDW")),
     # The bond has no parameters then; the failure carries the warning that explains it.
     Mistake("misspelt bonded key of a molecule", "did you mean 'Bonds'?", fails=True,
-            edit=edit_json("butane", rename_key("Bonds", "Bond"))),
+            edit=rename_key("butane", "Bonds", "Bond")),
     Mistake("pseudo-atom name in the wrong letter case",
             "molecule 'butane' uses pseudo-atom type 'Ch2' not present in the force field; did "
-            "you mean 'CH2'?", fails=True, edit=edit_json("butane", rename_pseudo_atom(1, "Ch2"))),
+            "you mean 'CH2'?", fails=True,
+            edit=edit_json("butane", lambda data: data["pseudoAtoms"][1].__setitem__(0, "Ch2"))),
 ]
-
-
-def expected_text(mistake, directory):
-    """What the mistake's message says in this directory."""
-    return mistake.expect.replace("{force_field}", str(directory / "force_field.json"))
-
-
-def build(mistake, directory):
-    """The mistake's build through boxwright.pack."""
-    species = [str(directory / f"{s}.json") for s in mistake.species]
-    return pack.packmol(species, list(mistake.counts), force_field=directory / "force_field.json",
-                        out_dir=directory / "out", **mistake.options)
 
 
 class MistakeTest(TempDirTestCase):
@@ -133,26 +102,24 @@ class MistakeTest(TempDirTestCase):
                 pack.packmol(path, [20], 600.0, force_field=EXAMPLES / "force_field.json",
                              out_dir=self.tmp / path.stem, strict=True)
 
-    def copy_examples(self, mistake):
-        """A directory of its own for the mistake, with the examples as it alters them."""
-        directory = pathlib.Path(tempfile.mkdtemp(dir=self.tmp))
-        for path in EXAMPLES.glob("*.json"):
-            shutil.copy(path, directory)
-        mistake.edit(directory)
-        return directory
-
     def test_each_mistake_is_named_through_the_package(self):
         for mistake in MISTAKES:
-            with self.subTest(mistake.name):
-                directory = self.copy_examples(mistake)
-                expect = expected_text(mistake, directory)
-                with warnings.catch_warnings():
-                    warnings.simplefilter("ignore")
-                    if mistake.fails:
-                        with self.assertRaises(BuildError) as raised:
-                            build(mistake, directory)
-                        self.assertIn(expect, str(raised.exception))
-                        self.assertFalse((directory / "out" / "data.lmp").exists())
-                    else:
-                        report = build(mistake, directory)
-                        self.assertIn(expect, "\n".join(report.warnings))
+            with self.subTest(mistake.name), warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                # A directory of its own, with the examples as the mistake alters them.
+                directory = pathlib.Path(tempfile.mkdtemp(dir=self.tmp))
+                for path in EXAMPLES.glob("*.json"):
+                    shutil.copy(path, directory)
+                mistake.edit(directory)
+                expect = mistake.expect.replace("{force_field}",
+                                                str(directory / "force_field.json"))
+                build = lambda: pack.packmol(directory / "butane.json", [20],
+                                             force_field=directory / "force_field.json",
+                                             out_dir=directory / "out", **mistake.options)
+                if mistake.fails:
+                    with self.assertRaises(BuildError) as raised:
+                        build()
+                    self.assertIn(expect, str(raised.exception))
+                    self.assertFalse((directory / "out" / "data.lmp").exists())
+                else:
+                    self.assertIn(expect, "\n".join(build().warnings))
