@@ -93,25 +93,41 @@ class BufferCoordsTest(TempDirTestCase):
                     pack_from_coords_py(list(species), list(counts), **{**arguments, **kwargs})
                 self.assertEqual((coords.exports, coords.releases), (1, 1))
 
-    def test_other_buffers_follow_the_sequence_rules(self):
+    # Buffers of other shapes fall back to the rules for sequences, or are refused: never left
+    # unimplemented.
+    def test_other_buffers_follow_the_sequence_rules_or_are_refused(self):
         count_mismatch = "internal error: expected 17 packed atom coordinates, got 0"
+        refused = "coords buffer must be numbers of shape (n, 3), not format"
+        noted = ["while processing 'coords'"]
+        doubles = buffer_of(ROWS[:3])
         cases = [
             ("(n, 2) rows", Rows([[1.0, 2.0]], buffer_of([[1.0, 2.0]])), ValueError,
              "coords[0] has 2 elements; expected [x, y, z]", None),
             ("1-D float64", memoryview(array.array("d", [1.0, 2.0, 3.0])), TypeError,
-             "'float' object is not a sequence", ["while processing 'coords'"]),
-            ("bytes", b"xyz", TypeError, "'int' object is not a sequence",
-             ["while processing 'coords'"]),
+             "'float' object is not a sequence", noted),
+            ("bytes", b"xyz", TypeError, "'int' object is not a sequence", noted),
             ("empty (0, 3)", buffer_of(ROWS)[0:0], RuntimeError, count_mismatch, None),
+            ("three dimensions", doubles.cast("B").cast("d", [3, 3, 1]), TypeError,
+             f"{refused} 'd' in 3 dimensions", noted),
+            ("characters", doubles.cast("B").cast("c", [9, 8]), TypeError,
+             f"{refused} 'c' in 2 dimensions", noted),
+            ("booleans", ((ctypes.c_bool * 3) * 3)(), TypeError, f"{refused} '<?' in 2 dimensions",
+             noted),
+            ("rows that are 2-D views", [doubles] * 3, TypeError,
+             "'memoryview' object cannot be read as a sequence", noted),
         ]
         for name, coords, error, message, notes in cases:
             with self.subTest(name), self.assertRaises(error) as raised:
                 self.build(coords)
+            self.assertIs(type(raised.exception), error)
             self.assertEqual(str(raised.exception), message)
             self.assertEqual(getattr(raised.exception, "__notes__", None), notes)
+            self.assertEqual([p for p in self.tmp.rglob("*") if p.is_file()], [])  # none written
 
-    def test_rows_are_read_as_given_when_conversion_runs_code(self):
+    # Python code run while the arguments convert changes neither the rows nor the positions.
+    def test_arguments_are_read_as_given_when_conversion_runs_code(self):
         rows = [list(row) for row in ROWS]
+        coords = array.array("d", flat(ROWS))
 
         class Emptier:
             """A number whose conversion empties the caller's list of rows."""
@@ -120,18 +136,13 @@ class BufferCoordsTest(TempDirTestCase):
                 rows.clear()
                 return ROWS[1][0]
 
-        rows[1][0] = Emptier()
-        self.assertEqual(self.build(rows), self.build(ROWS))
-
-    def test_positions_are_those_given_when_box_len_runs_code(self):
-        coords = array.array("d", flat(ROWS))
-
         class Scribbler:
             def __float__(self):
                 coords[0] = 99.0
                 return 30.0
 
+        rows[1][0] = Emptier()
         expected = self.build(ROWS)
+        self.assertEqual(self.build(rows), expected)
         self.assertEqual(self.build(memoryview(coords).cast("B").cast("d", [len(ROWS), 3]),
                                     box_len=Scribbler()), expected)
-

@@ -83,8 +83,6 @@ class CommandLineTest(TempDirTestCase):
         self.assertAlmostEqual(report["density"], 300.0, places=6)
         self.assertEqual(report["files"], [str(self.tmp / n) for n in ("data.lmp", "forcefield.lmp")])
         self.assertFalse((self.tmp / "in.lmp").exists())
-        # CO2 is charged: auto chose the Coulomb preset.
-        self.assertIn("pair_style lj/cut/coul/long", (self.tmp / "forcefield.lmp").read_text())
         # The warnings are in the report and on standard error too.
         self.assertEqual(result.stderr, "".join(f"warning: {w}\n" for w in report["warnings"]))
 
@@ -94,7 +92,6 @@ class CommandLineTest(TempDirTestCase):
                            "--pair-style", "lj-cut-coul-long", "--explicit-lb", cwd=self.tmp)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(result.stdout.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
-        self.assertIn("atoms: 20 (", result.stdout)
         self.assertNotIn("warning", result.stdout)
         warnings = result.stderr.splitlines()
         self.assertTrue(warnings)  # a four-site water run with three sites
@@ -191,11 +188,9 @@ class CommandLineTest(TempDirTestCase):
                 "--force-field", FORCE_FIELD, "--out-dir", self.tmp / "out"]
         refused = boxwright(*args)
         self.assertEqual(refused.returncode, 1)
-        self.assertRegex(refused.stderr, r"^boxwright: the packing failed: atoms \d+ and \d+ "
-                         r"\(of water \d+ and water \d+\) are 0\.\d{3} Å apart, closer than "
-                         r"the packing tolerance of 2 Å; pack at a lower density or with a "
-                         r"smaller tolerance, or keep the files anyway with accept_imperfect "
-                         r"\(--accept-imperfect\)\npackmol exited with status Some\(173\):")
+        # The wording is build_test.cpp's; here, that it names the option.
+        self.assertRegex(refused.stderr, r"^boxwright: the packing failed: .* Å apart, .* "
+                         r"accept_imperfect \(--accept-imperfect\)\npackmol exited with status")
         self.assertFalse((self.tmp / "out").exists())
         kept = boxwright(*args, "--accept-imperfect")
         self.assertEqual(kept.returncode, 0, kept.stderr)

@@ -77,7 +77,6 @@ class PackageBuildTest(TempDirTestCase):
             # A charged species with count 0 takes no part.
             ([(METHANE, 3), (WATER, 0)], "auto", "LjCut"),
             ([(BUTANE, 2), (CO2, 1)], PyPairSetup.LjCut, "LjCut"),
-            ([(BUTANE, 2)], None, None),
             # The command line's names for the presets.
             ([(METHANE, 2), (WATER, 1)], "tip4p", "Tip4p"),
             ([(BUTANE, 2)], "none", None),

@@ -57,9 +57,6 @@ class SplitPackingTest(TempDirTestCase):
                 for out in ("one", "two", "reseeded")}
         self.assertEqual(data["one"], data["two"])
         self.assertNotEqual(data["one"], data["reseeded"])
-        whole = self.build("whole")
-        self.assertEqual((whole.subboxes, whole.jobs), (None, None))
-        self.assertNotIn("packing:", str(whole))
 
     # Mistakes of the arguments themselves are in test_arguments.
     def test_requests_that_cannot_work_fail_before_anything_starts(self):
