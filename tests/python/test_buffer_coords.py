@@ -21,12 +21,6 @@ def buffer_of(rows, code="d", shape=None):
     return memoryview(array.array(code, flat(rows))).cast("B").cast(code, shape)
 
 
-def unaligned_buffer_of(rows):
-    """A float64 (n, 3) view that starts one byte into its memory."""
-    raw = bytearray(1) + array.array("d", flat(rows)).tobytes()
-    return memoryview(raw)[1:].cast("d", [len(rows), 3])
-
-
 def big_endian_buffer_of(rows, ctype):
     """A ctypes (n, 3) array of the big-endian `ctype`; ctypes gives no strides with it."""
     element = ctype.__ctype_be__
@@ -63,7 +57,9 @@ class BufferCoordsTest(TempDirTestCase):
         # Every export is released; a buffer of another number of dimensions is read as rows.
         cases = [
             ("float64 buffer", buffer_of(ROWS), ROWS, None),
-            ("unaligned float64 buffer", unaligned_buffer_of(ROWS), ROWS, None),
+            ("unaligned float64 buffer",  # one byte into its memory
+             memoryview(bytearray(1) + array.array("d", flat(ROWS)).tobytes())[1:].cast(
+                 "d", [len(ROWS), 3]), ROWS, None),
             ("strided float64 buffer", buffer_of([r for row in ROWS for r in (row, [0] * 3)])[::2],
              ROWS, None),
             ("float32 buffer", Rows(ROWS, buffer_of(ROWS, "f")), ROWS, 1),
@@ -78,23 +74,8 @@ class BufferCoordsTest(TempDirTestCase):
                 if releases is not None:
                     self.assertEqual((coords.exports, coords.releases), (1, releases))
 
-    def test_exported_buffer_is_released_on_failure(self):
-        cases = [
-            ("build fails", dict(coords=buffer_of(ROWS[:-1])), RuntimeError),
-            ("later argument fails", dict(out_dir=7), TypeError),
-        ]
-        species, counts = zip(*MIXTURE)
-        for name, kwargs, error in cases:
-            with self.subTest(name):
-                coords = Rows(ROWS, kwargs.pop("coords", buffer_of(ROWS)))
-                arguments = dict(coords=coords, box_len=30.0, force_field=FORCE_FIELD,
-                                 out_dir=str(self.tmp / "failed"))
-                with self.assertRaises(error):
-                    pack_from_coords_py(list(species), list(counts), **{**arguments, **kwargs})
-                self.assertEqual((coords.exports, coords.releases), (1, 1))
-
     # Buffers of other shapes fall back to the rules for sequences, or are refused: never left
-    # unimplemented.
+    # unimplemented. An exported buffer is released on every failure.
     def test_other_buffers_follow_the_sequence_rules_or_are_refused(self):
         count_mismatch = "internal error: expected 17 packed atom coordinates, got 0"
         refused = "coords buffer must be numbers of shape (n, 3), not format"
@@ -107,6 +88,8 @@ class BufferCoordsTest(TempDirTestCase):
              "'float' object is not a sequence", noted),
             ("bytes", b"xyz", TypeError, "'int' object is not a sequence", noted),
             ("empty (0, 3)", buffer_of(ROWS)[0:0], RuntimeError, count_mismatch, None),
+            ("exported, a row short", Rows(ROWS, buffer_of(ROWS[:-1])), RuntimeError,
+             count_mismatch.replace("got 0", "got 16"), None),
             ("three dimensions", doubles.cast("B").cast("d", [3, 3, 1]), TypeError,
              f"{refused} 'd' in 3 dimensions", noted),
             ("characters", doubles.cast("B").cast("c", [9, 8]), TypeError,
@@ -123,6 +106,11 @@ class BufferCoordsTest(TempDirTestCase):
             self.assertEqual(str(raised.exception), message)
             self.assertEqual(getattr(raised.exception, "__notes__", None), notes)
             self.assertEqual([p for p in self.tmp.rglob("*") if p.is_file()], [])  # none written
+            if isinstance(coords, Rows):
+                self.assertEqual((coords.exports, coords.releases), (1, 1))
+        later = Rows(ROWS, buffer_of(ROWS))  # an argument after the coordinates fails
+        self.assertRaises(TypeError, self.build, later, box_len="30")
+        self.assertEqual((later.exports, later.releases), (1, 1))
 
     # Python code run while the arguments convert changes neither the rows nor the positions.
     def test_arguments_are_read_as_given_when_conversion_runs_code(self):

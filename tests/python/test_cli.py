@@ -100,9 +100,14 @@ class CommandLineTest(TempDirTestCase):
         self.assertIn("pair_style lj/cut/coul/long 10.0 10.0\n", forcefield)
         self.assertIn("Explicit LB: true", forcefield)
 
-    def test_usage_errors_exit_2_with_the_usage_line(self):
+    # Usage errors exit 2 under the usage line, input failures 1 with the message alone. The
+    # inputs are checked before the coordinate file is opened: never.xyz is a FIFO nobody writes
+    # to, which would block until the timeout.
+    def test_refusals_exit_2_for_usage_and_1_for_inputs(self):
+        (self.tmp / "short.xyz").write_text("3\ncomment\nC_co2 0 0 0\nO_co2 1.16 0 0\n")
+        os.mkfifo(self.tmp / "never.xyz")
         one_co2 = ["--species", CO2, "--counts", 1]
-        cases = [
+        usage = [
             (["pack", "--species", "a.json", "--counts", -1, "--density", 1],
              "argument --counts: '-1' is negative"),
             (["pack", *one_co2, "--density", "dense"],
@@ -122,31 +127,22 @@ class CommandLineTest(TempDirTestCase):
             (["pack", "--species", CO2, "--mole-fractions", -0.5, "--molecules", 2],
              "argument --mole-fractions: '-0.5' is not a finite number of at least 0"),
         ]
-        for args, message in cases:
-            with self.subTest(message):
-                result = boxwright(*args, cwd=self.tmp)
-                self.assertEqual((result.returncode, result.stdout), (2, ""))
-                self.assertTrue(result.stderr.startswith("usage: boxwright"), result.stderr)
-                self.assertIn(f"boxwright {args[0]}: error: {message}", result.stderr)
-
-    # The inputs are checked before the coordinate file is opened: never.xyz is a FIFO nobody
-    # writes to, which would block until the timeout.
-    def test_input_failures_exit_1_with_the_message_on_stderr(self):
-        (self.tmp / "short.xyz").write_text("3\ncomment\nC_co2 0 0 0\nO_co2 1.16 0 0\n")
-        os.mkfifo(self.tmp / "never.xyz")
-        one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
-        never = ["from-coords", "--coords", "never.xyz", "--box-length", 20]
-        cases = [
-            (["from-coords", *one_co2, "--coords", "short.xyz"],
+        inputs = [
+            (["from-coords", *one_co2, "--force-field", FORCE_FIELD, "--coords", "short.xyz"],
              "short.xyz states no cubic box, so the box length must be given"),
-            ([*never, *one_co2[:4], "--force-field", "none.json"],
+            (["from-coords", "--coords", "never.xyz", "--box-length", 20, *one_co2,
+              "--force-field", "none.json"],
              "reading none.json: No such file or directory (os error 2)"),
         ]
-        for args, message in cases:
+        for args, message, status in [(*c, 2) for c in usage] + [(*c, 1) for c in inputs]:
             with self.subTest(message):
                 result = boxwright(*args, cwd=self.tmp)
-                self.assertEqual((result.returncode, result.stdout), (1, ""))
-                self.assertEqual(result.stderr, f"boxwright: {message}\n")
+                self.assertEqual((result.returncode, result.stdout), (status, ""))
+                if status == 2:
+                    self.assertTrue(result.stderr.startswith("usage: boxwright"), result.stderr)
+                    self.assertIn(f"boxwright {args[0]}: error: {message}", result.stderr)
+                else:
+                    self.assertEqual(result.stderr, f"boxwright: {message}\n")
 
     # Element symbols need the names check off; in O, C, O order the names cannot tell, the bonds
     # can, and that check is turned off as well. The refusal names the option that skips it.

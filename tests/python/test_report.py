@@ -41,7 +41,6 @@ class PackageBuildTest(TempDirTestCase):
                     "(4 \u00d7 x = 0.40): it is left out; raise molecules (--molecules) to "
                     "include it")
         cases = [  # fractions of methane and CO2, molecules, the counts, the note's numbers
-            ([0.25, 0.75], 4, [1, 3], ("0.25, 0.75", 4, "1, 3", 4, "1.00, 3.00", 4), []),
             ([0.1, 0.9], 4, [0, 4], ("0.1, 0.9", 4, "0, 4", 4, "0.40, 3.60", 4), [left_out]),
             ([0, 1], 2, [0, 2], ("0, 1", 2, "0, 2", 2, "0.00, 2.00", 2), []),
         ]

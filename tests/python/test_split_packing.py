@@ -42,8 +42,6 @@ class SplitPackingTest(TempDirTestCase):
                       f"of different molecules {report.min_distance:.3f} Å\n", str(report))
         self.assertGreaterEqual(report.min_distance, 2.0 - 0.01)
         self.assertEqual([(e.done, e.total) for e in events], [(1, 2), (2, 2)])
-        self.assertLessEqual(events[0].elapsed, events[1].elapsed)
-        self.assertEqual(events[1].remaining, 0)
 
         # Ten thousand jobs asked for: one per sub-box, and the report says so.
         many = self.build("many", jobs=10000, subboxes=(2, 1, 1))
