@@ -46,11 +46,6 @@ class Mistake:
     options: dict = field(default_factory=lambda: {"density": 600.0})  # the build's keywords
 
 
-def scale_butane(data):
-    for atom in data["pseudoAtoms"]:
-        atom[1] = [x * 0.1 for x in atom[1]]
-
-
 MISTAKES = [
     Mistake("a density in g/cm³", "is it in g/cm³? 1 g/cm³ is 1000 kg/m³",
             options={"density": 1.0}),
@@ -70,7 +65,8 @@ MISTAKES = [
             edit=set_field("SelfInteractions", "parameters", CH2=[46.0, 0.395])),
     Mistake("a geometry in nm", "molecule 'butane': atoms 0 (CH3) and 1 (CH2) are bonded "
             "0.154 Å apart, outside what bonds have (0.6 to 3 Å): in nm? Molecule files take Å",
-            edit=edit_json("butane", scale_butane)),
+            edit=edit_json("butane", lambda data: data.update(pseudoAtoms=[
+                [name, [x * 0.1 for x in position]] for name, position in data["pseudoAtoms"]]))),
     Mistake("a bond length in nm", "molecule 'butane': the Bonds entry CH3-CH2 has r0 0.154 Å, "
             "outside what bonds have (0.6 to 3 Å): in nm?",
             edit=edit_json("butane", lambda data: data["Bonds"][0][2].__setitem__(1, 0.154))),
