@@ -12,10 +12,10 @@ import warnings
 from fractions import Fraction
 
 from boxwright import BuildError, BuildWarning, pack
-from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
+from boxwright._native import pack_from_coords_py, pack_packmol_py
 from support import FORCE_FIELD, TempDirTestCase, example
 
-CO2, WATER, METHANE = example("co2.json"), example("water.json"), example("methane.json")
+CO2, METHANE = example("co2.json"), example("methane.json")
 PACKMOL = dict(species=["a.json"], counts=[1], density=1.0)
 COORDS = dict(species=["a.json"], counts=[1], coords=[[0, 0, 0]], box_len=9.0)
 BY_FRACTIONS = dict(counts=None, mole_fractions=[1], molecules=5)
@@ -28,8 +28,6 @@ class BindingTest(unittest.TestCase):
             (pack_packmol_py, (["a"], [1]), {}, "'density'"),
             (pack_packmol_py, (["a"], [1], 1, None, False, "f", ".", 2.0, 9), {}, "at most 8"),
             (pack_packmol_py, (["a"], [1], 1), {"temp": 1}, "'temp'"),
-            (pack_packmol_py, (["a"], [1], 1), {"counts": [1]}, "'counts'"),
-            (pack_from_coords_py, (["a"], [1], []), {}, "'box_len'"),
             (pack_from_coords_py, (["a"], [1], [], 1.0), {"tolerance": 2.0}, "'tolerance'"),
         ]
         for function, args, kwargs, mentioned in cases:
@@ -43,22 +41,11 @@ class BindingTest(unittest.TestCase):
         P, C = pack_packmol_py, pack_from_coords_py
         cases = [
             (P, {"species": "a.json"}, TypeError, VEC),
-            (P, {"species": [b"a.json"]}, TypeError, None),
-            (P, {"counts": 3}, TypeError, None),
             (P, {"counts": [-1]}, OverflowError, None),
-            (P, {"counts": [2**64]}, OverflowError, None),
-            (P, {"counts": [1.0]}, TypeError, None),
             (P, {"counts": "1", "density": None, "pair_style": 3, "tolerance": 0j}, TypeError, VEC),
-            (P, {"density": "dense"}, TypeError, None),
-            (P, {"pair_style": 1}, TypeError, None),
             (P, {"explicit_lb": 1}, TypeError, None),
             (P, {"force_field": pathlib.Path("ff.json")}, TypeError, None),
-            (P, {"tolerance": None}, TypeError, None),
-            (C, {"counts": "1"}, TypeError, VEC),
             (C, {"coords": ["abc"]}, TypeError, VEC),
-            (C, {"coords": [[0, 0, "z"]]}, TypeError, None),
-            (C, {"box_len": "9"}, TypeError, None),
-            (C, {"out_dir": None}, TypeError, None),
             # The shape of the coordinates is checked only after every argument has converted.
             (C, {"out_dir": 7, "coords": [[1, 2]]}, TypeError, None),
         ]
@@ -77,24 +64,16 @@ class CallTest(TempDirTestCase):
     def test_failures_carry_exactly_the_message(self):
         missing, out = str(self.tmp / "missing.json"), str(self.tmp / "out")
         no_file = f"reading {missing}: No such file or directory (os error 2)"
-        shape = "coords[{}] has {} elements; expected [x, y, z]"
-        count = "internal error: expected 9 packed atom coordinates, got {}"
         origin = [0, 0, 0]
 
         # The coordinates' shape is checked before any file is read, so `missing` is not seen.
-        def coords(rows, species=(CO2,), counts=(1,), force_field=missing):
-            return lambda: pack_from_coords_py(list(species), list(counts), rows, 30.0,
-                                               force_field=force_field, out_dir=out)
+        def coords(rows):
+            return lambda: pack_from_coords_py([CO2], [1], rows, 30.0, force_field=missing,
+                                               out_dir=out)
 
-        # Two species of three atoms, counts 2 and 1: nine positions, neither 8 nor 10.
-        nine = lambda given: coords([origin] * given, (CO2, WATER), (2, 1), FORCE_FIELD)
         cases = [
-            (ValueError, shape.format(1, 2), coords([origin, [1, 2]])),
-            (ValueError, shape.format(0, 4), coords([[1, 2, 3, 4]])),
-            (ValueError, shape.format(1, 0), coords([origin, [], [1]])),
+            (ValueError, "coords[1] has 2 elements; expected [x, y, z]", coords([origin, [1, 2]])),
             (RuntimeError, no_file, coords([origin] * 3)),
-            (RuntimeError, count.format(8), nine(8)),
-            (RuntimeError, count.format(10), nine(10)),
             # Species are loaded before anything is packed, even at a density of 0.
             (RuntimeError, no_file, lambda: pack_packmol_py([missing], [5], 0,
                                                             force_field=FORCE_FIELD, out_dir=out)),
@@ -106,25 +85,12 @@ class CallTest(TempDirTestCase):
             self.assertEqual(raised.exception.args, (message,))
         self.assertEqual(list(self.tmp.glob("out/*")), [])  # nothing written
 
-    def test_pair_style_reaches_the_build(self):
-        cases = [(None, False, "None  |  Explicit LB: false"),
-                 (PyPairSetup.Tip4p, True, "Some(Tip4p)  |  Explicit LB: true"),
-                 (PyPairSetup.LjCutCoulLong, False, "Some(LjCutCoulLong)  |  Explicit LB: false")]
-        for number, (pair_style, explicit_lb, banner) in enumerate(cases):
-            with self.subTest(banner):
-                out = self.tmp / str(number)
-                # Any sequence will do, and any number that converts to a float.
-                summary = pack_from_coords_py((METHANE,), range(1, 2), ((1, 2, 3),),
-                                              Fraction(25, 2), pair_style, explicit_lb,
-                                              FORCE_FIELD, str(out))
-                self.assertIn("box: 12.500 \u00c5 cube", summary)
-                self.assertIn(f"\n# Pair setup : {banner}\n", (out / "forcefield.lmp").read_text())
-
     def test_defaults_are_relative_to_the_working_directory(self):
         shutil.copy(FORCE_FIELD, self.tmp)
         shutil.copy(METHANE, self.tmp)
-        with contextlib.chdir(self.tmp):
-            summaries = [pack_from_coords_py(["methane.json"], [1], [[0, 0, 0]], 10),
+        with contextlib.chdir(self.tmp):  # any sequence will do, and any number a float takes
+            summaries = [pack_from_coords_py(("methane.json",), range(1, 2), ((0, 0, 0),),
+                                             Fraction(10)),
                          pack_packmol_py(["methane.json"], [10], 1000.0)]
         for summary in summaries:
             self.assertTrue(summary.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
@@ -144,12 +110,8 @@ class PackageArgumentTest(TempDirTestCase):
         cases = [  # the call, what differs from a good one, the exception and its message
             (P, {"species": 5}, TypeError,
              "species must be a path or a sequence of paths (str or os.PathLike), not int"),
-            (C, {"species": b"methane.json"}, TypeError,
-             "species must be a path or a sequence of paths (str or os.PathLike), not bytes"),
             (C, {"species": [METHANE, 7]}, TypeError,
              "species[1] must be a path (str or os.PathLike), not int"),
-            (C, {"force_field": 7}, TypeError,
-             "force_field must be a path (str or os.PathLike), not int"),
             (C, {"pair_style": "lj"}, ValueError,
              f"pair_style 'lj' is not a preset; expected one of {presets}"),
             (C, {"pair_style": 1}, TypeError,
@@ -164,18 +126,11 @@ class PackageArgumentTest(TempDirTestCase):
              "counts[0] must be at most 18446744073709551615, got 18446744073709551616"),
             (P, {"counts": [1.0]}, TypeError, "counts[0] must be a whole number, not float"),
             (P, {"density": "dense"}, TypeError, "density must be a number, not str"),
-            (P, {"density": math.nan}, ValueError, "density must be a finite number, got nan"),
             (P, {"density": 10**400}, ValueError, "density is too large for a float"),
             # Packmol itself crashes on a tolerance that is not finite.
             (P, {"tolerance": math.inf}, ValueError, "tolerance must be a finite number, got inf"),
-            (P, {"pressure": -math.inf}, ValueError, "pressure must be a finite number, got -inf"),
-            (P, {"coulomb_cutoff": math.nan}, ValueError,
-             "coulomb_cutoff must be a finite number, got nan"),
-            (P, {"steps": -1}, ValueError, "steps must be 0 or more, got -1"),
             (P, {"explicit_lb": 1}, TypeError, "explicit_lb must be a bool, not int"),
-            (P, {"jobs": "2"}, TypeError, "jobs must be a whole number, not str"),
             (P, {"jobs": 2**63}, ValueError, "jobs must fit in 64 bits, got 9223372036854775808"),
-            (P, {"jobs": 1, "seed": -1}, ValueError, "seed must be 0 or more, got -1"),
             (P, {"jobs": 1, "subboxes": (1, 2)}, ValueError,
              "subboxes must be 3 whole numbers (nx, ny, nz), got 2"),
             (P, {"jobs": 1, "subboxes": (1, 2**32, 1)}, ValueError,
@@ -190,22 +145,12 @@ class PackageArgumentTest(TempDirTestCase):
              "coords[1][2] must be a number, not str"),
             (C, {"coords": [[0, 0, 0], [1, 2]]}, ValueError,
              "coords[1] has 2 elements; expected [x, y, z]"),
-            (C, {"coords": [[0, 0, 0], [0, 0, math.nan]]}, ValueError,
-             "coords[1] has z = nan; expected finite [x, y, z]"),
             (C, {"coords": doubles}, ValueError,
              "coords has shape (9,); expected (n, 3), one row [x, y, z] per atom"),
-            (C, {"coords": doubles.cast("B").cast("d", [3, 1, 3])}, ValueError,
-             "coords has shape (3, 1, 3); expected (n, 3), one row [x, y, z] per atom"),
-            (C, {"coords": doubles[:8].cast("B").cast("d", [4, 2])}, ValueError,
-             "coords has shape (4, 2); expected (n, 3), one row [x, y, z] per atom"),
             (C, {"coords": doubles.cast("B").cast("c", [24, 3])}, TypeError,
              "coords must hold numbers, not buffer format 'c'"),
             (C, {"box_len": None}, TypeError,
              "from_coords() needs box_len unless coords is a file that states a box"),
-            (C, {"box_len": math.inf}, ValueError,
-             "box_len must be a positive finite number, got inf"),
-            (C, {"check_names": "yes"}, TypeError, "check_names must be a bool, not str"),
-            (P, {"density": None}, TypeError, "packmol() missing required argument: 'density'"),
             (C, {"coords": None}, TypeError, "from_coords() missing required argument: 'coords'"),
             # A mixture by composition: counts, or mole_fractions with molecules.
             (P, {"molecules": 5}, TypeError,
@@ -217,18 +162,9 @@ class PackageArgumentTest(TempDirTestCase):
             (C, {"counts": None, "molecules": 5}, TypeError, "molecules needs mole_fractions"),
             (P, {**BY_FRACTIONS, "mole_fractions": [1, "x"]}, TypeError,
              "mole_fractions[1] must be a number, not str"),
-            (C, {**BY_FRACTIONS, "molecules": -1}, ValueError, "molecules must be 0 or more, got -1"),
-            (P, {**BY_FRACTIONS, "mole_fractions": [0.5, 0.5]}, ValueError,
-             "species has 1 entry but mole_fractions has 2 entries (one mole fraction per species)"),
-            (C, {**BY_FRACTIONS, "mole_fractions": [math.nan]}, ValueError,
-             "mole_fractions[0] must be a finite number, got nan"),
-            (P, {**BY_FRACTIONS, "mole_fractions": [-1]}, ValueError,
-             "mole_fractions[0] must be 0 or more, got -1.0"),
             # What the build refuses, also before anything is read.
             (P, {**BY_FRACTIONS, "mole_fractions": [0.985]}, BuildError,
              "mole fractions must sum to 1 (within 0.01), but they sum to 0.985"),
-            (C, {**BY_FRACTIONS, "mole_fractions": [0]}, BuildError,
-             "mole fractions must sum to 1 (within 0.01), but they sum to 0"),
             (P, {**BY_FRACTIONS, "molecules": 0}, BuildError,
              "molecules must be from 1 to 1000000000000, got 0"),
         ]
@@ -244,13 +180,11 @@ class PackageArgumentTest(TempDirTestCase):
 
     # How many rows the positions need is known once the species are read.
     def test_positions_must_be_one_per_atom_of_the_species(self):
-        for rows in (0, 2, 4):
-            message = f"coords has {rows} rows, but the species and counts make 3 atoms"
-            with self.subTest(message), self.assertRaises(ValueError) as raised:
-                pack.from_coords(CO2, [1], [[0, 0, 0]] * rows, 20.0, force_field=FORCE_FIELD,
-                                 out_dir=self.tmp / "out")
-            self.assertIs(type(raised.exception), ValueError)
-            self.assertEqual(str(raised.exception), message)
+        with self.assertRaises(ValueError) as raised:
+            pack.from_coords(CO2, [1], [[0, 0, 0]] * 4, 20.0, force_field=FORCE_FIELD,
+                             out_dir=self.tmp / "out")
+        self.assertEqual(str(raised.exception), "coords has 4 rows, but the species and counts "
+                         "make 3 atoms")
         self.assertFalse((self.tmp / "out").exists())
 
 
@@ -260,15 +194,20 @@ class PackageFailureTest(TempDirTestCase):
                                           '"PseudoAtoms": [,]}')
         (self.tmp / "co2.xyz").write_text("3\n\nC_co2 0 0 0\nO_co2 1.16 0 zero\nO_co2 -1.16 0 0\n")
         ff, xyz, missing = (str(self.tmp / name) for name in ("ff.json", "co2.xyz", "none.json"))
-        cases = [  # force field, coords: the file and line at fault, and the message's start
-            (ff, [[0, 0, 0]] * 3, ff, 2, f"parsing {ff}: "),
-            (FORCE_FIELD, xyz, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
-            (missing, [[0, 0, 0]] * 3, missing, None, f"reading {missing}: "),
-            (FORCE_FIELD, [[0, 0, 0]] * 3, None, None, "all species have count 0"),
+        cases = [  # force field, coords, count: the file and line at fault, the message's start
+            (ff, [[0, 0, 0]] * 3, 1, ff, 2, f"parsing {ff}: "),
+            (FORCE_FIELD, xyz, 1, xyz, 4, f"{xyz}:4: the z coordinate 'zero'"),
+            (missing, [[0, 0, 0]] * 3, 1, missing, None, f"reading {missing}: "),
+            (FORCE_FIELD, [[0, 0, 0]] * 3, 0, None, None, "all species have count 0"),
+            # In O, C, O order; the refusal names the keyword that skips the check.
+            (FORCE_FIELD, [[1.16, 0, 0], [0, 0, 0], [-1.16, 0, 0]], 1, None, None,
+             "coordinates do not fit molecule 1 of 'co2': atoms 1 (C_co2) and 3 (O_co2) are "
+             "2.320 Å apart, the molecule file has 1.160 Å (check the atom order; "
+             "check_bonds=False skips this check)"),
         ]
-        for force_field, coords, file, line, message in cases:
+        for force_field, coords, count, file, line, message in cases:
             with self.subTest(message), self.assertRaises(BuildError) as raised:
-                pack.from_coords(CO2, [0 if file is None else 1], coords, 20.0,
+                pack.from_coords(CO2, [count], coords, 20.0,
                                  force_field=force_field, out_dir=self.tmp / "out")
             error = raised.exception
             self.assertIsInstance(error, RuntimeError)  # as builds raised before BuildError

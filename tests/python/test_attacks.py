@@ -4,7 +4,6 @@ temporary directory and no child process left behind, bounded memory. Stand-in `
 on PATH play the faults the real program cannot; an interrupt is tried on the real one too."""
 
 import array
-import ctypes
 import json
 import math
 import os
@@ -126,7 +125,6 @@ class PackmolFaultsTest(AttackTestCase):
             ("real packmol", None, dict(species=[BUTANE], counts=[3000], density=2500.0), 1),
             ("packmol that sleeps", "exec sleep 600\n", {}, 1),
             ("packmol that ignores SIGTERM", "trap '' TERM\nwhile :; do sleep 1; done\n", {}, 1),
-            ("the engine's build", "exec sleep 600\n", dict(program=ENGINE_BUILD), 1),
             ("a split box", "exec sleep 600\n",
              dict(counts=(8,), density=100.0, program=SPLIT_BUILD), 2),
         ]
@@ -187,36 +185,32 @@ class PackmolFaultsTest(AttackTestCase):
                 self.assert_nothing_written()
                 self.assertLess(outcome["grew_kib"], 64 * 1024)
 
-    def test_blanks_in_paths_reach_the_real_packmol(self):
-        tmpdir = self.tmp / "a b"
-        tmpdir.mkdir()
-        water = self.tmp / "my water.json"
-        shutil.copy(WATER, water)
-        outcome = self.outcome(self.start(None, species=[water, BUTANE], counts=[4, 2],
-                                          tmpdir=tmpdir))
-        self.assertEqual(outcome["raised"], None, outcome["message"])
-        self.assertIn(b"  # Ow my water\n", (self.out / "data.lmp").read_bytes())
-        self.assertEqual(list(tmpdir.iterdir()), [])
-
-    def test_names_beyond_ascii_keep_the_templates_columns(self):
-        # Packmol reads the template's fields by byte columns: a name of two-byte characters
-        # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number.
+    # Packmol reads the template's fields by byte columns: a name of two-byte characters
+    # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number. Blanks in
+    # the paths reach it as well.
+    def test_blanks_and_names_beyond_ascii_reach_the_real_packmol(self):
         force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
         force_field["PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0})
         (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
         (self.tmp / "123.json").write_text(json.dumps(
             {"Type": "rigid", "pseudoAtoms": [["€€", [0, 0, 0]], ["€€", [1.5, 0, 0]]],
              "Connectivity": [[0, 1]]}), encoding="utf-8")
-        shutil.copy(WATER, self.tmp / "wäter.json")
-        outcome = self.outcome(self.start(None, species=[self.tmp / "wäter.json",
+        shutil.copy(WATER, self.tmp / "my wäter.json")
+        tmpdir = self.tmp / "a b"
+        tmpdir.mkdir()
+        outcome = self.outcome(self.start(None, species=[self.tmp / "my wäter.json",
                                                          self.tmp / "123.json"],
-                                          counts=[3, 3], force_field=self.tmp / "ff.json"))
+                                          counts=[3, 3], force_field=self.tmp / "ff.json",
+                                          tmpdir=tmpdir))
         self.assertEqual(outcome["raised"], None, outcome["message"])
-        positions = [list(map(float, line.split()[4:7])) for line in
-                     (self.out / "data.lmp").read_text(encoding="utf-8").splitlines()
+        data = (self.out / "data.lmp").read_text(encoding="utf-8")
+        self.assertIn("  # Ow my wäter\n", data)
+        positions = [list(map(float, line.split()[4:7])) for line in data.splitlines()
                      if line.endswith("# €€ 123")]
+        self.assertEqual(len(positions), 6)
         for first, second in zip(positions[::2], positions[1::2]):
             self.assertAlmostEqual(math.dist(first, second), 1.5, delta=0.01)
+        self.assertEqual(list(tmpdir.iterdir()), [])
 
 
 class HostileInputTest(AttackTestCase):
@@ -241,9 +235,6 @@ class HostileInputTest(AttackTestCase):
         self.assert_nothing_written()
 
     def test_names_bonds_and_files_that_would_corrupt_the_lammps_files_or_block(self):
-        fifo = self.tmp / "fifo.json"  # read, it would wait for a writer for ever
-        os.mkfifo(fifo)
-        species_file = self.edited(WATER, "x\nshell touch P\n#.json", lambda document: None)
         ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
             {"name": "CH4&", "mass": 16.043, "charge": 0.0}))
         quotes = self.edited(WATER, 'w""".json', lambda document: None)
@@ -251,16 +242,12 @@ class HostileInputTest(AttackTestCase):
             pseudoAtoms=[["Ow", [0, 0, 0]]] + [["Hw", [1, 0, 0]]] * 1500,
             Connectivity=[[0, k] for k in range(1, 1501)]))
         cases = [
-            ("molecule is a FIFO", dict(species=[fifo]), f"reading {fifo}: not a regular file"),
             ("pseudo-atom ending in '&'", dict(force_field=ampersand),
              f"pseudo-atom name \"CH4&\" in {ampersand} contains '\"' or '&', which LAMMPS reads "
              "as syntax even in a comment"),
             ("species file name with quotes", dict(species=[quotes]),
              f"species name \"w\\\"\\\"\\\"\" in {quotes} contains '\"' or '&', which LAMMPS "
              "reads as syntax even in a comment"),
-            ("species file name with a newline", dict(species=[species_file]),
-             f'species name "x\\nshell touch P\\n#" in {species_file} contains a control '
-             "character"),
             ("a star of 1500 bonds on one atom", dict(species=[star]),
              f"{star} Connectivity gives 1124250 angles and up to 0 dihedrals, more than the "
              "limit of 1000000 of either in one molecule (one atom has 1500 bonds)"),
@@ -270,18 +257,14 @@ class HostileInputTest(AttackTestCase):
                 self.assert_refused(RuntimeError, message, **request)
 
     def test_positions_and_boxes_that_describe_no_system(self):
-        nan, inf = float("nan"), float("inf")
+        nan = float("nan")
         float32 = memoryview(array.array("f", [0, 0, 0, 1, nan, 0, 0, 1, 0])).cast("B")
         cases = [
             ("NaN", dict(coords=((0, 0, 0), (1, nan, 0), (0, 1, 0))),
              "coords[1] has y = nan; expected finite [x, y, z]"),
-            ("infinity", dict(coords=((-inf, 0, 0), (1, 0, 0), (0, 1, 0))),
-             "coords[0] has x = -inf; expected finite [x, y, z]"),
             ("NaN in a float32 buffer", dict(coords=float32.cast("f", [3, 3])),
              "coords[1] has y = nan; expected finite [x, y, z]"),
             ("box NaN", dict(box_len=nan), "box_len must be a positive finite number, got nan"),
-            ("box infinite", dict(box_len=inf),
-             "box_len must be a positive finite number, got inf"),
             ("box zero", dict(box_len=0), "box_len must be a positive finite number, got 0.0"),
         ]
         for name, request, message in cases:
@@ -307,8 +290,6 @@ class HostileInputTest(AttackTestCase):
             ("a width that wraps the name's column",
              *widths("pos:R:3:foo:R:18446744073709551612:species:S:1")),
             ("a width of 10^8", *widths("foo:R:100000000:pos:R:3")),
-            ("a line of 2 MB", "long.xyz", xyz_file("", "CH4 1 2 3" + " " * (2 << 20)), 3,
-             "the line is longer than the limit of 1 MiB"),
             ("terminal controls, and a long line", "esc.xyz",
              xyz_file("", "\x1b[31mCH4\r" + "0" * 300), 3,
              "expected 'name x y z', found '\\u{1b}[31mCH4\\u{d}" + "0" * 111
@@ -318,8 +299,6 @@ class HostileInputTest(AttackTestCase):
              "the Atoms section in another layout?"),
             ("a box that unwraps to infinity", "inf.data", data_file(-8e307, 8e307, "1 0 0"), 12,
              "the image flags put the atom beyond any finite position"),
-            ("bounds of nan", "nan.data", data_file("nan", 20, "0 0 0"), 6,
-             "xlo 'nan' is not a finite number"),
         ]
         for name, file_name, text, line, message in cases:
             with self.subTest(name):
@@ -329,30 +308,23 @@ class HostileInputTest(AttackTestCase):
                                     species=[example("methane.json")], coords=str(path),
                                     box_len=None, entry=build_from_coords)
 
-    # Wrapped past 2^64, the counts would sum to none, and a split packing be planned for that.
-    def test_counts_whose_sum_wraps_are_refused_before_planning(self):
-        with self.assertRaises(RuntimeError) as raised:
-            build_packmol(species=[example("methane.json"), example("ethane.json")],
-                          counts=[2**63, 2**63], density=400.0, force_field=FORCE_FIELD,
-                          out_dir=str(self.out), jobs=1)
-        self.assertEqual(str(raised.exception), "system too large: the total number of molecules "
-                         "exceeds the 64-bit range at 9223372036854775808 copies of molecule "
-                         "'ethane'")
-        self.assert_nothing_written()
-
     def test_settings_that_describe_no_buildable_system(self):
         methane = example("methane.json")
         packing = dict(species=[methane], counts=[3], density=300.0, force_field=FORCE_FIELD,
                        out_dir=str(self.out))
         cases = [
-            ("a negative tolerance, which crashed Packmol", build_packmol, dict(tolerance=-1.0),
-             "tolerance must be a finite length of at least 0 Å, got -1"),
             ("a density that leaves no room", build_packmol, dict(density=1e300),
              "the density of 1e+300 kg/m³ gives a box 4.307e-99 Å wide, under the 1 Å that any "
              "molecule needs"),
             ("a billion molecules for one Packmol run", build_packmol, dict(counts=[10**9]),
              "one Packmol run packs at most 10000000 atoms, and the system has 1000000000: give "
              "jobs to split the box into sub-boxes"),
+            # Wrapped past 2^64, the counts would sum to none, and a split packing be planned
+            # for that (the message is output_set_test.cpp's).
+            ("counts whose sum wraps", build_packmol,
+             dict(species=[methane, example("ethane.json")], counts=[2**63] * 2, jobs=1),
+             "system too large: the total number of molecules exceeds the 64-bit range at "
+             "9223372036854775808 copies of molecule 'ethane'"),
             ("more steps than LAMMPS runs", build_packmol, dict(steps=2**64 - 1),
              "steps must be at most 2147483647, the most LAMMPS's run command takes, got "
              "18446744073709551615"),
@@ -370,21 +342,3 @@ class HostileInputTest(AttackTestCase):
                     entry(**arguments)
                 self.assertEqual(str(raised.exception), message)
                 self.assert_nothing_written()
-
-    def test_buffers_are_refused_never_unimplemented(self):
-        doubles = memoryview(array.array("d", [0.0] * 9)).cast("B")
-        two_d = doubles.cast("d", [3, 3])
-        booleans = ((ctypes.c_bool * 3) * 3)()
-        accepted = "coords buffer must be numbers of shape (n, 3), not format"
-        cases = [
-            ("three dimensions", dict(coords=doubles.cast("d", [3, 3, 1])),
-             f"{accepted} 'd' in 3 dimensions"),
-            ("characters", dict(coords=doubles[:9].cast("c", [3, 3])),
-             f"{accepted} 'c' in 2 dimensions"),
-            ("booleans", dict(coords=booleans), f"{accepted} '<?' in 2 dimensions"),
-            ("rows that are 2-D views", dict(coords=[two_d] * 3),
-             "'memoryview' object cannot be read as a sequence"),
-        ]
-        for name, request, message in cases:
-            with self.subTest(name):
-                self.assert_refused(TypeError, message, **request)

@@ -7,10 +7,9 @@ import json
 import os
 import re
 import shutil
-import unittest
 from unittest import mock
 
-from boxwright import BuildError, _native, cli, pack
+from boxwright import BuildError, cli, pack
 from support import (EXAMPLES, FORCE_FIELD, TempDirTestCase, boxwright, lattice_coordinates,
                      stand_in_packmol)
 
@@ -20,45 +19,25 @@ WATER = EXAMPLES / "water.json"
 
 class CommandLineTest(TempDirTestCase):
     # A default lives in the wrappers' signatures, the parser and the help text; taken from the
-    # first, a default changed in only one of them fails here. The help gives every option its
-    # default or unit, and the presets are the package's.
+    # first, a default changed in only one of them fails here.
     def test_parser_and_help_keep_the_library_defaults(self):
-        presets = "{" + ",".join(pack.PAIR_STYLES) + "}"
-        for command, wrapper, required, needles in (
-                ("pack", pack.packmol, ["--density", "1"],
-                 ["--counts", "--density", "kg/m³", "else force_field.json in the current "
-                  "directory", "--out-dir", "--explicit-lb", "default: off", "Å (default: 2.0)"]),
-                ("from-coords", pack.from_coords, ["--coords", "c.xyz"],
-                 ["--coords", ".xyz", ".pdb", ".data/.lmp", "--box-length", "Å",
-                  "default: the cubic box the file states", "--check-names", "--no-check-names",
-                  "--no-check-bonds", "25%"])):
+        for command, wrapper, given in (("pack", pack.packmol, ["--density", "1"]),
+                                        ("from-coords", pack.from_coords, ["--coords", "c"])):
             with self.subTest(command):
                 library = {n: p.default for n, p in inspect.signature(wrapper).parameters.items()}
-                args = cli.build_parser().parse_args(
-                    [command, "--species", "a.json", "--counts", "1", *required])
-                self.assertEqual(pack.PAIR_STYLES[args.pair_style], library["pair_style"])
-                self.assertEqual(not args.no_input, library["input_script"])
-                self.assertEqual(os.fspath(args.out_dir), library["out_dir"])
-                run_settings = ("temperature", "pressure", "timestep", "steps")
-                for name in ("explicit_lb", "force_field", *run_settings, "cutoff",
-                             "coulomb_cutoff", "kspace_accuracy"):
-                    self.assertEqual(getattr(args, name), library[name], name)
-                shown = {"--pair-style": args.pair_style,
-                         **{f"--{name}": getattr(args, name) for name in run_settings}}
-                if command == "pack":
-                    self.assertEqual(args.tolerance, library["tolerance"])
-                    shown["--tolerance"] = args.tolerance
-                else:
-                    self.assertEqual(args.box_length, library["box_len"])
-                    self.assertEqual(args.check_names, library["check_names"])
-                result = boxwright(command, "--help")
-                self.assertEqual(result.returncode, 0, result.stderr)
-                text = " ".join(result.stdout.split())  # argparse wraps lines
-                for option, default in shown.items():
-                    self.assertRegex(text, rf"{option} .*?\(default: {re.escape(str(default))}\b")
-                for needle in ["--species", "--force-field", presets, "--no-input", "--json",
-                               *needles]:
-                    self.assertIn(needle, text)
+                args = vars(cli.build_parser().parse_args(
+                    [command, "--species", "a.json", "--counts", "1", *given]))
+                parsed = {**args, "pair_style": pack.PAIR_STYLES[args["pair_style"]],
+                          "input_script": not args["no_input"],
+                          "out_dir": os.fspath(args["out_dir"]), "box_len": args.get("box_length")}
+                for name in sorted(library.keys() & parsed.keys() - {"species", "counts",
+                                                                       "density", "coords"}):
+                    self.assertEqual(parsed[name], library[name], name)
+                text = " ".join(boxwright(command, "--help").stdout.split())  # argparse wraps
+                for name in ("pair_style", "temperature", "pressure", "timestep", "steps",
+                             *(["tolerance"] if command == "pack" else [])):
+                    self.assertRegex(text, rf"--{name.replace('_', '-')} .*?\(default: "
+                                           rf"{re.escape(str(args[name]))}\b")
                 # Tip4p finds the water wherever it stands.
                 self.assertNotIn("first species", text)
 
@@ -72,7 +51,6 @@ class CommandLineTest(TempDirTestCase):
             f"{name} {x} {y} {z}\n" for name, (x, y, z) in zip(names, coords)))
         report = pack.from_coords([CO2, BUTANE], [2, 1], coords, 30.0, force_field=FORCE_FIELD,
                                   out_dir=self.tmp)
-        self.assertEqual(report.warnings, ())
         shutil.copy(self.tmp / "data.lmp", self.tmp / "given.lmp")
         for coords_file, box in (("mix.xyz", [30]), ("given.lmp", [])):
             with self.subTest(coords_file):
@@ -95,12 +73,6 @@ class CommandLineTest(TempDirTestCase):
                            "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         self.assertEqual(result.returncode, 0, result.stderr)
         report = json.loads(result.stdout)
-        self.assertEqual(list(report), ["species", "atom_types", "totals", "box_length", "density",
-                                        "net_charge", "min_distance", "warnings",
-                                        "diagnostics", "files", "packing"])
-        self.assertEqual([(s["name"], s["count"]) for s in report["species"]],
-                         [("co2", 3), ("methane", 2)])
-        self.assertEqual(report["totals"]["atoms"], 11)
         self.assertIn({"kind": "composition", "level": "note",
                        "text": "mole fractions 0.6, 0.4 of 5 molecules give counts 3, 2 (5 \u00d7 "
                        "x = 3.00, 2.00, rounded to whole molecules that sum to 5)"},
@@ -108,8 +80,6 @@ class CommandLineTest(TempDirTestCase):
         self.assertAlmostEqual(report["density"], 300.0, places=6)
         self.assertEqual(report["files"], [str(self.tmp / n) for n in ("data.lmp", "forcefield.lmp")])
         self.assertFalse((self.tmp / "in.lmp").exists())
-        # CO2 is charged: auto chose the Coulomb preset.
-        self.assertIn("pair_style lj/cut/coul/long", (self.tmp / "forcefield.lmp").read_text())
         # The warnings are in the report and on standard error too.
         self.assertEqual(result.stderr, "".join(f"warning: {w}\n" for w in report["warnings"]))
 
@@ -119,7 +89,6 @@ class CommandLineTest(TempDirTestCase):
                            "--pair-style", "lj-cut-coul-long", "--explicit-lb", cwd=self.tmp)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(result.stdout.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
-        self.assertIn("atoms: 20 (", result.stdout)
         self.assertNotIn("warning", result.stdout)
         warnings = result.stderr.splitlines()
         self.assertTrue(warnings)  # a four-site water run with three sites
@@ -128,82 +97,66 @@ class CommandLineTest(TempDirTestCase):
         self.assertIn("pair_style lj/cut/coul/long 10.0 10.0\n", forcefield)
         self.assertIn("Explicit LB: true", forcefield)
 
-    def test_usage_errors_exit_2_with_the_usage_line(self):
+    # Usage errors exit 2 under the usage line, input failures 1 with the message alone. The
+    # inputs are checked before the coordinate file is opened: never.xyz is a FIFO nobody writes
+    # to, which would block until the timeout.
+    def test_refusals_exit_2_for_usage_and_1_for_inputs(self):
+        (self.tmp / "short.xyz").write_text("3\ncomment\nC_co2 0 0 0\nO_co2 1.16 0 0\n")
+        os.mkfifo(self.tmp / "never.xyz")
         one_co2 = ["--species", CO2, "--counts", 1]
-        cases = [
-            ([], "the following arguments are required: COMMAND"),
+        usage = [
             (["pack", "--species", "a.json", "--counts", -1, "--density", 1],
              "argument --counts: '-1' is negative"),
             (["pack", *one_co2, "--density", "dense"],
              "argument --density: 'dense' is not a finite number"),
-            (["from-coords", *one_co2, "--coords", "a.xyz", "--pair-style", "lj"],
-             "argument --pair-style: invalid choice: 'lj'"),
-            (["from-coords", *one_co2],
-             "the following arguments are required: --coords"),
             (["from-coords", *one_co2, "--box-length", 0, "--coords", "short.xyz"],
              "argument --box-length: '0' is not a positive finite number"),
-            (["pack", *one_co2, "--density", 1, "--temperature", "nan"],
-             "argument --temperature: 'nan' is not a finite number"),
+            (["pack", *one_co2, "--density", 1, "--jobs", 1, "--subboxes", "2x2"],
+             "argument --subboxes: '2x2' is not three whole numbers NX,NY,NZ"),
+            (["pack", *one_co2, "--density", 1, "--jobs", 1, "--subboxes", "2,1,4294967296"],
+             "argument --subboxes: '4294967296' is more than 4294967295"),
             (["pack", *one_co2, 2, "--density", 1],
              "--species has 1 entries but --counts has 2 (they must match 1:1)"),
-            (["pack", "--species", CO2, "--density", 1],
-             "one of the arguments --counts --mole-fractions is required"),
-            (["pack", *one_co2, "--mole-fractions", 1, "--molecules", 2, "--density", 1],
-             "argument --mole-fractions: not allowed with argument --counts"),
             (["pack", *one_co2, "--molecules", 2, "--density", 1],
              "--molecules needs --mole-fractions, not --counts"),
             (["pack", "--species", CO2, "--mole-fractions", 1, "--density", 1],
              "--mole-fractions needs --molecules"),
             (["pack", "--species", CO2, "--mole-fractions", -0.5, "--molecules", 2],
              "argument --mole-fractions: '-0.5' is not a finite number of at least 0"),
-            (["from-coords", "--species", CO2, "--mole-fractions", 0.5, 0.5, "--molecules", 2,
-              "--coords", "a.xyz"],
-             "--species has 1 entries but --mole-fractions has 2 (they must match 1:1)"),
         ]
-        for args, message in cases:
-            with self.subTest(message):
-                result = boxwright(*args, cwd=self.tmp)
-                self.assertEqual((result.returncode, result.stdout), (2, ""))
-                self.assertTrue(result.stderr.startswith("usage: boxwright"), result.stderr)
-                self.assertIn(f"boxwright{' ' + args[0] if args else ''}: error: {message}",
-                              result.stderr)
-
-    # The inputs are checked before the coordinate file is opened: never.xyz is a FIFO nobody
-    # writes to, which would block until the timeout.
-    def test_input_failures_exit_1_with_the_message_on_stderr(self):
-        (self.tmp / "short.xyz").write_text("3\ncomment\nC_co2 0 0 0\nO_co2 1.16 0 0\n")
-        os.mkfifo(self.tmp / "never.xyz")
-        one_co2 = ["--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD]
-        never = ["from-coords", "--coords", "never.xyz", "--box-length", 20]
-        cases = [
-            (["pack", *one_co2, "--density", 500, "--temperature", 0],
-             "temperature must be a positive number of kelvin, got 0"),
-            (["from-coords", *one_co2, "--coords", "short.xyz"],
+        inputs = [
+            (["from-coords", *one_co2, "--force-field", FORCE_FIELD, "--coords", "short.xyz"],
              "short.xyz states no cubic box, so the box length must be given"),
-            ([*never, *one_co2[:4], "--force-field", "none.json"],
+            (["from-coords", "--coords", "never.xyz", "--box-length", 20, *one_co2,
+              "--force-field", "none.json"],
              "reading none.json: No such file or directory (os error 2)"),
-            ([*never, "--species", CO2, "--counts", 0, "--force-field", FORCE_FIELD],
-             "all species have count 0; nothing to build"),
         ]
-        for args, message in cases:
+        for args, message, status in [(*c, 2) for c in usage] + [(*c, 1) for c in inputs]:
             with self.subTest(message):
                 result = boxwright(*args, cwd=self.tmp)
-                self.assertEqual((result.returncode, result.stdout), (1, ""))
-                self.assertEqual(result.stderr, f"boxwright: {message}\n")
+                self.assertEqual((result.returncode, result.stdout), (status, ""))
+                if status == 2:
+                    self.assertTrue(result.stderr.startswith("usage: boxwright"), result.stderr)
+                    self.assertIn(f"boxwright {args[0]}: error: {message}", result.stderr)
+                else:
+                    self.assertEqual(result.stderr, f"boxwright: {message}\n")
 
     # Element symbols need the names check off; in O, C, O order the names cannot tell, the bonds
-    # can, and that check is turned off as well.
+    # can, and that check is turned off as well. The refusal names the option that skips it.
     def test_element_names_need_the_names_check_off_and_a_wrong_order_the_bond_check(self):
         args = ["from-coords", "--species", CO2, "--counts", 1, "--force-field", FORCE_FIELD,
                 "--coords", "co2.xyz", "--box-length", 20]
-        for atoms, off in (("O 0 0 0\nC 1.16 0 0\nO -1.16 0 0", ["--no-check-names"]),
-                           ("O 1.16 0 0\nC 0 0 0\nO -1.16 0 0",
-                            ["--no-check-names", "--no-check-bonds"])):
+        for atoms, off, refusal in (
+                ("O 0 0 0\nC 1.16 0 0\nO -1.16 0 0", ["--no-check-names"],
+                 "co2.xyz:3: atom 1 is named 'O' but the species and counts expect 'C_co2'"),
+                ("O 1.16 0 0\nC 0 0 0\nO -1.16 0 0", ["--no-check-names", "--no-check-bonds"],
+                 "(check the atom order; --no-check-bonds skips this check)\n")):
             with self.subTest(off=off):
                 (self.tmp / "co2.xyz").write_text(f"3\n\n{atoms}\n")
                 refused = boxwright(*args, *off[:-1], cwd=self.tmp)
                 self.assertEqual(refused.returncode, 1, refused.stderr)
                 self.assertTrue(refused.stderr.startswith("boxwright: "), refused.stderr)
+                self.assertIn(refusal, refused.stderr)
                 built = boxwright(*args, *off, cwd=self.tmp)
                 self.assertEqual(built.returncode, 0, built.stderr)
 
@@ -214,12 +167,12 @@ class CommandLineTest(TempDirTestCase):
         result = boxwright("pack", "--species", CO2, "--counts", 1, "--density", 500,
                            "--force-field", FORCE_FIELD, "--out-dir", self.tmp / "out",
                            env={"PATH": path})
-        self.assertEqual(result.returncode, 1)
         lines = result.stderr.splitlines()
         self.assertTrue(lines[0].startswith("boxwright: packmol did not produce the expected "
                                             "output file "), lines)
-        self.assertEqual(lines[1:], ["packmol exited with status Some(3):", "stdout:",
-                                     "first line", "second line", "", "stderr:", "on stderr", ""])
+        self.assertEqual((result.returncode, lines[1:]),
+                         (1, ["packmol exited with status Some(3):", "stdout:", "first line",
+                              "second line", "", "stderr:", "on stderr", ""]))
 
     # Ten waters at 2500 kg/m³ are more than the real Packmol can place 2 Å apart: the build fails
     # naming the closest pair and writes nothing, unless the imperfect packing is accepted.
@@ -228,11 +181,9 @@ class CommandLineTest(TempDirTestCase):
                 "--force-field", FORCE_FIELD, "--out-dir", self.tmp / "out"]
         refused = boxwright(*args)
         self.assertEqual(refused.returncode, 1)
-        self.assertRegex(refused.stderr, r"^boxwright: the packing failed: atoms \d+ and \d+ "
-                         r"\(of water \d+ and water \d+\) are 0\.\d{3} Å apart, closer than "
-                         r"the packing tolerance of 2 Å; pack at a lower density or with a "
-                         r"smaller tolerance, or keep the files anyway with accept_imperfect "
-                         r"\(--accept-imperfect\)\npackmol exited with status Some\(173\):")
+        # The wording is build_test.cpp's; here, that it names the option.
+        self.assertRegex(refused.stderr, r"^boxwright: the packing failed: .* Å apart, .* "
+                         r"accept_imperfect \(--accept-imperfect\)\npackmol exited with status")
         self.assertFalse((self.tmp / "out").exists())
         kept = boxwright(*args, "--accept-imperfect")
         self.assertEqual(kept.returncode, 0, kept.stderr)
@@ -243,35 +194,12 @@ class CommandLineTest(TempDirTestCase):
     def test_faults_of_the_program_keep_their_traceback(self):
         args = ["from-coords", "--species", str(CO2), "--counts", "1", "--coords", "a.xyz"]
         for raised, caught in ((BuildError("bad input"), True), (OSError(5, "I/O error"), True),
-                               (RuntimeError("a bug"), False), (ValueError("a bug"), False),
-                               (RecursionError(), False)):
+                               (RuntimeError("a bug"), False)):
             with self.subTest(raised=raised), mock.patch.object(pack, "_from_coords",
                                                                 side_effect=raised):
-                stderr = io.StringIO()
-                with contextlib.redirect_stderr(stderr):
+                with contextlib.redirect_stderr(io.StringIO()) as stderr:
                     if caught:
                         self.assertEqual(cli.main(args), 1)
                         self.assertEqual(stderr.getvalue(), f"boxwright: {raised}\n")
                     else:
                         self.assertRaises(type(raised), cli.main, args)
-
-
-class PackWrapperTest(unittest.TestCase):
-    # The wrappers take the native functions' parameters in their order, with their defaults
-    # where the command line's path objects and preset names allow; what they add is keyword-only.
-    def test_parameters_extend_the_native_functions(self):
-        for wrapper, native in ((pack.packmol, _native.pack_packmol_py),
-                                (pack.from_coords, _native.pack_from_coords_py)):
-            with self.subTest(wrapper.__name__):
-                ours, theirs = (inspect.signature(f).parameters for f in (wrapper, native))
-                self.assertEqual(list(ours)[:len(theirs)], list(theirs))
-                for name in list(ours)[len(theirs):]:
-                    self.assertEqual(ours[name].kind, inspect.Parameter.KEYWORD_ONLY, name)
-                for name, param in theirs.items():  # the text signatures show some as "..."
-                    expected = {"pair_style": "auto", "out_dir": ".",
-                                "force_field": None}.get(name, param.default)
-                    if name in ("box_len", "counts", "density", "coords"):
-                        # A coordinate file may state the box, and mole fractions stand in for
-                        # the counts; which makes the parameters after counts optional too.
-                        expected = None
-                    self.assertEqual(ours[name].default, expected, name)

@@ -1,9 +1,6 @@
-"""Builds whose memory once grew with what they would write or plan, each run in a child process
-whose peak resident memory (ru_maxrss) bounds the cost: a system larger than LAMMPS numbers,
-refused before anything is planned, started or created; explicit cross terms of many types, whose
-forcefield.lmp goes to its file in pieces; and the closest contact of a large build, found beside
-its positions rather than in copies of them. The bounds sit well between what the builds take now
-and what they took before."""
+"""Builds whose memory once grew with what they would write or plan, each in a child process whose
+peak resident memory (ru_maxrss) bounds the cost, well between what the builds take now and what
+they took before."""
 
 import json
 import os
@@ -68,18 +65,16 @@ class MemoryBoundsTest(AttackTestCase):
                   FORCE_FIELD, "--out-dir", str(self.out)]
         cases = [
             ("split packing", ["pack", *common, "--density", "997", "--jobs", "2"]),
-            ("one Packmol run", ["pack", *common, "--density", "997"]),
             ("from a coordinate file", ["from-coords", *common, "--coords", str(xyz),
                                         "--box-length", "20"]),
         ]
         for name, arguments in cases:
             with self.subTest(name):
                 child = subprocess.Popen([sys.executable, "-m", "boxwright", *arguments],
-                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                          text=True, env=env)
                 stderr = child.stderr.read()
                 _, status, usage = os.wait4(child.pid, 0)
-                child.stdout.close()
                 child.stderr.close()
                 self.assertEqual(os.waitstatus_to_exitcode(status), 1)
                 self.assertEqual(stderr, "boxwright: the system has 15000000000 atoms, more than "
