@@ -58,6 +58,17 @@ TEST(RunToCompletion, CapturesBothStreamsWithoutWaitingForAGrandchildHoldingTheP
     EXPECT_LT(waited, std::chrono::seconds(30));  // not a measurement: a hang would take 60 s
 }
 
+// Megabytes on both streams, standard error first, must not stall the parent, nor all be kept.
+TEST(RunToCompletion, DrainsBothStreamsAtOnceAndKeepsTheirEnds) {
+    TempDir dir;
+    auto child = run_script(dir,
+                            "head -c 3000000 /dev/zero | tr '\\0' e >&2\n"
+                            "head -c 3000000 /dev/zero | tr '\\0' o");
+    ASSERT_TRUE(child);
+    EXPECT_LT(child->standard_output.size() + child->standard_error.size(), 300'000u);
+    EXPECT_TRUE(child->standard_error.ends_with("eee") && child->standard_output.ends_with("ooo"));
+}
+
 // Asked to stop once the child has written its pid: SIGTERM, or SIGKILL for one that ignores it;
 // either way it is gone, with everything it started, when the call returns.
 TEST(RunToCompletion, StopsAndReapsTheChildWhenCancelled) {
