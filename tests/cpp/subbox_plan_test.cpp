@@ -69,6 +69,10 @@ TEST(PlanGrid, RefusesWhatCannotWork) {
          {40.0, NaN, 10, 1.0, "w"},
          std::nullopt,
          "tolerance must be a finite length of at least 0 to split the box, not nan"},
+        {"negative tolerance with a grid given",
+         {40.0, -1.0, 10, 1.0, "w"},
+         GridCells{1, 1, 1},
+         "tolerance must be a finite length of at least 0 to split the box, not -1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
