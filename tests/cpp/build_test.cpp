@@ -63,25 +63,15 @@ TEST(BuildPacked, JobNumbersTemplatesAmongActiveSpecies) {
     EXPECT_EQ(entries_in(capture.path()), 3);
 }
 
-// A stream of `size` times `ch` as the note shows it: the first and last 64 KiB around a line
-// that counts what was left out.
-std::string head_and_tail(std::size_t size, char ch) {
-    constexpr std::size_t KEPT = 64 * 1024;
-    return std::string(KEPT, ch) + fmt::format("\n... {} bytes left out ...\n", size - 2 * KEPT) +
-           std::string(KEPT, ch);
-}
-
 // Every outcome once the working directory exists leaves TMPDIR empty. An unsuccessful packmol
-// whose output passes every check is a note, which the summary shows as its last warning; several
-// megabytes on both streams, standard error first, must not stall the parent, nor all be kept.
+// whose output passes every check is a note, which the summary shows as its last warning.
 TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
-    constexpr std::size_t CHATTER = 3'000'000;
     TempDir tmp, out;
     const std::string not_a_dir = out.write("file", "");
     const std::string output = tmp.path() + "/.tmpXXXXXX/simbox.pdb";
     const struct {
         const char* name;
-        std::optional<std::string> packmol;  // absent: no packmol on PATH at all
+        std::string packmol;
         std::string out_dir;
         std::string result;  // the note of a success, or the failure's message
     } cases[] = {
@@ -90,16 +80,6 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
          "packmol exited with status Some(1):\nstdout:\nalmost\n\xEF\xBF\xBD\nstderr:\noops\n"},
         {"killed", stand_in(SMALL_MIXTURE_ATOMS, "kill -KILL $$"), out.path(),
          "packmol exited with status None:\nstdout:\n\nstderr:\n"},
-        {"talkative",
-         stand_in(SMALL_MIXTURE_ATOMS, fmt::format("head -c {0} /dev/zero | tr '\\0' e >&2\n"
-                                                   "head -c {0} /dev/zero | tr '\\0' o\nexit 2",
-                                                   CHATTER)),
-         out.path(),
-         "packmol exited with status Some(2):\nstdout:\n" + head_and_tail(CHATTER, 'o') +
-             "\nstderr:\n" + head_and_tail(CHATTER, 'e')},
-        {"no packmol", std::nullopt, out.file("never"),
-         "failed to launch packmol (is it installed and on PATH?): "
-         "No such file or directory (os error 2)"},
         {"no output", "echo bye; exit 3", out.path(),
          "packmol did not produce the expected output file " + output +
              "\npackmol exited with status Some(3):\nstdout:\nbye\n\nstderr:\n"},
@@ -116,11 +96,9 @@ TEST(BuildPacked, PackmolFailuresAreExplainedAndLeaveNothingInTmpdir) {
         auto result = run_build(small_mixture(c.out_dir));
         const std::string got =
             result ? packing_note(*result) : test::with_fixed_work_dir(result.error().message);
-        EXPECT_EQ(got.substr(0, 300), c.result.substr(0, 300));  // megabytes are not worth a diff
-        EXPECT_TRUE(got == c.result);
+        EXPECT_EQ(got, c.result);
         EXPECT_TRUE(fs::is_empty(tmp.path()));
     }
-    EXPECT_FALSE(fs::exists(out.file("never")));
 }
 
 // A Packmol that reports a failure yet leaves a complete structure is a warning where the request

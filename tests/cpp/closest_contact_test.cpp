@@ -41,7 +41,6 @@ struct RandomCase {
 
 TEST(ClosestContact, AgreesWithEveryPairMeasured) {
     const RandomCase cases[] = {
-        {"two atoms", 2, 1, 10, 0, 10},
         {"a liquid", 300, 3, 15, 0, 15},
         {"a dilute gas", 40, 1, 100, 0, 100},
         {"positions far outside the box", 200, 2, 12, -30, 42},

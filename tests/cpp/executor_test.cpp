@@ -51,20 +51,9 @@ TEST(RunSideBySide, RunsEveryJobOnceAndNoMoreAtATimeThanAllowed) {
     EXPECT_EQ(reported, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7}));
 }
 
-TEST(RunSideBySide, FirstFailureStopsTheOthersAndIsReturned) {
-    std::atomic<int> started{0};
-    auto job = [&](std::size_t index, std::stop_token stop) -> Result<void> {
-        ++started;
-        if (index == 1) return fail("sub-box 1 broke");
-        return run_for(10s, stop);
-    };
-    auto began = Clock::now();
-    EXPECT_EQ(test::error_of(run_side_by_side(20, 2, job, {})), "sub-box 1 broke");
-    EXPECT_LT(Clock::now() - began, 2s);
-    EXPECT_EQ(started, 2);  // nothing new starts once the run is stopping
-}
-
-TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
+// The first failure, the host's stop or the time limit stops the jobs running, starts no more, and
+// is what the run returns.
+TEST(RunSideBySide, AFailureOrAStopEndsEveryJob) {
     // The host's poll requests the stop on its third call, as a pending Ctrl-C would.
     std::stop_source interrupted;
     int polls = 0;
@@ -72,7 +61,9 @@ TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
         const char* name;
         Watch watch;
         const char* message;
+        bool fails = false;
     } cases[] = {
+        {"job 1 fails", {}, "sub-box 1 broke", true},
         {"stop requested by the host's poll",
          {.stop = interrupted,
           .poll =
@@ -86,8 +77,10 @@ TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::atomic<int> stopped{0};
-        auto job = [&](std::size_t, std::stop_token stop) {
+        std::atomic<int> started{0}, stopped{0};
+        auto job = [&](std::size_t index, std::stop_token stop) -> Result<void> {
+            ++started;
+            if (c.fails && index == 1) return fail("sub-box 1 broke");
             auto outcome = run_for(10s, stop);
             if (!outcome) ++stopped;
             return outcome;
@@ -95,17 +88,9 @@ TEST(RunSideBySide, StopsEverythingWhenAskedOrOutOfTime) {
         auto began = Clock::now();
         EXPECT_EQ(test::error_of(run_side_by_side(4, 2, job, c.watch)), c.message);
         EXPECT_LT(Clock::now() - began, 2s);
-        EXPECT_EQ(stopped, 2);
+        EXPECT_EQ(started, 2);
+        EXPECT_EQ(stopped, c.fails ? 1 : 2);
     }
-}
-
-TEST(RunSideBySide, AProgressCallbackThatRefusesStopsTheRun) {
-    auto job = [](std::size_t index, std::stop_token stop) {
-        return run_for(index == 0 ? 0ms : 10s, stop);
-    };
-    Watch watch{.progress = [](const Progress&) { return false; }};
-    EXPECT_EQ(test::error_of(run_side_by_side(3, 2, job, watch)),
-              "packing interrupted with 1 of 3 Packmol runs finished");
 }
 
 }  // namespace

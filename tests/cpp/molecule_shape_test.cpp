@@ -49,11 +49,10 @@ TEST(Tip4pWater, TypesOfTheFirstRigidBentMoleculeWithTwoLikeEnds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Species species;
-        for (const auto& [molecule, count] : c.species) species.add(molecule, count);
         // The registries, like a build's, know only the species with copies.
-        Species counted;
+        Species species, counted;
         for (const auto& [molecule, count] : c.species) {
+            species.add(molecule, count);
             if (count > 0) counted.add(molecule, count);
         }
         EXPECT_EQ(tip4p_water_types(species.active, registries_of(counted, ff)), c.expected);

@@ -41,29 +41,32 @@ bool has_content(const std::string& file) {
     return std::filesystem::file_size(file, missing) > 0 && !missing;
 }
 
-TEST(RunToCompletion, RunsInTheWorkingDirectoryAndCapturesBothStreams) {
-    TempDir dir;
-    auto child = run_script(dir, "pwd; echo oops >&2; exit 3");
-    ASSERT_TRUE(child);
-    EXPECT_EQ(child->exit_code, 3);
-    EXPECT_EQ(child->standard_output, std::filesystem::canonical(dir.path()).string() + "\n");
-    EXPECT_EQ(child->standard_error, "oops\n");
-}
-
 // Once the child has exited, what the pipes hold is its output: a grandchild that keeps them
 // open is not waited for (nor stopped).
-TEST(RunToCompletion, DoesNotWaitForAGrandchildHoldingThePipes) {
+TEST(RunToCompletion, CapturesBothStreamsWithoutWaitingForAGrandchildHoldingThePipes) {
     TempDir dir;
     const auto started = std::chrono::steady_clock::now();
-    auto child = run_script(dir, "sleep 60 & echo $! > grandchild; echo done; exit 1");
+    auto child = run_script(dir, "sleep 60 & echo $! > grandchild; pwd; echo oops >&2; exit 3");
     const auto waited = std::chrono::steady_clock::now() - started;
     const pid_t grandchild = pid_in(dir.file("grandchild"));
     EXPECT_TRUE(test::process_runs(grandchild));
     ::kill(grandchild, SIGKILL);
     ASSERT_TRUE(child);
-    EXPECT_EQ(child->exit_code, 1);
-    EXPECT_EQ(child->standard_output, "done\n");
+    EXPECT_EQ(child->exit_code, 3);
+    EXPECT_EQ(child->standard_output, std::filesystem::canonical(dir.path()).string() + "\n");
+    EXPECT_EQ(child->standard_error, "oops\n");
     EXPECT_LT(waited, std::chrono::seconds(30));  // not a measurement: a hang would take 60 s
+}
+
+// Megabytes on both streams, standard error first, must not stall the parent, nor all be kept.
+TEST(RunToCompletion, DrainsBothStreamsAtOnceAndKeepsTheirEnds) {
+    TempDir dir;
+    auto child = run_script(dir,
+                            "head -c 3000000 /dev/zero | tr '\\0' e >&2\n"
+                            "head -c 3000000 /dev/zero | tr '\\0' o");
+    ASSERT_TRUE(child);
+    EXPECT_LT(child->standard_output.size() + child->standard_error.size(), 300'000u);
+    EXPECT_TRUE(child->standard_error.ends_with("eee") && child->standard_output.ends_with("ooo"));
 }
 
 // Asked to stop once the child has written its pid: SIGTERM, or SIGKILL for one that ignores it;

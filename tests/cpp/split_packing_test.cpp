@@ -37,7 +37,7 @@ Result<BuildReport> pack_split(BuildRequest request, const DecompositionRequest&
 }
 
 struct Atom {
-    int molecule = 0, type = 0;
+    int molecule = 0;
     Position at{};
 };
 
@@ -48,9 +48,8 @@ std::vector<Atom> atoms_of(const std::string& data_file, std::uint64_t count) {
     for (auto& atom : atoms) {
         std::getline(lines, line);
         auto& [x, y, z] = atom.at;
-        EXPECT_EQ(std::sscanf(line.c_str(), "%*d %d %d %*f %lf %lf %lf", &atom.molecule, &atom.type,
-                              &x, &y, &z),
-                  5);
+        EXPECT_EQ(
+            std::sscanf(line.c_str(), "%*d %d %*d %*f %lf %lf %lf", &atom.molecule, &x, &y, &z), 4);
     }
     return atoms;
 }
@@ -84,38 +83,29 @@ TEST(BuildPackmolSplit, RealPackmolKeepsTheToleranceAcrossEveryFace) {
     auto build = pack_split(water_and_butane(out.path(), 150, 30), {grid, 7, 3});
     ASSERT_TRUE(build) << build.error().message;
     EXPECT_TRUE(fs::is_empty(tmp.path()));
-    EXPECT_EQ(build->split->layout.cells, grid);
-    EXPECT_EQ(build->split->concurrency, 3u);
     for (const auto& warning : build->warnings()) EXPECT_FALSE(warning.starts_with("sub-box"));
 
     const double edge = build->summary.box_length;
     auto atoms = atoms_of(read_file(out.file("data.lmp")), build->summary.atom_count);
-    ASSERT_EQ(atoms.size(), 150u * 3 + 30u * 4);
-    // Species by species, molecule by molecule, each molecule's atoms in template order (types
-    // Ow=1, Hw=2, CH3=3, CH2=4) and still shaped like the molecule.
-    std::string types, expected;
+    // Inside the box, and each water, merged back from its sub-box, still shaped like the molecule.
     for (std::size_t i = 0; i < atoms.size(); ++i) {
-        types += std::to_string(atoms[i].type);
         for (double c : atoms[i].at) EXPECT_TRUE(c >= 0 && c <= edge) << "atom " << i + 1;
     }
-    for (int i = 0; i < 150; ++i) expected += "122";
-    for (int i = 0; i < 30; ++i) expected += "3443";
-    EXPECT_EQ(types, expected);
     for (std::size_t i = 0; i < 450; i += 3) {
         EXPECT_NEAR(periodic_distance(atoms[i].at, atoms[i + 1].at, edge), 0.9572, 0.01);
     }
 
-    double closest_within = 1e9, closest_across = 1e9;
+    // Pairs within one sub-box are Packmol's own business; the inset answers for the others.
+    double closest_across = 1e9;
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         for (std::size_t j = i + 1; j < atoms.size(); ++j) {
-            if (atoms[i].molecule == atoms[j].molecule) continue;
-            double d = periodic_distance(atoms[i].at, atoms[j].at, edge);
-            bool across = subbox_of(atoms[i].at, edge, grid) != subbox_of(atoms[j].at, edge, grid);
-            double& closest = across ? closest_across : closest_within;
-            closest = std::fmin(closest, d);
+            if (atoms[i].molecule == atoms[j].molecule ||
+                subbox_of(atoms[i].at, edge, grid) == subbox_of(atoms[j].at, edge, grid))
+                continue;
+            closest_across =
+                std::fmin(closest_across, periodic_distance(atoms[i].at, atoms[j].at, edge));
         }
     }
-    EXPECT_GE(closest_within, TOLERANCE - 0.01);
     EXPECT_GE(closest_across, TOLERANCE);
 }
 
@@ -138,49 +128,31 @@ case $(readlink /proc/$$/fd/0) in */subbox_1/*) echo complaint >&2; exit 3;; esa
     EXPECT_TRUE(fs::is_empty(tmp.path()));
 }
 
-// One sub-box failing or the time limit stops every Packmol still running: none is left behind,
-// the working directory is gone and nothing is written. The stand-ins note their process ids and
-// wait; the one for sub-box 2 fails at once where asked to.
-TEST(BuildPackmolSplit, AnyStopEndsEveryPackmolAndWritesNothing) {
-    using Clock = std::chrono::steady_clock;
-    using Seconds = std::chrono::duration<double>;
-    TempDir tmp, out, pids;
-    const struct {
-        bool fails;
-        std::string message;
-    } cases[] = {
-        {true,
-         "sub-box 2 at (1, 0, 0) failed: packmol did not produce the expected output file " +
-             tmp.path() +
-             "/.tmpXXXXXX/subbox_2/simbox.pdb\npackmol exited with status Some(1):\nstdout:\n\n"
-             "stderr:\nno luck\n"},
-        {false,
-         "packing stopped: the time limit of 0.3 s was spent with 0 of 4 Packmol runs finished"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        TempDir bin;
-        auto path = packmol_on_path(
-            bin, fmt::format("echo $$ >> '{}/pids'\n{}exec sleep 30\n", pids.path(),
-                             c.fails ? "case $(readlink /proc/$$/fd/0) in */subbox_2/*) "
-                                       "echo 'no luck' >&2; exit 1;; esac\n"
-                                     : ""));
-        ScopedEnv tmpdir("TMPDIR", tmp.path());
-        const auto started = Clock::now();
-        Watch watch;
-        if (!c.fails) watch.time_limit = Seconds(0.3);
-        auto build = pack_split(water_and_butane(out.file("never"), 40, 0),
-                                {GridCells{2, 2, 1}, 1, 4}, watch);
-        EXPECT_LT(Clock::now() - started, Seconds(5));
-        EXPECT_EQ(with_fixed_work_dir(error_of(build)), c.message);
-        EXPECT_TRUE(fs::is_empty(tmp.path()));
-        EXPECT_FALSE(fs::exists(out.file("never")));
-        std::istringstream started_pids(read_file(pids.file("pids")));
-        int count = 0;
-        for (pid_t pid; started_pids >> pid; ++count) EXPECT_FALSE(process_runs(pid)) << pid;
-        EXPECT_GE(count, c.fails ? 1 : 4);
-        fs::remove(pids.file("pids"));
-    }
+// One sub-box failing stops every Packmol still running: none is left behind, the working
+// directory is gone and nothing is written. The stand-ins note their process ids and wait; the one
+// for sub-box 2 fails at once.
+TEST(BuildPackmolSplit, AFailingSubboxEndsEveryPackmolAndWritesNothing) {
+    TempDir tmp, out, pids, bin;
+    auto path = packmol_on_path(bin, fmt::format("echo $$ >> '{}/pids'\n"
+                                                 "case $(readlink /proc/$$/fd/0) in */subbox_2/*) "
+                                                 "echo 'no luck' >&2; exit 1;; esac\n"
+                                                 "exec sleep 30\n",
+                                                 pids.path()));
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    const auto started = std::chrono::steady_clock::now();
+    auto build = pack_split(water_and_butane(out.file("never"), 40, 0), {GridCells{2, 2, 1}, 1, 4});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));  // not 30 s
+    EXPECT_EQ(with_fixed_work_dir(error_of(build)),
+              "sub-box 2 at (1, 0, 0) failed: packmol did not produce the expected output file " +
+                  tmp.path() +
+                  "/.tmpXXXXXX/subbox_2/simbox.pdb\npackmol exited with status Some(1):\nstdout:"
+                  "\n\nstderr:\nno luck\n");
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
+    EXPECT_FALSE(fs::exists(out.file("never")));
+    std::istringstream started_pids(read_file(pids.file("pids")));
+    int count = 0;
+    for (pid_t pid; started_pids >> pid; ++count) EXPECT_FALSE(process_runs(pid)) << pid;
+    EXPECT_GE(count, 1);
 }
 
 }  // namespace
