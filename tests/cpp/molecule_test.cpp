@@ -49,9 +49,23 @@ TEST_F(MoleculeFile, RigidOnlyForTheWordRigidInAnyCase) {
 }
 
 // {} stands for the file's path; "<success>" for a file that loads.
-TEST_F(MoleculeFile, ChecksAtomsAndConnectivity) {
+TEST_F(MoleculeFile, ChecksShapeAtomsAndConnectivity) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"pseudoAtoms": [["Ar", [0, 0, 0]]], "Connectivity": [[0, 0]]})", "<success>"},
+        // The JSON reader's words for the molecule's own shapes (the force field's tests hold the
+        // rest).
+        {R"({"Connectivity": []})", "parsing {}: missing field `pseudoAtoms` at line 1 column 20"},
+        {R"({"pseudoAtoms": [["C", [0, 0]]]})",
+         "parsing {}: invalid length 2, expected an array of length 3 at line 1 column 29"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]]], "Connectivity": [[0, -1]]})",
+         "parsing {}: invalid value: integer `-1`, expected usize at line 1 column 77"},
+        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]]], "Connectivity": [[0, 1.0]]})",
+         "parsing {}: invalid type: floating point `1.0`, expected usize at line 1 column 78"},
+        {R"({"pseudoAtoms": [], "Connectivity": [[0, 18446744073709551616]]})",
+         "parsing {}: invalid value: integer `18446744073709551616`, expected usize at line 1 "
+         "column 61"},
+        {R"({"pseudoAtoms": [], "Torsions": [[["C", "C", "C"], "TRAPPE", []]]})",
+         "parsing {}: invalid length 3, expected a tuple of size 4 at line 1 column 49"},
         {R"([null, [["Ar", [1, 2, 3]]], [], [], [], []])", "<success>"},
         // MSite is read by its key only; the array form keeps its six elements.
         {R"([null, [["Ar", [1, 2, 3]]], [], [], [], [], 0.15])",
@@ -79,27 +93,6 @@ TEST_F(MoleculeFile, ChecksAtomsAndConnectivity) {
     for (const auto& [json, message] : cases) {
         SCOPED_TRACE(json);
         EXPECT_EQ(error_of(load(json)), fmt::format(fmt::runtime(message), path));
-    }
-}
-
-// The JSON reader's words for the molecule's own shapes (the force field's tests hold the rest).
-TEST_F(MoleculeFile, ShapeProblemsFailWhileParsing) {
-    const std::pair<const char*, const char*> cases[] = {
-        {R"({"Connectivity": []})", "missing field `pseudoAtoms` at line 1 column 20"},
-        {R"({"pseudoAtoms": [["C", [0, 0]]]})",
-         "invalid length 2, expected an array of length 3 at line 1 column 29"},
-        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]]], "Connectivity": [[0, -1]]})",
-         "invalid value: integer `-1`, expected usize at line 1 column 77"},
-        {R"({"pseudoAtoms": [["C", [0, 0, 0]], ["C", [1, 0, 0]]], "Connectivity": [[0, 1.0]]})",
-         "invalid type: floating point `1.0`, expected usize at line 1 column 78"},
-        {R"({"pseudoAtoms": [], "Connectivity": [[0, 18446744073709551616]]})",
-         "invalid value: integer `18446744073709551616`, expected usize at line 1 column 61"},
-        {R"({"pseudoAtoms": [], "Torsions": [[["C", "C", "C"], "TRAPPE", []]]})",
-         "invalid length 3, expected a tuple of size 4 at line 1 column 49"},
-    };
-    for (const auto& [json, description] : cases) {
-        SCOPED_TRACE(json);
-        EXPECT_EQ(error_of(load(json)), "parsing " + path + ": " + description);
     }
 }
 
