@@ -2,7 +2,6 @@
 #include "ff/force_field.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -40,42 +39,17 @@ class ForceFieldLoad : public ::testing::Test {
     const std::string path = dir.file("ff.json");
 };
 
-// What the writers show of a loaded force field (parameters; sources, the self entry's first and
-// each text once; a cross term under its canonical pair; null sources, array-form entries,
-// case-blind types, skipped and repeated unknown keys) the end-to-end golden files prove, on
-// tests/data/e2e/force_field.json. Here: what they do not show.
-TEST_F(ForceFieldLoad, KeepsTheCutoffAndOnlyTheDeclaredNames) {
-    auto ff = ForceField::load(test::data_path("e2e/force_field.json"));
-    ASSERT_TRUE(ff) << ff.error().message;
-    EXPECT_EQ(ff->cutoff_vdw, 10);
-    EXPECT_EQ(ff->pseudo_atoms.size(), 5u);
-    EXPECT_EQ(ff->pseudo_atom("unused"), nullptr);
-    EXPECT_EQ(ff->pseudo_atom("o"), nullptr);
-    EXPECT_EQ(ff->binary({"CH3", "O"})->epsilon_k, 85);
-    EXPECT_EQ(ff->binary({"H", "O"}), nullptr);
-
-    ff = load(lb(R"("PseudoAtoms": [{"name": "X", "mass": 1, "charge": 2}]})"));
-    ASSERT_TRUE(ff) << ff.error().message;
-    EXPECT_EQ(ff->cutoff_vdw, 12);
-    const PseudoAtomParams* x = ff->pseudo_atom("X");
-    ASSERT_NE(x, nullptr);
-    // Without a self interaction the atom has no Lennard-Jones term: both parameters are zero.
-    EXPECT_EQ((std::pair{x->epsilon_k, x->sigma_ang}), (std::pair{0.0, 0.0}));
-    EXPECT_EQ((std::pair{x->mass, x->charge}), (std::pair{1.0, 2.0}));
-}
-
 // Keys no record reads are kept with their record, their line and the key of that record they most
-// likely mean; keys inside a skipped value belong to no record.
+// likely mean; keys inside a skipped value belong to no record. (A misspelt CutOffVDW, as the user
+// is told of it: the mistakes suite.)
 TEST_F(ForceFieldLoad, KeepsTheUnknownKeysWithTheKeyTheyMostLikelyMean) {
-    auto ff = load(lb(R"("CutoffVDW": 9, "comment": {"PseudoAtom": 1},
+    auto ff = load(lb(R"("comment": {"PseudoAtom": 1},
         "PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0, "Charge": 1, "note": "x"}],
         "SelfInteractions": [["A", "lennard-jones", [1, 2]], {"name": "B", "parameters": [1, 2],
         "sorce": "x"}],
         "BinaryInteraction": []})"));
     ASSERT_TRUE(ff) << ff.error().message;
-    EXPECT_EQ(ff->cutoff_vdw, 12);
     EXPECT_EQ(ff->unknown_keys, (std::vector<UnknownKey>{
-                                    {"CutoffVDW", "top level", 1, "CutOffVDW"},
                                     {"comment", "top level", 1, {}},
                                     {"Charge", "PseudoAtoms[0]", 2, "charge"},
                                     {"note", "PseudoAtoms[0]", 2, {}},
@@ -95,22 +69,20 @@ TEST_F(ForceFieldLoad, KeepsTheUnknownKeysWithTheKeyTheyMostLikelyMean) {
 
 TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
     const std::string latin1 = dir.write("latin1.json", "{\"MixingRule\": \"\xE9\"}");
-    // Neither waits for a writer or reads without end.
-    const std::string fifo = dir.file("fifo.json");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Sparse: one byte beyond the limit costs no disk.
     const std::string huge = dir.write("huge.json", "");
     std::filesystem::resize_file(huge, (std::uintmax_t{256} << 20) + 1);
     const std::pair<std::string, std::string> cases[] = {
-        {fifo, "not a regular file"},
-        {"/dev/zero", "not a regular file"},
+        {"/dev/zero", "not a regular file"},  // never read without end
         {huge, "file is larger than the limit of 256 MiB"},
         {dir.path(), "Is a directory (os error 21)"},
         {latin1, "stream did not contain valid UTF-8"},
     };
     for (const auto& [file, reason] : cases) {
         SCOPED_TRACE(file);
-        EXPECT_EQ(error_of(ForceField::load(file)), "reading " + file + ": " + reason);
+        const auto ff = ForceField::load(file);
+        EXPECT_EQ(error_of(ff), "reading " + file + ": " + reason);
+        EXPECT_EQ(ff ? "" : ff.error().file, file);
     }
     // A path that is not UTF-8 is shown with the replacement character.
     EXPECT_EQ(
@@ -119,7 +91,8 @@ TEST_F(ForceFieldLoad, ReadingFailuresNameThePathAndTheReason) {
 }
 
 // The JSON reader's own words for pure syntax errors, ours for the binding; every one with the
-// place it was found. An empty description means the file loads.
+// place it was found, the file and the line the error carries too. An empty description means the
+// file loads.
 TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
     const auto nested = [](std::size_t levels) {  // the document's object is the first level
         return lb(R"("x": )" + std::string(levels - 1, '[') + std::string(levels - 1, ']') +
@@ -127,38 +100,22 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
     };
     const std::pair<std::string, const char*> cases[] = {
         {"", "the document is empty at line 1 column 1"},
-        {"{}", "missing field `MixingRule` at line 1 column 2"},
-        {"\n  12", "invalid type: integer `12`, expected struct ForceFieldRaw at line 2 column 4"},
         {lb(R"("pseudoAtoms": []})"), "missing field `PseudoAtoms` at line 1 column 54"},
         {R"(["Lorentz-Berthelot"])",
          "invalid length 1, expected struct ForceFieldRaw with 5 elements at line 1 column 21"},
         {R"(["Lorentz-Berthelot", 10, []])", ""},
-        {R"(["Lorentz-Berthelot", 10, [], [], [], 6])", "trailing characters at line 1 column 39"},
-        {R"({"MixingRule": 5, "PseudoAtoms": []})",
-         "invalid type: integer `5`, expected a string at line 1 column 16"},
         {R"({"MixingRule": "a", "MixingRule": "b"})",
          "duplicate field `MixingRule` at line 1 column 32"},
         {lb(R"("PseudoAtoms": [{"name": "A", "mass": "16", "charge": 0}]})"),
          R"(invalid type: string "16", expected f64 at line 1 column 78)"},
-        {lb(R"("PseudoAtoms": [{"name": "A", "mass": null, "charge": 0}]})"),
-         "invalid type: null, expected f64 at line 1 column 78"},
         {lb(R"("PseudoAtoms": null})"),
          "invalid type: null, expected a sequence at line 1 column 55"},
-        {lb(R"("PseudoAtoms": [7]})"),
-         "invalid type: integer `7`, expected struct PseudoAtomEntry at line 1 column 53"},
         {lb(R"("PseudoAtoms": [["A", 16]]})"),
          "invalid length 2, expected struct PseudoAtomEntry with 4 elements at line 1 column 61"},
-        {lb(R"("PseudoAtoms": [], "SelfInteractions": [["A", "lj"]]})"),
-         "invalid length 2, expected struct SelfInteractionEntry with 4 elements at line 1 "
-         "column 87"},
-        {lb(R"("PseudoAtoms": [], "BinaryInteractions": [[["A", "B"]]]})"),
-         "invalid length 1, expected struct BinaryInteractionEntry with 4 elements at line 1 "
-         "column 90"},
         {"\xEF\xBB\xBF" + lb(R"("PseudoAtoms": []})"), "invalid value at line 1 column 1"},
         {lb("\"PseudoAtoms\": []}\n}"), "trailing characters at line 2 column 1"},
         {lb(R"("PseudoAtoms": []})") + '\0', "trailing characters at line 1 column 55"},
         {lb("\"PseudoAtoms\": [],\n}"), "trailing comma at line 2 column 1"},
-        {lb(R"("x": [tru], "PseudoAtoms": []})"), "invalid value at line 1 column 46"},
         {lb(R"("CutOffVDW": 1e400, "PseudoAtoms": []})"),
          "number too big to be stored in double at line 1 column 50"},
         {nested(127), ""},
@@ -167,34 +124,13 @@ TEST_F(ForceFieldLoad, ParsingFailuresNameTheProblemAndItsPlace) {
     };
     for (const auto& [json, description] : cases) {
         SCOPED_TRACE(json.substr(0, 200));
-        EXPECT_EQ(error_of(load(json)),
-                  *description ? message("parsing {}: ") + description : "<success>");
+        const auto ff = load(json);
+        EXPECT_EQ(error_of(ff), *description ? message("parsing {}: ") + description : "<success>");
+        if (ff) continue;
+        EXPECT_EQ(ff.error().file, path);  // and the line the description names
+        const std::string at = description, line = at.substr(at.rfind("at line ") + 8);
+        EXPECT_EQ(ff.error().line, std::stoull(line));
     }
-}
-
-// Every failure is placed in the file; one of the JSON text also at its line.
-TEST_F(ForceFieldLoad, FailuresArePlacedInTheFileAndLine) {
-    const struct {
-        const char* name;
-        std::string json;
-        std::optional<std::uint64_t> line;
-    } cases[] = {
-        {"syntax", lb("\n\"PseudoAtoms\": [,]}"), 2},
-        {"binding", lb("\n\n\"PseudoAtoms\": 5}"), 3},
-        {"consistency",
-         lb(R"("PseudoAtoms": [], "BinaryInteractions": [[["A", "B"], "lj", [1, 2]]]})"),
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto ff = load(c.json);
-        ASSERT_FALSE(ff);
-        EXPECT_EQ(ff.error().file, path);
-        EXPECT_EQ(ff.error().line, c.line);
-    }
-    const auto absent = ForceField::load(dir.file("absent.json"));
-    ASSERT_FALSE(absent);
-    EXPECT_EQ(absent.error().file, dir.file("absent.json"));
 }
 
 // Each mass read back bit for bit as the nearest double (an underflow keeps its sign).
@@ -221,9 +157,6 @@ TEST_F(ForceFieldLoad, NumbersAreCorrectlyRounded) {
 
 TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
     const std::pair<std::string, const char*> cases[] = {
-        {R"({"MixingRule": "lorentz-berthelot", "PseudoAtoms": []})",
-         "unsupported MixingRule 'lorentz-berthelot' in {} (only \"Lorentz-Berthelot\" is "
-         "supported)"},
         // Checked before the self interactions, which are broken too.
         {R"({"MixingRule": "Jorgensen", "PseudoAtoms": [], "SelfInteractions": [{"name": "X", "parameters": []}, {"name": "X", "parameters": []}]})",
          "unsupported MixingRule 'Jorgensen' in {} (only \"Lorentz-Berthelot\" is supported)"},
@@ -245,8 +178,6 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
         // A name that would end a comment in the LAMMPS files, before the repeat after it.
         {lb(R"("PseudoAtoms": [{"name": "A", "mass": 1, "charge": 0}, {"name": "Z\nshell touch PWNED\n#", "mass": 1, "charge": 0}, {"name": "A", "mass": 1, "charge": 0}]})"),
          R"(pseudo-atom name "Z\nshell touch PWNED\n#" in {} contains a control character)"},
-        {ab(R"([{"names": ["A"], "parameters": [1, 2]}])"),
-         "BinaryInteractions entry in {} must have exactly two \"names\", got [\"A\"]"},
         {ab(R"([{"names": ["A", "B", "say \"hi\" \\ \t"], "parameters": [1, 2]}])"),
          R"(BinaryInteractions entry in {} must have exactly two "names", got ["A", "B", "say \"hi\" \\ \t"])"},
         // The type is checked before the names, which are unknown here.
@@ -255,8 +186,6 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
          "supported)"},
         {ab(R"([{"names": ["B", "A"], "parameters": [1]}])"),
          "BinaryInteractions for (B, A) must have [epsilon_K, sigma_Ang], got [1.0]"},
-        {ab(R"([{"names": ["A", "Q"], "parameters": [1, 2]}])"),
-         "BinaryInteractions references unknown pseudo-atom 'Q' in {}"},
         {ab(R"([{"names": ["P", "Q"], "parameters": [1, 2]}])"),
          "BinaryInteractions references unknown pseudo-atom 'P' in {}"},
         {ab(R"([{"names": ["A", "B"], "parameters": [1, 2]}, {"names": ["B", "A"], "parameters": [1, 2]}])"),
@@ -266,7 +195,9 @@ TEST_F(ForceFieldLoad, ConsistencyChecksInOrder) {
     };
     for (const auto& [json, text] : cases) {
         SCOPED_TRACE(json);
-        EXPECT_EQ(error_of(load(json)), message(text));
+        const auto ff = load(json);
+        EXPECT_EQ(error_of(ff), message(text));
+        EXPECT_EQ(ff ? std::nullopt : ff.error().line, std::nullopt);  // no line of the text
     }
 }
 

@@ -1,5 +1,6 @@
 #include "lammps/input_script.hpp"
 
+#include <fmt/ranges.h>
 #include <gtest/gtest.h>
 
 #include "base/text_lines.hpp"
@@ -34,82 +35,43 @@ struct Plan {
     }
 };
 
-Molecule flexible_water() {
-    Molecule m = water_molecule();
-    m.rigid = false;
-    m.bonds = {{{"O", "H"}, "HARMONIC", {1000, 0.9572}}};
-    m.bends = {{{"H", "O", "H"}, "HARMONIC", {100, 104.52}}};
-    return m;
-}
-
 Molecule butane_fixed_ends() {
     Molecule m = butane_molecule();
     m.fixed_bonds = {{"CH2", "CH3"}};
     return m;
 }
 
-TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
+// How a species is held: "<hold> bonds <SHAKE's bond types> angles <its angle types>", and
+// "straight" for a rigid body put back onto its axis.
+std::string held_as(const Molecule& molecule) {
     const ForceField ff = test_force_field_with_co2();
-    const struct {
-        const char* name;
-        Molecule molecule;
-        Hold hold;
-        std::vector<std::size_t> bond_types, angle_types;
-        bool straight;
-    } cases[] = {
-        {"bent water: SHAKE with its angle", water_molecule(), Hold::Shake, {1}, {1}, false},
-        {"two bonded atoms: SHAKE on the bond",
-         make_molecule("o2", {{"O", {0, 0, 0}}, {"O", {1.2, 0, 0}}}, {{0, 1}}, true),
-         Hold::Shake,
-         {1},
-         {},
-         false},
-        {"straight CO2: a rigid body put back onto its axis",
-         carbon_dioxide(),
-         Hold::RigidBody,
-         {},
-         {},
-         true},
+    Species species;
+    species.add(molecule, 1);
+    const auto h =
+        hold_for(species.active[0].resolved, *build_type_registries(species.active, ff), ff);
+    const char* holds[] = {"nothing", "shake", "rigid"};
+    return fmt::format("{} bonds {} angles {}{}", holds[static_cast<int>(h.hold)],
+                       fmt::join(h.bond_types, " "), fmt::join(h.angle_types, " "),
+                       h.straight_offsets.empty() ? "" : " straight");
+}
+
+TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
+    const std::pair<Molecule, const char*> cases[] = {
+        {water_molecule(), "shake bonds 1 angles 1"},  // bent: SHAKE with its angle
+        {make_molecule("o2", {{"O", {0, 0, 0}}, {"O", {1.2, 0, 0}}}, {{0, 1}}, true),
+         "shake bonds 1 angles "},
+        {carbon_dioxide(), "rigid bonds  angles  straight"},
         // Three bonds around one atom: SHAKE would hold the bonds but not the angles.
-        {"a rigid star of four",
-         make_molecule("ch3",
+        {make_molecule("ch3",
                        {{"C", {0, 0, 0}}, {"O", {1, 0, 0}}, {"O", {0, 1, 0}}, {"O", {0, 0, 1}}},
                        {{0, 1}, {0, 2}, {0, 3}}, true),
-         Hold::RigidBody,
-         {},
-         {},
-         false},
-        {"a flexible chain", butane_molecule(), Hold::Nothing, {}, {}, false},
-        {"a flexible water: SHAKE on the bonds to its bare H",
-         flexible_water(),
-         Hold::Shake,
-         {1},
-         {},
-         false},
-        {"a flexible chain with FixedBonds: SHAKE on those",
-         butane_fixed_ends(),
-         Hold::Shake,
-         {1},
-         {},
-         false},
-        {"a rigid single atom",
-         make_molecule("ar", {{"Ar", {0, 0, 0}}}, {}, true),
-         Hold::Nothing,
-         {},
-         {},
-         false},
+         "rigid bonds  angles "},
+        {butane_molecule(), "nothing bonds  angles "},
+        {flexible_water(), "shake bonds 1 angles "},  // the bonds to its bare H
+        {butane_fixed_ends(), "shake bonds 1 angles "},
+        {make_molecule("ar", {{"Ar", {0, 0, 0}}}, {}, true), "nothing bonds  angles "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Species species;
-        species.add(c.molecule, 1);
-        const auto registries = *build_type_registries(species.active, ff);
-        const auto held = hold_for(species.active[0].resolved, registries, ff);
-        EXPECT_EQ(held.hold, c.hold);
-        EXPECT_EQ(held.bond_types, c.bond_types);
-        EXPECT_EQ(held.angle_types, c.angle_types);
-        EXPECT_EQ(!held.straight_offsets.empty(), c.straight);
-    }
+    for (const auto& [molecule, held] : cases) EXPECT_EQ(held_as(molecule), held) << molecule.name;
 }
 
 // Butane first, then water (SHAKE), then a straight CO2 (rigid bodies): the Tip4p pair style
@@ -139,7 +101,8 @@ TEST(InputScript, CustomPairStyleNvtWithMinimisationGolden) {
 }
 
 // After forcefield.lmp: the pair style again wherever a cutoff of the run differs from the
-// preset's 10 Å (the one asked for before the force field's), the PPPM accuracy asked for.
+// preset's 10 Å (the one asked for before the force field's), the PPPM accuracy asked for. (An
+// asked cutoff over the force field's, as LAMMPS runs it: the cutoffs-from-the-command-line run.)
 TEST(InputScript, CutoffsAndAccuracyOfTheRunFollowForcefieldLmp) {
     const struct {
         const char* name;
@@ -148,13 +111,7 @@ TEST(InputScript, CutoffsAndAccuracyOfTheRunFollowForcefieldLmp) {
         PairSettings asked;
         std::vector<std::string> expected;
     } cases[] = {
-        {"the preset's", PairSetup::LjCutCoulLong, 10, {}, {}},
         {"the preset's asked for over the force field's", PairSetup::LjCut, 12, {.cutoff = 10}, {}},
-        {"an asked cutoff over the force field's",
-         PairSetup::LjCut,
-         12,
-         {.cutoff = 9},
-         {"pair_style      lj/cut 9.0"}},
         {"a Coulomb cutoff",
          PairSetup::LjCutCoulLong,
          10,

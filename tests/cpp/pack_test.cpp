@@ -44,7 +44,6 @@ TEST(PackSystem, ChecksComeFirstAndWriteNothing) {
         const char* message;
     } cases[] = {
         {"empty list before density", {}, -1, "no species with count > 0 to pack"},
-        {"density 0", Species{{&water, 1}}, 0, "density must be positive"},
         {"density NaN", Species{{&water, 1}}, NaN, "density must be positive"},
         {"unknown pseudo atom", Species{{&water, 1}, {&odd, 2}}, 1000,
          "molecule 'odd' uses pseudo-atom type 'Zz' not present in the force field"},
@@ -93,31 +92,17 @@ std::string rest_of(const std::string& job, std::string_view head) {
     return job.substr(at, job.find('\n', at) - at);
 }
 
-// Packmol splits the job at blanks, reads '#' as a comment and '~' as a blank: a file whose full
-// path it would misread is named relative to the working directory, where packmol runs, and the
-// species' part of a template's name has those bytes as '_'.
+// Packmol splits the job at blanks, reads '#' as a comment and '~' as a blank: the species' part
+// of a template's name has those bytes as '_'. (A work directory with a blank, which the job names
+// relative to where packmol runs: the blanks-in-paths attack, through the real packmol.)
 TEST(PackSystem, JobNamesOnlyFilesPackmolCanFind) {
     const Molecule odd = make_molecule("my #1~\"water\"", {{"O_w", {}}});
-    test::TempDir base, empty_bin;
+    test::TempDir work, empty_bin;
     test::ScopedEnv path("PATH", empty_bin.path());
-    const struct {
-        const char* name;
-        std::string work_dir;
-        const char* lines;  // output | structure
-    } cases[] = {
-        {"plain directory", base.path(), "WORK/simbox.pdb|WORK/species_0_my__1__water_.pdb"},
-        {"blank in the directory", base.file("a b"), "simbox.pdb|species_0_my__1__water_.pdb"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::create_directories(c.work_dir);
-        (void)pack_system(c.work_dir, Species{{&odd, 1}}, masses(), 1000, 2);
-        const auto job = test::read_file(c.work_dir + "/pack.inp");
-        EXPECT_EQ(test::replace_all(rest_of(job, "\noutput ") + "|" + rest_of(job, "\nstructure "),
-                                    c.work_dir, "WORK"),
-                  c.lines);
-        EXPECT_TRUE(std::filesystem::exists(c.work_dir + "/species_0_my__1__water_.pdb"));
-    }
+    (void)pack_system(work.path(), Species{{&odd, 1}}, masses(), 1000, 2);
+    const std::string structure = work.file("species_0_my__1__water_.pdb");
+    EXPECT_EQ(rest_of(test::read_file(work.file("pack.inp")), "\nstructure "), structure);
+    EXPECT_TRUE(std::filesystem::exists(structure));
 }
 
 // L = cbrt(mass / N_A / density); the margin from the walls is the tolerance, at least 1.5 and at
@@ -130,9 +115,7 @@ TEST(PackSystem, BoxEdgeAndWallMargin) {
         const char* lines;  // the tolerance line | the box of the structure
     } cases[] = {
         {18.0154, 1000, 2.0, "2.00|2.0000 2.0000 2.0000 29.0430 29.0430 29.0430"},
-        {38541.700864, 1, 2.0, "2.00|2.0000 2.0000 2.0000 38.0000 38.0000 38.0000"},
         {38541.700864, 1, 0.5, "0.50|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
-        {38541.700864, 1, 20, "20.00|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
         {38541.700864, 1, NaN, "NaN|1.5000 1.5000 1.5000 38.5000 38.5000 38.5000"},
         {38541.700864, 1, inf, "inf|10.0000 10.0000 10.0000 30.0000 30.0000 30.0000"},
     };
@@ -170,26 +153,9 @@ TEST(Coordinate, AcceptsTheNumberGrammarAndNothingElse) {
     }
 }
 
-// CRLF or LF line ends, a last line without one, anything after column 54, and only "ATOM  " or
-// "HETATM" as record names, byte for byte.
-TEST(PackedPdb, ReadsAtomRecordsOnlyInFileOrder) {
-    test::TempDir dir;
-    auto path =
-        dir.write("simbox.pdb",
-                  "REMARK packed\r\nCRYST1   40.000\r\n" + record("-1.250", "1e1", "+3") +
-                      "\r\nATOM 1  not a record, one blank\nTER\natom    lower case\n" +
-                      record("4", "5", "6", "ATOM") + " anything goes here\n" +
-                      record("1", "2", "3").substr(0, 54) + "\nEND\n" + record(".5", "5.", "7"));
-    auto positions = parse_packed_pdb(path);
-    ASSERT_TRUE(positions) << positions.error().message;
-    EXPECT_EQ(*positions,
-              (std::vector<Position>{{-1.25, 10, 3}, {4, 5, 6}, {1, 2, 3}, {0.5, 5, 7}}));
-    EXPECT_EQ(parse_packed_pdb(dir.write("none.pdb", "REMARK x\nTER\nEND\n")),
-              std::vector<Position>{});
-}
-
-// Read line by line: a structure of more than the reader's megabyte buffer comes back whole, the
-// records that straddle a buffer end included.
+// Read line by line, CRLF ends and TER records between: a structure of more than the reader's
+// megabyte buffer comes back whole and in order, the records that straddle a buffer end included.
+// (The line rules it shares with the PDB coordinate reader: CoordinateFile.PdbLinesReadAlike.)
 TEST(PackedPdb, ReadsAStructureLargerThanTheLineBuffer) {
     std::string text;
     std::vector<Position> expected;
@@ -221,8 +187,6 @@ TEST(PackedPdb, FirstBadLineEndsTheRead) {
          "bad x coordinate in " + path + ": " + record("", "2", "3")},
         {"bad y, good x", record("1", "2", "3") + "\n" + bad_y + "\n" + short_line,
          "bad y coordinate in " + path + ": " + bad_y},
-        {"bad z", record("1", "2", "1e") + "\r\n",
-         "bad z coordinate in " + path + ": " + record("1", "2", "1e")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

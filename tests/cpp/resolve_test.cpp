@@ -24,21 +24,13 @@ Molecule chain() {
     return m;
 }
 
-TEST(Resolve, ConvertsKelvinAndHalvesHarmonicConstants) {
+// The converted constants are those of the golden files (butane); the constant term of a torsion
+// has no OPLS counterpart and changes nothing.
+TEST(Resolve, TheTorsionsConstantTermIsDropped) {
     Molecule butane = butane_molecule();
-    auto r = resolve_molecule(butane);
-    ASSERT_TRUE(r) << r.error().message;
-    EXPECT_NEAR(r->bonds[0].record.k, 95.88259782, 1e-8);
-    EXPECT_EQ(r->bonds[0].record.r0, 1.54);
-    EXPECT_NEAR(r->angles[0].record.k, 62.100128125, 1e-9);
-    EXPECT_EQ(r->angles[0].record.angle0, 114);
-    const ResolvedDihedral d = r->dihedrals[0].record;
-    EXPECT_NEAR(d.k1, 1.41103414, 5e-9);
-    EXPECT_NEAR(d.k2, -0.27101490, 5e-9);
-    EXPECT_NEAR(d.k3, 3.14502870, 5e-9);
-    EXPECT_EQ(d.k4, 0);
-    butane.torsions[0].parameters[0] = 1234;  // the constant term has no OPLS counterpart
-    EXPECT_EQ(resolve_molecule(butane)->dihedrals[0].record, d);
+    const auto dihedral = resolve_molecule(butane)->dihedrals.at(0).record;
+    butane.torsions[0].parameters[0] = 1234;
+    EXPECT_EQ(resolve_molecule(butane)->dihedrals.at(0).record, dihedral);
 }
 
 TEST(Resolve, FirstMatchingEntryWinsAndDihedralsWithoutOneAreLeftOut) {
@@ -74,15 +66,11 @@ TEST(Resolve, MessagesNameTheElementAndStopAtTheFirstProblem) {
         {"missing bond", [](Molecule& m) { m.bonds.pop_back(); },
          "no Bonds entry for C-O and the molecule is not declared \"Type\": \"rigid\"; add "
          "explicit HARMONIC bond parameters or mark the molecule rigid"},
-        {"bend potential", [](Molecule& m) { m.bends[1].potential = "cosine"; },
-         "unsupported bend potential 'cosine' for C-C-O (only HARMONIC is supported)"},
         {"bend parameters", [](Molecule& m) { m.bends[1].parameters = {1e-5}; },
          "HARMONIC bend C-C-O must have [k, angle0], got [1e-5]"},
         {"missing bend", [](Molecule& m) { m.bends.pop_back(); },
          "no Bends entry for C-C-O and the molecule is not declared \"Type\": \"rigid\"; add "
          "explicit HARMONIC bend parameters or mark the molecule rigid"},
-        {"torsion potential", [](Molecule& m) { m.torsions[0].potential = "OPLS"; },
-         "unsupported torsion potential 'OPLS' for C-C-C-O (only TRAPPE is supported)"},
         {"torsion parameters", [](Molecule& m) { m.torsions[0].parameters.clear(); },
          "TRAPPE torsion C-C-C-O must have [c0, c1, c2, c3], got []"},
     };
@@ -101,8 +89,6 @@ TEST(Resolve, RigidPlaceholderAnglesStayDefinedAtTheLimits) {
         Position i, k;
         double angle0;
     } cases[] = {
-        {"straight line", {-1, 0, 0}, {2, 0, 0}, 180},
-        {"right angle", {1, 0, 0}, {0, 3, 0}, 90},
         {"cosine rounds past -1", {-0.1, -0.1, -0.3}, {0.1, 0.1, 0.3}, 180},
         {"cosine rounds past 1", {0.2, 0.2, 0.6}, {0.1, 0.1, 0.3}, 0},
     };
@@ -146,9 +132,7 @@ TEST(ResolveActive, DropsCountZeroSpeciesWithoutResolvingThem) {
     auto [active, placeholders] = activate(molecules, {3, 0, 2});
     ASSERT_TRUE(active) << active.error().message;
     ASSERT_EQ(active->active.size(), 2u);
-    EXPECT_EQ(active->active[0].resolved.molecule, &molecules[0]);
     EXPECT_EQ(active->active[1].resolved.molecule, &molecules[2]);
-    EXPECT_EQ(active->active[1].count, 2u);
     EXPECT_EQ(placeholders, 2u);  // their texts and order: the end-to-end golden
 
     EXPECT_EQ(error_of(activate(molecules, {0, 0, 0}).species),
@@ -168,9 +152,6 @@ TEST(ResolveActive, SharedTypesWarnOnceAndConflictAcrossSpecies) {
     std::vector<Molecule> same = {water_molecule(), water_molecule()};
     same[1].name = "water2";
     EXPECT_EQ(activate(same, {1, 1}).placeholders, 2u);
-
-    const std::vector<Molecule> with_entries = {butane_molecule()};
-    EXPECT_EQ(activate(with_entries, {1}).placeholders, 0u);
 }
 
 // A rigid hexagon without Bends, its coordinates to six decimals: the placeholder angles measured

@@ -180,6 +180,14 @@ inline Molecule make_molecule(std::string name, std::vector<PseudoAtom> atoms,
 inline Molecule water_molecule() { return *Molecule::load(data_path("e2e/water.json")); }
 inline Molecule butane_molecule() { return *Molecule::load(data_path("e2e/butane.json")); }
 inline Molecule argon_molecule() { return make_molecule("argon", {{"Ar", {0, 0, 0}}}); }
+// The water fixture with its own bonded terms, and not rigid.
+inline Molecule flexible_water() {
+    Molecule m = water_molecule();
+    m.rigid = false;
+    m.bonds = {{{"O", "H"}, "HARMONIC", {1000, 0.9572}}};
+    m.bends = {{{"H", "O", "H"}, "HARMONIC", {100, 104.52}}};
+    return m;
+}
 
 // The species of a build, each resolved as a build resolves it. The deque keeps every Molecule in
 // place for its resolution to point at.
