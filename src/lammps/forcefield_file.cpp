@@ -9,6 +9,7 @@
 #include "base/numbers.hpp"
 #include "base/text_buffer.hpp"
 #include "base/units.hpp"
+#include "lammps/comment_text.hpp"
 #include "lammps/resolved.hpp"
 #include "lammps/text_out.hpp"
 
