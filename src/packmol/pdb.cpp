@@ -17,9 +17,10 @@ tl::unexpected<FfError> unreadable(const LineReader& lines, std::string_view lin
     return fail("bad {} coordinate in {}: {}", "xyz"[fault.axis], path, line);
 }
 
-// Reads every line once: a file that is not UTF-8 is refused as that before any of its lines is
-// looked at, whatever lines come first.
-Result<void> check_text(LineReader& lines) {
+// Reads every line once and goes back to the first: a file that is not UTF-8 is refused as that
+// before any of its lines counts, whatever lines come first. (Lines end at ASCII bytes, so the
+// lines are UTF-8 exactly when the whole text is.)
+Result<void> check_utf8_throughout(LineReader& lines) {
     for (;;) {
         BW_TRY(auto line, lines.next());
         if (!line) return lines.rewind();
@@ -32,7 +33,7 @@ Result<void> check_text(LineReader& lines) {
 // scan, costs a fraction of what packmol took to write the file.
 Result<std::vector<Position>> parse_packed_pdb(const std::string& path) {
     BW_TRY(auto lines, LineReader::open(path, "packmol output " + path));
-    BW_TRY_VOID(check_text(lines));
+    BW_TRY_VOID(check_utf8_throughout(lines));
     std::vector<Position> positions;
     for (;;) {
         BW_TRY(auto line, lines.next());
