@@ -44,8 +44,9 @@ bool to_optional(PyObject* value, const char* parameter,
 
 // The int a whole-number parameter holds (anything with __index__), or null with the exception
 // set.
+// A bool is refused: True is no count of anything.
 PyRef whole_number(PyObject* value, const char* parameter) {
-    if (!PyIndex_Check(value)) {
+    if (!PyIndex_Check(value) || PyBool_Check(value)) {
         PyErr_Format(PyExc_TypeError, "%s must be a whole number, not %.200s", parameter,
                      type_name(value));
         return {};
@@ -90,31 +91,16 @@ bool to_any_number(PyObject* value, const char* parameter, double& number) {
     return true;
 }
 
-bool to_finite_number(PyObject* value, const char* parameter, double& number) {
-    double converted = 0;
-    if (!to_any_number(value, parameter, converted)) return false;
-    if (!std::isfinite(converted)) {
-        PyRef shown = PyRef::steal(PyFloat_FromDouble(converted));
-        if (shown) {
-            PyErr_Format(PyExc_ValueError, "%s must be a finite number, got %R", parameter,
-                         shown.get());
-        }
-        return false;
-    }
-    number = converted;
-    return true;
-}
-
 bool to_optional_number(PyObject* value, const char* parameter, std::optional<double>& number) {
     return to_optional(value, parameter, to_any_number, number);
 }
 
-bool to_optional_finite_number(PyObject* value, const char* parameter,
-                               std::optional<double>& number) {
-    return to_optional(value, parameter, to_finite_number, number);
+bool to_count(PyObject* value, const char* parameter, std::uint64_t& count) {
+    return to_count_up_to(value, parameter, std::numeric_limits<std::uint64_t>::max(), count);
 }
 
-bool to_count(PyObject* value, const char* parameter, std::uint64_t& count) {
+bool to_count_up_to(PyObject* value, const char* parameter, std::uint64_t most,
+                    std::uint64_t& count) {
     PyRef integer = whole_number(value, parameter);
     if (!integer) return false;
     int overflow = 0;
@@ -127,7 +113,7 @@ bool to_count(PyObject* value, const char* parameter, std::uint64_t& count) {
     if (converted == std::numeric_limits<unsigned long long>::max() && PyErr_Occurred()) {
         PyErr_Clear();
         PyErr_Format(PyExc_ValueError, "%s must be at most %llu, got %R", parameter,
-                     std::numeric_limits<unsigned long long>::max(), integer.get());
+                     static_cast<unsigned long long>(most), integer.get());
         return false;
     }
     count = converted;
@@ -198,8 +184,9 @@ bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molec
         return false;
     }
     Composition converted;
+    // A total beyond 64 bits is told with the build's own limit, which is far lower.
     if (!to_numbers(mole_fractions, "mole_fractions", converted.mole_fractions) ||
-        !to_count(molecules, "molecules", converted.molecules)) {
+        !to_count_up_to(molecules, "molecules", MOST_MOLECULES, converted.molecules)) {
         return false;
     }
     composition = std::move(converted);
@@ -265,27 +252,6 @@ bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& cal
         return false;
     }
     callable = value;
-    return true;
-}
-
-bool check_some_species(const std::vector<std::string>& species) {
-    if (!species.empty()) return true;
-    PyErr_SetString(PyExc_ValueError, "species must name at least one molecule file");
-    return false;
-}
-
-bool check_species_and_counts(const std::vector<std::string>& species,
-                              const std::vector<std::uint64_t>& counts) {
-    const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
-    if (!check_some_species(species)) return false;
-    if (species.size() != counts.size()) {
-        PyErr_Format(PyExc_ValueError,
-                     "species has %zu %s but counts has %zu %s (one count per "
-                     "species)",
-                     species.size(), entries(species.size()), counts.size(),
-                     entries(counts.size()));
-        return false;
-    }
     return true;
 }
 

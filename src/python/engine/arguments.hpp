@@ -27,15 +27,13 @@ bool convert_parameter(PyObject* given, const char* parameter,
 
 // A float, an int, or anything with __float__ or __index__.
 bool to_any_number(PyObject* value, const char* parameter, double& number);
-// That, and finite.
-bool to_finite_number(PyObject* value, const char* parameter, double& number);
 // None, or any number.
 bool to_optional_number(PyObject* value, const char* parameter, std::optional<double>& number);
-// None, or a finite number.
-bool to_optional_finite_number(PyObject* value, const char* parameter,
-                               std::optional<double>& number);
-// An integer (or anything with __index__) from 0 to 2**64 - 1.
+// An integer (or anything with __index__, but no bool) from 0 to 2**64 - 1.
 bool to_count(PyObject* value, const char* parameter, std::uint64_t& count);
+// The same, an integer beyond 64 bits told as beyond `most`, the limit the build checks.
+bool to_count_up_to(PyObject* value, const char* parameter, std::uint64_t most,
+                    std::uint64_t& count);
 // None, or a count.
 bool to_optional_count(PyObject* value, const char* parameter, std::optional<std::uint64_t>& count);
 // None, or an integer of either sign within 64 bits.
@@ -59,11 +57,5 @@ bool to_numbers(PyObject* value, const char* parameter, std::vector<double>& num
 // their number are the build's to check, as it turns them into counts.
 bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molecules,
                      std::vector<std::uint64_t>& numbers, std::optional<Composition>& composition);
-
-// At least one species file: ValueError otherwise.
-bool check_some_species(const std::vector<std::string>& species);
-// That, and one count per species file.
-bool check_species_and_counts(const std::vector<std::string>& species,
-                              const std::vector<std::uint64_t>& counts);
 
 }  // namespace boxwright::python
