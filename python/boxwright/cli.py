@@ -366,35 +366,29 @@ def run_models(args: argparse.Namespace) -> int:
 
 
 def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
-    # Imported here so that --help works even where the native modules are not built.
     from . import pack
+    # Every option of the table this command has, by its keyword.
+    options = {option.name: getattr(args, option.name) for option in option_table()
+               if hasattr(args, option.name)}
     common = dict(
         pair_style=args.pair_style,
         explicit_lb=args.explicit_lb,
         force_field=args.force_field,
         out_dir=args.out_dir,
         input_script=not args.no_input,
-        temperature=args.temperature,
-        pressure=args.pressure,
-        timestep=args.timestep,
-        steps=args.steps,
-        cutoff=args.cutoff,
-        coulomb_cutoff=args.coulomb_cutoff,
-        kspace_accuracy=args.kspace_accuracy,
         strict=args.strict,
         mole_fractions=args.mole_fractions,
         molecules=args.molecules,
         option_naming="command-line",
+        **options,
     )
     # print_report shows the report's warnings; the package's BuildWarning would repeat them.
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", BuildWarning)
         if args.command == "pack":
-            return pack._packmol(args.species, args.counts, args.density,
-                                tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
-                                subboxes=args.subboxes, timeout=args.timeout,
-                                accept_imperfect=args.accept_imperfect,
-                                progress=None if args.jobs is None else progress, **common)
+            return pack._packmol(args.species, args.counts,
+                                 accept_imperfect=args.accept_imperfect,
+                                 progress=None if args.jobs is None else progress, **common)
         # pack.from_coords, with this command's own option named in a failed bond check.
         return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
                                  check_names=args.check_names, check_bonds=args.check_bonds,

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/numbers.hpp"
+#include "base/utf8.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
@@ -173,6 +175,35 @@ Result<void> check_combinations(const BuildRequest& request) {
     return {};
 }
 
+// The largest σ of the pseudo atoms the build's molecules use, and one that has it.
+std::pair<double, std::string_view> largest_sigma(const ResolvedSystem& system) {
+    std::pair<double, std::string_view> largest{0, ""};
+    for (const auto& species : system.counted()) {
+        for (const auto& atom : species.molecule->pseudo_atoms) {
+            const auto* params = system.force_field().pseudo_atom(atom.name);
+            if (params && params->sigma_ang > largest.first) {
+                largest = {params->sigma_ang, atom.name};
+            }
+        }
+    }
+    return largest;
+}
+
+// A Lennard-Jones cutoff under σ cuts the potential inside its repulsive wall.
+void check_cutoff_against_sigma(const BuildRequest& request, const ResolvedSystem& system,
+                                Diagnostics& diagnostics) {
+    if (!request.full_report || !request.input_script || !system.pair_setup) return;
+    const auto [sigma, atom] = largest_sigma(system);
+    const auto& asked = request.pair_settings.cutoff;
+    const double cutoff = asked.value_or(system.force_field().cutoff_vdw);
+    if (cutoff >= sigma) return;
+    diagnostics.warn(DiagnosticKind::Setting,
+                     "{} {} \u00c5: under the largest \u03c3 of the build, {} \u00c5 ({}), so "
+                     "the cutoff falls inside the atoms' repulsive wall",
+                     asked ? option_name("cutoff", request.option_naming) : "CutOffVDW",
+                     shown(cutoff), shown(sigma), atom);
+}
+
 }  // namespace
 
 FfError setting_error(std::string_view python_name, std::string message) {
@@ -190,7 +221,6 @@ Result<void> check_settings(const BuildRequest& request, const Watch& watch,
 
 Result<void> check_settings_against(const BuildRequest& request, const ResolvedSystem& system,
                                     Diagnostics& diagnostics) {
-    (void)diagnostics;
     if (request.preset_rule == PresetRule::FromCharges) {
         BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
     }
@@ -198,9 +228,14 @@ Result<void> check_settings_against(const BuildRequest& request, const ResolvedS
     const OptionSpec& cutoff = *find_option("cutoff");
     const double cutoff_vdw = system.force_field().cutoff_vdw;
     if (request.full_report && !within(cutoff.runnable, cutoff_vdw)) {
-        return fail("CutOffVDW of the force field must be {}, got {}", cutoff.runnable_words,
-                    shown(cutoff_vdw));
+        if (request.force_field.empty()) {
+            return fail("CutOffVDW of the force field must be {}, got {}", cutoff.runnable_words,
+                        shown(cutoff_vdw));
+        }
+        return fail_in(request.force_field, "CutOffVDW in {} must be {}, got {}",
+                       lossy_utf8(request.force_field), cutoff.runnable_words, shown(cutoff_vdw));
     }
+    check_cutoff_against_sigma(request, system, diagnostics);
     return {};
 }
 

@@ -83,11 +83,11 @@ class OptionTableTest(TempDirTestCase):
                 self.assertFalse((self.tmp / "data.lmp").exists())
 
     # Outside the plausible range a run setting is built with a warning in the report, which a
-    # strict build refuses before anything is written.
+    # strict build refuses before anything is written (a cutoff: under the build's largest σ).
     def test_implausible_run_settings_warn_in_the_report(self):
         coords = lattice_coordinates([(WATER, 2)])
         cases = [("temperature", 20000.0), ("pressure", -2e5), ("timestep", 6.0),
-                 ("kspace_accuracy", 1e-9)]
+                 ("kspace_accuracy", 1e-9), ("cutoff", 2.0)]  # under water's σ of O
         for name, value in cases:
             with self.subTest(name):
                 report = pack.from_coords(WATER, [2], coords, 20.0, force_field=FORCE_FIELD,
