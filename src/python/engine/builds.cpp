@@ -5,7 +5,6 @@
 #include "pipeline/build.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
-#include "python/engine/arguments.hpp"
 #include "python/engine/report_dict.hpp"
 #include "python/entry_support.hpp"
 
@@ -110,16 +109,17 @@ struct PackageArguments {
 };
 
 // None for no force-field file of the user's: the bundled models' entries alone.
-bool to_optional_path(PyObject* value, std::string& path) {
+bool to_optional_path(PyObject* value, const char* parameter, std::string& path) {
     if (Py_IsNone(value)) {
         path.clear();
         return true;
     }
-    return to_path(value, path);
+    return to_path(value, parameter, path);
 }
 
-bool to_optional_path_list(PyObject* value, std::vector<std::string>& paths) {
-    return Py_IsNone(value) || to_path_list(value, paths);
+bool to_optional_path_list(PyObject* value, const char* parameter,
+                           std::vector<std::string>& paths) {
+    return Py_IsNone(value) || to_path_list(value, parameter, paths);
 }
 
 // Whose words a failure about a setting uses: "python" (the keyword) or "command-line" (the
