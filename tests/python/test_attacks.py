@@ -15,10 +15,11 @@ import subprocess
 import sys
 import time
 
-from boxwright import BuildError
+from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
-from support import FORCE_FIELD, TempDirTestCase, example, stand_in_packmol
+from support import (FORCE_FIELD, TempDirTestCase, example, lattice_coordinates, needs_lammps,
+                     run_lammps, stand_in_packmol)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -342,3 +343,106 @@ class HostileInputTest(AttackTestCase):
                     entry(**arguments)
                 self.assertEqual(str(raised.exception), message)
                 self.assert_nothing_written()
+
+
+def edited_json(source, target, edit):
+    """A copy of the JSON file `source` at `target`, changed by `edit`; the path as a string."""
+    document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
+    edit(document)
+    pathlib.Path(target).write_text(json.dumps(document), encoding="utf-8")
+    return str(target)
+
+
+class LammpsRefusalTest(AttackTestCase):
+    """Files LAMMPS would refuse or hang on: refused here with the reason, or written in a form
+    LAMMPS runs, shown by running it."""
+
+    def waters(self):
+        """Four-site waters the TIP4P pair style cannot run, by what is wrong with them, and the
+        force field they share (the examples' with a deuterium, and a hydrogen with a well)."""
+        def molecule(name, **changes):
+            return edited_json(WATER, self.tmp / f"{name}.json", lambda d: d.update(changes))
+
+        def add_atoms(document):
+            document["PseudoAtoms"] += [{"name": "Dw", "mass": 2.014, "charge": 0.5564},
+                                        {"name": "Hlj", "mass": 1.008, "charge": 0.5564}]
+            document["SelfInteractions"] += [
+                {"name": "Dw", "type": "lennard-jones", "parameters": [0.0, 0.0]},
+                {"name": "Hlj", "type": "lennard-jones", "parameters": [5.0, 1.0]}]
+        force_field = edited_json(FORCE_FIELD, self.tmp / "ff.json", add_atoms)
+        o, h = [0.0, 0.0, 0.0], [0.7569503, 0.5858823, 0.0]
+        h2 = [-0.7569503, 0.5858823, 0.0]
+        waters = {
+            "is flexible, and the TIP4P pair style holds the M site of a rigid water only":
+                molecule("flexible", Type="flexible",
+                         Bonds=[[["Ow", "Hw"], "HARMONIC", [533000, 0.9572]]],
+                         Bends=[[["Hw", "Ow", "Hw"], "HARMONIC", [38000, 104.52]]]),
+            "has two different pseudo atoms beside its O ('Hw' and 'Dw'), and the TIP4P pair "
+            "style takes one hydrogen type":
+                molecule("hod", pseudoAtoms=[["Ow", o], ["Hw", h], ["Dw", h2]]),
+            "has a Lennard-Jones well on its H ('Hlj', epsilon 5 K), and the TIP4P pair style "
+            "refuses one on the water's H":
+                molecule("hlj", pseudoAtoms=[["Ow", o], ["Hlj", h], ["Hlj", h2]]),
+            "lists its O ('Ow') as atom 2 of 3: LAMMPS looks for a water's H atoms at the two "
+            "atom IDs after its O's (list O first in the molecule file)":
+                molecule("hoh", pseudoAtoms=[["Hw", h], ["Ow", o], ["Hw", h2]],
+                         Connectivity=[[1, 0], [1, 2]]),
+        }
+        return waters, force_field
+
+    def from_coords(self, species, force_field, **options):
+        return pack.from_coords(species, [8], lattice_coordinates([(species, 8)]), 24.0,
+                                force_field=force_field, out_dir=self.out, input_script=False,
+                                **options)
+
+    @needs_lammps
+    def test_auto_chooses_the_four_site_preset_only_for_a_water_lammps_runs(self):
+        waters, force_field = self.waters()
+        for reason, species in waters.items():
+            with self.subTest(pathlib.Path(species).stem):
+                report = self.from_coords(species, force_field)
+                self.assertEqual(report.pair_style, "LjCutCoulLong")
+                self.assertIn(f"molecule '{pathlib.Path(species).stem}' declares an M site "
+                              f"(MSite), but it {reason}: the M site is left out",
+                              report.warnings)
+                run_lammps(self.out)
+        with self.subTest("a water it runs"):
+            self.assertEqual(self.from_coords(WATER, FORCE_FIELD).pair_style, "Tip4p")
+            run_lammps(self.out)
+
+    def test_the_four_site_preset_asked_for_without_a_water_lammps_runs(self):
+        waters, force_field = self.waters()
+        cases = {pathlib.Path(s).stem: (s, "pair style Tip4p needs a water that "
+                                           "lj/cut/tip4p/long can run, but molecule "
+                                           f"'{pathlib.Path(s).stem}' {reason}")
+                 for reason, s in waters.items()}
+        cases["methane"] = (example("methane.json"),
+                            "pair style Tip4p needs a water (rigid, three atoms, the two of one "
+                            "type bonded to the third at a bent angle), and no species is one: "
+                            "LAMMPS refuses lj/cut/tip4p/long without it (choose LjCutCoulLong, "
+                            "or auto)")
+        for name, (species, message) in cases.items():
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    self.from_coords(species, force_field, pair_style="tip4p")
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
+
+    def test_m_sites_outside_the_water(self):
+        refused = "at or beyond its O-H bond of 0.9572 Å: LAMMPS cannot run such a water " \
+                  "(MSite is in Å; TIP4P/2005's is 0.1546)"
+        doubtful = "outside what four-site waters have (0.05 to 0.3 Å): is it in other units " \
+                   "than Å, or a slip?"
+        for m_site, end in [(1.546, refused), (5, refused), (1e300, refused),
+                            (0.9572, refused), (0.5, doubtful), (0.01, doubtful)]:
+            with self.subTest(m_site=m_site):
+                water = edited_json(WATER, self.tmp / "msite.json",
+                                    lambda d: d.update(MSite=m_site))
+                message = f"molecule 'msite' puts its M site {m_site:g} Å from O (MSite), {end}"
+                if end is refused:
+                    with self.assertRaises(BuildError) as raised:
+                        self.from_coords(water, FORCE_FIELD)
+                    self.assertEqual(str(raised.exception), message)
+                    self.assert_nothing_written()
+                else:
+                    self.assertIn(message, self.from_coords(water, FORCE_FIELD).warnings)
