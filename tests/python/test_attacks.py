@@ -4,11 +4,13 @@ temporary directory and no child process left behind, bounded memory. Stand-in `
 on PATH play the faults the real program cannot; an interrupt is tried on the real one too."""
 
 import array
+import contextlib
 import json
 import math
 import os
 import pathlib
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -18,8 +20,8 @@ import time
 from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import pack_from_coords_py
-from support import (FORCE_FIELD, TempDirTestCase, example, lattice_coordinates, needs_lammps,
-                     run_lammps, stand_in_packmol)
+from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates,
+                     needs_lammps, run_lammps, stand_in_packmol)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -446,3 +448,128 @@ class LammpsRefusalTest(AttackTestCase):
                     self.assert_nothing_written()
                 else:
                     self.assertIn(message, self.from_coords(water, FORCE_FIELD).warnings)
+
+
+# (g/mol) (Å/fs)² in kcal/mol, and Boltzmann's constant in kcal/mol/K, as LAMMPS's real units.
+MVV2E, KB = 48.88821291 ** 2, 0.0019872067
+
+
+class KeptVelocitiesTest(AttackTestCase):
+    """Velocities a data file carries into data.lmp start the LAMMPS run: their temperature is
+    told, far from the run's warned about, and speeds no atom has are refused."""
+
+    def data_file(self, scale):
+        """27 methanes on a lattice, with velocities at 298 K (a fixed draw) times `scale`."""
+        sigma = math.sqrt(KB * 298.15 / (16.043 * MVV2E))
+        draw = [[sigma * math.sin(7.3 * n + 1.1 * k) * math.sqrt(2) for k in range(3)]
+                for n in range(27)]
+        atoms = "".join(f"{n + 1} {n + 1} 1 0.0 {6.0 * (n % 3) + 1} {6.0 * (n // 3 % 3) + 1} "
+                        f"{6.0 * (n // 9) + 1}\n" for n in range(27))
+        velocities = "".join(f"{n + 1} {v[0] * scale!r} {v[1] * scale!r} {v[2] * scale!r}\n"
+                             for n, v in enumerate(draw))
+        path = self.tmp / "start.data"
+        path.write_text("LAMMPS data file\n\n27 atoms\n1 atom types\n\n"
+                        + "".join(f"0 18 {a}lo {a}hi\n" for a in "xyz")
+                        + f"\nAtoms # full\n\n{atoms}\nVelocities\n\n{velocities}",
+                        encoding="utf-8")
+        return path
+
+    def build(self, scale):
+        return pack.from_coords(example("methane.json"), [27], self.data_file(scale),
+                                force_field=FORCE_FIELD, out_dir=self.out)
+
+    @needs_lammps
+    def test_the_temperature_of_kept_velocities_is_lammps_s(self):
+        for scale, level in [(1, "note"), (0.1, "warning"), (100, "warning")]:
+            with self.subTest(scale=scale):
+                report = self.build(scale)
+                told = [d for d in report.diagnostics if d.kind == "kept-velocities"]
+                self.assertEqual([d.level for d in told], [level])
+                kelvin = float(re.search(r"make about (\d+) K", told[0].text).group(1))
+                script = ("units real\natom_style full\nread_data data.lmp\n"
+                          "include forcefield.lmp\nthermo_style custom step temp\nrun 0\n")
+                (self.out / "temp.in").write_text(script, encoding="utf-8")
+                screen = subprocess.run([shutil.which("lmp"), "-in", "temp.in", "-log", "none"],
+                                        cwd=self.out, capture_output=True, text=True,
+                                        timeout=300).stdout.splitlines()
+                lammps = float(screen[screen.index(next(l for l in screen if "Temp" in l)) + 1]
+                               .split()[1])
+                self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+
+    def test_speeds_no_atom_has_are_refused(self):
+        cases = [("metal units (Å/ps)", 1000), ("absurd", 1e300 / 0.005)]
+        for name, scale in cases:
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    self.build(scale)
+                self.assertRegex(str(raised.exception),
+                                 r"^the velocity of atom \d+ has a component of \S+ Å/fs, faster "
+                                 r"than any atom of a molecular system \(at most 1 Å/fs, 100 "
+                                 r"km/s\): velocities are in Å/fs \(LAMMPS real units\); is the "
+                                 r"file from a run in other units \(metal: Å/ps, a thousand "
+                                 r"times larger\)\?$")
+                self.assert_nothing_written()
+
+
+class MessagesTest(AttackTestCase):
+    """What a build says when the input is not what the user meant."""
+
+    def test_words_for_mistaken_species_and_mixtures(self):
+        methane, ethane = example("methane.json"), example("ethane.json")
+        missing = str(self.tmp / "missing.json")
+        packing = dict(density=300.0, out_dir=self.out)
+        cases = [
+            # No force_field.json here either: the species is what is missing first.
+            ("a missing species file", dict(species=missing, counts=[3]),
+             f"reading {missing}: No such file or directory (os error 2)"),
+            ("a model name in capitals", dict(species="ETHANOL", counts=[3]),
+             "species 'ETHANOL' is neither a file nor a bundled model; did you mean 'ethanol'? "
+             "('boxwright models' lists the models)"),
+            ("the start of model names", dict(species="tip4p", counts=[3]),
+             "species 'tip4p' is neither a file nor a bundled model; did you mean 'tip4p-ew' or "
+             "'tip4p2005'? ('boxwright models' lists the models)"),
+            ("mole fractions whose sum overflows",
+             dict(species=[methane, ethane], mole_fractions=[1e308, 1e308], molecules=4,
+                  force_field=FORCE_FIELD),
+             "mole fractions must sum to 1 (within 0.01), but their sum is too large to "
+             "represent (above 1.79769e+308)"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    with contextlib.chdir(self.tmp):
+                        pack.packmol(**packing, **request)
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
+        with self.subTest("a mole fraction of -0"):
+            report = pack.packmol([methane, ethane], mole_fractions=[-0.0, 1.0], molecules=4,
+                                  force_field=FORCE_FIELD, input_script=False, **packing)
+            self.assertIn("mole fractions 0, 1 of 4 molecules give counts 0, 4 (4 × x = 0.00, "
+                          "4.00, rounded to whole molecules that sum to 4)", report.notes)
+
+    def test_a_file_that_hides_a_bundled_model_is_named(self):
+        note = (f"species 'methanol' is the file '{self.tmp / 'methanol'}', not the bundled model "
+                "of that name (rename the file, or move out of its folder, to use the model)")
+        shutil.copy(example("methane.json"), self.tmp / "methanol")
+        for name, force_field, stream in [("built", FORCE_FIELD, "stdout"),
+                                          ("failed", "missing.json", "stderr")]:
+            with self.subTest(name):
+                run = boxwright("pack", "--species", "methanol", "--counts", "3", "--density",
+                                "300", "--force-field", force_field, "--out-dir", self.out,
+                                "--no-input", cwd=self.tmp)
+                self.assertIn(note + "\n", getattr(run, stream))
+
+    def test_a_file_size_limit_that_ended_packmol_is_named(self):
+        code = ("from boxwright import pack\n"
+                "pack.packmol(sys.argv[1], [500], density=300, force_field=sys.argv[2], "
+                "out_dir=sys.argv[3])\n")
+        run = subprocess.run(
+            [sys.executable, "-c", "import sys\n" + code, example("methane.json"), FORCE_FIELD,
+             str(self.out)], capture_output=True, text=True, timeout=300,
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (8192, 8192)))
+        self.assertRegex(run.stderr, r"BuildError: packmol output has \d+ atoms, expected 500\n"
+                         r"packmol was ended by signal 25 \(File size limit exceeded\): its "
+                         r"output reached the limit on the size of a file this process may "
+                         r"write, 8192 bytes \(ulimit -f\); raise the limit or build a smaller "
+                         r"system\n$")
+        self.assert_nothing_written()
