@@ -19,7 +19,7 @@ import time
 
 from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
-from boxwright._native import pack_from_coords_py
+from boxwright._native import PyPairSetup, pack_from_coords_py
 from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates,
                      needs_lammps, run_lammps, stand_in_packmol)
 
@@ -429,6 +429,33 @@ class LammpsRefusalTest(AttackTestCase):
                     self.from_coords(species, force_field, pair_style="tip4p")
                 self.assertEqual(str(raised.exception), message)
                 self.assert_nothing_written()
+
+    @needs_lammps
+    def test_lammps_refuses_or_misreads_the_waters_the_four_site_preset_refuses(self):
+        # The specified module writes what it is asked for: the files the package refuses.
+        waters, force_field = self.waters()
+
+        def energies(species):
+            written = self.tmp / f"written-{pathlib.Path(species).stem}"
+            written.mkdir()
+            pack_from_coords_py([species], [8], lattice_coordinates([(species, 8)]), 24.0,
+                                PyPairSetup.Tip4p, force_field=force_field, out_dir=str(written))
+            return run_lammps(written)[0]
+
+        lammps_says = {"hod": "TIP4P hydrogen has incorrect atom type",
+                       "hlj": "Water H epsilon must be 0.0"}
+        for species in waters.values():
+            name = pathlib.Path(species).stem
+            if name not in lammps_says:
+                continue
+            with self.subTest(name):
+                with self.assertRaisesRegex(AssertionError, lammps_says[name]):
+                    energies(species)
+        with self.subTest("hoh"):
+            # H, O, H: LAMMPS takes the next molecule's first H for the second, without a word.
+            hoh, water = energies(str(self.tmp / "hoh.json")), energies(WATER)
+            self.assertNotAlmostEqual(hoh["elong"] + hoh["ecoul"],
+                                      water["elong"] + water["ecoul"], delta=1.0)
 
     def test_m_sites_outside_the_water(self):
         refused = "at or beyond its O-H bond of 0.9572 Å: LAMMPS cannot run such a water " \
