@@ -233,10 +233,11 @@ class InputChecks {
     }
 
     void masses() {
+        std::size_t misfits = 0;
         each_atom_type([&](const std::string& name, const PseudoAtomParams& p) {
             if (!(p.mass > 0)) return;  // the report says LAMMPS refuses it
             const auto [site, mass] = nearest_site(p.mass);
-            if (std::fabs(mass - p.mass) <= MASS_TOLERANCE) return;
+            if (std::fabs(mass - p.mass) <= MASS_TOLERANCE || ++misfits > SHOWN_ALIKE) return;
             diagnostics_.warn(
                 Kind::Mass,
                 "pseudo atom '{}' has mass {} g/mol, which fits no element, united atom or "
@@ -244,6 +245,10 @@ class InputChecks {
                 "{} g/mol?",
                 name, plain_number(p.mass), site, plain_number(mass), plain_number(HYDROGEN));
         });
+        if (misfits > SHOWN_ALIKE) {
+            diagnostics_.warn(Kind::Mass, "... and {} more like it (a mass that fits no site)",
+                              misfits - SHOWN_ALIKE);
+        }
     }
 
     // The bonds of the molecule file, as its coordinates place them and as its Bonds entries set

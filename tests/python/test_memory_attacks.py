@@ -153,8 +153,8 @@ class BinaryInteractionChecksTest(AttackTestCase):
         bad = [f"W{n}" for n in range(5)]
 
         def with_types(document):
-            document["PseudoAtoms"] += [{"name": n, "mass": 12.011, "charge": 0.0}
-                                        for n in unused + bad]
+            document["PseudoAtoms"] += [{"name": n, "mass": 13.5 if n in bad else 12.011,
+                                         "charge": 0.0} for n in unused + bad]
             document["SelfInteractions"] += [
                 {"name": n, "type": "lennard-jones", "parameters": [50.0, 30.0 if n in bad else 3.5]}
                 for n in unused + bad]
@@ -171,7 +171,7 @@ class BinaryInteractionChecksTest(AttackTestCase):
             report = pack.from_coords(methane, [1], [[1, 1, 1]], 30.0, force_field=force_field,
                                       out_dir=self.out, strict=True)
             self.assertEqual(report.warnings, ())
-        with self.subTest("five wells alike"):
+        with self.subTest("five wells and masses alike"):
             species = []
             for name in bad:
                 path = self.tmp / f"{name}.json"
@@ -184,3 +184,6 @@ class BinaryInteractionChecksTest(AttackTestCase):
             wells = [w for w in report.warnings if "sigma" in w]
             self.assertEqual(len(wells), 4, wells)
             self.assertEqual(wells[-1], "... and 2 more like it (sigma too wide)")
+            masses = [w for w in report.warnings if "mass" in w]
+            self.assertEqual(len(masses), 4, masses)
+            self.assertEqual(masses[-1], "... and 2 more like it (a mass that fits no site)")
