@@ -523,6 +523,27 @@ class KeptVelocitiesTest(AttackTestCase):
                                .split()[1])
                 self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
 
+    @needs_lammps
+    def test_a_rebuilt_rigid_water_starts_at_the_temperature_told(self):
+        # SHAKE holds three of a water's nine degrees of freedom: LAMMPS counts six.
+        def run(directory, **variables):
+            arguments = [f for item in variables.items() for f in ("-var", *map(str, item))]
+            screen = subprocess.run([shutil.which("lmp"), *arguments, "-in", "in.lmp", "-log",
+                                     "none"], cwd=directory, capture_output=True, text=True,
+                                    timeout=600, env={**os.environ, "OMP_NUM_THREADS": "1"})
+            return screen.stdout.splitlines()
+
+        first, second = self.tmp / "first", self.tmp / "second"
+        pack.packmol("tip4p2005", [64], density=997.0, out_dir=first)
+        run(first, start_steps=300, steps=100)
+        report = pack.from_coords("tip4p2005", [64], first / "final.data", out_dir=second)
+        told = next(d.text for d in report.diagnostics if d.kind == "kept-velocities")
+        kelvin = float(re.search(r"make about (\d+) K", told).group(1))
+        screen = run(second, steps=0)
+        header = next(n for n, line in enumerate(screen) if line.split()[:2] == ["Step", "Temp"])
+        lammps = float(screen[header + 1].split()[1])
+        self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+
     def test_speeds_no_atom_has_are_refused(self):
         cases = [("metal units (Å/ps)", 1000), ("absurd", 1e300 / 0.005)]
         for name, scale in cases:
