@@ -134,9 +134,19 @@ def _progress_call(progress: Any) -> Any:
 _PACKAGE_DIR = os.path.dirname(__file__)
 
 
-def _warned(built: dict[str, Any]) -> BuildReport:
+def _warned(build: Callable[[], dict[str, Any]], species: Any) -> BuildReport:
     """The report of a build, each of its warnings issued as a BuildWarning at the line that
-    called into the package."""
+    called into the package. A species file that hides a bundled model of its name is a note of
+    the report, or of the failure."""
+    notes = models.shadowed(_species(species))
+    try:
+        built = build()
+    except Exception as error:
+        for note in notes:
+            error.add_note(f"note: {note}")
+        raise
+    built["diagnostics"] = [*built["diagnostics"],
+                            *({"kind": "species", "level": "note", "text": note} for note in notes)]
     report = BuildReport.from_engine(built)
     for text in report.warnings:
         warnings.warn(text, BuildWarning, skip_file_prefixes=(_PACKAGE_DIR,))
@@ -275,10 +285,10 @@ def _packmol(species, counts=None, density=None, pair_style="auto", explicit_lb=
     if density is None:
         raise TypeError("packmol() missing required argument: 'density'")
     paths, force_fields = _inputs(species, force_field)
-    return _warned(build_packmol(
+    return _warned(lambda: build_packmol(
         paths, counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, **force_fields, out_dir=_path(out_dir, "out_dir"),
-        tolerance=tolerance, progress=_progress_call(progress), **keywords))
+        tolerance=tolerance, progress=_progress_call(progress), **keywords), species)
 
 
 def from_coords(
@@ -364,8 +374,8 @@ def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, forc
     if box_len is None and not is_file:
         raise TypeError("from_coords() needs box_len unless coords is a file that states a box")
     paths, force_fields = _inputs(species, force_field)
-    return _warned(build_from_coords(
+    return _warned(lambda: build_from_coords(
         paths, counts, _path(coords, "coords") if is_file else coords, box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb, **force_fields,
         out_dir=_path(out_dir, "out_dir"),
-        bond_check_off=bond_check_off, **keywords))
+        bond_check_off=bond_check_off, **keywords), species)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/numbers.hpp"
+
 namespace boxwright {
 namespace {
 
@@ -48,9 +50,55 @@ std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
     return first;
 }
 
-bool declares_four_site_water(std::span<const ActivePair> active) {
-    return std::ranges::any_of(active, [](const ActivePair& pair) {
-        return pair.resolved.molecule->m_site && bent_triatomic(pair.resolved);
+std::optional<std::string> tip4p_refusal(const ActivePair& water,
+                                         std::span<const ActivePair> active,
+                                         const ForceField& force_field) {
+    const Molecule& molecule = *water.resolved.molecule;
+    if (!molecule.rigid) {
+        return "is flexible, and the TIP4P pair style holds the M site of a rigid water only";
+    }
+    const auto shape = bent_triatomic(water.resolved);
+    if (!shape) return "is not three atoms, two of them bonded to the third at a bent angle";
+    const std::string& oxygen = molecule.pseudo_atoms[shape->centre].name;
+    const std::string& hydrogen = molecule.pseudo_atoms[shape->ends[0]].name;
+    const std::string& other = molecule.pseudo_atoms[shape->ends[1]].name;
+    if (other != hydrogen) {
+        return fmt::format(
+            "has two different pseudo atoms beside its O ('{}' and '{}'), and the TIP4P pair "
+            "style takes one hydrogen type",
+            hydrogen, other);
+    }
+    if (oxygen == hydrogen) return fmt::format("has one pseudo atom ('{}') for O and H", oxygen);
+    if (shape->centre != 0) {
+        return fmt::format(
+            "lists its O ('{}') as atom {} of 3: LAMMPS looks for a water's H atoms at the two "
+            "atom IDs after its O's (list O first in the molecule file)",
+            oxygen, shape->centre + 1);
+    }
+    const auto& h = force_field.checked_pseudo_atom(hydrogen);
+    if (h.self_interaction && h.epsilon_k != 0) {
+        return fmt::format(
+            "has a Lennard-Jones well on its H ('{}', epsilon {} K), and the TIP4P pair style "
+            "refuses one on the water's H",
+            hydrogen, plain_number(h.epsilon_k));
+    }
+    for (const auto& pair : active) {
+        if (&pair == &water || pair.count == 0) continue;
+        const auto& atoms = pair.resolved.molecule->pseudo_atoms;
+        if (std::ranges::any_of(atoms, [&](const auto& atom) { return atom.name == oxygen; })) {
+            return fmt::format(
+                "shares its O's pseudo atom '{}' with species '{}', whose atoms of it LAMMPS "
+                "would take for the O of a water",
+                oxygen, pair.resolved.molecule->name);
+        }
+    }
+    return std::nullopt;
+}
+
+bool declares_four_site_water(std::span<const ActivePair> active, const ForceField& force_field) {
+    return std::ranges::any_of(active, [&](const ActivePair& pair) {
+        return pair.resolved.molecule->m_site && pair.count > 0 &&
+               !tip4p_refusal(pair, active, force_field);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "ff/force_field.hpp"
@@ -34,8 +35,19 @@ std::optional<BentTriatomic> bent_triatomic(const ResolvedMolecule& resolved);
 std::optional<Tip4pTypes> tip4p_water_types(std::span<const ActivePair> active,
                                             const TypeRegistries& registries);
 
-// A bent three-atom species that declares its M site ("MSite"): a four-site water.
-bool declares_four_site_water(std::span<const ActivePair> active);
+// Why lj/cut/tip4p/long cannot run `water` as its water, or none when it can. The pair style
+// and its PPPM take every atom of the oxygen type for a water's O, look for that water's two H
+// atoms at the next two atom IDs, and refuse a Lennard-Jones well on the hydrogen type; the
+// M site sits at a fixed place of a rigid H-O-H. So the water must be rigid, bent, its O listed
+// first, its two H of one pseudo atom without a well, and its O's pseudo atom used by no other
+// species. The text completes "molecule 'NAME' ...".
+std::optional<std::string> tip4p_refusal(const ActivePair& water,
+                                         std::span<const ActivePair> active,
+                                         const ForceField& force_field);
+
+// A species that declares its M site ("MSite") and that lj/cut/tip4p/long can run (no
+// tip4p_refusal): a four-site water.
+bool declares_four_site_water(std::span<const ActivePair> active, const ForceField& force_field);
 
 // For a molecule whose reference atoms lie on one straight line (within 0.01 Å) and number at
 // least three: each atom's signed offset along that line from the centre of mass, Å. Empty for

@@ -1,10 +1,14 @@
 #include "packmol/pack.hpp"
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -150,6 +154,25 @@ std::string status_note(const ChildOutput& child) {
                        lossy_utf8(child.standard_output), lossy_utf8(child.standard_error));
 }
 
+// Why a signal ended Packmol, for a failure that would otherwise blame its output. The file-size
+// limit (`ulimit -f`) is the one a user most likely set without thinking of Packmol.
+std::string signal_cause(int signal_number) {
+    const char* description = ::strsignal(signal_number);
+    std::string cause = fmt::format("packmol was ended by signal {} ({})", signal_number,
+                                    description ? description : "unknown");
+    rlimit limit{};
+    if (signal_number == SIGXFSZ && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY) {
+        cause += fmt::format(
+            ": its output reached the limit on the size of a file this process may write, {} "
+            "bytes (ulimit -f); raise the limit or build a smaller system",
+            static_cast<std::uint64_t>(limit.rlim_cur));
+    } else if (signal_number == SIGXFSZ) {
+        cause += ": its output reached the limit on the size of a file (ulimit -f)";
+    }
+    return cause;
+}
+
 // Packmol runs in the working directory, so that the job's short names find their files.
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
                                 std::stop_token stop) {
@@ -206,12 +229,18 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
     if (!child.succeeded()) note = status_note(child);
 
     if (!file_exists(output_path)) {
-        return fail("packmol did not produce the expected output file {}{}",
-                    lossy_utf8(output_path), note ? "\n" + *note : std::string());
+        return fail("packmol did not produce the expected output file {}{}{}",
+                    lossy_utf8(output_path), note ? "\n" + *note : std::string(),
+                    child.signal ? "\n" + signal_cause(*child.signal) : "");
     }
-    BW_TRY(auto coordinates, parse_packed_pdb(output_path));
+    auto parsed = parse_packed_pdb(output_path);
+    if (!parsed && child.signal) {
+        return fail("{}\n{}", parsed.error().message, signal_cause(*child.signal));
+    }
+    BW_TRY(auto coordinates, std::move(parsed));
     if (coordinates.size() != expected_atoms) {
-        return fail("packmol output has {} atoms, expected {}", coordinates.size(), expected_atoms);
+        return fail("packmol output has {} atoms, expected {}{}", coordinates.size(),
+                    expected_atoms, child.signal ? "\n" + signal_cause(*child.signal) : "");
     }
     return PackmolRun{std::move(coordinates), std::move(note)};
 }

@@ -331,6 +331,7 @@ bool ChildProcess::wait_for_exit_unreaped(milliseconds timeout) const {
 ChildOutput ChildProcess::output() const {
     ChildOutput out;
     if (WIFEXITED(wait_status_)) out.exit_code = WEXITSTATUS(wait_status_);
+    if (WIFSIGNALED(wait_status_)) out.signal = WTERMSIG(wait_status_);
     out.standard_output = output_.captured.text();
     out.standard_error = error_.captured.text();
     return out;

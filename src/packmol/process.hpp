@@ -21,6 +21,7 @@ namespace boxwright {
 
 struct ChildOutput {
     std::optional<int> exit_code;  // absent when a signal ended the child
+    std::optional<int> signal;     // the signal that ended it, if one did
     std::string standard_output;   // raw bytes, head and tail when it was long (BoundedCapture)
     std::string standard_error;    // likewise
 

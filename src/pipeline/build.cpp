@@ -12,6 +12,8 @@
 #include "base/invariant.hpp"
 #include "base/numbers.hpp"
 #include "pipeline/composition.hpp"
+#include "pipeline/four_site_water.hpp"
+#include "pipeline/kept_velocities.hpp"
 #include "pipeline/limits.hpp"
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
@@ -82,6 +84,7 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     }
     BW_TRY_VOID(check_settings_against(request, system, diagnostics));
     BW_TRY_VOID(check_system_size(request, system));
+    BW_TRY_VOID(check_four_site_waters(request, system, diagnostics));
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
@@ -89,6 +92,12 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
         return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
     }
     BW_TRY_VOID(check_given_box(request, placed->box_length));
+    if (placed->velocities) {
+        const auto run_temperature =
+            request.input_script ? std::optional(request.input_script->temperature) : std::nullopt;
+        BW_TRY_VOID(
+            check_kept_velocities(*placed->velocities, system, run_temperature, diagnostics));
+    }
     return finish_build(request, system, *placed, std::move(diagnostics), watch);
 }
 

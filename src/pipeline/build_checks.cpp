@@ -107,13 +107,12 @@ class Checks {
         for (const auto& pair : build_.active) {
             const Molecule& molecule = *pair.resolved.molecule;
             if (!molecule.m_site) continue;
-            const auto shape = molecule.rigid ? bent_triatomic(pair.resolved) : std::nullopt;
-            if (!shape) {
-                diagnostics_.warn(
-                    Kind::PresetAndCharges,
-                    "molecule '{}' declares an M site (MSite), but only a rigid three-site water "
-                    "can have one: it is left out",
-                    molecule.name);
+            const auto shape = bent_triatomic(pair.resolved);
+            if (const auto refusal = tip4p_refusal(pair, build_.active, build_.force_field)) {
+                diagnostics_.warn(Kind::PresetAndCharges,
+                                  "molecule '{}' declares an M site (MSite), but it {}: the M "
+                                  "site is left out",
+                                  molecule.name, *refusal);
             } else if (preset != PairSetup::Tip4p && preset && has_coulomb_term(*preset)) {
                 diagnostics_.warn(
                     Kind::PresetAndCharges,
@@ -133,7 +132,8 @@ class Checks {
                     tip4p->oxygen, molecule.name, plain_number(*molecule.m_site));
             }
         }
-        if (preset == PairSetup::Tip4p && tip4p && !declares_four_site_water(build_.active)) {
+        if (preset == PairSetup::Tip4p && tip4p &&
+            !declares_four_site_water(build_.active, build_.force_field)) {
             diagnostics_.warn(
                 Kind::PresetAndCharges,
                 "pair style Tip4p adds an M site {} \u00c5 from O to a water that declares none "

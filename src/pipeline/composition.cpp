@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -69,6 +70,12 @@ Result<double> checked_sum(std::span<const double> fractions, std::size_t specie
         }
     }
     const double sum = compensated_sum(fractions);
+    if (!std::isfinite(sum)) {
+        return fail(
+            "mole fractions must sum to 1 (within {}), but their sum is too large to represent "
+            "(above {:.6g})",
+            plain_number(SUM_TOLERANCE), std::numeric_limits<double>::max());
+    }
     if (!(std::abs(sum - 1) <= SUM_TOLERANCE + SUM_ROUNDING)) {
         auto failure = fail("mole fractions must sum to 1 (within {}), but they sum to {:.6g}",
                             plain_number(SUM_TOLERANCE), sum);
@@ -112,7 +119,9 @@ Result<ComposedCounts> compose_counts(const Composition& composition, std::size_
     }
     ComposedCounts composed;
     for (const double fraction : composition.mole_fractions) {
-        composed.shares.push_back(static_cast<double>(molecules) * (fraction / sum));
+        // A fraction of -0 is none, and shown as 0.
+        composed.shares.push_back(
+            fraction == 0 ? 0.0 : static_cast<double>(molecules) * (fraction / sum));
     }
     composed.counts = round_shares(composed.shares, molecules);
     composed.fraction_sum = sum;
@@ -125,12 +134,15 @@ void report_composition(const Composition& composition, const ComposedCounts& co
     const double sum = composed.fraction_sum;
     const std::string scaled =
         std::abs(sum - 1) > SUM_ROUNDING ? fmt::format(" (sum {:.6g}, scaled to 1)", sum) : "";
-    diagnostics.add(DiagnosticKind::Composition, DiagnosticLevel::Note,
-                    fmt::format("mole fractions {:.4g}{} of {} molecules give counts {} ({} \u00d7 "
-                                "x = {:.2f}, rounded to whole molecules that sum to {})",
-                                fmt::join(composition.mole_fractions, ", "), scaled, molecules,
-                                fmt::join(composed.counts, ", "), molecules,
-                                fmt::join(composed.shares, ", "), molecules));
+    std::vector<double> fractions(composition.mole_fractions.begin(),
+                                  composition.mole_fractions.end());
+    for (double& fraction : fractions) fraction = fraction == 0 ? 0.0 : fraction;  // not "-0"
+    diagnostics.add(
+        DiagnosticKind::Composition, DiagnosticLevel::Note,
+        fmt::format("mole fractions {:.4g}{} of {} molecules give counts {} ({} \u00d7 "
+                    "x = {:.2f}, rounded to whole molecules that sum to {})",
+                    fmt::join(fractions, ", "), scaled, molecules, fmt::join(composed.counts, ", "),
+                    molecules, fmt::join(composed.shares, ", "), molecules));
     for (std::size_t i = 0; i < composed.counts.size() && i < names.size(); ++i) {
         if (composed.counts[i] > 0 || !(composition.mole_fractions[i] > 0)) continue;
         diagnostics.warn(DiagnosticKind::Composition,

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/io.hpp"
 #include "base/quoted.hpp"
 #include "base/utf8.hpp"
 #include "ff/force_field_merge.hpp"
@@ -48,6 +49,14 @@ Result<ForceField> load_force_field(const std::string& own_path,
 }
 
 }  // namespace
+
+Result<void> check_species_files_open(std::span<const std::string> species_paths) {
+    for (const auto& path : species_paths) {
+        // In the words the molecule's loading would use.
+        BW_TRY_VOID(open_regular_file(path).map_error(about(path)));
+    }
+    return {};
+}
 
 Result<LoadedSpecies> load_molecules(const std::string& force_field_path,
                                      std::span<const std::string> species_paths,

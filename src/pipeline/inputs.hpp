@@ -23,6 +23,10 @@ struct LoadedSpecies {
     std::vector<std::string> skipped;  // names of the count-0 species, in species order
 };
 
+// The package's first look at the species: each file opens for reading, so that a missing one
+// is told as that, not as a default force-field file the build would have read first.
+Result<void> check_species_files_open(std::span<const std::string> species_paths);
+
 // `force_field_path` may be empty when `model_force_fields` is not: the force field is then the
 // models' alone, with the longest of their cutoffs.
 Result<LoadedSpecies> load_molecules(const std::string& force_field_path,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -153,9 +154,11 @@ class InputChecks {
             if (p.self_interaction)
                 well(fmt::format("pseudo atom '{}'", name), p.epsilon_k, p.sigma_ang);
         });
+        // Only the pairs the build writes: an entry of types it does not use changes nothing.
+        const auto& atoms = system_.species.registries.atoms;
         std::vector<NamePair> pairs;
         for (const auto& [key, params] : system_.force_field().binary_interactions) {
-            pairs.push_back(key);
+            if (atoms.find(key[0]) && atoms.find(key[1])) pairs.push_back(key);
         }
         std::ranges::sort(pairs);  // the map's order is no order for a report
         for (const auto& key : pairs) {
@@ -163,48 +166,78 @@ class InputChecks {
             well(fmt::format("the BinaryInteractions entry {}-{}", key[0], key[1]),
                  params.epsilon_k, params.sigma_ang);
         }
-    }
-
-    // One Lennard-Jones well, of an atom or a pair. A bare charge (epsilon 0) has none to check.
-    void well(const std::string& what, double epsilon_k, double sigma_ang) {
-        if (!(epsilon_k > 0)) return;
-        if (sigma_ang > SIGMA_MAX_ANG) {
-            diagnostics_.warn(
-                Kind::LennardJones,
-                "{} has sigma {} \u00c5, wider than any atom or united atom (at most {} \u00c5): "
-                "are epsilon and sigma swapped? The parameters are [epsilon/k_B in K, sigma in "
-                "\u00c5]",
-                what, plain_number(sigma_ang), plain_number(SIGMA_MAX_ANG));
-        } else if (epsilon_k > EPSILON_MAX_K) {
-            diagnostics_.warn(
-                Kind::LennardJones,
-                "{} has epsilon {} K, deeper than any atom's or united atom's well (at most {} "
-                "K): is it in J/mol? The parameters are [epsilon/k_B in K, sigma in \u00c5]",
-                what, plain_number(epsilon_k), plain_number(EPSILON_MAX_K));
-        } else if (epsilon_k < EPSILON_FLOOR_K && sigma_ang <= SIGMA_OF_SHALLOW_WELLS_MIN_ANG) {
-            diagnostics_.warn(
-                Kind::LennardJones,
-                "{} has epsilon {} K, shallower than any atom's or united atom's well of its "
-                "size: is it in kcal/mol ({} kcal/mol is {:.1f} K) or kJ/mol ({:.1f} K)? The "
-                "parameters are [epsilon/k_B in K, sigma in \u00c5]",
-                what, plain_number(epsilon_k), plain_number(epsilon_k), epsilon_k / KB_KCAL_PER_K,
-                epsilon_k / KB_KCAL_PER_K / KJ_PER_KCAL);
-        } else if (sigma_ang < SIGMA_FLOOR_ANG && epsilon_k > EPSILON_OF_SMALL_SITES_MAX_K) {
-            diagnostics_.warn(
-                Kind::LennardJones,
-                "{} has sigma {} \u00c5 with epsilon {} K, narrower than any atom or united "
-                "atom with such a well: is sigma in nm ({} nm is {} \u00c5)? The parameters are "
-                "[epsilon/k_B in K, sigma in \u00c5]",
-                what, plain_number(sigma_ang), plain_number(epsilon_k), plain_number(sigma_ang),
-                plain_number(sigma_ang * 10));
+        for (std::size_t finding = 0; finding < WELL_FINDINGS.size(); ++finding) {
+            if (well_findings_[finding] <= SHOWN_ALIKE) continue;
+            diagnostics_.warn(Kind::LennardJones, "... and {} more like it ({})",
+                              well_findings_[finding] - SHOWN_ALIKE, WELL_FINDINGS[finding]);
         }
     }
 
+    // One Lennard-Jones well, of an atom or a pair. A bare charge (epsilon 0) has none to check.
+    // Each finding is told for the first few wells only, the others are counted.
+    void well(const std::string& what, double epsilon_k, double sigma_ang) {
+        if (!(epsilon_k > 0)) return;
+        const auto finding = well_finding(epsilon_k, sigma_ang);
+        if (!finding || ++well_findings_[*finding] > SHOWN_ALIKE) return;
+        switch (*finding) {
+            case WIDE:
+                diagnostics_.warn(
+                    Kind::LennardJones,
+                    "{} has sigma {} \u00c5, wider than any atom or united atom (at most {} "
+                    "\u00c5): are epsilon and sigma swapped? The parameters are [epsilon/k_B in "
+                    "K, sigma in \u00c5]",
+                    what, plain_number(sigma_ang), plain_number(SIGMA_MAX_ANG));
+                return;
+            case DEEP:
+                diagnostics_.warn(
+                    Kind::LennardJones,
+                    "{} has epsilon {} K, deeper than any atom's or united atom's well (at most "
+                    "{} K): is it in J/mol? The parameters are [epsilon/k_B in K, sigma in "
+                    "\u00c5]",
+                    what, plain_number(epsilon_k), plain_number(EPSILON_MAX_K));
+                return;
+            case SHALLOW:
+                diagnostics_.warn(
+                    Kind::LennardJones,
+                    "{} has epsilon {} K, shallower than any atom's or united atom's well of its "
+                    "size: is it in kcal/mol ({} kcal/mol is {:.1f} K) or kJ/mol ({:.1f} K)? The "
+                    "parameters are [epsilon/k_B in K, sigma in \u00c5]",
+                    what, plain_number(epsilon_k), plain_number(epsilon_k),
+                    epsilon_k / KB_KCAL_PER_K, epsilon_k / KB_KCAL_PER_K / KJ_PER_KCAL);
+                return;
+            case NARROW:
+                diagnostics_.warn(
+                    Kind::LennardJones,
+                    "{} has sigma {} \u00c5 with epsilon {} K, narrower than any atom or united "
+                    "atom with such a well: is sigma in nm ({} nm is {} \u00c5)? The parameters "
+                    "are [epsilon/k_B in K, sigma in \u00c5]",
+                    what, plain_number(sigma_ang), plain_number(epsilon_k), plain_number(sigma_ang),
+                    plain_number(sigma_ang * 10));
+                return;
+        }
+    }
+
+    enum WellFinding : std::size_t { WIDE, DEEP, SHALLOW, NARROW };
+    static constexpr std::array<std::string_view, 4> WELL_FINDINGS = {
+        "sigma too wide", "epsilon too deep", "epsilon too shallow", "sigma too narrow"};
+    // A force field of hundreds of types repeats one slip hundreds of times.
+    static constexpr std::size_t SHOWN_ALIKE = 3;
+
+    static std::optional<WellFinding> well_finding(double epsilon_k, double sigma_ang) {
+        if (sigma_ang > SIGMA_MAX_ANG) return WIDE;
+        if (epsilon_k > EPSILON_MAX_K) return DEEP;
+        if (epsilon_k < EPSILON_FLOOR_K && sigma_ang <= SIGMA_OF_SHALLOW_WELLS_MIN_ANG)
+            return SHALLOW;
+        if (sigma_ang < SIGMA_FLOOR_ANG && epsilon_k > EPSILON_OF_SMALL_SITES_MAX_K) return NARROW;
+        return std::nullopt;
+    }
+
     void masses() {
+        std::size_t misfits = 0;
         each_atom_type([&](const std::string& name, const PseudoAtomParams& p) {
             if (!(p.mass > 0)) return;  // the report says LAMMPS refuses it
             const auto [site, mass] = nearest_site(p.mass);
-            if (std::fabs(mass - p.mass) <= MASS_TOLERANCE) return;
+            if (std::fabs(mass - p.mass) <= MASS_TOLERANCE || ++misfits > SHOWN_ALIKE) return;
             diagnostics_.warn(
                 Kind::Mass,
                 "pseudo atom '{}' has mass {} g/mol, which fits no element, united atom or "
@@ -212,6 +245,10 @@ class InputChecks {
                 "{} g/mol?",
                 name, plain_number(p.mass), site, plain_number(mass), plain_number(HYDROGEN));
         });
+        if (misfits > SHOWN_ALIKE) {
+            diagnostics_.warn(Kind::Mass, "... and {} more like it (a mass that fits no site)",
+                              misfits - SHOWN_ALIKE);
+        }
     }
 
     // The bonds of the molecule file, as its coordinates place them and as its Bonds entries set
@@ -255,6 +292,7 @@ class InputChecks {
     const BuildRequest& request_;
     const ResolvedSystem& system_;
     Diagnostics& diagnostics_;
+    std::array<std::size_t, WELL_FINDINGS.size()> well_findings_{};
 };
 
 }  // namespace

@@ -57,7 +57,8 @@ using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlac
 enum class ImperfectPacking { Warn, Fail };
 
 // How a build settles its pair-style preset once its species are known: as the caller asked, or
-// (the package's "auto") Tip4p when a species is a water that declares its M site, else
+// (the package's "auto") Tip4p when a species is a water that declares its M site and that the
+// TIP4P pair style can run (tip4p_refusal), else
 // LjCutCoulLong when any atom of the build carries a charge, else LjCut.
 enum class PresetRule { AsRequested, FromCharges };
 
@@ -85,7 +86,8 @@ struct BuildRequest {
     bool explicit_lb = false;
     ImperfectPacking imperfect_packing = ImperfectPacking::Warn;
     // The package's: a water's declared M site ("MSite") sets the TIP4P distance and makes
-    // "auto" choose Tip4p. The specified module keeps TIP4P/2005's distance whatever is declared.
+    // "auto" choose Tip4p, and the four-site waters are checked (check_four_site_waters). The
+    // specified module keeps TIP4P/2005's distance whatever is declared, and writes any water.
     bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
     PairSettings pair_settings = {};  // set in in.lmp, so only with input_script

@@ -80,7 +80,7 @@ std::optional<PairSetup> settle_pair_setup(PresetRule rule, std::optional<PairSe
                                            std::span<const ActivePair> active,
                                            const ForceField& force_field) {
     if (rule == PresetRule::AsRequested) return requested;
-    if (declares_four_site_water(active)) return PairSetup::Tip4p;
+    if (declares_four_site_water(active, force_field)) return PairSetup::Tip4p;
     for (const auto& pair : active) {
         for (const auto& atom : pair.resolved.molecule->pseudo_atoms) {
             const PseudoAtomParams* params = force_field.pseudo_atom(atom.name);
@@ -98,6 +98,7 @@ std::vector<CountedMolecule> ResolvedSystem::counted() const {
 }
 
 Result<ResolvedSystem> resolve_system(const BuildRequest& request, Diagnostics& diagnostics) {
+    if (request.full_report) BW_TRY_VOID(check_species_files_open(request.species));
     BW_TRY(auto loaded, load_molecules(request.force_field, request.species, request.counts,
                                        request.model_force_fields));
     report_unknown_keys(loaded, request.species, diagnostics);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace boxwright {
@@ -29,11 +30,27 @@ TEST(ClosestName, OnlyAnUnambiguousCloseName) {
         {"sorce", entry, "source"},     // one of the two a longer name may have
         {"chrg", entry, "charge"},
         {"", entry, std::nullopt},
+        // The comparison stops once every prefix is past the limit; these stay within it.
+        {"XYPseudoAtoms", top_level, "PseudoAtoms"},  // two edits before the first match
+        {"PseudoAtomsXY", top_level, "PseudoAtoms"},  // two after the last
+        {"XPseudoAtomsY", top_level, "PseudoAtoms"},
+        {"XPseudoAtomYZ", top_level, std::nullopt},  // three edits
+        {"PsuedoAtmos", top_level, "PseudoAtoms"},   // two swaps
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(closest_name(c.name, c.known), c.closest);
     }
+}
+
+// A name longer than any key or pseudo atom is no slip of the fingers: nothing is compared.
+TEST(ClosestName, LongNamesGetNoSuggestion) {
+    const std::string known(64, 'a');
+    std::string near = known;
+    near.back() = 'b';
+    const std::vector<std::string_view> names = {known, known + "a"};
+    EXPECT_EQ(closest_name(near, {names.data(), 1}), std::string_view(known));
+    EXPECT_EQ(closest_name(near + "b", {names.data() + 1, 1}), std::nullopt);
 }
 
 }  // namespace

@@ -4,21 +4,24 @@ temporary directory and no child process left behind, bounded memory. Stand-in `
 on PATH play the faults the real program cannot; an interrupt is tried on the real one too."""
 
 import array
+import contextlib
 import json
 import math
 import os
 import pathlib
 import re
+import resource
 import shutil
 import signal
 import subprocess
 import sys
 import time
 
-from boxwright import BuildError
+from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
-from boxwright._native import pack_from_coords_py
-from support import FORCE_FIELD, TempDirTestCase, example, stand_in_packmol
+from boxwright._native import PyPairSetup, pack_from_coords_py
+from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates,
+                     needs_lammps, run_lammps, stand_in_packmol)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -342,3 +345,279 @@ class HostileInputTest(AttackTestCase):
                     entry(**arguments)
                 self.assertEqual(str(raised.exception), message)
                 self.assert_nothing_written()
+
+
+def edited_json(source, target, edit):
+    """A copy of the JSON file `source` at `target`, changed by `edit`; the path as a string."""
+    document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
+    edit(document)
+    pathlib.Path(target).write_text(json.dumps(document), encoding="utf-8")
+    return str(target)
+
+
+class LammpsRefusalTest(AttackTestCase):
+    """Files LAMMPS would refuse or hang on: refused here with the reason, or written in a form
+    LAMMPS runs, shown by running it."""
+
+    def waters(self):
+        """Four-site waters the TIP4P pair style cannot run, by what is wrong with them, and the
+        force field they share (the examples' with a deuterium, and a hydrogen with a well)."""
+        def molecule(name, **changes):
+            return edited_json(WATER, self.tmp / f"{name}.json", lambda d: d.update(changes))
+
+        def add_atoms(document):
+            document["PseudoAtoms"] += [{"name": "Dw", "mass": 2.014, "charge": 0.5564},
+                                        {"name": "Hlj", "mass": 1.008, "charge": 0.5564}]
+            document["SelfInteractions"] += [
+                {"name": "Dw", "type": "lennard-jones", "parameters": [0.0, 0.0]},
+                {"name": "Hlj", "type": "lennard-jones", "parameters": [5.0, 1.0]}]
+        force_field = edited_json(FORCE_FIELD, self.tmp / "ff.json", add_atoms)
+        o, h = [0.0, 0.0, 0.0], [0.7569503, 0.5858823, 0.0]
+        h2 = [-0.7569503, 0.5858823, 0.0]
+        waters = {
+            "is flexible, and the TIP4P pair style holds the M site of a rigid water only":
+                molecule("flexible", Type="flexible",
+                         Bonds=[[["Ow", "Hw"], "HARMONIC", [533000, 0.9572]]],
+                         Bends=[[["Hw", "Ow", "Hw"], "HARMONIC", [38000, 104.52]]]),
+            "has two different pseudo atoms beside its O ('Hw' and 'Dw'), and the TIP4P pair "
+            "style takes one hydrogen type":
+                molecule("hod", pseudoAtoms=[["Ow", o], ["Hw", h], ["Dw", h2]]),
+            "has a Lennard-Jones well on its H ('Hlj', epsilon 5 K), and the TIP4P pair style "
+            "refuses one on the water's H":
+                molecule("hlj", pseudoAtoms=[["Ow", o], ["Hlj", h], ["Hlj", h2]]),
+            "lists its O ('Ow') as atom 2 of 3: LAMMPS looks for a water's H atoms at the two "
+            "atom IDs after its O's (list O first in the molecule file)":
+                molecule("hoh", pseudoAtoms=[["Hw", h], ["Ow", o], ["Hw", h2]],
+                         Connectivity=[[1, 0], [1, 2]]),
+        }
+        return waters, force_field
+
+    def from_coords(self, species, force_field, **options):
+        return pack.from_coords(species, [8], lattice_coordinates([(species, 8)]), 24.0,
+                                force_field=force_field, out_dir=self.out, input_script=False,
+                                **options)
+
+    @needs_lammps
+    def test_auto_chooses_the_four_site_preset_only_for_a_water_lammps_runs(self):
+        waters, force_field = self.waters()
+        for reason, species in waters.items():
+            with self.subTest(pathlib.Path(species).stem):
+                report = self.from_coords(species, force_field)
+                self.assertEqual(report.pair_style, "LjCutCoulLong")
+                self.assertIn(f"molecule '{pathlib.Path(species).stem}' declares an M site "
+                              f"(MSite), but it {reason}: the M site is left out",
+                              report.warnings)
+                run_lammps(self.out)
+        with self.subTest("a water it runs"):
+            self.assertEqual(self.from_coords(WATER, FORCE_FIELD).pair_style, "Tip4p")
+            run_lammps(self.out)
+
+    def test_the_four_site_preset_asked_for_without_a_water_lammps_runs(self):
+        waters, force_field = self.waters()
+        cases = {pathlib.Path(s).stem: (s, "pair style Tip4p needs a water that "
+                                           "lj/cut/tip4p/long can run, but molecule "
+                                           f"'{pathlib.Path(s).stem}' {reason}")
+                 for reason, s in waters.items()}
+        cases["methane"] = (example("methane.json"),
+                            "pair style Tip4p needs a water (rigid, three atoms, the two of one "
+                            "type bonded to the third at a bent angle), and no species is one: "
+                            "LAMMPS refuses lj/cut/tip4p/long without it (choose LjCutCoulLong, "
+                            "or auto)")
+        for name, (species, message) in cases.items():
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    self.from_coords(species, force_field, pair_style="tip4p")
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
+
+    @needs_lammps
+    def test_lammps_refuses_or_misreads_the_waters_the_four_site_preset_refuses(self):
+        # The specified module writes what it is asked for: the files the package refuses.
+        waters, force_field = self.waters()
+
+        def energies(species):
+            written = self.tmp / f"written-{pathlib.Path(species).stem}"
+            written.mkdir()
+            pack_from_coords_py([species], [8], lattice_coordinates([(species, 8)]), 24.0,
+                                PyPairSetup.Tip4p, force_field=force_field, out_dir=str(written))
+            return run_lammps(written)[0]
+
+        lammps_says = {"hod": "TIP4P hydrogen has incorrect atom type",
+                       "hlj": "Water H epsilon must be 0.0"}
+        for species in waters.values():
+            name = pathlib.Path(species).stem
+            if name not in lammps_says:
+                continue
+            with self.subTest(name):
+                with self.assertRaisesRegex(AssertionError, lammps_says[name]):
+                    energies(species)
+        with self.subTest("hoh"):
+            # H, O, H: LAMMPS takes the next molecule's first H for the second, without a word.
+            hoh, water = energies(str(self.tmp / "hoh.json")), energies(WATER)
+            self.assertNotAlmostEqual(hoh["elong"] + hoh["ecoul"],
+                                      water["elong"] + water["ecoul"], delta=1.0)
+
+    def test_m_sites_outside_the_water(self):
+        refused = "at or beyond its O-H bond of 0.9572 Å: LAMMPS cannot run such a water " \
+                  "(MSite is in Å; TIP4P/2005's is 0.1546)"
+        doubtful = "outside what four-site waters have (0.05 to 0.3 Å): is it in other units " \
+                   "than Å, or a slip?"
+        for m_site, end in [(1.546, refused), (5, refused), (1e300, refused),
+                            (0.9572, refused), (0.5, doubtful), (0.01, doubtful)]:
+            with self.subTest(m_site=m_site):
+                water = edited_json(WATER, self.tmp / "msite.json",
+                                    lambda d: d.update(MSite=m_site))
+                message = f"molecule 'msite' puts its M site {m_site:g} Å from O (MSite), {end}"
+                if end is refused:
+                    with self.assertRaises(BuildError) as raised:
+                        self.from_coords(water, FORCE_FIELD)
+                    self.assertEqual(str(raised.exception), message)
+                    self.assert_nothing_written()
+                else:
+                    self.assertIn(message, self.from_coords(water, FORCE_FIELD).warnings)
+
+
+# (g/mol) (Å/fs)² in kcal/mol, and Boltzmann's constant in kcal/mol/K, as LAMMPS's real units.
+MVV2E, KB = 48.88821291 ** 2, 0.0019872067
+
+
+class KeptVelocitiesTest(AttackTestCase):
+    """Velocities a data file carries into data.lmp start the LAMMPS run: their temperature is
+    told, far from the run's warned about, and speeds no atom has are refused."""
+
+    def data_file(self, scale):
+        """27 methanes on a lattice, with velocities at 298 K (a fixed draw) times `scale`."""
+        sigma = math.sqrt(KB * 298.15 / (16.043 * MVV2E))
+        draw = [[sigma * math.sin(7.3 * n + 1.1 * k) * math.sqrt(2) for k in range(3)]
+                for n in range(27)]
+        atoms = "".join(f"{n + 1} {n + 1} 1 0.0 {6.0 * (n % 3) + 1} {6.0 * (n // 3 % 3) + 1} "
+                        f"{6.0 * (n // 9) + 1}\n" for n in range(27))
+        velocities = "".join(f"{n + 1} {v[0] * scale!r} {v[1] * scale!r} {v[2] * scale!r}\n"
+                             for n, v in enumerate(draw))
+        path = self.tmp / "start.data"
+        path.write_text("LAMMPS data file\n\n27 atoms\n1 atom types\n\n"
+                        + "".join(f"0 18 {a}lo {a}hi\n" for a in "xyz")
+                        + f"\nAtoms # full\n\n{atoms}\nVelocities\n\n{velocities}",
+                        encoding="utf-8")
+        return path
+
+    def build(self, scale):
+        return pack.from_coords(example("methane.json"), [27], self.data_file(scale),
+                                force_field=FORCE_FIELD, out_dir=self.out)
+
+    @needs_lammps
+    def test_the_temperature_of_kept_velocities_is_lammps_s(self):
+        for scale, level in [(1, "note"), (0.1, "warning"), (100, "warning")]:
+            with self.subTest(scale=scale):
+                report = self.build(scale)
+                told = [d for d in report.diagnostics if d.kind == "kept-velocities"]
+                self.assertEqual([d.level for d in told], [level])
+                kelvin = float(re.search(r"make about (\d+) K", told[0].text).group(1))
+                script = ("units real\natom_style full\nread_data data.lmp\n"
+                          "include forcefield.lmp\nthermo_style custom step temp\nrun 0\n")
+                (self.out / "temp.in").write_text(script, encoding="utf-8")
+                screen = subprocess.run([shutil.which("lmp"), "-in", "temp.in", "-log", "none"],
+                                        cwd=self.out, capture_output=True, text=True,
+                                        timeout=300).stdout.splitlines()
+                lammps = float(screen[screen.index(next(l for l in screen if "Temp" in l)) + 1]
+                               .split()[1])
+                self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+
+    @needs_lammps
+    def test_a_rebuilt_rigid_water_starts_at_the_temperature_told(self):
+        # SHAKE holds three of a water's nine degrees of freedom: LAMMPS counts six.
+        def run(directory, **variables):
+            arguments = [f for item in variables.items() for f in ("-var", *map(str, item))]
+            screen = subprocess.run([shutil.which("lmp"), *arguments, "-in", "in.lmp", "-log",
+                                     "none"], cwd=directory, capture_output=True, text=True,
+                                    timeout=600, env={**os.environ, "OMP_NUM_THREADS": "1"})
+            return screen.stdout.splitlines()
+
+        first, second = self.tmp / "first", self.tmp / "second"
+        pack.packmol("tip4p2005", [64], density=997.0, out_dir=first)
+        run(first, start_steps=300, steps=100)
+        report = pack.from_coords("tip4p2005", [64], first / "final.data", out_dir=second)
+        told = next(d.text for d in report.diagnostics if d.kind == "kept-velocities")
+        kelvin = float(re.search(r"make about (\d+) K", told).group(1))
+        screen = run(second, steps=0)
+        header = next(n for n, line in enumerate(screen) if line.split()[:2] == ["Step", "Temp"])
+        lammps = float(screen[header + 1].split()[1])
+        self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+
+    def test_speeds_no_atom_has_are_refused(self):
+        cases = [("metal units (Å/ps)", 1000), ("absurd", 1e300 / 0.005)]
+        for name, scale in cases:
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    self.build(scale)
+                self.assertRegex(str(raised.exception),
+                                 r"^the velocity of atom \d+ has a component of \S+ Å/fs, faster "
+                                 r"than any atom of a molecular system \(at most 1 Å/fs, 100 "
+                                 r"km/s\): velocities are in Å/fs \(LAMMPS real units\); is the "
+                                 r"file from a run in other units \(metal: Å/ps, a thousand "
+                                 r"times larger\)\?$")
+                self.assert_nothing_written()
+
+
+class MessagesTest(AttackTestCase):
+    """What a build says when the input is not what the user meant."""
+
+    def test_words_for_mistaken_species_and_mixtures(self):
+        methane, ethane = example("methane.json"), example("ethane.json")
+        missing = str(self.tmp / "missing.json")
+        packing = dict(density=300.0, out_dir=self.out)
+        cases = [
+            # No force_field.json here either: the species is what is missing first.
+            ("a missing species file", dict(species=missing, counts=[3]),
+             f"reading {missing}: No such file or directory (os error 2)"),
+            ("a model name in capitals", dict(species="ETHANOL", counts=[3]),
+             "species 'ETHANOL' is neither a file nor a bundled model; did you mean 'ethanol'? "
+             "('boxwright models' lists the models)"),
+            ("the start of model names", dict(species="tip4p", counts=[3]),
+             "species 'tip4p' is neither a file nor a bundled model; did you mean 'tip4p-ew' or "
+             "'tip4p2005'? ('boxwright models' lists the models)"),
+            ("mole fractions whose sum overflows",
+             dict(species=[methane, ethane], mole_fractions=[1e308, 1e308], molecules=4,
+                  force_field=FORCE_FIELD),
+             "mole fractions must sum to 1 (within 0.01), but their sum is too large to "
+             "represent (above 1.79769e+308)"),
+        ]
+        for name, request, message in cases:
+            with self.subTest(name):
+                with self.assertRaises(BuildError) as raised:
+                    with contextlib.chdir(self.tmp):
+                        pack.packmol(**packing, **request)
+                self.assertEqual(str(raised.exception), message)
+                self.assert_nothing_written()
+        with self.subTest("a mole fraction of -0"):
+            report = pack.packmol([methane, ethane], mole_fractions=[-0.0, 1.0], molecules=4,
+                                  force_field=FORCE_FIELD, input_script=False, **packing)
+            self.assertIn("mole fractions 0, 1 of 4 molecules give counts 0, 4 (4 × x = 0.00, "
+                          "4.00, rounded to whole molecules that sum to 4)", report.notes)
+
+    def test_a_file_that_hides_a_bundled_model_is_named(self):
+        note = (f"species 'methanol' is the file '{self.tmp / 'methanol'}', not the bundled model "
+                "of that name (rename the file, or move out of its folder, to use the model)")
+        shutil.copy(example("methane.json"), self.tmp / "methanol")
+        for name, force_field, stream in [("built", FORCE_FIELD, "stdout"),
+                                          ("failed", "missing.json", "stderr")]:
+            with self.subTest(name):
+                run = boxwright("pack", "--species", "methanol", "--counts", "3", "--density",
+                                "300", "--force-field", force_field, "--out-dir", self.out,
+                                "--no-input", cwd=self.tmp)
+                self.assertIn(note + "\n", getattr(run, stream))
+
+    def test_a_file_size_limit_that_ended_packmol_is_named(self):
+        code = ("from boxwright import pack\n"
+                "pack.packmol(sys.argv[1], [500], density=300, force_field=sys.argv[2], "
+                "out_dir=sys.argv[3])\n")
+        run = subprocess.run(
+            [sys.executable, "-c", "import sys\n" + code, example("methane.json"), FORCE_FIELD,
+             str(self.out)], capture_output=True, text=True, timeout=300,
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (8192, 8192)))
+        self.assertRegex(run.stderr, r"BuildError: packmol output has \d+ atoms, expected 500\n"
+                         r"packmol was ended by signal 25 \(File size limit exceeded\): its "
+                         r"output reached the limit on the size of a file this process may "
+                         r"write, 8192 bytes \(ulimit -f\); raise the limit or build a smaller "
+                         r"system\n$")
+        self.assert_nothing_written()

@@ -4,9 +4,11 @@ they took before."""
 
 import json
 import os
+import pathlib
 import subprocess
 import sys
 
+from boxwright import pack
 from support import FORCE_FIELD, example, stand_in_packmol
 from test_attacks import AttackTestCase
 
@@ -118,3 +120,70 @@ class MemoryBoundsTest(AttackTestCase):
         # Some 8 bytes an atom, and a megabyte a piece of file text; copies of the positions took
         # some 100 bytes an atom.
         self.assertLess(grown, 3 * waters * 40)
+
+    def test_the_suggestion_for_an_undeclared_name_is_bounded(self):
+        # One force field of `count` names of `length` characters, and a molecule whose one atom
+        # is a name the force field lacks (the last declared one with its last letter changed).
+        program = MEASURED.format(prepare="""
+from boxwright import BuildError, pack
+directory, count, length = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+names = [f"{n:0{length}d}" for n in range(count)]
+with open(f"{directory}/ff.json", "w", encoding="utf-8") as file:
+    json.dump({"PseudoAtoms": [{"name": name, "mass": 12.0, "charge": 0.0} for name in names]},
+              file)
+with open(f"{directory}/m.json", "w", encoding="utf-8") as file:
+    json.dump({"pseudoAtoms": [[names[-1][:-1] + "x", [0, 0, 0]]]}, file)
+""", call="""
+try:
+    pack.packmol(f"{directory}/m.json", [1], density=300, force_field=f"{directory}/ff.json",
+                 out_dir=directory)
+except BuildError as error:
+    assert "did you mean" not in str(error), str(error)[-100:]
+""")
+        # 10,000 characters took 800 MB for the edit table; 2,000 names of 2,000, 49 s.
+        for count, length in [(1, 10_000), (1, 60_000), (2_000, 2_000)]:
+            with self.subTest(count=count, length=length):
+                self.assertLess(self.measured_growth(program, self.tmp, count, length),
+                                32 * MIB)
+
+
+class BinaryInteractionChecksTest(AttackTestCase):
+    def test_only_the_build_s_pairs_are_checked_and_repeats_are_counted(self):
+        unused = [f"U{n}" for n in range(400)]
+        bad = [f"W{n}" for n in range(5)]
+
+        def with_types(document):
+            document["PseudoAtoms"] += [{"name": n, "mass": 13.5 if n in bad else 12.011,
+                                         "charge": 0.0} for n in unused + bad]
+            document["SelfInteractions"] += [
+                {"name": n, "type": "lennard-jones", "parameters": [50.0, 30.0 if n in bad else 3.5]}
+                for n in unused + bad]
+            # A sigma in nm for every pair of unused types, none of which the build writes.
+            document["BinaryInteractions"] = [
+                {"names": [a, b], "type": "lennard-jones", "parameters": [50.0, 0.35]}
+                for i, a in enumerate(unused) for b in unused[i + 1:]]
+        force_field = self.tmp / "ff.json"
+        document = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
+        with_types(document)
+        force_field.write_text(json.dumps(document), encoding="utf-8")
+        methane = example("methane.json")
+        with self.subTest("unused pairs"):
+            report = pack.from_coords(methane, [1], [[1, 1, 1]], 30.0, force_field=force_field,
+                                      out_dir=self.out, strict=True)
+            self.assertEqual(report.warnings, ())
+        with self.subTest("five wells and masses alike"):
+            species = []
+            for name in bad:
+                path = self.tmp / f"{name}.json"
+                path.write_text(json.dumps({"pseudoAtoms": [[name, [0, 0, 0]]]}),
+                                encoding="utf-8")
+                species.append(path)
+            report = pack.from_coords(species, [1] * 5, [[5.0 * n, 1, 1] for n in range(5)],
+                                      40.0, force_field=force_field, out_dir=self.out,
+                                      input_script=False)
+            wells = [w for w in report.warnings if "sigma" in w]
+            self.assertEqual(len(wells), 4, wells)
+            self.assertEqual(wells[-1], "... and 2 more like it (sigma too wide)")
+            masses = [w for w in report.warnings if "mass" in w]
+            self.assertEqual(len(masses), 4, masses)
+            self.assertEqual(masses[-1], "... and 2 more like it (a mass that fits no site)")

@@ -20,7 +20,8 @@ from pathlib import Path
 
 from ..errors import BuildError
 
-__all__ = ["Model", "MODELS_DIR", "names", "find", "get", "resolve_species", "write"]
+__all__ = ["Model", "MODELS_DIR", "names", "find", "get", "resolve_species", "shadowed",
+           "write"]
 
 MODELS_DIR = Path(__file__).resolve().parent
 _FORCE_FIELD_SUFFIX = ".force_field.json"
@@ -97,9 +98,23 @@ def get(name: str) -> Model:
     return model
 
 
+# A name this long or longer that begins a model's name most likely means that model.
+_SHORTEST_PREFIX = 3
+
+
 def _did_you_mean(name: str) -> str:
-    close = difflib.get_close_matches(name, names(), n=1)
-    return f"; did you mean '{close[0]}'?" if close else ""
+    """The models a mistyped name most likely means: the same name in another letter case, the
+    models it begins ("tip4p" for the TIP4P variants), else the closest by spelling."""
+    known = names()
+    folded = name.casefold()
+    close = [model for model in known if model.casefold() == folded]
+    if not close and len(folded) >= _SHORTEST_PREFIX:
+        close = [model for model in known if model.casefold().startswith(folded)]
+    if not close:
+        close = difflib.get_close_matches(folded, known, n=1)
+    if not close:
+        return ""
+    return "; did you mean " + " or ".join(f"'{model}'" for model in close) + "?"
 
 
 def resolve_species(entries: list[str]) -> tuple[list[str], list[str]]:
@@ -124,6 +139,15 @@ def resolve_species(entries: list[str]) -> tuple[list[str], list[str]]:
         if str(model.force_field) not in force_fields:
             force_fields.append(str(model.force_field))
     return paths, force_fields
+
+
+def shadowed(entries: list[str]) -> list[str]:
+    """A note for each species entry that is a file and also a bundled model's name: the file is
+    read, and a user who meant the model should know."""
+    return [f"species {entry!r} is the file {os.path.abspath(entry)!r}, not the bundled model of "
+            "that name (rename the file, or move out of its folder, to use the model)"
+            for entry in entries if _looks_like_a_name(entry) and os.path.isfile(entry)
+            and find(entry) is not None]
 
 
 def _looks_like_a_name(entry: str) -> bool:
