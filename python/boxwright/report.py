@@ -143,6 +143,9 @@ class BuildReport:
         """The report for a person: the files, the system, its species and atom types, and every
         warning unless *warnings* is false (the command line prints them on standard error)."""
         lines = [f"Wrote {path}" for path in self.files]
+        # What else became of the folder: an earlier build's in.lmp or temporary files removed.
+        lines += [d.text for d in self.diagnostics
+                  if d.kind == "output-directory" and d.level == "note"]
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]

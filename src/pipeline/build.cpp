@@ -167,12 +167,20 @@ std::vector<std::string> species_names(const ResolvedSystem& system) {
 
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
-                                 const Watch& watch) {
+                                 const Watch& watch, const OutputDirectory* claimed) {
     BW_TRY(auto report, make_build_report(request, system, placed, output_paths(request),
                                           std::move(diagnostics), watch));
     if (watch.stop.stop_requested()) return interrupted_before_replacing(request);
     BW_TRY_VOID(refuse_warnings(request, report.diagnostics));
-    BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch));
+    Diagnostics written;
+    std::optional<OutputDirectory> claimed_here;
+    if (!claimed) {
+        BW_TRY(auto directory, OutputDirectory::claim(request, watch, written));
+        claimed = &claimed_here.emplace(std::move(directory));
+    }
+    BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch, *claimed, written));
+    report.diagnostics.insert(report.diagnostics.end(), written.entries().begin(),
+                              written.entries().end());
     return report;
 }
 
@@ -197,24 +205,31 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     }
     BW_TRY_VOID(check_system_size(request, system));
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
+    // Claimed before the packing, so that a directory the build cannot write into, or one that
+    // this very thread is writing, is told before the long work rather than after it.
+    BW_TRY(const auto claimed, OutputDirectory::claim(request, watch, diagnostics));
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
     if (!placed) {
         return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
     }
     BW_TRY_VOID(check_given_box(request, placed->box_length));
-    return finish_build(request, system, *placed, std::move(diagnostics), watch);
+    return finish_build(request, system, *placed, std::move(diagnostics), watch, &claimed);
 }
 
-}  // namespace
-
-Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch& watch) {
     if (!request.composition) return run_counted_build(request, nullptr, watch);
     invariant(request.counts.empty(), "a request gives counts or a composition, not both");
     BW_TRY(const auto composed, compose_counts(*request.composition, request.species.size()));
     BuildRequest counted = request;
     counted.counts = composed.counts;
     return run_counted_build(counted, &composed, watch);
+}
+
+}  // namespace
+
+Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+    return run_requested_build(request, watch);
 }
 
 }  // namespace boxwright

@@ -88,6 +88,10 @@ struct BuildRequest {
     // "auto" choose Tip4p. The specified module keeps TIP4P/2005's distance whatever is declared.
     bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    // The package's: in.lmp belongs to the set even when none is written, so that a build
+    // without one removes an earlier build's, which would run the new data with other settings.
+    // The specified module's set is data.lmp and forcefield.lmp alone.
+    bool input_script_in_set = false;
     PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.

@@ -95,6 +95,7 @@ struct PackageArguments {
         request.preset_rule = pair_choice.rule;
         request.explicit_lb = explicit_lb;
         if (input_script) request.input_script = run;
+        request.input_script_in_set = true;
         request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
