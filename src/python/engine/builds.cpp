@@ -96,6 +96,8 @@ struct PackageArguments {
         request.explicit_lb = explicit_lb;
         if (input_script) request.input_script = run;
         request.input_script_in_set = true;
+        request.escape_paths = true;
+        request.wrap_molecules = true;
         request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
