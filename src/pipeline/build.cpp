@@ -16,6 +16,7 @@
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
+#include "pipeline/shown_paths.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
@@ -226,10 +227,24 @@ Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch
     return run_counted_build(counted, &composed, watch);
 }
 
+// The failure's message and every diagnostic with the paths shown escaped where they need it.
+Result<BuildReport> with_paths_shown(Result<BuildReport> built, const ShownPaths& paths) {
+    if (!built) {
+        built.error().message = paths.in(std::move(built.error().message));
+        return built;
+    }
+    for (auto& diagnostic : built->diagnostics)
+        diagnostic.text = paths.in(std::move(diagnostic.text));
+    return built;
+}
+
 }  // namespace
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
-    return run_requested_build(request, watch);
+    auto built = run_requested_build(request, watch);
+    if (!request.escape_paths) return built;
+    const ShownPaths paths(request);
+    return paths.any() ? with_paths_shown(std::move(built), paths) : built;
 }
 
 }  // namespace boxwright
