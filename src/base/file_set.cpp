@@ -96,10 +96,8 @@ Result<FileReplacement*> FileSet::add(const std::string& name) {
     return &members_.back();
 }
 
-namespace {
-
 // A file left out of the set, moved aside under a temporary name until the set is in place.
-struct SetAside {
+struct FileSet::SetAside {
     std::string path;
     std::string parked = {};  // empty when there was nothing to move
 
@@ -115,42 +113,28 @@ struct SetAside {
     bool undo() const { return parked.empty() || ::rename(parked.c_str(), path.c_str()) == 0; }
 };
 
-std::string shown_directory(const std::string& dir) { return lossy_utf8(dir.empty() ? "." : dir); }
-
-}  // namespace
-
 Result<std::vector<std::string>> FileSet::commit() {
     for (auto& member : members_) BW_TRY_VOID(member.finish().map_error(about(member.path())));
     std::vector<SetAside> aside;
     for (const auto& name : left_out_) aside.push_back({join_path(dir_, name)});
 
     // Every step until the last can be taken back, so the first that fails leaves the old set.
+    // (The step that failed has changed nothing, so taking it back changes nothing either.)
     std::optional<FfError> failed;
-    std::size_t placed = 0;
+    std::size_t placed = 0, moved = 0;
     for (; placed < members_.size() && !failed; ++placed) {
         auto& member = members_[placed];
-        if (auto swapped = member.swap_in(); !swapped)
+        if (auto swapped = member.swap_in(); !swapped) {
             failed = swapped.error().about(member.path());
+        }
     }
-    std::size_t moved = 0;
     for (; moved < aside.size() && !failed; ++moved) {
-        if (auto gone = aside[moved].move_aside(); !gone)
+        if (auto gone = aside[moved].move_aside(); !gone) {
             failed = gone.error().about(aside[moved].path);
+        }
     }
     if (failed) {
-        // The member that failed has put nothing in place: undoing it changes nothing.
-        std::vector<std::string> still_new;
-        for (std::size_t i = moved; i-- > 0;) {
-            if (!aside[i].undo()) still_new.push_back(lossy_utf8(aside[i].path) + " is removed");
-        }
-        for (std::size_t i = placed; i-- > 0;) {
-            if (!members_[i].undo())
-                still_new.push_back(lossy_utf8(members_[i].path()) + " is new");
-        }
-        failed->message += still_new.empty()
-                               ? fmt::format("; nothing in {} was replaced", shown_directory(dir_))
-                               : fmt::format("; {} holds a mix of two builds: {}",
-                                             shown_directory(dir_), fmt::join(still_new, ", "));
+        failed->message += take_back(std::span(aside).first(moved), placed);
         return tl::unexpected(std::move(*failed));
     }
     for (auto& member : members_) member.discard_old();
@@ -161,6 +145,20 @@ Result<std::vector<std::string>> FileSet::commit() {
         removed.push_back(file.path);
     }
     return removed;
+}
+
+std::string FileSet::take_back(std::span<const SetAside> moved, std::size_t placed) {
+    std::vector<std::string> left;  // what could not be taken back
+    for (std::size_t i = moved.size(); i-- > 0;) {
+        if (!moved[i].undo()) left.push_back(lossy_utf8(moved[i].path) + " is removed");
+    }
+    for (std::size_t i = placed; i-- > 0;) {
+        if (!members_[i].undo()) left.push_back(lossy_utf8(members_[i].path()) + " is new");
+    }
+    const std::string dir = lossy_utf8(dir_.empty() ? "." : dir_);
+    return left.empty()
+               ? fmt::format("; nothing in {} was replaced", dir)
+               : fmt::format("; {} holds a mix of two builds: {}", dir, fmt::join(left, ", "));
 }
 
 namespace {

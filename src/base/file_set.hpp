@@ -72,6 +72,11 @@ class FileSet {
     Result<std::vector<std::string>> commit();
 
   private:
+    struct SetAside;
+    // Takes back the first `placed` members and the files `moved` aside, last first; the end of
+    // the message: the folder unchanged, or what in it could not be taken back.
+    std::string take_back(std::span<const SetAside> moved, std::size_t placed);
+
     std::string dir_;
     std::function<bool()> give_up_;        // asked by every member while it is written
     std::deque<FileReplacement> members_;  // never moved once added

@@ -168,7 +168,7 @@ std::vector<std::string> species_names(const ResolvedSystem& system) {
 
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
-                                 const Watch& watch, const OutputDirectory* claimed) {
+                                 const Watch& watch, OutputDirectory* claimed) {
     BW_TRY(auto report, make_build_report(request, system, placed, output_paths(request),
                                           std::move(diagnostics), watch));
     if (watch.stop.stop_requested()) return interrupted_before_replacing(request);
@@ -208,7 +208,7 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     // Claimed before the packing, so that a directory the build cannot write into, or one that
     // this very thread is writing, is told before the long work rather than after it.
-    BW_TRY(const auto claimed, OutputDirectory::claim(request, watch, diagnostics));
+    BW_TRY(auto claimed, OutputDirectory::claim(request, watch, diagnostics));
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
     if (!placed) {

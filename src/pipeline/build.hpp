@@ -20,7 +20,7 @@ namespace boxwright {
 // the caller claimed it before placing the atoms.
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
-                                 const Watch& watch, const OutputDirectory* claimed = nullptr);
+                                 const Watch& watch, OutputDirectory* claimed = nullptr);
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch = {});
 

@@ -143,7 +143,7 @@ Result<void> write_members(FileSet& files, const ResolvedSystem& system, const P
 
 Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
                                   const BuildRequest& request, const Watch& watch,
-                                  const OutputDirectory& claimed, Diagnostics& diagnostics) {
+                                  OutputDirectory& claimed, Diagnostics& diagnostics) {
     claimed.keep();
     FileSet files(request.out_dir, [&watch] { return watch.stop_requested(); });
     if (!request.input_script && request.input_script_in_set) files.leave_out("in.lmp");
@@ -164,7 +164,7 @@ Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtom
 Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
                                   const BuildRequest& request, const Watch& watch) {
     Diagnostics diagnostics;
-    BW_TRY(const auto claimed, OutputDirectory::claim(request, watch, diagnostics));
+    BW_TRY(auto claimed, OutputDirectory::claim(request, watch, diagnostics));
     return write_lammps_outputs(system, placed, request, watch, claimed, diagnostics);
 }
 

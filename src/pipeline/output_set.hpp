@@ -49,13 +49,13 @@ class OutputDirectory {
     ~OutputDirectory();
 
     // Writing has begun: the directories stay, whatever becomes of the build.
-    void keep() const { created_.clear(); }
+    void keep() { created_.clear(); }
 
   private:
     OutputDirectory(std::optional<DirectoryLock> lock, std::vector<std::string> created)
         : lock_(std::move(lock)), created_(std::move(created)) {}
-    std::optional<DirectoryLock> lock_;         // none where the directory cannot be locked
-    mutable std::vector<std::string> created_;  // the output directory first, then its parents
+    std::optional<DirectoryLock> lock_;  // none where the directory cannot be locked
+    std::vector<std::string> created_;   // the output directory first, then its parents
 };
 
 // Writes the set into the claimed directory. The watch's stop is looked at while the files are
@@ -63,7 +63,7 @@ class OutputDirectory {
 // they were. A note tells of an earlier build's in.lmp that the set removed.
 Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
                                   const BuildRequest& request, const Watch& watch,
-                                  const OutputDirectory& claimed, Diagnostics& diagnostics);
+                                  OutputDirectory& claimed, Diagnostics& diagnostics);
 
 // The same, claiming the directory first.
 Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
