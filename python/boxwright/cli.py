@@ -30,7 +30,7 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING, NamedTuple, NoReturn
 
-from .errors import BuildError, BuildWarning
+from .errors import BuildError, BuildWarning, shown_path
 from .progress import ProgressLine
 
 if TYPE_CHECKING:
@@ -206,7 +206,8 @@ def _add_common(parser: argparse.ArgumentParser, table: list[Option],
         "variables that 'lmp -var NAME VALUE' overrides")
     run.add_argument(
         "--no-input", action="store_true",
-        help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
+        help="write no in.lmp, only data.lmp and forcefield.lmp, and remove an earlier build's "
+        "in.lmp from the folder (default: write it)",
     )
     _add_options(table, "run", run)
     pair = parser.add_argument_group(
@@ -354,7 +355,7 @@ def run_models(args: argparse.Namespace) -> int:
     try:
         if args.write is not None:
             for path in models.write(args.name, args.write):
-                print(f"wrote {path}")
+                print(f"wrote {shown_path(path)}")
             return 0
         sys.stdout.write(show_model(models.get(args.name)))
     except (BuildError, OSError) as error:

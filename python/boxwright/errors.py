@@ -7,6 +7,7 @@ instead, naming the parameter; everything the build itself refuses or fails at i
 
 from __future__ import annotations
 
+import os
 from typing import Any
 
 
@@ -45,3 +46,23 @@ class BuildWarning(UserWarning):
     """A warning of a build, issued with `warnings.warn` once the files are written, one for each
     text of the report's `warnings`: ``-W error::boxwright.BuildWarning`` (or a filter set with
     `warnings.simplefilter`) raises the first of them, after the files are written."""
+
+
+_SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t"}
+
+
+def _is_control(character: str) -> bool:
+    code = ord(character)
+    return code < 0x20 or 0x7F <= code <= 0x9F
+
+
+def shown_path(path: str | os.PathLike[str]) -> str:
+    """A path as the package's messages show it: as given, unless it holds a control character
+    (a line feed would forge a line of its own, an ESC drive the terminal); then in double quotes
+    with those escaped, as the build's messages show names ("a\\nb", "\\u{1b}[31m")."""
+    text = os.fspath(path)
+    if not any(_is_control(character) for character in text):
+        return text
+    escaped = (_SHORT_ESCAPES.get(c) or (f"\\u{{{ord(c):x}}}" if _is_control(c) else c)
+               for c in text)
+    return '"' + "".join(escaped) + '"'

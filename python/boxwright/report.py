@@ -11,6 +11,8 @@ from __future__ import annotations
 from dataclasses import asdict, dataclass
 from typing import Any
 
+from .errors import shown_path
+
 
 @dataclass(frozen=True)
 class SpeciesReport:
@@ -142,7 +144,10 @@ class BuildReport:
     def format(self, warnings: bool = True) -> str:
         """The report for a person: the files, the system, its species and atom types, and every
         warning unless *warnings* is false (the command line prints them on standard error)."""
-        lines = [f"Wrote {path}" for path in self.files]
+        lines = [f"Wrote {shown_path(path)}" for path in self.files]
+        # What else became of the folder: an earlier build's in.lmp or temporary files removed.
+        lines += [d.text for d in self.diagnostics
+                  if d.kind == "output-directory" and d.level == "note"]
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]

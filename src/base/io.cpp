@@ -1,6 +1,7 @@
 #include "base/io.hpp"
 
 #include <fcntl.h>
+#include <stdio.h>  // renameat2
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +133,7 @@ FileReplacement::FileReplacement(std::string path, std::string temp, UniqueFd fd
 FileReplacement::FileReplacement(FileReplacement&& other) noexcept
     : path_(std::move(other.path_)),
       temp_(std::exchange(other.temp_, {})),
+      swap_(other.swap_),
       fd_(std::move(other.fd_)),
       give_up_(std::move(other.give_up_)),
       unasked_bytes_(other.unasked_bytes_) {}
@@ -181,6 +183,43 @@ OsResult<void> FileReplacement::commit() {
     }
     temp_.clear();
     return {};
+}
+
+OsResult<void> FileReplacement::swap_in() {
+    BW_TRY_VOID(finish());
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) == 0) {
+        swap_ = Swap::Traded;
+        return {};
+    }
+    // No target to trade with, or a file system that cannot trade: a plain rename.
+    const bool absent = errno == ENOENT;
+    if (!absent && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        const int error_number = errno;
+        abandon();
+        return os_failure(OsOperation::Writing, error_number);
+    }
+    BW_TRY_VOID(commit());
+    swap_ = absent ? Swap::Created : Swap::Replaced;
+    return {};
+}
+
+bool FileReplacement::undo() noexcept {
+    switch (std::exchange(swap_, Swap::None)) {
+        case Swap::None:
+            return true;
+        case Swap::Traded:
+            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) !=
+                0) {
+                return false;
+            }
+            abandon();  // the temporary name holds the new file again
+            return true;
+        case Swap::Created:
+            return ::unlink(path_.c_str()) == 0;
+        case Swap::Replaced:
+            break;
+    }
+    return false;
 }
 
 std::string join_path(std::string_view dir, std::string_view name) {

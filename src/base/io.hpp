@@ -70,15 +70,30 @@ class FileReplacement {
     OsResult<void> finish();
     // Finishes when not yet done, then renames the temporary file over the target.
     OsResult<void> commit();
+
+    // The same as commit() for one member of a set, undoably: the finished file and the target
+    // trade names in one step, so the old file lives on under the temporary name until
+    // discard_old(), and undo() puts it back. Where the file system cannot trade names, the
+    // target is simply replaced (and undo() can no longer bring it back).
+    OsResult<void> swap_in();
+    // Puts back what swap_in() replaced (or removes the new file where there was none); false
+    // when that is no longer possible.
+    bool undo() noexcept;
+    // Removes the old file that swap_in() kept.
+    void discard_old() noexcept { abandon(); }
+
     const std::string& path() const { return path_; }
 
   private:
     FileReplacement(std::string path, std::string temp, UniqueFd fd) noexcept;
     void abandon() noexcept;
 
+    enum class Swap { None, Traded, Created, Replaced };
+
     std::string path_;
-    std::string temp_;  // empty once renamed or removed
-    UniqueFd fd_;       // open until finished
+    std::string temp_;  // empty once renamed or removed; after a trade, the old file
+    Swap swap_ = Swap::None;
+    UniqueFd fd_;  // open until finished
     std::function<bool()> give_up_;
     std::size_t unasked_bytes_ = 0;  // written since give_up_ was last asked
 };

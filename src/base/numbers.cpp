@@ -143,4 +143,14 @@ void append_exp6(fmt::memory_buffer& out, double value, int width) {
     out.append(buffer.data(), end);
 }
 
+double exp6_value(double value) {
+    if (!std::isfinite(value)) return value;
+    std::array<char, 48> buffer;
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                       std::chars_format::scientific, 6);
+    double read = value;
+    std::from_chars(buffer.data(), written.ptr, read);
+    return read;
+}
+
 }  // namespace boxwright

@@ -25,5 +25,7 @@ std::string number_list(std::span<const double> values);
 // Exponent form of the data file: six decimals, no plus sign, no leading zeros in the exponent:
 // 1.5 -> "1.500000e0", -0.25 -> "-2.500000e-1", 0 -> "0.000000e0". Right-aligned in `width`.
 void append_exp6(fmt::memory_buffer& out, double value, int width = 0);
+// The value that append_exp6's text reads back as: `value` rounded to seven significant digits.
+double exp6_value(double value);
 
 }  // namespace boxwright

@@ -22,6 +22,8 @@ FfError OsError::about(std::string_view subject) const {
             return {fmt::format("creating {}: {}", shown, description())};
         case OsOperation::Opening:
             return {fmt::format("opening {}: {}", shown, description())};
+        case OsOperation::Locking:
+            return {fmt::format("locking {}: {}", shown, description())};
         case OsOperation::Launching:
             return {fmt::format("failed to launch {} (is it installed and on PATH?): {}", shown,
                                 description())};

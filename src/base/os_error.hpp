@@ -16,7 +16,7 @@
 namespace boxwright {
 
 // What was being done; it opens the user's message.
-enum class OsOperation { Reading, Writing, Creating, Opening, Launching, Running };
+enum class OsOperation { Reading, Writing, Creating, Opening, Locking, Launching, Running };
 
 class OsError {
   public:
@@ -33,7 +33,7 @@ class OsError {
     std::string description() const;
 
     // The user's message about `subject`, a path (shown in display form) or a program's name:
-    // "reading {}: {}", "writing {}: {}", "creating {}: {}", "opening {}: {}",
+    // "reading {}: {}", "writing {}: {}", "creating {}: {}", "opening {}: {}", "locking {}: {}",
     // "failed to launch {} (is it installed and on PATH?): {}" or "running {}: {}".
     FfError about(std::string_view subject) const;
 

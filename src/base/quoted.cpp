@@ -78,6 +78,31 @@ std::string excerpt(std::string_view text) {
     return out;
 }
 
+bool needs_escaping(std::string_view path) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (is_control(static_cast<unsigned char>(path[i])) || is_c1_control(path, i)) return true;
+    }
+    return false;
+}
+
+std::string shown_path(std::string_view path) {
+    if (!needs_escaping(path)) return std::string(path);
+    std::string out = "\"";
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto ch = static_cast<unsigned char>(path[i]);
+        if (is_c1_control(path, i)) {
+            escape_control(static_cast<unsigned char>(path[++i]), out);
+        } else if (auto escape = short_escape(ch); !escape.empty()) {
+            out += escape;
+        } else if (is_control(ch)) {
+            escape_control(ch, out);
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out + '"';
+}
+
 std::string name_list(std::span<const std::string> names) {
     std::vector<std::string> shown(names.size());
     std::transform(names.begin(), names.end(), shown.begin(), quoted);

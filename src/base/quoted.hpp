@@ -17,6 +17,12 @@ std::string quoted(std::string_view name);
 inline constexpr std::size_t EXCERPT_CHARACTERS = 120;
 std::string excerpt(std::string_view text);
 
+// A path as the package's messages show it: as given, unless it holds a control character (a line
+// feed would forge a message line of its own, an ESC or a C1 control drive the user's terminal);
+// then quoted as `quoted` shows a name, the C1 controls escaped as well ("\"a\\nb\"").
+bool needs_escaping(std::string_view path);
+std::string shown_path(std::string_view path);
+
 // "[\"A\", \"B\"]"; an empty list gives "[]".
 std::string name_list(std::span<const std::string> names);
 

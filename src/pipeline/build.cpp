@@ -19,6 +19,7 @@
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
 #include "pipeline/settings_check.hpp"
+#include "pipeline/shown_paths.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
@@ -59,12 +60,20 @@ std::vector<std::string> species_names(const ResolvedSystem& system) {
 
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
-                                 const Watch& watch) {
+                                 const Watch& watch, OutputDirectory* claimed) {
     BW_TRY(auto report, make_build_report(request, system, placed, output_paths(request),
                                           std::move(diagnostics), watch));
     if (watch.stop.stop_requested()) return interrupted_before_replacing(request);
     BW_TRY_VOID(refuse_warnings(request, report.diagnostics));
-    BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch));
+    Diagnostics written;
+    std::optional<OutputDirectory> claimed_here;
+    if (!claimed) {
+        BW_TRY(auto directory, OutputDirectory::claim(request, watch, written));
+        claimed = &claimed_here.emplace(std::move(directory));
+    }
+    BW_TRY_VOID(write_lammps_outputs(system, placed, request, watch, *claimed, written));
+    report.diagnostics.insert(report.diagnostics.end(), written.entries().begin(),
+                              written.entries().end());
     return report;
 }
 
@@ -86,6 +95,9 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     BW_TRY_VOID(check_system_size(request, system));
     BW_TRY_VOID(check_four_site_waters(request, system, diagnostics));
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
+    // Claimed before the packing, so that a directory the build cannot write into, or one that
+    // this very thread is writing, is told before the long work rather than after it.
+    BW_TRY(auto claimed, OutputDirectory::claim(request, watch, diagnostics));
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
     if (!placed) {
@@ -98,13 +110,11 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
         BW_TRY_VOID(
             check_kept_velocities(*placed->velocities, system, run_temperature, diagnostics));
     }
-    return finish_build(request, system, *placed, std::move(diagnostics), watch);
+    return finish_build(request, system, *placed, std::move(diagnostics), watch, &claimed);
 }
 
-}  // namespace
-
 // Every setting is checked before any file is read.
-Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch& watch) {
     Diagnostics diagnostics;
     BW_TRY_VOID(check_settings(request, watch, diagnostics));
     if (!request.composition) {
@@ -116,6 +126,26 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BuildRequest counted = request;
     counted.counts = composed.counts;
     return run_counted_build(counted, &composed, watch, std::move(diagnostics));
+}
+
+// The failure's message and every diagnostic with the paths shown escaped where they need it.
+Result<BuildReport> with_paths_shown(Result<BuildReport> built, const ShownPaths& paths) {
+    if (!built) {
+        built.error().message = paths.in(std::move(built.error().message));
+        return built;
+    }
+    for (auto& diagnostic : built->diagnostics)
+        diagnostic.text = paths.in(std::move(diagnostic.text));
+    return built;
+}
+
+}  // namespace
+
+Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
+    auto built = run_requested_build(request, watch);
+    if (!request.escape_paths) return built;
+    const ShownPaths paths(request);
+    return paths.any() ? with_paths_shown(std::move(built), paths) : built;
 }
 
 }  // namespace boxwright

@@ -7,6 +7,7 @@
 
 #include "base/error.hpp"
 #include "base/watch.hpp"
+#include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/report.hpp"
 #include "pipeline/request.hpp"
@@ -15,10 +16,11 @@
 namespace boxwright {
 
 // The last steps, once the atoms are placed: the report is made before the files are written, so
-// that a strict build with warnings writes nothing.
+// that a strict build with warnings writes nothing. The output directory is claimed here unless
+// the caller claimed it before placing the atoms.
 Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSystem& system,
                                  const PlacedAtoms& placed, Diagnostics diagnostics,
-                                 const Watch& watch);
+                                 const Watch& watch, OutputDirectory* claimed = nullptr);
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch = {});
 

@@ -43,6 +43,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "composition";
         case DiagnosticKind::KeptVelocities:
             return "kept-velocities";
+        case DiagnosticKind::OutputDirectory:
+            return "output-directory";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

@@ -25,9 +25,10 @@ enum class DiagnosticKind {
     Cutoff,
     Overlap,
     PackingTolerance,
-    PackingJobs,     // fewer Packmol processes at once than asked for
-    Composition,     // how mole fractions were rounded to whole molecules
-    KeptVelocities,  // the temperature of the velocities a data file carries through
+    PackingJobs,      // fewer Packmol processes at once than asked for
+    Composition,      // how mole fractions were rounded to whole molecules
+    KeptVelocities,   // the temperature of the velocities a data file carries through
+    OutputDirectory,  // written unlocked, or files of an earlier build removed from it
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

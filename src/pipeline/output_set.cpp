@@ -1,6 +1,10 @@
 #include "pipeline/output_set.hpp"
 
+#include <fmt/ranges.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 
 #include "base/file_set.hpp"
 #include "base/io.hpp"
@@ -13,19 +17,36 @@
 namespace boxwright {
 namespace {
 
-// The directory and its missing parents; an empty path is the current directory.
-Result<void> create_output_directory(const std::string& out_dir) {
-    if (out_dir.empty()) return {};
-    return create_directories(out_dir).map_error(about(out_dir));
+// The directory and its missing parents; an empty path is the current directory. Returns the
+// directories created, the deepest first.
+Result<std::vector<std::string>> create_output_directory(const std::string& out_dir) {
+    std::vector<std::string> missing;
+    if (out_dir.empty()) return missing;
+    std::error_code error;
+    for (auto dir = std::filesystem::path(out_dir); !dir.empty() && dir != dir.root_path();
+         dir = dir.parent_path()) {
+        if (dir.filename().empty()) continue;  // the trailing "/" of "a/b/"
+        if (std::filesystem::exists(dir, error) || error) break;
+        missing.push_back(dir.string());
+    }
+    BW_TRY_VOID(create_directories(out_dir).map_error(about(out_dir)));
+    return missing;
 }
 
-Result<FileSet> lock_output_directory(const std::string& out_dir, const Watch& watch) {
-    auto files = FileSet::open(out_dir, [&watch] { return watch.stop_requested(); });
-    if (!files && files.error().error_number() == ECANCELED) {
-        return fail("the build was interrupted while another build was writing into {}",
-                    lossy_utf8(out_dir.empty() ? "." : out_dir));
-    }
-    return std::move(files).map_error(about(out_dir.empty() ? "." : out_dir));
+std::string shown_directory(const std::string& out_dir) {
+    return lossy_utf8(out_dir.empty() ? "." : out_dir);
+}
+
+// The names of the set's members, whose leftover temporaries a locked directory is cleared of.
+constexpr std::string_view SET_MEMBERS[] = {"data.lmp", "forcefield.lmp", "in.lmp"};
+
+void note_removed_temporaries(const std::string& out_dir, Diagnostics& diagnostics) {
+    const auto removed = remove_leftover_temporaries(out_dir, SET_MEMBERS);
+    if (removed.empty()) return;
+    diagnostics.note(DiagnosticKind::OutputDirectory,
+                     "removed {} temporary file{} that an interrupted build left in {}: {}",
+                     removed.size(), removed.size() == 1 ? "" : "s", shown_directory(out_dir),
+                     fmt::join(removed, ", "));
 }
 
 Result<void> write_text(FileSet& files, const std::string& name, std::string_view text) {
@@ -34,6 +55,47 @@ Result<void> write_text(FileSet& files, const std::string& name, std::string_vie
 }
 
 }  // namespace
+
+OutputDirectory::~OutputDirectory() {
+    // rmdir removes only an empty directory: nothing of anyone's is lost.
+    for (const auto& dir : created_) {
+        if (::rmdir(dir.c_str()) != 0) break;
+    }
+}
+
+Result<OutputDirectory> OutputDirectory::claim(const BuildRequest& request, const Watch& watch,
+                                               Diagnostics& diagnostics) {
+    const std::string& out_dir = request.out_dir;
+    BW_TRY(auto created, create_output_directory(out_dir));
+    // Removes what it created should the lock fail.
+    OutputDirectory claimed(std::nullopt, std::move(created));
+    auto lock = DirectoryLock::acquire(out_dir, [&watch] { return watch.stop_requested(); });
+    if (lock) {
+        note_removed_temporaries(out_dir, diagnostics);
+        claimed.lock_.emplace(std::move(*lock));
+        return claimed;
+    }
+    switch (lock.error().error_number()) {
+        case ECANCELED:
+            return fail("the build was interrupted while another build was writing into {}",
+                        shown_directory(out_dir));
+        case EDEADLK:
+            return fail(
+                "locking {}: a build of this process is writing into it already and waits for "
+                "this one to end (a build started from a signal handler or a callback?); give "
+                "this build another directory",
+                shown_directory(out_dir));
+        case ENOLCK:
+        case EACCES:
+            diagnostics.warn(DiagnosticKind::OutputDirectory,
+                             "{}; the files are written unlocked, so a build writing into the "
+                             "same directory at the same time could mix its files with these",
+                             lock.error().about(out_dir.empty() ? "." : out_dir).message);
+            return claimed;
+        default:
+            return tl::unexpected(lock.error().about(out_dir.empty() ? "." : out_dir));
+    }
+}
 
 tl::unexpected<FfError> interrupted_before_replacing(const BuildRequest& request) {
     return fail(
@@ -80,14 +142,30 @@ Result<void> write_members(FileSet& files, const ResolvedSystem& system, const P
 }  // namespace
 
 Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
-                                  const BuildRequest& request, const Watch& watch) {
-    BW_TRY_VOID(create_output_directory(request.out_dir));
-    BW_TRY(auto files, lock_output_directory(request.out_dir, watch));
+                                  const BuildRequest& request, const Watch& watch,
+                                  OutputDirectory& claimed, Diagnostics& diagnostics) {
+    claimed.keep();
+    FileSet files(request.out_dir, [&watch] { return watch.stop_requested(); });
+    if (!request.input_script && request.input_script_in_set) files.leave_out("in.lmp");
     const auto written = write_members(files, system, placed, request);
     // A member given up for the stop fails for that reason, whatever its own failure says.
     if (watch.stop_requested()) return interrupted_before_replacing(request);
     BW_TRY_VOID(written);
-    return files.commit();
+    BW_TRY(const auto removed, files.commit());
+    for (const auto& path : removed) {
+        diagnostics.note(DiagnosticKind::OutputDirectory,
+                         "removed {}, left by an earlier build: this build writes no in.lmp, and "
+                         "that one would run the new data.lmp with its own settings",
+                         lossy_utf8(path));
+    }
+    return {};
+}
+
+Result<void> write_lammps_outputs(const ResolvedSystem& system, const PlacedAtoms& placed,
+                                  const BuildRequest& request, const Watch& watch) {
+    Diagnostics diagnostics;
+    BW_TRY(auto claimed, OutputDirectory::claim(request, watch, diagnostics));
+    return write_lammps_outputs(system, placed, request, watch, claimed, diagnostics);
 }
 
 }  // namespace boxwright

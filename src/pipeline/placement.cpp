@@ -7,6 +7,7 @@
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
 #include "geometry/bond_fit.hpp"
+#include "geometry/molecule_wrap.hpp"
 #include "packmol/pack.hpp"
 #include "pipeline/contact.hpp"
 #include "pipeline/temp_dir.hpp"
@@ -114,10 +115,16 @@ Result<void> check_row_count(const ResolvedSystem& system, std::size_t rows) {
 
 // Given coordinates fit the molecules when every bond has about its reference length; `off` is how
 // the caller turns the check off, named in the failure.
+// The check reads the positions as data.lmp will hold them, seven significant digits, so that
+// what it passes is what LAMMPS reads.
 Result<void> check_bond_lengths(const ResolvedSystem& system, const PlacedAtoms& placed,
                                 std::string_view off) {
     const auto species = system.counted();
-    const auto misfit = first_misfit_bond(species, placed.positions(), placed.box_length);
+    std::vector<Position> as_written(placed.positions().begin(), placed.positions().end());
+    for (auto& position : as_written) {
+        for (double& coordinate : position) coordinate = exp6_value(coordinate);
+    }
+    const auto misfit = first_misfit_bond(species, as_written, placed.box_length);
     if (!misfit) return {};
     const Molecule& molecule = *species[misfit->species].molecule;
     const double half_box = placed.box_length / 2;
@@ -138,6 +145,13 @@ Result<void> check_bond_lengths(const ResolvedSystem& system, const PlacedAtoms&
 
 Result<PlacedAtoms> given_positions(const ResolvedSystem& system, const BuildRequest& request,
                                     PlacedAtoms placed) {
+    if (request.wrap_molecules) {
+        if (auto wrapped = molecules_wrapped_into_box(system.counted(), placed.positions(),
+                                                      placed.box_length)) {
+            placed.owned = std::move(*wrapped);
+            placed.given.reset();
+        }
+    }
     if (request.bond_check_off) {
         BW_TRY_VOID(check_bond_lengths(system, placed, *request.bond_check_off));
     }

@@ -90,6 +90,10 @@ struct BuildRequest {
     // specified module keeps TIP4P/2005's distance whatever is declared, and writes any water.
     bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    // The package's: in.lmp belongs to the set even when none is written, so that a build
+    // without one removes an earlier build's, which would run the new data with other settings.
+    // The specified module's set is data.lmp and forcefield.lmp alone.
+    bool input_script_in_set = false;
     PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
@@ -97,12 +101,19 @@ struct BuildRequest {
     // A strict build fails on its first warning and writes nothing; the input's warnings stop it
     // before the packing.
     bool strict = false;
+    // The package's: a path holding a control character is shown escaped in the messages; the
+    // specified module prints every path as given.
+    bool escape_paths = false;
     // The package's: a pseudo-atom name the force field lacks is told with the closest one it has.
     bool suggest_names = false;
     // The package's check of given positions and coordinate files against the bond lengths of
     // the molecule files, and the words that turn it off where the caller is ("check_bonds=False"),
     // named in its failure. Absent: no check (packing, and the specified module's coordinates).
     std::optional<std::string> bond_check_off = std::nullopt;
+    // The package's: given positions and coordinate files have each molecule moved whole into
+    // the box, so that positions unwrapped far away keep their digits in data.lmp. The
+    // specified module writes every position as given.
+    bool wrap_molecules = false;
     // The package's mixture by composition, in place of `counts` (left empty): the build works
     // the counts out from it before anything is read.
     std::optional<Composition> composition = std::nullopt;

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "base/file_set.hpp"
 #include "lammps/data_file.hpp"
 #include "lammps/forcefield_file.hpp"
 #include "lammps/type_registry.hpp"
+#include "pipeline/build.hpp"
 #include "test_support.hpp"
 
 namespace boxwright {
@@ -208,17 +214,209 @@ TEST(Outputs, LargeFilesAreReplacedWholeOrNotAtAll) {
     }
 }
 
-// A writer told to stop gives up waiting for the directory another holds (that the second writer
-// waits and the sets never mix: the two-builds-into-one-directory test).
-TEST(FileSet, AWriterToldToStopGivesUpWaiting) {
-    TempDir dir;
-    const auto first = FileSet::open(dir.path(), {});
-    ASSERT_TRUE(first);
-    int asked = 0;
-    auto gave_up = FileSet::open(dir.path(), [&] { return ++asked == 2; });
-    ASSERT_FALSE(gave_up);
-    EXPECT_EQ(gave_up.error().error_number(), ECANCELED);
+// --- attacks on the set, the lock and the directory ------------------------------------------
+
+// Runs `body` in a child process as the user nobody and returns the text it hands back: where the
+// system refuses one user what it allows another (a shared sticky folder, a write-only folder).
+std::string as_another_user(const std::function<std::string()>& body) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) return "<no pipe>";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe_fds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const std::string text = body();
+        const bool sent =
+            ::write(pipe_fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(sent ? 0 : 3);
+    }
+    ::close(pipe_fds[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t got; (got = ::read(pipe_fds[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, got);
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "<the child failed>";
 }
 
+// A folder that every user may write into, in a test directory others may enter.
+std::string shared_folder(const TempDir& dir, mode_t mode) {
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("shared");
+    fs::create_directory(folder);
+    ::chmod(folder.c_str(), mode);
+    return folder;
+}
+
+Build water_with_input(bool writes_input) {
+    Build b;
+    b.add(water_molecule(), 2);
+    b.request.pair_setup = PairSetup::LjCut;
+    if (writes_input) b.request.input_script = RunSettings{};
+    b.request.input_script_in_set = true;
+    return b;
+}
+
+std::string set_of(const std::string& dir) {
+    std::string set;
+    for (const char* name : {"data.lmp", "forcefield.lmp", "in.lmp"}) {
+        set += fmt::format("{}={};", name, read_file_if_any(join_path(dir, name)));
+    }
+    return set;
+}
+
+std::string notes_of(const Result<BuildReport>& report, DiagnosticKind kind) {
+    std::string texts;
+    if (!report) return "<" + report.error().message + ">";
+    for (const auto& d : report->diagnostics) {
+        if (d.kind == kind)
+            texts += (d.level == DiagnosticLevel::Note ? "note: " : "warning: ") + d.text + "\n";
+    }
+    return texts;
+}
+
+// The set is the set: a build that writes no in.lmp takes an earlier build's away with the rest
+// (its settings would run the new data), and says so; the specified module's set never had one.
+TEST(Attacks, StaleInputScriptGoesWithTheSet) {
+    const struct {
+        const char* name;
+        bool writes_input, in_set;
+        bool stale_kept;
+        const char* note;  // with DIR for the directory
+    } rows[] = {
+        {"package without in.lmp", false, true, false,
+         "note: removed DIR/in.lmp, left by an earlier build: this build writes no in.lmp, and "
+         "that one would run the new data.lmp with its own settings\n"},
+        {"package with in.lmp", true, true, false, ""},
+        {"specified module", false, false, true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        dir.write("in.lmp", "stale");
+        Build b = water_with_input(row.writes_input);
+        b.request.input_script_in_set = row.in_set;
+        const auto report = b.run(dir.path());
+        EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
+                  row.note);
+        EXPECT_EQ(read_file_if_any(dir.file("in.lmp")) == "stale", row.stale_kept);
+        EXPECT_EQ(fs::exists(dir.file("in.lmp")), row.stale_kept || row.writes_input);
+        EXPECT_EQ(entries_in(dir.path()), 2 + (row.stale_kept || row.writes_input));
+    }
+}
+
+// A member the system will not let this user replace (in a shared sticky folder, another user's
+// in.lmp) puts back the members already in place: the old set stays whole, and the message says
+// so, whether in.lmp was to be replaced or removed.
+TEST(Attacks, AMemberThatCannotBeReplacedLeavesTheOldSet) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+    for (const bool writes_input : {true, false}) {
+        SCOPED_TRACE(writes_input ? "in.lmp replaced" : "in.lmp removed");
+        TempDir dir;
+        const std::string shared = shared_folder(dir, 01777);
+        for (const char* name : {"data.lmp", "forcefield.lmp"}) {
+            write_file(join_path(shared, name), "old");
+            ASSERT_EQ(::chown(join_path(shared, name).c_str(), 65534, 65534), 0);
+        }
+        write_file(join_path(shared, "in.lmp"), "old");  // root's
+        const std::string old = set_of(shared);
+        const std::string message =
+            as_another_user([&] { return error_of(water_with_input(writes_input).run(shared)); });
+        EXPECT_EQ(message, "writing " + shared +
+                               "/in.lmp: Operation not permitted (os error 1); "
+                               "nothing in " +
+                               shared + " was replaced");
+        EXPECT_EQ(set_of(shared), old);
+        EXPECT_EQ(entries_in(shared), 3);
+    }
+}
+
+// Temporary files that a killed build left beside the set are removed by the next build that
+// holds the lock, with a note; only names of the set's own pattern, never a directory.
+TEST(Attacks, LeftoverTemporariesOfTheSetAreRemoved) {
+    TempDir dir;
+    const char* removed[] = {"data.lmp.tmpAbC123", "forcefield.lmp.tmp000000", "in.lmp.tmpzZ9zZ9"};
+    const char* kept[] = {"data.lmp.tmpAbC12",   "data.lmp.tmpAbC1234", "data.lmp.tmpAb-123",
+                          "notes.txt.tmpAbC123", "xdata.lmp.tmpAbC123", "data.lmp"};
+    for (const char* name : removed) dir.write(name, "32 MB, once");
+    for (const char* name : kept) dir.write(name, "someone's");
+    fs::create_directory(dir.file("in.lmp.tmpDIRxyz"));
+    const auto report = water_with_input(false).run(dir.path());
+    EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
+              "note: removed 3 temporary files that an interrupted build left in DIR: "
+              "data.lmp.tmpAbC123, forcefield.lmp.tmp000000, in.lmp.tmpzZ9zZ9\n");
+    for (const char* name : removed) EXPECT_FALSE(fs::exists(dir.file(name))) << name;
+    for (const char* name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+    EXPECT_TRUE(fs::is_directory(dir.file("in.lmp.tmpDIRxyz")));
+}
+
+int no_locks(int, int) {
+    errno = ENOLCK;
+    return -1;
+}
+
+// A folder that cannot be locked (a file system without locks, a folder this user may write
+// into but not open) is written unlocked, with a warning that says "locking"; leftovers are then
+// left alone, since another build may be writing them.
+TEST(Attacks, AFolderThatCannotBeLockedIsWrittenWithAWarning) {
+    const std::string unlocked =
+        "the files are written unlocked, so a build writing into the same directory at the "
+        "same time could mix its files with these\n";
+    {
+        SCOPED_TRACE("no locks");
+        TempDir dir;
+        dir.write("data.lmp.tmpAbC123", "another build's, perhaps");
+        DirectoryLock::lock_call = no_locks;
+        const auto report = water_with_input(true).run(dir.path());
+        DirectoryLock::lock_call = nullptr;
+        EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
+                  "warning: locking DIR: No locks available (os error 37); " + unlocked);
+        EXPECT_EQ(entries_in(dir.path()), 4);
+    }
+    if (::geteuid() != 0) return;
+    SCOPED_TRACE("write-only folder");
+    TempDir dir;
+    const std::string folder = shared_folder(dir, 0733);
+    const std::string notes = as_another_user([&] {
+        return notes_of(water_with_input(true).run(folder), DiagnosticKind::OutputDirectory);
+    });
+    EXPECT_EQ(notes,
+              "warning: locking " + folder + ": Permission denied (os error 13); " + unlocked);
+    EXPECT_EQ(entries_in(folder), 3);
+}
+
+// A build into the folder that this thread's interrupted build holds (started from a signal
+// handler) would wait for itself forever: it is refused at once, before any packing; a build of
+// another thread is waited for, and a writer told to stop gives up waiting.
+TEST(Attacks, ReentryIsRefusedAndOtherWritersWait) {
+    TempDir dir, bin;
+    const auto held = DirectoryLock::acquire(dir.path(), {});
+    ASSERT_TRUE(held);
+
+    auto path = packmol_on_path(bin, "touch '" + bin.file("packmol-ran") + "'; exit 1");
+    BuildRequest request;
+    request.species = {data_path("e2e/water.json")};
+    request.counts = {2};
+    request.force_field = data_path("e2e/force_field.json");
+    request.out_dir = dir.path();
+    request.placement = PackmolPlacement{1000};
+    EXPECT_EQ(error_of(run_build(request)),
+              "locking " + dir.path() +
+                  ": a build of this process is writing into it already "
+                  "and waits for this one to end (a build started from a signal handler or a "
+                  "callback?); give this build another directory");
+    EXPECT_FALSE(fs::exists(bin.file("packmol-ran")));
+
+    int asked = 0;
+    std::thread other([&] {
+        const auto waited = DirectoryLock::acquire(dir.path(), [&] { return ++asked == 2; });
+        ASSERT_FALSE(waited);
+        EXPECT_EQ(waited.error().error_number(), ECANCELED);
+    });
+    other.join();
+    EXPECT_EQ(asked, 2);
+}
 }  // namespace
 }  // namespace boxwright

@@ -16,10 +16,12 @@ import signal
 import subprocess
 import sys
 import time
+import unittest
 
 from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import PyPairSetup, pack_from_coords_py
+from boxwright import models as boxwright_models
 from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates,
                      needs_lammps, run_lammps, stand_in_packmol)
 
@@ -621,3 +623,221 @@ class MessagesTest(AttackTestCase):
                          r"write, 8192 bytes \(ulimit -f\); raise the limit or build a smaller "
                          r"system\n$")
         self.assert_nothing_written()
+
+
+# A build through the package's engine in a fresh interpreter whose SIGALRM handler starts a
+# second build into the same folder while the first is packing: the second's outcome is printed.
+REENTRY = """
+import json, signal, sys
+from boxwright import BuildError
+from boxwright._engine import build_packmol
+species, force_field, out_dir = json.loads(sys.argv[1])
+seen = []
+def second_build(signum, frame):
+    try:
+        build_packmol(species, [2], 300.0, force_field=force_field, out_dir=out_dir)
+        seen.append("written")
+    except BuildError as error:
+        seen.append(str(error))
+    raise KeyboardInterrupt
+signal.signal(signal.SIGALRM, second_build)
+signal.setitimer(signal.ITIMER_REAL, 0.3)
+try:
+    build_packmol(species, [2], 300.0, force_field=force_field, out_dir=out_dir)
+except KeyboardInterrupt:
+    pass
+print(json.dumps(seen))
+"""
+
+
+def atoms_of(data_lmp):
+    """The positions of data.lmp's Atoms section, by atom ID."""
+    lines = pathlib.Path(data_lmp).read_text(encoding="utf-8").splitlines()
+    start = lines.index("Atoms") + 2
+    positions = {}
+    for line in lines[start:]:
+        if not line.strip():
+            break
+        fields = line.split()
+        positions[int(fields[0])] = [float(x) for x in fields[4:7]]
+    return positions
+
+
+class OutputSetAttacksTest(AttackTestCase):
+    """The output folder as one set: no file of an earlier build left beside the new ones, no
+    file of the set replaced unless all are, nothing a killed build left kept, no path that
+    reaches the terminal raw, and positions that keep their molecules."""
+
+    def test_a_build_without_in_lmp_takes_the_earlier_one_away(self):
+        coords = lattice_coordinates([(WATER, 2)])
+        rows = [  # the entry, whether it removes an earlier in.lmp (the specified set has none)
+            ("package", build_from_coords, True),
+            ("specified module", pack_from_coords_py, False),
+        ]
+        for name, entry, removes in rows:
+            with self.subTest(name):
+                (self.out / "in.lmp").write_text("run 1000000\n")
+                arguments = dict(force_field=FORCE_FIELD, out_dir=str(self.out))
+                if entry is build_from_coords:
+                    arguments["input_script"] = False
+                result = entry([WATER], [2], coords, 20.0, **arguments)
+                self.assertEqual((self.out / "in.lmp").exists(), not removes)
+                if removes:
+                    self.assertIn({"kind": "output-directory", "level": "note",
+                                   "text": f"removed {self.out}/in.lmp, left by an earlier build: "
+                                   "this build writes no in.lmp, and that one would run the new "
+                                   "data.lmp with its own settings"}, result["diagnostics"])
+
+    @unittest.skipUnless(shutil.which("packmol"), "needs packmol")
+    def test_pack_then_pack_without_input_leaves_no_stale_in_lmp(self):
+        first = boxwright("pack", "--species", "tip3p", "--counts", "20", "--density", "997",
+                          "--accept-imperfect", "--out-dir", self.out)
+        self.assertEqual(first.returncode, 0, first.stderr)
+        second = boxwright("pack", "--species", "spce", "methanol", "--counts", "18", "2",
+                           "--density", "950", "--accept-imperfect", "--no-input", "--out-dir",
+                           self.out)
+        self.assertEqual(second.returncode, 0, second.stderr)
+        self.assertEqual(sorted(p.name for p in self.out.iterdir()),
+                         ["data.lmp", "forcefield.lmp"])
+        self.assertIn(f"removed {self.out}/in.lmp, left by an earlier build: this build writes "
+                      "no in.lmp", second.stdout)
+
+    def unwrapped_data_file(self, molecule, flags, box=20.0):
+        """A data file of one copy of `molecule` at the box's centre, every atom with `flags`."""
+        atoms = json.loads(pathlib.Path(molecule).read_text(encoding="utf-8"))["pseudoAtoms"]
+        lines = [f"{n} 1 1 0.0 {x + box / 2} {y + box / 2} {z + box / 2} {flags}"
+                 for n, (_, (x, y, z)) in enumerate(atoms, 1)]
+        path = self.tmp / "unwrapped.data"
+        path.write_text(f"LAMMPS data file\n\n{len(atoms)} atoms\n1 atom types\n\n"
+                        + "".join(f"0 {box} {a}lo {a}hi\n" for a in "xyz")
+                        + "\nAtoms # full\n\n" + "\n".join(lines) + "\n", encoding="utf-8")
+        return str(path), atoms
+
+    def assert_molecule_kept(self, reference, written, box):
+        for (a, b) in ((0, 1), (0, 2)):
+            expected = math.dist(reference[a][1], reference[b][1])
+            self.assertAlmostEqual(math.dist(written[a + 1], written[b + 1]), expected, places=5)
+        for position in written.values():
+            self.assertTrue(all(-3 < x < box + 3 for x in position), position)
+
+    @unittest.skipUnless(shutil.which("lmp"), "needs LAMMPS")
+    def test_molecules_unwrapped_far_away_keep_their_bonds(self):
+        rows = [  # the molecule, the image flags of every atom
+            ("water at flag 10^6", WATER, "1000000 0 0"),
+            ("water at flag -10^6 on every axis", WATER, "-1000000 -1000000 -1000000"),
+            ("CO2 at flag 10^5", example("co2.json"), "0 100000 0"),
+            ("CO2 at the largest flags", example("co2.json"), "1048575 -1048576 1048575"),
+        ]
+        for name, molecule, flags in rows:
+            with self.subTest(name):
+                path, reference = self.unwrapped_data_file(molecule, flags)
+                build_from_coords([molecule], [1], path, None, force_field=FORCE_FIELD,
+                                  out_dir=str(self.out), pair_style="lj-cut")
+                self.assert_molecule_kept(reference, atoms_of(self.out / "data.lmp"), 20.0)
+                # Its own output is taken back, bonds checked, and LAMMPS runs it.
+                rebuilt = self.tmp / "rebuilt"
+                build_from_coords([molecule], [1], str(self.out / "data.lmp"), None,
+                                  force_field=FORCE_FIELD, out_dir=str(rebuilt),
+                                  pair_style="lj-cut")
+                run_lammps(self.out)
+
+    def test_bonds_are_checked_as_data_lmp_writes_them(self):
+        # Inside a box of 2·10^7 Å nothing moves, and seven digits cannot hold an O–H bond.
+        coords = [[1.5e7 + x, 1.5e7 + y, 1.5e7 + z]
+                  for _, (x, y, z) in json.loads(pathlib.Path(WATER).read_text())["pseudoAtoms"]]
+        with self.assertRaises(BuildError) as raised:
+            build_from_coords([WATER], [1], coords, 2e7, force_field=FORCE_FIELD,
+                              out_dir=str(self.out))
+        self.assertTrue(str(raised.exception).startswith(
+            "coordinates do not fit molecule 1 of 'water': atoms 1 (Ow) and 2 (Hw) are "), raised.exception)
+        self.assert_nothing_written()
+
+    def models_write(self, folder, **options):
+        return boxwright("models", "ethanol", "--write", folder, cwd=self.tmp, **options)
+
+    def test_models_write_creates_both_files_or_neither(self):
+        bundled = {name: (pathlib.Path(boxwright_models.MODELS_DIR) / name).read_bytes()
+                   for name in ("ethanol.json", "ethanol.force_field.json")}
+        rows = [  # a link already in the folder, by name
+            ("a dangling link as the molecule file", "ethanol.json"),
+            ("a dangling link as the force-field file", "ethanol.force_field.json"),
+        ]
+        for name, linked in rows:
+            with self.subTest(name):
+                folder = self.tmp / name.replace(" ", "-")
+                folder.mkdir()
+                (folder / linked).symlink_to(self.tmp / f"outside-{linked}")
+                written = self.models_write(folder)
+                self.assertEqual((written.returncode, written.stderr),
+                                 (1, f"boxwright: {folder}/{linked} exists; boxwright does not "
+                                     "overwrite it\n"))
+                self.assertEqual([p.name for p in folder.iterdir()], [linked])
+                self.assertFalse((self.tmp / f"outside-{linked}").exists())
+        with self.subTest("a disk that fills up, then the retry"):
+            folder = self.tmp / "full"
+            full = subprocess.run(
+                [sys.executable, "-c",
+                 "import resource, signal, sys; signal.signal(signal.SIGXFSZ, signal.SIG_IGN); "
+                 "resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100)); "
+                 "from boxwright.cli import main; sys.exit(main(sys.argv[1:]))",
+                 "models", "ethanol", "--write", str(folder)], capture_output=True, text=True)
+            self.assertEqual((full.returncode, full.stderr),
+                             (1, f"boxwright: writing {folder}/ethanol.json: File too large "
+                                 "(os error 27)\n"))
+            self.assertEqual(list(folder.iterdir()), [])
+            self.assertEqual(self.models_write(folder).returncode, 0)
+            self.assertEqual({p.name: p.read_bytes() for p in folder.iterdir()}, bundled)
+        with self.subTest("eight writers at once"):
+            folder = self.tmp / "raced"
+            writers = [subprocess.Popen([sys.executable, "-m", "boxwright", "models", "ethanol",
+                                         "--write", str(folder)], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True) for _ in range(8)]
+            statuses = sorted(writer.wait(timeout=60) for writer in writers)
+            for writer in writers:
+                writer.stdout.close()
+                writer.stderr.close()
+            self.assertEqual(statuses, [0] + [1] * 7)
+            self.assertEqual({p.name: p.read_bytes() for p in folder.iterdir()}, bundled)
+
+    def test_a_build_from_a_signal_handler_into_the_same_folder_is_refused(self):
+        path = stand_in_packmol(self.tmp, "sleep 5\nexit 1\n")
+        request = json.dumps([[WATER], FORCE_FIELD, str(self.out)])
+        run = subprocess.run([sys.executable, "-c", REENTRY, request], capture_output=True,
+                             text=True, timeout=60, env={**os.environ, "PATH": path,
+                                                         "TMPDIR": str(self.tmpdir)})
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(json.loads(run.stdout), [
+            f"locking {self.out}: a build of this process is writing into it already and waits "
+            "for this one to end (a build started from a signal handler or a callback?); give "
+            "this build another directory"])
+        self.assert_nothing_written()
+
+    def test_paths_with_control_characters_are_shown_escaped(self):
+        rows = [  # the argument, its path, the path as the package shows it, the message
+            ("force_field", f"{self.tmp}/ff\x1b[2J.json", f'"{self.tmp}/ff\\u{{1b}}[2J.json"',
+             "reading {}: No such file or directory (os error 2)"),
+            ("species", f"{self.tmp}/a\nwarning: forged.json",
+             f'"{self.tmp}/a\\nwarning: forged.json"',
+             "reading {}: No such file or directory (os error 2)"),
+            ("out_dir", f"{self.out}/data.lmp/x\u009b", f'"{self.out}/data.lmp/x\\u{{9b}}"',
+             "creating {}: Not a directory (os error 20)"),
+        ]
+        coords = lattice_coordinates([(WATER, 1)])
+        for given, path, escaped, message in rows:
+            request = dict(species=[WATER], force_field=FORCE_FIELD, out_dir=str(self.out))
+            request[given] = [path] if given == "species" else path
+            species = request.pop("species")
+            # The specified module prints paths as given.
+            for entry, shown in ((build_from_coords, escaped), (pack_from_coords_py, path)):
+                with self.subTest(given, entry=entry.__name__):
+                    with self.assertRaises(RuntimeError) as raised:
+                        entry(species, [1], coords, 20.0, **request)
+                    self.assertEqual(str(raised.exception), message.format(shown))
+        with self.subTest("the command line prints one line, with no control character"):
+            run = boxwright("from-coords", "--species", self.tmp / "a\x1b\nwarning: forged.json",
+                            "--counts", "1", "--coords", self.tmp / "x.xyz",
+                            "--box-length", "20", "--force-field", FORCE_FIELD,
+                            "--out-dir", self.out)
+            self.assertEqual(run.returncode, 1)
+            self.assertEqual(len(run.stderr.splitlines()), 1, run.stderr)
+            self.assertNotIn("\x1b", run.stderr)

@@ -9,16 +9,18 @@ model's pseudo atom of the same name must carry the same numbers (the build chec
 
 from __future__ import annotations
 
+import contextlib
 import difflib
+import errno
 import json
 import os
 import re
-import shutil
+import secrets
 from dataclasses import dataclass
 from functools import cache
 from pathlib import Path
 
-from ..errors import BuildError
+from ..errors import BuildError, shown_path
 
 __all__ = ["Model", "MODELS_DIR", "names", "find", "get", "resolve_species", "shadowed",
            "write"]
@@ -157,15 +159,72 @@ def _looks_like_a_name(entry: str) -> bool:
 
 def write(name: str, directory: str | os.PathLike[str]) -> list[Path]:
     """Copy a model's molecule file and force-field file into *directory* (created when missing),
-    as a start for a model of one's own; an existing file there is never overwritten."""
+    as a start for a model of one's own; an existing file there is never overwritten.
+
+    Both files are written or neither: each is created only where no file (nor a link, even one
+    to nothing) has the name, so that a link cannot send the copy elsewhere and of two writers
+    at once one writes and the other is refused; a write that fails (a full disk) leaves nothing
+    that would block the next try."""
     model = get(name)
     target = Path(directory)
-    copies = [(model.molecule, target / model.molecule.name),
-              (model.force_field, target / model.force_field.name)]
-    for _, destination in copies:
-        if destination.exists():
-            raise FileExistsError(f"{destination} exists; boxwright does not overwrite it")
+    copies = [(model.molecule, model.molecule.name),
+              (model.force_field, model.force_field.name)]
+    for _, file_name in copies:
+        if os.path.lexists(target / file_name):
+            raise FileExistsError(f"{shown_path(target / file_name)} exists; boxwright does not "
+                                  "overwrite it")
     target.mkdir(parents=True, exist_ok=True)
-    for source, destination in copies:
-        shutil.copyfile(source, destination)
-    return [destination for _, destination in copies]
+    folder = os.open(target, os.O_PATH | os.O_DIRECTORY | os.O_CLOEXEC)
+    written: list[str] = []
+    try:
+        for source, file_name in copies:
+            _create_new(folder, file_name, source.read_bytes(), target / file_name)
+            written.append(file_name)
+    except BaseException:
+        for file_name in written:
+            os.unlink(file_name, dir_fd=folder)
+        raise
+    finally:
+        os.close(folder)
+    return [target / file_name for _, file_name in copies]
+
+
+def _create_new(folder: int, name: str, data: bytes, shown: Path) -> None:
+    """Creates *name* in the folder with *data*, whole, unless something has the name already:
+    written to a new temporary file first, then given the name by a hard link, which never
+    replaces and never follows a link. Where the file system has no hard links, the file is
+    created under its name at once, exclusively, and removed if the writing fails."""
+    temporary = f"{name}.tmp{secrets.token_hex(3)}"
+    try:
+        _write_exclusively(folder, temporary, data)
+        try:
+            os.link(temporary, name, src_dir_fd=folder, dst_dir_fd=folder, follow_symlinks=False)
+        except FileExistsError:
+            raise FileExistsError(f"{shown_path(shown)} exists; boxwright does not overwrite "
+                                  "it") from None
+        except OSError as error:
+            if error.errno not in (errno.EPERM, errno.EOPNOTSUPP, errno.EXDEV):
+                raise
+            _write_exclusively(folder, name, data)
+    except FileExistsError:
+        raise
+    except OSError as error:
+        raise BuildError(f"writing {shown_path(shown)}: {os.strerror(error.errno or 0)} "
+                         f"(os error {error.errno})") from None
+    finally:
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(temporary, dir_fd=folder)
+
+
+def _write_exclusively(folder: int, name: str, data: bytes) -> None:
+    fd = os.open(name, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW | os.O_CLOEXEC,
+                 0o666, dir_fd=folder)
+    try:
+        with open(fd, "wb", closefd=False) as file:
+            file.write(data)
+        os.close(fd)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.close(fd)
+        os.unlink(name, dir_fd=folder)
+        raise

@@ -98,6 +98,9 @@ struct PackageArguments {
         request.preset_rule = pair_choice.rule;
         request.explicit_lb = explicit_lb;
         if (input_script) request.input_script = run;
+        request.input_script_in_set = true;
+        request.escape_paths = true;
+        request.wrap_molecules = true;
         request.pair_settings = pair;
         request.full_report = true;
         request.declared_m_site = true;
