@@ -5,7 +5,7 @@ build knows them.
 """
 
 from collections.abc import Buffer, Callable, Sequence
-from typing import Any, SupportsFloat, SupportsIndex
+from typing import Any, SupportsFloat, SupportsIndex, TypedDict
 
 __all__: list[str]
 
@@ -110,3 +110,15 @@ def build_from_coords(
     molecule file's (within 25 %) and fails the build on the first that is off, naming
     bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
     model_force_fields, mole_fractions and molecules as for build_packmol."""
+
+class _MoleculeFacts(TypedDict):
+    sites: int
+    shape: str
+    charge: float
+    charged: bool
+
+def describe_molecule(molecule: str, force_field: str) -> _MoleculeFacts:
+    """The sites (atoms, plus the M site of a four-site water), the shape ("one site", "rigid",
+    "fixed bonds" or "flexible", by the rules in.lmp holds molecules with), the net charge and
+    whether any site is charged, of a molecule file whose pseudo atoms the force-field file
+    declares."""

@@ -7,13 +7,15 @@ instead, naming the parameter; everything the build itself refuses or fails at i
 
 from __future__ import annotations
 
-from typing import Any
+__all__ = ["BuildError", "BuildWarning"]
 
 
 class BuildError(RuntimeError):
-    """A build that failed: an input file that cannot be read or says something wrong, settings
-    that do not fit the system, a Packmol run that failed or was stopped, an output directory
-    that cannot be written. The previous files of the output directory are left as they were.
+    """A build that failed.
+
+    An input file that cannot be read or says something wrong, settings that do not fit the
+    system, a Packmol run that failed or was stopped, an output directory that cannot be
+    written. The previous files of the output directory are left as they were.
 
     `message` is the whole message, and ``str(error)`` too. `file` is the input file at fault,
     as the caller named it (a force-field, molecule or coordinate file), and `line` the line in
@@ -32,11 +34,15 @@ class BuildError(RuntimeError):
         self.line = line
 
     # Pickled (to another process, say) with its place, which `args` alone would lose.
-    def __reduce__(self) -> tuple[Any, ...]:
+    def __reduce__(self) -> tuple[object, ...]:
         return type(self), (self.message, self.file, self.line)
 
 
 class BuildWarning(UserWarning):
-    """A warning of a build, issued with `warnings.warn` once the files are written, one for each
-    text of the report's `warnings`: ``-W error::boxwright.BuildWarning`` (or a filter set with
-    `warnings.simplefilter`) raises the first of them, after the files are written."""
+    """A warning of a build, issued with `warnings.warn` once the files are written.
+
+    One is issued for each text of the report's `warnings`: `warnings.simplefilter("error",
+    BuildWarning)` (or ``python -W error::UserWarning``) raises the first of them, after the files
+    are written. ``-W error::boxwright.BuildWarning`` does not work where the package is found
+    through the script's own folder: Python reads ``-W`` before that folder is on its path.
+    """

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
@@ -155,7 +156,7 @@ std::string status_note(const ChildOutput& child) {
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
                                 std::stop_token stop) {
     BW_TRY(UniqueFd job, open_for_reading(job_path).map_error(about(job_path)));
-    auto child = run_to_completion({"packmol", job.get(), work_dir}, stop);
+    auto child = run_to_completion({"packmol", job.get(), work_dir}, std::move(stop));
     if (!child && child.error().error_number() == ECANCELED) {
         return fail("packmol was stopped before it finished: the build was interrupted");
     }
@@ -202,7 +203,7 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
     std::string job_path = join_path(work_dir, "pack.inp");
     BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
 
-    BW_TRY(auto child, run_packmol(work_dir, job_path, stop));
+    BW_TRY(auto child, run_packmol(work_dir, job_path, std::move(stop)));
     std::optional<std::string> note;
     if (!child.succeeded()) note = status_note(child);
 
@@ -225,7 +226,7 @@ Result<PackedSystem> pack_system(const std::string& work_dir,
     double low = wall_margin(tolerance, box_edge);
     double high = box_edge - low;
     PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
-    BW_TRY(auto run, run_packmol_job(work_dir, job, stop));
+    BW_TRY(auto run, run_packmol_job(work_dir, job, std::move(stop)));
     return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 

@@ -1,7 +1,8 @@
-// write_lammps_outputs: the fourth step of every build. Creates the output directory and writes
-// data.lmp, forcefield.lmp and, when asked for, in.lmp as one set: each to a temporary file beside
-// its target, renamed only once all are complete, under a lock on the directory. A failure, an
-// interrupt or a second build into the same directory never leaves a mix of old and new files.
+// write_lammps_outputs: the last step of every build, after the report. Creates the output
+// directory and writes data.lmp, forcefield.lmp and, when asked for, in.lmp as one set: each to a
+// temporary file beside its target, renamed only once all are complete, under a lock on the
+// directory. A failure, an interrupt or a second build into the same directory never leaves a mix
+// of old and new files.
 #pragma once
 
 #include <optional>

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "python/engine/builds.hpp"
+#include "python/engine/molecule_facts.hpp"
 #include "python/module_support.hpp"
 #include "python/py_ref.hpp"
 
@@ -17,9 +18,10 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 2> ENGINE_FUNCTIONS = {
+constexpr std::array<PyMethodDef* (*)(), 3> ENGINE_FUNCTIONS = {
     build_packmol_method,
     build_from_coords_method,
+    describe_molecule_method,
 };
 
 int exec_engine(PyObject* module) {
