@@ -42,6 +42,8 @@ if TYPE_CHECKING:
     from .models import Model
     from .report import BuildReport
 
+__all__ = ["PROG", "build_parser", "main"]
+
 PROG = "boxwright"
 
 # The preset names of boxwright.pack.PAIR_STYLES, spelled out so that --help works even where the

@@ -1,15 +1,30 @@
 """The module's face: __all__, docstrings, signatures, the stub, and the PyPairSetup class."""
 
 import ast
+import importlib
 import inspect
 import pathlib
+import pkgutil
 import subprocess
 import sys
 import unittest
 
+import boxwright
 import boxwright._engine as engine
 import boxwright._native as native
 from boxwright._native import PyPairSetup as P
+
+
+class PackageTest(unittest.TestCase):
+    def test_every_module_lists_its_public_names(self):
+        for found in pkgutil.walk_packages(boxwright.__path__, "boxwright."):
+            if found.name == "boxwright._build_version":
+                continue  # written by CMake, holds the version alone
+            with self.subTest(found.name):
+                module = importlib.import_module(found.name)
+                self.assertTrue(hasattr(module, "__all__"))
+                for name in module.__all__:
+                    self.assertTrue(hasattr(module, name), name)
 
 
 class ModuleTest(unittest.TestCase):
