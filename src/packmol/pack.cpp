@@ -154,9 +154,9 @@ std::string status_note(const ChildOutput& child) {
 
 // Packmol runs in the working directory, so that the job's short names find their files.
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
-                                std::stop_token stop) {
+                                const std::stop_token& stop) {
     BW_TRY(UniqueFd job, open_for_reading(job_path).map_error(about(job_path)));
-    auto child = run_to_completion({"packmol", job.get(), work_dir}, std::move(stop));
+    auto child = run_to_completion({"packmol", job.get(), work_dir}, stop);
     if (!child && child.error().error_number() == ECANCELED) {
         return fail("packmol was stopped before it finished: the build was interrupted");
     }
@@ -203,7 +203,7 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
     std::string job_path = join_path(work_dir, "pack.inp");
     BW_TRY_VOID(write_text(job_path, job_text(templates, output_path, job)));
 
-    BW_TRY(auto child, run_packmol(work_dir, job_path, std::move(stop)));
+    BW_TRY(auto child, run_packmol(work_dir, job_path, stop));
     std::optional<std::string> note;
     if (!child.succeeded()) note = status_note(child);
 
