@@ -31,10 +31,16 @@ build: configure
 # sanitizer watches.
 ASAN_BUILD_DIR ?= build-asan
 
-test: build
-	cmake --build $(BUILD_DIR) --target check_format
+# The static checks first: the format, the Python types (pyright) and clang-tidy over src/.
+test: test-deps build
+	cmake --build $(BUILD_DIR) --target check_format check_types check_tidy
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
+
+# The checkers only the tests need: clang-tidy from Debian, the pinned pyright from npm.
+test-deps:
+	@scripts/ensure-deps.sh clang-tidy-16
+	@scripts/ensure-pyright.sh
 
 test-asan: deps
 	@python=$$(scripts/find-python.sh) && \
@@ -63,7 +69,7 @@ fuzz:
 	cmake --build $(FUZZ_BUILD_DIR) --target fuzzers -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZERS)
 
-.PHONY: test-asan fuzz
+.PHONY: test-deps test-asan fuzz
 
 demo: build
 	@python=$$(scripts/find-python.sh) && PYTHONPATH=$(BUILD_DIR)/python "$$python" scripts/demo.py

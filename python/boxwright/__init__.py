@@ -18,7 +18,8 @@ def _version() -> str:
     # The version is written once, in pyproject.toml. An installed package reads it from its
     # metadata; the package of a CMake build tree has none, and CMake writes it a file instead.
     try:
-        from ._build_version import VERSION
+        # CMake writes this file into the build tree only.
+        from ._build_version import VERSION  # pyright: ignore[reportMissingImports]
     except ImportError:
         from importlib import metadata
 

@@ -5,7 +5,7 @@ build knows them.
 """
 
 from collections.abc import Buffer, Callable, Sequence
-from typing import Any, Literal, SupportsFloat, SupportsIndex
+from typing import Any, Literal, SupportsFloat, SupportsIndex, TypedDict
 
 __all__: list[str]
 
@@ -121,3 +121,15 @@ def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
 
 def preset_names() -> tuple[str, ...]:
     """The pair-style presets' names, 'auto' first."""
+
+class _MoleculeFacts(TypedDict):
+    sites: int
+    shape: str
+    charge: float
+    charged: bool
+
+def describe_molecule(molecule: str, force_field: str) -> _MoleculeFacts:
+    """The sites (atoms, plus the M site of a four-site water), the shape ("one site", "rigid",
+    "fixed bonds" or "flexible", by the rules in.lmp holds molecules with), the net charge and
+    whether any site is charged, of a molecule file whose pseudo atoms the force-field file
+    declares."""

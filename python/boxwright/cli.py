@@ -13,7 +13,12 @@ argparse's usage line and message, exit status 2. A failure of the build or of i
 (boxwright.BuildError, or the operating system's error) is "boxwright: <message>" on standard
 error, with every line the message has (Packmol's output included), and exit status 1. Ctrl-C and
 SIGTERM stop the build (every Packmol, the work directory removed) with "boxwright: interrupted"
-or "boxwright: terminated" and a line on what became of the files, exit status 130 or 143.
+or "boxwright: terminated" and a line on what became of the files, exit status 130 or 143; so do
+they at any other moment (while Python imports the package, or the report goes to a slow reader),
+without the line on the files when there are none or they are written. Standard output that cannot
+take the report is one line too: closed or on a full disk, "boxwright: writing to standard
+output: ...", exit status 1; a reader that has gone (a pipe into `head`), "boxwright: standard
+output closed by its reader", exit status 141, as a shell reports a writer that SIGPIPE ended.
 Nothing else is caught, so a fault of the program itself still shows its traceback.
 """
 
@@ -22,6 +27,7 @@ from __future__ import annotations
 import argparse
 import json
 import math
+import os
 import re
 import signal
 import sys
@@ -36,6 +42,8 @@ from .progress import ProgressLine
 if TYPE_CHECKING:
     from .models import Model
     from .report import BuildReport
+
+__all__ = ["PROG", "build_parser", "main"]
 
 PROG = "boxwright"
 COUNT_LIMIT = 2**64 - 1
@@ -322,7 +330,7 @@ def list_models() -> str:
     from . import models
 
     rows = [(m.name, str(m.sites), m.shape, _charge_text(m), m.citation)
-            for m in map(models.find, models.names())]
+            for m in map(models.get, models.names())]
     header = ("NAME", "SITES", "SHAPE", "CHARGE", "SOURCE")
     widths = [max(len(row[i]) for row in [header, *rows]) for i in range(4)]
     return "".join(f"{r[0]:<{widths[0]}}  {r[1]:>{widths[1]}}  {r[2]:<{widths[2]}}  "
@@ -397,8 +405,10 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
 
 
 def print_report(report: BuildReport, as_json: bool) -> None:
-    """The report to standard output, its warnings to standard error: JSON keeps them inside as
-    well, for whoever reads it whole."""
+    """Prints the report to standard output and its warnings to standard error.
+
+    JSON keeps the warnings inside as well, for whoever reads it whole.
+    """
     if as_json:
         sys.stdout.write(json.dumps(report.to_json(), ensure_ascii=False, indent=2) + "\n")
     else:
@@ -407,16 +417,23 @@ def print_report(report: BuildReport, as_json: bool) -> None:
     sys.stderr.write("".join(f"warning: {warning}\n" for warning in report.warnings))
 
 
-def report_failure(error: BaseException, status: int = 1) -> int:
-    print(f"{PROG}: {error}", file=sys.stderr)
-    for note in getattr(error, "__notes__", ()):
-        print(note, file=sys.stderr)
+def report_failure(error: BaseException | str, status: int = 1) -> int:
+    """Prints "boxwright: <message>" and the error's notes on standard error; returns *status*."""
+    lines = [f"{PROG}: {error}", *getattr(error, "__notes__", ())]
+    try:
+        sys.stderr.write("".join(f"{line}\n" for line in lines))
+        sys.stderr.flush()
+    except (OSError, ValueError, AttributeError):
+        pass  # standard error closed or full: the status alone tells
     return status
 
 
 class Terminated(BaseException):
-    """SIGTERM (kill, timeout, a batch scheduler) ends a build as Ctrl-C does: every Packmol
-    stopped, the work directory removed, the old files kept unless the new ones were written."""
+    """SIGTERM (kill, timeout, a batch scheduler), raised where the program is.
+
+    It ends a build as Ctrl-C does: every Packmol stopped, the work directory removed, the old
+    files kept unless the new ones were written.
+    """
 
     def __str__(self) -> str:
         return "terminated"
@@ -435,8 +452,11 @@ def _interrupted(error: KeyboardInterrupt) -> KeyboardInterrupt:
 
 
 def parse(argv: Sequence[str] | None) -> argparse.Namespace:
-    """The command line's arguments; a usage error exits here with status 2. Every value that
-    reaches the package is one it takes, so that what it refuses is the build's to say."""
+    """The command line's arguments; a usage error exits here with status 2.
+
+    Every value that reaches the package is one it takes, so that what it refuses is the build's
+    to say.
+    """
     args = build_parser().parse_args(_negative_values_attached(
         sys.argv[1:] if argv is None else list(argv)))
     if args.command != "models":
@@ -465,12 +485,60 @@ def _check_amounts(args: argparse.Namespace) -> None:
                                   else "--molecules needs --mole-fractions, not --counts")
 
 
+# What a shell reports for a process that SIGPIPE ended: the reader of its output had gone.
+BROKEN_PIPE_STATUS = 128 + signal.SIGPIPE
+
+
 def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command line; returns the exit status.
+
+    Ctrl-C, SIGTERM and a standard output that fails end it with one line and the status the
+    module's docstring gives, wherever they come.
+    """
+    signal.signal(signal.SIGTERM, _terminate)
+    try:
+        if sys.stdout is None:  # started with standard output closed
+            return report_failure("writing to standard output: Bad file descriptor")
+        try:
+            status = _command(argv)
+        except SystemExit as done:  # argparse: --help, --version and usage errors
+            status = done.code if isinstance(done.code, int) else 1
+        sys.stdout.flush()  # the rest of the output, while a failure can still be told
+        return status
+    # A signal may stop a write of the report to a slow reader: what is left of it is dropped,
+    # or Python's flush at exit would wait for that reader again.
+    except KeyboardInterrupt as error:
+        _discard_stdout()
+        return report_failure(_interrupted(error), 128 + signal.SIGINT)
+    except Terminated as error:
+        _discard_stdout()
+        return report_failure(error, 128 + signal.SIGTERM)
+    except BrokenPipeError:
+        _discard_stdout()
+        return report_failure("standard output closed by its reader", BROKEN_PIPE_STATUS)
+    except OSError as error:  # the build's own failures are told where they happen
+        _discard_stdout()
+        return report_failure(f"writing to standard output: {error.strerror or error}")
+
+
+def _discard_stdout() -> None:
+    """Sends what is still buffered for standard output nowhere.
+
+    Python's own flush at exit would otherwise fail again, with a traceback, or wait.
+    """
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        os.close(devnull)
+    except (OSError, ValueError, AttributeError):
+        pass
+
+
+def _command(argv: Sequence[str] | None) -> int:
     args = parse(argv)
     if args.command == "models":
         return run_models(args)
     progress = ProgressLine(sys.stderr)
-    signal.signal(signal.SIGTERM, _terminate)
     try:
         report = run(args, progress)
     except KeyboardInterrupt as error:

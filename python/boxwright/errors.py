@@ -10,11 +10,15 @@ from __future__ import annotations
 import os
 from typing import Any
 
+__all__ = ["BuildError", "BuildWarning", "shown_path"]
+
 
 class BuildError(RuntimeError):
-    """A build that failed: an input file that cannot be read or says something wrong, settings
-    that do not fit the system, a Packmol run that failed or was stopped, an output directory
-    that cannot be written. The previous files of the output directory are left as they were.
+    """A build that failed.
+
+    An input file that cannot be read or says something wrong, settings that do not fit the
+    system, a Packmol run that failed or was stopped, an output directory that cannot be
+    written. The previous files of the output directory are left as they were.
 
     `message` is the whole message, and ``str(error)`` too. `file` is the input file at fault,
     as the caller named it (a force-field, molecule or coordinate file), and `line` the line in
@@ -43,9 +47,13 @@ class BuildError(RuntimeError):
 
 
 class BuildWarning(UserWarning):
-    """A warning of a build, issued with `warnings.warn` once the files are written, one for each
-    text of the report's `warnings`: ``-W error::boxwright.BuildWarning`` (or a filter set with
-    `warnings.simplefilter`) raises the first of them, after the files are written."""
+    """A warning of a build, issued with `warnings.warn` once the files are written.
+
+    One is issued for each text of the report's `warnings`: `warnings.simplefilter("error",
+    BuildWarning)` (or ``python -W error::UserWarning``) raises the first of them, after the files
+    are written. ``-W error::boxwright.BuildWarning`` does not work where the package is found
+    through the script's own folder: Python reads ``-W`` before that folder is on its path.
+    """
 
 
 _SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t"}

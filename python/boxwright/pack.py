@@ -31,9 +31,10 @@ A value that the build refuses (a temperature that is not positive, a setting th
 use for, mole fractions that do not sum to 1) is a `BuildError`.
 
 Each warning of the report is also issued with `warnings.warn` as a `BuildWarning`, at the
-caller's line, once the files are written: with ``-W error::boxwright.BuildWarning`` (or
-`warnings.simplefilter("error", BuildWarning)`) the first of them is raised, but only after the
-files are written (``strict=True`` is the way to fail before writing anything).
+caller's line, once the files are written: with `warnings.simplefilter("error", BuildWarning)`
+(or ``python -W error::UserWarning``, as a BuildWarning is a UserWarning) the first of them is
+raised, but only after the files are written (``strict=True`` is the way to fail before writing
+anything).
 
 Example::
 
@@ -98,9 +99,12 @@ def _species(values: Any) -> list[str]:
 
 
 def _inputs(species: Any, force_field: Any) -> tuple[list[str], dict[str, Any]]:
-    """The engine's species paths, and its force_field and model_force_fields: an entry that is
-    no file but a bundled model's name becomes the model's files; without a force-field file the
-    models' entries stand alone, and without models it is force_field.json here."""
+    """The engine's species paths, and its force_field and model_force_fields.
+
+    An entry that is no file but a bundled model's name becomes the model's files; without a
+    force-field file the models' entries stand alone, and without models it is force_field.json
+    here.
+    """
     paths, model_force_fields = models.resolve_species(_species(species))
     if force_field is not None:
         force_field = _path(force_field, "force_field")
@@ -110,8 +114,7 @@ def _inputs(species: Any, force_field: Any) -> tuple[list[str], dict[str, Any]]:
 
 
 def _pair_code(pair_style: Any) -> int | str | None:
-    """The engine's form of a preset: its integer code, its name (which the engine checks) or
-    None."""
+    """The engine's form of a preset: its integer code, its name (checked there) or None."""
     if isinstance(pair_style, PyPairSetup):
         return int(pair_style)
     if pair_style is None or isinstance(pair_style, str):
@@ -122,8 +125,11 @@ def _pair_code(pair_style: Any) -> int | str | None:
 
 
 def _progress_call(progress: Any) -> Any:
-    """The engine's form of a progress callback, which it calls with four numbers. Anything not
-    callable goes through unchanged, for the engine to refuse with a message naming progress."""
+    """The engine's form of a progress callback, which it calls with four numbers.
+
+    Anything not callable goes through unchanged, for the engine to refuse with a message naming
+    progress.
+    """
     if not callable(progress):
         return progress
     return lambda done, total, elapsed, remaining: progress(
@@ -135,9 +141,11 @@ _PACKAGE_DIR = os.path.dirname(__file__)
 
 
 def _warned(build: Callable[[], dict[str, Any]], species: Any) -> BuildReport:
-    """The report of a build, each of its warnings issued as a BuildWarning at the line that
-    called into the package. A species file that hides a bundled model of its name is a note of
-    the report, or of the failure."""
+    """The report of a build, each of its warnings issued as a BuildWarning.
+
+    Each is issued at the line that called into the package. A species file that hides a bundled
+    model of its name is a note of the report, or of the failure.
+    """
     notes = models.shadowed(_species(species))
     try:
         built = build()
@@ -366,8 +374,10 @@ def from_coords(
 
 def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
                  *, bond_check_off: str = "check_bonds=False", **keywords: Any) -> BuildReport:
-    """`from_coords`, with the words that turn the bond check off where the caller is (the
-    command line names its own option), for the failure to name."""
+    """`from_coords`, with the words that turn the bond check off where the caller is.
+
+    A failed bond check names them; the command line gives its own option.
+    """
     if coords is None:
         raise TypeError("from_coords() missing required argument: 'coords'")
     is_file = isinstance(coords, (str, os.PathLike))

@@ -1,5 +1,8 @@
-"""How far a packing has got: what the `progress` callback of `boxwright.pack.packmol` receives
-after each Packmol run, and the line the command line keeps on standard error meanwhile."""
+"""How far a packing has got.
+
+What the `progress` callback of `boxwright.pack.packmol` receives after each Packmol run, and the
+line the command line keeps on standard error meanwhile.
+"""
 
 from __future__ import annotations
 
@@ -11,9 +14,12 @@ __all__ = ["Progress", "ProgressLine"]
 
 @dataclass(frozen=True)
 class Progress:
-    """`done` of `total` Packmol runs have finished (the sub-boxes of a split box, or the one run
-    of a whole box), `elapsed` seconds after packing started; `remaining` is the estimate of the
-    seconds still to go at the pace so far."""
+    """How far a packing has got after one more Packmol run.
+
+    `done` of `total` Packmol runs have finished (the sub-boxes of a split box, or the one run of
+    a whole box), `elapsed` seconds after packing started; `remaining` is the estimate of the
+    seconds still to go at the pace so far.
+    """
 
     done: int
     total: int
@@ -28,8 +34,11 @@ class Progress:
 
 
 class ProgressLine:
-    """A progress callback that shows each Progress on `stream`: on a terminal as one line
-    rewritten in place, elsewhere (a log file, a pipe) as one line per finished run."""
+    """A progress callback that shows each Progress on `stream`.
+
+    On a terminal it is one line rewritten in place, elsewhere (a log file, a pipe) one line per
+    finished run.
+    """
 
     def __init__(self, stream: TextIO) -> None:
         self._stream = stream

@@ -1,9 +1,9 @@
 """The build report that `boxwright.pack.packmol` and `boxwright.pack.from_coords` return.
 
-`str(report)` is the build summary (the files written, the size of the system and its warnings),
-exactly as `boxwright._native` returns it; the report adds the numbers a user would otherwise dig
-out of logs, and every warning of the build, including those about set-ups that are physically
-doubtful or that LAMMPS would refuse.
+`str(report)` is the build summary (the files written, the size of the system, its warnings and
+notes), as `boxwright._native` returns it but with a note labelled "note:"; the report adds the
+numbers a user would otherwise dig out of logs, and every warning of the build, including those
+about set-ups that are physically doubtful or that LAMMPS would refuse.
 """
 
 from __future__ import annotations
@@ -12,6 +12,8 @@ from dataclasses import asdict, dataclass
 from typing import Any
 
 from .errors import shown_path
+
+__all__ = ["AtomType", "BuildReport", "Diagnostic", "SpeciesReport", "Totals"]
 
 
 @dataclass(frozen=True)
@@ -27,8 +29,11 @@ class SpeciesReport:
 
 @dataclass(frozen=True)
 class AtomType:
-    """One atom type of data.lmp: its `number` there (from 1), the pseudo atom it stands for and
-    the species that use it, in species order."""
+    """One atom type of data.lmp.
+
+    Its `number` there (from 1), the pseudo atom it stands for and the species that use it, in
+    species order.
+    """
 
     number: int
     name: str
@@ -51,9 +56,12 @@ class Totals:
 
 @dataclass(frozen=True)
 class Diagnostic:
-    """One thing a step of the build said: `kind` names the check or step ("rigid-placeholder",
-    "packing-status", "long-range-solver", "net-charge", ...), `level` is "note" for a routine
-    fact or "warning" for one the user should act on."""
+    """One thing a step of the build said.
+
+    `kind` names the check or step ("rigid-placeholder", "packing-status", "long-range-solver",
+    "net-charge", ...), `level` is "note" for a routine fact or "warning" for one the user should
+    act on.
+    """
 
     kind: str
     level: str
@@ -122,10 +130,12 @@ class BuildReport:
         return tuple(d.text for d in self.diagnostics if d.level == "note")
 
     def to_json(self) -> dict[str, Any]:
-        """The report as one JSON object: species, atom_types (number, name, species), totals,
-        box_length, density, net_charge, min_distance, warnings, diagnostics (kind, level, text),
-        files, packing ({"subboxes": [nx, ny, nz], "jobs": n} when the box was split, else
-        null)."""
+        """The report as one JSON object.
+
+        Its keys: species, atom_types (number, name, species), totals, box_length, density,
+        net_charge, min_distance, warnings, diagnostics (kind, level, text), files, packing
+        ({"subboxes": [nx, ny, nz], "jobs": n} when the box was split, else null).
+        """
         return {
             "species": [asdict(s) for s in self.species],
             "atom_types": [dict(asdict(t), species=list(t.species)) for t in self.atom_types],
@@ -142,8 +152,11 @@ class BuildReport:
         }
 
     def format(self, warnings: bool = True) -> str:
-        """The report for a person: the files, the system, its species and atom types, and every
-        warning unless *warnings* is false (the command line prints them on standard error)."""
+        """The report for a person.
+
+        The files, the system, its species and atom types, and every warning unless *warnings*
+        is false (the command line prints them on standard error).
+        """
         lines = [f"Wrote {shown_path(path)}" for path in self.files]
         # What else became of the folder: an earlier build's in.lmp or temporary files removed.
         lines += [d.text for d in self.diagnostics

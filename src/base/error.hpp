@@ -75,6 +75,8 @@ inline auto in_file(std::string file) {
 //     BW_TRY(auto molecule, Molecule::load(path));   // declares `molecule` on success
 //     BW_TRY_VOID(write_file(path, text));            // for Result<void>
 // On failure the enclosing function returns the same FfError.
+// The arguments are a name and a declaration, which parentheses would break.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define BW_TRY_CONCAT_(a, b) a##b
 #define BW_TRY_NAME_(counter) BW_TRY_CONCAT_(bw_try_result_, counter)
 #define BW_TRY_WITH_(result, declaration, expression)              \
@@ -83,6 +85,7 @@ inline auto in_file(std::string file) {
     declaration = std::move(result).value()
 #define BW_TRY(declaration, expression) \
     BW_TRY_WITH_(BW_TRY_NAME_(__COUNTER__), declaration, expression)
+// NOLINTEND(bugprone-macro-parentheses)
 #define BW_TRY_VOID(expression)                                       \
     do {                                                              \
         if (auto bw_try_status_ = (expression); !bw_try_status_)      \

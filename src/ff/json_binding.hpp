@@ -235,7 +235,7 @@ class RecordSink final : public Sink {
 template <class Record>
 Shape<Record> record(std::string_view name, std::vector<Field<Record>> fields,
                      std::vector<Field<Record>> keyed_only = {},
-                     std::vector<std::string_view> quiet = {}) {
+                     const std::vector<std::string_view>& quiet = {}) {
     auto table = std::make_shared<RecordTable<Record>>();
     table->expected = fmt::format("struct {}", name);
     table->expected_length = fmt::format("struct {} with {} elements", name, fields.size());
@@ -243,7 +243,7 @@ Shape<Record> record(std::string_view name, std::vector<Field<Record>> fields,
     for (auto& field : keyed_only) fields.push_back(std::move(field));
     table->fields = std::move(fields);
     for (const auto& field : table->fields) table->keys.known.push_back(field.key);
-    table->keys.quiet = std::move(quiet);
+    table->keys.quiet = quiet;
     return [table](Record& target) { return std::make_unique<RecordSink<Record>>(*table, target); };
 }
 

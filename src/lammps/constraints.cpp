@@ -20,18 +20,6 @@ std::vector<std::size_t> ascending_unique(std::vector<std::size_t> types) {
     return types;
 }
 
-// A bond the model holds fixed: to a bare charge, or named in the molecule file.
-bool held_fixed(const ResolvedBond& bond, const Molecule& molecule, const ForceField& force_field) {
-    const auto& t = bond.types;
-    if (is_bare_charge(force_field.checked_pseudo_atom(t[0])) ||
-        is_bare_charge(force_field.checked_pseudo_atom(t[1]))) {
-        return true;
-    }
-    return std::any_of(
-        molecule.fixed_bonds.begin(), molecule.fixed_bonds.end(),
-        [&t](const auto& names) { return norm_pair(names[0], names[1]) == norm_pair(t[0], t[1]); });
-}
-
 // SHAKE's clusters: one central atom and at most three bonded to it, which bond to nothing else
 // held; a lone bond is a cluster of two.
 bool forms_shake_clusters(std::span<const Bond> bonds, std::size_t atoms) {
@@ -64,6 +52,17 @@ SpeciesHold hold_fixed_bonds(const ResolvedMolecule& resolved, const TypeRegistr
 }
 
 }  // namespace
+
+bool held_fixed(const ResolvedBond& bond, const Molecule& molecule, const ForceField& force_field) {
+    const auto& t = bond.types;
+    if (is_bare_charge(force_field.checked_pseudo_atom(t[0])) ||
+        is_bare_charge(force_field.checked_pseudo_atom(t[1]))) {
+        return true;
+    }
+    return std::any_of(
+        molecule.fixed_bonds.begin(), molecule.fixed_bonds.end(),
+        [&t](const auto& names) { return norm_pair(names[0], names[1]) == norm_pair(t[0], t[1]); });
+}
 
 SpeciesHold hold_for(const ResolvedMolecule& resolved, const TypeRegistries& registries,
                      const ForceField& force_field) {

@@ -34,6 +34,10 @@ struct SpeciesHold {
     bool flexible = false;  // SHAKE holds only the fixed bonds of a flexible molecule
 };
 
+// A bond the model holds at its length: one to a bare charge, or one the molecule file names in
+// "FixedBonds". Its pseudo atoms must be checked against the force field already.
+bool held_fixed(const ResolvedBond& bond, const Molecule& molecule, const ForceField& force_field);
+
 SpeciesHold hold_for(const ResolvedMolecule& resolved, const TypeRegistries& registries,
                      const ForceField& force_field);
 

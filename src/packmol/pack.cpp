@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
@@ -175,7 +176,7 @@ std::string signal_cause(int signal_number) {
 
 // Packmol runs in the working directory, so that the job's short names find their files.
 Result<ChildOutput> run_packmol(const std::string& work_dir, const std::string& job_path,
-                                std::stop_token stop) {
+                                const std::stop_token& stop) {
     BW_TRY(UniqueFd job, open_for_reading(job_path).map_error(about(job_path)));
     auto child = run_to_completion({"packmol", job.get(), work_dir}, stop);
     if (!child && child.error().error_number() == ECANCELED) {
@@ -253,7 +254,7 @@ Result<PackedSystem> pack_system(const std::string& work_dir,
     double low = wall_margin(tolerance, box_edge);
     double high = box_edge - low;
     PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
-    BW_TRY(auto run, run_packmol_job(work_dir, job, stop));
+    BW_TRY(auto run, run_packmol_job(work_dir, job, std::move(stop)));
     return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 

@@ -66,7 +66,7 @@ OsResult<Pipe> make_output_pipe() {
 std::vector<std::string> program_candidates(const std::string& program) {
     std::error_code unknown;
     const std::string here = std::filesystem::current_path(unknown).string();
-    auto anchored = [&here](std::string path) {
+    auto anchored = [&here](const std::string& path) {
         return path.starts_with('/') || here.empty() ? path : join_path(here, path);
     };
     if (program.find('/') != std::string::npos) return {anchored(program)};
@@ -337,7 +337,7 @@ ChildOutput ChildProcess::output() const {
     return out;
 }
 
-OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, std::stop_token stop) {
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, const std::stop_token& stop) {
     // On every way out before the end, `child` going out of scope stops the child.
     BW_TRY(ChildProcess child, ChildProcess::start(request));
     for (;;) {

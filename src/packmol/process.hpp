@@ -89,6 +89,7 @@ class ChildProcess {
 // 50 ms and once more at the end. Once a stop is requested the child is stopped and reaped, and
 // the failure is Running with ECANCELED, the error number for an operation called off; on any other
 // failure after the start, the child is stopped too.
-OsResult<ChildOutput> run_to_completion(const LaunchRequest& request, std::stop_token stop = {});
+OsResult<ChildOutput> run_to_completion(const LaunchRequest& request,
+                                        const std::stop_token& stop = {});
 
 }  // namespace boxwright

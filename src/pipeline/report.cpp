@@ -136,7 +136,7 @@ Result<BuildReport> make_build_report(const BuildRequest& request, const Resolve
     return report;
 }
 
-std::string BuildReport::summary_text() const {
+std::string BuildReport::summary_text(SummaryLabels labels) const {
     const BuildSummary& s = summary;
     fmt::memory_buffer out;
     auto to = std::back_inserter(out);
@@ -152,7 +152,10 @@ std::string BuildReport::summary_text() const {
         fmt::format_to(to, "skipped (count 0): {}\n", fmt::join(s.skipped, ", "));
     }
     for (const auto& diagnostic : diagnostics) {
-        if (shown_in_summary(diagnostic.kind)) fmt::format_to(to, "warning: {}\n", diagnostic.text);
+        if (!shown_in_summary(diagnostic.kind)) continue;
+        const bool note =
+            labels == SummaryLabels::ByLevel && diagnostic.level == DiagnosticLevel::Note;
+        fmt::format_to(to, "{}: {}\n", note ? "note" : "warning", diagnostic.text);
     }
     return fmt::to_string(out);
 }

@@ -50,6 +50,9 @@ struct AtomTypeReport {
     std::vector<std::string> species;  // in species order
 };
 
+// How the summary labels its diagnostics: all as warnings, or each by its level.
+enum class SummaryLabels { AllWarnings, ByLevel };
+
 struct BuildReport {
     BuildSummary summary;
     std::vector<Diagnostic> diagnostics;  // in the order the steps reported them
@@ -63,13 +66,15 @@ struct BuildReport {
     double net_charge = 0;                   // e
     std::optional<Contact> closest_contact;
 
-    // The few lines returned to the caller: files written, system size, the summary's warnings.
-    std::string summary_text() const;
+    // The few lines returned to the caller: files written, system size, the summary's diagnostics.
+    // `_native` labels each of them "warning:"; the package labels a note "note:".
+    std::string summary_text(SummaryLabels labels = SummaryLabels::AllWarnings) const;
     // The text of every warning, in order.
     std::vector<std::string> warnings() const;
 };
 
-// The last step of every build: the report on what was written. Adds the note on the long-range
+// The fourth step of every build: the report on what is to be written, made before the files are
+// written so that a strict build with warnings writes nothing. Adds the note on the long-range
 // solver of forcefield.lmp and, when the request asks for the full report, the package's checks.
 // The watch's stop is asked while the closest contact is sought: a report made after a stop is
 // not to be used.

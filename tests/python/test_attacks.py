@@ -5,6 +5,7 @@ on PATH play the faults the real program cannot; an interrupt is tried on the re
 
 import array
 import contextlib
+import fcntl
 import json
 import math
 import os
@@ -841,3 +842,89 @@ class OutputSetAttacksTest(AttackTestCase):
             self.assertEqual(run.returncode, 1)
             self.assertEqual(len(run.stderr.splitlines()), 1, run.stderr)
             self.assertNotIn("\x1b", run.stderr)
+
+
+def wchan(pid):
+    """Where in the kernel the process waits ("pipe_write", or "anon_pipe_write" on newer kernels,
+    while its output pipe is full)."""
+    try:
+        return pathlib.Path(f"/proc/{pid}/wchan").read_text()
+    except OSError:
+        return ""
+
+
+class CommandLineOutputTest(AttackTestCase):
+    """Signals and a standard output that fails, at moments outside the build: each ends the
+    command with one line on standard error and the conventional status, never a traceback."""
+
+    def setUp(self):
+        super().setUp()
+        (self.tmp / "one.xyz").write_text("1\none methane\nCH4 5 5 5\n")
+        self.command = [sys.executable, "-m", "boxwright", "from-coords", "--species",
+                        example("methane.json"), "--counts", "1", "--coords", self.tmp / "one.xyz",
+                        "--box-length", "20", "--force-field", FORCE_FIELD, "--out-dir", self.out]
+
+    def finish(self, command, stdout, **popen):
+        done = subprocess.run(command, stdout=stdout, stderr=subprocess.PIPE, text=True,
+                              timeout=120, **popen)
+        return done.returncode, done.stderr
+
+    def test_a_standard_output_that_fails(self):
+        def closed():
+            return self.finish(["sh", "-c", '"$@" >&-', "sh", *self.command], None)
+
+        def full_disk():
+            with open("/dev/full", "w") as full:
+                return self.finish(self.command, full)
+
+        def reader_gone():
+            read_end, write_end = os.pipe()
+            os.close(read_end)
+            try:
+                return self.finish(self.command, write_end)
+            finally:
+                os.close(write_end)
+
+        cases = [
+            ("closed", closed, 1, "writing to standard output: Bad file descriptor"),
+            ("on a full disk", full_disk, 1,
+             "writing to standard output: No space left on device"),
+            ("its reader gone", reader_gone, 141, "standard output closed by its reader"),
+        ]
+        for name, run, status, line in cases:
+            with self.subTest(name):
+                self.assertEqual(run(), (status, f"boxwright: {line}\n"))
+
+    def test_signals_while_the_report_waits_for_a_slow_reader(self):
+        for signum, status, line in ((signal.SIGINT, 130, "interrupted"),
+                                     (signal.SIGTERM, 143, "terminated")):
+            with self.subTest(signal.Signals(signum).name):
+                read_end, write_end = os.pipe()
+                self.addCleanup(os.close, read_end)
+                # A pipe already full: the report's first write waits for the reader.
+                fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
+                os.write(write_end, b"x" * 4096)
+                build = subprocess.Popen(self.command, stdout=write_end, stderr=subprocess.PIPE,
+                                         text=True)
+                os.close(write_end)
+                self.addCleanup(build.kill)
+                self.assertTrue(wait_until(lambda: wchan(build.pid).endswith("pipe_write")),
+                                "the report never waited")
+                build.send_signal(signum)
+                _, stderr = build.communicate(timeout=20)
+                self.assertEqual((build.returncode, stderr), (status, f"boxwright: {line}\n"))
+
+    def test_ctrl_c_while_python_imports_the_command_line(self):
+        # An argparse that waits stands in for a slow import of the command line's modules.
+        slow = self.tmp / "slow"
+        slow.mkdir()
+        (slow / "argparse.py").write_text("import sys, time\nprint('importing', file=sys.stderr,"
+                                          " flush=True)\ntime.sleep(60)\n")
+        env = {**os.environ, "PYTHONPATH": f"{slow}:{os.environ['PYTHONPATH']}"}
+        build = subprocess.Popen(self.command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 text=True, env=env)
+        self.addCleanup(build.kill)
+        self.assertEqual(build.stderr.readline(), "importing\n")
+        build.send_signal(signal.SIGINT)
+        stdout, stderr = build.communicate(timeout=20)
+        self.assertEqual((build.returncode, stdout, stderr), (130, "", "boxwright: interrupted\n"))

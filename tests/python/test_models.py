@@ -5,6 +5,8 @@ user's, and the `boxwright models` command."""
 import itertools
 import json
 import math
+import pathlib
+from unittest import mock
 
 from boxwright import BuildError, models, pack
 from support import EXAMPLES, TempDirTestCase, boxwright, example
@@ -228,6 +230,21 @@ class ByName(TempDirTestCase):
                          r"\(mass 14.027, charge 0.265, epsilon 46 K, sigma 3.95 Å\) than in "
                          rf"{ions} \(mass 14.027, charge 0, epsilon 0 K, sigma 0 Å\)")
         self.assertFalse((self.tmp / "clash").exists())
+
+    # A build takes a model's files as they are: the package reads neither of them.
+    def test_a_build_by_name_reads_no_model_file_in_python(self):
+        models._load.cache_clear()
+        with mock.patch.object(pathlib.Path, "read_text", side_effect=AssertionError("read")), \
+                mock.patch.object(json, "loads", side_effect=AssertionError("parsed")):
+            report = pack.packmol(["tip4p2005", "ethanol"], [3, 2], 700.0, out_dir=self.tmp)
+        self.assertEqual([s.name for s in report.species], ["tip4p2005", "ethanol"])
+
+    # The listing's shape is the core's: a flexible model is "fixed bonds" only when every bond
+    # is held, by "FixedBonds" or as a bond to a bare charge.
+    def test_the_listed_shape_is_how_in_lmp_holds_the_molecule(self):
+        expected = {"argon": "one site", "tip4p2005": "rigid", "propane": "fixed bonds",
+                    "methanol": "fixed bonds", "ethanol": "flexible"}
+        self.assertEqual({name: models.get(name).shape for name in expected}, expected)
 
     def test_a_file_wins_over_a_model_and_an_unknown_name_is_told_with_the_closest(self):
         (self.tmp / "methane").write_text(json.dumps({"pseudoAtoms": [["CH3", [0, 0, 0]]]}),

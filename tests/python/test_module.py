@@ -1,15 +1,30 @@
 """The module's face: __all__, docstrings, signatures, the stub, and the PyPairSetup class."""
 
 import ast
+import importlib
 import inspect
 import pathlib
+import pkgutil
 import subprocess
 import sys
 import unittest
 
+import boxwright
 import boxwright._engine as engine
 import boxwright._native as native
 from boxwright._native import PyPairSetup as P
+
+
+class PackageTest(unittest.TestCase):
+    def test_every_module_lists_its_public_names(self):
+        for found in pkgutil.walk_packages(boxwright.__path__, "boxwright."):
+            if found.name == "boxwright._build_version":
+                continue  # written by CMake, holds the version alone
+            with self.subTest(found.name):
+                module = importlib.import_module(found.name)
+                self.assertTrue(hasattr(module, "__all__"))
+                for name in module.__all__:
+                    self.assertTrue(hasattr(module, name), name)
 
 
 class ModuleTest(unittest.TestCase):
@@ -46,10 +61,10 @@ class ModuleTest(unittest.TestCase):
 class EngineTest(unittest.TestCase):
     def test_names_signatures_and_the_stub(self):
         self.assertEqual(engine.__all__, ["build_packmol", "build_from_coords", "option_table",
-                                          "preset_names"])
+                                          "preset_names", "describe_molecule"])
         stub = pathlib.Path(engine.__file__).with_name("_engine.pyi").read_text(encoding="utf-8")
         nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
-        for function in (engine.build_packmol, engine.build_from_coords):
+        for function in (engine.build_packmol, engine.build_from_coords, engine.describe_molecule):
             with self.subTest(function.__name__):
                 ours = inspect.signature(function).parameters
                 node = nodes[function.__name__]

@@ -56,3 +56,24 @@ class ReadmeTest(TempDirTestCase):
     def test_python_example(self):
         (block,) = readme_blocks("python")
         self.assert_built_water_twice(self.run_in_clone([sys.executable, "-c", block]))
+
+    # Both ways the README gives to make a BuildWarning an exception, run as written, with the
+    # package found through the script's own folder, as in a clone.
+    def test_warnings_made_errors(self):
+        text = (SOURCE_DIR / "README.md").read_text(encoding="utf-8")
+        (option,) = re.findall(r"`python (-W \S+) build\.py`", text)
+        (simple_filter,) = re.findall(r"`(warnings\.simplefilter\(.*?\))` in\s+the script", text)
+        (self.tmp / "boxwright").symlink_to(pathlib.Path(boxwright.__file__).parent)
+        # A density given in g/cm³: a warning, not a failure.
+        build = ("import warnings, boxwright\nfrom boxwright import pack\n{}\n"
+                 "pack.packmol('examples/co2.json', [1], 1.0,\n"
+                 "             force_field='examples/force_field.json', out_dir='out/warned')\n")
+        for name, script, options in (("-W", build.format(""), option.split()),
+                                      ("simplefilter", build.format(simple_filter), [])):
+            with self.subTest(name):
+                (self.tmp / "build.py").write_text(script)
+                done = subprocess.run([sys.executable, *options, "build.py"], cwd=self.tmp,
+                                      capture_output=True, text=True, timeout=300,
+                                      env={**os.environ, "PYTHONPATH": ""})
+                self.assertEqual(done.returncode, 1, done.stderr)
+                self.assertRegex(done.stderr, r"\nboxwright\.errors\.BuildWarning: ")

@@ -17,8 +17,9 @@ import os
 import re
 import secrets
 from dataclasses import dataclass
-from functools import cache
+from functools import cache, cached_property
 from pathlib import Path
+from typing import Any
 
 from ..errors import BuildError, shown_path
 
@@ -33,15 +34,49 @@ _CITATION = re.compile(r"^(.*?\(\d{4}\))")
 
 @dataclass(frozen=True)
 class Model:
+    """A bundled model: its name and its two files.
+
+    A build needs only the files, so the facts of the listing are read on first use: the core
+    describes the molecule (by the same rules as a build) and its source is read from the file.
+    """
+
     name: str
     molecule: Path  # the molecule file
     force_field: Path  # its pseudo atoms' force-field file
-    sites: int  # atoms of data.lmp, plus the massless M site of a four-site water
-    # "one site", "rigid", "fixed bonds" (every bond; bends and torsions free) or "flexible"
-    shape: str
-    charge: float  # net charge, e
-    charged: bool  # whether any site carries a partial charge
-    source: str  # the molecule file's source, whole
+
+    @cached_property
+    def _facts(self) -> dict[str, Any]:
+        from .._engine import describe_molecule
+
+        return dict(describe_molecule(str(self.molecule), str(self.force_field)))
+
+    @property
+    def sites(self) -> int:
+        """Atoms of data.lmp, plus the massless M site of a four-site water."""
+        return self._facts["sites"]
+
+    @property
+    def shape(self) -> str:
+        """How in.lmp holds the molecule: "one site", "rigid", "fixed bonds" or "flexible".
+
+        "fixed bonds" holds every bond at its length and leaves the bends and torsions free.
+        """
+        return self._facts["shape"]
+
+    @property
+    def charge(self) -> float:
+        """Net charge, e; the rounding of the sum of partial charges left out."""
+        return round(self._facts["charge"], 12)
+
+    @property
+    def charged(self) -> bool:
+        """Whether any site carries a partial charge."""
+        return self._facts["charged"]
+
+    @cached_property
+    def source(self) -> str:
+        """The molecule file's source, whole."""
+        return json.loads(self.molecule.read_text(encoding="utf-8")).get("source", "")
 
     @property
     def citation(self) -> str:
@@ -50,35 +85,10 @@ class Model:
         return found.group(1) if found else self.source
 
 
-def _read(path: Path) -> dict:
-    return json.loads(path.read_text(encoding="utf-8"))
-
-
 @cache
 def _load(name: str) -> Model:
-    molecule_path = MODELS_DIR / f"{name}.json"
-    ff_path = MODELS_DIR / f"{name}{_FORCE_FIELD_SUFFIX}"
-    molecule, force_field = _read(molecule_path), _read(ff_path)
-    charges = {atom["name"]: atom["charge"] for atom in force_field["PseudoAtoms"]}
-    atoms = [entry[0] for entry in molecule["pseudoAtoms"]]
-    return Model(
-        name=name, molecule=molecule_path, force_field=ff_path,
-        sites=len(atoms) + (1 if "MSite" in molecule else 0),
-        shape=_shape(molecule),
-        charge=round(sum(charges[atom] for atom in atoms), 12),
-        charged=any(charges[atom] != 0 for atom in atoms),
-        source=molecule.get("source", ""))
-
-
-def _shape(molecule: dict) -> str:
-    if len(molecule["pseudoAtoms"]) == 1:
-        return "one site"
-    if str(molecule.get("Type", "")).lower() == "rigid":
-        return "rigid"
-    names = [entry[0] for entry in molecule["pseudoAtoms"]]
-    fixed = {frozenset(pair) for pair in molecule.get("FixedBonds", [])}
-    bonds = {frozenset((names[i], names[j])) for i, j in molecule.get("Connectivity", [])}
-    return "fixed bonds" if bonds <= fixed else "flexible"
+    return Model(name=name, molecule=MODELS_DIR / f"{name}.json",
+                 force_field=MODELS_DIR / f"{name}{_FORCE_FIELD_SUFFIX}")
 
 
 def names() -> list[str]:
@@ -88,6 +98,7 @@ def names() -> list[str]:
 
 
 def find(name: str) -> Model | None:
+    """The model of that name, or None when there is none; nothing is read yet."""
     return _load(name) if name in names() else None
 
 
@@ -124,7 +135,8 @@ def resolve_species(entries: list[str]) -> tuple[list[str], list[str]]:
 
     An entry that is a file is a path, whatever its name; otherwise it names a model. An entry
     that looks like a path (a folder in it, or a .json ending) and is no file goes through as a
-    path, for the build to say it cannot read it."""
+    path, for the build to say it cannot read it.
+    """
     paths: list[str] = []
     force_fields: list[str] = []
     for entry in entries:
@@ -158,13 +170,14 @@ def _looks_like_a_name(entry: str) -> bool:
 
 
 def write(name: str, directory: str | os.PathLike[str]) -> list[Path]:
-    """Copy a model's molecule file and force-field file into *directory* (created when missing),
-    as a start for a model of one's own; an existing file there is never overwritten.
+    """Copy a model's molecule file and force-field file into *directory*.
 
-    Both files are written or neither: each is created only where no file (nor a link, even one
-    to nothing) has the name, so that a link cannot send the copy elsewhere and of two writers
-    at once one writes and the other is refused; a write that fails (a full disk) leaves nothing
-    that would block the next try."""
+    The directory is created when missing; the copies are a start for a model of one's own. An
+    existing file there is never overwritten. Both files are written or neither: each is created
+    only where no file (nor a link, even one to nothing) has the name, so that a link cannot send
+    the copy elsewhere and of two writers at once one writes and the other is refused; a write
+    that fails (a full disk) leaves nothing that would block the next try.
+    """
     model = get(name)
     target = Path(directory)
     copies = [(model.molecule, model.molecule.name),

@@ -11,6 +11,7 @@
 
 #include "python/engine/builds.hpp"
 #include "python/engine/options.hpp"
+#include "python/engine/molecule_facts.hpp"
 #include "python/module_support.hpp"
 #include "python/py_ref.hpp"
 
@@ -18,11 +19,12 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 4> ENGINE_FUNCTIONS = {
+constexpr std::array<PyMethodDef* (*)(), 5> ENGINE_FUNCTIONS = {
     build_packmol_method,
     build_from_coords_method,
     option_table_method,
     preset_names_method,
+    describe_molecule_method,
 };
 
 int exec_engine(PyObject* module) {

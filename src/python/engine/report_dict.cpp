@@ -72,7 +72,7 @@ PyObject* diagnostic_dict(const Diagnostic& d) {
 PyObject* report_dict(const BuildReport& report) {
     const auto& contact = report.closest_contact;
     return dict_of({
-        {"summary", to_str(report.summary_text())},
+        {"summary", to_str(report.summary_text(SummaryLabels::ByLevel))},
         {"pair_style",
          report.pair_setup ? to_str(std::string(display_name(*report.pair_setup))) : none()},
         {"species", list_of(report.species, species_dict)},
