@@ -106,7 +106,29 @@ Result<void> check_time_limit(const Watch& watch) {
     return {};
 }
 
+Result<void> check_raspa(const RaspaPlacement& raspa) {
+    if (raspa.density.has_value() == raspa.box_length.has_value()) {
+        return fail("RASPA3 starts from a density or a box edge: give one of them");
+    }
+    if (raspa.density && (!(*raspa.density > 0) || !std::isfinite(*raspa.density))) {
+        return fail("density must be a positive number of kg/m\u00b3, got {}",
+                    plain_number(*raspa.density));
+    }
+    BW_TRY_VOID(check_length(raspa.box_length, "box_len"));
+    if (!(raspa.temperature > 0) || !std::isfinite(raspa.temperature)) {
+        return fail("temperature must be a positive number of kelvin, got {}",
+                    plain_number(raspa.temperature));
+    }
+    if (raspa.pressure && (!(*raspa.pressure > 0) || !std::isfinite(*raspa.pressure))) {
+        return fail("pressure must be a positive number of atm for RASPA3's volume moves, got {}",
+                    plain_number(*raspa.pressure));
+    }
+    if (raspa.cycles == 0) return fail("cycles must be at least 1");
+    return {};
+}
+
 Result<void> check_packing(const Placement& placement) {
+    if (const auto* raspa = std::get_if<RaspaPlacement>(&placement)) return check_raspa(*raspa);
     const auto* packing = std::get_if<PackmolPlacement>(&placement);
     if (!packing) return {};
     if (!packing->jobs && (packing->seed || packing->subboxes)) {
@@ -178,10 +200,10 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 namespace {
 
-// The build once the request has its counts; a composition's, worked out from it, are reported
-// with the species' names once those are read.
-Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
-                                      const Watch& watch) {
+// The build up to its placement, once the request has its counts; a composition's, worked out
+// from it, are reported with the species' names once those are read.
+Result<PlacedSystem> place_counted(const BuildRequest& request, const ComposedCounts* composed,
+                                   const Watch& watch) {
     BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
     auto resolved = resolve_system(request, diagnostics);
@@ -203,10 +225,32 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
         return tl::unexpected(with_warnings(std::move(placed).error(), diagnostics, request));
     }
     BW_TRY_VOID(check_given_box(request, placed->box_length));
-    return finish_build(request, system, *placed, std::move(diagnostics), watch);
+    return PlacedSystem{std::move(system), std::move(*placed), std::move(diagnostics)};
+}
+
+Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
+                                      const Watch& watch) {
+    BW_TRY(auto placed, place_counted(request, composed, watch));
+    return finish_build(request, placed.system, placed.atoms, std::move(placed.diagnostics), watch);
 }
 
 }  // namespace
+
+// A strict placement fails on the warnings of the placement itself too, as the build would.
+Result<PlacedSystem> run_placement(const BuildRequest& request, const Watch& watch) {
+    std::optional<PlacedSystem> placed;
+    if (!request.composition) {
+        BW_TRY(placed, place_counted(request, nullptr, watch));
+    } else {
+        invariant(request.counts.empty(), "a request gives counts or a composition, not both");
+        BW_TRY(const auto composed, compose_counts(*request.composition, request.species.size()));
+        BuildRequest counted = request;
+        counted.counts = composed.counts;
+        BW_TRY(placed, place_counted(counted, &composed, watch));
+    }
+    BW_TRY_VOID(refuse_warnings(request, placed->diagnostics.entries()));
+    return std::move(*placed);
+}
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (!request.composition) return run_counted_build(request, nullptr, watch);

@@ -27,6 +27,7 @@ enum class DiagnosticKind {
     PackingTolerance,
     PackingJobs,  // fewer Packmol processes at once than asked for
     Composition,  // how mole fractions were rounded to whole molecules
+    Raspa,        // what the RASPA3 run did: cycles, energy, acceptance, box, cutoffs
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

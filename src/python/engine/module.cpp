@@ -17,9 +17,10 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 2> ENGINE_FUNCTIONS = {
+constexpr std::array<PyMethodDef* (*)(), 3> ENGINE_FUNCTIONS = {
     build_packmol_method,
     build_from_coords_method,
+    run_raspa3_method,
 };
 
 int exec_engine(PyObject* module) {
