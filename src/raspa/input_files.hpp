@@ -28,15 +28,15 @@
 namespace boxwright {
 
 struct RaspaConditions {
-    double box_length = 0;              // Å, the cube RASPA3 starts from
-    double temperature = 298.15;        // K
-    std::optional<double> pressure_pa;  // Pa; NPT with volume moves when set, else NVT
-    std::uint64_t init_cycles = 0;      // RASPA3's initialisation cycles
-    std::uint64_t cycles = 0;           // production cycles
-    std::optional<std::uint64_t> seed;  // RASPA3 picks one when absent
-    double cutoff_vdw = 12;             // Å, Lennard-Jones
-    double cutoff_coulomb = 10;         // Å, the real-space part of the Ewald sum
-    std::uint64_t print_every = 1;      // cycles between RASPA3's progress reports
+    double box_length = 0;                             // Å, the cube RASPA3 starts from
+    double temperature = 298.15;                       // K
+    std::optional<double> pressure_pa = std::nullopt;  // Pa; NPT with volume moves, else NVT
+    std::uint64_t init_cycles = 0;                     // RASPA3's initialisation cycles
+    std::uint64_t cycles = 0;                          // production cycles
+    std::optional<std::uint64_t> seed = std::nullopt;  // RASPA3 picks one when absent
+    double cutoff_vdw = 12;                            // Å, Lennard-Jones
+    double cutoff_coulomb = 10;                        // Å, the real-space part of the Ewald sum
+    std::uint64_t print_every = 1;                     // cycles between RASPA3's progress reports
 };
 
 struct RaspaFile {
