@@ -9,6 +9,8 @@
 
 #include "base/numbers.hpp"
 #include "base/utf8.hpp"
+#include "coords/coordinate_file.hpp"
+#include "coords/reader_support.hpp"
 #include "ff/json_binding.hpp"
 
 namespace boxwright {
@@ -160,6 +162,25 @@ Result<void> append_component(const std::string& path, const RestartComponent& c
 }
 
 }  // namespace
+
+Result<CoordinateFile> read_raspa_restart_file(const std::string& path,
+                                               const ExpectedAtoms& expected,
+                                               const CoordinateReadOptions& options) {
+    std::vector<RestartComponent> components;
+    for (const auto& [molecule, count] : expected.species()) {
+        // A water that declares its M site carries it in RASPA3 as a fourth atom.
+        const std::size_t atoms = molecule->pseudo_atoms.size();
+        const std::size_t m_sites = molecule->m_site && atoms == 3 ? 1 : 0;
+        components.push_back({molecule->name, count, atoms, m_sites});
+    }
+    BW_TRY(auto read, read_raspa_restart(path, components));
+    if (options.box_length && !coords::same_length(*options.box_length, read.box_length)) {
+        return fail_in(path, "{}: the file's box edge {} differs from the box length {} given",
+                       lossy_utf8(path), plain_number(read.box_length),
+                       plain_number(*options.box_length));
+    }
+    return CoordinateFile{std::move(read.positions), read.box_length};
+}
 
 Result<RaspaRestart> read_raspa_restart(const std::string& path,
                                         std::span<const RestartComponent> components) {

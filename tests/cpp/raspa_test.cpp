@@ -3,6 +3,7 @@
 // the reader is checked on what a build keeps and on what it refuses.
 #include <gtest/gtest.h>
 
+#include "coords/coordinate_file.hpp"
 #include "coords/raspa_restart.hpp"
 #include "raspa/input_files.hpp"
 #include "raspa/run.hpp"
@@ -76,6 +77,21 @@ TEST(RaspaRestart, DropsMSitesAndMovesEachMoleculeWholeIntoTheBox) {
             EXPECT_NEAR(read->positions[i][axis], expected[i][axis], 1e-12) << i;
         }
     }
+}
+
+TEST(RaspaRestart, IsACoordinateFileOfItsOwn) {
+    const TempDir dir;
+    const std::string path = dir.write("restart_298_0.s0.json", std::string("{") + BOX + R"(,
+        "water": [[1, 1, 1], [1.9, 1, 1], [0.8, 1.9, 1], [1.1, 1.1, 1]]})");
+    const Molecule water = four_site_water();
+    const auto expected = ExpectedAtoms::of({{&water, 1}});
+    ASSERT_TRUE(expected);
+    const auto read = read_coordinate_file(path, *expected, {});
+    ASSERT_TRUE(read) << read.error().message;
+    EXPECT_EQ(read->positions.size(), 3u);
+    EXPECT_EQ(read->box_length, 10.0);
+    EXPECT_EQ(error_of(read_coordinate_file(path, *expected, {.box_length = 12})),
+              path + ": the file's box edge 10 differs from the box length 12 given");
 }
 
 TEST(RaspaRestart, RefusesWhatIsNotTheBuildsCubeAndAtoms) {
