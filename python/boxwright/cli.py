@@ -290,7 +290,8 @@ def build_parser() -> argparse.ArgumentParser:
         "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
         "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
         "it: atoms by ID, image flags applied, box from its bounds; velocities kept, as from the "
-        "final.data of in.lmp) (required)",
+        "final.data of in.lmp) or .json (RASPA3's final configuration, output/restart_*.s0.json "
+        "of a run kept with 'raspa --keep-raspa-dir') (required)",
     )
     coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",

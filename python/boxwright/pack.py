@@ -311,7 +311,9 @@ def from_coords(
         Lattice may state a cubic box), .pdb (ATOM/HETATM records of the first model, CRYST1 for
         the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
         applied, box from its bounds; the velocities of a Velocities section go into data.lmp,
-        and in.lmp keeps them and skips the start of a packed box). A file whose atom count
+        and in.lmp keeps them and skips the start of a packed box), .json (RASPA3's final
+        configuration, output/restart_*.s0.json: positions by component, the species' names,
+        a four-site water's M site dropped; its cubic box). A file whose atom count
         differs from what the species and counts need is refused, naming both counts. Required.
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
