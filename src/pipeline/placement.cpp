@@ -1,10 +1,12 @@
 #include "pipeline/placement.hpp"
 
+#include <filesystem>
 #include <utility>
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
 #include "base/units.hpp"
+#include "base/utf8.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
@@ -242,6 +244,15 @@ Result<PlacedAtoms> equilibrate(const ResolvedSystem& system, const BuildRequest
     if (raspa.keep_dir) {
         run_dir = *raspa.keep_dir;
         BW_TRY_VOID(create_directories(run_dir).map_error(about(run_dir)));
+        // RASPA3 names its files after the temperature and pressure: an earlier run's would be
+        // taken for this one's.
+        std::error_code unknown;  // then RASPA3's own failure says what is wrong
+        if (std::filesystem::exists(run_dir + "/output", unknown)) {
+            return fail(
+                "{} holds the output of an earlier RASPA3 run; give a new or empty "
+                "directory to keep this run in",
+                lossy_utf8(run_dir));
+        }
     } else {
         BW_TRY(temporary, TempWorkDir::create().map_error(about("temp directory")));
         run_dir = temporary->path();
