@@ -75,6 +75,16 @@ Result<std::optional<std::string_view>> LineReader::next() {
     }
 }
 
+Result<void> LineReader::rewind() {
+    if (::lseek(fd_.get(), 0, SEEK_SET) < 0) {
+        return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));
+    }
+    begin_ = end_ = 0;
+    at_end_ = false;
+    line_number_ = 0;
+    return {};
+}
+
 tl::unexpected<FfError> LineReader::not_utf8_line() const {
     if (subject_) return tl::unexpected(not_utf8().about(*subject_));
     return fail_at_line(path_, line_number_,

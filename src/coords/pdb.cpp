@@ -1,6 +1,6 @@
-// PDB files: the atom records of the first model, read as packmol's output is read (PdbAtomReader),
-// and the box of a CRYST1 record. The name column holds the first four characters of a pseudo-atom
-// name, as the packing templates cut them.
+// PDB files: the atom records of the first model (PdbAtomReader), by the record rules packmol's
+// output is read with, and the box of a CRYST1 record. The name column holds the first four
+// characters of a pseudo-atom name, as the packing templates cut them.
 #include <array>
 #include <cmath>
 
