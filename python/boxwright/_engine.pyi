@@ -5,13 +5,14 @@ build knows them.
 """
 
 from collections.abc import Buffer, Callable, Sequence
-from typing import Any, SupportsFloat, SupportsIndex
+from typing import Any, Literal, SupportsFloat, SupportsIndex
 
 __all__: list[str]
 
-# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), its name ("auto" for
-# LjCutCoulLong when an atom of the build carries a charge, else LjCut; "tip4p", "lj-cut",
-# "lj-cut-coul-long", "none") or None (no preset).
+# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), its name ("auto" for Tip4p
+# when a species is a water that declares its M site, else LjCutCoulLong when an atom of the build
+# carries a charge, else LjCut; "tip4p", "lj-cut", "lj-cut-coul-long", "none") or None (no
+# preset).
 _PairCode = int | str | None
 
 def build_packmol(
@@ -42,6 +43,7 @@ def build_packmol(
     model_force_fields: Sequence[str] | None = None,
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
+    option_naming: Literal["python", "command-line"] = "python",
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
@@ -99,6 +101,7 @@ def build_from_coords(
     model_force_fields: Sequence[str] | None = None,
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
+    option_naming: Literal["python", "command-line"] = "python",
     equilibrated: bool = False,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
@@ -142,3 +145,12 @@ def run_raspa3(
     Returns a dict: positions (float64 bytes, three per atom), atoms, box_length, energy_k,
     counts, init_cycles, cycles, cutoff_vdw, cutoff_coulomb, acceptance (component, move,
     accepted, attempted) and diagnostics (kind, level, text)."""
+
+
+def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
+    """Every option of the run and the packing, declared once: a tuple of (name, kind, type,
+    unit, metavar, default, help, default_words) per option, kind one of 'run', 'pair',
+    'packing', 'split-packing'; default as Python writes it, '' when required."""
+
+def preset_names() -> tuple[str, ...]:
+    """The pair-style presets' names, 'auto' first."""

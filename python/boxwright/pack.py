@@ -71,8 +71,9 @@ __all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STY
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
 
-# The presets by the names the command line gives them; "auto" takes LjCutCoulLong when any atom
-# of the build carries a charge and LjCut otherwise.
+# The presets by the names the command line gives them (`_engine.preset_names()`, which a test
+# compares with these); "auto" takes Tip4p when a species is a water that declares its M site,
+# else LjCutCoulLong when any atom of the build carries a charge, and LjCut otherwise.
 PAIR_STYLES: dict[str, PyPairSetup | Literal["auto"] | None] = {
     "auto": "auto",
     "tip4p": PyPairSetup.Tip4p,
@@ -188,8 +189,9 @@ def packmol(
         Target mass density of the mixture, kg/m³; sets the edge of the cubic box (required).
     pair_style : PyPairSetup, str or None
         Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
-        "lj-cut", "lj-cut-coul-long"). "auto" takes LjCutCoulLong when any atom of the build
-        carries a charge and LjCut otherwise; None or "none" leaves the pair style to you.
+        "lj-cut", "lj-cut-coul-long"). "auto" takes Tip4p when a species is a water that declares
+        its M site ("MSite"), else LjCutCoulLong when any atom of the build carries a charge, and
+        LjCut otherwise; None or "none" leaves the pair style to you.
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
@@ -259,18 +261,27 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    return _packmol(
+        species, counts, density, pair_style, explicit_lb, force_field, out_dir, tolerance,
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed, subboxes=subboxes,
+        timeout=timeout, progress=progress, accept_imperfect=accept_imperfect, strict=strict,
+        mole_fractions=mole_fractions, molecules=molecules)
+
+
+def _packmol(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
+             force_field=None, out_dir=".", tolerance=2.0, *, progress=None,
+             **keywords: Any) -> BuildReport:
+    """`packmol`, with the engine's keywords beyond it: `option_naming="command-line"` has a
+    failure about a setting name the command line's option."""
     if density is None:
         raise TypeError("packmol() missing required argument: 'density'")
     paths, force_fields = _inputs(species, force_field)
     return _warned(build_packmol(
         paths, counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, **force_fields, out_dir=_path(out_dir, "out_dir"),
-        tolerance=tolerance, input_script=input_script, temperature=temperature,
-        pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
-        coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
-        subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
-        accept_imperfect=accept_imperfect, strict=strict, mole_fractions=mole_fractions,
-        molecules=molecules))
+        tolerance=tolerance, progress=_progress_call(progress), **keywords))
 
 
 def from_coords(
@@ -409,6 +420,22 @@ def raspa(
         The report; its `raspa` states RASPA3's cycles, final energy, acceptance ratios and,
         with a pressure, the box it reached.
     """
+    return _raspa(
+        species, counts, density, pair_style, explicit_lb, force_field, out_dir,
+        box_len=box_len, input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, init_cycles=init_cycles, cycles=cycles, seed=seed,
+        timeout=timeout, progress=progress, raspa3=raspa3, keep_raspa_dir=keep_raspa_dir,
+        strict=strict, mole_fractions=mole_fractions, molecules=molecules)
+
+
+def _raspa(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
+           force_field=None, out_dir=".", *, box_len=None, input_script=True,
+           temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None,
+           coulomb_cutoff=None, kspace_accuracy=None, init_cycles=200, cycles=300, seed=None,
+           timeout=None, progress=None, raspa3=None, keep_raspa_dir=None, strict=False,
+           mole_fractions=None, molecules=None, option_naming="python") -> BuildReport:
+    """`raspa`, with `option_naming` for the LAMMPS files' build, as `_packmol` has it."""
     from .raspa_init import pack_with_raspa3  # the one imports the other
 
     result = pack_with_raspa3(
@@ -424,7 +451,7 @@ def raspa(
         out_dir=_path(out_dir, "out_dir"), input_script=input_script, temperature=temperature,
         pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
         coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, strict=strict,
-        equilibrated=True))
+        option_naming=option_naming, equilibrated=True))
     run = RaspaRun(result.init_cycles, result.cycles, result.energy_k, result.energy_kcal,
                    result.box_len, pressure, result.cutoff_vdw, result.cutoff_coulomb,
                    result.acceptance)
