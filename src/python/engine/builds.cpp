@@ -410,7 +410,7 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOO:build_from_coords",
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOO:build_from_coords",
             build_from_coords_keywords, &all.species, &all.counts, &all.coords, &all.box_len,
             &given.pair_style, &given.explicit_lb, &given.force_field, &given.out_dir,
             &given.input_script, &given.temperature, &given.pressure, &given.timestep, &given.steps,
