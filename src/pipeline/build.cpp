@@ -110,8 +110,7 @@ Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch&
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY(auto placed, checked_placement(request, watch));
-    return finish_build(request, placed.system, placed.atoms, std::move(placed.diagnostics),
-                        watch);
+    return finish_build(request, placed.system, placed.atoms, std::move(placed.diagnostics), watch);
 }
 
 // A strict placement fails on the warnings of the placement itself too, as the build would.

@@ -19,11 +19,8 @@ namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
 constexpr std::array<PyMethodDef* (*)(), 5> ENGINE_FUNCTIONS = {
-    build_packmol_method,
-    build_from_coords_method,
-    option_table_method,
-    preset_names_method,
-    run_raspa3_method,
+    build_packmol_method, build_from_coords_method, option_table_method,
+    preset_names_method,  run_raspa3_method,
 };
 
 int exec_engine(PyObject* module) {
