@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "base/process.hpp"
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "packmol/pack.hpp"
 #include "packmol/pdb.hpp"
-#include "packmol/process.hpp"
 #include "pipeline/temp_dir.hpp"
 
 namespace boxwright {

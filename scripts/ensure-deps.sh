@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake g++ make rapidjson-dev libfmt-dev libexpected-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev packmol lammps clang-format)
+          libgmock-dev libbenchmark-dev packmol lammps clang-format
+          # the run-time libraries of RASPA3 (../shared/raspa3/raspa3 or a raspa3 on PATH)
+          libblas64-3 liblapack64-3 ocl-icd-libopencl1)
 packages+=("$@")
 
 missing=()

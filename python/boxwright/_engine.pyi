@@ -102,6 +102,7 @@ def build_from_coords(
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
     option_naming: Literal["python", "command-line"] = "python",
+    equilibrated: bool = False,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
@@ -112,7 +113,39 @@ def build_from_coords(
     species'. check_bonds compares every bond's length, under the minimum image, with the
     molecule file's (within 25 %) and fails the build on the first that is off, naming
     bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
-    model_force_fields, mole_fractions and molecules as for build_packmol."""
+    model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True
+    says the positions come from an equilibration (run_raspa3), for in.lmp to start them so."""
+
+
+def run_raspa3(
+    species: Sequence[str],
+    counts: Sequence[SupportsIndex] | None,
+    *,
+    density: SupportsFloat | SupportsIndex | None = None,
+    box_len: SupportsFloat | SupportsIndex | None = None,
+    force_field: str | None = "force_field.json",
+    model_force_fields: Sequence[str] | None = None,
+    temperature: SupportsFloat | SupportsIndex = 298.15,
+    pressure: SupportsFloat | SupportsIndex | None = None,
+    init_cycles: SupportsIndex = 200,
+    cycles: SupportsIndex = 300,
+    seed: SupportsIndex | None = None,
+    timeout: SupportsFloat | SupportsIndex | None = None,
+    progress: Callable[[int, int, float, float], object] | None = None,
+    raspa3: str | None = None,
+    keep_dir: str | None = None,
+    cutoff: SupportsFloat | SupportsIndex | None = None,
+    coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
+    strict: bool = False,
+    mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
+    molecules: SupportsIndex | None = None,
+) -> dict[str, Any]:
+    """Place and equilibrate the mixture with RASPA3's Monte Carlo; write no LAMMPS file.
+
+    Returns a dict: positions (float64 bytes, three per atom), atoms, box_length, energy_k,
+    counts, init_cycles, cycles, cutoff_vdw, cutoff_coulomb, acceptance (component, move,
+    accepted, attempted) and diagnostics (kind, level, text)."""
+
 
 def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
     """Every option of the run and the packing, declared once: a tuple of (name, kind, type,

@@ -1,9 +1,10 @@
-"""The command line, `boxwright` (or `python -m boxwright`): the two builds of `boxwright.pack`.
+"""The command line, `boxwright` (or `python -m boxwright`): the builds of `boxwright.pack`.
 
     boxwright pack --species co2.json butane.json --counts 50 50 --density 600
     boxwright pack --species co2.json butane.json --mole-fractions 0.2 0.8 --molecules 100 \
         --density 600
     boxwright from-coords --species water.json --counts 216 --coords water.pdb --box-length 18.6
+    boxwright raspa --species tip4p2005 --counts 200 --density 997 --pressure none
 
 Both write data.lmp, forcefield.lmp and in.lmp (a LAMMPS input that runs them; --no-input leaves
 it out). The build report goes to standard output, readable or, with --json, as one JSON object;
@@ -283,7 +284,8 @@ def build_parser() -> argparse.ArgumentParser:
         "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
         "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
         "it: atoms by ID, image flags applied, box from its bounds; velocities kept, as from the "
-        "final.data of in.lmp) (required)",
+        "final.data of in.lmp) or .json (RASPA3's final configuration, output/restart_*.s0.json "
+        "of a run kept with 'raspa --keep-raspa-dir') (required)",
     )
     coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",
@@ -301,6 +303,43 @@ def build_parser() -> argparse.ArgumentParser:
         help="compare the length of every bond, its molecule made whole by the minimum image, "
         "with the molecule file's; a bond off by more than 25%% or longer than half the box "
         "fails the build, naming the molecule and the two atoms (default: on)",
+    )
+    raspa = commands.add_parser(
+        "raspa", help="place and equilibrate the molecules with RASPA3's Monte Carlo",
+        description="Place and equilibrate the molecules with the external RASPA3 Monte Carlo "
+        "program in a cubic box of the given density, then write data.lmp, forcefield.lmp and "
+        "in.lmp from its final positions. --temperature and --pressure hold for RASPA3 as for "
+        "the LAMMPS run ('--pressure none' runs both at the density), and RASPA3 uses the run's "
+        "cutoffs, so its final energy is LAMMPS's first potential energy.",
+    )
+    raspa.set_defaults(command_parser=raspa)
+    _add_common(raspa, table, presets)
+    for option in table:
+        if option.name in ("density", "timeout"):
+            option.add_to(raspa)
+    mc = raspa.add_argument_group("RASPA3", "the Monte Carlo run; its cost grows as cycles × "
+                                  "molecules, more for flexible molecules")
+    mc.add_argument(
+        "--init-cycles", type=_count, default=200, metavar="N",
+        help="RASPA3's initialisation cycles (default: 200)",
+    )
+    mc.add_argument(
+        "--cycles", type=_count, default=300, metavar="N",
+        help="RASPA3's production cycles; a cycle is one attempted move per molecule "
+        "(default: 300)",
+    )
+    mc.add_argument(
+        "--seed", type=_count, metavar="S",
+        help="RASPA3's random seed, for a repeatable run (default: RASPA3 chooses)",
+    )
+    mc.add_argument(
+        "--raspa3", type=Path, metavar="PATH",
+        help="the RASPA3 program (default: $BOXWRIGHT_RASPA3, else raspa3 on PATH)",
+    )
+    mc.add_argument(
+        "--keep-raspa-dir", type=Path, metavar="DIR",
+        help="run RASPA3 in DIR, created when missing, and keep its input and output there "
+        "(default: a temporary directory, removed)",
     )
     models = commands.add_parser(
         "models", help="list the bundled models, or show or write one",
@@ -398,6 +437,10 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
             return pack._packmol(args.species, args.counts,
                                  accept_imperfect=args.accept_imperfect,
                                  progress=None if args.jobs is None else progress, **common)
+        if args.command == "raspa":
+            return pack._raspa(args.species, args.counts, init_cycles=args.init_cycles,
+                               cycles=args.cycles, raspa3=args.raspa3,
+                               keep_raspa_dir=args.keep_raspa_dir, progress=progress, **common)
         # pack.from_coords, with this command's own option named in a failed bond check.
         return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
                                  check_names=args.check_names, check_bonds=args.check_bonds,

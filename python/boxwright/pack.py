@@ -1,10 +1,12 @@
 """Build the LAMMPS input files for a mixture in a cubic box: data.lmp, forcefield.lmp and in.lmp.
 
-Two ways in:
+Three ways in:
 
 * `packmol` packs the molecules itself with the external Packmol program at a target density,
   in one Packmol run, or with ``jobs=N`` in a grid of sub-boxes packed N at a time (one Packmol
   each), which uses every core and is faster even on one;
+* `raspa` places and equilibrates them with the external RASPA3 Monte Carlo program
+  (`boxwright.raspa_init.pack_with_raspa3`) and writes the files from its final positions;
 * `from_coords` takes atom positions the caller already has (for example from an equilibration
   run elsewhere): rows or a float64 (n, 3) buffer together with the box edge, or a coordinate
   file (XYZ, PDB or a LAMMPS data file), read natively, whose cubic box may stand in for the edge.
@@ -51,6 +53,7 @@ field comes with it::
 
 from __future__ import annotations
 
+import dataclasses
 import os
 import warnings
 from collections.abc import Buffer, Callable, Sequence
@@ -61,10 +64,10 @@ from ._engine import build_from_coords, build_packmol
 from ._native import PyPairSetup
 from .errors import BuildError, BuildWarning
 from .progress import Progress
-from .report import BuildReport
+from .report import BuildReport, RaspaRun
 
 __all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STYLES", "Progress",
-           "packmol", "from_coords"]
+           "packmol", "from_coords", "raspa"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
@@ -140,7 +143,7 @@ def _progress_call(progress: Any) -> Any:
 _PACKAGE_DIR = os.path.dirname(__file__)
 
 
-def _warned(build: Callable[[], dict[str, Any]], species: Any) -> BuildReport:
+def _warned(build: Callable[[], dict[str, Any] | BuildReport], species: Any) -> BuildReport:
     """The report of a build, each of its warnings issued as a BuildWarning.
 
     Each is issued at the line that called into the package. A species file that hides a bundled
@@ -153,9 +156,13 @@ def _warned(build: Callable[[], dict[str, Any]], species: Any) -> BuildReport:
         for note in notes:
             error.add_note(f"note: {note}")
         raise
-    built["diagnostics"] = [*built["diagnostics"],
-                            *({"kind": "species", "level": "note", "text": note} for note in notes)]
-    report = BuildReport.from_engine(built)
+    if isinstance(built, BuildReport):  # the raspa path's, whose first build told the notes
+        report = built
+    else:
+        built["diagnostics"] = [
+            *built["diagnostics"],
+            *({"kind": "species", "level": "note", "text": note} for note in notes)]
+        report = BuildReport.from_engine(built)
     for text in report.warnings:
         warnings.warn(text, BuildWarning, skip_file_prefixes=(_PACKAGE_DIR,))
     return report
@@ -337,7 +344,9 @@ def from_coords(
         Lattice may state a cubic box), .pdb (ATOM/HETATM records of the first model, CRYST1 for
         the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
         applied, box from its bounds; the velocities of a Velocities section go into data.lmp,
-        and in.lmp keeps them and skips the start of a packed box). A file whose atom count
+        and in.lmp keeps them and skips the start of a packed box), .json (RASPA3's final
+        configuration, output/restart_*.s0.json: positions by component, the species' names,
+        a four-site water's M site dropped; its cubic box). A file whose atom count
         differs from what the species and counts need is refused, naming both counts. Required.
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
@@ -370,6 +379,111 @@ def from_coords(
         timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
         strict=strict, mole_fractions=mole_fractions, molecules=molecules)
+
+
+def raspa(
+    species: StrPath | Sequence[StrPath],
+    counts: Sequence[int] | None = None,
+    density: float | None = None,
+    pair_style: PairStyle = "auto",
+    explicit_lb: bool = False,
+    force_field: StrPath | None = None,
+    out_dir: StrPath = ".",
+    *,
+    box_len: float | None = None,
+    input_script: bool = True,
+    temperature: float = 298.15,
+    pressure: float | None = 1.0,
+    timestep: float = 1.0,
+    steps: int = 100000,
+    cutoff: float | None = None,
+    coulomb_cutoff: float | None = None,
+    kspace_accuracy: float | None = None,
+    init_cycles: int = 200,
+    cycles: int = 300,
+    seed: int | None = None,
+    timeout: float | None = None,
+    progress: Callable[[Progress], object] | None = None,
+    raspa3: StrPath | None = None,
+    keep_raspa_dir: StrPath | None = None,
+    strict: bool = False,
+    mole_fractions: Sequence[float] | None = None,
+    molecules: int | None = None,
+) -> BuildReport:
+    """Place and equilibrate the mixture with RASPA3, then write data.lmp, forcefield.lmp and
+    in.lmp into *out_dir* from its final positions.
+
+    `boxwright.raspa_init.pack_with_raspa3` runs RASPA3's Monte Carlo (configurational-bias
+    insertion and regrowth of flexible molecules, translations and rotations of rigid ones) at
+    *temperature*, and with *pressure* volume moves too; `from_coords` then writes the files
+    from the positions and the box it ends with, and in.lmp starts them as equilibrated. Dense
+    liquids and long chains that Packmol's geometric packing leaves strained start relaxed, at
+    a cost of cycles × molecules Monte Carlo moves.
+
+    Parameters
+    ----------
+    species, counts, density, pair_style, explicit_lb, force_field, out_dir
+        As for `packmol`; *density* sets the starting cube (or give *box_len*, Å).
+    input_script, temperature, pressure, timestep, steps, cutoff, coulomb_cutoff, kspace_accuracy
+        As for `packmol`. *temperature* and *pressure* (atm) hold for RASPA3 as for the LAMMPS
+        run: a pressure makes RASPA3's run NPT, None NVT at the density. RASPA3 runs with the
+        run's Lennard-Jones and Coulomb cutoffs, at most half the box, truncated Lennard-Jones
+        with tail corrections and an Ewald sum, so its final energy is LAMMPS's first pe.
+    init_cycles, cycles, seed, timeout, progress, raspa3
+        As for `boxwright.raspa_init.pack_with_raspa3`.
+    keep_raspa_dir : path or None
+        Run RASPA3 in this directory and keep its input and output there.
+    strict, mole_fractions, molecules
+        As for `packmol`.
+
+    Returns
+    -------
+    BuildReport
+        The report; its `raspa` states RASPA3's cycles, final energy, acceptance ratios and,
+        with a pressure, the box it reached.
+    """
+    return _raspa(
+        species, counts, density, pair_style, explicit_lb, force_field, out_dir,
+        box_len=box_len, input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, init_cycles=init_cycles, cycles=cycles, seed=seed,
+        timeout=timeout, progress=progress, raspa3=raspa3, keep_raspa_dir=keep_raspa_dir,
+        strict=strict, mole_fractions=mole_fractions, molecules=molecules)
+
+
+def _raspa(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
+           force_field=None, out_dir=".", *, box_len=None, input_script=True,
+           temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None,
+           coulomb_cutoff=None, kspace_accuracy=None, init_cycles=200, cycles=300, seed=None,
+           timeout=None, progress=None, raspa3=None, keep_raspa_dir=None, strict=False,
+           mole_fractions=None, molecules=None, option_naming="python") -> BuildReport:
+    """`raspa`, with `option_naming` for the LAMMPS files' build, as `_packmol` has it."""
+    from .raspa_init import pack_with_raspa3  # the one imports the other
+
+    result = pack_with_raspa3(
+        species, counts, density, force_field, box_len=box_len, temperature=temperature,
+        pressure=pressure, init_cycles=init_cycles, cycles=cycles, seed=seed, timeout=timeout,
+        progress=progress, raspa3=raspa3, keep_dir=keep_raspa_dir, cutoff=cutoff,
+        coulomb_cutoff=coulomb_cutoff, strict=strict, mole_fractions=mole_fractions,
+        molecules=molecules)
+    paths, force_fields = _inputs(species, force_field)
+    built = BuildReport.from_engine(build_from_coords(
+        paths, list(result.counts), result.positions, result.box_len,
+        pair_style=_pair_code(pair_style), explicit_lb=explicit_lb, **force_fields,
+        out_dir=_path(out_dir, "out_dir"), input_script=input_script, temperature=temperature,
+        pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
+        coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, strict=strict,
+        option_naming=option_naming, equilibrated=True))
+    run = RaspaRun(result.init_cycles, result.cycles, result.energy_k, result.energy_kcal,
+                   result.box_len, pressure, result.cutoff_vdw, result.cutoff_coulomb,
+                   result.acceptance)
+    # The input's checks ran in both builds; RASPA3's run and the rounding of mole fractions only
+    # in the first.
+    own = tuple(d for d in result.diagnostics if d.kind in ("raspa3", "composition"))
+    return _warned(lambda: dataclasses.replace(
+        built, diagnostics=own + built.diagnostics,
+        warnings=tuple(d.text for d in own if d.level == "warning") + built.warnings, raspa=run),
+        species)
 
 
 def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,

@@ -18,16 +18,19 @@ class Progress:
 
     `done` of `total` Packmol runs have finished (the sub-boxes of a split box, or the one run of
     a whole box), `elapsed` seconds after packing started; `remaining` is the estimate of the
-    seconds still to go at the pace so far.
+    seconds still to go at the pace so far. For RASPA3 (`boxwright.raspa_init`) they count Monte
+    Carlo cycles, and `stage` and `unit` say so.
     """
 
     done: int
     total: int
     elapsed: float
     remaining: float
+    stage: str = "packing"
+    unit: str = "Packmol runs"
 
     def __str__(self) -> str:
-        text = f"packing: {self.done} of {self.total} Packmol runs done, {self.elapsed:.1f} s"
+        text = f"{self.stage}: {self.done} of {self.total} {self.unit} done, {self.elapsed:.1f} s"
         if self.done < self.total:
             text += f", about {self.remaining:.0f} s to go"
         return text

@@ -69,6 +69,39 @@ class Diagnostic:
 
 
 @dataclass(frozen=True)
+class MoveAcceptance:
+    """One kind of Monte Carlo move of one RASPA3 component ("system" for volume moves) over the
+    whole run: how many RASPA3 tried and how many it accepted."""
+
+    component: str
+    move: str
+    accepted: float
+    attempted: float
+
+    @property
+    def ratio(self) -> float:
+        return self.accepted / self.attempted
+
+
+@dataclass(frozen=True)
+class RaspaRun:
+    """What the RASPA3 run of `pack.raspa` did: its cycles, its final total potential energy
+    (`energy_kcal`, kcal/mol, which is LAMMPS's pe at the first step of the written files, and
+    `energy_k`, K), the acceptance of each move, the cutoffs it ran with, Å, and the box edge it
+    ended with (with a pressure, the box it reached)."""
+
+    init_cycles: int
+    cycles: int
+    energy_k: float
+    energy_kcal: float
+    box_length: float
+    pressure: float | None  # atm; None for NVT
+    cutoff_vdw: float
+    cutoff_coulomb: float
+    acceptance: tuple[MoveAcceptance, ...]
+
+
+@dataclass(frozen=True)
 class BuildReport:
     """What a build wrote and what it found.
 
@@ -99,6 +132,7 @@ class BuildReport:
     jobs: int | None = None
     diagnostics: tuple[Diagnostic, ...] = ()
     atom_types: tuple[AtomType, ...] = ()
+    raspa: RaspaRun | None = None
 
     @classmethod
     def from_engine(cls, built: dict[str, Any]) -> BuildReport:
@@ -134,7 +168,8 @@ class BuildReport:
 
         Its keys: species, atom_types (number, name, species), totals, box_length, density,
         net_charge, min_distance, warnings, diagnostics (kind, level, text), files, packing
-        ({"subboxes": [nx, ny, nz], "jobs": n} when the box was split, else null).
+        ({"subboxes": [nx, ny, nz], "jobs": n} when the box was split, else null), raspa (the
+        RASPA3 run of pack.raspa, each move's acceptance with its ratio; else null).
         """
         return {
             "species": [asdict(s) for s in self.species],
@@ -149,6 +184,9 @@ class BuildReport:
             "files": list(self.files),
             "packing": None if self.subboxes is None else {"subboxes": list(self.subboxes),
                                                            "jobs": self.jobs},
+            "raspa": None if self.raspa is None else dict(
+                asdict(self.raspa), acceptance=[dict(asdict(a), ratio=a.ratio)
+                                                for a in self.raspa.acceptance]),
         }
 
     def format(self, warnings: bool = True) -> str:
@@ -168,6 +206,8 @@ class BuildReport:
         # are where a file hides a bundled model.
         lines += [d.text for d in self.diagnostics
                   if d.kind in ("composition", "species") and d.level == "note"]
+        # What RASPA3 did: cycles, final energy, acceptance, the box it reached.
+        lines += [d.text for d in self.diagnostics if d.kind == "raspa3" and d.level == "note"]
         width = max([len("species")] + [len(s.name) for s in self.species])
         lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
                      f"{'charge e':>9}")

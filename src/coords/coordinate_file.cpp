@@ -17,6 +17,7 @@ std::optional<CoordinateFormat> coordinate_format_of(std::string_view path) {
     if (is("xyz") || is("extxyz")) return CoordinateFormat::Xyz;
     if (is("pdb")) return CoordinateFormat::Pdb;
     if (is("data") || is("lmp")) return CoordinateFormat::LammpsData;
+    if (is("json")) return CoordinateFormat::RaspaRestart;
     return std::nullopt;
 }
 
@@ -26,8 +27,9 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
                                           const CoordinateReadOptions& options) {
     const auto format = coordinate_format_of(path);
     if (!format) {
-        return fail("{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)",
-                    lossy_utf8(path));
+        return fail(
+            "{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data, .lmp or .json)",
+            lossy_utf8(path));
     }
     switch (*format) {
         case CoordinateFormat::Xyz:
@@ -36,6 +38,8 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
             return read_pdb(path, expected, options);
         case CoordinateFormat::LammpsData:
             return read_lammps_data(path, expected, options);
+        case CoordinateFormat::RaspaRestart:
+            return read_raspa_restart_file(path, expected, options);
     }
     return fail("{}: unknown coordinate format", lossy_utf8(path));  // unreachable
 }

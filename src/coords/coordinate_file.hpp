@@ -7,6 +7,8 @@
 //                         LAMMPS write_data writes it: atoms placed by ID, image flags applied,
 //                         positions relative to the box's lower corner; and the Velocities
 //                         section, when there is one, placed by ID alike
+//   RASPA3 restart (.json)  the final configuration RASPA3 writes, by component (the species'
+//                         names), a four-site water's M site after its atoms (read_raspa_restart)
 // Where the file names its atoms (XYZ, PDB, and the comments this system writes after each atom
 // of a data file) every name is compared with the one the species expect at that place, so a
 // file in another order is refused rather than written wrong. Every refusal names the file, and
@@ -29,7 +31,7 @@
 
 namespace boxwright {
 
-enum class CoordinateFormat { Xyz, Pdb, LammpsData };
+enum class CoordinateFormat { Xyz, Pdb, LammpsData, RaspaRestart };
 
 // The format a path's extension names, in any letter case; absent for any other extension.
 std::optional<CoordinateFormat> coordinate_format_of(std::string_view path);
@@ -62,5 +64,8 @@ Result<CoordinateFile> read_pdb(const std::string& path, const ExpectedAtoms& ex
                                 const CoordinateReadOptions& options);
 Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedAtoms& expected,
                                         const CoordinateReadOptions& options);
+Result<CoordinateFile> read_raspa_restart_file(const std::string& path,
+                                               const ExpectedAtoms& expected,
+                                               const CoordinateReadOptions& options);
 
 }  // namespace boxwright

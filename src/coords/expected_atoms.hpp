@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ class ExpectedAtoms {
     };
     // The atom at 0-based `index` of the build; index < size().
     Atom at(std::uint64_t index) const;
+
+    // The species with their counts, in build order.
+    std::span<const CountedMolecule> species() const { return species_; }
 
   private:
     explicit ExpectedAtoms(std::vector<CountedMolecule> species);

@@ -27,6 +27,9 @@ struct RunSettings {
     std::optional<double> pressure = 1.0;  // atm; none runs NVT at the box as built
     double timestep = 1.0;                 // fs
     std::uint64_t steps = 100000;          // of the production run
+    // The positions come from an equilibration elsewhere (RASPA3's Monte Carlo), not from a
+    // packing: they need no start that survives close contacts.
+    bool equilibrated = false;
 };
 
 // What a caller sets of the preset's pair style and long-range solver in place of what

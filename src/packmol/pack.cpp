@@ -15,12 +15,12 @@
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
+#include "base/process.hpp"
 #include "base/text_buffer.hpp"
 #include "base/units.hpp"
 #include "base/utf8.hpp"
 #include "coords/pdb_record.hpp"
 #include "packmol/pdb.hpp"
-#include "packmol/process.hpp"
 
 namespace boxwright {
 namespace {

@@ -79,10 +79,12 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 namespace {
 
-// The build once the request has its counts and its settings are checked; a composition's counts,
-// worked out from it, are reported with the species' names once those are read.
-Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
-                                      const Watch& watch, Diagnostics diagnostics) {
+// The build up to its placement, once the request has its counts and its settings are checked; a
+// composition's counts, worked out from it, are reported with the species' names once those are
+// read. A build that writes claims its output directory before the placement; a placement alone
+// writes nothing and claims nothing.
+Result<PlacedSystem> place_counted(const BuildRequest& request, const ComposedCounts* composed,
+                                   const Watch& watch, Diagnostics diagnostics, bool claim) {
     auto resolved = resolve_system(request, diagnostics);
     if (!resolved) {
         return tl::unexpected(with_warnings(std::move(resolved).error(), diagnostics, request));
@@ -97,7 +99,11 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     // Claimed before the packing, so that a directory the build cannot write into, or one that
     // this very thread is writing, is told before the long work rather than after it.
-    BW_TRY(auto claimed, OutputDirectory::claim(request, watch, diagnostics));
+    std::optional<OutputDirectory> claimed;
+    if (claim) {
+        BW_TRY(auto directory, OutputDirectory::claim(request, watch, diagnostics));
+        claimed.emplace(std::move(directory));
+    }
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
     auto placed = place(system, request, watch, diagnostics);
     if (!placed) {
@@ -110,22 +116,30 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
         BW_TRY_VOID(
             check_kept_velocities(*placed->velocities, system, run_temperature, diagnostics));
     }
-    return finish_build(request, system, *placed, std::move(diagnostics), watch, &claimed);
+    return PlacedSystem{std::move(system), std::move(*placed), std::move(diagnostics),
+                        std::move(claimed)};
 }
 
-// Every setting is checked before any file is read.
-Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch& watch) {
+// Every setting is checked before any file is read; a composition becomes counts.
+Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch& watch,
+                                       bool claim) {
     Diagnostics diagnostics;
     BW_TRY_VOID(check_settings(request, watch, diagnostics));
     if (!request.composition) {
-        return run_counted_build(request, nullptr, watch, std::move(diagnostics));
+        return place_counted(request, nullptr, watch, std::move(diagnostics), claim);
     }
     invariant(request.counts.empty(), "a request gives counts or a composition, not both");
     BW_TRY(const auto composed,
            compose_counts(*request.composition, request.species.size(), request.option_naming));
     BuildRequest counted = request;
     counted.counts = composed.counts;
-    return run_counted_build(counted, &composed, watch, std::move(diagnostics));
+    return place_counted(counted, &composed, watch, std::move(diagnostics), claim);
+}
+
+Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch& watch) {
+    BW_TRY(auto placed, checked_placement(request, watch, true));
+    return finish_build(request, placed.system, placed.atoms, std::move(placed.diagnostics), watch,
+                        placed.claimed ? &*placed.claimed : nullptr);
 }
 
 // The failure's message and every diagnostic with the paths shown escaped where they need it.
@@ -146,6 +160,13 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     if (!request.escape_paths) return built;
     const ShownPaths paths(request);
     return paths.any() ? with_paths_shown(std::move(built), paths) : built;
+}
+
+// A strict placement fails on the warnings of the placement itself too, as the build would.
+Result<PlacedSystem> run_placement(const BuildRequest& request, const Watch& watch) {
+    BW_TRY(auto placed, checked_placement(request, watch, false));
+    BW_TRY_VOID(refuse_warnings(request, placed.diagnostics.entries()));
+    return placed;
 }
 
 }  // namespace boxwright

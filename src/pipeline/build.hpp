@@ -24,4 +24,14 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch = {});
 
+// A build's steps up to the placement, and no further: nothing is written. What
+// `pack_with_raspa3` returns, positions and box, comes from here.
+struct PlacedSystem {
+    ResolvedSystem system;
+    PlacedAtoms atoms;
+    Diagnostics diagnostics;
+    std::optional<OutputDirectory> claimed;  // by a build that writes, before the placement
+};
+Result<PlacedSystem> run_placement(const BuildRequest& request, const Watch& watch = {});
+
 }  // namespace boxwright

@@ -45,6 +45,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "kept-velocities";
         case DiagnosticKind::OutputDirectory:
             return "output-directory";
+        case DiagnosticKind::Raspa:
+            return "raspa3";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

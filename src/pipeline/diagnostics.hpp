@@ -29,6 +29,7 @@ enum class DiagnosticKind {
     Composition,      // how mole fractions were rounded to whole molecules
     KeptVelocities,   // the temperature of the velocities a data file carries through
     OutputDirectory,  // written unlocked, or files of an earlier build removed from it
+    Raspa,            // what the RASPA3 run did: cycles, energy, acceptance, box, cutoffs
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

@@ -1,13 +1,18 @@
 #include "pipeline/placement.hpp"
 
+#include <filesystem>
 #include <utility>
 
+#include "base/io.hpp"
 #include "base/numbers.hpp"
+#include "base/units.hpp"
+#include "base/utf8.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/expected_atoms.hpp"
 #include "decomposition/executor.hpp"
 #include "geometry/bond_fit.hpp"
 #include "geometry/molecule_wrap.hpp"
+#include "lammps/pair_style.hpp"
 #include "packmol/pack.hpp"
 #include "pipeline/contact.hpp"
 #include "pipeline/temp_dir.hpp"
@@ -158,6 +163,122 @@ Result<PlacedAtoms> given_positions(const ResolvedSystem& system, const BuildReq
     return placed;
 }
 
+// RASPA3 reports this many times over a run: progress a user can follow, output that stays small.
+constexpr std::uint64_t RASPA_REPORTS = 50;
+
+// The cutoffs LAMMPS will run with (in.lmp's), so that both programs compute the same energy;
+// RASPA3's minimum image allows at most half the box.
+void raspa_cutoffs(const ResolvedSystem& system, const BuildRequest& request, double edge,
+                   RaspaConditions& conditions, Diagnostics& diagnostics) {
+    const PairSettings& pair = request.pair_settings;
+    const double lj = pair.cutoff.value_or(system.force_field().cutoff_vdw);
+    const double coulomb = pair.coulomb_cutoff.value_or(PRESET_CUTOFF);
+    const double half = edge / 2;
+    conditions.cutoff_vdw = std::min(lj, half);
+    conditions.cutoff_coulomb = std::min(coulomb, half);
+    const auto capped = [&](std::string_view what, double cutoff) {
+        diagnostics.warn(DiagnosticKind::Raspa,
+                         "RASPA3 ran with a {} cutoff of {:.4f} \u00c5, half the box edge, where "
+                         "LAMMPS runs with {} \u00c5: its energy is not LAMMPS's; give a larger "
+                         "box or a smaller cutoff",
+                         what, half, plain_number(cutoff));
+    };
+    if (lj > half) capped("Lennard-Jones", lj);
+    if (coulomb > half && carries_charges(system.counted(), system.force_field()))
+        capped("Coulomb", coulomb);
+}
+
+Result<RaspaConditions> raspa_conditions(const ResolvedSystem& system, const BuildRequest& request,
+                                         const RaspaPlacement& raspa, Diagnostics& diagnostics) {
+    RaspaConditions conditions;
+    if (raspa.box_length) {
+        conditions.box_length = *raspa.box_length;
+    } else {
+        BW_TRY(conditions.box_length,
+               packing_box_edge(system.counted(), system.force_field(), raspa.density.value_or(0)));
+    }
+    conditions.temperature = raspa.temperature;
+    if (raspa.pressure) conditions.pressure_pa = *raspa.pressure * PA_PER_ATM;
+    conditions.init_cycles = raspa.init_cycles;
+    conditions.cycles = raspa.cycles;
+    conditions.seed = raspa.seed;
+    conditions.print_every =
+        std::max<std::uint64_t>(1, (raspa.init_cycles + raspa.cycles) / RASPA_REPORTS);
+    raspa_cutoffs(system, request, conditions.box_length, conditions, diagnostics);
+    return conditions;
+}
+
+// "Translation 48.2 %, Rotation 35.1 %" for each component, volume moves under "system".
+std::string acceptance_text(const RaspaOutcome& outcome) {
+    std::string text;
+    std::string_view component;
+    for (const auto& move : outcome.acceptance) {
+        if (move.component != component) {
+            component = move.component;
+            text += fmt::format("{}{}: ", text.empty() ? "" : "; ", component);
+        } else {
+            text += ", ";
+        }
+        text += fmt::format("{} {:.1f} % of {}", move.move, 100 * move.accepted / move.attempted,
+                            plain_number(move.attempted));
+    }
+    return text;
+}
+
+void report_raspa(const RaspaOutcome& outcome, const RaspaPlacement& raspa,
+                  Diagnostics& diagnostics) {
+    diagnostics.add(
+        DiagnosticKind::Raspa, DiagnosticLevel::Note,
+        fmt::format("RASPA3 ran {} initialisation and {} production cycles ({}); final potential "
+                    "energy {:.2f} kcal/mol ({:.6g} K); Lennard-Jones cutoff {:.4g} \u00c5, "
+                    "truncated, tail-corrected{}",
+                    outcome.init_cycles, outcome.cycles, raspa.pressure ? "NPT" : "NVT",
+                    outcome.energy_k * KB_KCAL_PER_K, outcome.energy_k, outcome.cutoff_vdw,
+                    outcome.charged ? fmt::format("; Ewald sum, real-space cutoff {:.4g} \u00c5",
+                                                  outcome.cutoff_coulomb)
+                                    : ""));
+    diagnostics.add(DiagnosticKind::Raspa, DiagnosticLevel::Note,
+                    fmt::format("RASPA3 acceptance: {}", acceptance_text(outcome)));
+    if (raspa.pressure) {
+        diagnostics.add(DiagnosticKind::Raspa, DiagnosticLevel::Note,
+                        fmt::format("RASPA3 reached a box edge of {:.4f} \u00c5 at {} atm",
+                                    outcome.box_length, plain_number(*raspa.pressure)));
+    }
+}
+
+// RASPA3 runs in a private temporary directory, removed with everything in it when this scope
+// ends, or in the directory the caller asked to keep.
+Result<PlacedAtoms> equilibrate(const ResolvedSystem& system, const BuildRequest& request,
+                                const RaspaPlacement& raspa, const Watch& watch,
+                                Diagnostics& diagnostics) {
+    BW_TRY(auto program, find_raspa3(raspa.program));
+    BW_TRY(auto conditions, raspa_conditions(system, request, raspa, diagnostics));
+    std::optional<TempWorkDir> temporary;
+    std::string run_dir;
+    if (raspa.keep_dir) {
+        run_dir = *raspa.keep_dir;
+        BW_TRY_VOID(create_directories(run_dir).map_error(about(run_dir)));
+        // RASPA3 names its files after the temperature and pressure: an earlier run's would be
+        // taken for this one's.
+        std::error_code unknown;  // then RASPA3's own failure says what is wrong
+        if (std::filesystem::exists(run_dir + "/output", unknown)) {
+            return fail(
+                "{} holds the output of an earlier RASPA3 run; give a new or empty "
+                "directory to keep this run in",
+                lossy_utf8(run_dir));
+        }
+    } else {
+        BW_TRY(temporary, TempWorkDir::create().map_error(about("temp directory")));
+        run_dir = temporary->path();
+    }
+    const RaspaJob job{std::move(program), run_dir, conditions};
+    BW_TRY(auto outcome, run_raspa3(job, system.counted(), system.force_field(), watch));
+    report_raspa(outcome, raspa, diagnostics);
+    PlacedAtoms placed{std::move(outcome.positions), std::nullopt, outcome.box_length};
+    placed.raspa = std::move(outcome);
+    return placed;
+}
+
 }  // namespace
 
 Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& request,
@@ -172,6 +293,12 @@ Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& requ
         return read_file(system, *file, watch).and_then([&](PlacedAtoms placed) {
             return given_positions(system, request, std::move(placed));
         });
+    }
+    if (const auto* raspa = std::get_if<RaspaPlacement>(&placement)) {
+        return equilibrate(system, request, *raspa, watch, diagnostics)
+            .and_then([&](PlacedAtoms placed) {
+                return given_positions(system, request, std::move(placed));
+            });
     }
     return pack(system, std::get<PackmolPlacement>(placement), watch, request.imperfect_packing,
                 diagnostics);

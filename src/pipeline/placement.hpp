@@ -17,6 +17,7 @@
 #include "pipeline/diagnostics.hpp"
 #include "pipeline/request.hpp"
 #include "pipeline/system.hpp"
+#include "raspa/run.hpp"
 
 namespace boxwright {
 
@@ -34,9 +35,14 @@ struct PlacedAtoms {
     std::optional<PackingOutcome> packing = std::nullopt;  // for a packed box
     // Read with the positions from a data file that has them, one per atom in the same order.
     std::optional<std::vector<Velocity>> velocities = std::nullopt;
+    // What RASPA3 reported, when it placed the atoms.
+    std::optional<RaspaOutcome> raspa = std::nullopt;
 
     std::span<const Position> positions() const { return given ? *given : owned; }
 };
+
+// Pa per atm: RASPA3 takes its pressure in pascal, the package in atmospheres.
+inline constexpr double PA_PER_ATM = 101325.0;
 
 // Everything about a split packing is checked before the working directory is created. A packing
 // that Packmol reports as failed, or whose closest contact is under the tolerance (less

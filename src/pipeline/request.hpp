@@ -50,7 +50,24 @@ struct PackmolPlacement {
     std::optional<GridCells> subboxes = std::nullopt;  // else chosen from the system
 };
 
-using Placement = std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement>;
+// RASPA3 places the molecules by Monte Carlo and equilibrates them, starting from a cube of the
+// density or the edge given; with a pressure, volume moves let the box find its own size.
+struct RaspaPlacement {
+    std::optional<double> density = std::nullopt;     // kg/m³; or
+    std::optional<double> box_length = std::nullopt;  // Å
+    double temperature = 298.15;                      // K
+    std::optional<double> pressure = std::nullopt;    // atm; none runs NVT
+    std::uint64_t init_cycles = 200;
+    std::uint64_t cycles = 300;
+    std::optional<std::uint64_t> seed = std::nullopt;   // RASPA3 picks one when absent
+    std::optional<std::string> program = std::nullopt;  // else $BOXWRIGHT_RASPA3, else PATH
+    // RASPA3 runs in this directory, created when missing and kept afterwards, rather than in a
+    // private temporary one.
+    std::optional<std::string> keep_dir = std::nullopt;
+};
+
+using Placement =
+    std::variant<GivenPositions, CoordinateFileSource, PackmolPlacement, RaspaPlacement>;
 
 // What a packing that Packmol reports as failed, or that left atoms closer than the tolerance,
 // does to the build: a warning (the specified module's behaviour), or a failure, nothing written.

@@ -60,6 +60,9 @@ std::vector<GivenSetting> given_settings(const BuildRequest& request, const Watc
         if (packing->jobs) given.push_back(whole("jobs", *packing->jobs));
         if (packing->seed) given.push_back(whole("seed", *packing->seed));
     }
+    if (const auto* raspa = std::get_if<RaspaPlacement>(&request.placement)) {
+        if (raspa->density) given.push_back(number("density", *raspa->density));
+    }
     if (watch.time_limit) given.push_back(number("timeout", watch.time_limit->count()));
     return given;
 }
@@ -152,6 +155,22 @@ Result<void> check_pair_preset(const BuildRequest& request, std::optional<PairSe
     return {};
 }
 
+// RASPA3 starts from a cube of a density or an edge, and runs at least one production cycle.
+Result<void> check_raspa(const RaspaPlacement& raspa, OptionNaming naming) {
+    if (raspa.density.has_value() == raspa.box_length.has_value()) {
+        return tl::unexpected(setting_error(
+            "density", fmt::format("RASPA3 starts from a cube of a density or a box edge: give "
+                                   "{} or box_len, not both or neither",
+                                   option_name("density", naming))));
+    }
+    if (raspa.box_length && !(*raspa.box_length > 0 && std::isfinite(*raspa.box_length))) {
+        return fail("box_len must be a positive number of \u00e5ngstr\u00f6m, got {}",
+                    shown(*raspa.box_length));
+    }
+    if (raspa.cycles == 0) return fail("cycles must be at least 1 (RASPA3's production)");
+    return {};
+}
+
 // The rules between options.
 Result<void> check_combinations(const BuildRequest& request) {
     const auto name = [&](std::string_view option) {
@@ -164,6 +183,9 @@ Result<void> check_combinations(const BuildRequest& request) {
     }
     if (request.preset_rule == PresetRule::AsRequested) {
         BW_TRY_VOID(check_pair_preset(request, request.pair_setup));
+    }
+    if (const auto* raspa = std::get_if<RaspaPlacement>(&request.placement)) {
+        BW_TRY_VOID(check_raspa(*raspa, request.option_naming));
     }
     const auto* packing = std::get_if<PackmolPlacement>(&request.placement);
     if (packing && !packing->jobs && (packing->seed || packing->subboxes)) {

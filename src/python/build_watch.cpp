@@ -40,18 +40,30 @@ bool PythonWatch::report(const Progress& progress) {
     return static_cast<bool>(result);
 }
 
+// Taken back on every way out, a C++ exception included: the caller turns that into a Python
+// exception, which needs the lock.
+class PythonWatch::Released {
+  public:
+    explicit Released(PyThreadState*& state) : state_(state) { state_ = PyEval_SaveThread(); }
+    ~Released() {
+        PyEval_RestoreThread(state_);
+        state_ = nullptr;
+    }
+    Released(const Released&) = delete;
+    Released& operator=(const Released&) = delete;
+
+  private:
+    PyThreadState*& state_;
+};
+
 Result<BuildReport> PythonWatch::run_without_lock(const BuildRequest& request) {
-    // Taken back on every way out, a C++ exception included: the caller turns that into a Python
-    // exception, which needs the lock.
-    struct Release {
-        PyThreadState*& state;
-        explicit Release(PyThreadState*& s) : state(s) { state = PyEval_SaveThread(); }
-        ~Release() {
-            PyEval_RestoreThread(state);
-            state = nullptr;
-        }
-    } release(released_);
+    Released released(released_);
     return run_build(request, watch());
+}
+
+Result<PlacedSystem> PythonWatch::place_without_lock(const BuildRequest& request) {
+    Released released(released_);
+    return run_placement(request, watch());
 }
 
 }  // namespace boxwright::python

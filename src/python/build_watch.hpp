@@ -31,8 +31,13 @@ class PythonWatch {
 
     // run_build with the interpreter lock released for its duration.
     Result<BuildReport> run_without_lock(const BuildRequest& request);
+    // run_placement alike: the build's steps up to the placement, nothing written.
+    Result<PlacedSystem> place_without_lock(const BuildRequest& request);
 
   private:
+    // Releases the interpreter lock for its scope.
+    class Released;
+
     // Holds the interpreter lock for its scope when the build released it.
     class Locked {
       public:

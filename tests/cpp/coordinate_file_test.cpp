@@ -167,7 +167,7 @@ TEST(CoordinateFile, RefusalsNameFileAndLine) {
         {"properties without pos", "a.xyz", xyz_text("Properties=species:S:1"),
          "PATH:2: Properties has no pos:R:3 entry: 'species:S:1'"},
         {"unknown format", "a.gro", "",
-         "PATH: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)"},
+         "PATH: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data, .lmp or .json)"},
         {"short record", "a.pdb", replace_all(pdb, record, record.substr(0, 53) + "\n"),
          "PATH:4: the atom record is shorter than 54 columns"},
         {"blank coordinate", "a.pdb",

@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import warnings
 
@@ -22,6 +23,60 @@ LMP = shutil.which("lmp")
 # output. Tests of the warnings themselves set filters of their own.
 warnings.filterwarnings("ignore", category=BuildWarning)
 needs_lammps = unittest.skipUnless(LMP, "LAMMPS is not installed: no 'lmp' on PATH")
+
+
+def _find_raspa3():
+    """RASPA3 for the tests, and why there is none: $BOXWRIGHT_RASPA3, raspa3 on PATH, or the
+    shared build beside the checkout (../shared/raspa3/raspa3), whose run-time libraries
+    (libblas64-3, liblapack64-3, ocl-icd-libopencl1) must be installed."""
+    candidates = [os.environ.get("BOXWRIGHT_RASPA3"), shutil.which("raspa3"),
+                  SOURCE_DIR.parent / "shared" / "raspa3" / "raspa3"]
+    found = next((str(c) for c in candidates if c and os.access(c, os.X_OK)), None)
+    if found is None:
+        return None, ("RASPA3 is not installed: set BOXWRIGHT_RASPA3, put raspa3 on PATH or "
+                      "build it into ../shared/raspa3/raspa3")
+    with tempfile.TemporaryDirectory() as empty:  # no input: RASPA3 says so and exits 255
+        proc = subprocess.run([found], cwd=empty, capture_output=True, text=True, timeout=60)
+    if "error while loading shared libraries" in proc.stderr:
+        return None, (f"RASPA3 at {found} cannot start, its run-time libraries are missing "
+                      "(apt-get install libblas64-3 liblapack64-3 ocl-icd-libopencl1): "
+                      + proc.stderr.strip())
+    return found, None
+
+
+RASPA3, NO_RASPA3 = _find_raspa3()
+needs_raspa3 = unittest.skipUnless(RASPA3, NO_RASPA3 or "")
+
+
+def process_runs(pid):
+    """Alive, as opposed to gone or a zombie its new parent has not reaped yet."""
+    try:
+        stat = pathlib.Path(f"/proc/{pid}/stat").read_text()
+    except OSError:
+        return False
+    return stat[stat.rindex(")") + 2] not in "ZX"
+
+
+def children_of(pid):
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                stat = (entry / "stat").read_text()
+            except OSError:
+                continue
+            if int(stat[stat.rindex(")") + 2:].split()[1]) == pid:
+                found.append(int(entry.name))
+    return found
+
+
+def wait_until(condition, seconds=30.0):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
 
 
 def example(name):

@@ -23,8 +23,9 @@ from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import PyPairSetup, pack_from_coords_py
 from boxwright import models as boxwright_models
-from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates,
-                     needs_lammps, run_lammps, stand_in_packmol)
+from support import (FORCE_FIELD, TempDirTestCase, boxwright, children_of, example,
+                     lattice_coordinates, needs_lammps, process_runs, run_lammps, stand_in_packmol,
+                     wait_until)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -53,37 +54,6 @@ ENGINE_BUILD = BUILD.replace("from boxwright._native import pack_packmol_py",
                              "from boxwright._engine import build_packmol as pack_packmol_py")
 # The engine's build with the box split in two, both halves packed at once.
 SPLIT_BUILD = ENGINE_BUILD.replace("out_dir=out_dir)", "out_dir=out_dir, jobs=2, subboxes=(2, 1, 1))")
-
-
-def process_runs(pid):
-    """Alive, as opposed to gone or a zombie its new parent has not reaped yet."""
-    try:
-        stat = pathlib.Path(f"/proc/{pid}/stat").read_text()
-    except OSError:
-        return False
-    return stat[stat.rindex(")") + 2] not in "ZX"
-
-
-def children_of(pid):
-    found = []
-    for entry in pathlib.Path("/proc").iterdir():
-        if entry.name.isdigit():
-            try:
-                stat = (entry / "stat").read_text()
-            except OSError:
-                continue
-            if int(stat[stat.rindex(")") + 2:].split()[1]) == pid:
-                found.append(int(entry.name))
-    return found
-
-
-def wait_until(condition, seconds=30.0):
-    deadline = time.monotonic() + seconds
-    while not condition():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.02)
-    return True
 
 
 class AttackTestCase(TempDirTestCase):

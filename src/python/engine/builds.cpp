@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "pipeline/build.hpp"
+#include "pipeline/diagnostics.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
 #include "python/engine/report_dict.hpp"
@@ -52,7 +53,7 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
     "bond_check_off='check_bonds=False', strict=False, model_force_fields=None, "
-    "mole_fractions=None, molecules=None, option_naming='python')\n"
+    "mole_fractions=None, molecules=None, option_naming='python', equilibrated=False)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -63,7 +64,8 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
     "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
     "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,\n"
-    "model_force_fields, mole_fractions and molecules as for build_packmol.";
+    "model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True\n"
+    "says the positions come from an equilibration (run_raspa3), for in.lmp to start them so.";
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -347,6 +349,7 @@ char* build_from_coords_keywords[] = {
     keyword("mole_fractions"),
     keyword("molecules"),
     keyword("option_naming"),
+    keyword("equilibrated"),
     nullptr,
 };
 
@@ -358,7 +361,16 @@ struct FromCoordsArguments {
     PyObject* check_bonds = nullptr;
     PyObject* bond_check_off = nullptr;
     CompositionKeywords composition;
+    PyObject* equilibrated = nullptr;
 };
+
+// equilibrated, into the run settings of in.lmp when one is written.
+bool convert_equilibrated(const FromCoordsArguments& given, BuildRequest& request) {
+    bool equilibrated = false;
+    if (!convert_parameter(given.equilibrated, "equilibrated", to_bool, equilibrated)) return false;
+    if (request.input_script) request.input_script->equilibrated = equilibrated;
+    return true;
+}
 
 // check_bonds, and the words that turn the check off where the caller is, as the request takes
 // them: the words when the check is on.
@@ -386,7 +398,10 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
         convert(given.given, package) &&
         convert_parameter(given.check_names, "check_names", to_bool, file.check_names);
     BuildRequest request = package.request();
-    if (!converted || !convert_bond_check(given, request)) return nullptr;
+    if (!converted || !convert_bond_check(given, request) ||
+        !convert_equilibrated(given, request)) {
+        return nullptr;
+    }
     if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
     amounts.move_into(request);
     request.placement = std::move(file);
@@ -398,13 +413,14 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOO:build_from_coords",
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOO:build_from_coords",
             build_from_coords_keywords, &all.species, &all.counts, &all.coords, &all.box_len,
             &given.pair_style, &given.explicit_lb, &given.force_field, &given.out_dir,
             &given.input_script, &given.temperature, &given.pressure, &given.timestep, &given.steps,
             &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names,
             &all.check_bonds, &all.bond_check_off, &given.strict, &given.model_force_fields,
-            &all.composition.mole_fractions, &all.composition.molecules, &given.option_naming)) {
+            &all.composition.mole_fractions, &all.composition.molecules, &given.option_naming,
+            &all.equilibrated)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -439,7 +455,9 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         // Positions carry no names; the flag is converted so a wrong type is refused alike.
         convert_parameter(all.check_names, "check_names", to_bool, unused_check_names);
     BuildRequest request = package.request();
-    if (!converted || !convert_bond_check(all, request)) return nullptr;
+    if (!converted || !convert_bond_check(all, request) || !convert_equilibrated(all, request)) {
+        return nullptr;
+    }
     // The positions and the box are checked before any file is opened.
     if (!check_given_coordinates(rows, box_length)) return nullptr;
     amounts.move_into(request);
@@ -447,6 +465,178 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     PythonWatch watch;
     return build_and_report(request, watch, static_cast<bool>(rows.exported));
 }
+
+constexpr char RUN_RASPA3_DOC[] =
+    "run_raspa3(species, counts, *, density=None, box_len=None, force_field='force_field.json', "
+    "model_force_fields=None, temperature=298.15, pressure=None, init_cycles=200, cycles=300, "
+    "seed=None, timeout=None, progress=None, raspa3=None, keep_dir=None, cutoff=None, "
+    "coulomb_cutoff=None, strict=False, mole_fractions=None, molecules=None)\n"
+    "--\n"
+    "\n"
+    "Place and equilibrate the mixture with RASPA3's Monte Carlo; write no LAMMPS file.\n"
+    "\n"
+    "RASPA3 starts from a cube of the density (kg/m\u00b3) or the edge box_len (\u00c5) and "
+    "runs init_cycles and cycles at temperature (K); pressure (atm) adds volume moves (NPT). "
+    "cutoff and coulomb_cutoff are the LAMMPS run's (the force field's CutOffVDW and 10 "
+    "\u00c5 when None), at most half the box. raspa3 is the program (else $BOXWRIGHT_RASPA3, "
+    "else raspa3 on PATH); keep_dir, when given, is where it runs and what it leaves. "
+    "progress(done, total, elapsed, remaining) counts cycles; timeout (seconds) stops RASPA3. "
+    "Returns a dict: positions (float64 bytes, three per atom, species, molecule, atom order), "
+    "atoms, box_length, energy_k, counts, init_cycles, cycles, cutoff_vdw, cutoff_coulomb, "
+    "acceptance (component, move, accepted, attempted) and diagnostics.";
+
+char* run_raspa3_keywords[] = {
+    keyword("species"),        keyword("counts"),         keyword("density"),
+    keyword("box_len"),        keyword("force_field"),    keyword("model_force_fields"),
+    keyword("temperature"),    keyword("pressure"),       keyword("init_cycles"),
+    keyword("cycles"),         keyword("seed"),           keyword("timeout"),
+    keyword("progress"),       keyword("raspa3"),         keyword("keep_dir"),
+    keyword("cutoff"),         keyword("coulomb_cutoff"), keyword("strict"),
+    keyword("mole_fractions"), keyword("molecules"),      nullptr,
+};
+
+// The keywords of run_raspa3 as given (null when omitted).
+struct RaspaKeywords {
+    PyObject *density = nullptr, *box_len = nullptr, *force_field = nullptr,
+             *model_force_fields = nullptr, *temperature = nullptr, *pressure = nullptr,
+             *init_cycles = nullptr, *cycles = nullptr, *seed = nullptr, *timeout = nullptr,
+             *progress = nullptr, *raspa3 = nullptr, *keep_dir = nullptr, *cutoff = nullptr,
+             *coulomb_cutoff = nullptr, *strict = nullptr;
+};
+
+bool to_optional_text_path(PyObject* value, const char* parameter,
+                           std::optional<std::string>& path) {
+    if (Py_IsNone(value)) return true;
+    return to_path(value, parameter, path.emplace());
+}
+
+PyObject* acceptance_dict(const MoveAcceptance& move) {
+    PyRef dict = PyRef::steal(
+        Py_BuildValue("{s:N,s:N,s:d,s:d}", "component", to_str(move.component), "move",
+                      to_str(move.move), "accepted", move.accepted, "attempted", move.attempted));
+    return dict.release();
+}
+
+PyObject* diagnostic_item(const Diagnostic& d) {
+    return Py_BuildValue("{s:N,s:s,s:N}", "kind", to_str(std::string(kind_name(d.kind))), "level",
+                         d.level == DiagnosticLevel::Warning ? "warning" : "note", "text",
+                         to_str(d.text));
+}
+
+template <class Range, class Convert>
+PyObject* new_list(const Range& range, Convert convert) {
+    PyRef list = PyRef::steal(PyList_New(0));
+    if (!list) return nullptr;
+    for (const auto& element : range) {
+        PyRef item = PyRef::steal(convert(element));
+        if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+    }
+    return list.release();
+}
+
+PyObject* raspa_result(const PlacedSystem& placed) {
+    const RaspaOutcome& outcome = *placed.atoms.raspa;
+    const auto positions = placed.atoms.positions();
+    std::vector<std::uint64_t> counts;
+    for (const auto& molecule : placed.system.loaded.molecules) {
+        std::uint64_t count = 0;
+        for (const auto& pair : placed.system.active()) {
+            if (pair.resolved.molecule == &molecule) count = pair.count;
+        }
+        counts.push_back(count);
+    }
+    PyRef bytes = PyRef::steal(
+        PyBytes_FromStringAndSize(reinterpret_cast<const char*>(positions.data()),
+                                  static_cast<Py_ssize_t>(positions.size() * sizeof(Position))));
+    PyRef count_list = PyRef::steal(
+        new_list(counts, [](std::uint64_t c) { return PyLong_FromUnsignedLongLong(c); }));
+    PyRef acceptance = PyRef::steal(new_list(outcome.acceptance, acceptance_dict));
+    PyRef diagnostics = PyRef::steal(new_list(placed.diagnostics.entries(), diagnostic_item));
+    if (!bytes || !count_list || !acceptance || !diagnostics) return nullptr;
+    return Py_BuildValue("{s:O,s:K,s:d,s:d,s:O,s:K,s:K,s:d,s:d,s:O,s:O}", "positions", bytes.get(),
+                         "atoms", static_cast<unsigned long long>(positions.size()), "box_length",
+                         placed.atoms.box_length, "energy_k", outcome.energy_k, "counts",
+                         count_list.get(), "init_cycles",
+                         static_cast<unsigned long long>(outcome.init_cycles), "cycles",
+                         static_cast<unsigned long long>(outcome.cycles), "cutoff_vdw",
+                         outcome.cutoff_vdw, "cutoff_coulomb", outcome.cutoff_coulomb, "acceptance",
+                         acceptance.get(), "diagnostics", diagnostics.get());
+}
+
+PyObject* run_raspa3(PyObject* args, PyObject* kwargs) {
+    PyObject *species = nullptr, *counts = nullptr;
+    RaspaKeywords given;
+    CompositionKeywords composition;
+    if (!PyArg_ParseTupleAndKeywords(
+            args, kwargs, "OO|$OOOOOOOOOOOOOOOOOO:run_raspa3", run_raspa3_keywords, &species,
+            &counts, &given.density, &given.box_len, &given.force_field, &given.model_force_fields,
+            &given.temperature, &given.pressure, &given.init_cycles, &given.cycles, &given.seed,
+            &given.timeout, &given.progress, &given.raspa3, &given.keep_dir, &given.cutoff,
+            &given.coulomb_cutoff, &given.strict, &composition.mole_fractions,
+            &composition.molecules)) {
+        return nullptr;
+    }
+    SpeciesAmounts amounts;
+    RaspaPlacement raspa;
+    std::string force_field = "force_field.json";
+    std::vector<std::string> model_force_fields;
+    PairSettings pair;
+    bool strict = false;
+    std::optional<double> timeout;
+    PyObject* progress = nullptr;
+    const bool converted =
+        convert_species(species, counts, composition, amounts) &&
+        convert_parameter(given.density, "density", to_optional_number, raspa.density) &&
+        convert_parameter(given.box_len, "box_len", to_optional_number, raspa.box_length) &&
+        convert_argument(given.force_field, "force_field", to_optional_path, force_field) &&
+        convert_argument(given.model_force_fields, "model_force_fields", to_optional_path_list,
+                         model_force_fields) &&
+        convert_parameter(given.temperature, "temperature", to_any_number, raspa.temperature) &&
+        convert_parameter(given.pressure, "pressure", to_optional_number, raspa.pressure) &&
+        convert_parameter(given.init_cycles, "init_cycles", to_count, raspa.init_cycles) &&
+        convert_parameter(given.cycles, "cycles", to_count, raspa.cycles) &&
+        convert_parameter(given.seed, "seed", to_optional_count, raspa.seed) &&
+        convert_parameter(given.timeout, "timeout", to_optional_number, timeout) &&
+        convert_parameter(given.progress, "progress", to_optional_callable, progress) &&
+        convert_parameter(given.raspa3, "raspa3", to_optional_text_path, raspa.program) &&
+        convert_parameter(given.keep_dir, "keep_dir", to_optional_text_path, raspa.keep_dir) &&
+        convert_parameter(given.cutoff, "cutoff", to_optional_number, pair.cutoff) &&
+        convert_parameter(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
+                          pair.coulomb_cutoff) &&
+        convert_parameter(given.strict, "strict", to_bool, strict);
+    if (!converted) return nullptr;
+    BuildRequest request;
+    request.force_field = force_field;
+    request.model_force_fields = std::move(model_force_fields);
+    request.preset_rule = PresetRule::FromCharges;
+    request.pair_settings = pair;
+    // The temperature, pressure and cutoffs are the LAMMPS run's too: checked as in.lmp takes
+    // them.
+    request.input_script = RunSettings{};
+    request.input_script->temperature = raspa.temperature;
+    request.input_script->pressure = raspa.pressure;
+    request.full_report = true;
+    request.declared_m_site = true;
+    request.strict = strict;
+    request.suggest_names = true;
+    amounts.move_into(request);
+    request.placement = std::move(raspa);
+    PythonWatch watch(progress, timeout);
+    auto placed = watch.place_without_lock(request);
+    if (watch.raised()) {
+        if (!placed) add_note(placed.error().message);
+        return nullptr;
+    }
+    if (!placed) return raise_build_error(placed.error());
+    return raspa_result(*placed);
+}
+
+PyObject* run_raspa3_entry(PyObject*, PyObject* args, PyObject* kwargs) {
+    return without_cpp_exceptions([&] { return run_raspa3(args, kwargs); });
+}
+
+PyMethodDef run_raspa3_def = {"run_raspa3", as_method(run_raspa3_entry),
+                              METH_VARARGS | METH_KEYWORDS, RUN_RASPA3_DOC};
 
 PyObject* build_packmol_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return without_cpp_exceptions([&] { return build_packmol(args, kwargs); });
@@ -465,5 +655,6 @@ PyMethodDef build_from_coords_def = {"build_from_coords", as_method(build_from_c
 
 PyMethodDef* build_packmol_method() { return &build_packmol_def; }
 PyMethodDef* build_from_coords_method() { return &build_from_coords_def; }
+PyMethodDef* run_raspa3_method() { return &run_raspa3_def; }
 
 }  // namespace boxwright::python

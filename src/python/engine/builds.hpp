@@ -10,5 +10,7 @@ namespace boxwright::python {
 
 PyMethodDef* build_packmol_method();
 PyMethodDef* build_from_coords_method();
+// run_raspa3: RASPA3's placement alone, for boxwright.raspa_init.pack_with_raspa3.
+PyMethodDef* run_raspa3_method();
 
 }  // namespace boxwright::python

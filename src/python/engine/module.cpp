@@ -19,12 +19,13 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 5> ENGINE_FUNCTIONS = {
+constexpr std::array<PyMethodDef* (*)(), 6> ENGINE_FUNCTIONS = {
     build_packmol_method,
     build_from_coords_method,
     option_table_method,
     preset_names_method,
     describe_molecule_method,
+    run_raspa3_method,
 };
 
 int exec_engine(PyObject* module) {

@@ -1,4 +1,4 @@
-#include "packmol/bounded_capture.hpp"
+#include "base/bounded_capture.hpp"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "packmol/process.hpp"
+#include "base/process.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -13,9 +13,9 @@
 #include <stop_token>
 #include <string>
 
+#include "base/bounded_capture.hpp"
 #include "base/os_error.hpp"
 #include "base/unique_fd.hpp"
-#include "packmol/bounded_capture.hpp"
 
 namespace boxwright {
 
