@@ -146,9 +146,10 @@ class BuildReport:
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]
-        # How mole fractions became the counts of the table below.
+        # How mole fractions became the counts of the table below, and which frame of a
+        # coordinate file of several was read.
         lines += [d.text for d in self.diagnostics
-                  if d.kind == "composition" and d.level == "note"]
+                  if d.kind in ("composition", "coordinate-frame") and d.level == "note"]
         width = max([len("species")] + [len(s.name) for s in self.species])
         lines.append(f"{'species':<{width}}  {'count':>9}  {'atoms':>5}  {'g/mol':>10}  "
                      f"{'charge e':>9}")

@@ -64,6 +64,7 @@ Result<std::optional<std::string_view>> LineReader::next() {
         std::string_view unread(buffer_.get() + begin_, end_ - begin_);
         const bool whole_line = std::memchr(unread.data(), '\n', unread.size()) != nullptr;
         if (whole_line || (at_end_ && !unread.empty())) {
+            last_line_ = {buffer_offset_ + begin_, line_number_ + 1};
             std::string_view line = take_line(unread);
             begin_ = end_ - unread.size();
             ++line_number_;
@@ -73,6 +74,18 @@ Result<std::optional<std::string_view>> LineReader::next() {
         if (at_end_) return std::nullopt;
         BW_TRY_VOID(refill());
     }
+}
+
+Result<void> LineReader::rewind_to(Mark mark) {
+    if (::lseek(fd_.get(), static_cast<off_t>(mark.offset), SEEK_SET) < 0) {
+        return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));
+    }
+    begin_ = end_ = 0;
+    buffer_offset_ = mark.offset;
+    at_end_ = false;
+    line_number_ = mark.line - 1;
+    last_line_ = mark;
+    return {};
 }
 
 tl::unexpected<FfError> LineReader::not_utf8_line() const {
@@ -91,6 +104,7 @@ tl::unexpected<FfError> LineReader::line_too_long() const {
 Result<void> LineReader::refill() {
     if (begin_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        buffer_offset_ += begin_;
         end_ -= begin_;
         begin_ = 0;
     }

@@ -17,6 +17,8 @@ std::optional<CoordinateFormat> coordinate_format_of(std::string_view path) {
     if (is("xyz") || is("extxyz")) return CoordinateFormat::Xyz;
     if (is("pdb")) return CoordinateFormat::Pdb;
     if (is("data") || is("lmp")) return CoordinateFormat::LammpsData;
+    if (is("dump") || is("lammpstrj")) return CoordinateFormat::LammpsDump;
+    if (is("gro")) return CoordinateFormat::Gro;
     return std::nullopt;
 }
 
@@ -26,8 +28,10 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
                                           const CoordinateReadOptions& options) {
     const auto format = coordinate_format_of(path);
     if (!format) {
-        return fail("{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data or .lmp)",
-                    lossy_utf8(path));
+        return fail(
+            "{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data, .lmp, .dump, "
+            ".lammpstrj or .gro)",
+            lossy_utf8(path));
     }
     switch (*format) {
         case CoordinateFormat::Xyz:
@@ -36,6 +40,10 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
             return read_pdb(path, expected, options);
         case CoordinateFormat::LammpsData:
             return read_lammps_data(path, expected, options);
+        case CoordinateFormat::LammpsDump:
+            return read_lammps_dump(path, expected, options);
+        case CoordinateFormat::Gro:
+            return read_gro(path, expected, options);
     }
     return fail("{}: unknown coordinate format", lossy_utf8(path));  // unreachable
 }

@@ -25,8 +25,9 @@ enum class DiagnosticKind {
     Cutoff,
     Overlap,
     PackingTolerance,
-    PackingJobs,  // fewer Packmol processes at once than asked for
-    Composition,  // how mole fractions were rounded to whole molecules
+    PackingJobs,      // fewer Packmol processes at once than asked for
+    Composition,      // how mole fractions were rounded to whole molecules
+    CoordinateFrame,  // which frame of a coordinate file of several was read
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,
