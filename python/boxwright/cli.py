@@ -286,10 +286,18 @@ def build_parser() -> argparse.ArgumentParser:
         "--coords", type=Path, required=True, metavar="FILE",
         help="atom positions in Å, one per atom in species → molecule → atom order, as .xyz or "
         ".extxyz (count line, comment line, then 'name x y z' lines; an extended XYZ Lattice "
-        "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
-        "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
-        "it: atoms by ID, image flags applied, box from its bounds; velocities kept, as from the "
-        "final.data of in.lmp) (required)",
+        "may state a cubic box), .pdb (ATOM/HETATM records of a model; CRYST1 for the box), "
+        ".data/.lmp (a LAMMPS data file in the full atom style, as write_data writes it: atoms "
+        "by ID, image flags applied, box from its bounds; velocities kept, as from the "
+        "final.data of in.lmp), .dump/.lammpstrj (a LAMMPS text dump: atoms by id, x y z with "
+        "image flags, xu yu zu or xs ys zs, box from its bounds, types compared with the "
+        "build's, velocities kept) or .gro (GROMACS, nm converted to Å) (required)",
+    )
+    coords.add_argument(
+        "--frame", type=int, metavar="N",
+        help="the frame of a file of several (XYZ or .gro frames, PDB models, dump frames): "
+        "from 1 at the start, or from -1 at the end; the report says which of how many was "
+        "read (default: the last)",
     )
     coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",
@@ -412,6 +420,7 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
         # pack.from_coords, with this command's own option named in a failed bond check.
         return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
                                  check_names=args.check_names, check_bonds=args.check_bonds,
+                                 frame=args.frame,
                                  bond_check_off="--no-check-bonds", **common)
 
 
