@@ -108,8 +108,9 @@ void write_pdb(const std::string& path, std::uint64_t atoms, std::uint64_t frame
     for (std::uint64_t k = 1; k <= frames; ++k) {
         out.print("MODEL     {:4}\n", k);
         each_atom(atoms, k, frames, [&](std::uint64_t i, double x, double y, double z) {
-            out.print("HETATM{:5} Ar   Ar  A   1    {:8.3f}{:8.3f}{:8.3f}  1.00  0.00          Ar\n",
-                      (i + 1) % 100000, x, y, z);
+            out.print(
+                "HETATM{:5} Ar   Ar  A   1    {:8.3f}{:8.3f}{:8.3f}  1.00  0.00          Ar\n",
+                (i + 1) % 100000, x, y, z);
         });
         out.print("ENDMDL\n");
     }
