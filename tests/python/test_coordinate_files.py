@@ -148,6 +148,7 @@ def dump_file(frames, columns="x y z ix iy iz", velocity=None, bounds=(-10, 10))
         wrapped = [math.floor(x / edge) for x in position]
         inside = [x - n * edge for x, n in zip(position, wrapped)]
         values = {"x y z ix iy iz": [x + low for x in inside] + wrapped,
+                  "xs ys zs": [x / edge for x in inside],
                   "xu yu zu": [x + low for x in position],
                   "xs ys zs ix iy iz": [x / edge for x in inside] + wrapped}[columns]
         return " ".join(map(repr, values)) + ("" if velocity is None else " %r %r %r" % velocity)
@@ -278,6 +279,19 @@ class FramesTest(TempDirTestCase):
         refused = boxwright(*common, "--coords", "a.gro", "--frame", "3", cwd=self.tmp)
         self.assertEqual((refused.returncode, refused.stderr),
                          (1, "boxwright: a.gro has 2 frames, so frame 3 cannot be read\n"))
+
+    def test_the_atom_style_reads_wrapped_positions(self):
+        # dump atom: scaled positions inside the box and no image flags; the atoms outside the
+        # box of the file above come in wrapped, the rest as they are.
+        path = self.tmp / "atom.dump"
+        path.write_text(dump_file([1], "xs ys zs"))
+        pack.from_coords([WATER, CO2], [2, 2], path, force_field=FORCE_FIELD, out_dir=self.tmp)
+        wrapped = 0
+        for ours, theirs in zip(atoms_of(self.tmp / "data.lmp"), frame(1)):
+            for a, b in zip(ours, theirs):
+                self.assertAlmostEqual(a, b % EDGE, delta=1e-5)
+                wrapped += abs(a - b) > 1
+        self.assertGreater(wrapped, 0)
 
     def test_frame_zero_is_the_callers_mistake(self):
         (self.tmp / "a.xyz").write_text(xyz_file([1]))
