@@ -109,9 +109,9 @@ constexpr const char* BOUNDS_WHAT[] = {"the x bound", "the y bound", "the z boun
 Result<DumpBox> read_box(LineReader& lines, std::string_view item) {
     std::array<std::string_view, 8> words;
     const std::size_t n = coords::split_fields(item, words);
+    const auto end = words.begin() + static_cast<std::ptrdiff_t>(std::min(n, words.size()));
     const auto has = [&](std::string_view word) {
-        return std::find(words.begin(), words.begin() + std::min(n, words.size()), word) !=
-               words.begin() + std::min(n, words.size());
+        return std::find(words.begin(), end, word) != end;
     };
     if (has("abc") || has("origin")) {
         return fail_at(lines, "the box is a general triclinic cell; only a cubic box is read");

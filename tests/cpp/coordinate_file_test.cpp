@@ -429,6 +429,17 @@ TEST(CoordinateFile, DumpFrameLabelAndGroVelocities) {
     gro += "3 3 3 0 0 0 0 0 0\n";
     const auto read = read_coordinate_file(dir.write("a.gro", gro), system.expected, {});
     ASSERT_TRUE(read) << read.error().message;
+    // Written with two more decimals, the fields are two characters wider.
+    std::string precise = "water\n   10\n";
+    for (std::size_t i = 0; i < 10; ++i) {
+        const auto p = moved(i, 0);
+        precise += fmt::format("{:>5}{:<5}{:>5}{:>5}{:10.5f}{:10.5f}{:10.5f}\n", i / 3 + 1, "MOL",
+                               NAMES[i], i + 1, p[0] / 10, p[1] / 10, p[2] / 10);
+    }
+    const auto wide =
+        read_coordinate_file(dir.write("b.gro", precise + "3 3 3\n"), system.expected, {});
+    ASSERT_TRUE(wide) << wide.error().message;
+    expect_near(wide->positions, frame_positions(0));
     ASSERT_TRUE(read->velocities);
     for (const auto& v : *read->velocities) {
         EXPECT_NEAR(v[0], 0.001, 1e-15);
@@ -540,6 +551,9 @@ TEST(CoordinateFile, FrameDumpAndGroRefusals) {
          "PATH has 11 atoms but the species and counts need 10"},
         {"dump box not a cube", "a.dump", replace_all(dump1, "0 30\nITEM", "0 31\nITEM"),
          "PATH:8: the box is not a cube: its edges are 30, 30 and 31"},
+        {"dump general triclinic", "a.dump",
+         dump_frame(1, "x y z", xyz_columns, "abc origin pp pp pp\n0 30\n0 30\n0 30\n"),
+         "PATH:5: the box is a general triclinic cell; only a cubic box is read"},
         {"dump tilted", "a.dump",
          dump_frame(1, "x y z", xyz_columns, "xy xz yz pp pp pp\n0 30 1\n0 30 0\n0 30 0\n"),
          "PATH:6: the box is tilted; only a cubic box is read"},
