@@ -2,6 +2,7 @@
 // with a stand-in packmol that only copies a finished structure into place. The stand-in run is
 // everything pack_system does itself (mass, templates, pack.inp, spawning and draining a child,
 // reading the output) plus the start of a tiny shell script, so it bounds our overhead from above.
+// Apart: reading a packed structure of a million atoms.
 //
 //   build/packmol_overhead_bench
 #include <benchmark/benchmark.h>
@@ -17,6 +18,7 @@
 #include "ff/force_field.hpp"
 #include "ff/molecule.hpp"
 #include "packmol/pack.hpp"
+#include "packmol/pdb.hpp"
 #include "packmol/process.hpp"
 #include "pipeline/temp_dir.hpp"
 
@@ -109,6 +111,29 @@ void BM_StandInChildAlone(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StandInChildAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// parse_packed_pdb on a million atom records as packmol writes them (some 80 MB): a first pass
+// checks that the whole text is UTF-8, a second reads the atoms.
+void BM_ReadPackedStructure(benchmark::State& state) {
+    constexpr int ATOMS = 1'000'000;
+    TempWorkDir work = make_dir();
+    const std::string path = work.path() + "/simbox.pdb";
+    {
+        std::ofstream out(path);
+        for (int i = 0; i < ATOMS; ++i) {
+            out << fmt::format("HETATM{:>5} O    wat  {:>4}    {:8.3f}{:8.3f}{:8.3f}  1.00  0.00\n",
+                               i % 100000, i / 3 % 10000, 0.001 * (i % 99991), 0.002 * (i % 49999),
+                               0.003 * (i % 33331));
+        }
+        out << "END\n";
+    }
+    for (auto _ : state) {
+        auto read = parse_packed_pdb(path);
+        if (!read || read->size() != ATOMS) state.SkipWithError("reading failed");
+        benchmark::DoNotOptimize(read);
+    }
+}
+BENCHMARK(BM_ReadPackedStructure)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace boxwright

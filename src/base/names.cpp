@@ -44,16 +44,4 @@ Result<void> check_pseudo_atom_name(std::string_view name, std::string_view show
     return {};
 }
 
-std::string lammps_comment_text(std::string_view text) {
-    std::string shown(text);
-    for (std::size_t at = shown.find("\"\"\""); at != std::string::npos;
-         at = shown.find("\"\"\"", at + 3)) {
-        shown[at + 1] = '\'';
-    }
-    const auto last = shown.find_last_not_of(" \t\r");
-    if (last == std::string::npos || shown[last] != '&') return shown;
-    const std::string_view whole(shown);
-    return fmt::format("{}.{}", whole.substr(0, last + 1), whole.substr(last + 1));
-}
-
 }  // namespace boxwright

@@ -54,9 +54,4 @@ std::optional<std::string> name_refusal(std::string_view what, std::string_view 
                                         std::string_view shown_path);
 Result<void> check_pseudo_atom_name(std::string_view name, std::string_view shown_path);
 
-// Free text from an input file as a comment line of a LAMMPS input shows it: three double quotes
-// in a row lose their middle one to a single quote, and an '&' that would end the line is
-// followed by a full stop, so that LAMMPS reads the comment and nothing more.
-std::string lammps_comment_text(std::string_view text);
-
 }  // namespace boxwright

@@ -76,6 +76,8 @@ Result<std::optional<std::string_view>> LineReader::next() {
     }
 }
 
+Result<void> LineReader::rewind() { return rewind_to({}); }
+
 Result<void> LineReader::rewind_to(Mark mark) {
     if (::lseek(fd_.get(), static_cast<off_t>(mark.offset), SEEK_SET) < 0) {
         return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));

@@ -49,6 +49,8 @@ class LineReader {
 
     // The next line without its ending, valid until the following call; nullopt at the end.
     Result<std::optional<std::string_view>> next();
+    // Back to the first line, for another pass over the file.
+    Result<void> rewind();
 
     // The 1-based number of the line next() returned last (0 before the first).
     std::uint64_t line_number() const { return line_number_; }

@@ -1,8 +1,9 @@
-// PDB files: the atom records of a model, read as packmol's output is read (PdbAtomReader), and the
-// box of a CRYST1 record. A file holds several frames as MODEL ... ENDMDL records, or as runs of
-// atom records each ended by END; a CRYST1 before the first atom of a frame is its box, else the
-// last one before the frame began (a file that states its cell once, at the top). The name column
-// holds the first four characters of a pseudo-atom name, as the packing templates cut them.
+// PDB files: the atom records of a model (PdbAtomReader), by the record rules packmol's output is
+// read with, and the box of a CRYST1 record. A file holds several frames as MODEL ... ENDMDL
+// records, or as runs of atom records each ended by END; a CRYST1 before the first atom of a frame
+// is its box, else the last one before the frame began (a file that states its cell once, at the
+// top). The name column holds the first four characters of a pseudo-atom name, as the packing
+// templates cut them.
 #include <array>
 #include <cmath>
 

@@ -1,8 +1,8 @@
-// PdbAtomReader: the atom records of a PDB file's model, one at a time, read line by line so
-// that a file of millions of atoms takes no more memory than its longest line. Packmol's packed
-// structure and the users' PDB coordinate files are both read through it, so they end a model and
-// pick atom records alike; how a record that cannot be read is reported stays with each caller, and
-// so do the other records (a CRYST1 box).
+// PdbAtomReader: the atom records of a model of a PDB file, one at a time, read line by line so
+// that a file of millions of atoms takes no more memory than its longest line. The users' PDB
+// coordinate files are read through it; which lines are atom records is pdb_record.hpp's, shared
+// with the reader of packmol's output. How a record that cannot be read is reported stays with the
+// caller, and so do the other records (a CRYST1 box).
 #pragma once
 
 #include <functional>

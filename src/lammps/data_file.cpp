@@ -12,6 +12,7 @@
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
+#include "base/text_buffer.hpp"
 #include "base/utf8.hpp"
 #include "lammps/system_totals.hpp"
 #include "lammps/text_out.hpp"
@@ -31,10 +32,6 @@ void append_type4(fmt::memory_buffer& out, std::uint64_t value) {
 
 void append_plain(fmt::memory_buffer& out, std::uint64_t value) {
     fmt::format_to(std::back_inserter(out), FMT_COMPILE("{}"), value);
-}
-
-void append(fmt::memory_buffer& out, std::string_view text) {
-    out.append(text.data(), text.data() + text.size());
 }
 
 // The fixed text of an atom line of one species: everything but the atom ID, the molecule ID and

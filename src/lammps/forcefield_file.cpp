@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "base/numbers.hpp"
+#include "base/text_buffer.hpp"
 #include "base/units.hpp"
+#include "lammps/comment_text.hpp"
 #include "lammps/resolved.hpp"
 #include "lammps/text_out.hpp"
 
@@ -45,8 +47,6 @@ class SourceList {
 };
 
 using Out = fmt::memory_buffer;
-
-void append(Out& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
 
 void append_banner(Out& out, const std::string& rule, const TypeRegistries& registries,
                    std::optional<PairSetup> pair_setup, bool explicit_lb) {

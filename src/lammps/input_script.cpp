@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/numbers.hpp"
+#include "base/text_buffer.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {
@@ -19,8 +20,6 @@ constexpr std::string_view BAROSTAT_DAMPING = "1000.0";
 constexpr std::string_view START_DAMPING = "10.0";
 constexpr std::uint64_t START_STEPS = 1000;
 constexpr std::uint64_t SEED = 4928459;
-
-void append(Out& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
 
 // "name            arguments\n": commands in one column, their arguments in the next.
 template <class... Args>

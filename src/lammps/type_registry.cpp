@@ -157,9 +157,9 @@ Result<DihedralTypeRegistry> build_dihedral_type_registry(std::span<const Active
 
 Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
                                              const ForceField& force_field) {
-    BW_TRY(auto atoms, build_atom_type_registry(active, force_field));
     BW_TRY(auto bonds, build_bond_type_registry(active));
     BW_TRY(auto angles, build_angle_type_registry(active));
+    BW_TRY(auto atoms, build_atom_type_registry(active, force_field));
     BW_TRY(auto dihedrals, build_dihedral_type_registry(active));
     return TypeRegistries{std::move(atoms), std::move(bonds), std::move(angles),
                           std::move(dihedrals)};

@@ -89,7 +89,8 @@ struct TypeRegistries {
     DihedralTypeRegistry dihedrals;
 };
 
-// The four registries, atoms first; the first failure ends the call.
+// The four registries of a build, built bonds, angles, atoms, dihedrals: a bond or angle
+// conflict is reported before a pseudo atom the force field lacks. The first failure ends the call.
 Result<TypeRegistries> build_type_registries(std::span<const ActivePair> active,
                                              const ForceField& force_field);
 

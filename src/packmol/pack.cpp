@@ -10,6 +10,7 @@
 
 #include "base/io.hpp"
 #include "base/numbers.hpp"
+#include "base/text_buffer.hpp"
 #include "base/units.hpp"
 #include "base/utf8.hpp"
 #include "coords/pdb_record.hpp"
@@ -116,9 +117,7 @@ std::string template_file_name(std::size_t position, std::string_view species_na
 std::string job_text(std::span<const SpeciesTemplate> templates, const std::string& output_path,
                      const PackmolJob& job) {
     fmt::memory_buffer out;
-    auto text = [&out](std::string_view piece) {
-        out.append(piece.data(), piece.data() + piece.size());
-    };
+    auto text = [&out](std::string_view piece) { append(out, piece); };
     text("# created by mixgrid\ntolerance ");
     append_decimal(out, job.tolerance, 2);
     text("\nfiletype pdb\noutput ");

@@ -1,6 +1,7 @@
 // parse_packed_pdb: the atom positions of packmol's output, in file order, read from the fixed
-// coordinate columns of the ATOM and HETATM records of the first model (PdbAtomReader), line by
-// line. Everything else in the file is ignored.
+// coordinate columns of every ATOM and HETATM record of the file (the record rules of
+// coords/pdb_record.hpp), line by line. Everything else in the file is ignored, model records
+// included.
 #pragma once
 
 #include <string>

@@ -1,8 +1,7 @@
 // BuildReport: what a finished build tells. The summary of the specified module (files written,
 // system size, its warning lines) and every diagnostic of the build; for the package's builds
 // also each species' size, mass and charge, the box, mass density and net charge, the closest
-// contact between molecules and the checks of set-ups that are physically doubtful or that LAMMPS
-// would refuse, each check written beside its message.
+// contact between molecules and what the checks of the finished build (build_checks.hpp) found.
 #pragma once
 
 #include <cstdint>

@@ -51,13 +51,9 @@ Result<void> check_declared_pseudo_atoms(std::span<const Molecule> molecules,
 Result<ActiveSpecies> number_types(ActiveList active, const ForceField& force_field,
                                    Diagnostics& diagnostics, DiagnosticLevel placeholders) {
     ActiveSpecies result{std::move(active), {}};
-    auto& registries = result.registries;
-    BW_TRY(registries.bonds, build_bond_type_registry(result.active));
-    BW_TRY(registries.angles, build_angle_type_registry(result.active));
-    BW_TRY(registries.atoms, build_atom_type_registry(result.active, force_field));
-    BW_TRY(registries.dihedrals, build_dihedral_type_registry(result.active));
-    report_placeholders(registries.bonds, "bond", "Bonds", placeholders, diagnostics);
-    report_placeholders(registries.angles, "angle", "Bends", placeholders, diagnostics);
+    BW_TRY(result.registries, build_type_registries(result.active, force_field));
+    report_placeholders(result.registries.bonds, "bond", "Bonds", placeholders, diagnostics);
+    report_placeholders(result.registries.angles, "angle", "Bends", placeholders, diagnostics);
     return result;
 }
 

@@ -254,9 +254,10 @@ TEST(CoordinateFile, NamesCheckedOnlyWhenAsked) {
     expect_refusals(unchecked);
 }
 
-// The packed-structure reader and the PDB coordinate reader follow one set of line rules and read
-// a model alike (the number grammar they share: Coordinate.AcceptsTheNumberGrammar...). A name
-// column holds the first four characters of the pseudo-atom name, as the templates cut it.
+// The packed-structure reader and the PDB coordinate reader follow one set of line rules (the
+// number grammar they share: Coordinate.AcceptsTheNumberGrammar...); only the coordinate reader
+// reads a file by its models. A name column holds the first four characters of the pseudo-atom
+// name, as the templates cut it.
 TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
     const Molecule one = test::make_molecule("one", {{"CH4_sp3", {0, 0, 0}}});
     const ExpectedAtoms expected = *ExpectedAtoms::of({{&one, 1}});
@@ -270,17 +271,13 @@ TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
         {"atom   lower case: no record\n" + record, true},
         {record.substr(0, 54), true},
         {record.substr(0, 53), false},
-        {record + "ENDMDL\n" + record.substr(0, 53), true},  // past the first model: unread
-        {record + "END\n" + record.substr(0, 53), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         test::TempDir dir;
         const auto path = dir.write("a.pdb", c.text);
         EXPECT_EQ(parse_packed_pdb(path).has_value(), c.accepted);
-        CoordinateReadOptions first_model = with_box(30);
-        first_model.frame = 1;
-        EXPECT_EQ(read_pdb(path, expected, first_model).has_value(), c.accepted);
+        EXPECT_EQ(read_pdb(path, expected, with_box(30)).has_value(), c.accepted);
     }
 }
 

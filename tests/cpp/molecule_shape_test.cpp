@@ -22,12 +22,6 @@ ForceField with_carbon_dioxide() {
     return ff;
 }
 
-TypeRegistries registries_of(const Species& species, const ForceField& ff) {
-    return {*build_atom_type_registry(species.active, ff),
-            *build_bond_type_registry(species.active), *build_angle_type_registry(species.active),
-            *build_dihedral_type_registry(species.active)};
-}
-
 TEST(Tip4pWater, TypesOfTheFirstRigidBentMoleculeWithTwoLikeEnds) {
     const ForceField ff = with_carbon_dioxide();
     const struct {
@@ -55,7 +49,8 @@ TEST(Tip4pWater, TypesOfTheFirstRigidBentMoleculeWithTwoLikeEnds) {
             species.add(molecule, count);
             if (count > 0) counted.add(molecule, count);
         }
-        EXPECT_EQ(tip4p_water_types(species.active, registries_of(counted, ff)), c.expected);
+        EXPECT_EQ(tip4p_water_types(species.active, *build_type_registries(counted.active, ff)),
+                  c.expected);
     }
 }
 

@@ -150,9 +150,7 @@ TEST(Outputs, LargeFilesAreReplacedWholeOrNotAtAll) {
     liquid.add(butane_molecule(), 5000);
     const Build types = many_types(500);  // some 6.5 MB
     const auto registries_of = [](const Build& b) {
-        return TypeRegistries{
-            *build_atom_type_registry(b.active, b.ff), *build_bond_type_registry(b.active),
-            *build_angle_type_registry(b.active), *build_dihedral_type_registry(b.active)};
+        return *build_type_registries(b.active, b.ff);
     };
     const struct {
         const char* file;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <variant>
 
 #include "coords/coordinate_text.hpp"
 #include "packmol/pdb.hpp"
@@ -167,20 +168,28 @@ TEST(PackedPdb, ReadsAStructureLargerThanTheLineBuffer) {
     EXPECT_EQ(parse_packed_pdb(dir.write("simbox.pdb", text + "END")), expected);
 }
 
-TEST(PackedPdb, FirstBadLineEndsTheRead) {
+// Every atom record of the file is read, models and all, up to the first bad line; but a file
+// that is not UTF-8 throughout is refused as unreadable before any of its lines counts.
+TEST(PackedPdb, EveryAtomRecordUpToTheFirstBadLine) {
     test::TempDir dir;
     auto path = dir.file("simbox.pdb");
     auto short_line = record("1", "2", "3").substr(0, 53);
     auto bad_y = record("1.0", "1.0.0", "zzz");
+    const std::string not_utf8 =
+        "reading packmol output " + path + ": stream did not contain valid UTF-8";
     const struct {
         const char* name;
         std::optional<std::string> text;
-        std::string message;
+        std::variant<std::string, std::vector<Position>> read;  // the message, or the positions
     } cases[] = {
         {"missing", std::nullopt,
          "reading packmol output " + path + ": No such file or directory (os error 2)"},
-        {"not UTF-8", record("1", "2", "3") + "\n\xff\n",
-         "reading packmol output " + path + ": stream did not contain valid UTF-8"},
+        {"two models",
+         record("1", "2", "3") + "\nENDMDL\nMODEL        2\n" + record("4", "5", "6", "ATOM  ") +
+             "\nENDMDL\nEND\n",
+         std::vector<Position>{{1, 2, 3}, {4, 5, 6}}},
+        {"not UTF-8", record("1", "2", "3") + "\n\xff\n", not_utf8},
+        {"not UTF-8 after a short atom line", short_line + "\n\xff\n", not_utf8},
         {"53 bytes", short_line + "\r\n" + bad_y + "\n",
          "malformed PDB line in " + path + ": " + short_line},
         {"blank x", record("", "2", "3") + "\n",
@@ -191,8 +200,26 @@ TEST(PackedPdb, FirstBadLineEndsTheRead) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.text) test::write_file(path, *c.text);
-        EXPECT_EQ(test::error_of(parse_packed_pdb(path)), c.message);
+        const auto read = parse_packed_pdb(path);
+        if (const auto* message = std::get_if<std::string>(&c.read)) {
+            EXPECT_EQ(test::error_of(read), *message);
+        } else {
+            EXPECT_EQ(read, std::get<std::vector<Position>>(c.read));
+        }
     }
+}
+
+// Packmol ends each model of a structure with ENDMDL; one between the atoms it wrote ends nothing.
+TEST(PackSystem, ReadsTheAtomsOfEveryModelPackmolWrote) {
+    const Molecule methane = make_molecule("methane", {{"CH4_sp3", {}}});
+    test::TempDir work, bin;
+    const auto path = test::packmol_on_path(
+        bin, fmt::format("out=$(sed -n 's/^output //p')\nprintf '%s\\nENDMDL\\n%s\\n' '{}' '{}' > "
+                         "\"$out\"\n",
+                         record("1", "2", "3"), record("4", "5", "6")));
+    const auto packed = pack_system(work.path(), Species{{&methane, 2}}, masses(), 1000, 2);
+    ASSERT_TRUE(packed) << packed.error().message;
+    EXPECT_EQ(packed->coordinates, (std::vector<Position>{{1, 2, 3}, {4, 5, 6}}));
 }
 
 }  // namespace

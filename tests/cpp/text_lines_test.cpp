@@ -17,18 +17,23 @@ std::vector<std::string> split_in_memory(std::string_view text) {
     return lines;
 }
 
+// The file's lines, read twice through one reader with a rewind between: both passes alike.
 std::vector<std::string> read_all(const std::string& path) {
-    std::vector<std::string> lines;
+    std::vector<std::string> passes[2];
     auto reader = LineReader::open(path);
     EXPECT_TRUE(reader) << reader.error().message;
-    for (;;) {
-        auto line = reader->next();
-        EXPECT_TRUE(line) << line.error().message;
-        if (!line || !*line) break;
-        lines.emplace_back(**line);
-        EXPECT_EQ(reader->line_number(), lines.size());
+    for (auto& lines : passes) {
+        for (;;) {
+            auto line = reader->next();
+            EXPECT_TRUE(line) << line.error().message;
+            if (!line || !*line) break;
+            lines.emplace_back(**line);
+            EXPECT_EQ(reader->line_number(), lines.size());
+        }
+        EXPECT_TRUE(reader->rewind());
     }
-    return lines;
+    EXPECT_EQ(passes[0], passes[1]);
+    return passes[0];
 }
 
 // The buffer holds a megabyte: lines that straddle its end, one that fills it, CRLF endings split
