@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // -4 to 4, and absent (the last frame) for the tenth value.
     const int choice = static_cast<int>(size % 10) - 4;
     CoordinateReadOptions options{true, 30.0};
-    if (choice != 5) options.frame = choice;  // frame 0 included: refused before any reading
+    if (choice != 5) options.frame = choice;  // frame 0 included: no file has it
     options.atom_type = type_of;
     const std::string& path = fuzz::input_file(data, size);
     for (auto read : {read_lammps_dump, read_gro, read_xyz, read_pdb}) {

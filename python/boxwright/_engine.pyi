@@ -5,13 +5,14 @@ build knows them.
 """
 
 from collections.abc import Buffer, Callable, Sequence
-from typing import Any, SupportsFloat, SupportsIndex
+from typing import Any, Literal, SupportsFloat, SupportsIndex
 
 __all__: list[str]
 
-# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), its name ("auto" for
-# LjCutCoulLong when an atom of the build carries a charge, else LjCut; "tip4p", "lj-cut",
-# "lj-cut-coul-long", "none") or None (no preset).
+# A preset as its integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong), its name ("auto" for Tip4p
+# when a species is a water that declares its M site, else LjCutCoulLong when an atom of the build
+# carries a charge, else LjCut; "tip4p", "lj-cut", "lj-cut-coul-long", "none") or None (no
+# preset).
 _PairCode = int | str | None
 
 def build_packmol(
@@ -42,6 +43,7 @@ def build_packmol(
     model_force_fields: Sequence[str] | None = None,
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
+    option_naming: Literal["python", "command-line"] = "python",
 ) -> dict[str, Any]:
     """Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.
 
@@ -99,6 +101,7 @@ def build_from_coords(
     model_force_fields: Sequence[str] | None = None,
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
+    option_naming: Literal["python", "command-line"] = "python",
     frame: SupportsIndex | None = None,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
@@ -112,3 +115,12 @@ def build_from_coords(
     molecule file's (within 25 %) and fails the build on the first that is off, naming
     bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
     model_force_fields, mole_fractions and molecules as for build_packmol."""
+
+def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
+    """Every option of the run, the packing and the coordinate file, declared once: a tuple of
+    (name, kind, type, unit, metavar, default, help, default_words) per option, kind one of
+    'run', 'pair', 'packing', 'split-packing', 'coordinates'; default as Python writes it, ''
+    when required."""
+
+def preset_names() -> tuple[str, ...]:
+    """The pair-style presets' names, 'auto' first."""

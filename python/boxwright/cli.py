@@ -22,12 +22,13 @@ from __future__ import annotations
 import argparse
 import json
 import math
+import re
 import signal
 import sys
 import warnings
 from collections.abc import Sequence
 from pathlib import Path
-from typing import TYPE_CHECKING, NoReturn
+from typing import TYPE_CHECKING, NamedTuple, NoReturn
 
 from .errors import BuildError, BuildWarning
 from .progress import ProgressLine
@@ -37,13 +38,16 @@ if TYPE_CHECKING:
     from .report import BuildReport
 
 PROG = "boxwright"
-
-# The preset names of boxwright.pack.PAIR_STYLES, spelled out so that --help works even where the
-# native modules are not built.
-PAIR_STYLE_NAMES = ("auto", "tip4p", "lj-cut", "lj-cut-coul-long", "none")
 COUNT_LIMIT = 2**64 - 1
-JOBS_LIMIT = 2**63 - 1
+INT_LIMIT = 2**63 - 1
 SUBBOX_LIMIT = 2**32 - 1  # along one axis
+# What the command line reads as a number: ASCII digits only (never "1_0" or other scripts'
+# digits, which Python's int and float take), and the names of infinity and NaN, which the build
+# refuses in its own words.
+_WHOLE = re.compile(r"[0-9]+")
+_SIGNED_WHOLE = re.compile(r"[+-]?[0-9]+")
+_REAL = re.compile(r"[+-]?(?:(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?|inf|infinity|nan)",
+                   re.IGNORECASE)
 
 
 class _Version(argparse.Action):
@@ -63,47 +67,33 @@ class _Version(argparse.Action):
 
 
 def _count(text: str, limit: int = COUNT_LIMIT) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
-    if value < 0:
-        raise argparse.ArgumentTypeError(f"'{text}' is negative")
+    if not _WHOLE.fullmatch(text):
+        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number of at least 0")
+    value = int(text)
     if value > limit:
         raise argparse.ArgumentTypeError(f"'{text}' is more than {limit}")
     return value
 
 
-def _jobs(text: str) -> int:
-    return _count(text, JOBS_LIMIT)
-
-
-def _finite(text: str) -> float | None:
-    try:
-        value = float(text)
-    except ValueError:
-        return None
-    return value if math.isfinite(value) else None
-
-
-def _real(text: str) -> float:
-    value = _finite(text)
-    if value is None:
-        raise argparse.ArgumentTypeError(f"'{text}' is not a finite number")
+def _int(text: str) -> int:
+    if not _SIGNED_WHOLE.fullmatch(text):
+        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number")
+    value = int(text)
+    if abs(value) > INT_LIMIT:
+        raise argparse.ArgumentTypeError(f"'{text}' is beyond {INT_LIMIT}")
     return value
+
+
+def _number(text: str) -> float:
+    if not _REAL.fullmatch(text):
+        raise argparse.ArgumentTypeError(f"'{text}' is not a number")
+    return float(text)
 
 
 def _positive(text: str) -> float:
-    value = _finite(text)
-    if value is None or value <= 0:
+    value = _number(text)
+    if not (math.isfinite(value) and value > 0):
         raise argparse.ArgumentTypeError(f"'{text}' is not a positive finite number")
-    return value
-
-
-def _fraction(text: str) -> float:
-    value = _finite(text)
-    if value is None or value < 0:
-        raise argparse.ArgumentTypeError(f"'{text}' is not a finite number of at least 0")
     return value
 
 
@@ -115,10 +105,55 @@ def _grid(text: str) -> tuple[int, ...]:
 
 
 def _pressure(text: str) -> float | None:
-    return None if text == "none" else _real(text)
+    return None if text == "none" else _number(text)
 
 
-def _add_common(parser: argparse.ArgumentParser) -> None:
+# The conversion of each type of the option table; the build checks every value's range.
+_CONVERSIONS = {"number": _number, "optional-number": _number, "count": _count,
+                "optional-count": _count, "optional-int": _int, "optional-grid": _grid}
+
+
+def option_table() -> list[Option]:
+    """The build's options, declared once in the core (`_engine.option_table()`)."""
+    from . import _engine
+
+    return [Option(*row) for row in _engine.option_table()]
+
+
+class Option(NamedTuple):
+    """One row of the option table."""
+    name: str
+    kind: str
+    type: str
+    unit: str
+    metavar: str
+    default: str
+    help: str
+    default_words: str
+
+    @property
+    def flag(self) -> str:
+        return "--" + self.name.replace("_", "-")
+
+    def add_to(self, parser: argparse.ArgumentParser | argparse._ArgumentGroup) -> None:
+        required = self.default == ""
+        default = (None if self.default in ("", "None")
+                   else _CONVERSIONS[self.type](self.default))
+        parser.add_argument(
+            self.flag, type=_pressure if self.name == "pressure" else _CONVERSIONS[self.type],
+            default=default, required=required, metavar=self.metavar,
+            help=f"{self.help} ({self.default_words if required else 'default: ' + self.default_words})")
+
+
+def _add_options(table: list[Option], kind: str,
+                 parser: argparse.ArgumentParser | argparse._ArgumentGroup) -> None:
+    for option in table:
+        if option.kind == kind:
+            option.add_to(parser)
+
+
+def _add_common(parser: argparse.ArgumentParser, table: list[Option],
+                presets: Sequence[str]) -> None:
     parser.add_argument(
         "--species", nargs="+", required=True, metavar="FILE|MODEL",
         help="molecule JSON files, one per species, each named after its file's stem, or the "
@@ -132,7 +167,7 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "species out (this or --mole-fractions is required)",
     )
     amounts.add_argument(
-        "--mole-fractions", nargs="+", type=_fraction, metavar="X",
+        "--mole-fractions", nargs="+", type=_number, metavar="X",
         help="mole fraction of each species, in the order of --species, summing to 1 within "
         "0.01, with --molecules: the counts are the molecules times the fractions, rounded by "
         "largest remainder to whole molecules that sum to --molecules",
@@ -150,13 +185,14 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
     )
     parser.add_argument(
         "--out-dir", type=Path, default=Path("."), metavar="DIR",
-        help="directory for data.lmp and forcefield.lmp, created when missing "
+        help="directory for data.lmp, forcefield.lmp and in.lmp, created when missing "
         "(default: the current directory)",
     )
     parser.add_argument(
-        "--pair-style", choices=PAIR_STYLE_NAMES, default="auto",
-        help="pair-style preset written into forcefield.lmp: auto (lj-cut-coul-long when any "
-        "atom carries a charge, else lj-cut), tip4p (lj/cut/tip4p/long with pppm/tip4p, named "
+        "--pair-style", choices=presets, default=presets[0],
+        help="pair-style preset written into forcefield.lmp: auto (tip4p when a species is a water "
+        "that declares its M site, else lj-cut-coul-long when any atom carries a charge, else "
+        "lj-cut), tip4p (lj/cut/tip4p/long with pppm/tip4p, named "
         "after the water's types), lj-cut (lj/cut), lj-cut-coul-long (lj/cut/coul/long with "
         "pppm), or none (write your own); cutoffs 10 Å (default: auto)",
     )
@@ -172,40 +208,11 @@ def _add_common(parser: argparse.ArgumentParser) -> None:
         "--no-input", action="store_true",
         help="write no in.lmp, only data.lmp and forcefield.lmp (default: write it)",
     )
-    run.add_argument(
-        "--temperature", type=_real, default=298.15, metavar="K",
-        help="temperature of the run, K (default: 298.15)",
-    )
-    run.add_argument(
-        "--pressure", type=_pressure, default=1.0, metavar="ATM",
-        help="pressure of the NPT run, atm, or 'none' for NVT at the density as built "
-        "(default: 1.0)",
-    )
-    run.add_argument(
-        "--timestep", type=_real, default=1.0, metavar="FS",
-        help="timestep, fs (default: 1.0)",
-    )
-    run.add_argument(
-        "--steps", type=_count, default=100000, metavar="N",
-        help="steps of the production run (default: 100000)",
-    )
+    _add_options(table, "run", run)
     pair = parser.add_argument_group(
         "cutoffs and PPPM accuracy", "given in in.lmp after forcefield.lmp, in place of what it "
         "has; they need a preset and in.lmp")
-    pair.add_argument(
-        "--cutoff", type=_real, metavar="ANG",
-        help="Lennard-Jones cutoff, Å, in place of the force field's CutOffVDW (default: "
-        "CutOffVDW)",
-    )
-    pair.add_argument(
-        "--coulomb-cutoff", type=_real, metavar="ANG",
-        help="Coulomb cutoff, Å, for a preset with a Coulomb term (default: the preset's 10)",
-    )
-    pair.add_argument(
-        "--kspace-accuracy", type=_real, metavar="X",
-        help="PPPM accuracy, the relative error in forces, for a preset with a long-range "
-        "solver (default: the preset's 1.0e-4)",
-    )
+    _add_options(table, "pair", pair)
     parser.add_argument(
         "--strict", action="store_true",
         help="fail on any warning, exit status 1, and write nothing; notes never fail "
@@ -228,6 +235,10 @@ def build_parser() -> argparse.ArgumentParser:
         "are described in docs/ of the boxwright sources.",
     )
     parser.add_argument("--version", action=_Version)
+    table = option_table()
+    from . import _engine
+
+    presets = _engine.preset_names()
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     pack = commands.add_parser(
@@ -236,38 +247,12 @@ def build_parser() -> argparse.ArgumentParser:
         "then write data.lmp, forcefield.lmp and in.lmp.",
     )
     pack.set_defaults(command_parser=pack)
-    _add_common(pack)
-    pack.add_argument(
-        "--density", type=_real, required=True, metavar="KG_M3",
-        help="target mass density of the mixture, kg/m³; sets the box edge (required)",
-    )
-    pack.add_argument(
-        "--tolerance", type=_real, default=2.0, metavar="ANG",
-        help="minimum distance Packmol keeps between atoms of different molecules, Å "
-        "(default: 2.0)",
-    )
+    _add_common(pack, table, presets)
+    _add_options(table, "packing", pack)
     split = pack.add_argument_group(
         "packing in sub-boxes", "the box split into a grid of sub-boxes, one Packmol each, run "
         "side by side; the files depend on the grid and the seed, never on the number of jobs")
-    split.add_argument(
-        "--jobs", type=_jobs, metavar="N",
-        help="split the box and run N Packmol processes at once, 0 for one per core; progress "
-        "goes to standard error (default: one Packmol run for the whole box)",
-    )
-    split.add_argument(
-        "--seed", type=_count, metavar="S",
-        help="the seed each sub-box's Packmol seed derives from (default: a fixed one)",
-    )
-    split.add_argument(
-        "--subboxes", type=_grid, metavar="NX,NY,NZ",
-        help="the grid of sub-boxes (default: chosen from the system, about 1,500 molecules "
-        "each, none narrower than twice the widest molecule plus the tolerance)",
-    )
-    pack.add_argument(
-        "--timeout", type=_real, metavar="SECONDS",
-        help="stop every Packmol and write nothing once packing has taken this long "
-        "(default: no limit)",
-    )
+    _add_options(table, "split-packing", split)
     pack.add_argument(
         "--accept-imperfect", action="store_true",
         help="keep a packing that Packmol reports as failed or that leaves atoms of different "
@@ -281,7 +266,7 @@ def build_parser() -> argparse.ArgumentParser:
         "elsewhere.",
     )
     coords.set_defaults(command_parser=coords)
-    _add_common(coords)
+    _add_common(coords, table, presets)
     coords.add_argument(
         "--coords", type=Path, required=True, metavar="FILE",
         help="atom positions in Å, one per atom in species → molecule → atom order, as .xyz or "
@@ -294,16 +279,11 @@ def build_parser() -> argparse.ArgumentParser:
         "build's, velocities kept) or .gro (GROMACS, nm converted to Å) (required)",
     )
     coords.add_argument(
-        "--frame", type=int, metavar="N",
-        help="the frame of a file of several (XYZ or .gro frames, PDB models, dump frames): "
-        "from 1 at the start, or from -1 at the end; the report says which of how many was "
-        "read (default: the last)",
-    )
-    coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",
         help="edge of the cubic box, Å; the box spans 0 to this length on every axis "
         "(default: the cubic box the file states; given, it must agree with it)",
     )
+    _add_options(table, "coordinates", coords)
     coords.add_argument(
         "--check-names", action=argparse.BooleanOptionalAction, default=True,
         help="compare each atom name in the file with the pseudo-atom name the molecule files "
@@ -389,38 +369,32 @@ def run_models(args: argparse.Namespace) -> int:
 
 
 def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
-    # Imported here so that --help works even where the native modules are not built.
     from . import pack
+    # Every option of the table this command has, by its keyword.
+    options = {option.name: getattr(args, option.name) for option in option_table()
+               if hasattr(args, option.name)}
     common = dict(
         pair_style=args.pair_style,
         explicit_lb=args.explicit_lb,
         force_field=args.force_field,
         out_dir=args.out_dir,
         input_script=not args.no_input,
-        temperature=args.temperature,
-        pressure=args.pressure,
-        timestep=args.timestep,
-        steps=args.steps,
-        cutoff=args.cutoff,
-        coulomb_cutoff=args.coulomb_cutoff,
-        kspace_accuracy=args.kspace_accuracy,
         strict=args.strict,
         mole_fractions=args.mole_fractions,
         molecules=args.molecules,
+        option_naming="command-line",
+        **options,
     )
     # print_report shows the report's warnings; the package's BuildWarning would repeat them.
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", BuildWarning)
         if args.command == "pack":
-            return pack.packmol(args.species, args.counts, args.density,
-                                tolerance=args.tolerance, jobs=args.jobs, seed=args.seed,
-                                subboxes=args.subboxes, timeout=args.timeout,
-                                accept_imperfect=args.accept_imperfect,
-                                progress=None if args.jobs is None else progress, **common)
+            return pack._packmol(args.species, args.counts,
+                                 accept_imperfect=args.accept_imperfect,
+                                 progress=None if args.jobs is None else progress, **common)
         # pack.from_coords, with this command's own option named in a failed bond check.
         return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
                                  check_names=args.check_names, check_bonds=args.check_bonds,
-                                 frame=args.frame,
                                  bond_check_off="--no-check-bonds", **common)
 
 
@@ -465,22 +439,32 @@ def _interrupted(error: KeyboardInterrupt) -> KeyboardInterrupt:
 def parse(argv: Sequence[str] | None) -> argparse.Namespace:
     """The command line's arguments; a usage error exits here with status 2. Every value that
     reaches the package is one it takes, so that what it refuses is the build's to say."""
-    args = build_parser().parse_args(argv)
+    args = build_parser().parse_args(_negative_values_attached(
+        sys.argv[1:] if argv is None else list(argv)))
     if args.command != "models":
         _check_amounts(args)
     return args
 
 
+def _negative_values_attached(argv: list[str]) -> list[str]:
+    """`--kspace-accuracy -1e-4` as `--kspace-accuracy=-1e-4`: argparse takes a value that starts
+    with a dash and is no plain integer or decimal for an option, and would report a missing
+    argument instead of the value the build refuses."""
+    flags = {option.flag for option in option_table()}
+    attached: list[str] = []
+    for arg in argv:
+        if attached and attached[-1] in flags and arg.startswith("-") and _REAL.fullmatch(arg):
+            attached[-1] = f"{attached[-1]}={arg}"
+        else:
+            attached.append(arg)
+    return attached
+
+
 def _check_amounts(args: argparse.Namespace) -> None:
-    """--counts, or --mole-fractions with --molecules, one per species."""
+    """--counts, or --mole-fractions with --molecules; the build checks them against --species."""
     if (args.mole_fractions is None) != (args.molecules is None):
         args.command_parser.error("--mole-fractions needs --molecules" if args.molecules is None
                                   else "--molecules needs --mole-fractions, not --counts")
-    given, amounts = (("--counts", args.counts) if args.mole_fractions is None
-                      else ("--mole-fractions", args.mole_fractions))
-    if len(args.species) != len(amounts):
-        args.command_parser.error(f"--species has {len(args.species)} entries but {given} has "
-                                  f"{len(amounts)} (they must match 1:1)")
 
 
 def main(argv: Sequence[str] | None = None) -> int:
@@ -497,8 +481,16 @@ def main(argv: Sequence[str] | None = None) -> int:
     except Terminated as error:
         progress.close()
         return report_failure(error, 128 + signal.SIGTERM)
-    except (BuildError, OSError) as error:
+    except (BuildError, ValueError) as error:
         progress.close()  # the message goes on a line of its own
+        # A setting the build refused is a bad command line, as argparse's own refusals are.
+        if getattr(error, "option", None) is not None:
+            args.command_parser.error(str(error))
+        if isinstance(error, BuildError):
+            return report_failure(error)
+        raise
+    except OSError as error:
+        progress.close()
         return report_failure(error)
     finally:
         progress.close()  # and so does the traceback of Ctrl-C

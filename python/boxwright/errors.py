@@ -17,23 +17,28 @@ class BuildError(RuntimeError):
 
     `message` is the whole message, and ``str(error)`` too. `file` is the input file at fault,
     as the caller named it (a force-field, molecule or coordinate file), and `line` the line in
-    it, counted from 1; each is None when the failure lies in no one file or line. A subclass of
-    `RuntimeError`, which builds raised before these classes existed.
+    it, counted from 1; each is None when the failure lies in no one file or line. `option` is the
+    setting at fault, by its keyword ("kspace_accuracy"), when the failure is about the value of
+    one setting, else None. A subclass of `RuntimeError`, which builds raised before these classes
+    existed.
     """
 
     message: str
     file: str | None
     line: int | None
+    option: str | None
 
-    def __init__(self, message: str, file: str | None = None, line: int | None = None) -> None:
+    def __init__(self, message: str, file: str | None = None, line: int | None = None,
+                 option: str | None = None) -> None:
         super().__init__(message)
         self.message = message
         self.file = file
         self.line = line
+        self.option = option
 
     # Pickled (to another process, say) with its place, which `args` alone would lose.
     def __reduce__(self) -> tuple[Any, ...]:
-        return type(self), (self.message, self.file, self.line)
+        return type(self), (self.message, self.file, self.line, self.option)
 
 
 class BuildWarning(UserWarning):

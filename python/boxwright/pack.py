@@ -68,8 +68,9 @@ __all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STY
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
 
-# The presets by the names the command line gives them; "auto" takes LjCutCoulLong when any atom
-# of the build carries a charge and LjCut otherwise.
+# The presets by the names the command line gives them (`_engine.preset_names()`, which a test
+# compares with these); "auto" takes Tip4p when a species is a water that declares its M site,
+# else LjCutCoulLong when any atom of the build carries a charge, and LjCut otherwise.
 PAIR_STYLES: dict[str, PyPairSetup | Literal["auto"] | None] = {
     "auto": "auto",
     "tip4p": PyPairSetup.Tip4p,
@@ -185,8 +186,9 @@ def packmol(
         Target mass density of the mixture, kg/m³; sets the edge of the cubic box (required).
     pair_style : PyPairSetup, str or None
         Pair-style preset written into forcefield.lmp, also by its name in PAIR_STYLES ("tip4p",
-        "lj-cut", "lj-cut-coul-long"). "auto" takes LjCutCoulLong when any atom of the build
-        carries a charge and LjCut otherwise; None or "none" leaves the pair style to you.
+        "lj-cut", "lj-cut-coul-long"). "auto" takes Tip4p when a species is a water that declares
+        its M site ("MSite"), else LjCutCoulLong when any atom of the build carries a charge, and
+        LjCut otherwise; None or "none" leaves the pair style to you.
     explicit_lb : bool
         Write a pair_coeff line for every unlike pair (Lorentz-Berthelot) instead of letting
         LAMMPS mix them.
@@ -256,18 +258,27 @@ def packmol(
     BuildReport
         The report; ``str(report)`` is the build summary.
     """
+    return _packmol(
+        species, counts, density, pair_style, explicit_lb, force_field, out_dir, tolerance,
+        input_script=input_script, temperature=temperature, pressure=pressure,
+        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed, subboxes=subboxes,
+        timeout=timeout, progress=progress, accept_imperfect=accept_imperfect, strict=strict,
+        mole_fractions=mole_fractions, molecules=molecules)
+
+
+def _packmol(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
+             force_field=None, out_dir=".", tolerance=2.0, *, progress=None,
+             **keywords: Any) -> BuildReport:
+    """`packmol`, with the engine's keywords beyond it: `option_naming="command-line"` has a
+    failure about a setting name the command line's option."""
     if density is None:
         raise TypeError("packmol() missing required argument: 'density'")
     paths, force_fields = _inputs(species, force_field)
     return _warned(build_packmol(
         paths, counts, density, pair_style=_pair_code(pair_style),
         explicit_lb=explicit_lb, **force_fields, out_dir=_path(out_dir, "out_dir"),
-        tolerance=tolerance, input_script=input_script, temperature=temperature,
-        pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
-        coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed,
-        subboxes=subboxes, timeout=timeout, progress=_progress_call(progress),
-        accept_imperfect=accept_imperfect, strict=strict, mole_fractions=mole_fractions,
-        molecules=molecules))
+        tolerance=tolerance, progress=_progress_call(progress), **keywords))
 
 
 def from_coords(

@@ -25,6 +25,9 @@ struct FfError {
     // A value the caller passed that only the loaded inputs show to be wrong (positions that are
     // not one per atom), rather than a fault of an input file or of a step of the build.
     bool bad_argument = false;
+    // The caller's setting at fault (its Python keyword, "kspace_accuracy"), when the failure is
+    // about one setting's value: a command line shows it as a usage error.
+    std::optional<std::string> option = std::nullopt;
 
     const std::string& what() const { return message; }
     bool operator==(const FfError&) const = default;

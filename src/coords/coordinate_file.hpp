@@ -49,7 +49,7 @@ struct CoordinateReadOptions {
     // Asked every megabyte read: true ends the reading (Ctrl-C on a file of millions of atoms).
     std::function<bool()> give_up = {};
     // The frame to read, from 1 at the start or from -1 at the end; absent: the last. A format
-    // of one frame has frame 1 (and -1) only.
+    // of one frame has frame 1 (and -1) only, and no file has a frame 0.
     std::optional<std::int64_t> frame = std::nullopt;
     // The atom type of each pseudo-atom name of the species, which a dump's type column must
     // show (with check_names); none: types are not compared.

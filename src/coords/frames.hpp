@@ -15,10 +15,8 @@
 
 namespace boxwright::coords {
 
-// "frame 0 does not exist: ..." for a choice no file can meet; nothing for any other.
-Result<void> check_frame_choice(std::optional<std::int64_t> choice);
-
-// "{path} has {frames} frame(s), so frame {choice} cannot be read"
+// "{path} has {frames} frame(s), so frame {choice} cannot be read" (frame 0 included: no file has
+// it)
 tl::unexpected<FfError> no_such_frame(const LineReader& lines, std::uint64_t frames,
                                       std::int64_t choice);
 
@@ -38,7 +36,6 @@ template <class Scanner, class ReadFrame>
 Result<CoordinateFile> read_chosen_frame(LineReader& lines, std::optional<std::int64_t> choice,
                                          const ReadFrame& read_frame) {
     using Start = typename Scanner::Start;
-    BW_TRY_VOID(check_frame_choice(choice));
     const std::int64_t wanted = choice.value_or(-1);
     struct Scan {
         std::uint64_t frames = 0;

@@ -261,7 +261,6 @@ Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedA
                                         const CoordinateReadOptions& options) {
     BW_TRY(auto lines, LineReader::open(path));
     lines.give_up_when(options.give_up);
-    BW_TRY_VOID(coords::check_frame_choice(options.frame));
     if (options.frame && *options.frame != 1 && *options.frame != -1) {
         return coords::no_such_frame(lines, 1, *options.frame);  // a data file is one frame
     }

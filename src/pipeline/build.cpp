@@ -16,121 +16,11 @@
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
+#include "pipeline/settings_check.hpp"
 #include "pipeline/system.hpp"
 
 namespace boxwright {
 namespace {
-
-// LAMMPS's run command takes at most 2^31 - 1 steps.
-constexpr std::uint64_t LAMMPS_MAX_STEPS = 2147483647;
-
-Result<void> check_run_settings(const RunSettings& run) {
-    if (!(run.temperature > 0) || !std::isfinite(run.temperature)) {
-        return fail("temperature must be a positive number of kelvin, got {}",
-                    plain_number(run.temperature));
-    }
-    if (run.pressure && !std::isfinite(*run.pressure)) {
-        return fail("pressure must be a finite number of atm, got {}", plain_number(*run.pressure));
-    }
-    if (run.steps > LAMMPS_MAX_STEPS) {
-        return fail("steps must be at most {}, the most LAMMPS's run command takes, got {}",
-                    LAMMPS_MAX_STEPS, run.steps);
-    }
-    if (!(run.timestep > 0) || !std::isfinite(run.timestep)) {
-        return fail("timestep must be a positive number of femtoseconds, got {}",
-                    plain_number(run.timestep));
-    }
-    return {};
-}
-
-Result<void> check_length(std::optional<double> length, std::string_view name) {
-    if (length && (!(*length > 0) || !std::isfinite(*length))) {
-        return fail("{} must be a positive number of \u00e5ngstr\u00f6m, got {}", name,
-                    plain_number(*length));
-    }
-    return {};
-}
-
-// The first of the pair settings that is set, by its argument name; null when none is.
-const char* first_pair_setting(const PairSettings& pair) {
-    if (pair.cutoff) return "cutoff";
-    if (pair.coulomb_cutoff) return "coulomb_cutoff";
-    if (pair.kspace_accuracy) return "kspace_accuracy";
-    return nullptr;
-}
-
-Result<void> check_pair_settings(const BuildRequest& request) {
-    const PairSettings& pair = request.pair_settings;
-    BW_TRY_VOID(check_length(pair.cutoff, "cutoff"));
-    BW_TRY_VOID(check_length(pair.coulomb_cutoff, "coulomb_cutoff"));
-    if (pair.kspace_accuracy && !(*pair.kspace_accuracy > 0 && *pair.kspace_accuracy < 1)) {
-        return fail("kspace_accuracy must be a relative error above 0 and below 1, got {}",
-                    plain_number(*pair.kspace_accuracy));
-    }
-    const char* first = first_pair_setting(pair);
-    if (first && !request.input_script) {
-        return fail("{} is set in in.lmp, but no in.lmp is written", first);
-    }
-    return {};
-}
-
-// What the pair settings need of the preset: one at all, a Coulomb term for the Coulomb cutoff
-// and a long-range solver for the PPPM accuracy.
-Result<void> check_pair_preset(const BuildRequest& request, std::optional<PairSetup> preset) {
-    const PairSettings& pair = request.pair_settings;
-    const char* first = first_pair_setting(pair);
-    if (!first) return {};
-    if (!preset) {
-        return fail("{} needs a pair-style preset, not none", first);
-    }
-    const std::string_view chosen = request.preset_rule == PresetRule::FromCharges
-                                        ? " (auto chose it: no atom carries a charge)"
-                                        : "";
-    if (pair.coulomb_cutoff && !has_coulomb_term(*preset)) {
-        return fail("coulomb_cutoff needs a pair style with a Coulomb term; {} has none{}",
-                    display_name(*preset), chosen);
-    }
-    if (pair.kspace_accuracy && !has_long_range_solver(*preset)) {
-        return fail("kspace_accuracy needs a pair style with a long-range solver; {} has none{}",
-                    display_name(*preset), chosen);
-    }
-    return {};
-}
-
-Result<void> check_time_limit(const Watch& watch) {
-    if (!watch.time_limit) return {};
-    const double seconds = watch.time_limit->count();
-    if (!(seconds > 0) || !std::isfinite(seconds)) {
-        return fail("timeout must be a positive number of seconds, got {}", plain_number(seconds));
-    }
-    return {};
-}
-
-Result<void> check_packing(const Placement& placement) {
-    const auto* packing = std::get_if<PackmolPlacement>(&placement);
-    if (!packing) return {};
-    if (!packing->jobs && (packing->seed || packing->subboxes)) {
-        return fail("seed and subboxes apply to a box split into sub-boxes: give jobs too");
-    }
-    // Packmol itself crashes on a negative tolerance.
-    if (!(packing->tolerance >= 0) || !std::isfinite(packing->tolerance)) {
-        return fail("tolerance must be a finite length of at least 0 \u00c5, got {}",
-                    plain_number(packing->tolerance));
-    }
-    return {};
-}
-
-// The settings that need no file are checked before anything is read; so is the preset the
-// pair settings need, unless the charges settle it.
-Result<void> check_settings(const BuildRequest& request, const Watch& watch) {
-    if (request.input_script) BW_TRY_VOID(check_run_settings(*request.input_script));
-    BW_TRY_VOID(check_pair_settings(request));
-    if (request.preset_rule == PresetRule::AsRequested) {
-        BW_TRY_VOID(check_pair_preset(request, request.pair_setup));
-    }
-    BW_TRY_VOID(check_time_limit(watch));
-    return check_packing(request.placement);
-}
 
 // A strict build stops at its first warnings, all of them in the message.
 Result<void> refuse_warnings(const BuildRequest& request, std::span<const Diagnostic> diagnostics) {
@@ -178,12 +68,10 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 namespace {
 
-// The build once the request has its counts; a composition's, worked out from it, are reported
-// with the species' names once those are read.
+// The build once the request has its counts and its settings are checked; a composition's counts,
+// worked out from it, are reported with the species' names once those are read.
 Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
-                                      const Watch& watch) {
-    BW_TRY_VOID(check_settings(request, watch));
-    Diagnostics diagnostics;
+                                      const Watch& watch, Diagnostics diagnostics) {
     auto resolved = resolve_system(request, diagnostics);
     if (!resolved) {
         return tl::unexpected(with_warnings(std::move(resolved).error(), diagnostics, request));
@@ -192,9 +80,7 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
     if (composed) {
         report_composition(*request.composition, *composed, species_names(system), diagnostics);
     }
-    if (request.preset_rule == PresetRule::FromCharges) {
-        BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
-    }
+    BW_TRY_VOID(check_settings_against(request, system, diagnostics));
     BW_TRY_VOID(check_system_size(request, system));
     if (request.full_report) check_input_plausibility(request, system, diagnostics);
     BW_TRY_VOID(refuse_warnings(request, diagnostics.entries()));  // before a long packing
@@ -208,13 +94,19 @@ Result<BuildReport> run_counted_build(const BuildRequest& request, const Compose
 
 }  // namespace
 
+// Every setting is checked before any file is read.
 Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
-    if (!request.composition) return run_counted_build(request, nullptr, watch);
+    Diagnostics diagnostics;
+    BW_TRY_VOID(check_settings(request, watch, diagnostics));
+    if (!request.composition) {
+        return run_counted_build(request, nullptr, watch, std::move(diagnostics));
+    }
     invariant(request.counts.empty(), "a request gives counts or a composition, not both");
-    BW_TRY(const auto composed, compose_counts(*request.composition, request.species.size()));
+    BW_TRY(const auto composed,
+           compose_counts(*request.composition, request.species.size(), request.option_naming));
     BuildRequest counted = request;
     counted.counts = composed.counts;
-    return run_counted_build(counted, &composed, watch);
+    return run_counted_build(counted, &composed, watch, std::move(diagnostics));
 }
 
 }  // namespace boxwright

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "base/invariant.hpp"
@@ -19,17 +21,18 @@ constexpr double SUM_TOLERANCE = 0.01;
 // The sum is judged with room for the binary rounding of decimal fractions: 0.33 + 0.33 + 0.33
 // is 0.99 to the reader and 0.98999999999999999 to the machine.
 constexpr double SUM_ROUNDING = 1e-9;
-// The shares are products in double precision. Up to this many molecules their rounding error
-// stays far below one molecule, so their whole parts never add up to more than the total.
-constexpr std::uint64_t MAX_MOLECULES = 1'000'000'000'000;
 // Remainders that agree to a millionth of a molecule are equal: 5 × 0.1 and 5 × 0.7 leave 0.5
 // each to the reader, whatever their binary rounding leaves, and the earlier species wins the tie.
 constexpr double REMAINDER_RESOLUTION = 1e-6;
 
+// A failure about the setting `option`, which the caller passed: named as it names it.
 template <class... Args>
-tl::unexpected<FfError> bad_argument(fmt::format_string<Args...> text, Args&&... args) {
+tl::unexpected<FfError> bad_argument(std::string_view option, fmt::format_string<Args...> text,
+                                     Args&&... args) {
     return tl::unexpected<FfError>(
-        FfError{.message = fmt::format(text, std::forward<Args>(args)...), .bad_argument = true});
+        FfError{.message = fmt::format(text, std::forward<Args>(args)...),
+                .bad_argument = true,
+                .option = std::string(option)});
 }
 
 // A sum whose error does not grow with the number of terms (Neumaier's compensated sum), so that
@@ -45,27 +48,32 @@ double compensated_sum(std::span<const double> values) {
 }
 
 // The fractions' sum, once each of them is a number the caller may give.
-Result<double> checked_sum(std::span<const double> fractions, std::size_t species) {
+Result<double> checked_sum(std::span<const double> fractions, std::size_t species,
+                           OptionNaming naming) {
     const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
+    const std::string name = option_name("mole_fractions", naming);
     if (fractions.size() != species) {
-        return bad_argument(
-            "species has {} {} but mole_fractions has {} {} (one mole fraction per species)",
-            species, entries(species), fractions.size(), entries(fractions.size()));
+        return bad_argument("mole_fractions",
+                            "{} has {} {} but {} has {} {} (one mole fraction per species)",
+                            option_name("species", naming), species, entries(species), name,
+                            fractions.size(), entries(fractions.size()));
     }
     for (std::size_t i = 0; i < fractions.size(); ++i) {
         if (!std::isfinite(fractions[i])) {
-            return bad_argument("mole_fractions[{}] must be a finite number, got {}", i,
+            return bad_argument("mole_fractions", "{}[{}] must be a finite number, got {}", name, i,
                                 fractions[i]);
         }
         if (fractions[i] < 0) {
-            return bad_argument("mole_fractions[{}] must be 0 or more, got {}", i,
+            return bad_argument("mole_fractions", "{}[{}] must be 0 or more, got {}", name, i,
                                 list_number(fractions[i]));
         }
     }
     const double sum = compensated_sum(fractions);
     if (!(std::abs(sum - 1) <= SUM_TOLERANCE + SUM_ROUNDING)) {
-        return fail("mole fractions must sum to 1 (within {}), but they sum to {:.6g}",
-                    plain_number(SUM_TOLERANCE), sum);
+        auto failure = fail("mole fractions must sum to 1 (within {}), but they sum to {:.6g}",
+                            plain_number(SUM_TOLERANCE), sum);
+        failure.value().option = "mole_fractions";
+        return failure;
     }
     return sum;
 }
@@ -92,11 +100,15 @@ std::vector<std::uint64_t> round_shares(std::span<const double> shares, std::uin
     return counts;
 }
 
-Result<ComposedCounts> compose_counts(const Composition& composition, std::size_t species) {
-    BW_TRY(const double sum, checked_sum(composition.mole_fractions, species));
+Result<ComposedCounts> compose_counts(const Composition& composition, std::size_t species,
+                                      OptionNaming naming) {
+    BW_TRY(const double sum, checked_sum(composition.mole_fractions, species, naming));
     const std::uint64_t molecules = composition.molecules;
-    if (molecules < 1 || molecules > MAX_MOLECULES) {
-        return fail("molecules must be from 1 to {}, got {}", MAX_MOLECULES, molecules);
+    if (molecules < 1 || molecules > MOST_MOLECULES) {
+        auto failure = fail("{} must be from 1 to {}, got {}", option_name("molecules", naming),
+                            MOST_MOLECULES, molecules);
+        failure.value().option = "molecules";
+        return failure;
     }
     ComposedCounts composed;
     for (const double fraction : composition.mole_fractions) {

@@ -11,8 +11,14 @@
 
 #include "base/error.hpp"
 #include "pipeline/diagnostics.hpp"
+#include "pipeline/option_table.hpp"
 
 namespace boxwright {
+
+// The most molecules a composition may total. The shares are products in double precision; up to
+// this many molecules their rounding error stays far below one molecule, so their whole parts
+// never add up to more than the total.
+inline constexpr std::uint64_t MOST_MOLECULES = 1'000'000'000'000;
 
 struct Composition {
     std::vector<double> mole_fractions = {};  // one per species, in species order
@@ -34,7 +40,9 @@ std::vector<std::uint64_t> round_shares(std::span<const double> shares, std::uin
 // The counts of `species` species: every fraction finite and at least 0, one per species, their
 // sum 1 within 0.01, and from 1 to 10^12 molecules. A fraction that is no number, negative, or
 // one too many or too few is the caller's argument at fault.
-Result<ComposedCounts> compose_counts(const Composition& composition, std::size_t species);
+// Its failures name the fractions and the total as the caller does.
+Result<ComposedCounts> compose_counts(const Composition& composition, std::size_t species,
+                                      OptionNaming naming = OptionNaming::Python);
 
 // A note on how the fractions were rounded, and a warning for each species with a positive
 // fraction that came to no molecule; `names` are the species', in species order.

@@ -12,7 +12,7 @@ bool shown_in_summary(DiagnosticKind kind) {
 bool is_about_input(DiagnosticKind kind) {
     return kind == DiagnosticKind::Density || kind == DiagnosticKind::LennardJones ||
            kind == DiagnosticKind::BondLength || kind == DiagnosticKind::Mass ||
-           kind == DiagnosticKind::UnknownKey;
+           kind == DiagnosticKind::UnknownKey || kind == DiagnosticKind::Setting;
 }
 
 std::string_view kind_name(DiagnosticKind kind) {
@@ -53,6 +53,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "mass";
         case DiagnosticKind::UnknownKey:
             return "unknown-key";
+        case DiagnosticKind::Setting:
+            return "setting";
     }
     unreachable("a diagnostic kind of the enumeration");
 }

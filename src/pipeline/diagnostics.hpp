@@ -34,6 +34,7 @@ enum class DiagnosticKind {
     BondLength,
     Mass,
     UnknownKey,
+    Setting,  // a setting of the build outside what runs usually take
 };
 
 enum class DiagnosticLevel { Note, Warning };

@@ -31,9 +31,9 @@ Result<void> check_packing_size(const BuildRequest& request, const ResolvedSyste
     if (!packing || !request.full_report) return {};
     if (!packing->jobs && atoms > MAX_ATOMS_IN_ONE_PACKMOL_RUN) {
         return fail(
-            "one Packmol run packs at most {} atoms, and the system has {}: give jobs to "
+            "one Packmol run packs at most {} atoms, and the system has {}: give {} to "
             "split the box into sub-boxes",
-            MAX_ATOMS_IN_ONE_PACKMOL_RUN, atoms);
+            MAX_ATOMS_IN_ONE_PACKMOL_RUN, atoms, option_name("jobs", request.option_naming));
     }
     BW_TRY(const double edge,
            packing_box_edge(system.counted(), system.force_field(), packing->density));

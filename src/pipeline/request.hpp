@@ -18,6 +18,7 @@
 #include "lammps/input_script.hpp"
 #include "lammps/pair_style.hpp"
 #include "pipeline/composition.hpp"
+#include "pipeline/option_table.hpp"
 
 namespace boxwright {
 
@@ -68,8 +69,7 @@ struct PairChoice {
     std::optional<PairSetup> setup = std::nullopt;
 };
 
-// A preset by the name the package and the command line give it: "auto", "tip4p", "lj-cut",
-// "lj-cut-coul-long" or "none".
+// A preset by one of PRESET_NAMES, the names the package and the command line give them.
 std::optional<PairChoice> pair_choice_named(std::string_view name);
 // Those names as a list for a message: 'auto', 'tip4p', 'lj-cut', 'lj-cut-coul-long', 'none'.
 std::string pair_choice_names();
@@ -106,6 +106,9 @@ struct BuildRequest {
     // The package's mixture by composition, in place of `counts` (left empty): the build works
     // the counts out from it before anything is read.
     std::optional<Composition> composition = std::nullopt;
+    // How the settings' failures and warnings name an option: as the package's keyword
+    // ("kspace_accuracy") or as the command line's option ("--kspace-accuracy").
+    OptionNaming option_naming = OptionNaming::Python;
 };
 
 }  // namespace boxwright

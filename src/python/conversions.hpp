@@ -17,17 +17,17 @@
 namespace boxwright::python {
 
 // A str, as the file-system bytes the operating system would get from Python itself.
-bool to_path(PyObject* value, std::string& path);
+bool to_path(PyObject* value, const char* parameter, std::string& path);
 // A sequence (never a str) of str.
-bool to_path_list(PyObject* value, std::vector<std::string>& paths);
+bool to_path_list(PyObject* value, const char* parameter, std::vector<std::string>& paths);
 // A sequence (never a str) of non-negative integers within 64 bits.
-bool to_count_list(PyObject* value, std::vector<std::uint64_t>& counts);
+bool to_count_list(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts);
 // A float, an int, or anything with __float__ or __index__.
-bool to_number(PyObject* value, double& number);
+bool to_number(PyObject* value, const char* parameter, double& number);
 // Exactly a bool.
-bool to_flag(PyObject* value, bool& flag);
+bool to_flag(PyObject* value, const char* parameter, bool& flag);
 // A PyPairSetup, or None for no preset.
-bool to_pair_setup(PyObject* value, std::optional<PairSetup>& setup);
+bool to_pair_setup(PyObject* value, const char* parameter, std::optional<PairSetup>& setup);
 
 // Rows of numbers that should each be an (x, y, z) triple. Every row is converted; the first one of
 // another length is remembered rather than refused, because the caller checks the shape only after
@@ -57,7 +57,7 @@ struct CoordinateRows {
     std::span<const Position> in_place;  // over the exported memory
 };
 // A sequence (never a str) of sequences (never a str) of numbers, or a numeric (n, 3) buffer.
-bool to_coordinate_rows(PyObject* value, CoordinateRows& rows);
+bool to_coordinate_rows(PyObject* value, const char* parameter, CoordinateRows& rows);
 // The same for the package, whose messages name `parameter` and the row: a buffer of numbers of
 // any other shape is a ValueError ("coords has shape (9,); expected (n, 3), ..."), never read
 // as rows; a buffer of something else, a row that is no sequence and a number that is no number
@@ -69,21 +69,72 @@ bool is_number(PyObject* value);
 
 // The package's choice of preset: its name ("auto", "tip4p", ..., "none"), None, or a preset's
 // integer code (0 Tip4p, 1 LjCut, 2 LjCutCoulLong).
-bool to_pair_choice(PyObject* value, PairChoice& choice);
+bool to_pair_choice(PyObject* value, const char* parameter, PairChoice& choice);
 
 // Attaches a note to the exception being raised, as its add_note() does.
 void add_note(const std::string& text);
 // Attaches "while processing '<parameter>'".
 void add_parameter_note(const char* parameter);
 
-// Converts an argument the caller gave (`given` not null) into `out`; an omitted one keeps the
-// default already in `out`. A failure gets the parameter's note.
+// A converter: `bool convert(PyObject* value, const char* parameter, T& out)`, false with the
+// exception set when the value does not fit. The specified module's converters keep Python's own
+// wording and leave `parameter` to a note; the package's name it in the message.
 template <class T>
-bool convert_argument(PyObject* given, const char* parameter, bool (*convert)(PyObject*, T&),
-                      T& out) {
-    if (given == nullptr || convert(given, out)) return true;
+using Converter = bool (*)(PyObject*, const char*, T&);
+
+// Converts an argument the caller gave (`given` not null) into `out`; an omitted one keeps the
+// default already in `out`. A failure gets the parameter's note, as the specified module's do.
+template <class T>
+bool convert_argument(PyObject* given, const char* parameter, Converter<T> convert, T& out) {
+    if (given == nullptr || convert(given, parameter, out)) return true;
     add_parameter_note(parameter);
     return false;
 }
+
+// The same for the package's converters, whose messages name the parameter already.
+template <class T>
+bool convert_parameter(PyObject* given, const char* parameter, Converter<T> convert, T& out) {
+    return given == nullptr || convert(given, parameter, out);
+}
+
+// --- The package's conversions -----------------------------------------------------------
+// Each refusal names the parameter as the package's caller wrote it: TypeError for a value of the
+// wrong type ("density must be a number, not str"), ValueError for one of the wrong shape
+// ("counts[1] must be 0 or more, got -1"). The values' ranges are the build's to check (the
+// option table's). An exception the caller's own code raises while converting (a __float__ or
+// __index__) goes on as it was, with a note naming the parameter.
+
+// A float, an int, or anything with __float__ or __index__.
+bool to_any_number(PyObject* value, const char* parameter, double& number);
+// None, or any number.
+bool to_optional_number(PyObject* value, const char* parameter, std::optional<double>& number);
+// An integer (or anything with __index__, but no bool) from 0 to 2**64 - 1.
+bool to_count(PyObject* value, const char* parameter, std::uint64_t& count);
+// The same, an integer beyond 64 bits told as beyond `most`, the limit the build checks.
+bool to_count_up_to(PyObject* value, const char* parameter, std::uint64_t most,
+                    std::uint64_t& count);
+// None, or a count.
+bool to_optional_count(PyObject* value, const char* parameter, std::optional<std::uint64_t>& count);
+// None, or an integer of either sign within 64 bits.
+bool to_optional_int64(PyObject* value, const char* parameter, std::optional<std::int64_t>& number);
+// A sequence (never a str) of counts.
+bool to_counts(PyObject* value, const char* parameter, std::vector<std::uint64_t>& counts);
+// None, or a sequence of three counts up to 2**32 - 1: a sub-box grid (nx, ny, nz).
+bool to_optional_cells(PyObject* value, const char* parameter, std::optional<GridCells>& cells);
+// Exactly a bool.
+bool to_bool(PyObject* value, const char* parameter, bool& flag);
+// A str, as UTF-8 text.
+bool to_text(PyObject* value, const char* parameter, std::string& text);
+// A callable or None (kept as null), borrowed.
+bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& callable);
+
+// A sequence (never a str) of numbers, finite or not.
+bool to_numbers(PyObject* value, const char* parameter, std::vector<double>& numbers);
+
+// How much of each species is asked for, one way or the other: `counts`, or `mole_fractions` with
+// `molecules` (None is left out). Either way is a TypeError otherwise. The fractions' values and
+// their number are the build's to check, as it turns them into counts.
+bool convert_amounts(PyObject* counts, PyObject* mole_fractions, PyObject* molecules,
+                     std::vector<std::uint64_t>& numbers, std::optional<Composition>& composition);
 
 }  // namespace boxwright::python

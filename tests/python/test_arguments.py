@@ -128,7 +128,8 @@ class PackageArgumentTest(TempDirTestCase):
             (P, {"density": "dense"}, TypeError, "density must be a number, not str"),
             (P, {"density": 10**400}, ValueError, "density is too large for a float"),
             # Packmol itself crashes on a tolerance that is not finite.
-            (P, {"tolerance": math.inf}, ValueError, "tolerance must be a finite number, got inf"),
+            (P, {"tolerance": math.inf}, BuildError,
+             "tolerance must be a finite length of at least 0 \u00c5, got inf"),
             (P, {"explicit_lb": 1}, TypeError, "explicit_lb must be a bool, not int"),
             (P, {"jobs": 2**63}, ValueError, "jobs must fit in 64 bits, got 9223372036854775808"),
             (P, {"jobs": 1, "subboxes": (1, 2)}, ValueError,
@@ -167,6 +168,12 @@ class PackageArgumentTest(TempDirTestCase):
              "mole fractions must sum to 1 (within 0.01), but they sum to 0.985"),
             (P, {**BY_FRACTIONS, "molecules": 0}, BuildError,
              "molecules must be from 1 to 1000000000000, got 0"),
+            (P, {**BY_FRACTIONS, "molecules": 2**64}, ValueError,
+             "molecules must be at most 1000000000000, got 18446744073709551616"),
+            (P, {**BY_FRACTIONS, "molecules": True}, TypeError,
+             "molecules must be a whole number, not bool"),
+            (P, {"species": ["nope.json"], "jobs": -1}, BuildError,
+             "jobs must be 0 (one per core) or a positive number, got -1"),
         ]
         good = {P: dict(species=METHANE, counts=[1], density=500.0),
                 C: dict(species=CO2, counts=[1], coords=[[0, 0, 0]] * 3, box_len=20.0)}

@@ -294,9 +294,16 @@ class FramesTest(TempDirTestCase):
                 wrapped += abs(a - b) > 1
         self.assertGreater(wrapped, 0)
 
-    def test_frame_zero_is_the_callers_mistake(self):
-        (self.tmp / "a.xyz").write_text(xyz_file([1]))
-        with self.assertRaisesRegex(ValueError, "^frame 0 does not exist: frames count from 1 at "
-                                                "the start and from -1 at the end$"):
-            pack.from_coords([WATER, CO2], [2, 2], self.tmp / "a.xyz", force_field=FORCE_FIELD,
-                             out_dir=self.tmp, frame=0)
+    def test_frame_zero_is_refused_before_any_file_is_read(self):
+        with self.assertRaises(BuildError) as raised:
+            pack.from_coords([WATER, CO2], [2, 2], self.tmp / "never.xyz",
+                             force_field=FORCE_FIELD, out_dir=self.tmp, frame=0)
+        self.assertEqual((str(raised.exception), raised.exception.option), (
+            "frame must be a frame number, from 1 at the start or from -1 at the end, got 0",
+            "frame"))
+        refused = boxwright("from-coords", "--species", WATER, CO2, "--counts", 2, 2,
+                            "--coords", "never.xyz", "--frame", 0, cwd=self.tmp)
+        self.assertEqual(refused.returncode, 2)
+        self.assertTrue(refused.stderr.endswith(
+            "error: --frame must be a frame number, from 1 at the start or from -1 at the end, "
+            "got 0\n"), refused.stderr)

@@ -45,7 +45,8 @@ class ModuleTest(unittest.TestCase):
 
 class EngineTest(unittest.TestCase):
     def test_names_signatures_and_the_stub(self):
-        self.assertEqual(engine.__all__, ["build_packmol", "build_from_coords"])
+        self.assertEqual(engine.__all__, ["build_packmol", "build_from_coords", "option_table",
+                                          "preset_names"])
         stub = pathlib.Path(engine.__file__).with_name("_engine.pyi").read_text(encoding="utf-8")
         nodes = {node.name: node for node in ast.parse(stub).body if hasattr(node, "name")}
         for function in (engine.build_packmol, engine.build_from_coords):

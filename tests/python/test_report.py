@@ -109,9 +109,10 @@ class PackageBuildTest(TempDirTestCase):
         base = dict(species=[METHANE], counts=[1], coords=[[0, 0, 0]], box_len=30.0,
                     force_field=FORCE_FIELD, out_dir=str(self.tmp))
         cases = [
-            ({"temperature": -1.0}, "temperature must be a positive number of kelvin, got -1"),
+            ({"temperature": -1.0}, "temperature must be a number of kelvin from 0.1 to 100000, "
+             "got -1"),
             ({"kspace_accuracy": 1},
-             "kspace_accuracy must be a relative error above 0 and below 1, got 1"),
+             "kspace_accuracy must be a relative error above 1e-12 and below 1, got 1"),
             ({"cutoff": 12, "input_script": False},
              "cutoff is set in in.lmp, but no in.lmp is written"),
             ({"cutoff": 12, "pair_style": "none"}, "cutoff needs a pair-style preset, not none"),

@@ -57,7 +57,7 @@ class SplitPackingTest(TempDirTestCase):
     # Mistakes of the arguments themselves are in test_arguments.
     def test_requests_that_cannot_work_fail_before_anything_starts(self):
         cases = [
-            (dict(jobs=-1), "jobs must be 0 (one per core) or a positive number, not -1"),
+            (dict(jobs=-1), "jobs must be 0 (one per core) or a positive number, got -1"),
             (dict(seed=3), "seed and subboxes apply to a box split into sub-boxes: give jobs too"),
             (dict(timeout=0), "timeout must be a positive number of seconds, got 0"),
         ]

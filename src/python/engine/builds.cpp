@@ -5,7 +5,6 @@
 #include "pipeline/build.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
-#include "python/engine/arguments.hpp"
 #include "python/engine/report_dict.hpp"
 #include "python/entry_support.hpp"
 
@@ -18,7 +17,7 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
     "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
     "timeout=None, progress=None, accept_imperfect=False, strict=False, model_force_fields=None, "
-    "mole_fractions=None, molecules=None)\n"
+    "mole_fractions=None, molecules=None, option_naming='python')\n"
     "--\n"
     "\n"
     "Pack with Packmol, write data.lmp, forcefield.lmp and in.lmp; return the report as a dict.\n"
@@ -42,7 +41,10 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "counts may be None when mole_fractions (one per species, summing to 1 within 0.01) and "
     "molecules (their total) are given instead: the counts are molecules times the fractions, "
     "scaled to sum to 1 and rounded by largest remainder so that they sum to molecules, and a "
-    "note of the report says how.";
+    "note of the report says how.\n"
+    "\n"
+    "Every setting is checked before any file is read; a failure about one names it as "
+    "option_naming says: 'python' (kspace_accuracy) or 'command-line' (--kspace-accuracy).";
 
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
@@ -50,7 +52,7 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
     "bond_check_off='check_bonds=False', strict=False, model_force_fields=None, "
-    "mole_fractions=None, molecules=None, frame=None)\n"
+    "mole_fractions=None, molecules=None, option_naming='python', frame=None)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -71,7 +73,7 @@ struct PackageKeywords {
              *out_dir = nullptr, *input_script = nullptr, *temperature = nullptr,
              *pressure = nullptr, *timestep = nullptr, *steps = nullptr, *cutoff = nullptr,
              *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr, *strict = nullptr,
-             *model_force_fields = nullptr;
+             *model_force_fields = nullptr, *option_naming = nullptr;
 };
 
 // What both builds take beyond their own arguments, with the package's defaults.
@@ -85,6 +87,7 @@ struct PackageArguments {
     RunSettings run;
     PairSettings pair;
     bool strict = false;
+    OptionNaming option_naming = OptionNaming::Python;
 
     // The request with these arguments filled in; the species, counts and placement are the
     // caller's to add.
@@ -102,21 +105,37 @@ struct PackageArguments {
         request.declared_m_site = true;
         request.strict = strict;
         request.suggest_names = true;
+        request.option_naming = option_naming;
         return request;
     }
 };
 
 // None for no force-field file of the user's: the bundled models' entries alone.
-bool to_optional_path(PyObject* value, std::string& path) {
+bool to_optional_path(PyObject* value, const char* parameter, std::string& path) {
     if (Py_IsNone(value)) {
         path.clear();
         return true;
     }
-    return to_path(value, path);
+    return to_path(value, parameter, path);
 }
 
-bool to_optional_path_list(PyObject* value, std::vector<std::string>& paths) {
-    return Py_IsNone(value) || to_path_list(value, paths);
+bool to_optional_path_list(PyObject* value, const char* parameter,
+                           std::vector<std::string>& paths) {
+    return Py_IsNone(value) || to_path_list(value, parameter, paths);
+}
+
+// Whose words a failure about a setting uses: "python" (the keyword) or "command-line" (the
+// option of the package's command line).
+bool to_option_naming(PyObject* value, const char* parameter, OptionNaming& naming) {
+    std::string words;
+    if (!to_text(value, parameter, words)) return false;
+    if (words == "python" || words == "command-line") {
+        naming = words == "python" ? OptionNaming::Python : OptionNaming::CommandLine;
+        return true;
+    }
+    PyErr_Format(PyExc_ValueError, "%s must be 'python' or 'command-line', not %R", parameter,
+                 value);
+    return false;
 }
 
 // The package passes paths as str and a preset as its name, code or None: their conversions
@@ -129,18 +148,19 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
                             out.model_force_fields) &&
            convert_argument(given.out_dir, "out_dir", to_path, out.out_dir) &&
            convert_parameter(given.input_script, "input_script", to_bool, out.input_script) &&
-           convert_parameter(given.temperature, "temperature", to_finite_number,
+           convert_parameter(given.temperature, "temperature", to_any_number,
                              out.run.temperature) &&
-           convert_parameter(given.pressure, "pressure", to_optional_finite_number,
-                             out.run.pressure) &&
-           convert_parameter(given.timestep, "timestep", to_finite_number, out.run.timestep) &&
+           convert_parameter(given.pressure, "pressure", to_optional_number, out.run.pressure) &&
+           convert_parameter(given.timestep, "timestep", to_any_number, out.run.timestep) &&
            convert_parameter(given.steps, "steps", to_count, out.run.steps) &&
-           convert_parameter(given.cutoff, "cutoff", to_optional_finite_number, out.pair.cutoff) &&
-           convert_parameter(given.coulomb_cutoff, "coulomb_cutoff", to_optional_finite_number,
+           convert_parameter(given.cutoff, "cutoff", to_optional_number, out.pair.cutoff) &&
+           convert_parameter(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
                              out.pair.coulomb_cutoff) &&
-           convert_parameter(given.kspace_accuracy, "kspace_accuracy", to_optional_finite_number,
+           convert_parameter(given.kspace_accuracy, "kspace_accuracy", to_optional_number,
                              out.pair.kspace_accuracy) &&
-           convert_parameter(given.strict, "strict", to_bool, out.strict);
+           convert_parameter(given.strict, "strict", to_bool, out.strict) &&
+           convert_parameter(given.option_naming, "option_naming", to_option_naming,
+                             out.option_naming);
 }
 
 // The packing keywords of build_packmol, as given (null when omitted).
@@ -163,7 +183,7 @@ bool convert(const PackingKeywords& given, PackingArguments& out) {
     return convert_parameter(given.jobs, "jobs", to_optional_int64, out.jobs) &&
            convert_parameter(given.seed, "seed", to_optional_count, out.seed) &&
            convert_parameter(given.subboxes, "subboxes", to_optional_cells, out.subboxes) &&
-           convert_parameter(given.timeout, "timeout", to_optional_finite_number, out.timeout) &&
+           convert_parameter(given.timeout, "timeout", to_optional_number, out.timeout) &&
            convert_parameter(given.progress, "progress", to_optional_callable, out.progress) &&
            convert_parameter(given.accept_imperfect, "accept_imperfect", to_bool,
                              out.accept_imperfect);
@@ -187,35 +207,39 @@ struct SpeciesAmounts {
     }
 };
 
-// Species and counts, converted and checked against each other; or species and a composition,
-// which the build checks against them.
+// Species, and counts or a composition; the build checks them against each other.
 bool convert_species(PyObject* species, PyObject* counts, const CompositionKeywords& composition,
                      SpeciesAmounts& out) {
-    if (!convert_argument(species, "species", to_path_list, out.paths) ||
-        !convert_amounts(counts, composition.mole_fractions, composition.molecules, out.counts,
-                         out.composition)) {
-        return false;
-    }
-    return out.composition ? check_some_species(out.paths)
-                           : check_species_and_counts(out.paths, out.counts);
+    return convert_argument(species, "species", to_path_list, out.paths) &&
+           convert_amounts(counts, composition.mole_fractions, composition.molecules, out.counts,
+                           out.composition);
 }
 
 // The package's boxwright.BuildError(message, file, line) for a failed build, or ValueError for an
 // argument the build refused; returns null. The class is the package's own, in Python, looked up
 // when a build fails: this module keeps no state.
+// Either way the exception's `option` is the setting at fault (its keyword), or None.
 PyObject* raise_build_error(const FfError& failure) {
-    if (failure.bad_argument) return raise_failure(failure, PyExc_ValueError);
+    PyRef option = PyRef::steal(failure.option ? to_str(*failure.option) : Py_NewRef(Py_None));
+    PyRef message = PyRef::steal(to_str(failure.message));
+    if (!option || !message) return nullptr;
+    if (failure.bad_argument) {
+        PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_ValueError, message.get()));
+        if (error && PyObject_SetAttrString(error.get(), "option", option.get()) == 0) {
+            PyErr_SetObject(PyExc_ValueError, error.get());
+        }
+        return nullptr;
+    }
     PyRef errors = PyRef::steal(PyImport_ImportModule("boxwright.errors"));
     if (!errors) return nullptr;
     PyRef type = PyRef::steal(PyObject_GetAttrString(errors.get(), "BuildError"));
     if (!type) return nullptr;
-    PyRef message = PyRef::steal(to_str(failure.message));
     PyRef file = PyRef::steal(failure.file ? to_path_str(*failure.file) : Py_NewRef(Py_None));
     PyRef line = PyRef::steal(failure.line ? PyLong_FromUnsignedLongLong(*failure.line)
                                            : Py_NewRef(Py_None));
-    if (!message || !file || !line) return nullptr;
-    PyRef error = PyRef::steal(
-        PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(), line.get(), nullptr));
+    if (!file || !line) return nullptr;
+    PyRef error = PyRef::steal(PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(),
+                                                            line.get(), option.get(), nullptr));
     if (error) PyErr_SetObject(type.get(), error.get());
     return nullptr;
 }
@@ -241,33 +265,20 @@ PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool
 }
 
 char* build_packmol_keywords[] = {
-    keyword("species"),
-    keyword("counts"),
-    keyword("density"),
-    keyword("pair_style"),
-    keyword("explicit_lb"),
-    keyword("force_field"),
-    keyword("out_dir"),
-    keyword("tolerance"),
-    keyword("input_script"),
-    keyword("temperature"),
-    keyword("pressure"),
-    keyword("timestep"),
-    keyword("steps"),
-    keyword("cutoff"),
-    keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"),
-    keyword("jobs"),
-    keyword("seed"),
-    keyword("subboxes"),
-    keyword("timeout"),
-    keyword("progress"),
-    keyword("accept_imperfect"),
-    keyword("strict"),
-    keyword("model_force_fields"),
-    keyword("mole_fractions"),
-    keyword("molecules"),
-    nullptr,
+    keyword("species"),        keyword("counts"),
+    keyword("density"),        keyword("pair_style"),
+    keyword("explicit_lb"),    keyword("force_field"),
+    keyword("out_dir"),        keyword("tolerance"),
+    keyword("input_script"),   keyword("temperature"),
+    keyword("pressure"),       keyword("timestep"),
+    keyword("steps"),          keyword("cutoff"),
+    keyword("coulomb_cutoff"), keyword("kspace_accuracy"),
+    keyword("jobs"),           keyword("seed"),
+    keyword("subboxes"),       keyword("timeout"),
+    keyword("progress"),       keyword("accept_imperfect"),
+    keyword("strict"),         keyword("model_force_fields"),
+    keyword("mole_fractions"), keyword("molecules"),
+    keyword("option_naming"),  nullptr,
 };
 
 PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
@@ -276,14 +287,15 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackingKeywords given_packing;
     CompositionKeywords given_composition;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
             &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
             &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
             &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
             &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
             &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
             &given_packing.accept_imperfect, &given.strict, &given.model_force_fields,
-            &given_composition.mole_fractions, &given_composition.molecules)) {
+            &given_composition.mole_fractions, &given_composition.molecules,
+            &given.option_naming)) {
         return nullptr;
     }
     SpeciesAmounts amounts;
@@ -292,9 +304,9 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackmolPlacement placement;
     const bool converted =
         convert_species(species, counts, given_composition, amounts) &&
-        convert_parameter(density, "density", to_finite_number, placement.density) &&
+        convert_parameter(density, "density", to_any_number, placement.density) &&
         convert(given, package) &&
-        convert_parameter(tolerance, "tolerance", to_finite_number, placement.tolerance) &&
+        convert_parameter(tolerance, "tolerance", to_any_number, placement.tolerance) &&
         convert(given_packing, packing);
     if (!converted) return nullptr;
     placement.jobs = packing.jobs;
@@ -333,6 +345,7 @@ char* build_from_coords_keywords[] = {
     keyword("model_force_fields"),
     keyword("mole_fractions"),
     keyword("molecules"),
+    keyword("option_naming"),
     keyword("frame"),
     nullptr,
 };
@@ -387,13 +400,14 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOO:build_from_coords",
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOO:build_from_coords",
             build_from_coords_keywords, &all.species, &all.counts, &all.coords, &all.box_len,
             &given.pair_style, &given.explicit_lb, &given.force_field, &given.out_dir,
             &given.input_script, &given.temperature, &given.pressure, &given.timestep, &given.steps,
             &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names,
             &all.check_bonds, &all.bond_check_off, &given.strict, &given.model_force_fields,
-            &all.composition.mole_fractions, &all.composition.molecules, &all.frame)) {
+            &all.composition.mole_fractions, &all.composition.molecules, &given.option_naming,
+            &all.frame)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "python/engine/builds.hpp"
+#include "python/engine/options.hpp"
 #include "python/module_support.hpp"
 #include "python/py_ref.hpp"
 
@@ -17,9 +18,11 @@ namespace boxwright::python {
 namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
-constexpr std::array<PyMethodDef* (*)(), 2> ENGINE_FUNCTIONS = {
+constexpr std::array<PyMethodDef* (*)(), 4> ENGINE_FUNCTIONS = {
     build_packmol_method,
     build_from_coords_method,
+    option_table_method,
+    preset_names_method,
 };
 
 int exec_engine(PyObject* module) {

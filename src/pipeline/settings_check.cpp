@@ -1,0 +1,252 @@
+#include "pipeline/settings_check.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/numbers.hpp"
+#include "base/utf8.hpp"
+#include "pipeline/system.hpp"
+
+namespace boxwright {
+namespace {
+
+// A value as a message shows it: plainly unless that would take hundreds of digits.
+std::string shown(double value) {
+    const double size = std::abs(value);
+    return size == 0 || (size >= 1e-6 && size < 1e16) ? plain_number(value) : list_number(value);
+}
+
+// One option the caller gave, as its row checks it.
+struct GivenSetting {
+    const OptionSpec* spec;
+    double value;
+    std::string text;  // the value as given: whole numbers whole
+};
+
+GivenSetting number(std::string_view name, double value) {
+    return {find_option(name), value, shown(value)};
+}
+
+GivenSetting whole(std::string_view name, std::int64_t value) {
+    return {find_option(name), static_cast<double>(value), std::to_string(value)};
+}
+
+GivenSetting whole(std::string_view name, std::uint64_t value) {
+    return {find_option(name), static_cast<double>(value), std::to_string(value)};
+}
+
+// The options of the table the request gives, in the table's order.
+std::vector<GivenSetting> given_settings(const BuildRequest& request, const Watch& watch) {
+    std::vector<GivenSetting> given;
+    if (request.input_script) {
+        const RunSettings& run = *request.input_script;
+        given.push_back(number("temperature", run.temperature));
+        if (run.pressure) given.push_back(number("pressure", *run.pressure));
+        given.push_back(number("timestep", run.timestep));
+        given.push_back(whole("steps", run.steps));
+    }
+    const PairSettings& pair = request.pair_settings;
+    if (pair.cutoff) given.push_back(number("cutoff", *pair.cutoff));
+    if (pair.coulomb_cutoff) given.push_back(number("coulomb_cutoff", *pair.coulomb_cutoff));
+    if (pair.kspace_accuracy) given.push_back(number("kspace_accuracy", *pair.kspace_accuracy));
+    if (const auto* packing = std::get_if<PackmolPlacement>(&request.placement)) {
+        // The specified module's density is its packing's to check, in its own words.
+        if (request.full_report) given.push_back(number("density", packing->density));
+        given.push_back(number("tolerance", packing->tolerance));
+        if (packing->jobs) given.push_back(whole("jobs", *packing->jobs));
+        if (packing->seed) given.push_back(whole("seed", *packing->seed));
+    }
+    if (watch.time_limit) given.push_back(number("timeout", watch.time_limit->count()));
+    if (const auto* file = std::get_if<CoordinateFileSource>(&request.placement)) {
+        if (file->frame) given.push_back(whole("frame", *file->frame));
+    }
+    return given;
+}
+
+// A range's test, with infinities and NaN outside every bounded range.
+bool within(const ValueRange& range, double value) {
+    return std::isfinite(value) && range.contains(value);
+}
+
+bool is_everything(const ValueRange& range) {
+    return std::isinf(range.low) && std::isinf(range.high);
+}
+
+Result<void> check_setting(const GivenSetting& setting, OptionNaming naming,
+                           Diagnostics& diagnostics) {
+    const OptionSpec& spec = *setting.spec;
+    if (!is_everything(spec.runnable) && !within(spec.runnable, setting.value)) {
+        return tl::unexpected(
+            setting_error(spec.name, fmt::format("{} must be {}, got {}", option_name(spec, naming),
+                                                 spec.runnable_words, setting.text)));
+    }
+    if (!is_everything(spec.plausible) && !within(spec.plausible, setting.value)) {
+        diagnostics.warn(DiagnosticKind::Setting, "{} {}{}{}: {}", option_name(spec, naming),
+                         setting.text, spec.unit.empty() ? "" : " ", spec.unit,
+                         spec.implausible_words);
+    }
+    return {};
+}
+
+// A failure of the amounts the caller passed, not of a file.
+FfError bad_amounts(std::string_view option, std::string message) {
+    FfError error = setting_error(option, std::move(message));
+    error.bad_argument = true;
+    return error;
+}
+
+// species against counts; a composition's fractions and total are the composition's to check.
+Result<void> check_amounts(const BuildRequest& request) {
+    const OptionNaming naming = request.option_naming;
+    if (request.species.empty()) {
+        return tl::unexpected(
+            bad_amounts("species", fmt::format("{} must name at least one molecule file",
+                                               option_name("species", naming))));
+    }
+    if (request.composition || request.species.size() == request.counts.size()) return {};
+    const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
+    return tl::unexpected(bad_amounts(
+        "counts", fmt::format("{} has {} {} but {} has {} {} (one count per species)",
+                              option_name("species", naming), request.species.size(),
+                              entries(request.species.size()), option_name("counts", naming),
+                              request.counts.size(), entries(request.counts.size()))));
+}
+
+// The first of the pair settings that is set, by its keyword; null when none is.
+const char* first_pair_setting(const PairSettings& pair) {
+    if (pair.cutoff) return "cutoff";
+    if (pair.coulomb_cutoff) return "coulomb_cutoff";
+    if (pair.kspace_accuracy) return "kspace_accuracy";
+    return nullptr;
+}
+
+// What the pair settings need of the preset: one at all, a Coulomb term for the Coulomb cutoff
+// and a long-range solver for the PPPM accuracy.
+Result<void> check_pair_preset(const BuildRequest& request, std::optional<PairSetup> preset) {
+    const PairSettings& pair = request.pair_settings;
+    const char* first = first_pair_setting(pair);
+    if (!first) return {};
+    const auto name = [&](std::string_view option) {
+        return option_name(option, request.option_naming);
+    };
+    if (!preset) {
+        return tl::unexpected(setting_error(
+            first, fmt::format("{} needs a pair-style preset, not none", name(first))));
+    }
+    const std::string_view chosen = request.preset_rule == PresetRule::FromCharges
+                                        ? " (auto chose it: no atom carries a charge)"
+                                        : "";
+    if (pair.coulomb_cutoff && !has_coulomb_term(*preset)) {
+        return tl::unexpected(
+            setting_error("coulomb_cutoff",
+                          fmt::format("{} needs a pair style with a Coulomb term; {} has none{}",
+                                      name("coulomb_cutoff"), display_name(*preset), chosen)));
+    }
+    if (pair.kspace_accuracy && !has_long_range_solver(*preset)) {
+        return tl::unexpected(setting_error(
+            "kspace_accuracy",
+            fmt::format("{} needs a pair style with a long-range solver; {} has none{}",
+                        name("kspace_accuracy"), display_name(*preset), chosen)));
+    }
+    return {};
+}
+
+// The rules between options.
+Result<void> check_combinations(const BuildRequest& request) {
+    const auto name = [&](std::string_view option) {
+        return option_name(option, request.option_naming);
+    };
+    const char* first = first_pair_setting(request.pair_settings);
+    if (first && !request.input_script) {
+        return tl::unexpected(setting_error(
+            first, fmt::format("{} is set in in.lmp, but no in.lmp is written", name(first))));
+    }
+    if (request.preset_rule == PresetRule::AsRequested) {
+        BW_TRY_VOID(check_pair_preset(request, request.pair_setup));
+    }
+    // Frames count from 1 at the start and from -1 at the end: no count reaches 0.
+    const auto* file = std::get_if<CoordinateFileSource>(&request.placement);
+    if (file && file->frame == 0) {
+        return tl::unexpected(
+            setting_error("frame", fmt::format("{} must be {}, got 0", name("frame"),
+                                               find_option("frame")->runnable_words)));
+    }
+    const auto* packing = std::get_if<PackmolPlacement>(&request.placement);
+    if (packing && !packing->jobs && (packing->seed || packing->subboxes)) {
+        return tl::unexpected(
+            setting_error(packing->seed ? "seed" : "subboxes",
+                          fmt::format("{} and {} apply to a box split into sub-boxes: give {} too",
+                                      name("seed"), name("subboxes"), name("jobs"))));
+    }
+    return {};
+}
+
+// The largest σ of the pseudo atoms the build's molecules use, and one that has it.
+std::pair<double, std::string_view> largest_sigma(const ResolvedSystem& system) {
+    std::pair<double, std::string_view> largest{0, ""};
+    for (const auto& species : system.counted()) {
+        for (const auto& atom : species.molecule->pseudo_atoms) {
+            const auto* params = system.force_field().pseudo_atom(atom.name);
+            if (params && params->sigma_ang > largest.first) {
+                largest = {params->sigma_ang, atom.name};
+            }
+        }
+    }
+    return largest;
+}
+
+// A Lennard-Jones cutoff under σ cuts the potential inside its repulsive wall.
+void check_cutoff_against_sigma(const BuildRequest& request, const ResolvedSystem& system,
+                                Diagnostics& diagnostics) {
+    if (!request.full_report || !request.input_script || !system.pair_setup) return;
+    const auto [sigma, atom] = largest_sigma(system);
+    const auto& asked = request.pair_settings.cutoff;
+    const double cutoff = asked.value_or(system.force_field().cutoff_vdw);
+    if (cutoff >= sigma) return;
+    diagnostics.warn(DiagnosticKind::Setting,
+                     "{} {} \u00c5: under the largest \u03c3 of the build, {} \u00c5 ({}), so "
+                     "the cutoff falls inside the atoms' repulsive wall",
+                     asked ? option_name("cutoff", request.option_naming) : "CutOffVDW",
+                     shown(cutoff), shown(sigma), atom);
+}
+
+}  // namespace
+
+FfError setting_error(std::string_view python_name, std::string message) {
+    return FfError{.message = std::move(message), .option = std::string(python_name)};
+}
+
+Result<void> check_settings(const BuildRequest& request, const Watch& watch,
+                            Diagnostics& diagnostics) {
+    if (request.full_report) BW_TRY_VOID(check_amounts(request));
+    for (const auto& setting : given_settings(request, watch)) {
+        BW_TRY_VOID(check_setting(setting, request.option_naming, diagnostics));
+    }
+    return check_combinations(request);
+}
+
+Result<void> check_settings_against(const BuildRequest& request, const ResolvedSystem& system,
+                                    Diagnostics& diagnostics) {
+    if (request.preset_rule == PresetRule::FromCharges) {
+        BW_TRY_VOID(check_pair_preset(request, system.pair_setup));
+    }
+    // The force field's cutoff is the cutoff option's default: the same range holds for it.
+    const OptionSpec& cutoff = *find_option("cutoff");
+    const double cutoff_vdw = system.force_field().cutoff_vdw;
+    if (request.full_report && !within(cutoff.runnable, cutoff_vdw)) {
+        if (request.force_field.empty()) {
+            return fail("CutOffVDW of the force field must be {}, got {}", cutoff.runnable_words,
+                        shown(cutoff_vdw));
+        }
+        return fail_in(request.force_field, "CutOffVDW in {} must be {}, got {}",
+                       lossy_utf8(request.force_field), cutoff.runnable_words, shown(cutoff_vdw));
+    }
+    check_cutoff_against_sigma(request, system, diagnostics);
+    return {};
+}
+
+}  // namespace boxwright
