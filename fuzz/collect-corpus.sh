@@ -10,6 +10,7 @@ name=$1
 case $name in
     packed_pdb) patterns=(-name '*.pdb') ;;
     coordinate_file) patterns=(-name '*.xyz' -o -name '*.pdb' -o -name '*.data' -o -name '*.lmp') ;;
+    trajectory) patterns=(-name '*.dump' -o -name '*.lammpstrj' -o -name '*.gro' -o -name '*.xyz' -o -name '*.pdb') ;;
     force_field | molecule) patterns=(-name '*.json') ;;
     *) echo "unknown harness: $name" >&2; exit 1 ;;
 esac

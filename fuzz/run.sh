@@ -2,7 +2,7 @@
 # Runs each named harness for the given number of seconds, one after another, on its corpus in
 # fuzz/corpus/<name>/ (seeded from the test data, the examples and fuzz/seeds/ first).
 # Usage: fuzz/run.sh BUILD_DIR SECONDS NAME...
-#        (NAME: force_field, molecule, packed_pdb, coordinate_file)
+#        (NAME: force_field, molecule, packed_pdb, coordinate_file, trajectory)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1 seconds=$2
@@ -13,6 +13,7 @@ for name in "$@"; do
     mkdir -p "fuzz/artifacts/$name"
     case $name in
         packed_pdb | coordinate_file) dict=fuzz/pdb.dict ;;
+        trajectory) dict=fuzz/trajectory.dict ;;
         *) dict=fuzz/json.dict ;;
     esac
     echo "== $name: ${seconds}s"

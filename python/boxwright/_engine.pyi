@@ -103,14 +103,16 @@ def build_from_coords(
     molecules: SupportsIndex | None = None,
     option_naming: Literal["python", "command-line"] = "python",
     equilibrated: bool = False,
+    frame: SupportsIndex | None = None,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
 
-    coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),
-    read natively after the force field and the species are checked; box_len may then be None
-    for the box the file states, and check_names compares the file's atom names with the
-    species'. check_bonds compares every bond's length, under the minimum image, with the
+    coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp,
+    .dump, .lammpstrj, .gro), read natively after the force field and the species are checked;
+    box_len may then be None for the box the file states, check_names compares the file's atom
+    names (a dump's types) with the species', and frame chooses the frame of a file of several
+    (from 1, or from -1 at the end; None: the last). check_bonds compares every bond's length, under the minimum image, with the
     molecule file's (within 25 %) and fails the build on the first that is off, naming
     bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
     model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True
@@ -148,9 +150,10 @@ def run_raspa3(
 
 
 def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
-    """Every option of the run and the packing, declared once: a tuple of (name, kind, type,
-    unit, metavar, default, help, default_words) per option, kind one of 'run', 'pair',
-    'packing', 'split-packing'; default as Python writes it, '' when required."""
+    """Every option of the run, the packing and the coordinate file, declared once: a tuple of
+    (name, kind, type, unit, metavar, default, help, default_words) per option, kind one of
+    'run', 'pair', 'packing', 'split-packing', 'coordinates'; default as Python writes it, ''
+    when required."""
 
 def preset_names() -> tuple[str, ...]:
     """The pair-style presets' names, 'auto' first."""

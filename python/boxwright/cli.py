@@ -281,17 +281,21 @@ def build_parser() -> argparse.ArgumentParser:
         "--coords", type=Path, required=True, metavar="FILE",
         help="atom positions in Å, one per atom in species → molecule → atom order, as .xyz or "
         ".extxyz (count line, comment line, then 'name x y z' lines; an extended XYZ Lattice "
-        "may state a cubic box), .pdb (ATOM/HETATM records of the first model; CRYST1 for the "
-        "box) or .data/.lmp (a LAMMPS data file in the full atom style, as write_data writes "
-        "it: atoms by ID, image flags applied, box from its bounds; velocities kept, as from the "
-        "final.data of in.lmp) or .json (RASPA3's final configuration, output/restart_*.s0.json "
-        "of a run kept with 'raspa --keep-raspa-dir') (required)",
+        "may state a cubic box), .pdb (ATOM/HETATM records of a model; CRYST1 for the box), "
+        ".data/.lmp (a LAMMPS data file in the full atom style, as write_data writes it: atoms "
+        "by ID, image flags applied, box from its bounds; velocities kept, as from the "
+        "final.data of in.lmp), .dump/.lammpstrj (a LAMMPS text dump: atoms by id, x y z with "
+        "image flags, xu yu zu or xs ys zs, box from its bounds, types compared with the "
+        "build's, velocities kept), .gro (GROMACS, nm converted to Å) or .json (RASPA3's final "
+        "configuration, output/restart_*.s0.json of a run kept with 'raspa --keep-raspa-dir') "
+        "(required)",
     )
     coords.add_argument(
         "--box-length", type=_positive, metavar="ANG",
         help="edge of the cubic box, Å; the box spans 0 to this length on every axis "
         "(default: the cubic box the file states; given, it must agree with it)",
     )
+    _add_options(table, "coordinates", coords)
     coords.add_argument(
         "--check-names", action=argparse.BooleanOptionalAction, default=True,
         help="compare each atom name in the file with the pseudo-atom name the molecule files "

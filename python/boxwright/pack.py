@@ -329,6 +329,7 @@ def from_coords(
     strict: bool = False,
     mole_fractions: Sequence[float] | None = None,
     molecules: int | None = None,
+    frame: int | None = None,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
@@ -341,13 +342,16 @@ def from_coords(
         the molecule file). Positions are written as given, not wrapped into the box. A path
         names a coordinate file, read natively after the force field and the species have been
         checked: .xyz or .extxyz (count line, comment line, "name x y z" lines; an extended XYZ
-        Lattice may state a cubic box), .pdb (ATOM/HETATM records of the first model, CRYST1 for
-        the box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
+        Lattice may state a cubic box), .pdb (ATOM/HETATM records of a model, CRYST1 for the
+        box), .data or .lmp (a LAMMPS data file, atom style full: atoms by ID, image flags
         applied, box from its bounds; the velocities of a Velocities section go into data.lmp,
-        and in.lmp keeps them and skips the start of a packed box), .json (RASPA3's final
-        configuration, output/restart_*.s0.json: positions by component, the species' names,
-        a four-site water's M site dropped; its cubic box). A file whose atom count
-        differs from what the species and counts need is refused, naming both counts. Required.
+        and in.lmp keeps them and skips the start of a packed box), .dump or .lammpstrj (a
+        LAMMPS text dump, custom or atom style: atoms by id; x y z with image flags, xu yu zu,
+        or xs ys zs; box from its bounds; vx vy vz kept as velocities), .gro (GROMACS: nm
+        and nm/ps converted to Å and Å/fs) or .json (RASPA3's final configuration,
+        output/restart_*.s0.json: positions by component, the species' names, a four-site
+        water's M site dropped; its cubic box). A file whose atom count differs from what the
+        species and counts need is refused, naming both counts. Required.
     box_len : float or None
         Edge of the cubic box, Å; the box spans 0 to *box_len* on every axis. May be left out
         when *coords* is a file that states a cubic box; given, it must agree with that box.
@@ -357,8 +361,14 @@ def from_coords(
         As for `packmol`.
     check_names : bool
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
-        the molecule files expect at its place (in a PDB file, its first four characters), so a
-        file in another order is refused. Turn it off for files whose names are element symbols.
+        the molecule files expect at its place (in a PDB file, its first four characters; in a
+        .gro file, five), so a file in another order is refused; a dump's type column is
+        compared with the build's atom types alike. Turn it off for files whose names are
+        element symbols.
+    frame : int or None
+        The frame of a coordinate file of several (an XYZ or .gro trajectory, the models of a
+        PDB file, a dump): from 1 at the start, or from -1 at the end; None reads the last. The
+        report notes which frame of how many was read; only that frame is held in memory.
     check_bonds : bool
         Compare the length of every bond, its molecule made whole by the minimum image, with
         the distance of the same two atoms in the molecule file: a bond off by more than 25 %,
@@ -378,6 +388,7 @@ def from_coords(
         input_script=input_script, temperature=temperature, pressure=pressure,
         timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
+        frame=frame,
         strict=strict, mole_fractions=mole_fractions, molecules=molecules)
 
 

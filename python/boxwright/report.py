@@ -202,10 +202,11 @@ class BuildReport:
         # The summary's own lines about the system: the box, how it was packed, skipped species.
         lines += [line for line in self.summary.splitlines()
                   if line.startswith(("box: ", "packing: ", "skipped (count 0): "))]
-        # How mole fractions became the counts of the table below, and which files the species
-        # are where a file hides a bundled model.
+        # How mole fractions became the counts of the table below, which files the species are
+        # where a file hides a bundled model, and which frame of a coordinate file was read.
         lines += [d.text for d in self.diagnostics
-                  if d.kind in ("composition", "species") and d.level == "note"]
+                  if d.kind in ("composition", "species", "coordinate-frame")
+                  and d.level == "note"]
         # What RASPA3 did: cycles, final energy, acceptance, the box it reached.
         lines += [d.text for d in self.diagnostics if d.kind == "raspa3" and d.level == "note"]
         width = max([len("species")] + [len(s.name) for s in self.species])

@@ -64,6 +64,7 @@ Result<std::optional<std::string_view>> LineReader::next() {
         std::string_view unread(buffer_.get() + begin_, end_ - begin_);
         const bool whole_line = std::memchr(unread.data(), '\n', unread.size()) != nullptr;
         if (whole_line || (at_end_ && !unread.empty())) {
+            last_line_ = {buffer_offset_ + begin_, line_number_ + 1};
             std::string_view line = take_line(unread);
             begin_ = end_ - unread.size();
             ++line_number_;
@@ -75,13 +76,17 @@ Result<std::optional<std::string_view>> LineReader::next() {
     }
 }
 
-Result<void> LineReader::rewind() {
-    if (::lseek(fd_.get(), 0, SEEK_SET) < 0) {
+Result<void> LineReader::rewind() { return rewind_to({}); }
+
+Result<void> LineReader::rewind_to(Mark mark) {
+    if (::lseek(fd_.get(), static_cast<off_t>(mark.offset), SEEK_SET) < 0) {
         return tl::unexpected(OsError(OsOperation::Reading, errno).about(os_subject()));
     }
     begin_ = end_ = 0;
+    buffer_offset_ = mark.offset;
     at_end_ = false;
-    line_number_ = 0;
+    line_number_ = mark.line - 1;
+    last_line_ = mark;
     return {};
 }
 
@@ -101,6 +106,7 @@ tl::unexpected<FfError> LineReader::line_too_long() const {
 Result<void> LineReader::refill() {
     if (begin_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        buffer_offset_ += begin_;
         end_ -= begin_;
         begin_ = 0;
     }

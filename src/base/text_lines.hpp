@@ -54,6 +54,18 @@ class LineReader {
 
     // The 1-based number of the line next() returned last (0 before the first).
     std::uint64_t line_number() const { return line_number_; }
+
+    // The start of a line: its byte offset in the file and its number. A file read twice (the
+    // frames of a trajectory counted, then the chosen one read) comes back to a mark rather
+    // than holding anything of what it passed.
+    struct Mark {
+        std::uint64_t offset = 0;
+        std::uint64_t line = 1;
+    };
+    // The start of the line next() returned last; the start of the file before the first.
+    Mark mark() const { return last_line_; }
+    // Reads on from `mark`: next() returns the line that starts there.
+    Result<void> rewind_to(Mark mark);
     // The path as given.
     const std::string& path() const { return path_; }
     // The path as given, for messages: bytes that are not UTF-8 shown as U+FFFD.
@@ -73,7 +85,9 @@ class LineReader {
     std::optional<std::string> subject_;
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0, end_ = 0;  // the unread bytes are buffer_[begin_, end_)
-    bool at_end_ = false;              // the file has nothing more to give
+    std::uint64_t buffer_offset_ = 0;  // of buffer_[0] in the file
+    Mark last_line_;
+    bool at_end_ = false;  // the file has nothing more to give
     std::function<bool()> give_up_;
     std::uint64_t line_number_ = 0;
 };

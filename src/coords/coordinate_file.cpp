@@ -18,6 +18,8 @@ std::optional<CoordinateFormat> coordinate_format_of(std::string_view path) {
     if (is("pdb")) return CoordinateFormat::Pdb;
     if (is("data") || is("lmp")) return CoordinateFormat::LammpsData;
     if (is("json")) return CoordinateFormat::RaspaRestart;
+    if (is("dump") || is("lammpstrj")) return CoordinateFormat::LammpsDump;
+    if (is("gro")) return CoordinateFormat::Gro;
     return std::nullopt;
 }
 
@@ -28,7 +30,8 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
     const auto format = coordinate_format_of(path);
     if (!format) {
         return fail(
-            "{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data, .lmp or .json)",
+            "{}: unknown coordinate format (expected .xyz, .extxyz, .pdb, .data, .lmp, .dump, "
+            ".lammpstrj, .gro or .json)",
             lossy_utf8(path));
     }
     switch (*format) {
@@ -40,6 +43,10 @@ Result<CoordinateFile> read_in_its_format(const std::string& path, const Expecte
             return read_lammps_data(path, expected, options);
         case CoordinateFormat::RaspaRestart:
             return read_raspa_restart_file(path, expected, options);
+        case CoordinateFormat::LammpsDump:
+            return read_lammps_dump(path, expected, options);
+        case CoordinateFormat::Gro:
+            return read_gro(path, expected, options);
     }
     return fail("{}: unknown coordinate format", lossy_utf8(path));  // unreachable
 }

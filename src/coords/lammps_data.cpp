@@ -14,6 +14,7 @@
 #include "base/numbers.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/coordinate_text.hpp"
+#include "coords/frames.hpp"
 #include "coords/reader_support.hpp"
 
 namespace boxwright {
@@ -260,6 +261,9 @@ Result<CoordinateFile> read_lammps_data(const std::string& path, const ExpectedA
                                         const CoordinateReadOptions& options) {
     BW_TRY(auto lines, LineReader::open(path));
     lines.give_up_when(options.give_up);
+    if (options.frame && *options.frame != 1 && *options.frame != -1) {
+        return coords::no_such_frame(lines, 1, *options.frame);  // a data file is one frame
+    }
     BW_TRY(auto title, lines.next());
     if (!title) return fail_at_end(lines, "the file is empty");
 

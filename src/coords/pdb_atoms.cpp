@@ -11,7 +11,7 @@ Result<PdbAtomReader> PdbAtomReader::open(const std::string& path,
 Result<std::optional<PdbAtomLine>> PdbAtomReader::next(const OtherLine& other_line) {
     while (!model_ended_) {
         BW_TRY(auto line, lines_.next());
-        model_ended_ = !line || is_pdb_record(*line, "ENDMDL");
+        model_ended_ = !line || ends_pdb_model(*line);
         if (model_ended_) break;
         if (is_pdb_atom_record(*line)) return PdbAtomLine{*line, read_pdb_atom_record(*line)};
         if (other_line) BW_TRY_VOID(other_line(*line));

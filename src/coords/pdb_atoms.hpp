@@ -1,4 +1,4 @@
-// PdbAtomReader: the atom records of a PDB file's first model, one at a time, read line by line so
+// PdbAtomReader: the atom records of a model of a PDB file, one at a time, read line by line so
 // that a file of millions of atoms takes no more memory than its longest line. The users' PDB
 // coordinate files are read through it; which lines are atom records is pdb_record.hpp's, shared
 // with the reader of packmol's output. How a record that cannot be read is reported stays with the
@@ -32,12 +32,17 @@ class PdbAtomReader {
     static Result<PdbAtomReader> open(const std::string& path,
                                       std::optional<std::string> subject = std::nullopt);
 
-    // The next atom record of the first model, or nullopt once an ENDMDL record or the end of the
-    // file is reached. The lines before it that are not atom records go to `other_line`, if any.
+    // The next atom record of the model, or nullopt once an ENDMDL or END record or the end of
+    // the file is reached. The lines before it that are not atom records go to `other_line`, if
+    // any.
     Result<std::optional<PdbAtomLine>> next(const OtherLine& other_line = {});
 
     // For messages: the file's shown path and the number of the line read last.
     const LineReader& lines() const { return lines_; }
+    // To pass the models of a file line by line, and come back to one; read_model() then reads
+    // that model's atom records from where the lines are.
+    LineReader& lines() { return lines_; }
+    void read_model() { model_ended_ = false; }
     void give_up_when(std::function<bool()> give_up) { lines_.give_up_when(std::move(give_up)); }
 
   private:

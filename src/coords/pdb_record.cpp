@@ -18,6 +18,11 @@ bool is_pdb_atom_record(std::string_view line) {
     return is_pdb_record(line, "HETATM") || is_pdb_record(line, "ATOM  ");
 }
 
+bool ends_pdb_model(std::string_view line) {
+    if (is_pdb_record(line, "ENDMDL")) return true;
+    return line.substr(0, 3) == "END" && trim_blanks(line.substr(3, 3)).empty();
+}
+
 tl::expected<PdbAtomRecord, PdbRecordFault> read_pdb_atom_record(std::string_view line) {
     using Fault = PdbRecordFault;
     if (line.size() < PDB_ATOM_RECORD_LENGTH) {

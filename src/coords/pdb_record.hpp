@@ -24,6 +24,9 @@ constexpr std::size_t PDB_RESIDUE_NAME_CHARACTERS = 3;
 bool is_pdb_record(std::string_view line, std::string_view name);
 // A line whose first six bytes are exactly "HETATM" or "ATOM  " ("ATOM" and two blanks).
 bool is_pdb_atom_record(std::string_view line);
+// An ENDMDL record, or an END record: the end of a model (programs that write a trajectory
+// without MODEL records end each frame with END).
+bool ends_pdb_model(std::string_view line);
 
 struct PdbAtomRecord {
     std::string_view name;                   // columns 13-16 without surrounding blanks

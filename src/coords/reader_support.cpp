@@ -59,8 +59,12 @@ tl::unexpected<FfError> not_finite(const LineReader& lines, std::string_view wha
 }
 
 Result<void> check_atom_count(const LineReader& lines, std::uint64_t found,
-                              const ExpectedAtoms& expected) {
+                              const ExpectedAtoms& expected, FrameContext frame) {
     if (found == expected.size()) return {};
+    if (frame.several) {
+        return fail("{}: frame {} has {} atoms but the species and counts need {}",
+                    lines.shown_path(), frame.number, found, expected.size());
+    }
     return fail("{} has {} atoms but the species and counts need {}", lines.shown_path(), found,
                 expected.size());
 }

@@ -80,9 +80,16 @@ Result<double> finite_number(const LineReader& lines, std::string_view what,
 tl::unexpected<FfError> not_finite(const LineReader& lines, std::string_view what,
                                    std::string_view field);
 
-// "{path} has {found} atoms but the species and counts need {needed}" unless they agree.
+// The frame a reader reads, and whether the file has others (then its messages name the frame).
+struct FrameContext {
+    std::uint64_t number = 1;
+    bool several = false;
+};
+
+// "{path} has {found} atoms but the species and counts need {needed}" unless they agree; in a
+// file of several frames, "{path}: frame {number} has {found} atoms but ...".
 Result<void> check_atom_count(const LineReader& lines, std::uint64_t found,
-                              const ExpectedAtoms& expected);
+                              const ExpectedAtoms& expected, FrameContext frame = {});
 
 // The atom at 0-based `index` must be named as its pseudo atom, cut to `characters` characters
 // where the file's name column is that narrow.

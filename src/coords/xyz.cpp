@@ -1,13 +1,14 @@
-// XYZ and extended XYZ files. Line 1 holds the atom count, line 2 a comment, then one line per
-// atom: by default its name and x, y, z; an extended XYZ comment's Properties may put the name and
-// the position in other columns, and its Lattice may state a cubic box. One frame only: anything
-// but blank lines after the atoms is refused, as a trajectory's later frames would be ignored.
+// XYZ and extended XYZ files. A frame's first line holds the atom count, its second a comment,
+// then one line per atom: by default its name and x, y, z; an extended XYZ comment's Properties
+// may put the name and the position in other columns, and its Lattice may state a cubic box.
+// Frames follow one another, blank lines allowed between them and at the end.
 #include <algorithm>
 #include <array>
 
 #include "base/names.hpp"
 #include "coords/coordinate_file.hpp"
 #include "coords/coordinate_text.hpp"
+#include "coords/frames.hpp"
 #include "coords/reader_support.hpp"
 
 namespace boxwright {
@@ -134,18 +135,48 @@ Result<std::string_view> required_line(LineReader& lines, std::string_view what)
     return *line;
 }
 
-}  // namespace
+// Passes frames by their count lines, reading nothing else of them.
+class XyzFrames {
+  public:
+    struct Start {
+        LineReader::Mark mark;
+    };
 
-Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& expected,
-                                const CoordinateReadOptions& options) {
-    BW_TRY(auto lines, LineReader::open(path));
-    lines.give_up_when(options.give_up);
+    Result<bool> pass(LineReader& lines) {
+        std::optional<std::string_view> line;
+        do {
+            BW_TRY(line, lines.next());
+            if (!line) return false;
+        } while (passed_ > 0 && trim_blanks(*line).empty());  // the first frame starts at once
+        start_.mark = lines.mark();
+        std::array<std::string_view, 1> field;
+        coords::split_fields(*line, field);
+        const auto count = coords::parse_count(field[0]);
+        if (!count) return fail_at(lines, "expected the atom count, found '{}'", *line);
+        BW_TRY(line, lines.next());  // the comment
+        for (std::uint64_t atom = 0; line && atom < *count; ++atom) {
+            BW_TRY(line, lines.next());
+        }
+        if (!line) return fail_at_end(lines, "the file ends inside a frame");
+        ++passed_;
+        return true;
+    }
+    const Start& start() const { return start_; }
+
+  private:
+    Start start_;
+    std::uint64_t passed_ = 0;
+};
+
+Result<CoordinateFile> read_frame(LineReader& lines, const ExpectedAtoms& expected,
+                                  const CoordinateReadOptions& options,
+                                  coords::FrameContext frame) {
     BW_TRY(std::string_view count_line, required_line(lines, "the atom count"));
     std::array<std::string_view, 1> count_field;
     coords::split_fields(count_line, count_field);
     const auto count = coords::parse_count(count_field[0]);
     if (!count) return fail_at(lines, "expected the atom count, found '{}'", count_line);
-    BW_TRY_VOID(coords::check_atom_count(lines, *count, expected));
+    BW_TRY_VOID(coords::check_atom_count(lines, *count, expected, frame));
 
     BW_TRY(std::string_view comment, required_line(lines, "the comment line"));
     BW_TRY(XyzComment header, read_comment(lines, comment));
@@ -175,16 +206,20 @@ Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& ex
         }
         file.positions.push_back(position);
     }
-    for (;;) {
-        BW_TRY(auto line, lines.next());
-        if (!line) break;
-        if (!trim_blanks(*line).empty()) {
-            return fail_at(lines,
-                           "more lines follow the {} atoms of the count line (one frame is read)",
-                           *count);
-        }
-    }
     return file;
+}
+
+}  // namespace
+
+Result<CoordinateFile> read_xyz(const std::string& path, const ExpectedAtoms& expected,
+                                const CoordinateReadOptions& options) {
+    BW_TRY(auto lines, LineReader::open(path));
+    lines.give_up_when(options.give_up);
+    return coords::read_chosen_frame<XyzFrames>(
+        lines, options.frame,
+        [&](LineReader& at, const XyzFrames::Start&, coords::FrameContext frame) {
+            return read_frame(at, expected, options, frame);
+        });
 }
 
 }  // namespace boxwright

@@ -47,6 +47,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "output-directory";
         case DiagnosticKind::Raspa:
             return "raspa3";
+        case DiagnosticKind::CoordinateFrame:
+            return "coordinate-frame";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

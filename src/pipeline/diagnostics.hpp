@@ -30,6 +30,7 @@ enum class DiagnosticKind {
     KeptVelocities,   // the temperature of the velocities a data file carries through
     OutputDirectory,  // written unlocked, or files of an earlier build removed from it
     Raspa,            // what the RASPA3 run did: cycles, energy, acceptance, box, cutoffs
+    CoordinateFrame,  // which frame of a coordinate file of several was read
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

@@ -206,6 +206,23 @@ constexpr std::array OPTIONS = {
         .help = "stop every Packmol and write nothing once packing has taken this long",
         .default_words = "no limit",
     },
+    OptionSpec{
+        .name = "frame",
+        .kind = OptionKind::Coordinates,
+        .type = OptionType::OptionalInt,
+        .unit = "",
+        .metavar = "N",
+        .default_value = "None",
+        // Every whole number but 0 names a frame; whether the file has it is the reader's to say.
+        .runnable = anything(),
+        .runnable_words = "a frame number, from 1 at the start or from -1 at the end",
+        .plausible = anything(),
+        .implausible_words = "",
+        .help = "the frame of a coordinate file of several (XYZ or .gro frames, PDB models, "
+                "dump frames): from 1 at the start, or from -1 at the end; the report says "
+                "which of how many was read",
+        .default_words = "the last",
+    },
 };
 
 }  // namespace

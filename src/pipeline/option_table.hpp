@@ -17,8 +17,9 @@
 namespace boxwright {
 
 // Where an option belongs, which is also where the command line's help lists it: in.lmp's run,
-// its cutoffs and PPPM accuracy, the packing, and the packing in sub-boxes.
-enum class OptionKind { Run, Pair, Packing, SplitPacking };
+// its cutoffs and PPPM accuracy, the packing, the packing in sub-boxes, and the reading of a
+// coordinate file.
+enum class OptionKind { Run, Pair, Packing, SplitPacking, Coordinates };
 
 // The value a caller gives, as the command line and Python convert it.
 enum class OptionType {

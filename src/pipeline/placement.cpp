@@ -98,11 +98,20 @@ Result<PlacedAtoms> pack(const ResolvedSystem& system, const PackmolPlacement& p
 }
 
 Result<PlacedAtoms> read_file(const ResolvedSystem& system, const CoordinateFileSource& file,
-                              const Watch& watch) {
+                              const Watch& watch, Diagnostics& diagnostics) {
     BW_TRY(auto expected, ExpectedAtoms::of(system.counted()));
-    const CoordinateReadOptions options{file.check_names, file.box_length,
-                                        [&watch] { return watch.stop_requested(); }};
+    const AtomTypeRegistry& atom_types = system.species.registries.atoms;
+    const CoordinateReadOptions options{
+        file.check_names, file.box_length, [&watch] { return watch.stop_requested(); }, file.frame,
+        [&atom_types](const std::string& pseudo_atom) {
+            return static_cast<std::uint64_t>(atom_types.type_number(pseudo_atom));
+        }};
     BW_TRY(auto read, read_coordinate_file(file.path, expected, options));
+    if (read.frame) {
+        diagnostics.note(DiagnosticKind::CoordinateFrame, "read frame {} of {} of {}{}",
+                         read.frame->number, read.frame->count, lossy_utf8(file.path),
+                         read.frame->label.empty() ? "" : " (" + read.frame->label + ")");
+    }
     PlacedAtoms placed{std::move(read.positions), std::nullopt, read.box_length};
     placed.velocities = std::move(read.velocities);
     return placed;
@@ -290,7 +299,7 @@ Result<PlacedAtoms> place(const ResolvedSystem& system, const BuildRequest& requ
                                PlacedAtoms{{}, given->positions, given->box_length});
     }
     if (const auto* file = std::get_if<CoordinateFileSource>(&placement)) {
-        return read_file(system, *file, watch).and_then([&](PlacedAtoms placed) {
+        return read_file(system, *file, watch, diagnostics).and_then([&](PlacedAtoms placed) {
             return given_positions(system, request, std::move(placed));
         });
     }

@@ -36,7 +36,9 @@ struct GivenPositions {
 struct CoordinateFileSource {
     std::string path = {};
     std::optional<double> box_length = std::nullopt;  // absent: the box the file states
-    bool check_names = true;  // compare the file's atom names with the species'
+    bool check_names = true;  // compare the file's atom names (a dump's types) with the species'
+    // The frame of a file of several, from 1 at the start or -1 at the end; absent: the last.
+    std::optional<std::int64_t> frame = std::nullopt;
 };
 
 // Packmol places the molecules at a mass density: in one run over the whole box, or, given

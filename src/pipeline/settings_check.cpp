@@ -64,6 +64,9 @@ std::vector<GivenSetting> given_settings(const BuildRequest& request, const Watc
         if (raspa->density) given.push_back(number("density", *raspa->density));
     }
     if (watch.time_limit) given.push_back(number("timeout", watch.time_limit->count()));
+    if (const auto* file = std::get_if<CoordinateFileSource>(&request.placement)) {
+        if (file->frame) given.push_back(whole("frame", *file->frame));
+    }
     return given;
 }
 
@@ -186,6 +189,13 @@ Result<void> check_combinations(const BuildRequest& request) {
     }
     if (const auto* raspa = std::get_if<RaspaPlacement>(&request.placement)) {
         BW_TRY_VOID(check_raspa(*raspa, request.option_naming));
+    }
+    // Frames count from 1 at the start and from -1 at the end: no count reaches 0.
+    const auto* file = std::get_if<CoordinateFileSource>(&request.placement);
+    if (file && file->frame == 0) {
+        return tl::unexpected(
+            setting_error("frame", fmt::format("{} must be {}, got 0", name("frame"),
+                                               find_option("frame")->runnable_words)));
     }
     const auto* packing = std::get_if<PackmolPlacement>(&request.placement);
     if (packing && !packing->jobs && (packing->seed || packing->subboxes)) {

@@ -52,6 +52,33 @@ TEST(LineReader, SplitsLikeTheInMemoryRuleAcrossBufferEnds) {
     EXPECT_EQ(read_all(dir.write("one.txt", "\n")), std::vector<std::string>{""});
 }
 
+// A mark taken anywhere, also past several refills of the buffer, brings the reader back to that
+// line with its number; the start of the file is the default mark.
+TEST(LineReader, ComesBackToAMarkedLine) {
+    std::string text;
+    for (std::size_t i = 0; text.size() < (std::size_t{3} << 20); ++i) {
+        text += std::to_string(i) + std::string(i % 200, 'x') + (i % 2 ? "\r\n" : "\n");
+    }
+    test::TempDir dir;
+    auto reader = *LineReader::open(dir.write("lines.txt", text));
+    const auto expected = split_in_memory(text);
+    std::vector<std::pair<LineReader::Mark, std::size_t>> marks = {{{}, 0}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_TRUE(reader.next().value().has_value());
+        if (i % 5000 == 4999) marks.emplace_back(reader.mark(), i);
+    }
+    for (const auto& [mark, index] : marks) {
+        SCOPED_TRACE(index);
+        ASSERT_TRUE(reader.rewind_to(mark));
+        for (std::size_t i = index; i < std::min(index + 3, expected.size()); ++i) {
+            const auto line = reader.next();
+            ASSERT_TRUE(line && *line);
+            EXPECT_EQ(**line, expected[i]);
+            EXPECT_EQ(reader.line_number(), i + 1);
+        }
+    }
+}
+
 TEST(LineReader, RefusalsNameTheFileAndTheLine) {
     test::TempDir dir;
     const auto path = dir.write("bad.txt", "fine\n\xC3\x85 fine too\nbad \xC3(\nnever read\n");

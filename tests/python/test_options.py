@@ -12,11 +12,15 @@ from support import (EXAMPLES, FORCE_FIELD, SOURCE_DIR, TempDirTestCase, boxwrig
 METHANE, WATER = EXAMPLES / "methane.json", EXAMPLES / "water.json"
 TABLE = cli.option_table()
 RUN_KINDS = ("run", "pair")
+PACKING_KINDS = ("run", "pair", "packing", "split-packing")
+COORDS_KINDS = ("run", "pair", "coordinates")
 
 # A value of each type that every option of the type refuses (a count over LAMMPS's steps, a
 # split-box setting without jobs), and what the refusal needs beside it.
 REFUSED = {"number": "nan", "optional-number": "nan", "count": "3000000000",
            "optional-int": "-1", "optional-count": "1", "optional-grid": "1,1,1"}
+# An option refused by a value other than its type's.
+REFUSED_OPTION = {"frame": "0"}
 
 
 def python_default(option):
@@ -25,10 +29,10 @@ def python_default(option):
 
 class OptionTableTest(TempDirTestCase):
     def test_every_option_is_in_the_signatures_with_the_table_default(self):
-        wrappers = {pack.packmol: [o for o in TABLE],
-                    pack.from_coords: [o for o in TABLE if o.kind in RUN_KINDS],
-                    _engine.build_packmol: [o for o in TABLE],
-                    _engine.build_from_coords: [o for o in TABLE if o.kind in RUN_KINDS]}
+        wrappers = {pack.packmol: [o for o in TABLE if o.kind in PACKING_KINDS],
+                    pack.from_coords: [o for o in TABLE if o.kind in COORDS_KINDS],
+                    _engine.build_packmol: [o for o in TABLE if o.kind in PACKING_KINDS],
+                    _engine.build_from_coords: [o for o in TABLE if o.kind in COORDS_KINDS]}
         for function, options in wrappers.items():
             parameters = inspect.signature(function).parameters
             for option in options:
@@ -40,13 +44,13 @@ class OptionTableTest(TempDirTestCase):
         self.assertEqual(tuple(pack.PAIR_STYLES), _engine.preset_names())
 
     def test_every_option_is_on_the_command_line_and_in_its_help(self):
-        for command, kinds, given in (("pack", None, ["--density", "1"]),
-                                      ("from-coords", RUN_KINDS, ["--coords", "c"])):
+        for command, kinds, given in (("pack", PACKING_KINDS, ["--density", "1"]),
+                                      ("from-coords", COORDS_KINDS, ["--coords", "c"])):
             args = vars(cli.build_parser().parse_args(
                 [command, "--species", "a.json", "--counts", "1", *given]))
             text = " ".join(boxwright(command, "--help").stdout.split())
             for option in TABLE:
-                if kinds and option.kind not in kinds:
+                if option.kind not in kinds:
                     continue
                 with self.subTest(command=command, option=option.name):
                     if option.default != "":
@@ -65,19 +69,26 @@ class OptionTableTest(TempDirTestCase):
     # caller's words: the command line's as a usage error, Python's as a BuildError.
     def test_each_option_is_checked_before_any_file_and_named_by_its_caller(self):
         for option in TABLE:
-            value = REFUSED[option.type]
+            value = REFUSED_OPTION.get(option.name, REFUSED[option.type])
+            # The packing's options through pack, the coordinate file's through from-coords.
+            command, given, build = (
+                ("pack", ["--density", 500],
+                 lambda **kw: pack.packmol(METHANE, [1], **{"density": 500.0, **kw}))
+                if option.kind in PACKING_KINDS else
+                ("from-coords", ["--coords", "missing.xyz"],
+                 lambda **kw: pack.from_coords(METHANE, [1], self.tmp / "missing.xyz", **kw)))
             with self.subTest(option.name):
-                result = boxwright("pack", "--species", METHANE, "--counts", 1, "--density", 500,
+                result = boxwright(command, "--species", METHANE, "--counts", 1, *given,
                                    "--force-field", "missing.json", f"{option.flag}={value}",
                                    cwd=self.tmp)
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertRegex(result.stderr.splitlines()[-1],
-                                 rf"^boxwright pack: error: .*{re.escape(option.flag)}\b")
+                                 rf"^boxwright {command}: error: .*{re.escape(option.flag)}\b")
                 self.assertNotIn(option.name if "_" in option.name else "\0", result.stderr)
                 converted = cli._CONVERSIONS[option.type](value)
                 with self.assertRaises(BuildError) as raised:
-                    pack.packmol(METHANE, [1], force_field=self.tmp / "missing.json",
-                                 out_dir=self.tmp, **{"density": 500.0, option.name: converted})
+                    build(force_field=self.tmp / "missing.json", out_dir=self.tmp,
+                          **{option.name: converted})
                 self.assertEqual(raised.exception.option, option.name)
                 self.assertNotIn("--", str(raised.exception))
                 self.assertFalse((self.tmp / "data.lmp").exists())

@@ -53,15 +53,17 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
     "bond_check_off='check_bonds=False', strict=False, model_force_fields=None, "
-    "mole_fractions=None, molecules=None, option_naming='python', equilibrated=False)\n"
+    "mole_fractions=None, molecules=None, option_naming='python', equilibrated=False, frame=None)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
     "\n"
-    "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp),\n"
-    "read natively after the force field and the species are checked; box_len may then be None\n"
-    "for the box the file states, and check_names compares the file's atom names with the\n"
-    "species'. check_bonds compares every bond's length, under the minimum image, with the\n"
+    "coords given as a str is the path of a coordinate file (.xyz, .extxyz, .pdb, .data, .lmp,\n"
+    ".dump, .lammpstrj, .gro), read natively after the force field and the species are checked;\n"
+    "box_len may then be None for the box the file states, check_names compares the file's atom\n"
+    "names (a dump's types) with the species', and frame chooses the frame of a file of several\n"
+    "(from 1, or from -1 at the end; None: the last). check_bonds compares every bond's length, "
+    "under the minimum image, with the\n"
     "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
     "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,\n"
     "model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True\n"
@@ -350,6 +352,7 @@ char* build_from_coords_keywords[] = {
     keyword("molecules"),
     keyword("option_naming"),
     keyword("equilibrated"),
+    keyword("frame"),
     nullptr,
 };
 
@@ -362,6 +365,7 @@ struct FromCoordsArguments {
     PyObject* bond_check_off = nullptr;
     CompositionKeywords composition;
     PyObject* equilibrated = nullptr;
+    PyObject* frame = nullptr;
 };
 
 // equilibrated, into the run settings of in.lmp when one is written.
@@ -396,7 +400,8 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
         convert_argument(given.coords, "coords", to_path, file.path) &&
         convert_parameter(given.box_len, "box_len", to_optional_number, file.box_length) &&
         convert(given.given, package) &&
-        convert_parameter(given.check_names, "check_names", to_bool, file.check_names);
+        convert_parameter(given.check_names, "check_names", to_bool, file.check_names) &&
+        convert_parameter(given.frame, "frame", to_optional_int64, file.frame);
     BuildRequest request = package.request();
     if (!converted || !convert_bond_check(given, request) ||
         !convert_equilibrated(given, request)) {
@@ -413,14 +418,14 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOO:build_from_coords",
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOOO:build_from_coords",
             build_from_coords_keywords, &all.species, &all.counts, &all.coords, &all.box_len,
             &given.pair_style, &given.explicit_lb, &given.force_field, &given.out_dir,
             &given.input_script, &given.temperature, &given.pressure, &given.timestep, &given.steps,
             &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names,
             &all.check_bonds, &all.bond_check_off, &given.strict, &given.model_force_fields,
             &all.composition.mole_fractions, &all.composition.molecules, &given.option_naming,
-            &all.equilibrated)) {
+            &all.equilibrated, &all.frame)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -431,6 +436,7 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     CoordinateRows rows;
     double box_length = 0;
     bool unused_check_names = true;
+    std::optional<std::int64_t> unused_frame;
     // A number that is not a plain float or int runs the caller's code when converted
     // (__float__, __index__), which could write into a buffer the positions are read from in
     // place: they must stay as they were when coords was converted.
@@ -453,7 +459,8 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         convert_parameter(box_len, "box_len", to_any_number, box_length) &&
         convert(given, package) &&
         // Positions carry no names; the flag is converted so a wrong type is refused alike.
-        convert_parameter(all.check_names, "check_names", to_bool, unused_check_names);
+        convert_parameter(all.check_names, "check_names", to_bool, unused_check_names) &&
+        convert_parameter(all.frame, "frame", to_optional_int64, unused_frame);
     BuildRequest request = package.request();
     if (!converted || !convert_bond_check(all, request) || !convert_equilibrated(all, request)) {
         return nullptr;

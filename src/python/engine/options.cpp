@@ -18,6 +18,8 @@ std::string_view kind_word(OptionKind kind) {
             return "packing";
         case OptionKind::SplitPacking:
             return "split-packing";
+        case OptionKind::Coordinates:
+            return "coordinates";
     }
     return "";
 }
@@ -83,9 +85,10 @@ PyObject* preset_names_entry(PyObject*, PyObject*) {
 
 PyMethodDef option_table_def = {
     "option_table", option_table_entry, METH_NOARGS,
-    "option_table()\n--\n\nEvery option of the run and the packing, declared once: a tuple of "
-    "(name, kind, type, unit, metavar, default, help, default_words) per option, kind one of "
-    "'run', 'pair', 'packing', 'split-packing'; default as Python writes it, '' when required."};
+    "option_table()\n--\n\nEvery option of the run, the packing and the coordinate file, "
+    "declared once: a tuple of (name, kind, type, unit, metavar, default, help, default_words) "
+    "per option, kind one of 'run', 'pair', 'packing', 'split-packing', 'coordinates'; default "
+    "as Python writes it, '' when required."};
 PyMethodDef preset_names_def = {
     "preset_names", preset_names_entry, METH_NOARGS,
     "preset_names()\n--\n\nThe pair-style presets' names, 'auto' first."};
