@@ -292,8 +292,8 @@ def packmol(
         mole_fractions=mole_fractions, molecules=molecules)
 
 
-def _packmol(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
-             force_field=None, out_dir=".", tolerance=2.0, *, progress=None,
+def _packmol(species, counts=None, density=None, pair_style: Any = "auto", explicit_lb=False,
+             force_field=None, out_dir: Any = ".", tolerance=2.0, *, progress=None,
              **keywords: Any) -> BuildReport:
     """`packmol`, with the engine's keywords beyond it: `option_naming="command-line"` has a
     failure about a setting name the command line's option."""
@@ -462,12 +462,13 @@ def raspa(
         strict=strict, mole_fractions=mole_fractions, molecules=molecules)
 
 
-def _raspa(species, counts=None, density=None, pair_style="auto", explicit_lb=False,
-           force_field=None, out_dir=".", *, box_len=None, input_script=True,
-           temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None,
-           coulomb_cutoff=None, kspace_accuracy=None, init_cycles=200, cycles=300, seed=None,
-           timeout=None, progress=None, raspa3=None, keep_raspa_dir=None, strict=False,
-           mole_fractions=None, molecules=None, option_naming="python") -> BuildReport:
+def _raspa(species, counts=None, density=None, pair_style: Any = "auto", explicit_lb=False,
+           force_field=None, out_dir: Any = ".", *, box_len=None, input_script=True,
+           temperature=298.15, pressure: float | None = 1.0, timestep=1.0, steps=100000,
+           cutoff=None, coulomb_cutoff=None, kspace_accuracy=None, init_cycles=200, cycles=300,
+           seed=None, timeout=None, progress=None, raspa3=None, keep_raspa_dir=None, strict=False,
+           mole_fractions=None, molecules=None,
+           option_naming: Literal["python", "command-line"] = "python") -> BuildReport:
     """`raspa`, with `option_naming` for the LAMMPS files' build, as `_packmol` has it."""
     from .raspa_init import pack_with_raspa3  # the one imports the other
 

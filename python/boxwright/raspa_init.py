@@ -40,7 +40,7 @@ class RaspaResult:
     final total potential energy over k_B, K, and `energy_kcal` the same in kcal/mol, the unit of
     LAMMPS's pe. `diagnostics` are the notes and warnings of the run."""
 
-    positions: memoryview
+    positions: memoryview[float]
     box_len: float
     counts: tuple[int, ...]
     energy_k: float
