@@ -79,8 +79,13 @@ void append_header(Out& out, const RunSettings& run, bool start) {
     command(out, "variable", "timestep index {:<13} # fs", list_number(run.timestep));
     command(out, "variable", "steps index {:<16} # of the production run", run.steps);
     if (!start) return;
-    command(out, "variable", "start_steps index {:<10} # of the limited-displacement start",
-            START_STEPS);
+    if (run.equilibrated) {
+        command(out, "variable", "start_steps index {:<10} # of the thermostatted start",
+                START_STEPS);
+    } else {
+        command(out, "variable", "start_steps index {:<10} # of the limited-displacement start",
+                START_STEPS);
+    }
     command(out, "variable", "seed index {:<17} # of the velocities and the start's thermostat",
             SEED);
 }
@@ -296,6 +301,37 @@ void append_constraints(Out& out, const InputScriptPlan& plan) {
     }
 }
 
+// Positions from an equilibration (a Monte Carlo run) have no contacts to relax and only lack
+// velocities: those drawn at the temperature settle under a thermostat of the production's
+// coupling, with the full dynamics, before the production.
+void append_thermostatted_start(Out& out, const InputScriptPlan& plan) {
+    section(out, "Thermostatted start");
+    append(out,
+           "# The positions come from an equilibration: no minimisation and no limited\n"
+           "# displacement, which would take them away from it; the drawn velocities settle\n"
+           "# under a Langevin thermostat of the production's coupling.\n");
+    const bool bodies = any_held(plan.species, Hold::RigidBody);
+    if (bodies) {
+        command(out, "fix",
+                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
+                "{} ${{seed}}",
+                THERMOSTAT_DAMPING);
+    }
+    const bool mobile = has_mobile_atoms(plan.species);
+    if (mobile) {
+        command(out, "fix", "start mobile nve");
+        command(out, "fix",
+                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
+                THERMOSTAT_DAMPING);
+    }
+    command(out, "run", "${{start_steps}}");
+    if (mobile) {
+        command(out, "unfix", "start_bath");
+        command(out, "unfix", "start");
+    }
+    if (bodies) command(out, "unfix", "bodies");
+}
+
 void append_start(Out& out, const InputScriptPlan& plan) {
     const bool shake = any_held(plan.species, Hold::Shake);
     const bool bodies = any_held(plan.species, Hold::RigidBody);
@@ -315,6 +351,10 @@ void append_start(Out& out, const InputScriptPlan& plan) {
     }
     command(out, "velocity", "all create ${{temperature}} ${{seed}} mom yes rot yes dist gaussian");
     command(out, "timestep", "${{timestep}}");
+    if (plan.run.equilibrated) {
+        append_thermostatted_start(out, plan);
+        return;
+    }
 
     section(out, "Limited-displacement start");
     append(out,
@@ -429,7 +469,7 @@ std::string input_script_text(const InputScriptPlan& plan) {
     Out out;
     append_header(out, plan.run, !plan.velocities_kept);
     append_system(out, plan);
-    if (!plan.velocities_kept) append_relaxation(out, plan);
+    if (!plan.velocities_kept && !plan.run.equilibrated) append_relaxation(out, plan);
     append_constraints(out, plan);
     append_start(out, plan);
     append_production(out, plan);

@@ -90,6 +90,27 @@ TEST(InputScript, MixtureOfEveryHoldGolden) {
     expect_golden("input_script/kept_velocities.in.lmp", input_script_text(plan));
 }
 
+// Equilibrated positions (from a Monte Carlo run) keep their configuration: no minimisation and
+// no limited displacement, only drawn velocities settled by a thermostat of normal coupling.
+TEST(InputScript, EquilibratedPositionsStartWithoutRelaxation) {
+    Plan p;
+    p.species.add(butane_molecule(), 2);
+    p.species.add(carbon_dioxide(), 4);
+    RunSettings run;
+    run.equilibrated = true;
+    const std::string text = input_script_text(p.make(PairSetup::LjCut, run));
+    for (const char* absent : {"minimize", "nve/limit", "10.0 ${seed}"}) {
+        SCOPED_TRACE(absent);
+        EXPECT_EQ(text.find(absent), std::string::npos);
+    }
+    for (const char* present :
+         {"velocity        all create ${temperature}", "fix             start mobile nve\n",
+          "langevin ${temperature} ${temperature} 100.0 ${seed}", "# --- Thermostatted start"}) {
+        SCOPED_TRACE(present);
+        EXPECT_NE(text.find(present), std::string::npos);
+    }
+}
+
 // Without a preset the user's pair style comes first; argon and butane carry no charge, so the
 // script minimises; no pressure runs NVT, and no rigid bodies means no mobile subset.
 TEST(InputScript, CustomPairStyleNvtWithMinimisationGolden) {
