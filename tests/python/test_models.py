@@ -5,9 +5,11 @@ user's, and the `boxwright models` command."""
 import itertools
 import json
 import math
+import re
+import unittest
 
 from boxwright import BuildError, models, pack
-from support import EXAMPLES, TempDirTestCase, boxwright, example
+from support import EXAMPLES, SOURCE_DIR, TempDirTestCase, boxwright, example
 
 R_KCAL = 0.0019872041  # kcal/(mol K)
 R_KJ = 0.0083144626  # kJ/(mol K)
@@ -271,3 +273,22 @@ class ByName(TempDirTestCase):
         for name in ("data.lmp", "forcefield.lmp"):
             self.assertEqual(*((out / name).read_text(encoding="utf-8").split("\n", 3)[3:]
                                for out in (self.tmp / "copy", self.tmp / "model")), name)
+
+
+def section(page, heading):
+    return page.split(f"\n## {heading}\n", 1)[1].split("\n## ", 1)[0]
+
+
+class ValidationPage(unittest.TestCase):
+    """docs/validation.md compares each bundled model with its published density, or says that
+    none was found: a model added to the library without either is missing from the page."""
+
+    def test_names_every_bundled_model_once(self):
+        page = (SOURCE_DIR / "docs" / "validation.md").read_text(encoding="utf-8")
+        compared = set(re.findall(r"^- \*\*[^*]+\*\* \(([^)]+)\):",
+                                  section(page, "The references"), re.M))
+        without = set(re.findall(r"^- \*\*([^*]+)\*\*:",
+                                 section(page, "Models without a published same-model value"),
+                                 re.M))
+        self.assertEqual(compared & without, set())
+        self.assertEqual(sorted(compared | without), models.names())
