@@ -215,10 +215,12 @@ class ByName(TempDirTestCase):
         ions = self.tmp / "ions.json"
         ff = read(EXAMPLES / "force_field.json")
         ions.write_text(json.dumps(ff), encoding="utf-8")
-        # The examples' CH3 and CH2 are TraPPE's: the models' entries agree and merge with them.
-        report = pack.packmol(["n-hexane", example("butane.json")], [4, 4], 500.0,
+        # The examples' CH3, CH2 and CH4 are TraPPE's: the models' entries agree and merge with
+        # them. (The example butane's bonds are springs of another stiffness than the models'
+        # chains, so it and n-hexane cannot share the CH3-CH2 bond type.)
+        report = pack.packmol(["n-hexane", example("methane.json")], [4, 4], 500.0,
                               force_field=ions, out_dir=self.tmp / "agree")
-        self.assertEqual([t.name for t in report.atom_types], ["CH3", "CH2"])
+        self.assertEqual([t.name for t in report.atom_types], ["CH3", "CH2", "CH4"])
         # Ethanol's CH2_OH carries a charge; a user's CH2_OH without one is another type.
         ff["PseudoAtoms"].append({"name": "CH2_OH", "mass": 14.027, "charge": 0.0})
         ions.write_text(json.dumps(ff), encoding="utf-8")
@@ -251,9 +253,11 @@ class ByName(TempDirTestCase):
         listed = boxwright("models", cwd=self.tmp)
         self.assertEqual(listed.returncode, 0, listed.stderr)
         rows = listed.stdout.splitlines()
-        self.assertEqual(rows[0].split(), ["NAME", "SITES", "SHAPE", "CHARGE", "SOURCE"])
+        self.assertEqual(rows[0].split(),
+                         ["NAME", "SITES", "SHAPE", "CHARGE", "CHECKED", "SOURCE"])
         self.assertEqual([row.split()[0] for row in rows[1:]], models.names())
-        self.assertRegex(listed.stdout, r"\ntip4p2005 +4 +rigid +0 \(partial\) +TIP4P/2005")
+        self.assertRegex(listed.stdout, r"\ntip4p2005 +4 +rigid +0 \(partial\) +yes +TIP4P/2005")
+        self.assertRegex(listed.stdout, r"\nspce +3 +rigid +0 \(partial\) +no +SPC/E")
         shown = boxwright("models", "ethanol", cwd=self.tmp)
         self.assertIn("CH2_OH", shown.stdout)
         written = boxwright("models", "ethanol", "--write", "mine", cwd=self.tmp)

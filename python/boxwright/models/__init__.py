@@ -1,4 +1,4 @@
-"""The bundled models: common molecules ready to use by name, each checked against its paper.
+"""The bundled models: common molecules ready to use by name, each with the paper of its numbers.
 
 A model is two files in this folder: NAME.json, a molecule file whose stem is the species name,
 and NAME.force_field.json, a force-field file with the model's own pseudo atoms. A species given
@@ -39,6 +39,12 @@ class Model:
     charge: float  # net charge, e
     charged: bool  # whether any site carries a partial charge
     source: str  # the molecule file's source, whole
+
+    @property
+    def checked(self) -> bool:
+        """Whether the numbers were compared with the table the source names; a source says
+        "table not checked" otherwise."""
+        return "table not checked" not in self.source
 
     @property
     def citation(self) -> str:
