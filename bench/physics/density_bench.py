@@ -180,9 +180,9 @@ FINDINGS = [
     "24 of in.lmp's 1 fs steps. What the change does to the density is below what these runs "
     "resolve: the former springs gave 543.1 ± 1.5 in the first measurement of n-pentane, whose "
     "window (27-80 ps) these runs show to be still rising.",
-    "**Not yet measured here**: benzene, the three SPC/E rows, argon and TIP4P/2005 "
-    "(the machine was shared by eight builds); `density_bench.py --all` runs every row, one by "
-    "one, and rewrites this page.",
+    "**Not yet measured here**: SPC/E at 280 and 320 K and TIP4P/2005 (the machine was shared "
+    "by eight builds); `density_bench.py --all` runs every row, one by one, and rewrites this "
+    "page, and `--systems NAME ...` runs a few.",
 ]
 
 
