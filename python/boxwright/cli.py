@@ -372,12 +372,12 @@ def _charge_text(model: Model) -> str:
 def list_models() -> str:
     from . import models
 
-    rows = [(m.name, str(m.sites), m.shape, _charge_text(m), m.citation)
-            for m in map(models.get, models.names())]
-    header = ("NAME", "SITES", "SHAPE", "CHARGE", "SOURCE")
-    widths = [max(len(row[i]) for row in [header, *rows]) for i in range(4)]
+    rows = [(m.name, str(m.sites), m.shape, _charge_text(m), "yes" if m.checked else "no",
+             m.citation) for m in map(models.get, models.names())]
+    header = ("NAME", "SITES", "SHAPE", "CHARGE", "CHECKED", "SOURCE")
+    widths = [max(len(row[i]) for row in [header, *rows]) for i in range(5)]
     return "".join(f"{r[0]:<{widths[0]}}  {r[1]:>{widths[1]}}  {r[2]:<{widths[2]}}  "
-                   f"{r[3]:<{widths[3]}}  {r[4]}\n" for r in [header, *rows])
+                   f"{r[3]:<{widths[3]}}  {r[4]:<{widths[4]}}  {r[5]}\n" for r in [header, *rows])
 
 
 def show_model(model: Model) -> str:

@@ -6,10 +6,12 @@ import itertools
 import json
 import math
 import pathlib
+import re
+import unittest
 from unittest import mock
 
 from boxwright import BuildError, models, pack
-from support import EXAMPLES, TempDirTestCase, boxwright, example
+from support import EXAMPLES, SOURCE_DIR, TempDirTestCase, boxwright, example
 
 R_KCAL = 0.0019872041  # kcal/(mol K)
 R_KJ = 0.0083144626  # kJ/(mol K)
@@ -215,10 +217,12 @@ class ByName(TempDirTestCase):
         ions = self.tmp / "ions.json"
         ff = read(EXAMPLES / "force_field.json")
         ions.write_text(json.dumps(ff), encoding="utf-8")
-        # The examples' CH3 and CH2 are TraPPE's: the models' entries agree and merge with them.
-        report = pack.packmol(["n-hexane", example("butane.json")], [4, 4], 500.0,
+        # The examples' CH3, CH2 and CH4 are TraPPE's: the models' entries agree and merge with
+        # them. (The example butane's bonds are springs of another stiffness than the models'
+        # chains, so it and n-hexane cannot share the CH3-CH2 bond type.)
+        report = pack.packmol(["n-hexane", example("methane.json")], [4, 4], 500.0,
                               force_field=ions, out_dir=self.tmp / "agree")
-        self.assertEqual([t.name for t in report.atom_types], ["CH3", "CH2"])
+        self.assertEqual([t.name for t in report.atom_types], ["CH3", "CH2", "CH4"])
         # Ethanol's CH2_OH carries a charge; a user's CH2_OH without one is another type.
         ff["PseudoAtoms"].append({"name": "CH2_OH", "mass": 14.027, "charge": 0.0})
         ions.write_text(json.dumps(ff), encoding="utf-8")
@@ -266,9 +270,11 @@ class ByName(TempDirTestCase):
         listed = boxwright("models", cwd=self.tmp)
         self.assertEqual(listed.returncode, 0, listed.stderr)
         rows = listed.stdout.splitlines()
-        self.assertEqual(rows[0].split(), ["NAME", "SITES", "SHAPE", "CHARGE", "SOURCE"])
+        self.assertEqual(rows[0].split(),
+                         ["NAME", "SITES", "SHAPE", "CHARGE", "CHECKED", "SOURCE"])
         self.assertEqual([row.split()[0] for row in rows[1:]], models.names())
-        self.assertRegex(listed.stdout, r"\ntip4p2005 +4 +rigid +0 \(partial\) +TIP4P/2005")
+        self.assertRegex(listed.stdout, r"\ntip4p2005 +4 +rigid +0 \(partial\) +yes +TIP4P/2005")
+        self.assertRegex(listed.stdout, r"\nspce +3 +rigid +0 \(partial\) +no +SPC/E")
         shown = boxwright("models", "ethanol", cwd=self.tmp)
         self.assertIn("CH2_OH", shown.stdout)
         written = boxwright("models", "ethanol", "--write", "mine", cwd=self.tmp)
@@ -288,3 +294,22 @@ class ByName(TempDirTestCase):
         for name in ("data.lmp", "forcefield.lmp"):
             self.assertEqual(*((out / name).read_text(encoding="utf-8").split("\n", 3)[3:]
                                for out in (self.tmp / "copy", self.tmp / "model")), name)
+
+
+def section(page, heading):
+    return page.split(f"\n## {heading}\n", 1)[1].split("\n## ", 1)[0]
+
+
+class ValidationPage(unittest.TestCase):
+    """docs/validation.md compares each bundled model with its published density, or says that
+    none was found: a model added to the library without either is missing from the page."""
+
+    def test_names_every_bundled_model_once(self):
+        page = (SOURCE_DIR / "docs" / "validation.md").read_text(encoding="utf-8")
+        compared = set(re.findall(r"^- \*\*[^*]+\*\* \(([^)]+)\):",
+                                  section(page, "The references"), re.M))
+        without = set(re.findall(r"^- \*\*([^*]+)\*\*:",
+                                 section(page, "Models without a published same-model value"),
+                                 re.M))
+        self.assertEqual(compared & without, set())
+        self.assertEqual(sorted(compared | without), models.names())

@@ -1,4 +1,4 @@
-"""The bundled models: common molecules ready to use by name, each checked against its paper.
+"""The bundled models: common molecules ready to use by name, each with the paper of its numbers.
 
 A model is two files in this folder: NAME.json, a molecule file whose stem is the species name,
 and NAME.force_field.json, a force-field file with the model's own pseudo atoms. A species given
@@ -77,6 +77,12 @@ class Model:
     def source(self) -> str:
         """The molecule file's source, whole."""
         return json.loads(self.molecule.read_text(encoding="utf-8")).get("source", "")
+
+    @property
+    def checked(self) -> bool:
+        """Whether the numbers were compared with the table the source names; a source says
+        "table not checked" otherwise."""
+        return "table not checked" not in self.source
 
     @property
     def citation(self) -> str:
