@@ -116,6 +116,7 @@ struct FileSet::SetAside {
 Result<std::vector<std::string>> FileSet::commit() {
     for (auto& member : members_) BW_TRY_VOID(member.finish().map_error(about(member.path())));
     std::vector<SetAside> aside;
+    aside.reserve(left_out_.size());
     for (const auto& name : left_out_) aside.push_back({join_path(dir_, name)});
 
     // Every step until the last can be taken back, so the first that fails leaves the old set.

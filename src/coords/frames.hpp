@@ -48,7 +48,7 @@ Result<CoordinateFile> read_chosen_frame(LineReader& lines, std::optional<std::i
         for (;;) {
             auto passed = scanner.pass(lines);
             if (!passed) {
-                const Start broken = scanner.start();
+                const Start& broken = scanner.start();
                 BW_TRY_VOID(lines.rewind_to(broken.mark));
                 BW_TRY_VOID(
                     read_frame(lines, broken, FrameContext{done.frames + 1, done.frames > 0}));

@@ -37,7 +37,7 @@ Result<std::optional<coords::StatedBox>> cryst1_box(const LineReader& lines,
                                        {40, 7, "the CRYST1 beta"}, {47, 7, "the CRYST1 gamma"}};
     static constexpr std::size_t RECORD_LENGTH = 54;  // through gamma
     const std::string_view line = record.text;
-    const auto fail_here = [&](std::string text) {
+    const auto fail_here = [&](const std::string& text) {
         return coords::fail_at_line(lines, record.line, text);
     };
     if (line.size() < RECORD_LENGTH) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/invariant.hpp"
@@ -22,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 // What the workers share with the watching thread.
 class Board {
   public:
-    Board(std::size_t job_count, std::stop_source stop) : job_count_(job_count), stop_(stop) {}
+    Board(std::size_t job_count, std::stop_source stop) : job_count_(job_count), stop_(std::move(stop)) {}
 
     // The next job to run, or none when all have been handed out or a stop is requested.
     std::optional<std::size_t> take() {
@@ -79,7 +80,7 @@ class Deadline {
   public:
     Deadline(std::optional<std::chrono::duration<double>> limit, Board& board) {
         if (!limit) return;
-        timer_ = std::jthread([this, limit, &board](std::stop_token finished) {
+        timer_ = std::jthread([this, limit, &board](const std::stop_token& finished) {
             std::mutex mutex;
             std::unique_lock lock(mutex);
             std::condition_variable_any never;

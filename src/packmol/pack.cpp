@@ -218,7 +218,7 @@ Result<double> packing_box_edge(std::span<const CountedMolecule> species,
 }
 
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
-                                   std::stop_token stop) {
+                                   const std::stop_token& stop) {
     BW_TRY(std::uint64_t expected_atoms, total_atoms(job.species));
     BW_TRY(auto templates, write_templates(work_dir, job.species));
     std::string output_path = join_path(work_dir, "simbox.pdb");

@@ -50,7 +50,7 @@ Result<double> packing_box_edge(std::span<const CountedMolecule> species,
 // packmol there and reads its output back, checking that it holds every atom of the job. Once
 // `stop` is requested, packmol is stopped and the call fails.
 Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob& job,
-                                   std::stop_token stop = {});
+                                   const std::stop_token& stop = {});
 
 // The box edge, then one run over the whole box, kept from its walls by the tolerance (at least
 // 1.5 Å, at most a quarter of the edge). Once `stop` is requested, packmol is stopped and the

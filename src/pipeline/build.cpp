@@ -52,6 +52,7 @@ FfError with_warnings(FfError error, const Diagnostics& diagnostics, const Build
 // Every species' name, in species order, count-0 species included.
 std::vector<std::string> species_names(const ResolvedSystem& system) {
     std::vector<std::string> names;
+    names.reserve(system.loaded.molecules.size());
     for (const auto& molecule : system.loaded.molecules) names.push_back(molecule.name);
     return names;
 }

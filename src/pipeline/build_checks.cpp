@@ -63,6 +63,7 @@ class Checks {
     void net_charge() {
         if (!(std::fabs(report_.net_charge) > NEUTRAL_WITHIN_E)) return;
         std::vector<std::string> per_molecule;
+        per_molecule.reserve(report_.species.size());
         for (const auto& s : report_.species) {
             per_molecule.push_back(fmt::format("{} {}", s.name, charge_text(s.charge)));
         }
