@@ -40,13 +40,13 @@ Result<std::string> make_subbox_dir(const std::string& work_dir, const SubboxJob
 
 Result<PackmolRun> pack_subbox(const std::string& work_dir,
                                std::span<const CountedMolecule> species, const SubboxJob& job,
-                               double tolerance, std::stop_token stop) {
+                               double tolerance, const std::stop_token& stop) {
     BW_TRY(std::string dir, make_subbox_dir(work_dir, job));
     std::vector<CountedMolecule> share;
     share.reserve(species.size());
     for (std::size_t i = 0; i < species.size(); ++i)
         share.push_back({species[i].molecule, job.counts[i]});
-    return run_packmol_job(dir, {share, job.low, job.high, tolerance, job.seed}, std::move(stop));
+    return run_packmol_job(dir, {share, job.low, job.high, tolerance, job.seed}, stop);
 }
 
 }  // namespace
@@ -76,9 +76,9 @@ Result<PackedBox> pack_decomposed(const std::string& work_dir,
                                   std::span<const CountedMolecule> species,
                                   const DecompositionPlan& plan, const Watch& watch) {
     std::vector<PackmolRun> runs(plan.jobs.size());
-    auto pack_one = [&](std::size_t index, std::stop_token stop) -> Result<void> {
+    auto pack_one = [&](std::size_t index, const std::stop_token& stop) -> Result<void> {
         const SubboxJob& job = plan.jobs[index];
-        auto run = pack_subbox(work_dir, species, job, plan.split.tolerance, std::move(stop));
+        auto run = pack_subbox(work_dir, species, job, plan.split.tolerance, stop);
         if (!run) return fail("{} failed: {}", describe(job), run.error().message);
         runs[index] = std::move(*run);  // each worker writes only its own jobs' slots
         return {};

@@ -23,7 +23,8 @@ using Clock = std::chrono::steady_clock;
 // What the workers share with the watching thread.
 class Board {
   public:
-    Board(std::size_t job_count, std::stop_source stop) : job_count_(job_count), stop_(std::move(stop)) {}
+    Board(std::size_t job_count, std::stop_source stop)
+        : job_count_(job_count), stop_(std::move(stop)) {}
 
     // The next job to run, or none when all have been handed out or a stop is requested.
     std::optional<std::size_t> take() {

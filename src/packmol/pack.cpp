@@ -249,12 +249,12 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
 Result<PackedSystem> pack_system(const std::string& work_dir,
                                  std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
-                                 std::stop_token stop) {
+                                 const std::stop_token& stop) {
     BW_TRY(double box_edge, packing_box_edge(species, force_field, density));
     double low = wall_margin(tolerance, box_edge);
     double high = box_edge - low;
     PackmolJob job{species, {low, low, low}, {high, high, high}, tolerance, std::nullopt};
-    BW_TRY(auto run, run_packmol_job(work_dir, job, std::move(stop)));
+    BW_TRY(auto run, run_packmol_job(work_dir, job, stop));
     return PackedSystem{std::move(run.coordinates), box_edge, std::move(run.note)};
 }
 

@@ -58,6 +58,6 @@ Result<PackmolRun> run_packmol_job(const std::string& work_dir, const PackmolJob
 Result<PackedSystem> pack_system(const std::string& work_dir,
                                  std::span<const CountedMolecule> species,
                                  const ForceField& force_field, double density, double tolerance,
-                                 std::stop_token stop = {});
+                                 const std::stop_token& stop = {});
 
 }  // namespace boxwright

@@ -27,9 +27,9 @@ Result<PackedBox> pack_whole_box(const std::string& work_dir,
                                  const ForceField& force_field, const PackmolPlacement& packing,
                                  const Watch& watch) {
     std::optional<PackedSystem> packed;
-    auto pack = [&](std::size_t, std::stop_token stop) -> Result<void> {
+    auto pack = [&](std::size_t, const std::stop_token& stop) -> Result<void> {
         BW_TRY(packed, pack_system(work_dir, species, force_field, packing.density,
-                                   packing.tolerance, std::move(stop)));
+                                   packing.tolerance, stop));
         return {};
     };
     BW_TRY_VOID(run_side_by_side(1, 1, pack, watch));

@@ -10,8 +10,8 @@
 #include <array>
 
 #include "python/engine/builds.hpp"
-#include "python/engine/options.hpp"
 #include "python/engine/molecule_facts.hpp"
+#include "python/engine/options.hpp"
 #include "python/module_support.hpp"
 #include "python/py_ref.hpp"
 
@@ -20,12 +20,8 @@ namespace {
 
 // Each capability contributes its functions here, in the order __all__ lists them.
 constexpr std::array<PyMethodDef* (*)(), 6> ENGINE_FUNCTIONS = {
-    build_packmol_method,
-    build_from_coords_method,
-    option_table_method,
-    preset_names_method,
-    describe_molecule_method,
-    run_raspa3_method,
+    build_packmol_method, build_from_coords_method, option_table_method,
+    preset_names_method,  describe_molecule_method, run_raspa3_method,
 };
 
 int exec_engine(PyObject* module) {
