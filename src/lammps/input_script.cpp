@@ -301,6 +301,32 @@ void append_constraints(Out& out, const InputScriptPlan& plan) {
     }
 }
 
+// The start's run under a Langevin bath of `damping`: the rigid bodies with their own, the other
+// atoms under `integrator`; every fix of it is gone once it has run.
+void append_bath_run(Out& out, const InputScriptPlan& plan, std::string_view integrator,
+                     std::string_view damping) {
+    const bool bodies = any_held(plan.species, Hold::RigidBody);
+    if (bodies) {
+        command(out, "fix",
+                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
+                "{} ${{seed}}",
+                damping);
+    }
+    const bool mobile = has_mobile_atoms(plan.species);
+    if (mobile) {
+        command(out, "fix", "start mobile {}", integrator);
+        command(out, "fix",
+                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
+                damping);
+    }
+    command(out, "run", "${{start_steps}}");
+    if (mobile) {
+        command(out, "unfix", "start_bath");
+        command(out, "unfix", "start");
+    }
+    if (bodies) command(out, "unfix", "bodies");
+}
+
 // Positions from an equilibration (a Monte Carlo run) have no contacts to relax and only lack
 // velocities: those drawn at the temperature settle under a thermostat of the production's
 // coupling, with the full dynamics, before the production.
@@ -310,26 +336,7 @@ void append_thermostatted_start(Out& out, const InputScriptPlan& plan) {
            "# The positions come from an equilibration: no minimisation and no limited\n"
            "# displacement, which would take them away from it; the drawn velocities settle\n"
            "# under a Langevin thermostat of the production's coupling.\n");
-    const bool bodies = any_held(plan.species, Hold::RigidBody);
-    if (bodies) {
-        command(out, "fix",
-                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
-                "{} ${{seed}}",
-                THERMOSTAT_DAMPING);
-    }
-    const bool mobile = has_mobile_atoms(plan.species);
-    if (mobile) {
-        command(out, "fix", "start mobile nve");
-        command(out, "fix",
-                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
-                THERMOSTAT_DAMPING);
-    }
-    command(out, "run", "${{start_steps}}");
-    if (mobile) {
-        command(out, "unfix", "start_bath");
-        command(out, "unfix", "start");
-    }
-    if (bodies) command(out, "unfix", "bodies");
+    append_bath_run(out, plan, "nve", THERMOSTAT_DAMPING);
 }
 
 void append_start(Out& out, const InputScriptPlan& plan) {
@@ -365,26 +372,9 @@ void append_start(Out& out, const InputScriptPlan& plan) {
                "# LAMMPS warns that nve/limit and fix shake do not go together exactly; SHAKE\n"
                "# restores the geometry in the run that follows.\n");
     }
-    if (bodies) {
+    if (bodies)
         append(out, "# The rigid bodies of the start, with their own Langevin thermostat.\n");
-        command(out, "fix",
-                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
-                "{} ${{seed}}",
-                START_DAMPING);
-    }
-    const bool mobile = has_mobile_atoms(plan.species);
-    if (mobile) {
-        command(out, "fix", "start mobile nve/limit 0.1");
-        command(out, "fix",
-                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
-                START_DAMPING);
-    }
-    command(out, "run", "${{start_steps}}");
-    if (mobile) {
-        command(out, "unfix", "start_bath");
-        command(out, "unfix", "start");
-    }
-    if (bodies) command(out, "unfix", "bodies");
+    append_bath_run(out, plan, "nve/limit 0.1", START_DAMPING);
 }
 
 void append_production(Out& out, const InputScriptPlan& plan) {
