@@ -47,8 +47,8 @@ README_TYPES = {".md": "text/markdown", ".rst": "text/x-rst", ".txt": "text/plai
 
 # Never part of a source distribution: version control and what builds, demos and fuzzing leave
 # in the tree (what .gitignore names), as paths relative to the source tree.
-SDIST_EXCLUDED = re.compile(r"(\.git|build|build-[^/]*|out|dist|fuzz/corpus|fuzz/artifacts)"
-                            r"|(.*/)?__pycache__|.*\.pyc")
+SDIST_EXCLUDED = re.compile(r"(\.git|\.tools|build|build-[^/]*|out|dist|fuzz/corpus"
+                            r"|fuzz/artifacts)|(.*/)?__pycache__|.*\.pyc")
 
 
 # --- the PEP 517 hooks -------------------------------------------------------------------------
