@@ -24,8 +24,8 @@ from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import PyPairSetup, pack_from_coords_py
 from boxwright import models as boxwright_models
 from support import (FORCE_FIELD, TempDirTestCase, boxwright, children_of, example,
-                     lattice_coordinates, needs_lammps, process_runs, run_lammps, stand_in_packmol,
-                     wait_until)
+                     lattice_coordinates, lmp, needs_lammps, process_runs, run_lammps,
+                     stand_in_packmol, wait_until)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -489,9 +489,7 @@ class KeptVelocitiesTest(AttackTestCase):
                 script = ("units real\natom_style full\nread_data data.lmp\n"
                           "include forcefield.lmp\nthermo_style custom step temp\nrun 0\n")
                 (self.out / "temp.in").write_text(script, encoding="utf-8")
-                screen = subprocess.run([shutil.which("lmp"), "-in", "temp.in", "-log", "none"],
-                                        cwd=self.out, capture_output=True, text=True,
-                                        timeout=300).stdout.splitlines()
+                screen = lmp(["-in", "temp.in", "-log", "none"], self.out).stdout.splitlines()
                 lammps = float(screen[screen.index(next(l for l in screen if "Temp" in l)) + 1]
                                .split()[1])
                 self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
@@ -501,10 +499,7 @@ class KeptVelocitiesTest(AttackTestCase):
         # SHAKE holds three of a water's nine degrees of freedom: LAMMPS counts six.
         def run(directory, **variables):
             arguments = [f for item in variables.items() for f in ("-var", *map(str, item))]
-            screen = subprocess.run([shutil.which("lmp"), *arguments, "-in", "in.lmp", "-log",
-                                     "none"], cwd=directory, capture_output=True, text=True,
-                                    timeout=600, env={**os.environ, "OMP_NUM_THREADS": "1"})
-            return screen.stdout.splitlines()
+            return lmp([*arguments, "-in", "in.lmp", "-log", "none"], directory).stdout.splitlines()
 
         first, second = self.tmp / "first", self.tmp / "second"
         pack.packmol("tip4p2005", [64], density=997.0, out_dir=first)

@@ -7,7 +7,7 @@ import math
 import subprocess
 
 from boxwright import BuildError, pack
-from support import (FORCE_FIELD, LMP, TempDirTestCase, boxwright, example, lattice_coordinates,
+from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates, lmp,
                      needs_lammps)
 
 SPECIES = [example("water.json"), example("butane.json")]
@@ -55,8 +55,7 @@ class LammpsDataFileTest(TempDirTestCase):
         packed = self.tmp / "packed"
         pack.packmol(SPECIES, COUNTS, 200.0, force_field=FORCE_FIELD, out_dir=packed)
         (packed / "run.lmp").write_text(RUN)
-        subprocess.run([LMP, "-in", "run.lmp", "-log", "none", "-screen", "none", "-nocite"],
-                       cwd=packed, check=True, timeout=300)
+        lmp(["-in", "run.lmp", "-log", "none", "-screen", "none", "-nocite"], packed, check=True)
         listed = [line.split()[0] for line in
                   (packed / "equilibrated.data").read_text().split("Atoms # full\n\n")[1]
                   .split("\n\n")[0].splitlines()]
@@ -92,9 +91,8 @@ class LammpsDumpTest(TempDirTestCase):
         last_run = max(n for n, line in enumerate(script) if line.startswith("run "))
         script.insert(last_run, "dump roundtrip all custom 50 run.lammpstrj id type x y z ix iy iz")
         (packed / "in.lmp").write_text("\n".join(script) + "\n", encoding="utf-8")
-        subprocess.run([LMP, "-var", "start_steps", "100", "-var", "steps", "200", "-in", "in.lmp",
-                        "-log", "none", "-screen", "none", "-nocite"],
-                       cwd=packed, check=True, timeout=300)
+        lmp(["-var", "start_steps", "100", "-var", "steps", "200", "-in", "in.lmp", "-log", "none",
+             "-screen", "none", "-nocite"], packed, check=True)
         from_data = pack.from_coords(SPECIES, COUNTS, packed / "final.data",
                                      force_field=FORCE_FIELD, out_dir=self.tmp / "data")
         from_dump = pack.from_coords(SPECIES, COUNTS, packed / "run.lammpstrj",

@@ -9,7 +9,7 @@ import re
 import subprocess
 
 from boxwright._native import PyPairSetup, pack_from_coords_py, pack_packmol_py
-from support import (FORCE_FIELD, LMP, TempDirTestCase, example, lattice_coordinates,
+from support import (FORCE_FIELD, TempDirTestCase, example, lattice_coordinates, lmp,
                      needs_lammps, run_lammps)
 
 CASES = [
@@ -69,8 +69,7 @@ class LammpsReadsOurFiles(TempDirTestCase):
         self.assertFalse(any('"""' in line for line in written))
         probe = "".join(f'{line}\nprint "after {n}"\n' for n, line in enumerate(written))
         (self.tmp / "probe.in").write_text(probe, encoding="utf-8")
-        screen = subprocess.run([LMP, "-in", "probe.in", "-log", "none", "-nocite"],
-                                cwd=self.tmp, capture_output=True, text=True, timeout=60).stdout
+        screen = lmp(["-in", "probe.in", "-log", "none", "-nocite"], self.tmp, timeout=60).stdout
         for n, line in enumerate(written):
             with self.subTest(line=line):
                 self.assertIn(f"\nafter {n}\n", screen)

@@ -12,7 +12,7 @@ import sys
 
 from boxwright import pack
 from boxwright.pack import PyPairSetup as P
-from support import FORCE_FIELD, LMP, TempDirTestCase, example, needs_lammps, run_lammps
+from support import FORCE_FIELD, TempDirTestCase, example, lmp, needs_lammps, run_lammps
 
 # Few molecules and steps: the point is that every command of the script is taken.
 SHORT = {"start_steps": 300, "steps": 100}
@@ -21,8 +21,8 @@ CUSTOM_PAIR_STYLE = "pair_style lj/cut/coul/cut 10.0\npair_modify mix arithmetic
 
 def run_in_lmp(directory, variables, pair_style=None, ranks=1, env=None):
     """Runs in.lmp as written (a pair style of our own in place of the placeholder where there
-    is no preset), on `ranks` MPI processes with `env` added to a bare environment, then writes
-    the final state; returns the screen text."""
+    is no preset), on `ranks` MPI processes with `env` added, then writes the final state;
+    returns the screen text."""
     script = pathlib.Path(directory, "in.lmp")
     text = script.read_text(encoding="utf-8")
     if pair_style is not None:
@@ -30,11 +30,7 @@ def run_in_lmp(directory, variables, pair_style=None, ranks=1, env=None):
         text = text.replace(placeholder, pair_style)
     script.write_text(text + "write_data after.data nocoeff\n", encoding="utf-8")
     arguments = [f for name, value in variables.items() for f in ("-var", name, str(value))]
-    mpi = ["mpirun", "--allow-run-as-root", "--oversubscribe", "-np", str(ranks)]
-    mpi = mpi if ranks > 1 else []
-    proc = subprocess.run([*mpi, LMP, *arguments, "-in", "in.lmp", "-log", "none", "-nocite"],
-                          cwd=directory, capture_output=True, text=True, timeout=600,
-                          env={"OMP_NUM_THREADS": "1", "PATH": "/usr/bin:/bin", **(env or {})})
+    proc = lmp([*arguments, "-in", "in.lmp", "-log", "none", "-nocite"], directory, ranks, env=env)
     screen = proc.stdout + proc.stderr
     if proc.returncode != 0 or "ERROR" in screen:
         tail = "\n".join(screen.splitlines()[-20:])

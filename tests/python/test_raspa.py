@@ -14,7 +14,7 @@ import sys
 
 from boxwright import BuildError, models, pack
 from boxwright.raspa_init import pack_with_raspa3
-from support import (LMP, RASPA3, TempDirTestCase, boxwright, children_of, needs_lammps,
+from support import (RASPA3, TempDirTestCase, boxwright, children_of, lmp, needs_lammps,
                      needs_raspa3, process_runs, wait_until)
 
 # LAMMPS's pe and RASPA3's final energy agree to this fraction; measured: 1e-4 and better.
@@ -43,9 +43,7 @@ def lammps_step0(directory):
                if line.startswith("kspace_style")]
     script += ["thermo_style custom step pe", "thermo_modify format float %20.12g", "run 0"]
     (directory / "energy.in").write_text("\n".join(script) + "\n", encoding="utf-8")
-    proc = subprocess.run([LMP, "-in", "energy.in", "-log", "none", "-nocite"], cwd=directory,
-                          capture_output=True, text=True, timeout=300,
-                          env={**os.environ, "OMP_NUM_THREADS": "1"})
+    proc = lmp(["-in", "energy.in", "-log", "none", "-nocite"], directory)
     lines = proc.stdout.splitlines()
     header = max(n for n, line in enumerate(lines) if line.split()[:1] == ["Step"])
     return float(lines[header + 1].split()[1])
@@ -124,10 +122,8 @@ class RaspaPathTest(TempDirTestCase):
         return [position for _, position in rows]
 
     def run_in_lmp(self, out):
-        proc = subprocess.run([LMP, "-in", "in.lmp", "-var", "steps", "20", "-var",
-                               "start_steps", "20", "-log", "none", "-nocite"], cwd=out,
-                              capture_output=True, text=True, timeout=600,
-                              env={**os.environ, "OMP_NUM_THREADS": "1"})
+        proc = lmp(["-in", "in.lmp", "-var", "steps", "20", "-var", "start_steps", "20", "-log",
+                    "none", "-nocite"], out)
         self.assertEqual(proc.returncode, 0, proc.stdout[-2000:] + proc.stderr[-2000:])
         self.assertNotIn("ERROR", proc.stdout)
 
