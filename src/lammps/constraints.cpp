@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "lammps/input_script.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {
@@ -64,6 +63,10 @@ SpeciesHold hold_fixed_bonds(const ResolvedMolecule& resolved, const TypeRegistr
 }
 
 }  // namespace
+
+bool is_bare_charge(const PseudoAtomParams& params) {
+    return params.charge != 0 && (params.epsilon_k == 0 || params.sigma_ang == 0);
+}
 
 SpeciesHold hold_for(const ResolvedMolecule& resolved, const TypeRegistries& registries,
                      const ForceField& force_field) {

@@ -34,6 +34,9 @@ struct SpeciesHold {
     bool flexible = false;  // SHAKE holds only the fixed bonds of a flexible molecule
 };
 
+// A charge without a Lennard-Jones core (ε or σ zero): nothing keeps it off an opposite charge.
+bool is_bare_charge(const PseudoAtomParams& params);
+
 SpeciesHold hold_for(const ResolvedMolecule& resolved, const TypeRegistries& registries,
                      const ForceField& force_field);
 

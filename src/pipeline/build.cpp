@@ -24,23 +24,40 @@ namespace {
 // LAMMPS's run command takes at most 2^31 - 1 steps.
 constexpr std::uint64_t LAMMPS_MAX_STEPS = 2147483647;
 
+Result<void> check_count(std::uint64_t value, std::string_view name, std::string_view what) {
+    if (value > LAMMPS_MAX_STEPS) {
+        return fail("{} must be at most {}, the most LAMMPS's {} takes, got {}", name,
+                    LAMMPS_MAX_STEPS, what, value);
+    }
+    return {};
+}
+
+Result<void> check_time(double value, std::string_view name) {
+    if (!(value > 0) || !std::isfinite(value)) {
+        return fail("{} must be a positive number of femtoseconds, got {}", name,
+                    plain_number(value));
+    }
+    return {};
+}
+
 Result<void> check_run_settings(const RunSettings& run) {
     if (!(run.temperature > 0) || !std::isfinite(run.temperature)) {
         return fail("temperature must be a positive number of kelvin, got {}",
                     plain_number(run.temperature));
     }
     if (run.pressure && !std::isfinite(*run.pressure)) {
-        return fail("pressure must be a finite number of atm, got {}", plain_number(*run.pressure));
+        return fail("pressure must be a finite number of {}, got {}",
+                    pressure_unit_name(run.pressure_unit), plain_number(*run.pressure));
     }
-    if (run.steps > LAMMPS_MAX_STEPS) {
-        return fail("steps must be at most {}, the most LAMMPS's run command takes, got {}",
-                    LAMMPS_MAX_STEPS, run.steps);
-    }
-    if (!(run.timestep > 0) || !std::isfinite(run.timestep)) {
-        return fail("timestep must be a positive number of femtoseconds, got {}",
-                    plain_number(run.timestep));
-    }
-    return {};
+    BW_TRY_VOID(check_count(run.steps, "steps", "run command"));
+    BW_TRY_VOID(check_time(run.timestep, "timestep"));
+    BW_TRY_VOID(check_time(run.thermostat_damping, "thermostat_damping"));
+    BW_TRY_VOID(check_time(run.barostat_damping, "barostat_damping"));
+    if (run.thermo_every == 0) return fail("thermo_every must be at least 1, got 0");
+    BW_TRY_VOID(check_count(run.thermo_every, "thermo_every", "thermo command"));
+    BW_TRY_VOID(check_count(run.dump_every, "dump_every", "dump command"));
+    BW_TRY_VOID(check_count(run.start_steps, "start_steps", "run command"));
+    return check_count(run.handover_steps, "handover_steps", "run command");
 }
 
 Result<void> check_length(std::optional<double> length, std::string_view name) {
@@ -178,12 +195,24 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 namespace {
 
+// A rebuild from a final.data goes on with the settings of the run that wrote it, where the
+// caller gave none.
+void take_run_settings_beside(BuildRequest& request, Diagnostics& diagnostics) {
+    const auto* file = std::get_if<CoordinateFileSource>(&request.placement);
+    if (!file || !request.input_script) return;
+    if (const auto beside = settings_beside(file->path)) {
+        diagnostics.note(DiagnosticKind::RunSettings,
+                         take_settings_beside(*request.input_script, request.run_given, *beside));
+    }
+}
+
 // The build once the request has its counts; a composition's, worked out from it, are reported
 // with the species' names once those are read.
-Result<BuildReport> run_counted_build(const BuildRequest& request, const ComposedCounts* composed,
+Result<BuildReport> run_counted_build(BuildRequest request, const ComposedCounts* composed,
                                       const Watch& watch) {
-    BW_TRY_VOID(check_settings(request, watch));
     Diagnostics diagnostics;
+    take_run_settings_beside(request, diagnostics);
+    BW_TRY_VOID(check_settings(request, watch));
     auto resolved = resolve_system(request, diagnostics);
     if (!resolved) {
         return tl::unexpected(with_warnings(std::move(resolved).error(), diagnostics, request));
@@ -214,7 +243,7 @@ Result<BuildReport> run_build(const BuildRequest& request, const Watch& watch) {
     BW_TRY(const auto composed, compose_counts(*request.composition, request.species.size()));
     BuildRequest counted = request;
     counted.counts = composed.counts;
-    return run_counted_build(counted, &composed, watch);
+    return run_counted_build(std::move(counted), &composed, watch);
 }
 
 }  // namespace boxwright

@@ -41,6 +41,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "packing-jobs";
         case DiagnosticKind::Composition:
             return "composition";
+        case DiagnosticKind::RunSettings:
+            return "run-settings";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

@@ -27,6 +27,7 @@ enum class DiagnosticKind {
     PackingTolerance,
     PackingJobs,  // fewer Packmol processes at once than asked for
     Composition,  // how mole fractions were rounded to whole molecules
+    RunSettings,  // where the run settings of a rebuild from a final.data came from
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

@@ -18,6 +18,7 @@
 #include "lammps/input_script.hpp"
 #include "lammps/pair_style.hpp"
 #include "pipeline/composition.hpp"
+#include "pipeline/settings_beside.hpp"
 
 namespace boxwright {
 
@@ -88,6 +89,9 @@ struct BuildRequest {
     // "auto" choose Tip4p. The specified module keeps TIP4P/2005's distance whatever is declared.
     bool declared_m_site = false;
     std::optional<RunSettings> input_script = std::nullopt;  // none writes no in.lmp
+    // Those of its settings the caller gave: the others of a rebuild from a final.data are
+    // taken from the in.lmp beside it.
+    GivenRunSettings run_given = {};
     PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.
