@@ -498,8 +498,10 @@ void append_production(Out& out, const InputScriptPlan& plan) {
         }
     }
     if (plan.run.dump_every > 0) {
-        command(out, "dump",
-                "trajectory all custom ${{dump_every}} trajectory.lammpstrj id mol type x y z");
+        append(out, "# The production's positions; -var dump_every 0 writes none.\n");
+        command(out, "if",
+                "\"${{dump_every}} > 0\" then \"dump trajectory all custom ${{dump_every}} "
+                "trajectory.lammpstrj id mol type x y z\"");
     } else {
         append(out,
                "# Uncomment to write the positions every 1000 steps:\n"

@@ -16,7 +16,7 @@ from test_lammps_runs import bond_lengths, final_state, run_in_lmp
 TEMPERATURE = 298.15
 # The start and the hand-over shortened for CI; a thermo line every 100 steps.
 RUN = {"start_steps": 1000, "handover_steps": 2000, "steps": 2000, "thermo_every": 100,
-       "dump_every": 0}
+       "dump_every": 0}  # -var dump_every 0: no trajectory
 GAS = {"pressure": None}  # above its boiling point at 1 atm: run at the density as packed
 
 # model: molecules, packing density kg/m³, options
