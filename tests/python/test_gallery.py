@@ -62,14 +62,17 @@ def held_bonds(species):
 
 def production_rows(screen):
     """The thermo rows (step temp press density pe ke etotal) of the last run, the production."""
-    rows = None
+    runs, rows = [], None
     for line in screen.splitlines():
         fields = line.split()
         if fields[:2] == ["Step", "Temp"]:
             rows = []
+            runs.append(rows)
+        elif fields[:1] == ["Loop"]:
+            rows = None  # what follows a run ("0 = # of size 2 clusters") is no thermo row
         elif rows is not None and len(fields) == 7 and fields[0].isdigit():
             rows.append([float(f) for f in fields])
-    return rows
+    return runs[-1]
 
 
 def lowest_density_fraction(rows):
