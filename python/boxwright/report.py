@@ -190,10 +190,9 @@ class BuildReport:
         }
 
     def format(self, warnings: bool = True) -> str:
-        """The report for a person.
-
-        The files, the system, its species and atom types, and every warning unless *warnings*
-        is false (the command line prints them on standard error).
+        """The report for a person: the files, the system, its species and atom types, the notes
+        under their own heading, and every warning unless *warnings* is false (the command line
+        prints them on standard error).
         """
         lines = [f"Wrote {shown_path(path)}" for path in self.files]
         # What else became of the folder: an earlier build's in.lmp or temporary files removed.
@@ -226,6 +225,12 @@ class BuildReport:
                            f"(atoms {first} and {second})")
         lines.append("  |  ".join(numbers))
         lines.append(f"pair style: {self.pair_style or 'none (write your own)'}")
+        # Routine facts of the build, apart from those about the counts shown above.
+        notes = [d.text for d in self.diagnostics
+                 if d.level == "note" and d.kind != "composition"]
+        if notes:
+            lines.append("notes:")
+            lines += [f"  {note}" for note in notes]
         if warnings:
             lines += [f"warning: {warning}" for warning in self.warnings]
         return "\n".join(lines) + "\n"

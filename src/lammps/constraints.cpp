@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "lammps/input_script.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {
@@ -52,6 +51,10 @@ SpeciesHold hold_fixed_bonds(const ResolvedMolecule& resolved, const TypeRegistr
 }
 
 }  // namespace
+
+bool is_bare_charge(const PseudoAtomParams& params) {
+    return params.charge != 0 && (params.epsilon_k == 0 || params.sigma_ang == 0);
+}
 
 bool held_fixed(const ResolvedBond& bond, const Molecule& molecule, const ForceField& force_field) {
     const auto& t = bond.types;

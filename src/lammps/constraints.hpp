@@ -34,6 +34,9 @@ struct SpeciesHold {
     bool flexible = false;  // SHAKE holds only the fixed bonds of a flexible molecule
 };
 
+// A charge without a Lennard-Jones core (ε or σ zero): nothing keeps it off an opposite charge.
+bool is_bare_charge(const PseudoAtomParams& params);
+
 // A bond the model holds at its length: one to a bare charge, or one the molecule file names in
 // "FixedBonds". Its pseudo atoms must be checked against the force field already.
 bool held_fixed(const ResolvedBond& bond, const Molecule& molecule, const ForceField& force_field);

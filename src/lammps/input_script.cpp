@@ -14,12 +14,19 @@ namespace {
 
 using Out = fmt::memory_buffer;
 
-// Thermostat and barostat relaxation times, fs; the start's thermostat is ten times quicker.
-constexpr std::string_view THERMOSTAT_DAMPING = "100.0";
-constexpr std::string_view BAROSTAT_DAMPING = "1000.0";
-constexpr std::string_view START_DAMPING = "10.0";
-constexpr std::uint64_t START_STEPS = 1000;
 constexpr std::uint64_t SEED = 4928459;
+// The Berendsen barostat's bulk modulus, atm: a liquid's order (hexane about 10^4, water 2*10^4).
+// Larger than a system's own, it only slows the approach to the target pressure; much smaller,
+// it would overshoot.
+constexpr std::string_view HANDOVER_MODULUS = "10000";
+// The hand-over with rigid bodies: the Berendsen barostat scales the atoms outside them and their
+// centres; the bodies place their own atoms. Its last scaling comes after they did, and a rigid
+// fix rebuilds its bodies from the atoms it is given at each run (reinit yes, the default), which
+// would bend those lying across the box's faces.
+constexpr std::string_view HANDOVER_WITH_BODIES =
+    "# The atoms outside the rigid bodies and the bodies' centres move with the box (dilate\n"
+    "# partial); the bodies, built once (reinit no), place their atoms in the final box in one\n"
+    "# more step, since the barostat's last scaling came after they had.\n";
 
 // "name            arguments\n": commands in one column, their arguments in the next.
 template <class... Args>
@@ -65,7 +72,13 @@ bool has_mobile_atoms(std::span<const ScriptSpecies> species) {
                        [](const ScriptSpecies& s) { return s.hold.hold != Hold::RigidBody; });
 }
 
-void append_header(Out& out, const RunSettings& run, bool start) {
+// The pressure's variable in atm, the unit of LAMMPS's real units.
+std::string_view pressure_atm(const RunSettings& run) {
+    return run.pressure_unit == PressureUnit::Atm ? "${pressure}" : "${pressure_atm}";
+}
+
+void append_header(Out& out, const InputScriptPlan& plan) {
+    const RunSettings& run = plan.run;
     append(out,
            "# LAMMPS input for the system of data.lmp and forcefield.lmp, written by boxwright.\n"
            "# Run it in this directory:  lmp -in in.lmp\n"
@@ -74,17 +87,34 @@ void append_header(Out& out, const RunSettings& run, bool start) {
     section(out, "Run settings");
     command(out, "variable", "temperature index {:<10} # K", list_number(run.temperature));
     if (run.pressure) {
-        command(out, "variable", "pressure index {:<13} # atm", list_number(*run.pressure));
+        command(out, "variable", "pressure index {:<13} # {}", list_number(*run.pressure),
+                pressure_unit_name(run.pressure_unit));
     }
     command(out, "variable", "timestep index {:<13} # fs", list_number(run.timestep));
     command(out, "variable", "steps index {:<16} # of the production run", run.steps);
-    if (!start) return;
-    if (run.equilibrated) {
-        command(out, "variable", "start_steps index {:<10} # of the thermostatted start",
-                START_STEPS);
-    } else {
-        command(out, "variable", "start_steps index {:<10} # of the limited-displacement start",
-                START_STEPS);
+    command(out, "variable", "thermostat_damping index {:<6} # fs, of every thermostat",
+            list_number(run.thermostat_damping));
+    if (run.pressure) {
+        command(out, "variable", "barostat_damping index {:<8} # fs, of both barostats",
+                list_number(run.barostat_damping));
+    }
+    command(out, "variable", "thermo_every index {:<9} # steps between thermo lines",
+            run.thermo_every);
+    if (run.dump_every > 0) {
+        command(out, "variable", "dump_every index {:<11} # steps between trajectory frames",
+                run.dump_every);
+    }
+    if (run.pressure && run.pressure_unit != PressureUnit::Atm) {
+        append(out, "# LAMMPS's real units take pressures in atm.\n");
+        command(out, "variable", "pressure_atm equal ${{pressure}}*{}",
+                list_number(atm_per(run.pressure_unit)));
+    }
+    if (plan.velocities_kept) return;
+    command(out, "variable", "start_steps index {:<10} # of the thermostatted start",
+            run.start_steps);
+    if (run.pressure) {
+        command(out, "variable", "handover_steps index {:<7} # of the Berendsen barostat",
+                run.handover_steps);
     }
     command(out, "variable", "seed index {:<17} # of the velocities and the start's thermostat",
             SEED);
@@ -160,21 +190,46 @@ void append_system(Out& out, const InputScriptPlan& plan) {
     command(out, "neigh_modify", "delay 0 every 1 check yes");
     command(out, "thermo_style", "custom step temp press density pe ke etotal");
     command(out, "thermo_modify", "norm no flush yes");
-    command(out, "thermo", "1000");
+    command(out, "thermo", "${{thermo_every}}");
 }
 
+// The contacts of packing relaxed by a minimisation, before any constraint: fix shake takes no
+// part in one. A site with a charge but no Lennard-Jones core has nothing to keep it off an
+// opposite charge, and a minimiser's line search can drop it there; the charges are off while it
+// runs (the cores and the bonded terms relax the contacts), then restored from a copy.
 void append_relaxation(Out& out, const InputScriptPlan& plan) {
     section(out, "Relaxation of the close contacts left by packing");
-    if (plan.bare_charge) {
-        fmt::format_to(std::back_inserter(out),
-                       "# No minimisation: {} carries a charge without a Lennard-Jones core and "
-                       "could collapse\n# onto an opposite charge. The limited-displacement start "
-                       "relaxes the contacts instead.\n",
-                       *plan.bare_charge);
+    append(out, "# Before any constraint: fix shake takes no part in a minimisation.\n");
+    if (!plan.bare_charge) {
+        command(out, "minimize", "1.0e-4 1.0e-6 1000 10000");
         return;
     }
-    append(out, "# Before any constraint: fix shake takes no part in a minimisation.\n");
+    fmt::format_to(std::back_inserter(out),
+                   "# {} carries a charge without a Lennard-Jones core, which a minimisation "
+                   "could bring\n# onto an opposite charge: the charges are off while it runs "
+                   "(the Lennard-Jones cores\n# and the bonded terms relax the contacts), then "
+                   "restored from a copy.\n",
+                   *plan.bare_charge);
+    const bool solver = has_long_range_solver(plan.pair_setup);
+    command(out, "fix", "charges all store/state 0 q");
+    command(out, "set", "group all charge 0.0");
+    if (solver) {
+        append(out,
+               "# PPPM cannot size its splitting from no charge; LAMMPS warns of a kspace solver "
+               "without\n# charges. Given back 0, it sizes it again from the charges.\n");
+        command(out, "kspace_modify", "gewald 0.3");
+    } else if (!plan.pair_setup) {
+        append(out,
+               "# With PPPM in your pair style, uncomment: it cannot size its splitting from no "
+               "charge.\n# kspace_modify   gewald 0.3\n");
+    }
     command(out, "minimize", "1.0e-4 1.0e-6 1000 10000");
+    command(out, "variable", "charge atom f_charges");
+    command(out, "set", "group all charge v_charge");
+    if (solver) command(out, "kspace_modify", "gewald 0.0");
+    if (!plan.pair_setup) append(out, "# kspace_modify   gewald 0.0\n");
+    command(out, "variable", "charge delete");
+    command(out, "unfix", "charges");
 }
 
 // fix rigid/small takes a straight molecule only when its atoms lie exactly on one line; the
@@ -301,25 +356,103 @@ void append_constraints(Out& out, const InputScriptPlan& plan) {
     }
 }
 
-// The start's run under a Langevin bath of `damping`: the rigid bodies with their own, the other
-// atoms under `integrator`; every fix of it is gone once it has run.
-void append_bath_run(Out& out, const InputScriptPlan& plan, std::string_view integrator,
-                     std::string_view damping) {
+// Degrees of freedom of the rigid bodies and of the atoms outside them, for the barostat's piston.
+struct Freedom {
+    double bodies = 0, mobile = 0;
+};
+
+Freedom degrees_of_freedom(std::span<const ScriptSpecies> species) {
+    Freedom freedom;
+    for (const auto& s : species) {
+        const auto molecules = static_cast<double>(s.molecules);
+        const auto atoms = static_cast<double>(s.atoms_per_molecule);
+        switch (s.hold.hold) {
+            case Hold::RigidBody:
+                freedom.bodies += molecules * (s.hold.straight_offsets.empty() ? 6 : 5);
+                break;
+            case Hold::Shake:  // a rigid diatomic or bent triatomic, or a few bonds held
+                freedom.mobile +=
+                    molecules * (!s.hold.flexible
+                                     ? (atoms == 2 ? 5 : 6)
+                                     : 3 * atoms - static_cast<double>(s.hold.bond_types.size()));
+                break;
+            case Hold::Nothing:
+                freedom.mobile += molecules * 3 * atoms;
+                break;
+        }
+    }
+    return freedom;
+}
+
+void append_velocities(Out& out, const InputScriptPlan& plan) {
+    section(out, "Velocities");
+    if (plan.velocities_kept) {
+        append(out,
+               "# Those of data.lmp, kept: they come with its positions from an earlier run, "
+               "which has\n# relaxed the contacts of packing, so no minimisation or start "
+               "follows.\n");
+        command(out, "timestep", "${{timestep}}");
+        return;
+    }
+    if (any_held(plan.species, Hold::Shake)) {
+        append(out, "# After SHAKE, which takes the motions it forbids out.\n");
+    }
+    if (any_held(plan.species, Hold::RigidBody)) {
+        append(out,
+               "# Before the rigid bodies, which keep only the rigid motion of their atoms.\n");
+    }
+    command(out, "velocity", "all create ${{temperature}} ${{seed}} mom yes rot yes dist gaussian");
+    command(out, "timestep", "${{timestep}}");
+}
+
+// A Langevin thermostat with the production's damping: it takes up the heat of the relaxed
+// contacts (or of velocities drawn afresh) without damping the motion itself, and the start lasts
+// long enough for the potential energy to level off. A Berendsen barostat then brings the pressure
+// to the target: it relaxes the volume at a rate proportional to the pressure's distance from
+// it, with no piston to overshoot, so the Nose-Hoover barostat of the production takes over a box
+// already at its density.
+void append_start(Out& out, const InputScriptPlan& plan) {
+    if (plan.velocities_kept) return;
     const bool bodies = any_held(plan.species, Hold::RigidBody);
+    const bool mobile = has_mobile_atoms(plan.species);
+    section(out, "Start: thermostatted at the volume as packed");
+    append(out,
+           plan.run.equilibrated
+               ? "# The positions are an equilibrated fluid's: velocities at the temperature "
+                 "under a\n# Langevin thermostat, then the production.\n"
+               : "# A Langevin thermostat with the production's damping takes up the heat of the "
+                 "packed\n# contacts without overdamping the motion, until the potential energy "
+                 "has levelled off.\n");
     if (bodies) {
         command(out, "fix",
                 "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
-                "{} ${{seed}}",
-                damping);
+                "${{thermostat_damping}} ${{seed}}{}",
+                plan.run.pressure ? " reinit no" : "");
     }
-    const bool mobile = has_mobile_atoms(plan.species);
     if (mobile) {
-        command(out, "fix", "start mobile {}", integrator);
+        command(out, "fix", "start mobile nve");
         command(out, "fix",
-                "start_bath mobile langevin ${{temperature}} ${{temperature}} {} ${{seed}}",
-                damping);
+                "start_bath mobile langevin ${{temperature}} ${{temperature}} "
+                "${{thermostat_damping}} ${{seed}}");
     }
     command(out, "run", "${{start_steps}}");
+    if (plan.run.pressure) {
+        section(out, "Hand-over to the pressure of the production");
+        fmt::format_to(std::back_inserter(out),
+                       "# A Berendsen barostat (bulk modulus {} atm, a liquid's order) brings the "
+                       "pressure\n# to the target without the overshoot of a Nose-Hoover piston "
+                       "launched far from it.\n{}",
+                       HANDOVER_MODULUS,
+                       bodies ? HANDOVER_WITH_BODIES : "# Every atom moves with the box.\n");
+        command(out, "fix",
+                "handover {0} press/berendsen iso {2} {2} ${{barostat_damping}} modulus {3} "
+                "dilate {1}",
+                bodies ? "mobile" : "all", bodies ? "partial" : "all", pressure_atm(plan.run),
+                HANDOVER_MODULUS);
+        command(out, "run", "${{handover_steps}}");
+        command(out, "unfix", "handover");
+        if (bodies) command(out, "run", "1 post no");
+    }
     if (mobile) {
         command(out, "unfix", "start_bath");
         command(out, "unfix", "start");
@@ -327,79 +460,64 @@ void append_bath_run(Out& out, const InputScriptPlan& plan, std::string_view int
     if (bodies) command(out, "unfix", "bodies");
 }
 
-// Positions from an equilibration (a Monte Carlo run) have no contacts to relax and only lack
-// velocities: those drawn at the temperature settle under a thermostat of the production's
-// coupling, with the full dynamics, before the production.
-void append_thermostatted_start(Out& out, const InputScriptPlan& plan) {
-    section(out, "Thermostatted start");
-    append(out,
-           "# The positions come from an equilibration: no minimisation and no limited\n"
-           "# displacement, which would take them away from it; the drawn velocities settle\n"
-           "# under a Langevin thermostat of the production's coupling.\n");
-    append_bath_run(out, plan, "nve", THERMOSTAT_DAMPING);
-}
-
-void append_start(Out& out, const InputScriptPlan& plan) {
-    const bool shake = any_held(plan.species, Hold::Shake);
-    const bool bodies = any_held(plan.species, Hold::RigidBody);
-    section(out, "Velocities");
-    if (plan.velocities_kept) {
-        append(out,
-               "# Those of data.lmp, kept: they come with its positions from an earlier run, "
-               "which has\n# relaxed the contacts of packing, so no minimisation or "
-               "limited-displacement start\n# follows.\n");
-        command(out, "timestep", "${{timestep}}");
-        return;
+// The rigid bodies carry the barostat whenever there are any: rigid/npt/small scales the box and
+// places the bodies' atoms in one step, so they keep their shape exactly (a barostat on the other
+// atoms scales the box after the bodies have placed theirs, and bends the bodies across the box's
+// faces). Its piston's mass follows the bodies' degrees of freedom alone; a few bodies among many
+// other atoms would make it light and quick to overshoot, so its damping time is lengthened by the
+// square root of the system's degrees of freedom over the bodies', which weighs it as the whole
+// system's.
+void append_bodies_barostat(Out& out, const InputScriptPlan& plan, std::string_view thermostat) {
+    const Freedom freedom = degrees_of_freedom(plan.species);
+    std::string_view damping = "${barostat_damping}";
+    if (freedom.mobile > 0) {
+        fmt::format_to(std::back_inserter(out),
+                       "# The rigid bodies carry the barostat, which keeps them exact as the box "
+                       "changes.\n# Its piston weighs as their {} degrees of freedom; its damping "
+                       "time, lengthened\n# by sqrt({}/{}), weighs it as the whole system's.\n",
+                       freedom.bodies, freedom.bodies + freedom.mobile, freedom.bodies);
+        command(out, "variable", "piston_damping equal ${{barostat_damping}}*sqrt({}/{})",
+                freedom.bodies + freedom.mobile, freedom.bodies);
+        damping = "${piston_damping}";
+    } else {
+        append(out, "# The rigid bodies carry the barostat.\n");
     }
-    if (shake) append(out, "# After SHAKE, which takes the motions it forbids out.\n");
-    if (bodies) {
-        append(out,
-               "# Before the rigid bodies, which keep only the rigid motion of their atoms.\n");
-    }
-    command(out, "velocity", "all create ${{temperature}} ${{seed}} mom yes rot yes dist gaussian");
-    command(out, "timestep", "${{timestep}}");
-    if (plan.run.equilibrated) {
-        append_thermostatted_start(out, plan);
-        return;
-    }
-
-    section(out, "Limited-displacement start");
-    append(out,
-           "# No atom moves more than 0.1 \u00c5 per step while a strong thermostat takes up the "
-           "heat\n# of the close contacts left by packing.\n");
-    if (shake) {
-        append(out,
-               "# LAMMPS warns that nve/limit and fix shake do not go together exactly; SHAKE\n"
-               "# restores the geometry in the run that follows.\n");
-    }
-    if (bodies)
-        append(out, "# The rigid bodies of the start, with their own Langevin thermostat.\n");
-    append_bath_run(out, plan, "nve/limit 0.1", START_DAMPING);
+    command(out, "fix", "bodies bodies rigid/npt/small molecule {0} iso {1} {1} {2} dilate all",
+            thermostat, pressure_atm(plan.run), damping);
+    if (freedom.mobile > 0) command(out, "fix", "md mobile nvt {}", thermostat);
 }
 
 void append_production(Out& out, const InputScriptPlan& plan) {
     const bool npt = plan.run.pressure.has_value();
     const bool bodies = any_held(plan.species, Hold::RigidBody);
+    const bool mobile = has_mobile_atoms(plan.species);
     section(out, npt ? "Production run: NPT" : "Production run: NVT at the density as built");
-    const std::string thermostat =
-        fmt::format("temp ${{temperature}} ${{temperature}} {}", THERMOSTAT_DAMPING);
-    const std::string barostat =
-        npt ? fmt::format(" iso ${{pressure}} ${{pressure}} {}", BAROSTAT_DAMPING) : "";
+    const std::string thermostat = "temp ${temperature} ${temperature} ${thermostat_damping}";
     append(out, npt ? "# Nose-Hoover thermostat and barostat" : "# Nose-Hoover thermostat");
-    if (bodies) {
-        append(out, npt ? "; the rigid bodies carry the barostat and scale\n# every atom with "
-                          "the box (dilate all).\n"
-                        : "; the rigid bodies have their own.\n");
-        command(out, "fix", "bodies bodies rigid/{}/small molecule {}{}{}", npt ? "npt" : "nvt",
-                thermostat, barostat, npt ? " dilate all" : "");
-        if (has_mobile_atoms(plan.species)) command(out, "fix", "md mobile nvt {}", thermostat);
+    if (!bodies) {
+        append(out, ".\n");
+        const std::string barostat =
+            npt ? fmt::format(" iso {0} {0} ${{barostat_damping}}", pressure_atm(plan.run)) : "";
+        command(out, "fix", "md all {} {}{}", npt ? "npt" : "nvt", thermostat, barostat);
+    } else if (!npt) {
+        append(out, "; the rigid bodies have their own.\n");
+        command(out, "fix", "bodies bodies rigid/nvt/small molecule {}", thermostat);
+        if (mobile) command(out, "fix", "md mobile nvt {}", thermostat);
     } else {
         append(out, ".\n");
-        command(out, "fix", "md all {} {}{}", npt ? "npt" : "nvt", thermostat, barostat);
+        append_bodies_barostat(out, plan, thermostat);
     }
-    append(out,
-           "# Uncomment to write the positions every 1000 steps:\n"
-           "# dump            trajectory all custom 1000 trajectory.lammpstrj id mol type x y z\n");
+    if (plan.run.dump_every > 0) {
+        append(out, "# The production's positions; -var dump_every 0 writes none.\n");
+        command(out, "if",
+                "\"${{dump_every}} > 0\" then \"dump trajectory all custom ${{dump_every}} "
+                "trajectory.lammpstrj id mol type x y z ix iy iz\"");
+    } else {
+        append(out,
+               "# Uncomment to write the positions every 1000 steps:\n"
+               "# dump            trajectory all custom 1000 trajectory.lammpstrj id mol type x y "
+               "z ix iy iz\n");
+    }
     command(out, "run", "${{steps}}");
 }
 
@@ -421,8 +539,45 @@ RunCutoffs run_cutoffs(PairSetup setup, double cutoff_vdw, const PairSettings& s
     return cutoffs;
 }
 
-bool is_bare_charge(const PseudoAtomParams& params) {
-    return params.charge != 0 && (params.epsilon_k == 0 || params.sigma_ang == 0);
+std::string_view pressure_unit_name(PressureUnit unit) {
+    switch (unit) {
+        case PressureUnit::Atm:
+            return "atm";
+        case PressureUnit::Bar:
+            return "bar";
+        case PressureUnit::KPa:
+            return "kPa";
+        case PressureUnit::MPa:
+            return "MPa";
+        case PressureUnit::Pa:
+            return "Pa";
+    }
+    return "atm";
+}
+
+std::optional<PressureUnit> pressure_unit_named(std::string_view name) {
+    for (auto unit : {PressureUnit::Atm, PressureUnit::Bar, PressureUnit::KPa, PressureUnit::MPa,
+                      PressureUnit::Pa}) {
+        if (pressure_unit_name(unit) == name) return unit;
+    }
+    return std::nullopt;
+}
+
+double atm_per(PressureUnit unit) {
+    constexpr double PA_PER_ATM = 101325;  // exact, by definition
+    switch (unit) {
+        case PressureUnit::Atm:
+            return 1;
+        case PressureUnit::Bar:
+            return 1e5 / PA_PER_ATM;
+        case PressureUnit::KPa:
+            return 1e3 / PA_PER_ATM;
+        case PressureUnit::MPa:
+            return 1e6 / PA_PER_ATM;
+        case PressureUnit::Pa:
+            return 1 / PA_PER_ATM;
+    }
+    return 1;
 }
 
 InputScriptPlan plan_input_script(std::span<const ActivePair> active,
@@ -457,10 +612,11 @@ InputScriptPlan plan_input_script(std::span<const ActivePair> active,
 
 std::string input_script_text(const InputScriptPlan& plan) {
     Out out;
-    append_header(out, plan.run, !plan.velocities_kept);
+    append_header(out, plan);
     append_system(out, plan);
     if (!plan.velocities_kept && !plan.run.equilibrated) append_relaxation(out, plan);
     append_constraints(out, plan);
+    append_velocities(out, plan);
     append_start(out, plan);
     append_production(out, plan);
     append_final_state(out);

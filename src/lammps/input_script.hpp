@@ -1,17 +1,20 @@
-// in.lmp: the LAMMPS input that runs the system of data.lmp and forcefield.lmp as written, with
-// a start that survives the close contacts of a packed box: units and styles, the cutoffs and
-// PPPM accuracy of the run, the constraints each species needs, a relaxation, velocities, a
-// limited-displacement stage and an NPT (or NVT) run. When data.lmp carries the velocities of an
-// earlier run, they are kept and the run follows the constraints at once. It ends by writing
-// final.data (positions and velocities, for a rebuild from them) and final.restart. The settings
-// a user changes most are index variables at the top, so that `lmp -var steps 500000 -in in.lmp`
-// overrides them.
+// in.lmp: the LAMMPS input that takes the system of data.lmp and forcefield.lmp from its packed
+// positions to equilibrium without a shock, then runs it: units and styles, the cutoffs and PPPM
+// accuracy of the run, a minimisation (with the charges off when a site has a charge but no
+// Lennard-Jones core), the constraints each species needs, velocities, a thermostatted start at
+// the packed volume, a Berendsen barostat that brings the pressure to the target, and a
+// Nose-Hoover NPT (or NVT) production. Coordinates marked as equilibrated skip the minimisation;
+// when data.lmp carries the velocities of an earlier run, they are kept and the production
+// follows the constraints at once. It ends by writing final.data (positions and velocities, for a
+// rebuild from them) and final.restart. The settings a user changes most are index variables at
+// the top, so that `lmp -var steps 500000 -in in.lmp` overrides them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ff/force_field.hpp"
@@ -22,13 +25,28 @@
 
 namespace boxwright {
 
+// The units a pressure is given in; in.lmp converts it to LAMMPS's atm.
+enum class PressureUnit { Atm, Bar, KPa, MPa, Pa };
+
+std::string_view pressure_unit_name(PressureUnit unit);  // "atm", "bar", "kPa", "MPa", "Pa"
+std::optional<PressureUnit> pressure_unit_named(std::string_view name);
+double atm_per(PressureUnit unit);  // 1 for atm, 0.986923... for bar
+
 struct RunSettings {
     double temperature = 298.15;           // K
-    std::optional<double> pressure = 1.0;  // atm; none runs NVT at the box as built
-    double timestep = 1.0;                 // fs
-    std::uint64_t steps = 100000;          // of the production run
-    // The positions come from an equilibration elsewhere (RASPA3's Monte Carlo), not from a
-    // packing: they need no start that survives close contacts.
+    std::optional<double> pressure = 1.0;  // in pressure_unit; none runs NVT at the box as built
+    PressureUnit pressure_unit = PressureUnit::Atm;
+    double timestep = 1.0;                // fs
+    std::uint64_t steps = 100000;         // of the production run
+    double thermostat_damping = 100.0;    // fs, of every thermostat
+    double barostat_damping = 1000.0;     // fs, of the Berendsen and the Nose-Hoover barostat
+    std::uint64_t thermo_every = 1000;    // steps between thermo lines
+    std::uint64_t dump_every = 1000;      // steps between frames of the production; 0: no dump
+    std::uint64_t start_steps = 2000;     // of the thermostatted start at the packed volume
+    std::uint64_t handover_steps = 5000;  // of the Berendsen barostat before an NPT production
+    // The positions are an equilibrated fluid's (RASPA3's Monte Carlo, or another program's
+    // without velocities): no minimisation; velocities at the temperature and the
+    // thermostatted start alone.
     bool equilibrated = false;
 };
 
@@ -51,9 +69,6 @@ struct RunCutoffs {
 
 RunCutoffs run_cutoffs(PairSetup setup, double cutoff_vdw, const PairSettings& settings);
 
-// A charge without a Lennard-Jones core (ε or σ zero): nothing keeps it off an opposite charge.
-bool is_bare_charge(const PseudoAtomParams& params);
-
 struct ScriptSpecies {
     std::string name;
     std::uint64_t first_molecule = 0, molecules = 0;       // 1-based molecule IDs of data.lmp
@@ -68,8 +83,8 @@ struct InputScriptPlan {
     // The cutoffs of the run, where they differ from the preset's.
     std::optional<RunCutoffs> cutoffs;
     PairSettings asked;  // what the caller set
-    // The first pseudo atom with a bare charge: a minimisation could collapse it, so there is
-    // none, and the limited-displacement stage relaxes the contacts alone.
+    // The first pseudo atom with a bare charge: a minimisation with the charges on could collapse
+    // it onto an opposite charge, so the charges are off while it runs.
     std::optional<std::string> bare_charge;
     RunSettings run;
     // data.lmp has a Velocities section (set by the caller): no relaxation, no start.

@@ -18,6 +18,7 @@
 #include "pipeline/output_set.hpp"
 #include "pipeline/placement.hpp"
 #include "pipeline/plausibility.hpp"
+#include "pipeline/settings_beside.hpp"
 #include "pipeline/settings_check.hpp"
 #include "pipeline/shown_paths.hpp"
 #include "pipeline/system.hpp"
@@ -80,6 +81,20 @@ Result<BuildReport> finish_build(const BuildRequest& request, const ResolvedSyst
 
 namespace {
 
+// A rebuild from a final.data goes on with the settings of the run that wrote it, where the
+// caller gave none: the request with them, or none when there is no in.lmp of ours beside.
+std::optional<BuildRequest> with_run_settings_beside(const BuildRequest& request,
+                                                     Diagnostics& diagnostics) {
+    const auto* file = std::get_if<CoordinateFileSource>(&request.placement);
+    if (!file || !request.input_script) return std::nullopt;
+    const auto beside = settings_beside(file->path);
+    if (!beside) return std::nullopt;
+    BuildRequest taken = request;
+    diagnostics.note(DiagnosticKind::RunSettings,
+                     take_settings_beside(*taken.input_script, taken.run_given, *beside));
+    return taken;
+}
+
 // The build up to its placement, once the request has its counts and its settings are checked; a
 // composition's counts, worked out from it, are reported with the species' names once those are
 // read. A build that writes claims its output directory before the placement; a placement alone
@@ -123,8 +138,7 @@ Result<PlacedSystem> place_counted(const BuildRequest& request, const ComposedCo
 
 // Every setting is checked before any file is read; a composition becomes counts.
 Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch& watch,
-                                       bool claim) {
-    Diagnostics diagnostics;
+                                       bool claim, Diagnostics diagnostics = {}) {
     BW_TRY_VOID(check_settings(request, watch, diagnostics));
     if (!request.composition) {
         return place_counted(request, nullptr, watch, std::move(diagnostics), claim);
@@ -137,8 +151,11 @@ Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch&
     return place_counted(counted, &composed, watch, std::move(diagnostics), claim);
 }
 
-Result<BuildReport> run_requested_build(const BuildRequest& request, const Watch& watch) {
-    BW_TRY(auto placed, checked_placement(request, watch, true));
+Result<BuildReport> run_requested_build(const BuildRequest& given, const Watch& watch) {
+    Diagnostics diagnostics;
+    const auto taken = with_run_settings_beside(given, diagnostics);
+    const BuildRequest& request = taken ? *taken : given;
+    BW_TRY(auto placed, checked_placement(request, watch, true, std::move(diagnostics)));
     return finish_build(request, placed.system, placed.atoms, std::move(placed.diagnostics), watch,
                         placed.claimed ? &*placed.claimed : nullptr);
 }

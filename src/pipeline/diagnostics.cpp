@@ -49,6 +49,8 @@ std::string_view kind_name(DiagnosticKind kind) {
             return "raspa3";
         case DiagnosticKind::CoordinateFrame:
             return "coordinate-frame";
+        case DiagnosticKind::RunSettings:
+            return "run-settings";
         case DiagnosticKind::Density:
             return "density";
         case DiagnosticKind::LennardJones:

@@ -31,6 +31,7 @@ enum class DiagnosticKind {
     OutputDirectory,  // written unlocked, or files of an earlier build removed from it
     Raspa,            // what the RASPA3 run did: cycles, energy, acceptance, box, cutoffs
     CoordinateFrame,  // which frame of a coordinate file of several was read
+    RunSettings,      // where the run settings of a rebuild from a final.data came from
     // Plausibility of the input: numbers in the wrong unit, swapped or misspelt.
     Density,
     LennardJones,

@@ -19,6 +19,7 @@
 #include "lammps/pair_style.hpp"
 #include "pipeline/composition.hpp"
 #include "pipeline/option_table.hpp"
+#include "pipeline/settings_beside.hpp"
 
 namespace boxwright {
 
@@ -113,6 +114,9 @@ struct BuildRequest {
     // without one removes an earlier build's, which would run the new data with other settings.
     // The specified module's set is data.lmp and forcefield.lmp alone.
     bool input_script_in_set = false;
+    // Those of its settings the caller gave: the others of a rebuild from a final.data are
+    // taken from the in.lmp beside it.
+    GivenRunSettings run_given = {};
     PairSettings pair_settings = {};  // set in in.lmp, so only with input_script
     // The package's report: each species, the density, the closest contact and the checks of
     // doubtful set-ups. Without it the build tells only what its summary shows.

@@ -76,8 +76,8 @@ TEST(Constraints, EachRigidShapeGetsWhatLammpsCanHoldItWith) {
 
 // Butane first, then water (SHAKE), then a straight CO2 (rigid bodies): the Tip4p pair style
 // names the water's types 3 4 3 2 again with the force field's 12 Å cutoff; water's bare H
-// rules out the minimisation. NPT. From a data file with velocities: those kept, with no seed,
-// relaxation or start.
+// has the minimisation run with the charges off. NPT, the atoms outside the bodies carrying the
+// barostat. From a data file with velocities: those kept, with no seed, relaxation or start.
 TEST(InputScript, MixtureOfEveryHoldGolden) {
     Plan p;
     p.ff.cutoff_vdw = 12;
@@ -90,35 +90,65 @@ TEST(InputScript, MixtureOfEveryHoldGolden) {
     expect_golden("input_script/kept_velocities.in.lmp", input_script_text(plan));
 }
 
-// Equilibrated positions (from a Monte Carlo run) keep their configuration: no minimisation and
-// no limited displacement, only drawn velocities settled by a thermostat of normal coupling.
-TEST(InputScript, EquilibratedPositionsStartWithoutRelaxation) {
-    Plan p;
-    p.species.add(butane_molecule(), 2);
-    p.species.add(carbon_dioxide(), 4);
-    RunSettings run;
-    run.equilibrated = true;
-    const std::string text = input_script_text(p.make(PairSetup::LjCut, run));
-    for (const char* absent : {"minimize", "nve/limit", "10.0 ${seed}"}) {
-        SCOPED_TRACE(absent);
-        EXPECT_EQ(text.find(absent), std::string::npos);
-    }
-    for (const char* present :
-         {"velocity        all create ${temperature}", "fix             start mobile nve\n",
-          "langevin ${temperature} ${temperature} 100.0 ${seed}", "# --- Thermostatted start"}) {
-        SCOPED_TRACE(present);
-        EXPECT_NE(text.find(present), std::string::npos);
-    }
-}
-
 // Without a preset the user's pair style comes first; argon and butane carry no charge, so the
 // script minimises; no pressure runs NVT, and no rigid bodies means no mobile subset.
 TEST(InputScript, CustomPairStyleNvtWithMinimisationGolden) {
     Plan p;
     p.species.add(argon_molecule(), 5);
     p.species.add(butane_molecule(), 1);
-    const RunSettings run{350, std::nullopt, 2.0, 5000};
+    const RunSettings run{.temperature = 350,
+                          .pressure = std::nullopt,
+                          .timestep = 2.0,
+                          .steps = 5000,
+                          .dump_every = 0};
     expect_golden("input_script/custom_nvt.in.lmp", input_script_text(p.make(std::nullopt, run)));
+}
+
+// Coordinates of an equilibrated fluid: no minimisation, velocities drawn and the start; a
+// pressure in MPa converted to the atm of LAMMPS's real units.
+TEST(InputScript, EquilibratedPositionsInMegapascalGolden) {
+    Plan p;
+    p.species.add(water_molecule(), 3);
+    const RunSettings run{.pressure = 5, .pressure_unit = PressureUnit::MPa, .equilibrated = true};
+    expect_golden("input_script/equilibrated_mpa.in.lmp",
+                  input_script_text(p.make(PairSetup::Tip4p, run)));
+}
+
+// The barostat's piston goes with the larger part of the degrees of freedom: rigid bodies
+// alone or in the majority carry it, else the atoms outside them do, with the bodies remapped.
+TEST(InputScript, TheLargerPartCarriesTheBarostat) {
+    const struct {
+        const char* name;
+        std::uint64_t co2, butane;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"bodies alone", 4, 0, {"fix             bodies bodies rigid/npt/small"}},
+        {"bodies in the majority",
+         10,
+         1,
+         {"fix             bodies bodies rigid/npt/small", "fix             md mobile nvt"}},
+        {"bodies in the minority",
+         1,
+         10,
+         {"fix             bodies bodies rigid/nvt/small", "fix             md mobile npt",
+          "fix_modify      md press thermo_press"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Plan p;
+        p.species.add(carbon_dioxide(), c.co2);
+        if (c.butane > 0) p.species.add(butane_molecule(), c.butane);
+        const std::string text = input_script_text(p.make(PairSetup::LjCutCoulLong));
+        // The fixes of the production, each cut to the length of the one expected in its place.
+        std::string_view rest = std::string_view(text).substr(text.find("Production"));
+        std::vector<std::string> fixes;
+        while (!rest.empty()) {
+            const auto line = take_line(rest);
+            if (!line.starts_with("fix") || fixes.size() == c.expected.size()) continue;
+            fixes.emplace_back(line.substr(0, c.expected[fixes.size()].size()));
+        }
+        EXPECT_EQ(fixes, c.expected);
+    }
 }
 
 // After forcefield.lmp: the pair style again wherever a cutoff of the run differs from the
@@ -154,7 +184,7 @@ TEST(InputScript, CutoffsAndAccuracyOfTheRunFollowForcefieldLmp) {
         std::vector<std::string> commands;
         for (std::string_view rest = text; !rest.empty();) {
             const auto line = take_line(rest);
-            if (line.starts_with("pair_style") || line.starts_with("kspace_")) {
+            if (line.starts_with("pair_style") || line.starts_with("kspace_style")) {
                 commands.emplace_back(line);
             }
         }

@@ -15,7 +15,7 @@ from boxwright.pack import PyPairSetup as P
 from support import FORCE_FIELD, TempDirTestCase, example, lmp, needs_lammps, run_lammps
 
 # Few molecules and steps: the point is that every command of the script is taken.
-SHORT = {"start_steps": 300, "steps": 100}
+SHORT = {"start_steps": 300, "handover_steps": 100, "steps": 100}
 CUSTOM_PAIR_STYLE = "pair_style lj/cut/coul/cut 10.0\npair_modify mix arithmetic tail yes\n"
 
 
@@ -238,7 +238,7 @@ class LammpsRunsOurInput(TempDirTestCase):
         first, second = self.tmp / "first", self.tmp / "second"
         pack.packmol(species, counts, 500.0, pair_style=P.Tip4p, force_field=FORCE_FIELD,
                      out_dir=first)
-        run_in_lmp(first, {"start_steps": 100, "steps": 300})
+        run_in_lmp(first, {"start_steps": 100, "handover_steps": 100, "steps": 300})
         self.assertTrue((first / "final.restart").is_file())
         pack.from_coords(species, counts, first / "final.data", pair_style=P.LjCutCoulLong,
                          force_field=FORCE_FIELD, out_dir=second)

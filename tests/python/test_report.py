@@ -72,6 +72,16 @@ class PackageBuildTest(TempDirTestCase):
                                              AtomType(2, "CH2", ("butane",))))
         self.assertIn("\natom types: 1 CH3 (ethane, butane); 2 CH2 (butane)\n", report.format())
 
+    # A box under twice the cutoff is a routine fact: a note, under its own heading, never a
+    # warning (the command line prints warnings alone on standard error).
+    def test_notes_are_printed_under_their_own_heading(self):
+        mixture = [(METHANE, 2)]
+        report = pack.from_coords([METHANE], [2], lattice_coordinates(mixture), 16.0,
+                                  force_field=FORCE_FIELD, out_dir=self.tmp)
+        self.assertTrue(any("under twice the cutoff" in note for note in report.notes))
+        self.assertIn("\nnotes:\n" + "".join(f"  {note}\n" for note in report.notes),
+                      report.format())
+
     def test_auto_takes_the_coulomb_preset_only_for_charges(self):
         cases = [
             ([(BUTANE, 2), (METHANE, 3)], "auto", "LjCut"),
