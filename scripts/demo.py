@@ -17,7 +17,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 EXAMPLES = ROOT / "examples"
 MIXTURE = {"co2.json": 60, "butane.json": 40}
 DENSITY = 650.0  # kg/m³, a dense fluid at 300 K
-SHORT_RUN = {"start_steps": 300, "steps": 300}
+SHORT_RUN = {"start_steps": 300, "handover_steps": 300, "steps": 300}
 
 
 def last_thermo_lines(screen):

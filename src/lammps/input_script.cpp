@@ -492,6 +492,10 @@ void append_production(Out& out, const InputScriptPlan& plan) {
     const bool bodies = any_held(plan.species, Hold::RigidBody);
     const bool mobile = has_mobile_atoms(plan.species);
     section(out, npt ? "Production run: NPT" : "Production run: NVT at the density as built");
+    append(out,
+           "# Its steps count from 0: the trajectory's frames fall on multiples of dump_every, "
+           "the\n# last on its end.\n");
+    command(out, "reset_timestep", "0");
     const std::string thermostat = "temp ${temperature} ${temperature} ${thermostat_damping}";
     append(out, npt ? "# Nose-Hoover thermostat and barostat" : "# Nose-Hoover thermostat");
     if (!bodies) {

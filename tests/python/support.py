@@ -25,6 +25,11 @@ LAMMPS_ENV = {**{k: v for k, v in os.environ.items() if k not in SANITIZER_VARIA
               "OMP_NUM_THREADS": "1"}
 
 
+def run_variables(**variables):
+    """LAMMPS's command-line arguments that set in.lmp's index variables: -var NAME VALUE ..."""
+    return [f for name, value in variables.items() for f in ("-var", name, str(value))]
+
+
 def lmp(arguments, directory, ranks=1, timeout=600, env=None, **options):
     """Runs LAMMPS with `arguments` in `directory` on `ranks` MPI processes, with `env` added to
     this process's environment less the sanitizer's preload; returns the finished process (text

@@ -25,7 +25,7 @@ from boxwright._native import PyPairSetup, pack_from_coords_py
 from boxwright import models as boxwright_models
 from support import (FORCE_FIELD, TempDirTestCase, boxwright, children_of, example,
                      lattice_coordinates, lmp, needs_lammps, process_runs, run_lammps,
-                     stand_in_packmol, wait_until)
+                     run_variables, stand_in_packmol, wait_until)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -498,12 +498,12 @@ class KeptVelocitiesTest(AttackTestCase):
     def test_a_rebuilt_rigid_water_starts_at_the_temperature_told(self):
         # SHAKE holds three of a water's nine degrees of freedom: LAMMPS counts six.
         def run(directory, **variables):
-            arguments = [f for item in variables.items() for f in ("-var", *map(str, item))]
-            return lmp([*arguments, "-in", "in.lmp", "-log", "none"], directory).stdout.splitlines()
+            return lmp([*run_variables(**variables), "-in", "in.lmp", "-log", "none"],
+                       directory).stdout.splitlines()
 
         first, second = self.tmp / "first", self.tmp / "second"
         pack.packmol("tip4p2005", [64], density=997.0, out_dir=first)
-        run(first, start_steps=300, steps=100)
+        run(first, start_steps=300, handover_steps=100, steps=100)
         report = pack.from_coords("tip4p2005", [64], first / "final.data", out_dir=second)
         told = next(d.text for d in report.diagnostics if d.kind == "kept-velocities")
         kelvin = float(re.search(r"make about (\d+) K", told).group(1))

@@ -12,7 +12,8 @@ import sys
 
 from boxwright import pack
 from boxwright.pack import PyPairSetup as P
-from support import FORCE_FIELD, TempDirTestCase, example, lmp, needs_lammps, run_lammps
+from support import (FORCE_FIELD, TempDirTestCase, example, lmp, needs_lammps, run_lammps,
+                     run_variables)
 
 # Few molecules and steps: the point is that every command of the script is taken.
 SHORT = {"start_steps": 300, "handover_steps": 100, "steps": 100}
@@ -29,8 +30,7 @@ def run_in_lmp(directory, variables, pair_style=None, ranks=1, env=None):
         placeholder = text[text.index("print "):text.index("include ")]
         text = text.replace(placeholder, pair_style)
     script.write_text(text + "write_data after.data nocoeff\n", encoding="utf-8")
-    arguments = [f for name, value in variables.items() for f in ("-var", name, str(value))]
-    proc = lmp([*arguments, "-in", "in.lmp", "-log", "none", "-nocite"], directory, ranks, env=env)
+    proc = lmp([*run_variables(**variables), "-in", "in.lmp", "-log", "none", "-nocite"], directory, ranks, env=env)
     screen = proc.stdout + proc.stderr
     if proc.returncode != 0 or "ERROR" in screen:
         tail = "\n".join(screen.splitlines()[-20:])

@@ -15,7 +15,7 @@ import sys
 from boxwright import BuildError, models, pack
 from boxwright.raspa_init import pack_with_raspa3
 from support import (RASPA3, TempDirTestCase, boxwright, children_of, lmp, needs_lammps,
-                     needs_raspa3, process_runs, wait_until)
+                     needs_raspa3, process_runs, run_variables, wait_until)
 
 # LAMMPS's pe and RASPA3's final energy agree to this fraction; measured: 1e-4 and better.
 AGREEMENT = 0.005
@@ -122,8 +122,8 @@ class RaspaPathTest(TempDirTestCase):
         return [position for _, position in rows]
 
     def run_in_lmp(self, out):
-        proc = lmp(["-in", "in.lmp", "-var", "steps", "20", "-var", "start_steps", "20", "-log",
-                    "none", "-nocite"], out)
+        proc = lmp([*run_variables(steps=20, start_steps=20, handover_steps=20), "-in", "in.lmp",
+                    "-log", "none", "-nocite"], out)
         self.assertEqual(proc.returncode, 0, proc.stdout[-2000:] + proc.stderr[-2000:])
         self.assertNotIn("ERROR", proc.stdout)
 
