@@ -418,8 +418,8 @@ void append_start(Out& out, const InputScriptPlan& plan) {
     section(out, "Start: thermostatted at the volume as packed");
     append(out,
            plan.run.equilibrated
-               ? "# The positions are an equilibrated fluid's: velocities at the temperature "
-                 "under a\n# Langevin thermostat, then the production.\n"
+               ? "# The positions are an equilibrated fluid's, so nothing relaxes them: the "
+                 "velocities\n# drawn at the temperature settle under a Langevin thermostat.\n"
                : "# A Langevin thermostat with the production's damping takes up the heat of the "
                  "packed\n# contacts without overdamping the motion, until the potential energy "
                  "has levelled off.\n");
