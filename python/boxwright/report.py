@@ -225,9 +225,9 @@ class BuildReport:
                            f"(atoms {first} and {second})")
         lines.append("  |  ".join(numbers))
         lines.append(f"pair style: {self.pair_style or 'none (write your own)'}")
-        # Routine facts of the build, apart from those about the counts shown above.
+        # Routine facts of the build, apart from those about the folder and the counts shown above.
         notes = [d.text for d in self.diagnostics
-                 if d.level == "note" and d.kind != "composition"]
+                 if d.level == "note" and d.kind not in ("composition", "output-directory")]
         if notes:
             lines.append("notes:")
             lines += [f"  {note}" for note in notes]

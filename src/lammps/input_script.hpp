@@ -42,7 +42,7 @@ struct RunSettings {
     double barostat_damping = 1000.0;     // fs, of the Berendsen and the Nose-Hoover barostat
     std::uint64_t thermo_every = 1000;    // steps between thermo lines
     std::uint64_t dump_every = 1000;      // steps between frames of the production; 0: no dump
-    std::uint64_t start_steps = 2000;     // of the thermostatted start at the packed volume
+    std::uint64_t start_steps = 10000;    // of the thermostatted start at the packed volume
     std::uint64_t handover_steps = 5000;  // of the Berendsen barostat before an NPT production
     // The positions are an equilibrated fluid's (RASPA3's Monte Carlo, or another program's
     // without velocities): no minimisation; velocities at the temperature and the
