@@ -137,8 +137,8 @@ Result<PlacedSystem> place_counted(const BuildRequest& request, const ComposedCo
 }
 
 // Every setting is checked before any file is read; a composition becomes counts.
-Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch& watch,
-                                       bool claim, Diagnostics diagnostics = {}) {
+Result<PlacedSystem> checked_placement(const BuildRequest& request, const Watch& watch, bool claim,
+                                       Diagnostics diagnostics = {}) {
     BW_TRY_VOID(check_settings(request, watch, diagnostics));
     if (!request.composition) {
         return place_counted(request, nullptr, watch, std::move(diagnostics), claim);
