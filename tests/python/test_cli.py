@@ -211,6 +211,23 @@ class CommandLineTest(TempDirTestCase):
                         self.assertRegex(written, rf"(?m)^variable +{name} index {value} ")
                     self.assertRegex(written, rf"(?m)^variable +pressure index \S+ +# {unit}$")
 
+    # Coordinates marked as equilibrated start without the relaxation of a packed box, alike
+    # from the command line and from Python.
+    def test_equilibrated_coordinates_skip_the_relaxation(self):
+        coords = lattice_coordinates([(METHANE, 2)])
+        (self.tmp / "eq.xyz").write_text("2\n\n" + "".join(f"CH4 {x} {y} {z}\n"
+                                                             for x, y, z in coords))
+        pack.from_coords(METHANE, [2], self.tmp / "eq.xyz", 20.0, force_field=FORCE_FIELD,
+                         out_dir=self.tmp / "python", equilibrated=True)
+        result = boxwright("from-coords", "--species", METHANE, "--counts", 2, "--coords",
+                           self.tmp / "eq.xyz", "--box-length", 20, "--force-field", FORCE_FIELD,
+                           "--equilibrated", "--out-dir", self.tmp / "cli")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        script = (self.tmp / "cli" / "in.lmp").read_text()
+        self.assertEqual(script, (self.tmp / "python" / "in.lmp").read_text())
+        self.assertNotIn("minimize", script)
+        self.assertIn("# The positions are an equilibrated fluid's", script)
+
     # Element symbols need the names check off; in O, C, O order the names cannot tell, the bonds
     # can, and that check is turned off as well. The refusal names the option that skips it.
     def test_element_names_need_the_names_check_off_and_a_wrong_order_the_bond_check(self):
