@@ -19,6 +19,10 @@ constexpr ValueRange anything() { return {}; }
 // steps, 3 s as built: with a timestep of 10 fs, a PPPM accuracy of 1e-12, a temperature of 1e6 K
 // or 1e-300 K, a pressure of 1e7 atm or a cutoff of 0.5 Å it had not finished after 25 s; at
 // 0.01 K its box collapsed (neighbour list overflow), and a cutoff of 50 Å or 1e-300 Å stopped it.
+// The dampings were found alike on 100 TIP4P/2005 waters and 20 methanols at 950 kg/m³, 300 steps
+// of 1 fs per stage: a thermostat damping of 0.01 to 2 fs lost atoms in the start, 3 fs overflowed
+// the neighbour lists in the hand-over, 4 fs and more ran; a barostat damping of 1 to 300 fs tore
+// the box apart in the hand-over, 500 fs and more ran, 10^8 fs too (the barostat all but off).
 constexpr std::array OPTIONS = {
     OptionSpec{
         .name = "temperature",
@@ -122,9 +126,9 @@ constexpr std::array OPTIONS = {
         .default_value = "1000.0",
         .runnable = above(0, 1e9),  // and longer than the timestep, see settings_check.cpp
         .runnable_words = "a positive number of femtoseconds up to 10^9",
-        .plausible = from(100, 1e6),
-        .implausible_words = "outside the 100 fs to 1,000,000 fs in which a barostat brings the "
-                             "box to its pressure without shaking it (1000 fs is usual)",
+        .plausible = from(500, 1e6),
+        .implausible_words = "outside the 500 fs to 1,000,000 fs in which a barostat brings a "
+                             "packed box to its pressure without tearing it (1000 fs is usual)",
         .help = "damping time of the hand-over's Berendsen and the production's Nose-Hoover "
                 "barostat, fs",
         .default_words = "1000.0",
