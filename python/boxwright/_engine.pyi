@@ -30,6 +30,13 @@ def build_packmol(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    pressure_unit: str = "atm",
+    thermostat_damping: SupportsFloat | SupportsIndex = 100.0,
+    barostat_damping: SupportsFloat | SupportsIndex = 1000.0,
+    thermo_every: SupportsIndex = 1000,
+    dump_every: SupportsIndex = 1000,
+    start_steps: SupportsIndex = 10000,
+    handover_steps: SupportsIndex = 5000,
     cutoff: SupportsFloat | SupportsIndex | None = None,
     coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
     kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
@@ -53,6 +60,10 @@ def build_packmol(
     Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed,
     or that leaves atoms of different molecules closer than the tolerance, fails the build unless
     accept_imperfect is true, which keeps it with a warning.
+
+    pressure is in pressure_unit ('atm', 'bar', 'kPa', 'MPa' or 'Pa'), which in.lmp keeps.
+    thermostat_damping and barostat_damping (fs), thermo_every, dump_every (0: no trajectory),
+    start_steps and handover_steps are in.lmp's index variables of those names.
 
     cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in Å, and
     kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place of the
@@ -91,6 +102,13 @@ def build_from_coords(
     pressure: SupportsFloat | SupportsIndex | None = 1.0,
     timestep: SupportsFloat | SupportsIndex = 1.0,
     steps: SupportsIndex = 100000,
+    pressure_unit: str = "atm",
+    thermostat_damping: SupportsFloat | SupportsIndex = 100.0,
+    barostat_damping: SupportsFloat | SupportsIndex = 1000.0,
+    thermo_every: SupportsIndex = 1000,
+    dump_every: SupportsIndex = 1000,
+    start_steps: SupportsIndex = 10000,
+    handover_steps: SupportsIndex = 5000,
     cutoff: SupportsFloat | SupportsIndex | None = None,
     coulomb_cutoff: SupportsFloat | SupportsIndex | None = None,
     kspace_accuracy: SupportsFloat | SupportsIndex | None = None,
@@ -104,6 +122,7 @@ def build_from_coords(
     option_naming: Literal["python", "command-line"] = "python",
     equilibrated: bool = False,
     frame: SupportsIndex | None = None,
+    run_given: Sequence[str] | None = None,
 ) -> dict[str, Any]:
     """Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a
     dict (as build_packmol's).
@@ -115,8 +134,11 @@ def build_from_coords(
     (from 1, or from -1 at the end; None: the last). check_bonds compares every bond's length, under the minimum image, with the
     molecule file's (within 25 %) and fails the build on the first that is off, naming
     bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,
-    model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True
-    says the positions come from an equilibration (run_raspa3), for in.lmp to start them so."""
+    model_force_fields, mole_fractions, molecules and the run settings as for build_packmol.
+    equilibrated=True says the positions come from an equilibration (run_raspa3, or another
+    program), for in.lmp to start them so. run_given names those of temperature, pressure (with
+    pressure_unit) and timestep the caller gave (None: all of them): a final.data beside an
+    in.lmp of ours takes the others from that in.lmp."""
 
 
 def run_raspa3(
@@ -141,6 +163,7 @@ def run_raspa3(
     strict: bool = False,
     mole_fractions: Sequence[SupportsFloat | SupportsIndex] | None = None,
     molecules: SupportsIndex | None = None,
+    pressure_unit: str = "atm",
 ) -> dict[str, Any]:
     """Place and equilibrate the mixture with RASPA3's Monte Carlo; write no LAMMPS file.
 
@@ -149,11 +172,12 @@ def run_raspa3(
     accepted, attempted) and diagnostics (kind, level, text)."""
 
 
-def option_table() -> tuple[tuple[str, str, str, str, str, str, str, str], ...]:
+def option_table() -> tuple[
+        tuple[str, str, str, str, str, str, str, str, tuple[str, ...]], ...]:
     """Every option of the run, the packing and the coordinate file, declared once: a tuple of
-    (name, kind, type, unit, metavar, default, help, default_words) per option, kind one of
-    'run', 'pair', 'packing', 'split-packing', 'coordinates'; default as Python writes it, ''
-    when required."""
+    (name, kind, type, unit, metavar, default, help, default_words, choices) per option, kind
+    one of 'run', 'pair', 'packing', 'split-packing', 'coordinates'; default as Python writes
+    it, '' when required; choices the words of a 'choice', else ()."""
 
 def preset_names() -> tuple[str, ...]:
     """The pair-style presets' names, 'auto' first."""

@@ -26,6 +26,7 @@ Nothing else is caught, so a fault of the program itself still shows its traceba
 from __future__ import annotations
 
 import argparse
+import ast
 import json
 import math
 import os
@@ -113,13 +114,37 @@ def _grid(text: str) -> tuple[int, ...]:
     return tuple(_count(part, SUBBOX_LIMIT) for part in parts)
 
 
-def _pressure(text: str) -> float | None:
-    return None if text == "none" else _number(text)
+# A pressure with its unit attached: "5MPa", "50 bar", "-3kPa".
+_PRESSURE_WITH_UNIT = re.compile(rf"({_REAL.pattern})\s*([A-Za-z]+)", re.IGNORECASE)
+
+
+def _pressure(text: str) -> float | tuple[float, str] | None:
+    """A pressure in --pressure-unit, none, or one with its own unit (the build checks the unit).
+
+    A word after the number is its unit only when the number is one: "inf" stays infinity.
+    """
+    if text == "none":
+        return None
+    with_unit = _PRESSURE_WITH_UNIT.fullmatch(text.strip())
+    if with_unit and not _REAL.fullmatch(text.strip()):
+        return _number(with_unit[1]), with_unit[2]
+    return _number(text)
 
 
 # The conversion of each type of the option table; the build checks every value's range.
 _CONVERSIONS = {"number": _number, "optional-number": _number, "count": _count,
-                "optional-count": _count, "optional-int": _int, "optional-grid": _grid}
+                "optional-count": _count, "optional-int": _int, "optional-grid": _grid,
+                "choice": str}
+
+
+class _Given(argparse.Action):
+    """Stores an option's value and notes that it was given: a rebuild from a final.data takes
+    the run settings that were not from the in.lmp beside it."""
+
+    def __call__(self, parser: argparse.ArgumentParser, namespace: argparse.Namespace,
+                 values: object, option_string: str | None = None) -> None:
+        setattr(namespace, self.dest, values)
+        namespace.given = getattr(namespace, "given", frozenset()) | {self.dest}
 
 
 def option_table() -> list[Option]:
@@ -139,6 +164,7 @@ class Option(NamedTuple):
     default: str
     help: str
     default_words: str
+    choices: tuple[str, ...]
 
     @property
     def flag(self) -> str:
@@ -146,11 +172,11 @@ class Option(NamedTuple):
 
     def add_to(self, parser: argparse.ArgumentParser | argparse._ArgumentGroup) -> None:
         required = self.default == ""
-        default = (None if self.default in ("", "None")
-                   else _CONVERSIONS[self.type](self.default))
+        # The default as Python writes it: 298.15, None, 'atm'.
+        default = None if required else ast.literal_eval(self.default)
         parser.add_argument(
             self.flag, type=_pressure if self.name == "pressure" else _CONVERSIONS[self.type],
-            default=default, required=required, metavar=self.metavar,
+            action=_Given, default=default, required=required, metavar=self.metavar,
             help=f"{self.help} ({self.default_words if required else 'default: ' + self.default_words})")
 
 
@@ -210,6 +236,7 @@ def _add_common(parser: argparse.ArgumentParser, table: list[Option],
         help="write a pair_coeff line for every unlike pair, mixed by Lorentz-Berthelot, "
         "instead of letting LAMMPS mix them (default: off)",
     )
+    parser.set_defaults(given=frozenset())  # the options given, by their keywords
     run = parser.add_argument_group(
         "in.lmp", "the LAMMPS input written beside the two files; its settings are also index "
         "variables that 'lmp -var NAME VALUE' overrides")
@@ -296,6 +323,12 @@ def build_parser() -> argparse.ArgumentParser:
         "(default: the cubic box the file states; given, it must agree with it)",
     )
     _add_options(table, "coordinates", coords)
+    coords.add_argument(
+        "--equilibrated", action="store_true",
+        help="the coordinates are an equilibrated fluid's, from another program's run: in.lmp "
+        "starts them without a minimisation or limited first moves, with velocities at the "
+        "temperature (a file with velocities keeps them) (default: off, started as a packed box)",
+    )
     coords.add_argument(
         "--check-names", action=argparse.BooleanOptionalAction, default=True,
         help="compare each atom name in the file with the pseudo-atom name the molecule files "
@@ -445,9 +478,13 @@ def run(args: argparse.Namespace, progress: ProgressLine) -> BuildReport:
             return pack._raspa(args.species, args.counts, init_cycles=args.init_cycles,
                                cycles=args.cycles, raspa3=args.raspa3,
                                keep_raspa_dir=args.keep_raspa_dir, progress=progress, **common)
-        # pack.from_coords, with this command's own option named in a failed bond check.
+        # pack.from_coords, with this command's own option named in a failed bond check; the
+        # run settings not given are those of the in.lmp beside a final.data.
+        given = args.given | ({"pressure"} if "pressure_unit" in args.given else set())
+        common.update({name: pack.DEFAULT for name in pack.SETTINGS_BESIDE if name not in given})
         return pack._from_coords(args.species, args.counts, args.coords, args.box_length,
                                  check_names=args.check_names, check_bonds=args.check_bonds,
+                                 equilibrated=args.equilibrated,
                                  bond_check_off="--no-check-bonds", **common)
 
 
@@ -508,7 +545,20 @@ def parse(argv: Sequence[str] | None) -> argparse.Namespace:
         sys.argv[1:] if argv is None else list(argv)))
     if args.command != "models":
         _check_amounts(args)
+        _take_attached_unit(args)
     return args
+
+
+def _take_attached_unit(args: argparse.Namespace) -> None:
+    """--pressure 5MPa as --pressure 5 --pressure-unit MPa; a unit in both is a usage error."""
+    if not isinstance(args.pressure, tuple):
+        return
+    if "pressure_unit" in args.given:
+        args.command_parser.error(f"--pressure {args.pressure[0]:g} {args.pressure[1]} has a "
+                                  "unit of its own: give --pressure-unit or a unit after the "
+                                  "number, not both")
+    args.pressure, args.pressure_unit = args.pressure
+    args.given |= {"pressure_unit"}
 
 
 def _negative_values_attached(argv: list[str]) -> list[str]:
@@ -518,7 +568,9 @@ def _negative_values_attached(argv: list[str]) -> list[str]:
     flags = {option.flag for option in option_table()}
     attached: list[str] = []
     for arg in argv:
-        if attached and attached[-1] in flags and arg.startswith("-") and _REAL.fullmatch(arg):
+        number = _REAL.fullmatch(arg) or (attached and attached[-1] == "--pressure"
+                                          and _PRESSURE_WITH_UNIT.fullmatch(arg))
+        if attached and attached[-1] in flags and arg.startswith("-") and number:
             attached[-1] = f"{attached[-1]}={arg}"
         else:
             attached.append(arg)

@@ -66,11 +66,26 @@ from .errors import BuildError, BuildWarning
 from .progress import Progress
 from .report import BuildReport, RaspaRun
 
-__all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STYLES", "Progress",
-           "packmol", "from_coords", "raspa"]
+__all__ = ["PyPairSetup", "BuildReport", "BuildError", "BuildWarning", "PAIR_STYLES", "DEFAULT",
+           "Progress", "packmol", "from_coords", "raspa"]
 
 StrPath: TypeAlias = str | os.PathLike[str]
 PairStyle: TypeAlias = PyPairSetup | str | None
+PressureUnit: TypeAlias = Literal["atm", "bar", "kPa", "MPa", "Pa"]
+
+
+class Default:
+    """The type of `DEFAULT`: a run setting of `from_coords` not given."""
+
+    def __repr__(self) -> str:
+        return "DEFAULT"
+
+
+# A run setting not given: that of the in.lmp beside a coordinate file named final.data, else the
+# build's default (298.15 K, 1.0 atm, 1.0 fs).
+DEFAULT = Default()
+# The run settings a rebuild from a final.data takes from the in.lmp beside it.
+SETTINGS_BESIDE = ("temperature", "pressure", "timestep")
 
 # The presets by the names the command line gives them (`_engine.preset_names()`, which a test
 # compares with these); "auto" takes Tip4p when a species is a water that declares its M site,
@@ -183,6 +198,13 @@ def packmol(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    pressure_unit: PressureUnit = "atm",
+    thermostat_damping: float = 100.0,
+    barostat_damping: float = 1000.0,
+    thermo_every: int = 1000,
+    dump_every: int = 1000,
+    start_steps: int = 10000,
+    handover_steps: int = 5000,
     cutoff: float | None = None,
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
@@ -230,11 +252,28 @@ def packmol(
     temperature : float
         Temperature of the run in in.lmp, K.
     pressure : float or None
-        Pressure of the NPT run in in.lmp, atm; None runs NVT at the density as built.
+        Pressure of the NPT run in in.lmp, in *pressure_unit*; None runs NVT at the density as
+        built.
     timestep : float
         Timestep of the run in in.lmp, fs.
     steps : int
         Steps of the production run in in.lmp.
+    pressure_unit : {"atm", "bar", "kPa", "MPa", "Pa"}
+        The unit of *pressure*; in.lmp keeps the pressure in it and converts it to the atm of
+        LAMMPS's real units. The pressure's ranges (refused beyond ±10⁶ atm, warned beyond ±10⁵)
+        hold converted.
+    thermostat_damping, barostat_damping : float
+        Damping times, fs, of every thermostat (the start's Langevin, the production's
+        Nose-Hoover) and of both barostats (the hand-over's Berendsen, the production's
+        Nose-Hoover); each must be more than twice the timestep.
+    thermo_every : int
+        Steps between the thermo lines of in.lmp's runs, at least 1.
+    dump_every : int
+        Steps between the frames of the production's trajectory, trajectory.lammpstrj; 0 writes
+        none.
+    start_steps, handover_steps : int
+        Steps of the thermostatted start at the volume as built, and of the Berendsen barostat
+        that brings the pressure to the target before an NPT production.
     cutoff : float or None
         Lennard-Jones cutoff of the run, Å, in place of the force field's ``CutOffVDW``; in.lmp
         gives the preset's pair style again with it. Needs a preset and in.lmp.
@@ -286,7 +325,10 @@ def packmol(
     return _packmol(
         species, counts, density, pair_style, explicit_lb, force_field, out_dir, tolerance,
         input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        timestep=timestep, steps=steps, pressure_unit=pressure_unit,
+        thermostat_damping=thermostat_damping, barostat_damping=barostat_damping,
+        thermo_every=thermo_every, dump_every=dump_every, start_steps=start_steps,
+        handover_steps=handover_steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, jobs=jobs, seed=seed, subboxes=subboxes,
         timeout=timeout, progress=progress, accept_imperfect=accept_imperfect, strict=strict,
         mole_fractions=mole_fractions, molecules=molecules)
@@ -317,10 +359,17 @@ def from_coords(
     out_dir: StrPath = ".",
     *,
     input_script: bool = True,
-    temperature: float = 298.15,
-    pressure: float | None = 1.0,
-    timestep: float = 1.0,
+    temperature: float | Default = DEFAULT,
+    pressure: float | None | Default = DEFAULT,
+    timestep: float | Default = DEFAULT,
     steps: int = 100000,
+    pressure_unit: PressureUnit = "atm",
+    thermostat_damping: float = 100.0,
+    barostat_damping: float = 1000.0,
+    thermo_every: int = 1000,
+    dump_every: int = 1000,
+    start_steps: int = 10000,
+    handover_steps: int = 5000,
     cutoff: float | None = None,
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
@@ -330,6 +379,7 @@ def from_coords(
     mole_fractions: Sequence[float] | None = None,
     molecules: int | None = None,
     frame: int | None = None,
+    equilibrated: bool = False,
 ) -> BuildReport:
     """Write data.lmp, forcefield.lmp and in.lmp into *out_dir* for positions computed elsewhere.
 
@@ -357,8 +407,20 @@ def from_coords(
         when *coords* is a file that states a cubic box; given, it must agree with that box.
     pair_style, explicit_lb, force_field, out_dir
         As for `packmol`.
-    input_script, temperature, pressure, timestep, steps, cutoff, coulomb_cutoff, kspace_accuracy
+    temperature, pressure, timestep : float, or DEFAULT
+        As for `packmol`. Not given (`DEFAULT`), those of a *coords* file named final.data are
+        the ones of the in.lmp beside it, when boxwright wrote that in.lmp (a rebuild goes on
+        from where its run stopped, as it ran), else 298.15 K, 1.0 atm and 1.0 fs; a note of the
+        report says where each came from. A *pressure_unit* other than atm counts as a pressure
+        given.
+    input_script, steps, pressure_unit, thermostat_damping, barostat_damping, thermo_every
         As for `packmol`.
+    dump_every, start_steps, handover_steps, cutoff, coulomb_cutoff, kspace_accuracy
+        As for `packmol`.
+    equilibrated : bool
+        The positions are an equilibrated fluid's (another program's run, without velocities):
+        in.lmp neither minimises them nor limits their first moves, but draws velocities at the
+        temperature and starts with a short thermostatted run. A file with velocities keeps them.
     check_names : bool
         For a coordinate file that names its atoms: compare each name with the pseudo-atom name
         the molecule files expect at its place (in a PDB file, its first four characters; in a
@@ -386,9 +448,12 @@ def from_coords(
     return _from_coords(
         species, counts, coords, box_len, pair_style, explicit_lb, force_field, out_dir,
         input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        timestep=timestep, steps=steps, pressure_unit=pressure_unit,
+        thermostat_damping=thermostat_damping, barostat_damping=barostat_damping,
+        thermo_every=thermo_every, dump_every=dump_every, start_steps=start_steps,
+        handover_steps=handover_steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, check_names=check_names, check_bonds=check_bonds,
-        frame=frame,
+        frame=frame, equilibrated=equilibrated,
         strict=strict, mole_fractions=mole_fractions, molecules=molecules)
 
 
@@ -407,6 +472,13 @@ def raspa(
     pressure: float | None = 1.0,
     timestep: float = 1.0,
     steps: int = 100000,
+    pressure_unit: PressureUnit = "atm",
+    thermostat_damping: float = 100.0,
+    barostat_damping: float = 1000.0,
+    thermo_every: int = 1000,
+    dump_every: int = 1000,
+    start_steps: int = 10000,
+    handover_steps: int = 5000,
     cutoff: float | None = None,
     coulomb_cutoff: float | None = None,
     kspace_accuracy: float | None = None,
@@ -435,11 +507,17 @@ def raspa(
     ----------
     species, counts, density, pair_style, explicit_lb, force_field, out_dir
         As for `packmol`; *density* sets the starting cube (or give *box_len*, Å).
-    input_script, temperature, pressure, timestep, steps, cutoff, coulomb_cutoff, kspace_accuracy
-        As for `packmol`. *temperature* and *pressure* (atm) hold for RASPA3 as for the LAMMPS
-        run: a pressure makes RASPA3's run NPT, None NVT at the density. RASPA3 runs with the
+    input_script, temperature, pressure, timestep, steps, pressure_unit, cutoff, coulomb_cutoff
+        As for `packmol`. *temperature* and *pressure* (in *pressure_unit*) hold for RASPA3 as
+        for the LAMMPS run: a pressure makes RASPA3's run NPT, None NVT at the density. RASPA3
+        runs with the
         run's Lennard-Jones and Coulomb cutoffs, at most half the box, truncated Lennard-Jones
         with tail corrections and an Ewald sum, so its final energy is LAMMPS's first pe.
+    kspace_accuracy, thermostat_damping, barostat_damping, thermo_every, dump_every
+        As for `packmol`.
+    start_steps, handover_steps
+        As for `packmol`; in.lmp starts RASPA3's positions as equilibrated, without a
+        minimisation.
     init_cycles, cycles, seed, timeout, progress, raspa3
         As for `boxwright.raspa_init.pack_with_raspa3`.
     keep_raspa_dir : path or None
@@ -456,45 +534,48 @@ def raspa(
     return _raspa(
         species, counts, density, pair_style, explicit_lb, force_field, out_dir,
         box_len=box_len, input_script=input_script, temperature=temperature, pressure=pressure,
-        timestep=timestep, steps=steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        timestep=timestep, steps=steps, pressure_unit=pressure_unit,
+        thermostat_damping=thermostat_damping, barostat_damping=barostat_damping,
+        thermo_every=thermo_every, dump_every=dump_every, start_steps=start_steps,
+        handover_steps=handover_steps, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
         kspace_accuracy=kspace_accuracy, init_cycles=init_cycles, cycles=cycles, seed=seed,
         timeout=timeout, progress=progress, raspa3=raspa3, keep_raspa_dir=keep_raspa_dir,
         strict=strict, mole_fractions=mole_fractions, molecules=molecules)
 
 
 def _raspa(species, counts=None, density=None, pair_style: Any = "auto", explicit_lb=False,
-           force_field=None, out_dir: Any = ".", *, box_len=None, input_script=True,
-           temperature=298.15, pressure: float | None = 1.0, timestep=1.0, steps=100000,
-           cutoff=None, coulomb_cutoff=None, kspace_accuracy=None, init_cycles=200, cycles=300,
-           seed=None, timeout=None, progress=None, raspa3=None, keep_raspa_dir=None, strict=False,
-           mole_fractions=None, molecules=None,
-           option_naming: Literal["python", "command-line"] = "python") -> BuildReport:
-    """`raspa`, with `option_naming` for the LAMMPS files' build, as `_packmol` has it."""
+           force_field=None, out_dir: Any = ".", *, box_len=None, temperature=298.15,
+           pressure: float | None = 1.0, pressure_unit: str = "atm", cutoff=None,
+           coulomb_cutoff=None, init_cycles=200, cycles=300, seed=None, timeout=None,
+           progress=None, raspa3=None, keep_raspa_dir=None, strict=False, mole_fractions=None,
+           molecules=None, **run: Any) -> BuildReport:
+    """`raspa`; *run* holds the LAMMPS run's other settings, and `option_naming` for the LAMMPS
+    files' build, as `_packmol` has it."""
     from .raspa_init import pack_with_raspa3  # the one imports the other
 
     result = pack_with_raspa3(
         species, counts, density, force_field, box_len=box_len, temperature=temperature,
-        pressure=pressure, init_cycles=init_cycles, cycles=cycles, seed=seed, timeout=timeout,
-        progress=progress, raspa3=raspa3, keep_dir=keep_raspa_dir, cutoff=cutoff,
-        coulomb_cutoff=coulomb_cutoff, strict=strict, mole_fractions=mole_fractions,
-        molecules=molecules)
+        pressure=pressure, pressure_unit=pressure_unit, init_cycles=init_cycles, cycles=cycles,
+        seed=seed, timeout=timeout, progress=progress, raspa3=raspa3, keep_dir=keep_raspa_dir,
+        cutoff=cutoff, coulomb_cutoff=coulomb_cutoff, strict=strict,
+        mole_fractions=mole_fractions, molecules=molecules)
     paths, force_fields = _inputs(species, force_field)
     built = BuildReport.from_engine(build_from_coords(
         paths, list(result.counts), result.positions, result.box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb, **force_fields,
-        out_dir=_path(out_dir, "out_dir"), input_script=input_script, temperature=temperature,
-        pressure=pressure, timestep=timestep, steps=steps, cutoff=cutoff,
-        coulomb_cutoff=coulomb_cutoff, kspace_accuracy=kspace_accuracy, strict=strict,
-        option_naming=option_naming, equilibrated=True))
-    run = RaspaRun(result.init_cycles, result.cycles, result.energy_k, result.energy_kcal,
-                   result.box_len, pressure, result.cutoff_vdw, result.cutoff_coulomb,
-                   result.acceptance)
+        out_dir=_path(out_dir, "out_dir"), temperature=temperature, pressure=pressure,
+        pressure_unit=pressure_unit, cutoff=cutoff, coulomb_cutoff=coulomb_cutoff,
+        strict=strict, equilibrated=True, **run))
+    run_done = RaspaRun(result.init_cycles, result.cycles, result.energy_k, result.energy_kcal,
+                        result.box_len, pressure, result.cutoff_vdw, result.cutoff_coulomb,
+                        result.acceptance, pressure_unit)
     # The input's checks ran in both builds; RASPA3's run and the rounding of mole fractions only
     # in the first.
     own = tuple(d for d in result.diagnostics if d.kind in ("raspa3", "composition"))
     return _warned(lambda: dataclasses.replace(
         built, diagnostics=own + built.diagnostics,
-        warnings=tuple(d.text for d in own if d.level == "warning") + built.warnings, raspa=run),
+        warnings=tuple(d.text for d in own if d.level == "warning") + built.warnings,
+        raspa=run_done),
         species)
 
 
@@ -502,8 +583,13 @@ def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, forc
                  *, bond_check_off: str = "check_bonds=False", **keywords: Any) -> BuildReport:
     """`from_coords`, with the words that turn the bond check off where the caller is.
 
-    A failed bond check names them; the command line gives its own option.
+    A failed bond check names them; the command line gives its own option. The run settings
+    left at `DEFAULT` go to the engine as not given.
     """
+    if keywords.get("pressure_unit", "atm") != "atm" and keywords.get("pressure") is DEFAULT:
+        del keywords["pressure"]  # a unit given is a pressure given: 1.0 of it
+    given = tuple(name for name in SETTINGS_BESIDE if keywords.get(name) is not DEFAULT)
+    keywords = {name: value for name, value in keywords.items() if value is not DEFAULT}
     if coords is None:
         raise TypeError("from_coords() missing required argument: 'coords'")
     is_file = isinstance(coords, (str, os.PathLike))
@@ -514,4 +600,4 @@ def _from_coords(species, counts, coords, box_len, pair_style, explicit_lb, forc
         paths, counts, _path(coords, "coords") if is_file else coords, box_len,
         pair_style=_pair_code(pair_style), explicit_lb=explicit_lb, **force_fields,
         out_dir=_path(out_dir, "out_dir"),
-        bond_check_off=bond_check_off, **keywords), species)
+        bond_check_off=bond_check_off, run_given=given, **keywords), species)

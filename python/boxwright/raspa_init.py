@@ -81,6 +81,7 @@ def pack_with_raspa3(
     strict: bool = False,
     mole_fractions: Sequence[float] | None = None,
     molecules: int | None = None,
+    pressure_unit: str = "atm",
 ) -> RaspaResult:
     """Run RASPA3 on the mixture and return its final positions and box.
 
@@ -95,7 +96,10 @@ def pack_with_raspa3(
     temperature : float
         Temperature of the Monte Carlo run, K.
     pressure : float or None
-        Pressure, atm: volume moves let the box find its density (NPT). None keeps the box (NVT).
+        Pressure, in *pressure_unit*: volume moves let the box find its density (NPT). None
+        keeps the box (NVT).
+    pressure_unit : str
+        "atm", "bar", "kPa", "MPa" or "Pa"; RASPA3 is given the pressure in pascal.
     init_cycles, cycles : int
         RASPA3's initialisation and production cycles. A cycle is one attempted move per molecule
         (at least 20 moves), so the cost grows as cycles × molecules; flexible molecules cost more
@@ -124,7 +128,7 @@ def pack_with_raspa3(
         raspa3=None if raspa3 is None else _pack._path(raspa3, "raspa3"),
         keep_dir=None if keep_dir is None else _pack._path(keep_dir, "keep_dir"),
         cutoff=cutoff, coulomb_cutoff=coulomb_cutoff, strict=strict,
-        mole_fractions=mole_fractions, molecules=molecules)
+        mole_fractions=mole_fractions, molecules=molecules, pressure_unit=pressure_unit)
     return _result(built)
 
 

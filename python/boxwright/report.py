@@ -95,10 +95,11 @@ class RaspaRun:
     energy_k: float
     energy_kcal: float
     box_length: float
-    pressure: float | None  # atm; None for NVT
+    pressure: float | None  # in pressure_unit; None for NVT
     cutoff_vdw: float
     cutoff_coulomb: float
     acceptance: tuple[MoveAcceptance, ...]
+    pressure_unit: str = "atm"
 
 
 @dataclass(frozen=True)

@@ -1,5 +1,6 @@
 // The physical constants and unit conversions the layers share: energies read in kelvin become
-// kcal/mol, and a mass density at the boundary (kg/m³) meets masses in g/mol and lengths in Å.
+// kcal/mol, a mass density at the boundary (kg/m³) meets masses in g/mol and lengths in Å, and a
+// pressure in any unit becomes LAMMPS's atm or RASPA3's pascal.
 #pragma once
 
 #include <cmath>
@@ -12,6 +13,8 @@ inline constexpr double AVOGADRO = 6.02214076e23;      // per mol
 inline constexpr double CUBIC_ANG_PER_CUBIC_CM = 1e24;
 inline constexpr double CUBIC_CM_PER_CUBIC_ANG = 1e-24;
 inline constexpr double KG_PER_M3_PER_G_PER_CM3 = 1000.0;
+
+inline constexpr double PASCAL_PER_ATM = 101325.0;  // exact, by definition
 
 // The density in kg/m³ of `mass_g_per_mol` in a cube of edge `edge_ang`.
 inline double density_of(double mass_g_per_mol, double edge_ang) {

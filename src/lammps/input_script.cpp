@@ -7,6 +7,7 @@
 
 #include "base/numbers.hpp"
 #include "base/text_buffer.hpp"
+#include "base/units.hpp"
 #include "lammps/molecule_shape.hpp"
 
 namespace boxwright {
@@ -544,44 +545,34 @@ RunCutoffs run_cutoffs(PairSetup setup, double cutoff_vdw, const PairSettings& s
 }
 
 std::string_view pressure_unit_name(PressureUnit unit) {
-    switch (unit) {
-        case PressureUnit::Atm:
-            return "atm";
-        case PressureUnit::Bar:
-            return "bar";
-        case PressureUnit::KPa:
-            return "kPa";
-        case PressureUnit::MPa:
-            return "MPa";
-        case PressureUnit::Pa:
-            return "Pa";
-    }
-    return "atm";
+    return PRESSURE_UNIT_NAMES[static_cast<std::size_t>(unit)];
 }
 
 std::optional<PressureUnit> pressure_unit_named(std::string_view name) {
-    for (auto unit : {PressureUnit::Atm, PressureUnit::Bar, PressureUnit::KPa, PressureUnit::MPa,
-                      PressureUnit::Pa}) {
-        if (pressure_unit_name(unit) == name) return unit;
+    for (std::size_t i = 0; i < PRESSURE_UNIT_NAMES.size(); ++i) {
+        if (PRESSURE_UNIT_NAMES[i] == name) return static_cast<PressureUnit>(i);
     }
     return std::nullopt;
 }
 
-double atm_per(PressureUnit unit) {
-    constexpr double PA_PER_ATM = 101325;  // exact, by definition
+double pascal_per(PressureUnit unit) {
     switch (unit) {
         case PressureUnit::Atm:
-            return 1;
+            return PASCAL_PER_ATM;
         case PressureUnit::Bar:
-            return 1e5 / PA_PER_ATM;
+            return 1e5;
         case PressureUnit::KPa:
-            return 1e3 / PA_PER_ATM;
+            return 1e3;
         case PressureUnit::MPa:
-            return 1e6 / PA_PER_ATM;
+            return 1e6;
         case PressureUnit::Pa:
-            return 1 / PA_PER_ATM;
+            return 1;
     }
-    return 1;
+    return PASCAL_PER_ATM;
+}
+
+double atm_per(PressureUnit unit) {
+    return unit == PressureUnit::Atm ? 1 : pascal_per(unit) / PASCAL_PER_ATM;
 }
 
 InputScriptPlan plan_input_script(std::span<const ActivePair> active,

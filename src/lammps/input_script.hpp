@@ -10,6 +10,7 @@
 // the top, so that `lmp -var steps 500000 -in in.lmp` overrides them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,10 +28,14 @@ namespace boxwright {
 
 // The units a pressure is given in; in.lmp converts it to LAMMPS's atm.
 enum class PressureUnit { Atm, Bar, KPa, MPa, Pa };
+// Their names, in the enumeration's order.
+inline constexpr std::array<std::string_view, 5> PRESSURE_UNIT_NAMES = {"atm", "bar", "kPa", "MPa",
+                                                                        "Pa"};
 
 std::string_view pressure_unit_name(PressureUnit unit);  // "atm", "bar", "kPa", "MPa", "Pa"
 std::optional<PressureUnit> pressure_unit_named(std::string_view name);
-double atm_per(PressureUnit unit);  // 1 for atm, 0.986923... for bar
+double pascal_per(PressureUnit unit);  // 101325 for atm, 100000 for bar
+double atm_per(PressureUnit unit);     // 1 for atm, 0.986923... for bar
 
 struct RunSettings {
     double temperature = 298.15;           // K

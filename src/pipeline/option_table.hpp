@@ -29,6 +29,7 @@ enum class OptionType {
     OptionalCount,   // that or none
     OptionalInt,     // a whole number of either sign within 64 bits, or none
     OptionalGrid,    // three whole numbers NX,NY,NZ or none
+    Choice,          // one of the row's words
 };
 
 // An interval of values, each end open or closed; an infinite end is no end. NaN is in none.
@@ -47,8 +48,11 @@ struct OptionSpec {
     std::string_view unit;           // its symbol: "K", "" for none
     std::string_view metavar;        // the command line's placeholder: "K"
     std::string_view default_value;  // as Python writes it: "298.15", "None"; "" when required
+    std::span<const std::string_view> choices = {};  // of a Choice, in the order help lists them
     // Outside `runnable` the build is refused: LAMMPS or Packmol fails, overflows or hangs on it,
     // or it means nothing. The failure reads "<name> must be <runnable_words>, got <value>".
+    // A value given in another unit than the row's (a pressure in MPa) is checked converted, and
+    // its words name the range's ends in the caller's unit where they say {low}, {high}, {unit}.
     ValueRange runnable;
     std::string_view runnable_words;
     // Outside `plausible` (and inside `runnable`) the build warns: most likely a slip of unit or

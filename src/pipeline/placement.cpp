@@ -207,7 +207,7 @@ Result<RaspaConditions> raspa_conditions(const ResolvedSystem& system, const Bui
                packing_box_edge(system.counted(), system.force_field(), raspa.density.value_or(0)));
     }
     conditions.temperature = raspa.temperature;
-    if (raspa.pressure) conditions.pressure_pa = *raspa.pressure * PA_PER_ATM;
+    if (raspa.pressure) conditions.pressure_pa = *raspa.pressure * pascal_per(raspa.pressure_unit);
     conditions.init_cycles = raspa.init_cycles;
     conditions.cycles = raspa.cycles;
     conditions.seed = raspa.seed;
@@ -249,9 +249,10 @@ void report_raspa(const RaspaOutcome& outcome, const RaspaPlacement& raspa,
     diagnostics.add(DiagnosticKind::Raspa, DiagnosticLevel::Note,
                     fmt::format("RASPA3 acceptance: {}", acceptance_text(outcome)));
     if (raspa.pressure) {
-        diagnostics.add(DiagnosticKind::Raspa, DiagnosticLevel::Note,
-                        fmt::format("RASPA3 reached a box edge of {:.4f} \u00c5 at {} atm",
-                                    outcome.box_length, plain_number(*raspa.pressure)));
+        diagnostics.add(
+            DiagnosticKind::Raspa, DiagnosticLevel::Note,
+            fmt::format("RASPA3 reached a box edge of {:.4f} \u00c5 at {} {}", outcome.box_length,
+                        plain_number(*raspa.pressure), pressure_unit_name(raspa.pressure_unit)));
     }
 }
 

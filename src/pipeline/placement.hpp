@@ -41,9 +41,6 @@ struct PlacedAtoms {
     std::span<const Position> positions() const { return given ? *given : owned; }
 };
 
-// Pa per atm: RASPA3 takes its pressure in pascal, the package in atmospheres.
-inline constexpr double PA_PER_ATM = 101325.0;
-
 // Everything about a split packing is checked before the working directory is created. A packing
 // that Packmol reports as failed, or whose closest contact is under the tolerance (less
 // PACKING_TOLERANCE_SLACK_ANG), fails the build when the request says so; else each Packmol's

@@ -59,7 +59,8 @@ struct RaspaPlacement {
     std::optional<double> density = std::nullopt;     // kg/m³; or
     std::optional<double> box_length = std::nullopt;  // Å
     double temperature = 298.15;                      // K
-    std::optional<double> pressure = std::nullopt;    // atm; none runs NVT
+    std::optional<double> pressure = std::nullopt;    // in pressure_unit; none runs NVT
+    PressureUnit pressure_unit = PressureUnit::Atm;
     std::uint64_t init_cycles = 200;
     std::uint64_t cycles = 300;
     std::optional<std::uint64_t> seed = std::nullopt;   // RASPA3 picks one when absent

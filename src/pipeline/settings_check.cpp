@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/numbers.hpp"
+#include "base/quoted.hpp"
+#include "base/units.hpp"
 #include "base/utf8.hpp"
 #include "pipeline/system.hpp"
 
@@ -23,12 +25,24 @@ std::string shown(double value) {
 // One option the caller gave, as its row checks it.
 struct GivenSetting {
     const OptionSpec* spec;
-    double value;
+    double value;      // in the row's unit
     std::string text;  // the value as given: whole numbers whole
+    // A value in another unit than the row's: that unit, and the given unit per row's unit.
+    std::string_view unit = spec->unit;
+    double given_per_row = 1;
 };
 
 GivenSetting number(std::string_view name, double value) {
     return {find_option(name), value, shown(value)};
+}
+
+// A pressure in its unit, checked in atm against the pressure's row.
+GivenSetting pressure(double value, PressureUnit unit) {
+    return {.spec = find_option("pressure"),
+            .value = value * atm_per(unit),
+            .text = shown(value),
+            .unit = pressure_unit_name(unit),
+            .given_per_row = PASCAL_PER_ATM / pascal_per(unit)};
 }
 
 GivenSetting whole(std::string_view name, std::int64_t value) {
@@ -45,9 +59,15 @@ std::vector<GivenSetting> given_settings(const BuildRequest& request, const Watc
     if (request.input_script) {
         const RunSettings& run = *request.input_script;
         given.push_back(number("temperature", run.temperature));
-        if (run.pressure) given.push_back(number("pressure", *run.pressure));
+        if (run.pressure) given.push_back(pressure(*run.pressure, run.pressure_unit));
         given.push_back(number("timestep", run.timestep));
         given.push_back(whole("steps", run.steps));
+        given.push_back(number("thermostat_damping", run.thermostat_damping));
+        given.push_back(number("barostat_damping", run.barostat_damping));
+        given.push_back(whole("thermo_every", run.thermo_every));
+        given.push_back(whole("dump_every", run.dump_every));
+        given.push_back(whole("start_steps", run.start_steps));
+        given.push_back(whole("handover_steps", run.handover_steps));
     }
     const PairSettings& pair = request.pair_settings;
     if (pair.cutoff) given.push_back(number("cutoff", *pair.cutoff));
@@ -79,24 +99,47 @@ bool is_everything(const ValueRange& range) {
     return std::isinf(range.low) && std::isinf(range.high);
 }
 
+// An end of a range in the caller's unit. Converted, it is shown to 12 digits, which drops the
+// conversion's last bit of rounding (101325, not 101325.00000000001).
+std::string shown_end(double end, const GivenSetting& setting) {
+    if (setting.given_per_row == 1) return shown(end);
+    return fmt::format("{:.12g}", end * setting.given_per_row);
+}
+
+// A row's words with {low}, {high} and {unit} filled in the caller's unit.
+std::string filled(std::string_view words, const ValueRange& range, const GivenSetting& setting) {
+    std::string text(words);
+    const auto fill = [&](std::string_view field, const std::string& value) {
+        for (auto at = text.find(field); at != std::string::npos; at = text.find(field, at)) {
+            text.replace(at, field.size(), value);
+            at += value.size();
+        }
+    };
+    fill("{low}", shown_end(range.low, setting));
+    fill("{high}", shown_end(range.high, setting));
+    fill("{unit}", std::string(setting.unit));
+    return text;
+}
+
 Result<void> check_setting(const GivenSetting& setting, OptionNaming naming,
                            Diagnostics& diagnostics) {
     const OptionSpec& spec = *setting.spec;
     if (!is_everything(spec.runnable) && !within(spec.runnable, setting.value)) {
-        return tl::unexpected(
-            setting_error(spec.name, fmt::format("{} must be {}, got {}", option_name(spec, naming),
-                                                 spec.runnable_words, setting.text)));
+        return tl::unexpected(setting_error(
+            spec.name,
+            fmt::format("{} must be {}, got {}", option_name(spec, naming),
+                        filled(spec.runnable_words, spec.runnable, setting), setting.text)));
     }
     if (!is_everything(spec.plausible) && !within(spec.plausible, setting.value)) {
         diagnostics.warn(DiagnosticKind::Setting, "{} {}{}{}: {}", option_name(spec, naming),
-                         setting.text, spec.unit.empty() ? "" : " ", spec.unit,
-                         spec.implausible_words);
+                         setting.text, setting.unit.empty() ? "" : " ", setting.unit,
+                         filled(spec.implausible_words, spec.plausible, setting));
     }
     return {};
 }
 
-// A failure of the amounts the caller passed, not of a file.
-FfError bad_amounts(std::string_view option, std::string message) {
+// A failure of an argument the caller passed (the amounts, a unit of none), not of a file.
+FfError bad_argument(std::string_view option, std::string message) {
     FfError error = setting_error(option, std::move(message));
     error.bad_argument = true;
     return error;
@@ -107,12 +150,12 @@ Result<void> check_amounts(const BuildRequest& request) {
     const OptionNaming naming = request.option_naming;
     if (request.species.empty()) {
         return tl::unexpected(
-            bad_amounts("species", fmt::format("{} must name at least one molecule file",
-                                               option_name("species", naming))));
+            bad_argument("species", fmt::format("{} must name at least one molecule file",
+                                                option_name("species", naming))));
     }
     if (request.composition || request.species.size() == request.counts.size()) return {};
     const auto entries = [](std::size_t n) { return n == 1 ? "entry" : "entries"; };
-    return tl::unexpected(bad_amounts(
+    return tl::unexpected(bad_argument(
         "counts", fmt::format("{} has {} {} but {} has {} {} (one count per species)",
                               option_name("species", naming), request.species.size(),
                               entries(request.species.size()), option_name("counts", naming),
@@ -174,11 +217,29 @@ Result<void> check_raspa(const RaspaPlacement& raspa, OptionNaming naming) {
     return {};
 }
 
+// LAMMPS's Langevin thermostat loses atoms when its damping time is two timesteps or less (the
+// friction of one step outweighs the velocity), and the Nose-Hoover barostat means nothing then.
+constexpr double LEAST_DAMPING_STEPS = 2;
+
+Result<void> check_damping(const RunSettings& run, OptionNaming naming) {
+    for (const auto& [option, damping] : {std::pair{"thermostat_damping", run.thermostat_damping},
+                                          std::pair{"barostat_damping", run.barostat_damping}}) {
+        if (damping > LEAST_DAMPING_STEPS * run.timestep) continue;
+        return tl::unexpected(setting_error(
+            option, fmt::format("{} must be more than twice {} ({} fs), got {}",
+                                option_name(option, naming), option_name("timestep", naming),
+                                shown(run.timestep), shown(damping))));
+    }
+    return {};
+}
+
 // The rules between options.
 Result<void> check_combinations(const BuildRequest& request) {
     const auto name = [&](std::string_view option) {
         return option_name(option, request.option_naming);
     };
+    if (request.input_script)
+        BW_TRY_VOID(check_damping(*request.input_script, request.option_naming));
     const char* first = first_pair_setting(request.pair_settings);
     if (first && !request.input_script) {
         return tl::unexpected(setting_error(
@@ -237,6 +298,14 @@ void check_cutoff_against_sigma(const BuildRequest& request, const ResolvedSyste
 }
 
 }  // namespace
+
+Result<PressureUnit> pressure_unit_option(std::string_view name, OptionNaming naming) {
+    if (const auto unit = pressure_unit_named(name)) return *unit;
+    const OptionSpec& spec = *find_option("pressure_unit");
+    return tl::unexpected(
+        bad_argument(spec.name, fmt::format("{} must be {}, got {}", option_name(spec, naming),
+                                            spec.runnable_words, quoted(name))));
+}
 
 FfError setting_error(std::string_view python_name, std::string message) {
     return FfError{.message = std::move(message), .option = std::string(python_name)};

@@ -25,6 +25,10 @@ Result<void> check_settings(const BuildRequest& request, const Watch& watch,
 Result<void> check_settings_against(const BuildRequest& request, const ResolvedSystem& system,
                                     Diagnostics& diagnostics);
 
+// The pressure unit a caller names; a name of none is the caller's mistake, told as the
+// option's refusal in the caller's words.
+Result<PressureUnit> pressure_unit_option(std::string_view name, OptionNaming naming);
+
 // A failure about the option `python_name`, named as the request's caller names it.
 FfError setting_error(std::string_view python_name, std::string message);
 

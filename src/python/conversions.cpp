@@ -721,6 +721,39 @@ bool to_text(PyObject* value, const char* parameter, std::string& text) {
     return true;
 }
 
+bool to_run_given(PyObject* value, const char* parameter, GivenRunSettings& given) {
+    if (Py_IsNone(value)) {
+        given = {};
+        return true;
+    }
+    // A list or tuple is read item by item without running the caller's code.
+    if (!PyList_Check(value) && !PyTuple_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a list or tuple of names or None, not %.200s",
+                     parameter, type_name(value));
+        return false;
+    }
+    PyRef items = PyRef::steal(PySequence_Tuple(value));
+    if (!items) return false;
+    GivenRunSettings named{.temperature = false, .pressure = false, .timestep = false};
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items.get()); ++i) {
+        PyObject* item = PyTuple_GET_ITEM(items.get(), i);
+        std::string name;
+        if (!to_text(item, parameter, name)) return false;
+        bool* setting = name == "temperature" ? &named.temperature
+                        : name == "pressure"  ? &named.pressure
+                        : name == "timestep"  ? &named.timestep
+                                              : nullptr;
+        if (setting == nullptr) {
+            PyErr_Format(PyExc_ValueError, "%s names temperature, pressure or timestep, not %.200R",
+                         parameter, item);
+            return false;
+        }
+        *setting = true;
+    }
+    given = named;
+    return true;
+}
+
 bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& callable) {
     if (Py_IsNone(value)) {
         callable = nullptr;

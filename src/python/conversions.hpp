@@ -125,6 +125,9 @@ bool to_optional_cells(PyObject* value, const char* parameter, std::optional<Gri
 bool to_bool(PyObject* value, const char* parameter, bool& flag);
 // A str, as UTF-8 text.
 bool to_text(PyObject* value, const char* parameter, std::string& text);
+// None for all of them, or a list or tuple of the run settings the caller gave by their names:
+// "temperature", "pressure", "timestep".
+bool to_run_given(PyObject* value, const char* parameter, GivenRunSettings& given);
 // A callable or None (kept as null), borrowed.
 bool to_optional_callable(PyObject* value, const char* parameter, PyObject*& callable);
 

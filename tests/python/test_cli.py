@@ -32,7 +32,8 @@ class CommandLineTest(TempDirTestCase):
                           "out_dir": os.fspath(args["out_dir"]), "box_len": args.get("box_length")}
                 for name in sorted(library.keys() & parsed.keys() - {"species", "counts",
                                                                        "density", "coords"}):
-                    self.assertEqual(parsed[name], library[name], name)
+                    if library[name] is not pack.DEFAULT:  # not given: see test_options
+                        self.assertEqual(parsed[name], library[name], name)
                 text = " ".join(boxwright(command, "--help").stdout.split())  # argparse wraps
                 for name in ("pair_style", "temperature", "pressure", "timestep", "steps",
                              *(["tolerance"] if command == "pack" else [])):
@@ -132,6 +133,15 @@ class CommandLineTest(TempDirTestCase):
              "--kspace-accuracy must be a relative error above 1e-12 and below 1, got -0.0001"),
             (["pack", *one_co2, "--density", 1, "--jobs", -1],
              "--jobs must be 0 (one per core) or a positive number, got -1"),
+            (["pack", *one_co2, "--density", 1, "--pressure", "-5MPa", "--pressure-unit", "bar"],
+             "--pressure -5 MPa has a unit of its own: give --pressure-unit or a unit after the "
+             "number, not both"),
+            (["pack", *one_co2, "--density", 1, "--pressure", "5 psi"],
+             "--pressure-unit must be one of atm, bar, kPa, MPa, Pa, got \"psi\""),
+            (["pack", *one_co2, "--density", 1, "--pressure", "2e5MPa"],
+             "--pressure must be a number of MPa from -101325 to 101325, got 200000"),
+            (["pack", *one_co2, "--density", 1, "--timestep", 2, "--barostat-damping", 4],
+             "--barostat-damping must be more than twice --timestep (2 fs), got 4"),
             (["pack", *one_co2, "--density", 1, "--coulomb-cutoff", 12, "--pair-style", "lj-cut"],
              "--coulomb-cutoff needs a pair style with a Coulomb term; LjCut has none"),
             (["pack", "--species", CO2, "--mole-fractions", 1, "--molecules", "1_0"],
@@ -155,6 +165,68 @@ class CommandLineTest(TempDirTestCase):
                     self.assertIn(f"boxwright {args[0]}: error: {message}", result.stderr)
                 else:
                     self.assertEqual(result.stderr, f"boxwright: {message}\n")
+
+    # A rebuild from a final.data goes on with the run settings of the in.lmp beside it, as a
+    # user edited them there, unless given; the report's note says where each came from.
+    def test_a_final_data_takes_the_run_settings_of_the_in_lmp_beside_it(self):
+        run = self.tmp / "run"
+        pack.from_coords(METHANE, [2], lattice_coordinates([(METHANE, 2)]), 20.0,
+                         force_field=FORCE_FIELD, out_dir=run)
+        script = (run / "in.lmp").read_text()
+        for name, value in (("temperature", "350"), ("pressure", "5  # MPa"), ("timestep", "2")):
+            script = re.sub(rf"(?m)^(variable +{name} index) \S+( +# \S+)?", rf"\1 {value}",
+                            script)
+        (run / "in.lmp").write_text(script)
+        shutil.copy(run / "data.lmp", run / "final.data")
+        beside = f"run settings beside the coordinates, in {run / 'in.lmp'}: "
+        cases = [
+            ([], {}, {"temperature": "350.0", "pressure": "5.0", "timestep": "2.0"}, "MPa",
+             "taken temperature 350 K, pressure 5 MPa, timestep 2 fs"),
+            (["--temperature", 300, "--pressure-unit", "bar"], {"temperature": 300.0,
+                                                                 "pressure_unit": "bar"},
+             {"temperature": "300.0", "pressure": "1.0", "timestep": "2.0"}, "bar",
+             "taken timestep 2 fs; as given temperature 300 K, pressure 1 bar"),
+            (["--pressure", "50 bar", "--timestep", 1], {"pressure": 50.0, "pressure_unit": "bar",
+                                                          "timestep": 1.0},
+             {"temperature": "350.0", "pressure": "50.0", "timestep": "1.0"}, "bar",
+             "taken temperature 350 K; as given pressure 50 bar, timestep 1 fs"),
+        ]
+        for n, (options, keywords, variables, unit, note) in enumerate(cases):
+            for surface in ("command line", "python"):
+                out = self.tmp / f"{n}-{surface[0]}"
+                with self.subTest(surface=surface, options=options):
+                    if surface == "python":
+                        report = pack.from_coords(METHANE, [2], run / "final.data",
+                                                  force_field=FORCE_FIELD, out_dir=out, **keywords)
+                        stdout = report.format()
+                    else:
+                        result = boxwright("from-coords", "--species", METHANE, "--counts", 2,
+                                           "--coords", run / "final.data", *options,
+                                           "--force-field", FORCE_FIELD, "--out-dir", out)
+                        self.assertEqual(result.returncode, 0, result.stderr)
+                        stdout = result.stdout
+                    self.assertIn(f"notes:\n  {beside}{note}\n", stdout)
+                    written = (out / "in.lmp").read_text()
+                    for name, value in variables.items():
+                        self.assertRegex(written, rf"(?m)^variable +{name} index {value} ")
+                    self.assertRegex(written, rf"(?m)^variable +pressure index \S+ +# {unit}$")
+
+    # Coordinates marked as equilibrated start without the relaxation of a packed box, alike
+    # from the command line and from Python.
+    def test_equilibrated_coordinates_skip_the_relaxation(self):
+        coords = lattice_coordinates([(METHANE, 2)])
+        (self.tmp / "eq.xyz").write_text("2\n\n" + "".join(f"CH4 {x} {y} {z}\n"
+                                                             for x, y, z in coords))
+        pack.from_coords(METHANE, [2], self.tmp / "eq.xyz", 20.0, force_field=FORCE_FIELD,
+                         out_dir=self.tmp / "python", equilibrated=True)
+        result = boxwright("from-coords", "--species", METHANE, "--counts", 2, "--coords",
+                           self.tmp / "eq.xyz", "--box-length", 20, "--force-field", FORCE_FIELD,
+                           "--equilibrated", "--out-dir", self.tmp / "cli")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        script = (self.tmp / "cli" / "in.lmp").read_text()
+        self.assertEqual(script, (self.tmp / "python" / "in.lmp").read_text())
+        self.assertNotIn("minimize", script)
+        self.assertIn("# The positions are an equilibrated fluid's", script)
 
     # Element symbols need the names check off; in O, C, O order the names cannot tell, the bonds
     # can, and that check is turned off as well. The refusal names the option that skips it.

@@ -12,8 +12,8 @@ import sys
 
 from boxwright import pack
 from boxwright.pack import PyPairSetup as P
-from support import (FORCE_FIELD, TempDirTestCase, example, lmp, needs_lammps, run_lammps,
-                     run_variables)
+from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lmp, needs_lammps,
+                     run_lammps, run_variables)
 
 # Few molecules and steps: the point is that every command of the script is taken.
 SHORT = {"start_steps": 300, "handover_steps": 100, "steps": 100}
@@ -228,6 +228,24 @@ class LammpsRunsOurInput(TempDirTestCase):
         self.assertIn("master list distance cutoff = 14\n", screen)
         errors = re.findall(r"estimated relative force accuracy = (\S+)", screen)
         self.assertTrue(errors and all(float(error) <= 1e-5 for error in errors), errors)
+
+    # The run settings of the command line are in.lmp's as written: LAMMPS converts the pressure
+    # to its atm, prints thermo lines every 10 steps of the production and writes no trajectory.
+    def test_run_settings_from_the_command_line(self):
+        built = boxwright("pack", "--species", example("co2.json"), example("propane.json"),
+                          "--counts", 10, 10, "--density", 400, "--force-field", FORCE_FIELD,
+                          "--pressure", 5, "--pressure-unit", "MPa", "--dump-every", 0,
+                          "--thermo-every", 10, "--start-steps", 50, "--handover-steps", 50,
+                          "--steps", 20, cwd=self.tmp)
+        self.assertEqual(built.returncode, 0, built.stderr)
+        script = self.tmp / "in.lmp"
+        script.write_text(script.read_text() + 'print "pressure_atm ${pressure_atm}"\n')
+        screen = run_in_lmp(self.tmp, {})
+        self.assertAlmostEqual(float(re.findall(r"^pressure_atm (\S+)$", screen, re.M)[-1]),
+                               5e6 / 101325, places=9)
+        production = screen.split("Step")[-1].split("Loop time")[0]  # its thermo lines
+        self.assertEqual(re.findall(r"^\s+(\d+)\s", production, re.M), ["0", "10", "20"])
+        self.assertFalse((self.tmp / "trajectory.lammpstrj").exists())
 
     def test_round_trip_through_final_data(self):
         # Water (SHAKE), straight CO2 (rigid bodies) and flexible butane run with one preset, then

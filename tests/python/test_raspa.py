@@ -24,8 +24,9 @@ HELD = 1e-6  # Å: a rigid body or a FIXED bond is exact in RASPA3, to rounding
 CASES = [  # title, species, counts, keywords of pack.raspa
     ("TIP4P/2005 water", ["tip4p2005"], [60],
      dict(density=997.0, cutoff=6.0, coulomb_cutoff=6.0)),
-    ("CO2 + methane, NPT at 250 K and 98.7 atm", ["co2", "methane"], [40, 40],
-     dict(density=400.0, temperature=250.0, pressure=98.7, cutoff=8.0, coulomb_cutoff=8.0)),
+    ("CO2 + methane, NPT at 250 K and 10 MPa", ["co2", "methane"], [40, 40],
+     dict(density=400.0, temperature=250.0, pressure=10.0, pressure_unit="MPa", cutoff=8.0,
+          coulomb_cutoff=8.0)),
     ("flexible n-hexane", ["n-hexane"], [16], dict(density=600.0, cutoff=7.0)),
     ("ethanol in water", ["ethanol", "tip4p2005"], [6, 40],
      dict(density=950.0, cutoff=6.0, coulomb_cutoff=6.0)),
@@ -111,7 +112,12 @@ class RaspaPathTest(TempDirTestCase):
                 self.assertIn("RASPA3 acceptance: ", text)
                 if keywords.get("pressure"):
                     self.assertIn("RASPA3 reached a box edge of", text)
+                    self.assertIn(" at 10 MPa", text)
                     self.assertEqual(report.box_length, report.raspa.box_length)
+                    # RASPA3 takes pascal; in.lmp keeps the unit.
+                    simulation = json.loads((kept / "simulation.json").read_text())
+                    self.assertEqual(simulation["Systems"][0]["ExternalPressure"], 1e7)
+                    self.assertRegex((out / "in.lmp").read_text(), r"pressure index 10.0 +# MPa")
                 self.run_in_lmp(out)
 
     def positions_of(self, data, atoms):

@@ -4,6 +4,7 @@
 
 #include "pipeline/build.hpp"
 #include "pipeline/diagnostics.hpp"
+#include "pipeline/settings_check.hpp"
 #include "python/build_watch.hpp"
 #include "python/conversions.hpp"
 #include "python/engine/report_dict.hpp"
@@ -15,7 +16,9 @@ namespace {
 constexpr char BUILD_PACKMOL_DOC[] =
     "build_packmol(species, counts, density, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', tolerance=2.0, input_script=True, "
-    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, cutoff=None, "
+    "temperature=298.15, pressure=1.0, timestep=1.0, steps=100000, pressure_unit='atm', "
+    "thermostat_damping=100.0, barostat_damping=1000.0, thermo_every=1000, dump_every=1000, "
+    "start_steps=10000, handover_steps=5000, cutoff=None, "
     "coulomb_cutoff=None, kspace_accuracy=None, jobs=None, seed=None, subboxes=None, "
     "timeout=None, progress=None, accept_imperfect=False, strict=False, model_force_fields=None, "
     "mole_fractions=None, molecules=None, option_naming='python')\n"
@@ -29,6 +32,10 @@ constexpr char BUILD_PACKMOL_DOC[] =
     "Packmol run; timeout (seconds) stops the packing. A packing that Packmol reports as failed, "
     "or that leaves atoms of different molecules closer than the tolerance, fails the build "
     "unless accept_imperfect is true, which keeps it with a warning.\n"
+    "\n"
+    "pressure is in pressure_unit ('atm', 'bar', 'kPa', 'MPa' or 'Pa'), which in.lmp keeps. "
+    "thermostat_damping and barostat_damping (fs), thermo_every, dump_every (0: no "
+    "trajectory), start_steps and handover_steps are in.lmp's index variables of those names.\n"
     "\n"
     "cutoff (Lennard-Jones, in place of the force field's CutOffVDW) and coulomb_cutoff, in "
     "\u00c5, and kspace_accuracy (PPPM's relative error in forces) are given in in.lmp in place "
@@ -50,10 +57,13 @@ constexpr char BUILD_PACKMOL_DOC[] =
 constexpr char BUILD_FROM_COORDS_DOC[] =
     "build_from_coords(species, counts, coords, box_len, *, pair_style='auto', explicit_lb=False, "
     "force_field='force_field.json', out_dir='.', input_script=True, temperature=298.15, "
-    "pressure=1.0, timestep=1.0, steps=100000, cutoff=None, coulomb_cutoff=None, "
+    "pressure=1.0, timestep=1.0, steps=100000, pressure_unit='atm', thermostat_damping=100.0, "
+    "barostat_damping=1000.0, thermo_every=1000, dump_every=1000, start_steps=10000, "
+    "handover_steps=5000, cutoff=None, coulomb_cutoff=None, "
     "kspace_accuracy=None, check_names=True, check_bonds=True, "
     "bond_check_off='check_bonds=False', strict=False, model_force_fields=None, "
-    "mole_fractions=None, molecules=None, option_naming='python', equilibrated=False, frame=None)\n"
+    "mole_fractions=None, molecules=None, option_naming='python', equilibrated=False, frame=None, "
+    "run_given=None)\n"
     "--\n"
     "\n"
     "Write data.lmp, forcefield.lmp and in.lmp for given positions; return the report as a dict.\n"
@@ -66,8 +76,19 @@ constexpr char BUILD_FROM_COORDS_DOC[] =
     "under the minimum image, with the\n"
     "molecule file's (within 25 %) and fails the build on the first that is off, naming\n"
     "bond_check_off as the way to skip it. cutoff, coulomb_cutoff, kspace_accuracy, strict,\n"
-    "model_force_fields, mole_fractions and molecules as for build_packmol. equilibrated=True\n"
-    "says the positions come from an equilibration (run_raspa3), for in.lmp to start them so.";
+    "model_force_fields, mole_fractions, molecules and the run settings as for build_packmol.\n"
+    "equilibrated=True says the positions come from an equilibration (run_raspa3, or another\n"
+    "program), for in.lmp to start them so. run_given names those of temperature, pressure\n"
+    "(with pressure_unit) and timestep the caller gave (None: all of them): a final.data beside\n"
+    "an in.lmp of ours takes the others from that in.lmp.";
+
+// The run settings of in.lmp beyond the temperature, pressure, timestep and steps, as given (null
+// when omitted).
+struct RunKeywords {
+    PyObject *pressure_unit = nullptr, *thermostat_damping = nullptr, *barostat_damping = nullptr,
+             *thermo_every = nullptr, *dump_every = nullptr, *start_steps = nullptr,
+             *handover_steps = nullptr;
+};
 
 // The keyword arguments both builds take, as given (null when omitted).
 struct PackageKeywords {
@@ -76,6 +97,7 @@ struct PackageKeywords {
              *pressure = nullptr, *timestep = nullptr, *steps = nullptr, *cutoff = nullptr,
              *coulomb_cutoff = nullptr, *kspace_accuracy = nullptr, *strict = nullptr,
              *model_force_fields = nullptr, *option_naming = nullptr;
+    RunKeywords run;
 };
 
 // What both builds take beyond their own arguments, with the package's defaults.
@@ -87,6 +109,7 @@ struct PackageArguments {
     std::string out_dir = ".";
     bool input_script = true;
     RunSettings run;
+    std::string pressure_unit = "atm";
     PairSettings pair;
     bool strict = false;
     OptionNaming option_naming = OptionNaming::Python;
@@ -114,6 +137,35 @@ struct PackageArguments {
         return request;
     }
 };
+
+// The package's boxwright.BuildError(message, file, line) for a failed build, or ValueError for an
+// argument the build refused; returns null. The class is the package's own, in Python, looked up
+// when a build fails: this module keeps no state.
+// Either way the exception's `option` is the setting at fault (its keyword), or None.
+PyObject* raise_build_error(const FfError& failure) {
+    PyRef option = PyRef::steal(failure.option ? to_str(*failure.option) : Py_NewRef(Py_None));
+    PyRef message = PyRef::steal(to_str(failure.message));
+    if (!option || !message) return nullptr;
+    if (failure.bad_argument) {
+        PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_ValueError, message.get()));
+        if (error && PyObject_SetAttrString(error.get(), "option", option.get()) == 0) {
+            PyErr_SetObject(PyExc_ValueError, error.get());
+        }
+        return nullptr;
+    }
+    PyRef errors = PyRef::steal(PyImport_ImportModule("boxwright.errors"));
+    if (!errors) return nullptr;
+    PyRef type = PyRef::steal(PyObject_GetAttrString(errors.get(), "BuildError"));
+    if (!type) return nullptr;
+    PyRef file = PyRef::steal(failure.file ? to_path_str(*failure.file) : Py_NewRef(Py_None));
+    PyRef line = PyRef::steal(failure.line ? PyLong_FromUnsignedLongLong(*failure.line)
+                                           : Py_NewRef(Py_None));
+    if (!file || !line) return nullptr;
+    PyRef error = PyRef::steal(PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(),
+                                                            line.get(), option.get(), nullptr));
+    if (error) PyErr_SetObject(type.get(), error.get());
+    return nullptr;
+}
 
 // None for no force-field file of the user's: the bundled models' entries alone.
 bool to_optional_path(PyObject* value, const char* parameter, std::string& path) {
@@ -143,6 +195,27 @@ bool to_option_naming(PyObject* value, const char* parameter, OptionNaming& nami
     return false;
 }
 
+// The run settings beyond the four both builds had first. The pressure's unit is refused by its
+// name in the words of option_naming, which is converted before.
+bool convert(const RunKeywords& given, PackageArguments& out) {
+    RunSettings& run = out.run;
+    const bool converted =
+        convert_parameter(given.pressure_unit, "pressure_unit", to_text, out.pressure_unit) &&
+        convert_parameter(given.thermostat_damping, "thermostat_damping", to_any_number,
+                          run.thermostat_damping) &&
+        convert_parameter(given.barostat_damping, "barostat_damping", to_any_number,
+                          run.barostat_damping) &&
+        convert_parameter(given.thermo_every, "thermo_every", to_count, run.thermo_every) &&
+        convert_parameter(given.dump_every, "dump_every", to_count, run.dump_every) &&
+        convert_parameter(given.start_steps, "start_steps", to_count, run.start_steps) &&
+        convert_parameter(given.handover_steps, "handover_steps", to_count, run.handover_steps);
+    if (!converted) return false;
+    auto unit = pressure_unit_option(out.pressure_unit, out.option_naming);
+    if (!unit) return raise_build_error(unit.error()) != nullptr;
+    run.pressure_unit = *unit;
+    return true;
+}
+
 // The package passes paths as str and a preset as its name, code or None: their conversions
 // refuse only what the package never passes, with a note naming the parameter.
 bool convert(const PackageKeywords& given, PackageArguments& out) {
@@ -165,7 +238,8 @@ bool convert(const PackageKeywords& given, PackageArguments& out) {
                              out.pair.kspace_accuracy) &&
            convert_parameter(given.strict, "strict", to_bool, out.strict) &&
            convert_parameter(given.option_naming, "option_naming", to_option_naming,
-                             out.option_naming);
+                             out.option_naming) &&
+           convert(given.run, out);
 }
 
 // The packing keywords of build_packmol, as given (null when omitted).
@@ -220,35 +294,6 @@ bool convert_species(PyObject* species, PyObject* counts, const CompositionKeywo
                            out.composition);
 }
 
-// The package's boxwright.BuildError(message, file, line) for a failed build, or ValueError for an
-// argument the build refused; returns null. The class is the package's own, in Python, looked up
-// when a build fails: this module keeps no state.
-// Either way the exception's `option` is the setting at fault (its keyword), or None.
-PyObject* raise_build_error(const FfError& failure) {
-    PyRef option = PyRef::steal(failure.option ? to_str(*failure.option) : Py_NewRef(Py_None));
-    PyRef message = PyRef::steal(to_str(failure.message));
-    if (!option || !message) return nullptr;
-    if (failure.bad_argument) {
-        PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_ValueError, message.get()));
-        if (error && PyObject_SetAttrString(error.get(), "option", option.get()) == 0) {
-            PyErr_SetObject(PyExc_ValueError, error.get());
-        }
-        return nullptr;
-    }
-    PyRef errors = PyRef::steal(PyImport_ImportModule("boxwright.errors"));
-    if (!errors) return nullptr;
-    PyRef type = PyRef::steal(PyObject_GetAttrString(errors.get(), "BuildError"));
-    if (!type) return nullptr;
-    PyRef file = PyRef::steal(failure.file ? to_path_str(*failure.file) : Py_NewRef(Py_None));
-    PyRef line = PyRef::steal(failure.line ? PyLong_FromUnsignedLongLong(*failure.line)
-                                           : Py_NewRef(Py_None));
-    if (!file || !line) return nullptr;
-    PyRef error = PyRef::steal(PyObject_CallFunctionObjArgs(type.get(), message.get(), file.get(),
-                                                            line.get(), option.get(), nullptr));
-    if (error) PyErr_SetObject(type.get(), error.get());
-    return nullptr;
-}
-
 // The build with the interpreter lock released, so that the caller's other threads go on while
 // Packmol runs and the files are written. Positions read in place from the caller's buffer are
 // the exception: another thread could change them while they are written, so the lock stays.
@@ -270,20 +315,41 @@ PyObject* build_and_report(const BuildRequest& request, PythonWatch& watch, bool
 }
 
 char* build_packmol_keywords[] = {
-    keyword("species"),        keyword("counts"),
-    keyword("density"),        keyword("pair_style"),
-    keyword("explicit_lb"),    keyword("force_field"),
-    keyword("out_dir"),        keyword("tolerance"),
-    keyword("input_script"),   keyword("temperature"),
-    keyword("pressure"),       keyword("timestep"),
-    keyword("steps"),          keyword("cutoff"),
-    keyword("coulomb_cutoff"), keyword("kspace_accuracy"),
-    keyword("jobs"),           keyword("seed"),
-    keyword("subboxes"),       keyword("timeout"),
-    keyword("progress"),       keyword("accept_imperfect"),
-    keyword("strict"),         keyword("model_force_fields"),
-    keyword("mole_fractions"), keyword("molecules"),
-    keyword("option_naming"),  nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("density"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("tolerance"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("pressure_unit"),
+    keyword("thermostat_damping"),
+    keyword("barostat_damping"),
+    keyword("thermo_every"),
+    keyword("dump_every"),
+    keyword("start_steps"),
+    keyword("handover_steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
+    keyword("jobs"),
+    keyword("seed"),
+    keyword("subboxes"),
+    keyword("timeout"),
+    keyword("progress"),
+    keyword("accept_imperfect"),
+    keyword("strict"),
+    keyword("model_force_fields"),
+    keyword("mole_fractions"),
+    keyword("molecules"),
+    keyword("option_naming"),
+    nullptr,
 };
 
 PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
@@ -292,15 +358,17 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
     PackingKeywords given_packing;
     CompositionKeywords given_composition;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOOOOO:build_packmol", build_packmol_keywords,
-            &species, &counts, &density, &given.pair_style, &given.explicit_lb, &given.force_field,
-            &given.out_dir, &tolerance, &given.input_script, &given.temperature, &given.pressure,
-            &given.timestep, &given.steps, &given.cutoff, &given.coulomb_cutoff,
-            &given.kspace_accuracy, &given_packing.jobs, &given_packing.seed,
-            &given_packing.subboxes, &given_packing.timeout, &given_packing.progress,
-            &given_packing.accept_imperfect, &given.strict, &given.model_force_fields,
-            &given_composition.mole_fractions, &given_composition.molecules,
-            &given.option_naming)) {
+            args, kwargs, "OOO|$OOOOOOOOOOOOOOOOOOOOOOOOOOOOOOO:build_packmol",
+            build_packmol_keywords, &species, &counts, &density, &given.pair_style,
+            &given.explicit_lb, &given.force_field, &given.out_dir, &tolerance, &given.input_script,
+            &given.temperature, &given.pressure, &given.timestep, &given.steps,
+            &given.run.pressure_unit, &given.run.thermostat_damping, &given.run.barostat_damping,
+            &given.run.thermo_every, &given.run.dump_every, &given.run.start_steps,
+            &given.run.handover_steps, &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy,
+            &given_packing.jobs, &given_packing.seed, &given_packing.subboxes,
+            &given_packing.timeout, &given_packing.progress, &given_packing.accept_imperfect,
+            &given.strict, &given.model_force_fields, &given_composition.mole_fractions,
+            &given_composition.molecules, &given.option_naming)) {
         return nullptr;
     }
     SpeciesAmounts amounts;
@@ -327,15 +395,41 @@ PyObject* build_packmol(PyObject* args, PyObject* kwargs) {
 }
 
 char* build_from_coords_keywords[] = {
-    keyword("species"),         keyword("counts"),      keyword("coords"),
-    keyword("box_len"),         keyword("pair_style"),  keyword("explicit_lb"),
-    keyword("force_field"),     keyword("out_dir"),     keyword("input_script"),
-    keyword("temperature"),     keyword("pressure"),    keyword("timestep"),
-    keyword("steps"),           keyword("cutoff"),      keyword("coulomb_cutoff"),
-    keyword("kspace_accuracy"), keyword("check_names"), keyword("check_bonds"),
-    keyword("bond_check_off"),  keyword("strict"),      keyword("model_force_fields"),
-    keyword("mole_fractions"),  keyword("molecules"),   keyword("option_naming"),
-    keyword("equilibrated"),    keyword("frame"),       nullptr,
+    keyword("species"),
+    keyword("counts"),
+    keyword("coords"),
+    keyword("box_len"),
+    keyword("pair_style"),
+    keyword("explicit_lb"),
+    keyword("force_field"),
+    keyword("out_dir"),
+    keyword("input_script"),
+    keyword("temperature"),
+    keyword("pressure"),
+    keyword("timestep"),
+    keyword("steps"),
+    keyword("pressure_unit"),
+    keyword("thermostat_damping"),
+    keyword("barostat_damping"),
+    keyword("thermo_every"),
+    keyword("dump_every"),
+    keyword("start_steps"),
+    keyword("handover_steps"),
+    keyword("cutoff"),
+    keyword("coulomb_cutoff"),
+    keyword("kspace_accuracy"),
+    keyword("check_names"),
+    keyword("check_bonds"),
+    keyword("bond_check_off"),
+    keyword("strict"),
+    keyword("model_force_fields"),
+    keyword("mole_fractions"),
+    keyword("molecules"),
+    keyword("option_naming"),
+    keyword("equilibrated"),
+    keyword("frame"),
+    keyword("run_given"),
+    nullptr,
 };
 
 // The arguments of build_from_coords as given, in parameter order.
@@ -348,12 +442,17 @@ struct FromCoordsArguments {
     CompositionKeywords composition;
     PyObject* equilibrated = nullptr;
     PyObject* frame = nullptr;
+    PyObject* run_given = nullptr;
 };
 
-// equilibrated, into the run settings of in.lmp when one is written.
-bool convert_equilibrated(const FromCoordsArguments& given, BuildRequest& request) {
+// equilibrated, into the run settings of in.lmp when one is written, and which of them the
+// caller gave.
+bool convert_run_extras(const FromCoordsArguments& given, BuildRequest& request) {
     bool equilibrated = false;
-    if (!convert_parameter(given.equilibrated, "equilibrated", to_bool, equilibrated)) return false;
+    if (!convert_parameter(given.equilibrated, "equilibrated", to_bool, equilibrated) ||
+        !convert_parameter(given.run_given, "run_given", to_run_given, request.run_given)) {
+        return false;
+    }
     if (request.input_script) request.input_script->equilibrated = equilibrated;
     return true;
 }
@@ -385,8 +484,7 @@ PyObject* build_from_coords_file(const FromCoordsArguments& given) {
         convert_parameter(given.check_names, "check_names", to_bool, file.check_names) &&
         convert_parameter(given.frame, "frame", to_optional_int64, file.frame);
     BuildRequest request = package.request();
-    if (!converted || !convert_bond_check(given, request) ||
-        !convert_equilibrated(given, request)) {
+    if (!converted || !convert_bond_check(given, request) || !convert_run_extras(given, request)) {
         return nullptr;
     }
     if (file.box_length && !check_box_length(*file.box_length)) return nullptr;
@@ -400,14 +498,16 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
     FromCoordsArguments all;
     PackageKeywords& given = all.given;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOOO:build_from_coords",
+            args, kwargs, "OOOO|$OOOOOOOOOOOOOOOOOOOOOOOOOOOOOO:build_from_coords",
             build_from_coords_keywords, &all.species, &all.counts, &all.coords, &all.box_len,
             &given.pair_style, &given.explicit_lb, &given.force_field, &given.out_dir,
             &given.input_script, &given.temperature, &given.pressure, &given.timestep, &given.steps,
-            &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy, &all.check_names,
-            &all.check_bonds, &all.bond_check_off, &given.strict, &given.model_force_fields,
-            &all.composition.mole_fractions, &all.composition.molecules, &given.option_naming,
-            &all.equilibrated, &all.frame)) {
+            &given.run.pressure_unit, &given.run.thermostat_damping, &given.run.barostat_damping,
+            &given.run.thermo_every, &given.run.dump_every, &given.run.start_steps,
+            &given.run.handover_steps, &given.cutoff, &given.coulomb_cutoff, &given.kspace_accuracy,
+            &all.check_names, &all.check_bonds, &all.bond_check_off, &given.strict,
+            &given.model_force_fields, &all.composition.mole_fractions, &all.composition.molecules,
+            &given.option_naming, &all.equilibrated, &all.frame, &all.run_given)) {
         return nullptr;
     }
     if (PyUnicode_Check(all.coords)) return build_from_coords_file(all);
@@ -427,9 +527,17 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
             return value == nullptr || Py_IsNone(value) || PyFloat_CheckExact(value) ||
                    PyLong_CheckExact(value);
         };
+        const RunKeywords& run = given.run;
+        // A list or tuple of names is read without the caller's code; a subclass may iterate.
+        const bool plain_names = all.run_given == nullptr || Py_IsNone(all.run_given) ||
+                                 PyList_CheckExact(all.run_given) ||
+                                 PyTuple_CheckExact(all.run_given);
         if (!plain(box_len) || !plain(given.temperature) || !plain(given.pressure) ||
             !plain(given.timestep) || !plain(given.steps) || !plain(given.cutoff) ||
-            !plain(given.coulomb_cutoff) || !plain(given.kspace_accuracy)) {
+            !plain(given.coulomb_cutoff) || !plain(given.kspace_accuracy) ||
+            !plain(run.thermostat_damping) || !plain(run.barostat_damping) ||
+            !plain(run.thermo_every) || !plain(run.dump_every) || !plain(run.start_steps) ||
+            !plain(run.handover_steps) || !plain_names) {
             rows.take_private_copy();
         }
         return true;
@@ -444,7 +552,7 @@ PyObject* build_from_coords(PyObject* args, PyObject* kwargs) {
         convert_parameter(all.check_names, "check_names", to_bool, unused_check_names) &&
         convert_parameter(all.frame, "frame", to_optional_int64, unused_frame);
     BuildRequest request = package.request();
-    if (!converted || !convert_bond_check(all, request) || !convert_equilibrated(all, request)) {
+    if (!converted || !convert_bond_check(all, request) || !convert_run_extras(all, request)) {
         return nullptr;
     }
     // The positions and the box are checked before any file is opened.
@@ -459,13 +567,15 @@ constexpr char RUN_RASPA3_DOC[] =
     "run_raspa3(species, counts, *, density=None, box_len=None, force_field='force_field.json', "
     "model_force_fields=None, temperature=298.15, pressure=None, init_cycles=200, cycles=300, "
     "seed=None, timeout=None, progress=None, raspa3=None, keep_dir=None, cutoff=None, "
-    "coulomb_cutoff=None, strict=False, mole_fractions=None, molecules=None)\n"
+    "coulomb_cutoff=None, strict=False, mole_fractions=None, molecules=None, "
+    "pressure_unit='atm')\n"
     "--\n"
     "\n"
     "Place and equilibrate the mixture with RASPA3's Monte Carlo; write no LAMMPS file.\n"
     "\n"
     "RASPA3 starts from a cube of the density (kg/m\u00b3) or the edge box_len (\u00c5) and "
-    "runs init_cycles and cycles at temperature (K); pressure (atm) adds volume moves (NPT). "
+    "runs init_cycles and cycles at temperature (K); pressure (in pressure_unit: 'atm', 'bar', "
+    "'kPa', 'MPa' or 'Pa') adds volume moves (NPT). "
     "cutoff and coulomb_cutoff are the LAMMPS run's (the force field's CutOffVDW and 10 "
     "\u00c5 when None), at most half the box. raspa3 is the program (else $BOXWRIGHT_RASPA3, "
     "else raspa3 on PATH); keep_dir, when given, is where it runs and what it leaves. "
@@ -475,13 +585,17 @@ constexpr char RUN_RASPA3_DOC[] =
     "acceptance (component, move, accepted, attempted) and diagnostics.";
 
 char* run_raspa3_keywords[] = {
-    keyword("species"),        keyword("counts"),         keyword("density"),
-    keyword("box_len"),        keyword("force_field"),    keyword("model_force_fields"),
-    keyword("temperature"),    keyword("pressure"),       keyword("init_cycles"),
-    keyword("cycles"),         keyword("seed"),           keyword("timeout"),
-    keyword("progress"),       keyword("raspa3"),         keyword("keep_dir"),
-    keyword("cutoff"),         keyword("coulomb_cutoff"), keyword("strict"),
-    keyword("mole_fractions"), keyword("molecules"),      nullptr,
+    keyword("species"),        keyword("counts"),
+    keyword("density"),        keyword("box_len"),
+    keyword("force_field"),    keyword("model_force_fields"),
+    keyword("temperature"),    keyword("pressure"),
+    keyword("init_cycles"),    keyword("cycles"),
+    keyword("seed"),           keyword("timeout"),
+    keyword("progress"),       keyword("raspa3"),
+    keyword("keep_dir"),       keyword("cutoff"),
+    keyword("coulomb_cutoff"), keyword("strict"),
+    keyword("mole_fractions"), keyword("molecules"),
+    keyword("pressure_unit"),  nullptr,
 };
 
 // The keywords of run_raspa3 as given (null when omitted).
@@ -490,7 +604,7 @@ struct RaspaKeywords {
              *model_force_fields = nullptr, *temperature = nullptr, *pressure = nullptr,
              *init_cycles = nullptr, *cycles = nullptr, *seed = nullptr, *timeout = nullptr,
              *progress = nullptr, *raspa3 = nullptr, *keep_dir = nullptr, *cutoff = nullptr,
-             *coulomb_cutoff = nullptr, *strict = nullptr;
+             *coulomb_cutoff = nullptr, *strict = nullptr, *pressure_unit = nullptr;
 };
 
 bool to_optional_text_path(PyObject* value, const char* parameter,
@@ -557,12 +671,12 @@ PyObject* run_raspa3(PyObject* args, PyObject* kwargs) {
     RaspaKeywords given;
     CompositionKeywords composition;
     if (!PyArg_ParseTupleAndKeywords(
-            args, kwargs, "OO|$OOOOOOOOOOOOOOOOOO:run_raspa3", run_raspa3_keywords, &species,
+            args, kwargs, "OO|$OOOOOOOOOOOOOOOOOOO:run_raspa3", run_raspa3_keywords, &species,
             &counts, &given.density, &given.box_len, &given.force_field, &given.model_force_fields,
             &given.temperature, &given.pressure, &given.init_cycles, &given.cycles, &given.seed,
             &given.timeout, &given.progress, &given.raspa3, &given.keep_dir, &given.cutoff,
             &given.coulomb_cutoff, &given.strict, &composition.mole_fractions,
-            &composition.molecules)) {
+            &composition.molecules, &given.pressure_unit)) {
         return nullptr;
     }
     SpeciesAmounts amounts;
@@ -573,6 +687,7 @@ PyObject* run_raspa3(PyObject* args, PyObject* kwargs) {
     bool strict = false;
     std::optional<double> timeout;
     PyObject* progress = nullptr;
+    std::string unit_name = "atm";
     const bool converted =
         convert_species(species, counts, composition, amounts) &&
         convert_parameter(given.density, "density", to_optional_number, raspa.density) &&
@@ -592,8 +707,12 @@ PyObject* run_raspa3(PyObject* args, PyObject* kwargs) {
         convert_parameter(given.cutoff, "cutoff", to_optional_number, pair.cutoff) &&
         convert_parameter(given.coulomb_cutoff, "coulomb_cutoff", to_optional_number,
                           pair.coulomb_cutoff) &&
-        convert_parameter(given.strict, "strict", to_bool, strict);
+        convert_parameter(given.strict, "strict", to_bool, strict) &&
+        convert_parameter(given.pressure_unit, "pressure_unit", to_text, unit_name);
     if (!converted) return nullptr;
+    const auto unit = pressure_unit_option(unit_name, OptionNaming::Python);
+    if (!unit) return raise_build_error(unit.error());
+    raspa.pressure_unit = *unit;
     BuildRequest request;
     request.force_field = force_field;
     request.model_force_fields = std::move(model_force_fields);
@@ -604,6 +723,7 @@ PyObject* run_raspa3(PyObject* args, PyObject* kwargs) {
     request.input_script = RunSettings{};
     request.input_script->temperature = raspa.temperature;
     request.input_script->pressure = raspa.pressure;
+    request.input_script->pressure_unit = raspa.pressure_unit;
     request.full_report = true;
     request.declared_m_site = true;
     request.strict = strict;

@@ -38,17 +38,22 @@ std::string_view type_word(OptionType type) {
             return "optional-int";
         case OptionType::OptionalGrid:
             return "optional-grid";
+        case OptionType::Choice:
+            return "choice";
     }
     return "";
 }
 
 PyObject* text(std::string_view value) { return to_str(std::string(value)); }
 
-// (name, kind, type, unit, metavar, default, help, default_words)
+template <class Range, class Convert>
+PyObject* tuple_of(const Range& range, Convert convert);
+
+// (name, kind, type, unit, metavar, default, help, default_words, choices)
 PyObject* option_tuple(const OptionSpec& spec) {
     PyObject* items[] = {text(spec.name), text(kind_word(spec.kind)), text(type_word(spec.type)),
                          text(spec.unit), text(spec.metavar),         text(spec.default_value),
-                         text(spec.help), text(spec.default_words)};
+                         text(spec.help), text(spec.default_words),   tuple_of(spec.choices, text)};
     PyRef tuple = PyRef::steal(PyTuple_New(std::size(items)));
     bool complete = static_cast<bool>(tuple);
     for (std::size_t i = 0; i < std::size(items); ++i) {
@@ -86,9 +91,9 @@ PyObject* preset_names_entry(PyObject*, PyObject*) {
 PyMethodDef option_table_def = {
     "option_table", option_table_entry, METH_NOARGS,
     "option_table()\n--\n\nEvery option of the run, the packing and the coordinate file, "
-    "declared once: a tuple of (name, kind, type, unit, metavar, default, help, default_words) "
-    "per option, kind one of 'run', 'pair', 'packing', 'split-packing', 'coordinates'; default "
-    "as Python writes it, '' when required."};
+    "declared once: a tuple of (name, kind, type, unit, metavar, default, help, default_words, "
+    "choices) per option, kind one of 'run', 'pair', 'packing', 'split-packing', 'coordinates'; "
+    "default as Python writes it, '' when required; choices the words of a 'choice', else ()."};
 PyMethodDef preset_names_def = {
     "preset_names", preset_names_entry, METH_NOARGS,
     "preset_names()\n--\n\nThe pair-style presets' names, 'auto' first."};
