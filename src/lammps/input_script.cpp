@@ -406,59 +406,87 @@ void append_velocities(Out& out, const InputScriptPlan& plan) {
     command(out, "timestep", "${{timestep}}");
 }
 
-// A Langevin thermostat with the production's damping: it takes up the heat of the relaxed
-// contacts (or of velocities drawn afresh) without damping the motion itself, and the start lasts
-// long enough for the potential energy to level off. A Berendsen barostat then brings the pressure
-// to the target: it relaxes the volume at a rate proportional to the pressure's distance from
-// it, with no piston to overshoot, so the Nose-Hoover barostat of the production takes over a box
-// already at its density.
+// The start's Langevin baths, the rigid bodies' own and the other atoms', with the production's
+// damping, their target falling from `from` to the temperature over each run. Bodies built for a
+// hand-over are built once (reinit no): see HANDOVER_WITH_BODIES.
+void append_baths(Out& out, const InputScriptPlan& plan, std::string_view from, bool reinit) {
+    if (any_held(plan.species, Hold::RigidBody)) {
+        command(out, "fix",
+                "bodies bodies rigid/small molecule langevin {} ${{temperature}} "
+                "${{thermostat_damping}} ${{seed}}{}",
+                from, reinit ? "" : " reinit no");
+    }
+    if (has_mobile_atoms(plan.species)) {
+        command(out, "fix",
+                "start_bath mobile langevin {} ${{temperature}} ${{thermostat_damping}} ${{seed}}",
+                from);
+    }
+}
+
+void remove_baths(Out& out, const InputScriptPlan& plan) {
+    if (has_mobile_atoms(plan.species)) command(out, "unfix", "start_bath");
+    if (any_held(plan.species, Hold::RigidBody)) command(out, "unfix", "bodies");
+}
+
+// A Berendsen barostat brings the pressure to the target: it relaxes the volume at a rate
+// proportional to the pressure's distance from it, with no piston to overshoot, so the
+// Nose-Hoover barostat of the production takes over a box already at its density.
+void append_handover(Out& out, const InputScriptPlan& plan) {
+    const bool bodies = any_held(plan.species, Hold::RigidBody);
+    section(out, "Hand-over to the pressure of the production");
+    fmt::format_to(std::back_inserter(out),
+                   "# A Berendsen barostat (bulk modulus {} atm, a liquid's order) brings the "
+                   "pressure\n# to the target without the overshoot of a Nose-Hoover piston "
+                   "launched far from it.\n{}",
+                   HANDOVER_MODULUS,
+                   bodies ? HANDOVER_WITH_BODIES : "# Every atom moves with the box.\n");
+    command(out, "fix",
+            "handover {0} press/berendsen iso {2} {2} ${{barostat_damping}} modulus {3} dilate {1}",
+            bodies ? "mobile" : "all", bodies ? "partial" : "all", pressure_atm(plan.run),
+            HANDOVER_MODULUS);
+    command(out, "run", "${{handover_steps}}");
+    command(out, "unfix", "handover");
+    if (bodies) command(out, "run", "1 post no");
+}
+
+// The start at the volume as packed, under Langevin thermostats with the production's damping,
+// which take up the heat of the relaxed contacts (or settle velocities drawn afresh) without
+// damping the motion itself. Packed molecules all have the conformation of their file: a packed
+// box starts at twice the temperature, falling to it over the start, so that they cross their
+// torsional barriers within it (a butane liquid at 298 K takes some 50 ps to leave its packed
+// all-trans chains, and densifies by 3 % meanwhile); the potential energy levels off by its end.
+// The hand-over follows at the temperature.
 void append_start(Out& out, const InputScriptPlan& plan) {
     if (plan.velocities_kept) return;
-    const bool bodies = any_held(plan.species, Hold::RigidBody);
-    const bool mobile = has_mobile_atoms(plan.species);
+    const bool hot = !plan.run.equilibrated;
+    const bool handover = plan.run.pressure.has_value();
     section(out, "Start: thermostatted at the volume as packed");
-    append(out,
-           plan.run.equilibrated
-               ? "# The positions are an equilibrated fluid's, so nothing relaxes them: the "
-                 "velocities\n# drawn at the temperature settle under a Langevin thermostat.\n"
-               : "# A Langevin thermostat with the production's damping takes up the heat of the "
-                 "packed\n# contacts without overdamping the motion, until the potential energy "
-                 "has levelled off.\n");
-    if (bodies) {
-        command(out, "fix",
-                "bodies bodies rigid/small molecule langevin ${{temperature}} ${{temperature}} "
-                "${{thermostat_damping}} ${{seed}}{}",
-                plan.run.pressure ? " reinit no" : "");
+    if (hot) {
+        append(out,
+               "# Every packed molecule has the conformation of its file: the thermostats' target "
+               "falls\n# from twice the temperature to it, so that chains cross their torsional "
+               "barriers and\n# the potential energy has levelled off by the end.\n");
+        command(out, "variable", "hot equal 2*${{temperature}}");
+    } else {
+        append(out,
+               "# The positions are an equilibrated fluid's, so nothing relaxes them: the "
+               "velocities\n# drawn at the temperature settle under a Langevin thermostat.\n");
     }
-    if (mobile) {
-        command(out, "fix", "start mobile nve");
-        command(out, "fix",
-                "start_bath mobile langevin ${{temperature}} ${{temperature}} "
-                "${{thermostat_damping}} ${{seed}}");
-    }
+    if (has_mobile_atoms(plan.species)) command(out, "fix", "start mobile nve");
+    append_baths(out, plan, hot ? "${hot}" : "${temperature}", !(handover && !hot));
     command(out, "run", "${{start_steps}}");
-    if (plan.run.pressure) {
-        section(out, "Hand-over to the pressure of the production");
-        fmt::format_to(std::back_inserter(out),
-                       "# A Berendsen barostat (bulk modulus {} atm, a liquid's order) brings the "
-                       "pressure\n# to the target without the overshoot of a Nose-Hoover piston "
-                       "launched far from it.\n{}",
-                       HANDOVER_MODULUS,
-                       bodies ? HANDOVER_WITH_BODIES : "# Every atom moves with the box.\n");
-        command(out, "fix",
-                "handover {0} press/berendsen iso {2} {2} ${{barostat_damping}} modulus {3} "
-                "dilate {1}",
-                bodies ? "mobile" : "all", bodies ? "partial" : "all", pressure_atm(plan.run),
-                HANDOVER_MODULUS);
-        command(out, "run", "${{handover_steps}}");
-        command(out, "unfix", "handover");
-        if (bodies) command(out, "run", "1 post no");
+    if (handover) {
+        if (hot) {
+            append(out,
+                   "# The hand-over's baths, at the temperature: a bath's target ramps anew in "
+                   "every run.\n");
+            remove_baths(out, plan);
+            append_baths(out, plan, "${temperature}", false);
+        }
+        append_handover(out, plan);
     }
-    if (mobile) {
-        command(out, "unfix", "start_bath");
-        command(out, "unfix", "start");
-    }
-    if (bodies) command(out, "unfix", "bodies");
+    remove_baths(out, plan);
+    if (has_mobile_atoms(plan.species)) command(out, "unfix", "start");
 }
 
 // The rigid bodies carry the barostat whenever there are any: rigid/npt/small scales the box and
