@@ -148,6 +148,42 @@ def lattice_coordinates(molecules, spacing=6.0):
     return coordinates
 
 
+def edited_json(source, target, edit):
+    """A copy of the JSON file `source` at `target`, changed by `edit`; the path as a string."""
+    document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
+    edit(document)
+    pathlib.Path(target).write_text(json.dumps(document), encoding="utf-8")
+    return str(target)
+
+
+def write_data_file(path, atoms, low=0, high=20, more=""):
+    """A LAMMPS data file at `path` of one atom type in the cube low..high: the Atoms lines
+    (full style) given, then the further sections in `more`."""
+    axes = "".join(f"{low} {high} {a}lo {a}hi\n" for a in "xyz")
+    pathlib.Path(path).write_text(
+        f"LAMMPS data file\n\n{len(atoms)} atoms\n1 atom types\n\n{axes}\nAtoms # full\n\n"
+        + "".join(line + "\n" for line in atoms) + more, encoding="utf-8")
+    return str(path)
+
+
+def section_of(data_lmp, name, columns):
+    """The given columns of each line of a section of one of our data files, in order."""
+    lines = pathlib.Path(data_lmp).read_text().splitlines()
+    if name not in lines:
+        return None
+    rows = []
+    for line in lines[lines.index(name) + 2:]:
+        if not line:
+            break
+        rows.append(tuple(map(float, line.split()[columns])))
+    return rows
+
+
+def atoms_of(data_lmp):
+    """(x, y, z) of each Atoms line of one of our data files, in order."""
+    return section_of(data_lmp, "Atoms", slice(4, 7))
+
+
 THERMO = ("pe", "evdwl", "ecoul", "elong", "ebond", "eangle", "edihed")
 
 

@@ -23,9 +23,9 @@ from boxwright import BuildError, pack
 from boxwright._engine import build_from_coords, build_packmol
 from boxwright._native import PyPairSetup, pack_from_coords_py
 from boxwright import models as boxwright_models
-from support import (FORCE_FIELD, TempDirTestCase, boxwright, children_of, example,
-                     lattice_coordinates, lmp, needs_lammps, process_runs, run_lammps,
-                     run_variables, stand_in_packmol, wait_until)
+from support import (FORCE_FIELD, TempDirTestCase, atoms_of, boxwright, children_of,
+                     edited_json, example, lattice_coordinates, lmp, needs_lammps, process_runs,
+                     run_lammps, run_variables, stand_in_packmol, wait_until, write_data_file)
 
 WATER, BUTANE = example("water.json"), example("butane.json")
 EARLIER = {"data.lmp": b"data of an earlier build\n", "forcefield.lmp": b"its force field\n"}
@@ -69,6 +69,17 @@ class AttackTestCase(TempDirTestCase):
     def assert_nothing_written(self):
         self.assertEqual({p.name: p.read_bytes() for p in self.out.iterdir()}, EARLIER)
         self.assertEqual(list(self.tmpdir.iterdir()), [])
+
+    def assert_refused(self, error, message, call, *args, **kwargs):
+        """`call` raises exactly `error` with `message` (a pattern if compiled), writing nothing."""
+        with self.assertRaises(Exception) as raised:
+            call(*args, **kwargs)
+        self.assertIs(type(raised.exception), error)
+        if isinstance(message, re.Pattern):
+            self.assertRegex(str(raised.exception), message)
+        else:
+            self.assertEqual(str(raised.exception), message)
+        self.assert_nothing_written()
 
 
 class PackmolFaultsTest(AttackTestCase):
@@ -191,24 +202,12 @@ class PackmolFaultsTest(AttackTestCase):
 
 class HostileInputTest(AttackTestCase):
     def edited(self, source, name, edit):
-        """A copy of the JSON file `source` as `name` in the test's directory, changed by `edit`."""
-        document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
-        edit(document)
-        path = self.tmp / name
-        path.write_text(json.dumps(document), encoding="utf-8")
-        return str(path)
+        return edited_json(source, self.tmp / name, edit)
 
     def build(self, species=(WATER,), counts=(1,), coords=((0, 0, 0),) * 3, box_len=20.0,
               force_field=FORCE_FIELD, entry=pack_from_coords_py):
         return entry([str(s) for s in species], list(counts), coords, box_len,
                      force_field=str(force_field), out_dir=str(self.out))
-
-    def assert_refused(self, error, message, **request):
-        with self.assertRaises(Exception) as raised:
-            self.build(**request)
-        self.assertIs(type(raised.exception), error)
-        self.assertEqual(str(raised.exception), message)
-        self.assert_nothing_written()
 
     def test_names_bonds_and_files_that_would_corrupt_the_lammps_files_or_block(self):
         ampersand = self.edited(FORCE_FIELD, "amp.json", lambda d: d["PseudoAtoms"].append(
@@ -230,7 +229,7 @@ class HostileInputTest(AttackTestCase):
         ]
         for name, request, message in cases:
             with self.subTest(name):
-                self.assert_refused(RuntimeError, message, **request)
+                self.assert_refused(RuntimeError, message, self.build, **request)
 
     def test_positions_and_boxes_that_describe_no_system(self):
         nan = float("nan")
@@ -246,13 +245,12 @@ class HostileInputTest(AttackTestCase):
         for name, request, message in cases:
             for entry in (pack_from_coords_py, build_from_coords):
                 with self.subTest(name, entry=entry.__name__):
-                    self.assert_refused(ValueError, message, entry=entry, **request)
+                    self.assert_refused(ValueError, message, self.build, entry=entry, **request)
 
     def test_coordinate_files_that_would_crash_flood_or_mislead(self):
         def data_file(low, high, flags):
-            axes = "".join(f"{low} {high} {a}lo {a}hi\n" for a in "xyz")
-            return (f"LAMMPS data file\n\n1 atoms\n1 atom types\n\n{axes}\nAtoms # full\n\n"
-                    f"1 1 1 0.0 1.0 2.0 3.0 {flags}\n")
+            path = write_data_file(self.tmp / "x", [f"1 1 1 0.0 1.0 2.0 3.0 {flags}"], low, high)
+            return pathlib.Path(path).read_text(encoding="utf-8")
 
         def xyz_file(properties, line="CH4 1 2 3"):
             return f'1\n{properties} Lattice="20 0 0 0 20 0 0 0 20"\n{line}\n'
@@ -280,7 +278,7 @@ class HostileInputTest(AttackTestCase):
             with self.subTest(name):
                 path = self.tmp / file_name
                 path.write_text(text, encoding="utf-8")
-                self.assert_refused(BuildError, f"{path}:{line}: {message}",
+                self.assert_refused(BuildError, f"{path}:{line}: {message}", self.build,
                                     species=[example("methane.json")], coords=str(path),
                                     box_len=None, entry=build_from_coords)
 
@@ -314,18 +312,7 @@ class HostileInputTest(AttackTestCase):
                 arguments = {**packing, **request}
                 if entry is build_from_coords:
                     del arguments["density"]
-                with self.assertRaises(BuildError) as raised:
-                    entry(**arguments)
-                self.assertEqual(str(raised.exception), message)
-                self.assert_nothing_written()
-
-
-def edited_json(source, target, edit):
-    """A copy of the JSON file `source` at `target`, changed by `edit`; the path as a string."""
-    document = json.loads(pathlib.Path(source).read_text(encoding="utf-8"))
-    edit(document)
-    pathlib.Path(target).write_text(json.dumps(document), encoding="utf-8")
-    return str(target)
+                self.assert_refused(BuildError, message, entry, **arguments)
 
 
 class LammpsRefusalTest(AttackTestCase):
@@ -398,10 +385,8 @@ class LammpsRefusalTest(AttackTestCase):
                             "or auto)")
         for name, (species, message) in cases.items():
             with self.subTest(name):
-                with self.assertRaises(BuildError) as raised:
-                    self.from_coords(species, force_field, pair_style="tip4p")
-                self.assertEqual(str(raised.exception), message)
-                self.assert_nothing_written()
+                self.assert_refused(BuildError, message, self.from_coords, species, force_field,
+                                    pair_style="tip4p")
 
     @needs_lammps
     def test_lammps_refuses_or_misreads_the_waters_the_four_site_preset_refuses(self):
@@ -442,10 +427,7 @@ class LammpsRefusalTest(AttackTestCase):
                                     lambda d: d.update(MSite=m_site))
                 message = f"molecule 'msite' puts its M site {m_site:g} Å from O (MSite), {end}"
                 if end is refused:
-                    with self.assertRaises(BuildError) as raised:
-                        self.from_coords(water, FORCE_FIELD)
-                    self.assertEqual(str(raised.exception), message)
-                    self.assert_nothing_written()
+                    self.assert_refused(BuildError, message, self.from_coords, water, FORCE_FIELD)
                 else:
                     self.assertIn(message, self.from_coords(water, FORCE_FIELD).warnings)
 
@@ -463,16 +445,12 @@ class KeptVelocitiesTest(AttackTestCase):
         sigma = math.sqrt(KB * 298.15 / (16.043 * MVV2E))
         draw = [[sigma * math.sin(7.3 * n + 1.1 * k) * math.sqrt(2) for k in range(3)]
                 for n in range(27)]
-        atoms = "".join(f"{n + 1} {n + 1} 1 0.0 {6.0 * (n % 3) + 1} {6.0 * (n // 3 % 3) + 1} "
-                        f"{6.0 * (n // 9) + 1}\n" for n in range(27))
+        atoms = [f"{n + 1} {n + 1} 1 0.0 {6.0 * (n % 3) + 1} {6.0 * (n // 3 % 3) + 1} "
+                 f"{6.0 * (n // 9) + 1}" for n in range(27)]
         velocities = "".join(f"{n + 1} {v[0] * scale!r} {v[1] * scale!r} {v[2] * scale!r}\n"
                              for n, v in enumerate(draw))
-        path = self.tmp / "start.data"
-        path.write_text("LAMMPS data file\n\n27 atoms\n1 atom types\n\n"
-                        + "".join(f"0 18 {a}lo {a}hi\n" for a in "xyz")
-                        + f"\nAtoms # full\n\n{atoms}\nVelocities\n\n{velocities}",
-                        encoding="utf-8")
-        return path
+        return write_data_file(self.tmp / "start.data", atoms, 0, 18,
+                               f"\nVelocities\n\n{velocities}")
 
     def build(self, scale):
         return pack.from_coords(example("methane.json"), [27], self.data_file(scale),
@@ -516,15 +494,12 @@ class KeptVelocitiesTest(AttackTestCase):
         cases = [("metal units (Å/ps)", 1000), ("absurd", 1e300 / 0.005)]
         for name, scale in cases:
             with self.subTest(name):
-                with self.assertRaises(BuildError) as raised:
-                    self.build(scale)
-                self.assertRegex(str(raised.exception),
+                self.assert_refused(BuildError, re.compile(
                                  r"^the velocity of atom \d+ has a component of \S+ Å/fs, faster "
                                  r"than any atom of a molecular system \(at most 1 Å/fs, 100 "
                                  r"km/s\): velocities are in Å/fs \(LAMMPS real units\); is the "
                                  r"file from a run in other units \(metal: Å/ps, a thousand "
-                                 r"times larger\)\?$")
-                self.assert_nothing_written()
+                                 r"times larger\)\?$"), self.build, scale)
 
 
 class MessagesTest(AttackTestCase):
@@ -551,12 +526,8 @@ class MessagesTest(AttackTestCase):
              "represent (above 1.79769e+308)"),
         ]
         for name, request, message in cases:
-            with self.subTest(name):
-                with self.assertRaises(BuildError) as raised:
-                    with contextlib.chdir(self.tmp):
-                        pack.packmol(**packing, **request)
-                self.assertEqual(str(raised.exception), message)
-                self.assert_nothing_written()
+            with self.subTest(name), contextlib.chdir(self.tmp):
+                self.assert_refused(BuildError, message, pack.packmol, **packing, **request)
         with self.subTest("a mole fraction of -0"):
             report = pack.packmol([methane, ethane], mole_fractions=[-0.0, 1.0], molecules=4,
                                   force_field=FORCE_FIELD, input_script=False, **packing)
@@ -616,19 +587,6 @@ print(json.dumps(seen))
 """
 
 
-def atoms_of(data_lmp):
-    """The positions of data.lmp's Atoms section, by atom ID."""
-    lines = pathlib.Path(data_lmp).read_text(encoding="utf-8").splitlines()
-    start = lines.index("Atoms") + 2
-    positions = {}
-    for line in lines[start:]:
-        if not line.strip():
-            break
-        fields = line.split()
-        positions[int(fields[0])] = [float(x) for x in fields[4:7]]
-    return positions
-
-
 class OutputSetAttacksTest(AttackTestCase):
     """The output folder as one set: no file of an earlier build left beside the new ones, no
     file of the set replaced unless all are, nothing a killed build left kept, no path that
@@ -673,17 +631,13 @@ class OutputSetAttacksTest(AttackTestCase):
         atoms = json.loads(pathlib.Path(molecule).read_text(encoding="utf-8"))["pseudoAtoms"]
         lines = [f"{n} 1 1 0.0 {x + box / 2} {y + box / 2} {z + box / 2} {flags}"
                  for n, (_, (x, y, z)) in enumerate(atoms, 1)]
-        path = self.tmp / "unwrapped.data"
-        path.write_text(f"LAMMPS data file\n\n{len(atoms)} atoms\n1 atom types\n\n"
-                        + "".join(f"0 {box} {a}lo {a}hi\n" for a in "xyz")
-                        + "\nAtoms # full\n\n" + "\n".join(lines) + "\n", encoding="utf-8")
-        return str(path), atoms
+        return write_data_file(self.tmp / "unwrapped.data", lines, 0, box), atoms
 
     def assert_molecule_kept(self, reference, written, box):
         for (a, b) in ((0, 1), (0, 2)):
             expected = math.dist(reference[a][1], reference[b][1])
-            self.assertAlmostEqual(math.dist(written[a + 1], written[b + 1]), expected, places=5)
-        for position in written.values():
+            self.assertAlmostEqual(math.dist(written[a], written[b]), expected, places=5)
+        for position in written:
             self.assertTrue(all(-3 < x < box + 3 for x in position), position)
 
     @unittest.skipUnless(shutil.which("lmp"), "needs LAMMPS")
@@ -711,12 +665,10 @@ class OutputSetAttacksTest(AttackTestCase):
         # Inside a box of 2·10^7 Å nothing moves, and seven digits cannot hold an O–H bond.
         coords = [[1.5e7 + x, 1.5e7 + y, 1.5e7 + z]
                   for _, (x, y, z) in json.loads(pathlib.Path(WATER).read_text())["pseudoAtoms"]]
-        with self.assertRaises(BuildError) as raised:
-            build_from_coords([WATER], [1], coords, 2e7, force_field=FORCE_FIELD,
-                              out_dir=str(self.out))
-        self.assertTrue(str(raised.exception).startswith(
-            "coordinates do not fit molecule 1 of 'water': atoms 1 (Ow) and 2 (Hw) are "), raised.exception)
-        self.assert_nothing_written()
+        self.assert_refused(BuildError, re.compile(
+            r"^coordinates do not fit molecule 1 of 'water': atoms 1 \(Ow\) and 2 \(Hw\) are "),
+            build_from_coords, [WATER], [1], coords, 2e7, force_field=FORCE_FIELD,
+            out_dir=str(self.out))
 
     def models_write(self, folder, **options):
         return boxwright("models", "ethanol", "--write", folder, cwd=self.tmp, **options)
@@ -794,11 +746,11 @@ class OutputSetAttacksTest(AttackTestCase):
             request[given] = [path] if given == "species" else path
             species = request.pop("species")
             # The specified module prints paths as given.
-            for entry, shown in ((build_from_coords, escaped), (pack_from_coords_py, path)):
+            for entry, shown, error in ((build_from_coords, escaped, BuildError),
+                                        (pack_from_coords_py, path, RuntimeError)):
                 with self.subTest(given, entry=entry.__name__):
-                    with self.assertRaises(RuntimeError) as raised:
-                        entry(species, [1], coords, 20.0, **request)
-                    self.assertEqual(str(raised.exception), message.format(shown))
+                    self.assert_refused(error, message.format(shown), entry, species, [1], coords,
+                                        20.0, **request)
         with self.subTest("the command line prints one line, with no control character"):
             run = boxwright("from-coords", "--species", self.tmp / "a\x1b\nwarning: forged.json",
                             "--counts", "1", "--coords", self.tmp / "x.xyz",

@@ -7,8 +7,8 @@ import math
 import re
 
 from boxwright import BuildError, pack
-from support import (FORCE_FIELD, TempDirTestCase, boxwright, example, lattice_coordinates, lmp,
-                     needs_lammps, run_variables)
+from support import (FORCE_FIELD, TempDirTestCase, atoms_of, boxwright, example,
+                     lattice_coordinates, lmp, needs_lammps, run_variables, section_of)
 
 SPECIES = [example("water.json"), example("butane.json")]
 COUNTS = [6, 3]
@@ -29,24 +29,6 @@ run 400
 write_data equilibrated.data
 write_dump all custom unwrapped.txt id xu yu zu modify sort id format float %.17g
 """
-
-
-def section_of(data_lmp, name, columns):
-    """The given columns of each line of a section of one of our data files, in order."""
-    lines = data_lmp.read_text().splitlines()
-    if name not in lines:
-        return None
-    rows = []
-    for line in lines[lines.index(name) + 2:]:
-        if not line:
-            break
-        rows.append(tuple(map(float, line.split()[columns])))
-    return rows
-
-
-def atoms_of(data_lmp):
-    """(x, y, z) of each Atoms line of one of our data files, in order."""
-    return section_of(data_lmp, "Atoms", slice(4, 7))
 
 
 @needs_lammps
