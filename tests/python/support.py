@@ -3,6 +3,7 @@
 import json
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -119,7 +120,21 @@ def stand_in_packmol(directory, script):
     return f"{bin_dir}:{os.environ['PATH']}"
 
 
-class TempDirTestCase(unittest.TestCase):
+class TestCase(unittest.TestCase):
+    def assert_raises_exactly(self, error, message, call, *args, **kwargs):
+        """`call` raises `error` itself, not a subclass, with `message` (a pattern if compiled,
+        unchecked if None); returns the exception."""
+        with self.assertRaises(Exception) as raised:
+            call(*args, **kwargs)
+        self.assertIs(type(raised.exception), error, raised.exception)
+        if isinstance(message, re.Pattern):
+            self.assertRegex(str(raised.exception), message)
+        elif message is not None:
+            self.assertEqual(str(raised.exception), message)
+        return raised.exception
+
+
+class TempDirTestCase(TestCase):
     """Gives every test a fresh directory, `self.tmp`, removed afterwards."""
 
     maxDiff = None

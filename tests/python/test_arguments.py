@@ -7,13 +7,12 @@ import math
 import pathlib
 import pickle
 import shutil
-import unittest
 import warnings
 from fractions import Fraction
 
 from boxwright import BuildError, BuildWarning, pack
 from boxwright._native import pack_from_coords_py, pack_packmol_py
-from support import FORCE_FIELD, TempDirTestCase, example
+from support import FORCE_FIELD, TempDirTestCase, TestCase, example
 
 CO2, METHANE = example("co2.json"), example("methane.json")
 PACKMOL = dict(species=["a.json"], counts=[1], density=1.0)
@@ -22,7 +21,7 @@ BY_FRACTIONS = dict(counts=None, mole_fractions=[1], molecules=5)
 VEC = "Can't extract `str` to `Vec`"
 
 
-class BindingTest(unittest.TestCase):
+class BindingTest(TestCase):
     def test_binding_failures_use_the_interpreters_wording(self):
         cases = [
             (pack_packmol_py, (["a"], [1]), {}, "'density'"),
@@ -51,13 +50,10 @@ class BindingTest(unittest.TestCase):
         ]
         for function, given, error, message in cases:
             with self.subTest(function=function.__name__, given=given):
-                with self.assertRaises(error) as raised:
-                    function(**{**(PACKMOL if function is P else COORDS), **given})
-                self.assertIs(type(raised.exception), error)
-                noted = next(iter(given))
-                self.assertEqual(raised.exception.__notes__, [f"while processing '{noted}'"])
-                if message is not None:
-                    self.assertEqual(str(raised.exception), message)
+                raised = self.assert_raises_exactly(error, message, function,
+                                                    **{**(PACKMOL if function is P else COORDS),
+                                                       **given})
+                self.assertEqual(raised.__notes__, [f"while processing '{next(iter(given))}'"])
 
 
 class CallTest(TempDirTestCase):
@@ -79,10 +75,8 @@ class CallTest(TempDirTestCase):
                                                             force_field=FORCE_FIELD, out_dir=out)),
         ]
         for error, message, call in cases:
-            with self.subTest(message), self.assertRaises(error) as raised:
-                call()
-            self.assertIs(type(raised.exception), error)
-            self.assertEqual(raised.exception.args, (message,))
+            with self.subTest(message):
+                self.assertEqual(self.assert_raises_exactly(error, None, call).args, (message,))
         self.assertEqual(list(self.tmp.glob("out/*")), [])  # nothing written
 
     def test_defaults_are_relative_to_the_working_directory(self):
@@ -97,7 +91,6 @@ class CallTest(TempDirTestCase):
         forcefield = (self.tmp / "forcefield.lmp").read_text(encoding="utf-8")
         self.assertIn("# Pair setup : Some(LjCut)  |  Explicit LB: false", forcefield)
         self.assertIn("10 atoms", (self.tmp / "data.lmp").read_text(encoding="utf-8"))
-
 
 
 class PackageArgumentTest(TempDirTestCase):
@@ -179,19 +172,16 @@ class PackageArgumentTest(TempDirTestCase):
                 C: dict(species=CO2, counts=[1], coords=[[0, 0, 0]] * 3, box_len=20.0)}
         files = dict(force_field=self.tmp / "missing.json", out_dir=self.tmp / "out")
         for call, change, error, message in cases:
-            with self.subTest(message), self.assertRaises(error) as raised:
-                call(**{**files, **good[call], **change})
-            self.assertIs(type(raised.exception), error)
-            self.assertEqual(str(raised.exception), message)
+            with self.subTest(message):
+                self.assert_raises_exactly(error, message, call, **{**files, **good[call], **change})
         self.assertFalse((self.tmp / "out").exists())
 
     # How many rows the positions need is known once the species are read.
     def test_positions_must_be_one_per_atom_of_the_species(self):
-        with self.assertRaises(ValueError) as raised:
-            pack.from_coords(CO2, [1], [[0, 0, 0]] * 4, 20.0, force_field=FORCE_FIELD,
-                             out_dir=self.tmp / "out")
-        self.assertEqual(str(raised.exception), "coords has 4 rows, but the species and counts "
-                         "make 3 atoms")
+        self.assert_raises_exactly(
+            ValueError, "coords has 4 rows, but the species and counts make 3 atoms",
+            pack.from_coords, CO2, [1], [[0, 0, 0]] * 4, 20.0, force_field=FORCE_FIELD,
+            out_dir=self.tmp / "out")
         self.assertFalse((self.tmp / "out").exists())
 
 

@@ -71,14 +71,7 @@ class AttackTestCase(TempDirTestCase):
         self.assertEqual(list(self.tmpdir.iterdir()), [])
 
     def assert_refused(self, error, message, call, *args, **kwargs):
-        """`call` raises exactly `error` with `message` (a pattern if compiled), writing nothing."""
-        with self.assertRaises(Exception) as raised:
-            call(*args, **kwargs)
-        self.assertIs(type(raised.exception), error)
-        if isinstance(message, re.Pattern):
-            self.assertRegex(str(raised.exception), message)
-        else:
-            self.assertEqual(str(raised.exception), message)
+        self.assert_raises_exactly(error, message, call, *args, **kwargs)
         self.assert_nothing_written()
 
 
@@ -176,9 +169,8 @@ class PackmolFaultsTest(AttackTestCase):
     # shifted the coordinates (0.5 Å bonds in place of 1.5 Å) or the residue number. Blanks in
     # the paths reach it as well.
     def test_blanks_and_names_beyond_ascii_reach_the_real_packmol(self):
-        force_field = json.loads(pathlib.Path(FORCE_FIELD).read_text(encoding="utf-8"))
-        force_field["PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0})
-        (self.tmp / "ff.json").write_text(json.dumps(force_field), encoding="utf-8")
+        force_field = edited_json(FORCE_FIELD, self.tmp / "ff.json", lambda d: d[
+            "PseudoAtoms"].append({"name": "€€", "mass": 15.035, "charge": 0.0}))
         (self.tmp / "123.json").write_text(json.dumps(
             {"Type": "rigid", "pseudoAtoms": [["€€", [0, 0, 0]], ["€€", [1.5, 0, 0]]],
              "Connectivity": [[0, 1]]}), encoding="utf-8")
@@ -187,7 +179,7 @@ class PackmolFaultsTest(AttackTestCase):
         tmpdir.mkdir()
         outcome = self.outcome(self.start(None, species=[self.tmp / "my wäter.json",
                                                          self.tmp / "123.json"],
-                                          counts=[3, 3], force_field=self.tmp / "ff.json",
+                                          counts=[3, 3], force_field=force_field,
                                           tmpdir=tmpdir))
         self.assertEqual(outcome["raised"], None, outcome["message"])
         data = (self.out / "data.lmp").read_text(encoding="utf-8")
