@@ -133,6 +133,15 @@ class TestCase(unittest.TestCase):
             self.assertEqual(str(raised.exception), message)
         return raised.exception
 
+    def assert_positions_near(self, ours, theirs, delta, relative=False):
+        """As many positions as expected, each coordinate within `delta` (times the value's size
+        above 1, if `relative`)."""
+        self.assertEqual(len(ours), len(theirs))
+        for atom, (a, b) in enumerate(zip(ours, theirs), start=1):
+            for x, y in zip(a, b):
+                scale = max(abs(y), 1) if relative else 1
+                self.assertAlmostEqual(x, y, delta=delta * scale, msg=f"atom {atom}")
+
 
 class TempDirTestCase(TestCase):
     """Gives every test a fresh directory, `self.tmp`, removed afterwards."""

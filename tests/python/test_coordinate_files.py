@@ -50,15 +50,11 @@ class LammpsDataFileTest(TempDirTestCase):
         high = [float(line.split()[1]) for line in dump[5:8]]
         self.assertEqual(report.box_length, high[0] - low[0])
         expected = [[float(v) - o for v, o in zip(line.split()[1:], low)] for line in dump[9:]]
-        rebuilt = atoms_of(self.tmp / "rebuilt" / "data.lmp")
-        self.assertEqual(len(rebuilt), len(expected))
-        crossed = 0
-        for atom, (ours, theirs) in enumerate(zip(rebuilt, expected), start=1):
-            crossed += any(not 0 <= v <= high[0] - low[0] for v in theirs)
-            for a, b in zip(ours, theirs):
-                # data.lmp keeps seven significant digits
-                self.assertAlmostEqual(a, b, delta=5e-7 * max(abs(b), 1), msg=f"atom {atom}")
-        self.assertGreater(crossed, 0, "no molecule crossed a face of the box")
+        # data.lmp keeps seven significant digits
+        self.assert_positions_near(atoms_of(self.tmp / "rebuilt" / "data.lmp"), expected, 5e-7,
+                                   relative=True)
+        self.assertTrue(any(not 0 <= v <= high[0] - low[0] for atom in expected for v in atom),
+                        "no molecule crossed a face of the box")
 
 
 @needs_lammps
@@ -80,12 +76,8 @@ class LammpsDumpTest(TempDirTestCase):
         frame = next(d.text for d in from_dump.diagnostics if d.kind == "coordinate-frame")
         self.assertRegex(frame, rf"^read frame (\d+) of \1 of .*\(timestep {last_step}\)$")
         self.assertAlmostEqual(from_dump.box_length, from_data.box_length, places=9)
-        ours, theirs = atoms_of(self.tmp / "dump" / "data.lmp"), atoms_of(self.tmp / "data" /
-                                                                          "data.lmp")
-        self.assertEqual(len(ours), len(theirs))
-        for atom, (a, b) in enumerate(zip(ours, theirs), start=1):
-            for x, y in zip(a, b):
-                self.assertAlmostEqual(x, y, delta=6e-6 * max(abs(y), 1), msg=f"atom {atom}")
+        self.assert_positions_near(atoms_of(self.tmp / "dump" / "data.lmp"),
+                                   atoms_of(self.tmp / "data" / "data.lmp"), 6e-6, relative=True)
 
 
 # Two waters and two CO2 on a lattice in a 20 Å box; frame k has every atom moved by k/2 Å.
@@ -198,11 +190,7 @@ class FramesTest(TempDirTestCase):
 
     def check_built(self, out, path, read, velocity, report):
         k, frames = read
-        positions = atoms_of(out / "data.lmp")
-        self.assertEqual(len(positions), len(NAMES))
-        for atom, (ours, theirs) in enumerate(zip(positions, frame(k)), start=1):
-            for a, b in zip(ours, theirs):
-                self.assertAlmostEqual(a, b, delta=6e-3, msg=f"atom {atom}")
+        self.assert_positions_near(atoms_of(out / "data.lmp"), frame(k), 6e-3)
         self.assertEqual(report.box_length, EDGE)
         notes = [d.text for d in report.diagnostics if d.kind == "coordinate-frame"]
         if frames == 1:
@@ -214,9 +202,7 @@ class FramesTest(TempDirTestCase):
         if velocity is None:
             self.assertIsNone(velocities)
         else:
-            for row in velocities:
-                for a, b in zip(row, velocity):
-                    self.assertAlmostEqual(a, b, delta=1e-12)
+            self.assert_positions_near(velocities, [velocity] * len(velocities), 1e-12)
 
     def test_through_the_package(self):
         for name, file, text, kwargs, expected, velocity in self.CASES:
@@ -228,18 +214,15 @@ class FramesTest(TempDirTestCase):
                     [WATER, CO2], [2, 2], path, force_field=FORCE_FIELD,
                     out_dir=path.parent / "out", **kwargs)
                 if isinstance(expected, str):
-                    with self.assertRaises(BuildError) as raised:
-                        build()
-                    self.assertEqual(str(raised.exception), f"{path.parent}/{expected}")
+                    self.assert_raises_exactly(BuildError, f"{path.parent}/{expected}", build)
                 else:
                     self.check_built(path.parent / "out", path, expected, velocity, build())
 
     def test_through_the_command_line(self):
         # The frame option, its note in the report, and a refusal: one of each format.
-        (self.tmp / "a.pdb").write_text(pdb_file([1, 2, 3]))
-        (self.tmp / "a.dump").write_text(dump_file([1, 2, 3]))
-        (self.tmp / "a.gro").write_text(gro_file([1, 2]))
-        (self.tmp / "a.xyz").write_text(xyz_file([1, 2]))
+        for name, text in (("a.pdb", pdb_file([1, 2, 3])), ("a.dump", dump_file([1, 2, 3])),
+                           ("a.gro", gro_file([1, 2])), ("a.xyz", xyz_file([1, 2]))):
+            (self.tmp / name).write_text(text)
         common = ["from-coords", "--species", WATER, CO2, "--counts", 2, 2, "--force-field",
                   FORCE_FIELD]
         for file, frame_args, k, note in [
@@ -264,20 +247,16 @@ class FramesTest(TempDirTestCase):
         path = self.tmp / "atom.dump"
         path.write_text(dump_file([1], "xs ys zs"))
         pack.from_coords([WATER, CO2], [2, 2], path, force_field=FORCE_FIELD, out_dir=self.tmp)
-        wrapped = 0
-        for ours, theirs in zip(atoms_of(self.tmp / "data.lmp"), frame(1)):
-            for a, b in zip(ours, theirs):
-                self.assertAlmostEqual(a, b % EDGE, delta=1e-5)
-                wrapped += abs(a - b) > 1
-        self.assertGreater(wrapped, 0)
+        inside = [[x % EDGE for x in atom] for atom in frame(1)]
+        self.assert_positions_near(atoms_of(self.tmp / "data.lmp"), inside, 1e-5)
+        self.assertNotEqual(inside, frame(1))  # some atoms were outside
 
     def test_frame_zero_is_refused_before_any_file_is_read(self):
-        with self.assertRaises(BuildError) as raised:
-            pack.from_coords([WATER, CO2], [2, 2], self.tmp / "never.xyz",
-                             force_field=FORCE_FIELD, out_dir=self.tmp, frame=0)
-        self.assertEqual((str(raised.exception), raised.exception.option), (
-            "frame must be a frame number, from 1 at the start or from -1 at the end, got 0",
-            "frame"))
+        raised = self.assert_raises_exactly(
+            BuildError, "frame must be a frame number, from 1 at the start or from -1 at the end, "
+            "got 0", pack.from_coords, [WATER, CO2], [2, 2], self.tmp / "never.xyz",
+            force_field=FORCE_FIELD, out_dir=self.tmp, frame=0)
+        self.assertEqual(raised.option, "frame")
         refused = boxwright("from-coords", "--species", WATER, CO2, "--counts", 2, 2,
                             "--coords", "never.xyz", "--frame", 0, cwd=self.tmp)
         self.assertEqual(refused.returncode, 2)
