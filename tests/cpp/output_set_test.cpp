@@ -267,14 +267,15 @@ std::string set_of(const std::string& dir) {
     return set;
 }
 
-std::string notes_of(const Result<BuildReport>& report, DiagnosticKind kind) {
-    std::string texts;
+// What the report says of the output directory, a line each, with `dir` shown as DIR.
+std::string directory_notes(const Result<BuildReport>& report, const std::string& dir) {
     if (!report) return "<" + report.error().message + ">";
+    std::string texts;
     for (const auto& d : report->diagnostics) {
-        if (d.kind == kind)
+        if (d.kind == DiagnosticKind::OutputDirectory)
             texts += (d.level == DiagnosticLevel::Note ? "note: " : "warning: ") + d.text + "\n";
     }
-    return texts;
+    return replace_all(texts, dir, "DIR");
 }
 
 // The set is the set: a build that writes no in.lmp takes an earlier build's away with the rest
@@ -299,8 +300,7 @@ TEST(Attacks, StaleInputScriptGoesWithTheSet) {
         Build b = water_with_input(row.writes_input);
         b.request.input_script_in_set = row.in_set;
         const auto report = b.run(dir.path());
-        EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
-                  row.note);
+        EXPECT_EQ(directory_notes(report, dir.path()), row.note);
         EXPECT_EQ(read_file_if_any(dir.file("in.lmp")) == "stale", row.stale_kept);
         EXPECT_EQ(fs::exists(dir.file("in.lmp")), row.stale_kept || row.writes_input);
         EXPECT_EQ(entries_in(dir.path()), 2 + (row.stale_kept || row.writes_input));
@@ -344,7 +344,7 @@ TEST(Attacks, LeftoverTemporariesOfTheSetAreRemoved) {
     for (const char* name : kept) dir.write(name, "someone's");
     fs::create_directory(dir.file("in.lmp.tmpDIRxyz"));
     const auto report = water_with_input(false).run(dir.path());
-    EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
+    EXPECT_EQ(directory_notes(report, dir.path()),
               "note: removed 3 temporary files that an interrupted build left in DIR: "
               "data.lmp.tmpAbC123, forcefield.lmp.tmp000000, in.lmp.tmpzZ9zZ9\n");
     for (const char* name : removed) EXPECT_FALSE(fs::exists(dir.file(name))) << name;
@@ -371,7 +371,7 @@ TEST(Attacks, AFolderThatCannotBeLockedIsWrittenWithAWarning) {
         DirectoryLock::lock_call = no_locks;
         const auto report = water_with_input(true).run(dir.path());
         DirectoryLock::lock_call = nullptr;
-        EXPECT_EQ(replace_all(notes_of(report, DiagnosticKind::OutputDirectory), dir.path(), "DIR"),
+        EXPECT_EQ(directory_notes(report, dir.path()),
                   "warning: locking DIR: No locks available (os error 37); " + unlocked);
         EXPECT_EQ(entries_in(dir.path()), 4);
     }
@@ -379,11 +379,9 @@ TEST(Attacks, AFolderThatCannotBeLockedIsWrittenWithAWarning) {
     SCOPED_TRACE("write-only folder");
     TempDir dir;
     const std::string folder = shared_folder(dir, 0733);
-    const std::string notes = as_another_user([&] {
-        return notes_of(water_with_input(true).run(folder), DiagnosticKind::OutputDirectory);
-    });
-    EXPECT_EQ(notes,
-              "warning: locking " + folder + ": Permission denied (os error 13); " + unlocked);
+    const std::string notes = as_another_user(
+        [&] { return directory_notes(water_with_input(true).run(folder), folder); });
+    EXPECT_EQ(notes, "warning: locking DIR: Permission denied (os error 13); " + unlocked);
     EXPECT_EQ(entries_in(folder), 3);
 }
 
