@@ -31,9 +31,15 @@ Position position_of(std::size_t i) {
     return {x, x + 0.5, -x};
 }
 
-std::vector<Position> positions_of(std::size_t atoms) {
+// Frame k of a trajectory has atom i at position_of(i) moved by k along every axis.
+Position moved(std::size_t i, int k) {
+    const auto [x, y, z] = position_of(i);
+    return {x + k, y + k, z + k};
+}
+
+std::vector<Position> frame_positions(int k) {
     std::vector<Position> positions;
-    for (std::size_t i = 0; i < atoms; ++i) positions.push_back(position_of(i));
+    for (std::size_t i = 0; i < 10; ++i) positions.push_back(moved(i, k));
     return positions;
 }
 
@@ -103,7 +109,7 @@ TEST(CoordinateFile, ReadsEachFormsPositionsAndBox) {
         const auto options = c.box ? CoordinateReadOptions{} : with_box(12.5);
         auto read = read_coordinate_file(dir.write(c.file, c.text), system.expected, options);
         ASSERT_TRUE(read) << read.error().message;
-        EXPECT_EQ(read->positions, positions_of(10));
+        EXPECT_EQ(read->positions, frame_positions(0));
         EXPECT_EQ(read->box_length, c.box.value_or(12.5));
     }
 }
@@ -283,18 +289,6 @@ TEST(CoordinateFile, PdbLinesReadAlikeByBothReaders) {
 
 // --- files of several frames, dumps and .gro files ---------------------------------------------
 
-// Frame k of a trajectory has atom i at position_of(i) moved by k along every axis.
-Position moved(std::size_t i, int k) {
-    const auto [x, y, z] = position_of(i);
-    return {x + k, y + k, z + k};
-}
-
-std::vector<Position> frame_positions(int k) {
-    std::vector<Position> positions;
-    for (std::size_t i = 0; i < 10; ++i) positions.push_back(moved(i, k));
-    return positions;
-}
-
 std::string xyz_frame(int k) {
     std::string text = fmt::format("10\nframe {} {}\n", k, LATTICE_30);
     for (std::size_t i = 0; i < 10; ++i) {
@@ -355,11 +349,12 @@ std::string frames(Frame frame, int count, std::string_view between = "") {
     return text;
 }
 
-void expect_near(const std::vector<Position>& actual, const std::vector<Position>& expected) {
+void expect_near(const std::vector<Position>& actual, const std::vector<Position>& expected,
+                 double tolerance = 1e-9) {
     ASSERT_EQ(actual.size(), expected.size());
     for (std::size_t i = 0; i < actual.size(); ++i) {
         for (std::size_t axis = 0; axis < 3; ++axis) {
-            EXPECT_NEAR(actual[i][axis], expected[i][axis], 1e-9) << "atom " << i + 1;
+            EXPECT_NEAR(actual[i][axis], expected[i][axis], tolerance) << "atom " << i + 1;
         }
     }
 }
@@ -438,11 +433,7 @@ TEST(CoordinateFile, DumpFrameLabelAndGroVelocities) {
     ASSERT_TRUE(wide) << wide.error().message;
     expect_near(wide->positions, frame_positions(0));
     ASSERT_TRUE(read->velocities);
-    for (const auto& v : *read->velocities) {
-        EXPECT_NEAR(v[0], 0.001, 1e-15);
-        EXPECT_NEAR(v[1], -0.002, 1e-15);
-        EXPECT_NEAR(v[2], 0.015, 1e-15);
-    }
+    expect_near(*read->velocities, std::vector<Velocity>(10, {0.001, -0.002, 0.015}), 1e-15);
 }
 
 // The ways a dump gives positions: wrapped with image flags, unwrapped, and scaled, with or without
@@ -468,24 +459,22 @@ TEST(CoordinateFile, DumpPositionColumns) {
         for (const double x : moved(i, k)) text += fmt::format(" {}", scaled ? x / edge : x + low);
         return text;
     };
-    const std::string bounds = "pp pp pp\n-5 25\n-5 25\n-5 25\n";
+    const auto frame_of = [&](const char* columns, bool images, bool scaled) {
+        return dump_frame(
+            1, columns,
+            [&](std::size_t i, int k) {
+                return images ? wrapped(i, k, scaled) : unwrapped(i, k, scaled);
+            },
+            "pp pp pp\n-5 25\n-5 25\n-5 25\n");
+    };
     const struct {
         const char* name;
         std::string text;
     } cases[] = {
-        {"x y z ix iy iz", dump_frame(
-                               1, "x y z ix iy iz",
-                               [&](std::size_t i, int k) { return wrapped(i, k, false); }, bounds)},
-        {"xs ys zs ix iy iz",
-         dump_frame(
-             1, "xs ys zs ix iy iz", [&](std::size_t i, int k) { return wrapped(i, k, true); },
-             bounds)},
-        {"xu yu zu",
-         dump_frame(
-             1, "xu yu zu", [&](std::size_t i, int k) { return unwrapped(i, k, false); }, bounds)},
-        {"xsu ysu zsu", dump_frame(
-                            1, "xsu ysu zsu",
-                            [&](std::size_t i, int k) { return unwrapped(i, k, true); }, bounds)},
+        {"x y z ix iy iz", frame_of("x y z ix iy iz", true, false)},
+        {"xs ys zs ix iy iz", frame_of("xs ys zs ix iy iz", true, true)},
+        {"xu yu zu", frame_of("xu yu zu", false, false)},
+        {"xsu ysu zsu", frame_of("xsu ysu zsu", false, true)},
         {"triclinic with no tilt, velocities",
          dump_frame(
              1, "vx vy vz xu yu zu",
