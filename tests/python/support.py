@@ -133,6 +133,12 @@ class TestCase(unittest.TestCase):
             self.assertEqual(str(raised.exception), message)
         return raised.exception
 
+    def boxwright_ok(self, *args, **options):
+        """The command line, as boxwright() runs it, which must succeed; returns the process."""
+        run = boxwright(*args, **options)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return run
+
     def assert_positions_near(self, ours, theirs, delta, relative=False):
         """As many positions as expected, each coordinate within `delta` (times the value's size
         above 1, if `relative`)."""

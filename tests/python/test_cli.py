@@ -68,11 +68,10 @@ class CommandLineTest(TempDirTestCase):
     # Every warning is shown once, even where Python shows every BuildWarning too. The mixture
     # is given by composition: 0.6 and 0.4 of 5 molecules are 3 and 2.
     def test_json_report_and_no_input_script(self):
-        result = boxwright("pack", "--species", CO2, METHANE, "--mole-fractions", 0.6, 0.4,
-                           "--molecules", 5, "--density", 300,
-                           "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
-                           "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
-        self.assertEqual(result.returncode, 0, result.stderr)
+        result = self.boxwright_ok(
+            "pack", "--species", CO2, METHANE, "--mole-fractions", 0.6, 0.4, "--molecules", 5,
+            "--density", 300, "--force-field", FORCE_FIELD, "--out-dir", self.tmp, "--no-input",
+            "--json", env={"PYTHONWARNINGS": "always::boxwright.BuildWarning"})
         report = json.loads(result.stdout)
         self.assertIn({"kind": "composition", "level": "note",
                        "text": "mole fractions 0.6, 0.4 of 5 molecules give counts 3, 2 (5 \u00d7 "
@@ -86,9 +85,9 @@ class CommandLineTest(TempDirTestCase):
 
     def test_pack_writes_in_the_working_directory_and_warnings_go_to_stderr(self):
         shutil.copy(FORCE_FIELD, self.tmp)
-        result = boxwright("pack", "--species", WATER, BUTANE, "--counts", 4, 2, "--density", 400,
-                           "--pair-style", "lj-cut-coul-long", "--explicit-lb", cwd=self.tmp)
-        self.assertEqual(result.returncode, 0, result.stderr)
+        result = self.boxwright_ok("pack", "--species", WATER, BUTANE, "--counts", 4, 2,
+                                   "--density", 400, "--pair-style", "lj-cut-coul-long",
+                                   "--explicit-lb", cwd=self.tmp)
         self.assertTrue(result.stdout.startswith("Wrote ./data.lmp\nWrote ./forcefield.lmp\n"))
         self.assertNotIn("warning", result.stdout)
         warnings = result.stderr.splitlines()
@@ -200,11 +199,10 @@ class CommandLineTest(TempDirTestCase):
                                                   force_field=FORCE_FIELD, out_dir=out, **keywords)
                         stdout = report.format()
                     else:
-                        result = boxwright("from-coords", "--species", METHANE, "--counts", 2,
-                                           "--coords", run / "final.data", *options,
-                                           "--force-field", FORCE_FIELD, "--out-dir", out)
-                        self.assertEqual(result.returncode, 0, result.stderr)
-                        stdout = result.stdout
+                        stdout = self.boxwright_ok(
+                            "from-coords", "--species", METHANE, "--counts", 2, "--coords",
+                            run / "final.data", *options, "--force-field", FORCE_FIELD,
+                            "--out-dir", out).stdout
                     self.assertIn(f"notes:\n  {beside}{note}\n", stdout)
                     written = (out / "in.lmp").read_text()
                     for name, value in variables.items():
@@ -219,10 +217,9 @@ class CommandLineTest(TempDirTestCase):
                                                              for x, y, z in coords))
         pack.from_coords(METHANE, [2], self.tmp / "eq.xyz", 20.0, force_field=FORCE_FIELD,
                          out_dir=self.tmp / "python", equilibrated=True)
-        result = boxwright("from-coords", "--species", METHANE, "--counts", 2, "--coords",
-                           self.tmp / "eq.xyz", "--box-length", 20, "--force-field", FORCE_FIELD,
-                           "--equilibrated", "--out-dir", self.tmp / "cli")
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.boxwright_ok("from-coords", "--species", METHANE, "--counts", 2, "--coords",
+                          self.tmp / "eq.xyz", "--box-length", 20, "--force-field", FORCE_FIELD,
+                          "--equilibrated", "--out-dir", self.tmp / "cli")
         script = (self.tmp / "cli" / "in.lmp").read_text()
         self.assertEqual(script, (self.tmp / "python" / "in.lmp").read_text())
         self.assertNotIn("minimize", script)
@@ -244,8 +241,7 @@ class CommandLineTest(TempDirTestCase):
                 self.assertEqual(refused.returncode, 1, refused.stderr)
                 self.assertTrue(refused.stderr.startswith("boxwright: "), refused.stderr)
                 self.assertIn(refusal, refused.stderr)
-                built = boxwright(*args, *off, cwd=self.tmp)
-                self.assertEqual(built.returncode, 0, built.stderr)
+                self.boxwright_ok(*args, *off, cwd=self.tmp)
 
     # A stand-in packmol that fails without output: the failure keeps every line of its note.
     def test_packmol_failure_keeps_its_lines(self):
@@ -272,8 +268,7 @@ class CommandLineTest(TempDirTestCase):
         self.assertRegex(refused.stderr, r"^boxwright: the packing failed: .* Å apart, .* "
                          r"accept_imperfect \(--accept-imperfect\)\npackmol exited with status")
         self.assertFalse((self.tmp / "out").exists())
-        kept = boxwright(*args, "--accept-imperfect")
-        self.assertEqual(kept.returncode, 0, kept.stderr)
+        kept = self.boxwright_ok(*args, "--accept-imperfect")
         self.assertIn("warning: packmol exited with status Some(173):", kept.stderr)
         self.assertIn(", closer than the packing tolerance of 2 Å\n", kept.stderr)
 

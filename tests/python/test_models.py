@@ -11,7 +11,7 @@ import unittest
 from unittest import mock
 
 from boxwright import BuildError, models, pack
-from support import EXAMPLES, SOURCE_DIR, TempDirTestCase, boxwright, example
+from support import EXAMPLES, FORCE_FIELD, SOURCE_DIR, TempDirTestCase, boxwright, example
 
 R_KCAL = 0.0019872041  # kcal/(mol K)
 R_KJ = 0.0083144626  # kJ/(mol K)
@@ -252,9 +252,8 @@ class ByName(TempDirTestCase):
     def test_a_file_wins_over_a_model_and_an_unknown_name_is_told_with_the_closest(self):
         (self.tmp / "methane").write_text(json.dumps({"pseudoAtoms": [["CH3", [0, 0, 0]]]}),
                                           encoding="utf-8")
-        built = boxwright("pack", "--species", "methane", "--counts", "3", "--density", "300",
-                          "--force-field", EXAMPLES / "force_field.json", "--json", cwd=self.tmp)
-        self.assertEqual(built.returncode, 0, built.stderr)
+        built = self.boxwright_ok("pack", "--species", "methane", "--counts", "3", "--density",
+                                  "300", "--force-field", FORCE_FIELD, "--json", cwd=self.tmp)
         self.assertEqual([t["name"] for t in json.loads(built.stdout)["atom_types"]], ["CH3"])
         listed = " ('boxwright models' lists the models)"
         for name, message in (
@@ -265,8 +264,7 @@ class ByName(TempDirTestCase):
                                        out_dir=self.tmp)
 
     def test_the_models_command_lists_shows_and_writes_a_start_for_ones_own(self):
-        listed = boxwright("models", cwd=self.tmp)
-        self.assertEqual(listed.returncode, 0, listed.stderr)
+        listed = self.boxwright_ok("models", cwd=self.tmp)
         rows = listed.stdout.splitlines()
         self.assertEqual(rows[0].split(),
                          ["NAME", "SITES", "SHAPE", "CHARGE", "CHECKED", "SOURCE"])
