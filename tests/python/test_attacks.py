@@ -508,6 +508,12 @@ class MessagesTest(AttackTestCase):
             ("a model name in capitals", dict(species="ETHANOL", counts=[3]),
              "species 'ETHANOL' is neither a file nor a bundled model; did you mean 'ethanol'? "
              "('boxwright models' lists the models)"),
+            ("a misspelt model name", dict(species="etanol", counts=[3]),
+             "species 'etanol' is neither a file nor a bundled model; did you mean 'ethanol'? "
+             "('boxwright models' lists the models)"),
+            ("terminal controls in a name", dict(species=["x\x1b[2J"], counts=[3]),
+             "species 'x\\x1b[2J' is neither a file nor a bundled model ('boxwright models' "
+             "lists the models)"),
             ("the start of model names", dict(species="tip4p", counts=[3]),
              "species 'tip4p' is neither a file nor a bundled model; did you mean 'tip4p-ew' or "
              "'tip4p2005'? ('boxwright models' lists the models)"),
