@@ -428,6 +428,13 @@ class LammpsRefusalTest(AttackTestCase):
 MVV2E, KB = 48.88821291 ** 2, 0.0019872067
 
 
+def first_temperature(screen):
+    """The temperature of the first thermo line on LAMMPS's screen (thermo_style step temp)."""
+    lines = screen.splitlines()
+    header = next(n for n, line in enumerate(lines) if line.split()[:2] == ["Step", "Temp"])
+    return float(lines[header + 1].split()[1])
+
+
 class KeptVelocitiesTest(AttackTestCase):
     """Velocities a data file carries into data.lmp start the LAMMPS run: their temperature is
     told, far from the run's warned about, and speeds no atom has are refused."""
@@ -448,39 +455,40 @@ class KeptVelocitiesTest(AttackTestCase):
         return pack.from_coords(example("methane.json"), [27], self.data_file(scale),
                                 force_field=FORCE_FIELD, out_dir=self.out)
 
+    def assert_told(self, report, screen, level=None):
+        """One diagnostic of the kept velocities (at `level`, if given) tells LAMMPS's
+        temperature."""
+        told = [d for d in report.diagnostics if d.kind == "kept-velocities"]
+        self.assertEqual(len(told), 1, told)
+        if level is not None:
+            self.assertEqual(told[0].level, level)
+        kelvin = float(re.search(r"make about (\d+) K", told[0].text).group(1))
+        lammps = first_temperature(screen)
+        self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+
     @needs_lammps
     def test_the_temperature_of_kept_velocities_is_lammps_s(self):
         for scale, level in [(1, "note"), (0.1, "warning"), (100, "warning")]:
             with self.subTest(scale=scale):
                 report = self.build(scale)
-                told = [d for d in report.diagnostics if d.kind == "kept-velocities"]
-                self.assertEqual([d.level for d in told], [level])
-                kelvin = float(re.search(r"make about (\d+) K", told[0].text).group(1))
                 script = ("units real\natom_style full\nread_data data.lmp\n"
                           "include forcefield.lmp\nthermo_style custom step temp\nrun 0\n")
                 (self.out / "temp.in").write_text(script, encoding="utf-8")
-                screen = lmp(["-in", "temp.in", "-log", "none"], self.out).stdout.splitlines()
-                lammps = float(screen[screen.index(next(l for l in screen if "Temp" in l)) + 1]
-                               .split()[1])
-                self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+                self.assert_told(report, lmp(["-in", "temp.in", "-log", "none"], self.out).stdout,
+                                 level)
 
     @needs_lammps
     def test_a_rebuilt_rigid_water_starts_at_the_temperature_told(self):
         # SHAKE holds three of a water's nine degrees of freedom: LAMMPS counts six.
         def run(directory, **variables):
             return lmp([*run_variables(**variables), "-in", "in.lmp", "-log", "none"],
-                       directory).stdout.splitlines()
+                       directory).stdout
 
         first, second = self.tmp / "first", self.tmp / "second"
         pack.packmol("tip4p2005", [64], density=997.0, out_dir=first)
         run(first, start_steps=300, handover_steps=100, steps=100)
         report = pack.from_coords("tip4p2005", [64], first / "final.data", out_dir=second)
-        told = next(d.text for d in report.diagnostics if d.kind == "kept-velocities")
-        kelvin = float(re.search(r"make about (\d+) K", told).group(1))
-        screen = run(second, steps=0)
-        header = next(n for n, line in enumerate(screen) if line.split()[:2] == ["Step", "Temp"])
-        lammps = float(screen[header + 1].split()[1])
-        self.assertAlmostEqual(kelvin, lammps, delta=max(1, 0.005 * lammps))
+        self.assert_told(report, run(second, steps=0))
 
     def test_speeds_no_atom_has_are_refused(self):
         cases = [("metal units (Å/ps)", 1000), ("absurd", 1e300 / 0.005)]
