@@ -118,14 +118,17 @@ class LammpsRunsOurInput(TempDirTestCase):
         return report
 
     def assert_rigid_shapes(self, out, mixture):
-        """Water's O-H and CO2's C=O lengths as in their molecule files, to 1e-4 Å."""
+        """Water's O-H and CO2's C=O lengths as in their molecule files, to 5e-4 Å: a rigid body
+        bent across the box's faces is off by 3e-3, while SHAKE's bonds in the state written
+        right after a barostat's step are off by that step's strain, up to 2e-4 early in these
+        short runs."""
         first = 1
         for name, count in mixture:
             size = {"water": 3, "co2": 3}.get(name)
             if size:
                 reference = reference_length(example(f"{name}.json"), 0, 1)
                 for length in bond_lengths(out, (size, count), first, [(0, 1), (0, 2)]):
-                    self.assertAlmostEqual(length, reference, delta=1e-4, msg=name)
+                    self.assertAlmostEqual(length, reference, delta=5e-4, msg=name)
             atoms = json.loads(pathlib.Path(example(f"{name}.json")).read_text())["pseudoAtoms"]
             first += count * len(atoms)
 
@@ -194,6 +197,14 @@ class LammpsRunsOurInput(TempDirTestCase):
         report = self.build_and_run(out, [("co2", 10), ("propane", 8)], explicit_lb=True,
                                     pressure=None)
         self.assertAlmostEqual(final_state(out)[0], report.box_length, places=6)
+
+    def test_bonds_held_by_shake_survive_the_hand_over(self):
+        # The Berendsen barostat rescales every atom each step: too strong, it stretched the bonds
+        # SHAKE holds in propane until their constraint forces turned the pressure's sign every
+        # step and LAMMPS lost the atoms, within 30 steps of the hand-over.
+        out = self.tmp / "propane"
+        pack.packmol(["propane"], [60], 520.0, out_dir=out, temperature=248.0, pressure=49.35)
+        run_in_lmp(out, {"start_steps": 300, "handover_steps": 300, "steps": 10})
 
     def test_the_pair_style_given_again_keeps_the_coefficients(self):
         # in.lmp gives the preset's pair style again with the force field's 12 Å: the energies
