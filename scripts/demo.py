@@ -1,7 +1,7 @@
 """Packs carbon dioxide and n-butane from examples/ with Packmol through boxwright into out/demo/
 (or the given directory), then runs the in.lmp written beside data.lmp and forcefield.lmp with
-LAMMPS, shortened to a 300-step start and 300 NPT steps, and prints our report and LAMMPS's last
-thermo line: proof on screen that the files run as written.
+LAMMPS, shortened to a 300-step start, a 300-step hand-over and 300 NPT steps, and prints our
+report and LAMMPS's last thermo line: proof on screen that the files run as written.
 
 Run with PYTHONPATH pointing at the built package, as `make demo` does."""
 
@@ -53,7 +53,8 @@ def main():
         sys.exit(f"demo failed: {failure}")
     print(report.format(), end="")
     print(f"\nLAMMPS (in.lmp, shortened with -var): minimised, CO2 held as rigid bodies, a "
-          f"300-step start, then 300 NPT steps at 300 K; log in {out_dir}/log.lammps")
+          f"300-step hot start, a 300-step hand-over, then 300 NPT steps at 300 K; log in "
+          f"{out_dir}/log.lammps")
     header, last = run_lammps(out_dir)
     print(header)
     print(last)
