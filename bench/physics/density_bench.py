@@ -134,18 +134,27 @@ NO_REFERENCE = {
 
 # What the runs showed, kept with the benchmark so that the page keeps it when rewritten.
 FINDINGS = [
-    "**Isobutane's +1.2 % is neither the model nor a convention; in.lmp's start leaves a dense "
-    "transient.** At equilibrium in.lmp gives the reference: a continuation of a 200-molecule run "
-    "at 248 K and 5 MPa from its own end (read_restart, the same SHAKE and Nose-Hoover NPT, no "
-    "packing and no start) gives 616.9 ± 1.0 kg/m³ over 50 ps (+0.22 %), inside the round "
-    "robin's 613.4-618.7, and the run itself, with its first 30 ps dropped, 616.6 ± 1.4 "
-    "(+0.19 %; mean temperature 248.6 ± 0.9 K, mean pressure 65 ± 21 atm against 49.3). After "
-    "in.lmp's current start, though, the production is not yet in equilibrium: the same run "
-    "averages 629.3 (+2.2 %) from 5 to 25 ps, with the temperature 2.3 K under its target, "
-    "618.7 from 25 to 50 ps and 615.6 from 50 to 80 ps. The first measurement (300-400 "
-    "molecules, the mean from 27 ps on) held part of such a transient; this run's same window "
-    "gives 617.1. Until the start is reworked this benchmark drops 30 ps, and its drift column "
-    "shows a run still relaxing.",
+    "**The former start's transients, and the start that replaced it.** This page's first "
+    "measurements were made after in.lmp's former start (no minimisation with a bare charge, 1 ps of "
+    "`nve/limit` under a 10 fs Langevin thermostat, then Nose-Hoover NPT launched from 10^4 atm), "
+    "which left the production out of equilibrium for tens of picoseconds: isobutane averaged "
+    "629.3 kg/m³ (+2.2 %) from 5 to 25 ps and 615.6 from 50 to 80 ps, n-butane 593.2 ± 1.5 "
+    "(+2.1 %) from 30 to 60 ps. in.lmp now minimises every system, starts at twice the "
+    "temperature falling to it over 10 ps, and hands over to the production through a Berendsen "
+    "barostat (docs/choosing-a-preset.md). The rows of 100 ps runs were measured with that start, "
+    "those of 80 ps (benzene, argon) after the former one; the benchmark still drops the first "
+    "30 ps.",
+    "**n-butane's +2.1 % was the former start's.** At equilibrium in.lmp gives the round "
+    "robin's value: a 150 ps continuation (read_restart, the same springs and Nose-Hoover NPT) of "
+    "200 butanes at 298 K and 5 MPa gives 579.5 ± 1.1 kg/m³ (−0.24 %; its last 112 ps in 5 "
+    "blocks), and "
+    "this benchmark's run with the present start 575.7 ± 2.0 over 30-100 ps (−0.9 %). What makes "
+    "a packed chain liquid slow is its conformations: Packmol places every molecule as its file "
+    "has it, all-trans, and at 298 K the butanes take some 50 ps to reach the 68 % trans of "
+    "equilibrium. Started at the temperature, the production's first 10 ps give 564.7 and it "
+    "rises to 581 over 80 ps; with the start at twice the temperature, 577.6 from the first 10 ps "
+    "on. Springs a quarter as stiff change nothing that these runs resolve (581.2 ± 1.6 over "
+    "20-80 ps): the springs were not the cause.",
     "**For isobutane every convention of the reference was compared with in.lmp, and none "
     "differs.** Tail "
     "corrections are on and survive in.lmp's second pair_style: a run 0 of the packed isobutane "
@@ -154,35 +163,19 @@ FINDINGS = [
     "same energy as the mixed one (a geometric sigma would change it by 2.3 % in that "
     "box). 1-2, 1-3 and 1-4 pairs are excluded, as in TraPPE; the three bonds are held by SHAKE "
     "at 1.54 Å, the bend is TraPPE's; Nose-Hoover keeps temperature and pressure at their "
-    "targets (above); 1 fs; 200 molecules in a 31 Å box, over twice the cutoff. The round "
-    "robin's own text on cutoff and tail corrections could not be read for this page; its "
-    "TraPPE values are compared as TraPPE's 14 Å with tail corrections.",
-    "**The chains whose bonds are springs come out about 2 % dense, and that is not the start.** "
-    "n-butane (200 molecules, 298 K, 5 MPa) gives 593.2 ± 1.5 kg/m³ over 30-60 ps against the "
-    "round robin's 581.0 (groups 579.4-581.8), +2.1 %, with every 10-ps mean from 20 ps on "
-    "between 591 and 599. n-pentane (200 molecules, 372 K, 1402 kPa) gives 546.6 ± 4.9 over "
-    "30-80 ps, still rising (drift +17.9), and a 50 ps continuation from its end 555.1 ± 2.9: "
-    "+2.6 % over the held-bond 541.3 and +2.2 % over the 543.1 of LAMMPS with the same "
-    "springs. Its torsions are right (68 % of the dihedrals trans at 372 K, 72 % in n-butane at "
-    "298 K). The molecules without springs agree (isobutane, its bonds held, +0.2 %; propane, "
-    "held, −0.3 %; methane +0.2 %). A pair of otherwise identical propane runs at 248 K and "
-    "5 MPa (200 molecules, 60 ps, 30 dropped) gives 566.6 ± 3.3 with the bonds held by SHAKE "
-    "and 572.9 ± 0.9 with them as these springs: +1.1 ± 0.6 %, pointing at the springs but not "
-    "deciding it. The molecules' centres of mass are not colder than the rest (10 ps of "
-    "n-pentane: 370 K against 373 K inside the molecules, target 372 K), so the stiff bonds do "
-    "not hoard the heat. The cause is not found yet; until it is, the chains' densities "
-    "(n-butane to n-octane, and likely ethanol and 1-propanol) are about 2 % high.",
-    "**The chains' bonds are now one published kind.** Every bond SHAKE cannot hold is a "
+    "targets; 1 fs; 200 molecules in a 31 Å box, over twice the cutoff. The round robin's own "
+    "text on cutoff and tail corrections could not be read for this page; its TraPPE values are "
+    "compared as TraPPE's 14 Å with tail corrections.",
+    "**The chains' bonds are one published kind.** Every bond SHAKE cannot hold is a "
     "harmonic spring of k = 502416 kJ/(mol nm²), the stiffness of Craven et al.'s LAMMPS runs, "
     "6.3 times the former 96500 K/Å²: in n-pentane at 372 K the C-C bonds spread by ± 0.024 to "
     "0.028 Å (standard deviation over 800 bonds of a final configuration; √(kT/k) is 0.025 Å), "
     "against ± 0.062 Å that the former springs give at that temperature. Its period, 24 fs, is "
-    "24 of in.lmp's 1 fs steps. What the change does to the density is below what these runs "
-    "resolve: the former springs gave 543.1 ± 1.5 in the first measurement of n-pentane, whose "
-    "window (27-80 ps) these runs show to be still rising.",
-    "**Not yet measured here**: SPC/E at 280 and 320 K and TIP4P/2005 (the machine was shared "
-    "by eight builds); `density_bench.py --all` runs every row, one by one, and rewrites this "
-    "page, and `--systems NAME ...` runs a few.",
+    "24 of in.lmp's 1 fs steps. n-pentane at 372 K and 1402 kPa with them and the present start: "
+    "545.5 ± 2.8 kg/m³ over 30-100 ps, +0.78 % over the held-bond 541.3 and +0.45 % over the "
+    "543.1 of LAMMPS with the same springs.",
+    "**Not yet measured here**: SPC/E at 280 and 320 K; `density_bench.py --all` runs every row, "
+    "one by one, and rewrites this page, and `--systems NAME ...` runs a few.",
 ]
 
 
