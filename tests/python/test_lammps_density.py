@@ -14,9 +14,9 @@ class WaterDensity(TempDirTestCase):
         report = pack.packmol([example("water.json")], [128], 800.0,
                               pair_style=PyPairSetup.Tip4p, force_field=FORCE_FIELD,
                               out_dir=self.tmp)
-        # 1.6 ps at 2 fs (SHAKE holds the water) of the start, the hand-over and the production:
+        # 3.2 ps at 2 fs (SHAKE holds the water) of the start, the hand-over and the production:
         # long enough for the barostats to take the box most of the way, short enough for CI.
-        screen = run_in_lmp(self.tmp, {"start_steps": 200, "handover_steps": 400, "steps": 200,
+        screen = run_in_lmp(self.tmp, {"start_steps": 200, "handover_steps": 400, "steps": 1000,
                                        "timestep": 2.0})
         final = production_rows(screen)[-1][3] * 1000  # g/cm³ to kg/m³
         self.assertAlmostEqual(report.density, 800.0, places=6)
