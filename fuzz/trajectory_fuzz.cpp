@@ -7,22 +7,14 @@
 #include <cstdint>
 
 #include "coords/coordinate_file.hpp"
+#include "expected_atoms_fixture.hpp"
 #include "fuzz_input.hpp"
 
 using namespace boxwright;
 
 namespace {
 
-Molecule molecule(std::string name, std::vector<std::string> atoms) {
-    Molecule m;
-    m.name = std::move(name);
-    for (auto& atom : atoms) m.pseudo_atoms.push_back({std::move(atom), {0, 0, 0}});
-    return m;
-}
-
-const Molecule WATER = molecule("water", {"O", "H", "H"});
-const Molecule BUTANE = molecule("butane", {"CH3", "CH2", "CH2", "CH3"});
-const ExpectedAtoms EXPECTED = *ExpectedAtoms::of({{&WATER, 2}, {&BUTANE, 1}});
+const ExpectedAtoms& EXPECTED = fuzz::two_waters_and_a_butane();
 
 std::uint64_t type_of(const std::string& name) {
     return name == "O" ? 1 : name == "H" ? 2 : name == "CH3" ? 3 : 4;

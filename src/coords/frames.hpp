@@ -20,6 +20,27 @@ namespace boxwright::coords {
 tl::unexpected<FfError> no_such_frame(const LineReader& lines, std::uint64_t frames,
                                       std::int64_t choice);
 
+// What the scanners of formats whose frames follow one another line by line share (XYZ, .gro, a
+// LAMMPS dump): where the frame being passed starts, found past the blank lines that may end the
+// frame before it, and the passing of a frame's known number of lines.
+class LineFrameScanner {
+  public:
+    struct Start {
+        LineReader::Mark mark;
+    };
+    const Start& start() const { return start_; }
+
+  protected:
+    // The first line of the next frame, marked as its start; none at the end of the file.
+    Result<std::optional<std::string_view>> frame_start(LineReader& lines);
+    // Passes `count` lines; false when the file ends first.
+    static Result<bool> skip_lines(LineReader& lines, std::uint64_t count);
+
+  private:
+    Start start_;
+    bool started_ = false;
+};
+
 // Scanner: default-constructible, with
 //   using Start = ...;                        where a frame starts (a LineReader::Mark and what
 //                                             the format carries into it from earlier frames)

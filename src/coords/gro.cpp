@@ -20,6 +20,7 @@ namespace {
 
 using coords::fail_at;
 using coords::fail_at_end;
+using coords::required_line;
 
 constexpr double ANGSTROM_PER_NM = 10;
 constexpr double ANGSTROM_PER_FS_PER_NM_PER_PS = 0.01;  // 10 Å per nm, 1000 fs per ps
@@ -30,12 +31,6 @@ constexpr std::size_t DEFAULT_WIDTH = 8;
 
 constexpr const char* VELOCITY_FIELD[3] = {"the x velocity", "the y velocity", "the z velocity"};
 
-Result<std::string_view> required_line(LineReader& lines, std::string_view what) {
-    BW_TRY(auto line, lines.next());
-    if (!line) return fail_at_end(lines, "the file ends before {}", what);
-    return *line;
-}
-
 Result<std::uint64_t> atom_count(const LineReader& lines, std::string_view line) {
     const auto count = coords::parse_count(trim_blanks(line));
     if (!count) return fail_at(lines, "expected the atom count, found '{}'", line);
@@ -43,34 +38,19 @@ Result<std::uint64_t> atom_count(const LineReader& lines, std::string_view line)
 }
 
 // Passes frames by their count lines, reading nothing else of them.
-class GroFrames {
+class GroFrames : public coords::LineFrameScanner {
   public:
-    struct Start {
-        LineReader::Mark mark;
-    };
-
     Result<bool> pass(LineReader& lines) {
-        std::optional<std::string_view> line;
-        do {
-            BW_TRY(line, lines.next());
-            if (!line) return false;
-        } while (passed_ > 0 && trim_blanks(*line).empty());  // blank lines end the last frame
-        start_.mark = lines.mark();
-        BW_TRY(line, lines.next());
+        BW_TRY(auto title, frame_start(lines));
+        if (!title) return false;
+        BW_TRY(auto line, lines.next());
         if (!line) return fail_at_end(lines, "the file ends inside a frame");
         BW_TRY(const std::uint64_t count, atom_count(lines, *line));
-        for (std::uint64_t atom = 0; line && atom <= count; ++atom) {  // the atoms and the box
-            BW_TRY(line, lines.next());
-        }
-        if (!line) return fail_at_end(lines, "the file ends inside a frame");
-        ++passed_;
+        BW_TRY(const bool atoms, skip_lines(lines, count));
+        BW_TRY(const bool box, atoms ? skip_lines(lines, 1) : Result<bool>(false));
+        if (!box) return fail_at_end(lines, "the file ends inside a frame");
         return true;
     }
-    const Start& start() const { return start_; }
-
-  private:
-    Start start_;
-    std::uint64_t passed_ = 0;
 };
 
 // The width of the coordinate fields, from the first atom line.

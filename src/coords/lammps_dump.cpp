@@ -26,6 +26,7 @@ namespace {
 
 using coords::fail_at;
 using coords::fail_at_end;
+using coords::required_line;
 
 constexpr std::string_view ITEM = "ITEM:";
 
@@ -42,12 +43,6 @@ bool item_is(std::string_view item, std::string_view keyword) {
 }
 
 // The next line, or a failure naming what the end of the file cut short.
-Result<std::string_view> required_line(LineReader& lines, std::string_view what) {
-    BW_TRY(auto line, lines.next());
-    if (!line) return fail_at_end(lines, "the file ends before {}", what);
-    return *line;
-}
-
 Result<std::uint64_t> atom_count(LineReader& lines) {
     BW_TRY(std::string_view line, required_line(lines, "the number of atoms"));
     const auto count = coords::parse_count(trim_blanks(line));
@@ -56,19 +51,11 @@ Result<std::uint64_t> atom_count(LineReader& lines) {
 }
 
 // Passes frames by their ITEM lines and the atom count, reading no atom.
-class DumpFrames {
+class DumpFrames : public coords::LineFrameScanner {
   public:
-    struct Start {
-        LineReader::Mark mark;
-    };
-
     Result<bool> pass(LineReader& lines) {
-        std::optional<std::string_view> line;
-        do {
-            BW_TRY(line, lines.next());
-            if (!line) return false;
-        } while (passed_ > 0 && trim_blanks(*line).empty());  // blank lines end the last frame
-        start_.mark = lines.mark();
+        BW_TRY(auto line, frame_start(lines));
+        if (!line) return false;
         std::optional<std::uint64_t> count;
         while (line) {
             const std::string_view item = is_item(*line) ? item_of(*line) : "";  // or a body line
@@ -76,22 +63,14 @@ class DumpFrames {
                 BW_TRY(count, atom_count(lines));
             } else if (item_is(item, "ATOMS")) {
                 if (!count) return fail_at(lines, "the frame has no NUMBER OF ATOMS");
-                for (std::uint64_t atom = 0; line && atom < *count; ++atom) {
-                    BW_TRY(line, lines.next());
-                }
-                if (!line) break;
-                ++passed_;
+                BW_TRY(const bool whole, skip_lines(lines, *count));
+                if (!whole) break;
                 return true;
             }
             BW_TRY(line, lines.next());
         }
         return fail_at_end(lines, "the file ends inside a frame");
     }
-    const Start& start() const { return start_; }
-
-  private:
-    Start start_;
-    std::uint64_t passed_ = 0;
 };
 
 struct AxisBounds {

@@ -24,6 +24,12 @@ std::optional<Integer> parse_whole(std::string_view text) {
 
 }  // namespace
 
+Result<std::string_view> required_line(LineReader& lines, std::string_view what) {
+    BW_TRY(auto line, lines.next());
+    if (!line) return fail_at_end(lines, "the file ends before {}", what);
+    return *line;
+}
+
 std::size_t split_fields(std::string_view line, std::span<std::string_view> fields) {
     std::size_t count = 0, i = 0;
     while (i < line.size()) {

@@ -64,6 +64,9 @@ tl::unexpected<FfError> fail_at_end(const LineReader& lines, fmt::format_string<
                         message_of(fmt::string_view(text), args...));
 }
 
+// The next line, or "{path}:{line}: the file ends before {what}" at the end of the file.
+Result<std::string_view> required_line(LineReader& lines, std::string_view what);
+
 // Splits `line` at runs of spaces and tabs. Stores the first fields.size() fields and returns
 // how many the line has.
 std::size_t split_fields(std::string_view line, std::span<std::string_view> fields);

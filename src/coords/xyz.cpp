@@ -16,6 +16,7 @@ namespace {
 
 using coords::fail_at;
 using coords::fail_at_end;
+using coords::required_line;
 
 // Where the columns of an atom line are.
 struct XyzColumns {
@@ -128,44 +129,21 @@ Result<XyzComment> read_comment(const LineReader& lines, std::string_view commen
     return read;
 }
 
-// The next line, or a failure naming what the end of the file cut short.
-Result<std::string_view> required_line(LineReader& lines, std::string_view what) {
-    BW_TRY(auto line, lines.next());
-    if (!line) return fail_at_end(lines, "the file ends before {}", what);
-    return *line;
-}
-
 // Passes frames by their count lines, reading nothing else of them.
-class XyzFrames {
+class XyzFrames : public coords::LineFrameScanner {
   public:
-    struct Start {
-        LineReader::Mark mark;
-    };
-
     Result<bool> pass(LineReader& lines) {
-        std::optional<std::string_view> line;
-        do {
-            BW_TRY(line, lines.next());
-            if (!line) return false;
-        } while (passed_ > 0 && trim_blanks(*line).empty());  // the first frame starts at once
-        start_.mark = lines.mark();
+        BW_TRY(auto line, frame_start(lines));
+        if (!line) return false;
         std::array<std::string_view, 1> field;
         coords::split_fields(*line, field);
         const auto count = coords::parse_count(field[0]);
         if (!count) return fail_at(lines, "expected the atom count, found '{}'", *line);
-        BW_TRY(line, lines.next());  // the comment
-        for (std::uint64_t atom = 0; line && atom < *count; ++atom) {
-            BW_TRY(line, lines.next());
-        }
-        if (!line) return fail_at_end(lines, "the file ends inside a frame");
-        ++passed_;
+        BW_TRY(const bool comment, skip_lines(lines, 1));
+        BW_TRY(const bool atoms, comment ? skip_lines(lines, *count) : Result<bool>(false));
+        if (!atoms) return fail_at_end(lines, "the file ends inside a frame");
         return true;
     }
-    const Start& start() const { return start_; }
-
-  private:
-    Start start_;
-    std::uint64_t passed_ = 0;
 };
 
 Result<CoordinateFile> read_frame(LineReader& lines, const ExpectedAtoms& expected,

@@ -3,10 +3,12 @@
 // bonds. Knows nothing about the force field or LAMMPS.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.hpp"
@@ -56,6 +58,28 @@ struct Molecule {
     // Every chain of four atoms joined by three bonds, by central bond as written, then a, then d.
     std::vector<DihedralQuad> derived_dihedrals() const;
 };
+
+// The pseudo-atom names of `atoms`, in their order.
+template <std::size_t N>
+std::array<std::string_view, N> names_of(const Molecule& molecule,
+                                         const std::array<AtomIndex, N>& atoms) {
+    std::array<std::string_view, N> names;
+    for (std::size_t n = 0; n < N; ++n) names[n] = molecule.pseudo_atoms[atoms[n]].name;
+    return names;
+}
+
+// The first entry, in file order, written for these names forward or reversed; null for none.
+template <std::size_t N>
+const BondedEntry<N>* find_entry(const std::vector<BondedEntry<N>>& entries,
+                                 const std::array<std::string_view, N>& names) {
+    for (const auto& entry : entries) {
+        if (std::equal(names.begin(), names.end(), entry.names.begin()) ||
+            std::equal(names.rbegin(), names.rend(), entry.names.begin())) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
 
 // How many angles, and at most how many dihedrals, `connectivity` gives `atom_count` atoms, found
 // from each atom's number of bonds without listing them; and the most bonds one atom has.

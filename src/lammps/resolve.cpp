@@ -16,25 +16,6 @@ constexpr double PLACEHOLDER_BOND_K = 1000.0;
 constexpr double PLACEHOLDER_ANGLE_K = 100.0;
 constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
 
-// The first entry, in file order, written for these names forward or reversed.
-template <std::size_t N>
-const BondedEntry<N>* find_entry(const std::vector<BondedEntry<N>>& entries,
-                                 const std::array<std::string_view, N>& names) {
-    for (const auto& entry : entries) {
-        if (std::equal(names.begin(), names.end(), entry.names.begin())) return &entry;
-        if (std::equal(names.rbegin(), names.rend(), entry.names.begin())) return &entry;
-    }
-    return nullptr;
-}
-
-template <std::size_t N>
-std::array<std::string_view, N> names_of(const Molecule& molecule,
-                                         const std::array<AtomIndex, N>& atoms) {
-    std::array<std::string_view, N> names;
-    for (std::size_t n = 0; n < N; ++n) names[n] = molecule.pseudo_atoms[atoms[n]].name;
-    return names;
-}
-
 template <std::size_t N>
 std::array<std::string, N> owned(const std::array<std::string_view, N>& names) {
     std::array<std::string, N> copies;

@@ -8,6 +8,7 @@
 #include "base/io.hpp"
 #include "base/numbers.hpp"
 #include "base/text_lines.hpp"
+#include "coords/coordinate_text.hpp"
 
 namespace boxwright {
 namespace {
@@ -15,12 +16,6 @@ namespace {
 // in.lmp's first line, by which a final.data is known to come from one of ours.
 constexpr std::string_view HEADER =
     "# LAMMPS input for the system of data.lmp and forcefield.lmp, written by boxwright.";
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
 
 std::optional<double> number(std::string_view text) {
     double value = 0;
@@ -37,13 +32,14 @@ struct IndexLine {
 std::optional<IndexLine> index_line(std::string_view line, std::string_view name) {
     constexpr std::string_view VARIABLE = "variable ";
     if (!line.starts_with(VARIABLE)) return std::nullopt;
-    line = trimmed(line.substr(VARIABLE.size()));
+    line = trim_blanks(line.substr(VARIABLE.size()));
     const std::string prefix = std::string(name) + " index ";
     if (!line.starts_with(prefix)) return std::nullopt;
     line.remove_prefix(prefix.size());
     const auto hash = line.find('#');
-    const auto value = trimmed(line.substr(0, hash));
-    const auto comment = hash == line.npos ? std::string_view{} : trimmed(line.substr(hash + 1));
+    const auto value = trim_blanks(line.substr(0, hash));
+    const auto comment =
+        hash == line.npos ? std::string_view{} : trim_blanks(line.substr(hash + 1));
     return IndexLine{value, comment};
 }
 

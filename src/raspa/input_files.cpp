@@ -108,27 +108,6 @@ bool connected(std::size_t atoms, std::span<const Bond> bonds) {
     return pieces <= 1;
 }
 
-// The first entry written for these names in either direction, as the LAMMPS side matches them.
-template <std::size_t N>
-const BondedEntry<N>* entry_for(const std::vector<BondedEntry<N>>& entries,
-                                const std::array<std::string_view, N>& names) {
-    for (const auto& entry : entries) {
-        if (std::equal(names.begin(), names.end(), entry.names.begin()) ||
-            std::equal(names.rbegin(), names.rend(), entry.names.begin())) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
-template <std::size_t N>
-std::array<std::string_view, N> names_of(const Molecule& molecule,
-                                         const std::array<AtomIndex, N>& atoms) {
-    std::array<std::string_view, N> names;
-    for (std::size_t n = 0; n < N; ++n) names[n] = molecule.pseudo_atoms[atoms[n]].name;
-    return names;
-}
-
 // The entries that match the molecule's bonds (bends, torsions), each once however many it
 // matches: RASPA3 refuses a bond that two entries match.
 template <std::size_t N, class Tuples>
@@ -137,7 +116,7 @@ std::vector<const BondedEntry<N>*> matched_entries(const Molecule& molecule,
                                                    const Tuples& tuples) {
     std::vector<const BondedEntry<N>*> matched;
     for (const auto& atoms : tuples) {
-        const auto* entry = entry_for(entries, names_of(molecule, atoms));
+        const auto* entry = find_entry(entries, names_of(molecule, atoms));
         if (entry && std::ranges::find(matched, entry) == matched.end()) matched.push_back(entry);
     }
     return matched;

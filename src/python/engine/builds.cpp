@@ -211,7 +211,10 @@ bool convert(const RunKeywords& given, PackageArguments& out) {
         convert_parameter(given.handover_steps, "handover_steps", to_count, run.handover_steps);
     if (!converted) return false;
     auto unit = pressure_unit_option(out.pressure_unit, out.option_naming);
-    if (!unit) return raise_build_error(unit.error()) != nullptr;
+    if (!unit) {
+        raise_build_error(unit.error());
+        return false;
+    }
     run.pressure_unit = *unit;
     return true;
 }
